@@ -1,0 +1,60 @@
+#include "Dialogs.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QMessageBox>
+
+namespace {
+
+IDialogs* installedDialogs = nullptr;
+
+QString RunFileDialog(QWidget* parent, QFileDialog::AcceptMode mode, const QString& title,
+                      const QString& fileName, const QStringList& filters, int* filterIndex)
+{
+    QFileDialog dialog(parent, title);
+    dialog.setAcceptMode(mode);
+    dialog.setFileMode(mode == QFileDialog::AcceptOpen ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
+    dialog.setNameFilters(filters);
+    if (filterIndex && *filterIndex >= 1 && *filterIndex <= filters.size())
+        dialog.selectNameFilter(filters.at(*filterIndex - 1));
+    if (!fileName.isEmpty())
+        dialog.selectFile(fileName);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return {};
+    if (filterIndex)
+        *filterIndex = int(filters.indexOf(dialog.selectedNameFilter())) + 1;
+    return dialog.selectedFiles().constFirst();
+}
+
+} // namespace
+
+IDialogs& Dialogs()
+{
+    static QtDialogs qtDialogs;
+    return installedDialogs ? *installedDialogs : qtDialogs;
+}
+
+void SetDialogs(IDialogs* dialogs) { installedDialogs = dialogs; }
+
+void QtDialogs::ShowMessage(QWidget* parent, const QString& text)
+{
+    QMessageBox::information(parent, QApplication::applicationDisplayName(), text);
+}
+
+bool QtDialogs::AskYesNo(QWidget* parent, const QString& question)
+{
+    return QMessageBox::question(parent, QApplication::applicationDisplayName(), question,
+                                 QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes) == QMessageBox::Yes;
+}
+
+QString QtDialogs::GetOpenFileName(QWidget* parent, const QString& title, const QString& fileName,
+                                   const QStringList& filters, int* filterIndex)
+{
+    return RunFileDialog(parent, QFileDialog::AcceptOpen, title, fileName, filters, filterIndex);
+}
+
+QString QtDialogs::GetSaveFileName(QWidget* parent, const QString& title, const QString& fileName,
+                                   const QStringList& filters, int* filterIndex)
+{
+    return RunFileDialog(parent, QFileDialog::AcceptSave, title, fileName, filters, filterIndex);
+}
