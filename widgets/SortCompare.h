@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <functional>
+
+// Comparison styles of the sortable grid, and the comparisons themselves as
+// plain functions. Conversions use the default QLocale (decimal separator,
+// date and time formats), never the C library's locale.
+
+enum TSortStyle : unsigned char { ssAutomatic, ssNormal, ssNumeric, ssNumericExtended, ssDateTime, ssTime, ssCustom };
+
+using TCustomCompare = std::function<int(const QString&, const QString&)>;
+
+// Code unit order up to the first difference; a prefix is smaller.
+int ComparePlainText(const QString& a, const QString& b);
+// By value after the locale's text-to-number conversion; plain text when either fails.
+int CompareNumeric(const QString& a, const QString& b);
+// The parts in which two texts differ, compared as integers ('Lauf 9' < 'Lauf 10').
+int CompareNumericExtended(const QString& a, const QString& b);
+int CompareDateTime(const QString& a, const QString& b);
+int CompareTime(const QString& a, const QString& b);
+
+// Only the ASCII letters A-Z are lowered.
+QString AsciiLower(const QString& text);
+
+// The locale conversions the styles use; false when the text does not convert.
+bool TextToFloat(const QString& text, double& value);
+bool TextToDateTime(const QString& text, double& value);
+bool TextToTime(const QString& text, double& value);
+
+// The style a column of texts would be detected as.
+TSortStyle DetectSortStyleOf(const QStringList& texts);
+
+// Splits a comma text list ("4, 11" or "\"4\",11") into its items.
+QStringList SplitCommaText(const QString& text);

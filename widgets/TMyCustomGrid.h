@@ -1,0 +1,252 @@
+#pragma once
+
+#include "TColor.h"
+
+#include <QAbstractScrollArea>
+#include <QFlags>
+#include <QFont>
+#include <QRect>
+#include <QVector>
+#include <functional>
+#include <stdexcept>
+
+class QLineEdit;
+class QPainter;
+
+enum TGridOption : unsigned {
+    goFixedVertLine = 1u << 0,
+    goFixedHorzLine = 1u << 1,
+    goVertLine = 1u << 2,
+    goHorzLine = 1u << 3,
+    goRangeSelect = 1u << 4,
+    goDrawFocusSelected = 1u << 5,
+    goRowSizing = 1u << 6,
+    goColSizing = 1u << 7,
+    goRowMoving = 1u << 8,
+    goColMoving = 1u << 9,
+    goEditing = 1u << 10,
+    goTabs = 1u << 11,
+    goRowSelect = 1u << 12,
+    goAlwaysShowEditor = 1u << 13,
+    goThumbTracking = 1u << 14,
+};
+Q_DECLARE_FLAGS(TGridOptions, TGridOption)
+Q_DECLARE_OPERATORS_FOR_FLAGS(TGridOptions)
+
+enum TGridDrawStateFlag : unsigned {
+    gdSelected = 1u << 0,
+    gdFocused = 1u << 1,
+    gdFixed = 1u << 2,
+};
+Q_DECLARE_FLAGS(TGridDrawState, TGridDrawStateFlag)
+Q_DECLARE_OPERATORS_FOR_FLAGS(TGridDrawState)
+
+enum TScrollStyle { ssNone, ssHorizontal, ssVertical, ssBoth };
+
+// Columns Left..Right, rows Top..Bottom, all inclusive.
+struct TGridRect
+{
+    int Left = 0;
+    int Top = 0;
+    int Right = 0;
+    int Bottom = 0;
+    bool operator==(const TGridRect&) const = default;
+};
+
+struct TGridCoord
+{
+    int X = 0; // column
+    int Y = 0; // row
+    bool operator==(const TGridCoord&) const = default;
+};
+
+// Raised for a width or height set on an index outside the grid.
+class EGridError : public std::runtime_error
+{
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// What the grid prepared for one cell before DrawCell: the painter, and the
+// brush and font the cell is to be drawn with (selection colours for selected
+// cells, the fixed colour for fixed cells).
+struct TCellCanvas
+{
+    QPainter& Painter;
+    TColor BrushColor;
+    QFont Font;
+    TColor FontColor;
+};
+
+// A scrolling grid of cells with fixed rows and columns, column and row sizing,
+// keyboard and mouse navigation and an in-place editor. It holds no cell texts
+// itself (TMyStringGrid does); subclasses draw the cells in DrawCell.
+//
+// Geometry is in widget pixels of the viewport. Row and column counts may
+// change inside a BeginUpdate/EndUpdate bracket without any size handling;
+// reads stay valid then, with the default size for rows and columns that the
+// size tables do not reach yet.
+class TMyCustomGrid : public QAbstractScrollArea
+{
+    Q_OBJECT
+
+public:
+    explicit TMyCustomGrid(QWidget* parent = nullptr);
+    ~TMyCustomGrid() override;
+
+    int ColCount() const { return m_colCount; }
+    void SetColCount(int count);
+    int RowCount() const { return m_rowCount; }
+    void SetRowCount(int count);
+    int FixedCols() const { return m_fixedCols; }
+    void SetFixedCols(int count);
+    int FixedRows() const { return m_fixedRows; }
+    void SetFixedRows(int count);
+
+    int DefaultColWidth() const { return m_defaultColWidth; }
+    void SetDefaultColWidth(int width);
+    int DefaultRowHeight() const { return m_defaultRowHeight; }
+    void SetDefaultRowHeight(int height);
+    // Width -1 hides a column. Setting an index not below ColCount (or below 0)
+    // throws EGridError("Grid index out of range"); the same for heights.
+    int ColWidths(int col) const;
+    void SetColWidths(int col, int width);
+    int RowHeights(int row) const;
+    void SetRowHeights(int row, int height);
+    int GridLineWidth() const { return m_gridLineWidth; }
+    void SetGridLineWidth(int width);
+
+    TGridOptions Options() const { return m_options; }
+    void SetOptions(TGridOptions options);
+    TScrollStyle ScrollBars() const { return m_scrollBars; }
+    void SetScrollBars(TScrollStyle style);
+    TColor Color() const { return m_color; }
+    void SetColor(TColor color);
+    TColor FixedColor() const { return m_fixedColor; }
+    void SetFixedColor(TColor color);
+
+    // The current cell. Setting it goes through SelectCell and moves the anchor
+    // (a plain move: the selection becomes the current cell, or its row with
+    // goRowSelect).
+    int Col() const { return m_col; }
+    void SetCol(int col);
+    int Row() const { return m_row; }
+    void SetRow(int row);
+    // Moves the current cell; with moveAnchor false the selection stretches from
+    // the anchor to it. Returns false when SelectCell refused.
+    bool MoveCurrent(int col, int row, bool moveAnchor, bool show = true);
+    TGridRect Selection() const;
+    void SetSelection(const TGridRect& selection);
+
+    int TopRow() const { return m_topRow; }
+    void SetTopRow(int row);
+    int LeftCol() const { return m_leftCol; }
+    void SetLeftCol(int col);
+    // Scrollable rows / columns that fit wholly in the viewport below / right of the fixed ones.
+    int VisibleRowCount() const;
+    int VisibleColCount() const;
+
+    // The cell under a viewport point; X or Y is -1 where the point lies beyond
+    // the last column or row.
+    TGridCoord MouseToCell(int x, int y) const;
+    // The cell's rectangle in the viewport; empty when it is not visible.
+    QRect CellRect(int col, int row) const;
+
+    virtual void MoveRow(int fromIndex, int toIndex);
+    virtual void MoveColumn(int fromIndex, int toIndex);
+    virtual void DeleteRow(int row);
+    virtual void DeleteColumn(int col);
+
+    void InvalidateCell(int col, int row);
+    void InvalidateRow(int row);
+    void InvalidateCol(int col);
+    void InvalidateGrid();
+
+    // Update bracket: NowUpdating, wait cursor, no repaint, grid disabled. Size
+    // changes inside it store the counts only. Brackets do not nest.
+    virtual void BeginUpdate();
+    virtual void EndUpdate();
+    bool NowUpdating() const { return m_nowUpdating; }
+
+    bool EditorMode() const;
+    void SetEditorMode(bool on);
+    // The in-place editor while it exists (nullptr before the first edit).
+    QLineEdit* InplaceEditor() const { return m_editor; }
+
+    // Optional handlers, as the event properties of the grid.
+    std::function<void(int col, int row, bool& canSelect)> OnSelectCell;
+    std::function<void(int col, int row, const QRect& rect, TGridDrawState state)> OnDrawCell;
+    std::function<void(int col, int row, QString& value)> OnGetEditText;
+    std::function<void(int col, int row, const QString& value)> OnSetEditText;
+    std::function<void(int col, int row, QString& mask)> OnGetEditMask;
+
+Q_SIGNALS:
+    void OnBeginUpdate();
+    void OnClick();
+    void OnDblClick();
+    void OnTopLeftChanged();
+    void OnColumnMoved(int fromIndex, int toIndex);
+    void OnRowMoved(int fromIndex, int toIndex);
+
+protected:
+    // Hooks called by the grid.
+    virtual void DrawCell(TCellCanvas& canvas, int col, int row, const QRect& rect, TGridDrawState state);
+    virtual bool SelectCell(int col, int row);
+    virtual QString GetEditText(int col, int row);
+    virtual void SetEditText(int col, int row, const QString& value);
+    virtual void ColumnMoved(int fromIndex, int toIndex);
+    virtual void RowMoved(int fromIndex, int toIndex);
+    virtual void SizeChanged(int oldColCount, int oldRowCount);
+    virtual void ColWidthsChanged();
+    virtual void RowHeightsChanged();
+    // The base moves the cell storage of subclasses through these.
+    virtual void MoveRowData(int fromIndex, int toIndex);
+    virtual void MoveColumnData(int fromIndex, int toIndex);
+
+    // Sets the counts; runs the size handling unless NowUpdating (see above).
+    void ChangeSize(int colCount, int rowCount);
+
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+    void scrollContentsBy(int dx, int dy) override;
+    bool viewportEvent(QEvent* event) override;
+
+private:
+    void UpdateScrollRange();
+    void AdjustSizeTables();
+    void ClampCurrentCell();
+    void ShowEditor();
+    void HideEditor(bool commit);
+    int ColumnBorderAt(int x, int y) const;
+
+    int m_colCount = 5;
+    int m_rowCount = 5;
+    int m_fixedCols = 1;
+    int m_fixedRows = 1;
+    int m_defaultColWidth = 64;
+    int m_defaultRowHeight = 24;
+    int m_gridLineWidth = 1;
+    QVector<int> m_colWidths;  // may be shorter than ColCount inside an update bracket
+    QVector<int> m_rowHeights; // likewise
+    TGridOptions m_options = goFixedVertLine | goFixedHorzLine | goVertLine | goHorzLine | goRangeSelect;
+    TScrollStyle m_scrollBars = ssBoth;
+    TColor m_color = clWindow;
+    TColor m_fixedColor = clBtnFace;
+    int m_col = 1;
+    int m_row = 1;
+    TGridCoord m_anchor{1, 1};
+    int m_topRow = 1;
+    int m_leftCol = 1;
+    bool m_nowUpdating = false;
+    QLineEdit* m_editor = nullptr;
+    int m_sizingCol = -1;   // column being sized with the mouse
+    int m_sizingStartX = 0;
+    int m_sizingStartWidth = 0;
+    bool m_selecting = false; // left button held over the cells
+};
