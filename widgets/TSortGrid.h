@@ -7,6 +7,9 @@
 #include <QStringList>
 #include <functional>
 
+class QFontMetrics;
+class QIODevice;
+
 enum TSortDirection : unsigned char { sdAscending, sdDescending };
 enum TCellBevelStyle : unsigned char { cbNone, cbRaised, cbLowered };
 enum TVertAlignment : unsigned char { taTopJustify, taBottomJustify, taMiddle };
