@@ -1,0 +1,81 @@
+#include "TextCodec.h"
+
+#include <QStringDecoder>
+#include <array>
+
+namespace {
+
+// Unicode of the Windows-1252 bytes 0x80..0x9F; 0 where the code page has no character.
+constexpr std::array<char16_t, 32> kHighControls = {
+    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178,
+};
+
+// The byte for a character, or -1 when it has none.
+int Windows1252Byte(char16_t c)
+{
+    if (c < 0x80 || (c >= 0xA0 && c <= 0xFF))
+        return c;
+    for (int i = 0; i < int(kHighControls.size()); ++i) {
+        if (kHighControls[i] != 0 && kHighControls[i] == c)
+            return 0x80 + i;
+    }
+    return -1;
+}
+
+const QByteArray kUtf8Bom("\xEF\xBB\xBF");
+
+} // namespace
+
+bool FitsWindows1252(const QString& text)
+{
+    for (QChar c : text) {
+        if (Windows1252Byte(c.unicode()) < 0)
+            return false;
+    }
+    return true;
+}
+
+QByteArray ToWindows1252(const QString& text)
+{
+    QByteArray bytes;
+    bytes.reserve(text.size());
+    for (QChar c : text) {
+        const int b = Windows1252Byte(c.unicode());
+        bytes.append(b < 0 ? '?' : char(b));
+    }
+    return bytes;
+}
+
+QString FromWindows1252(const QByteArray& bytes)
+{
+    QString text;
+    text.reserve(bytes.size());
+    for (char raw : bytes) {
+        const auto b = static_cast<unsigned char>(raw);
+        if (b >= 0x80 && b <= 0x9F && kHighControls[b - 0x80] != 0)
+            text.append(QChar(kHighControls[b - 0x80]));
+        else
+            text.append(QChar(b));
+    }
+    return text;
+}
+
+QByteArray EncodeFileText(const QString& text)
+{
+    if (FitsWindows1252(text))
+        return ToWindows1252(text);
+    return kUtf8Bom + text.toUtf8();
+}
+
+QString DecodeFileText(const QByteArray& bytes)
+{
+    if (bytes.startsWith(kUtf8Bom))
+        return QString::fromUtf8(bytes.constData() + kUtf8Bom.size(), bytes.size() - kUtf8Bom.size());
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    const QString text = utf8.decode(bytes);
+    if (!utf8.hasError())
+        return text;
+    return FromWindows1252(bytes);
+}
