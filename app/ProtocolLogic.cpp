@@ -1,0 +1,161 @@
+#include "ProtocolLogic.h"
+
+#include "RunTime.h"
+
+#include <QLocale>
+#include <algorithm>
+
+namespace {
+
+const QString EliminatedText = QStringLiteral("EL");
+
+QString CellAt(const QStringList& rowCells, int col)
+{
+    return col < rowCells.size() ? rowCells.at(col) : QString();
+}
+
+} // namespace
+
+QStringList ProtocolHeaders()
+{
+    return {QStringLiteral("Nr."),    QStringLiteral("Name"),   QStringLiteral("Vorname"),
+            QStringLiteral("Verein"), QStringLiteral("Klasse"), QStringLiteral("Lauf1"),
+            QStringLiteral("Lauf2"),  QStringLiteral("Lauf3"),  QStringLiteral("Lauf4"),
+            QStringLiteral("Lauf5"),  QStringLiteral("Lauf6"),  QStringLiteral("Gesamt"),
+            QStringLiteral("Platz"),  QString(QChar(0x00B9))};
+}
+
+QString ComputeTotal(const QStringList& rowCells, int probeLaufe, int allLaufe)
+{
+    // Stored settings may be out of range; never let the sum reach into the
+    // class column or into the total itself.
+    const int first = ColLauf1 + std::clamp(probeLaufe, 0, RunColumnCount);
+    const int last = ColLauf1 - 1 + std::clamp(allLaufe, 0, RunColumnCount);
+
+    long long sum = 0; // six times of up to InvalidTime each exceed 32 bits
+    for (int col = first; col <= last; ++col) {
+        const QString cell = CellAt(rowCells, col);
+        if (cell.trimmed().isEmpty())
+            continue;
+        const int value = ParseRunTime(cell);
+        sum += value;
+        if (value == InvalidTime)
+            break;
+    }
+    if (sum >= InvalidTime)
+        return EliminatedText;
+    if (sum <= 0)
+        return QString();
+    return FormatRunTime(static_cast<int>(sum));
+}
+
+QStringList ComputePlaces(const QList<std::pair<QString, QString>>& classAndTotalInRowOrder)
+{
+    QStringList places;
+    places.reserve(classAndTotalInRowOrder.size());
+
+    QLocale locale;
+    locale.setNumberOptions(QLocale::OmitGroupSeparator);
+    QString currentClass;
+    QString previousTotal;
+    int previousPlace = 1;
+    int count = 0;
+    for (const auto& [className, total] : classAndTotalInRowOrder) {
+        if (total.trimmed().isEmpty() || total == EliminatedText) {
+            places.append(QString());
+            continue;
+        }
+        const QString trimmedClass = className.trimmed();
+        if (trimmedClass != currentClass) {
+            currentClass = trimmedClass;
+            previousTotal.clear();
+            previousPlace = 1;
+            count = 0;
+        }
+        ++count;
+        int place = count;
+        if (total == previousTotal) {
+            place = previousPlace;
+        } else {
+            previousTotal = total;
+            previousPlace = count;
+        }
+        places.append(locale.toString(place));
+    }
+    return places;
+}
+
+std::optional<int> StartNumberOfEntry(const QString& laneEntry)
+{
+    const qsizetype blank = laneEntry.indexOf(QLatin1Char(' '));
+    if (blank < 0)
+        return std::nullopt;
+    QLocale locale;
+    locale.setNumberOptions(QLocale::RejectGroupSeparator);
+    bool ok = false;
+    const int number = locale.toInt(laneEntry.left(blank), &ok);
+    if (!ok)
+        return std::nullopt;
+    return number;
+}
+
+int FirstEmptyRunColumn(const QStringList& rowCells)
+{
+    for (int col = ColLauf1; col <= ColLauf6; ++col) {
+        if (CellAt(rowCells, col).isEmpty())
+            return col;
+    }
+    return -1;
+}
+
+LaneDigits LaneDisplay(int ms)
+{
+    const int hundredths = std::max(ms, 0) / 10;
+    const int seconds = hundredths / 100;
+    const int fraction = hundredths % 100;
+
+    LaneDigits digits;
+    digits.values = {seconds / 100, (seconds / 10) % 10, seconds % 10, fraction / 10, fraction % 10};
+    digits.onColors.fill(LaneDigitOnColor);
+    digits.onColors[0] = seconds > 99 ? LaneDigitOnColor : LaneDigitDimColor;
+    digits.onColors[1] = seconds > 9 ? LaneDigitOnColor : LaneDigitDimColor;
+    return digits;
+}
+
+int NextLanePosition(int lane, int position, int laneCount, int entryCount)
+{
+    if (lane != 1 && lane != 2)
+        return position;
+    if (entryCount <= 0)
+        return -1;
+
+    const int wrapTo = lane == 1 ? 0 : std::min(1, entryCount - 1);
+    if (position < 0)
+        return wrapTo;
+    const int step = lane == 1 ? std::max(laneCount, 1) : 2;
+    const long long next = static_cast<long long>(position) + step;
+    return next < entryCount ? static_cast<int>(next) : wrapTo;
+}
+
+TColor ProtocolCellBackground(int col, int probeLaufe)
+{
+    const int firstCounted = ColLauf1 + std::clamp(probeLaufe, 0, RunColumnCount);
+    if (col < 0 || col >= ProtocolColumnCount)
+        return clWindow;
+    if (col < ColLauf1)
+        return ProtocolFixedBackground;
+    if (col < firstCounted)
+        return ProtocolTestRunBackground;
+    if (col <= ColLauf6)
+        return ProtocolCountedRunBackground;
+    return ProtocolResultBackground;
+}
+
+TAlignment ProtocolCellAlignment(int col)
+{
+    if (col == ColKlasse)
+        return taCenter;
+    if (col == ColNr || (col >= ColLauf1 && col <= ColPlatz))
+        return taRightJustify;
+    return taLeftJustify;
+}

@@ -1,0 +1,91 @@
+#pragma once
+
+#include "TColor.h"
+#include "TSortGrid.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <array>
+#include <optional>
+#include <utility>
+
+// The results protocol's column layout and the rules behind totals, places,
+// time recording, the lane displays and the starter advance, as plain functions
+// so that the main window only moves texts between them and its controls.
+
+constexpr int ColNr = 0;
+constexpr int ColName = 1;
+constexpr int ColVorname = 2;
+constexpr int ColVerein = 3;
+constexpr int ColKlasse = 4;
+constexpr int ColLauf1 = 5;
+constexpr int ColLauf2 = 6;
+constexpr int ColLauf3 = 7;
+constexpr int ColLauf4 = 8;
+constexpr int ColLauf5 = 9;
+constexpr int ColLauf6 = 10;
+constexpr int ColGesamt = 11;
+constexpr int ColPlatz = 12;
+constexpr int ColLoadOrder = 13;
+constexpr int ProtocolColumnCount = 14;
+constexpr int RunColumnCount = ColLauf6 - ColLauf1 + 1;
+
+// Row 0 of the protocol: "Nr.", "Name", ..., "Gesamt", "Platz", "¹".
+QStringList ProtocolHeaders();
+
+// The total column's text for one row (cells indexed by column; missing cells
+// count as empty). The counted columns are Lauf(probeLaufe + 1) to Lauf(allLaufe),
+// clamped to the six run columns. The first non-numeric counted entry ends the
+// sum and makes the total "EL"; no counted time (or a sum <= 0) leaves it empty.
+QString ComputeTotal(const QStringList& rowCells, int probeLaufe, int allLaufe);
+
+// Place texts for rows already sorted by class, then total: competition places
+// within each class (1, 2, 2, 4), ties on identical total texts, nothing for rows
+// whose total is empty or "EL". Classes are compared exactly after trimming.
+QStringList ComputePlaces(const QList<std::pair<QString, QString>>& classAndTotalInRowOrder);
+
+// The start number at the front of a lane list entry ("12 Muster Max Verein"):
+// the text before the first blank as an integer; none when there is no blank or
+// that text is not an integer. The row is then looked up by the number written
+// in decimal, so a protocol row numbered "012" never matches.
+std::optional<int> StartNumberOfEntry(const QString& laneEntry);
+
+// The first run column (ColLauf1..ColLauf6) whose text is exactly empty, or -1.
+// Blanks, "EL" and any other text count as filled; cells beyond the end of
+// rowCells count as empty.
+int FirstEmptyRunColumn(const QStringList& rowCells);
+
+constexpr TColor LaneDigitOnColor = RGBColor(255, 255, 0);
+constexpr TColor LaneDigitDimColor = RGBColor(64, 64, 64);
+
+// Values and "on" colours of a lane's five digits (sss,hh). Leading second
+// digits are dimmed, not hidden; from 1000 s on the first value exceeds 9.
+struct LaneDigits
+{
+    std::array<int, 5> values{};
+    std::array<TColor, 5> onColors{};
+};
+
+// Negative times (a tick difference beyond the signed range) show as 0.
+LaneDigits LaneDisplay(int ms);
+
+// The list position a lane's starter list moves to at reset. Lane 1 steps by the
+// lane count and wraps to 0; lane 2 steps by 2 and wraps to 1, so two lanes run
+// through the list in pairs. Without a selection (position < 0) lane 1 starts at
+// 0 and lane 2 at 1. Lane 2 falls back to 0 when the list has a single entry.
+// An empty list gives -1; any other lane number leaves the position unchanged.
+int NextLanePosition(int lane, int position, int laneCount, int entryCount);
+
+constexpr TColor ProtocolFixedBackground = RGBColor(255, 255, 255);
+constexpr TColor ProtocolTestRunBackground = RGBColor(255, 255, 224);
+constexpr TColor ProtocolCountedRunBackground = RGBColor(224, 255, 224);
+constexpr TColor ProtocolResultBackground = RGBColor(255, 224, 224);
+
+// Background of a data cell that is not in the current row; clWindow for a
+// column outside the protocol.
+TColor ProtocolCellBackground(int col, int probeLaufe);
+
+// Right for the start number, runs, total and place; centred for the class;
+// left for everything else.
+TAlignment ProtocolCellAlignment(int col);
