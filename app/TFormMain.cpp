@@ -1,6 +1,1094 @@
 #include "TFormMain.h"
 
+#include "BarrierPictures.h"
+#include "Dialogs.h"
+#include "OfficeClasses.h"
+#include "ProtocolLogic.h"
+#include "RunTime.h"
+#include "TBitBtnWithColor.h"
+#include "TClickLabel.h"
+#include "TDigit.h"
+#include "TSortGrid.h"
+#include "TickSource.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QSoundEffect>
+#include <QStatusBar>
+#include <QStyle>
+#include <QTimer>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace {
+
+constexpr TColor kButtonGreen = RGBColor(0, 128, 0);
+constexpr TColor kButtonRed = RGBColor(255, 0, 0);
+constexpr TColor kButtonBlack = RGBColor(0, 0, 0);
+constexpr TColor kDarkGrey = RGBColor(64, 64, 64);
+
+constexpr int kDigitWidth = 45;
+constexpr int kDigitHeight = 89;
+constexpr std::array<int, 5> kDigitX = {8, 56, 104, 184, 232};
+constexpr int kDigitPanelWidth = 285;
+constexpr int kOneLaneCentreWidth = 260;
+
+void SetPanelColor(QWidget* panel, const QColor& color)
+{
+    panel->setAutoFillBackground(true);
+    QPalette palette = panel->palette();
+    palette.setColor(QPalette::Window, color);
+    panel->setPalette(palette);
+}
+
+QToolButton* CreateToolButton(QWidget* parent, const QString& caption, const QString& hint,
+                              QStyle::StandardPixmap icon = QStyle::StandardPixmap(-1))
+{
+    auto* button = new QToolButton(parent);
+    button->setText(caption);
+    button->setToolTip(hint);
+    button->setAutoRaise(true);
+    if (icon != QStyle::StandardPixmap(-1)) {
+        button->setIcon(parent->style()->standardIcon(icon));
+        button->setToolButtonStyle(caption.isEmpty() ? Qt::ToolButtonIconOnly : Qt::ToolButtonTextBesideIcon);
+    }
+    return button;
+}
+
+TBitBtnWithColor* CreateCommandButton(QWidget* parent, const QString& caption, const QString& hint)
+{
+    auto* button = new TBitBtnWithColor(parent);
+    button->setText(caption);
+    button->setToolTip(hint);
+    QFont font(QStringLiteral("Arial"));
+    font.setBold(true);
+    font.setPixelSize(20);
+    button->setFont(font);
+    QPalette palette = button->palette();
+    palette.setColor(QPalette::ButtonText, Qt::white);
+    button->setPalette(palette);
+    button->setAutoDefault(true);
+    button->setMinimumHeight(34);
+    return button;
+}
+
+QLabel* CreateBarrierImage(QWidget* parent, const QString& hint)
+{
+    auto* image = new QLabel(parent);
+    image->setFixedSize(32, 32);
+    image->setToolTip(hint);
+    image->setCursor(Qt::PointingHandCursor);
+    image->setProperty("tag", 0);
+    image->setPixmap(BarrierPicture(0));
+    image->hide();
+    return image;
+}
+
+} // namespace
+
 TFormMain::TFormMain(QWidget* parent) : QMainWindow(parent)
 {
     setWindowTitle(QStringLiteral("Quellorix 2.7"));
+    resize(802, 445);
+    setMinimumHeight(445);
+
+    auto* central = new QWidget(this);
+    auto* column = new QVBoxLayout(central);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+    setCentralWidget(central);
+
+    CreateTopBar(central);
+    CreateTimerArea(central);
+    CreateProtocolTitle(central);
+    CreateProtocolGrid(central);
+    column->addWidget(PanelTop);
+    column->addWidget(PanelTimer);
+    column->addWidget(PanelTitle);
+    column->addWidget(SortGrid1, 1);
+
+    StatusPanel0 = new QLabel(this);
+    StatusPanel0->setFixedWidth(50);
+    StatusPanel0->setAlignment(Qt::AlignCenter);
+    StatusPanel1 = new QLabel(QStringLiteral("Tarnvik Zeitmessung"), this);
+    StatusPanel2 = new QLabel(QStringLiteral("Seifenkistenrennen"), this);
+    statusBar()->addWidget(StatusPanel0);
+    statusBar()->addWidget(StatusPanel1);
+    statusBar()->addWidget(StatusPanel2, 1);
+
+    Clock = new QTimer(this);
+    Clock->setInterval(10);
+    Clock->setTimerType(Qt::PreciseTimer);
+    connect(Clock, &QTimer::timeout, this, &TFormMain::ClockTimer);
+    TimerDate = new QTimer(this);
+    TimerDate->setInterval(5000);
+    connect(TimerDate, &QTimer::timeout, this, &TFormMain::TimerDateTimer);
+    TimerDate->start();
+    TimerGesperrtStart = new QTimer(this);
+    TimerGesperrtStart->setSingleShot(true);
+    TimerGesperrtStart->setInterval(10000);
+
+    CreateHiddenMenu();
+
+    m_soundOn = QFileInfo::exists(QDir::current().absoluteFilePath(QStringLiteral("Start.wav")));
+    if (m_soundOn) {
+        m_startSound = new QSoundEffect(this);
+        m_startSound->setSource(QUrl::fromLocalFile(QDir::current().absoluteFilePath(QStringLiteral("Start.wav"))));
+        m_stopSound = new QSoundEffect(this);
+        m_stopSound->setSource(QUrl::fromLocalFile(QDir::current().absoluteFilePath(QStringLiteral("Stop.wav"))));
+    }
+
+    ApplyLaneLayout();
+    TimerDateTimer();
+    const QStringList headers = ProtocolHeaders();
+    for (int c = 0; c < headers.size(); ++c)
+        SortGrid1->SetCells(c, 0, headers.at(c));
+    ShowLaneTime(1, 0);
+    ShowLaneTime(2, 0);
+    UpdateCommandStates();
+    SortGrid1->SetModified(false);
+    FormResize();
+}
+
+TFormMain::~TFormMain() = default;
+
+// ---------------------------------------------------------------------------
+// Construction
+
+void TFormMain::CreateTopBar(QWidget* parent)
+{
+    PanelTop = new QWidget(parent);
+    PanelTop->setFixedHeight(85);
+    auto* column = new QVBoxLayout(PanelTop);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->setContentsMargins(4, 2, 0, 2);
+    bHelp = CreateToolButton(PanelTop, QStringLiteral("&Hilfe"), QStringLiteral("[F1]"));
+    bHelp->setEnabled(false);
+    bCFG = CreateToolButton(PanelTop, QStringLiteral("&Einstellungen"), QStringLiteral("[F2]"));
+    bInfo = CreateToolButton(PanelTop, QStringLiteral("&Info"), QStringLiteral("[F3]"));
+    auto* logo = new QLabel(QStringLiteral("<b>Tarnvik</b> Zeitmessung"), PanelTop);
+    PanelDate = new QLabel(QStringLiteral("00:00"), PanelTop);
+    PanelDate->setFixedWidth(222);
+    PanelDate->setAlignment(Qt::AlignCenter);
+    SetPanelColor(PanelDate, Qt::black);
+    QPalette datePalette = PanelDate->palette();
+    datePalette.setColor(QPalette::WindowText, QColor(192, 192, 192));
+    PanelDate->setPalette(datePalette);
+    buttons->addWidget(bHelp);
+    buttons->addWidget(bCFG);
+    buttons->addWidget(bInfo);
+    buttons->addStretch(1);
+    buttons->addWidget(logo);
+    buttons->addStretch(1);
+    buttons->addWidget(PanelDate);
+    column->addLayout(buttons, 1);
+
+    CreateLaneBar(PanelTop);
+    column->addWidget(Panel);
+}
+
+void TFormMain::CreateLaneBar(QWidget* parent)
+{
+    Panel = new QFrame(parent);
+    Panel->setFixedHeight(53);
+    SetPanelColor(Panel, QColor(64, 64, 64));
+    Panel->installEventFilter(this);
+    auto* row = new QHBoxLayout(Panel);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->setSpacing(0);
+
+    QPalette light = Panel->palette();
+    light.setColor(QPalette::WindowText, Qt::white);
+
+    PanelLL = new QWidget(Panel);
+    auto* left = new QHBoxLayout(PanelLL);
+    left->setContentsMargins(6, 0, 6, 0);
+    sbLoad = CreateToolButton(PanelLL, QString(), QStringLiteral("[Ctrl+O] Starterliste öffnen"),
+                              QStyle::SP_DialogOpenButton);
+    sbLoad->setIconSize(QSize(24, 24));
+    Label4 = new QLabel(QStringLiteral("Laufbahn 1:"), PanelLL);
+    Label4->setPalette(light);
+    cbBuhn1 = new QComboBox(PanelLL);
+    cbBuhn1->setMaxVisibleItems(20);
+    cbBuhn1->setMinimumWidth(294);
+    cbBuhn1->setEnabled(false);
+    left->addWidget(sbLoad);
+    left->addWidget(Label4);
+    left->addWidget(cbBuhn1, 1);
+
+    auto* centre = new QWidget(Panel);
+    auto* middle = new QHBoxLayout(centre);
+    middle->setContentsMargins(0, 0, 0, 0);
+    seObmen = CreateToolButton(centre, QStringLiteral("<  >"), QStringLiteral("Laufbahn wechseln"));
+    seObmen->setEnabled(false);
+    middle->addWidget(seObmen, 0, Qt::AlignCenter);
+
+    PanelRR = new QWidget(Panel);
+    auto* right = new QHBoxLayout(PanelRR);
+    right->setContentsMargins(6, 0, 6, 0);
+    Label7 = new QLabel(QStringLiteral("Laufbahn 2:"), PanelRR);
+    Label7->setPalette(light);
+    cbBuhn2 = new QComboBox(PanelRR);
+    cbBuhn2->setMaxVisibleItems(20);
+    cbBuhn2->setEnabled(false);
+    right->addWidget(Label7);
+    right->addWidget(cbBuhn2, 1);
+
+    row->addWidget(PanelLL);
+    row->addWidget(centre, 1);
+    row->addWidget(PanelRR);
+
+    connect(cbBuhn1, &QComboBox::currentIndexChanged, this, &TFormMain::cbBuhnChange);
+    connect(cbBuhn2, &QComboBox::currentIndexChanged, this, &TFormMain::cbBuhnChange);
+    connect(seObmen, &QToolButton::clicked, this, &TFormMain::seObmenClick);
+}
+
+QFrame* TFormMain::CreateDigitPanel(QWidget* parent, std::array<TDigit*, 5>& digits)
+{
+    auto* panel = new QFrame(parent);
+    panel->setFixedWidth(kDigitPanelWidth);
+    SetPanelColor(panel, Qt::black);
+    for (int i = 0; i < 5; ++i) {
+        auto* digit = new TDigit(panel);
+        digit->setGeometry(kDigitX.at(i), 11, kDigitWidth, kDigitHeight);
+        digit->SetColor(clBlack);
+        digit->SetColorOff(clBlack);
+        digit->SetThickness(5);
+        digit->SetSeparation(1);
+        digit->SetColorOn(i < 2 ? kDarkGrey : clYellow);
+        digits.at(i) = digit;
+    }
+    QPalette yellow = panel->palette();
+    yellow.setColor(QPalette::WindowText, QColor(255, 255, 0));
+    auto* comma = new QLabel(QStringLiteral(","), panel);
+    QFont commaFont(QStringLiteral("Arial"));
+    commaFont.setPixelSize(48);
+    commaFont.setBold(true);
+    comma->setFont(commaFont);
+    comma->setPalette(yellow);
+    comma->setGeometry(152, 50, 28, 56);
+    auto* seconds = new QLabel(QStringLiteral("Sek."), panel);
+    seconds->setPalette(yellow);
+    seconds->setGeometry(56, 102, 90, 18);
+    seconds->setAlignment(Qt::AlignCenter);
+    auto* hundredths = new QLabel(QStringLiteral("100"), panel);
+    hundredths->setPalette(yellow);
+    hundredths->setGeometry(184, 102, 93, 18);
+    hundredths->setAlignment(Qt::AlignCenter);
+    return panel;
+}
+
+void TFormMain::CreateTimerArea(QWidget* parent)
+{
+    PanelTimer = new QFrame(parent);
+    PanelTimer->setFixedHeight(136);
+    SetPanelColor(PanelTimer, Qt::black);
+    auto* row = new QHBoxLayout(PanelTimer);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->setSpacing(0);
+
+    PanelT1 = CreateDigitPanel(PanelTimer, Digit1);
+
+    Panel7 = new QFrame(PanelTimer);
+    SetPanelColor(Panel7, Qt::black);
+    Panel7->installEventFilter(this);
+    auto* centre = new QVBoxLayout(Panel7);
+    centre->setContentsMargins(0, 4, 0, 4);
+    centre->setSpacing(4);
+
+    Panel5 = new QWidget(Panel7);
+    auto* startRow = new QHBoxLayout(Panel5);
+    startRow->setContentsMargins(3, 0, 3, 0);
+    ImageLSstart = CreateBarrierImage(Panel5, QStringLiteral("[F4] Lichtschranke Ein / Aus"));
+    bSTART = CreateCommandButton(Panel5, QStringLiteral("START"), QStringLiteral("[F5]"));
+    startRow->addWidget(ImageLSstart);
+    startRow->addWidget(bSTART, 1);
+
+    auto* stops = new QHBoxLayout;
+    stops->setContentsMargins(0, 0, 0, 0);
+    stops->setSpacing(4);
+    PanelLE = new QWidget(Panel7);
+    auto* leftStop = new QVBoxLayout(PanelLE);
+    leftStop->setContentsMargins(3, 0, 0, 0);
+    leftStop->setSpacing(2);
+    ImageLS1 = CreateBarrierImage(PanelLE, QStringLiteral("[F11] Lichtschranke Ein / Aus"));
+    bSTOP1 = CreateCommandButton(PanelLE, QStringLiteral("STOPP 1"), QStringLiteral("[F8]"));
+    leftStop->addWidget(ImageLS1);
+    leftStop->addWidget(bSTOP1);
+    PanelRI = new QWidget(Panel7);
+    auto* rightStop = new QVBoxLayout(PanelRI);
+    rightStop->setContentsMargins(0, 0, 3, 0);
+    rightStop->setSpacing(2);
+    ImageLS2 = CreateBarrierImage(PanelRI, QStringLiteral("[F12] Lichtschranke Ein / Aus"));
+    bSTOP2 = CreateCommandButton(PanelRI, QStringLiteral("STOPP 2"), QStringLiteral("[F9]"));
+    rightStop->addWidget(ImageLS2, 0, Qt::AlignRight);
+    rightStop->addWidget(bSTOP2);
+    stops->addWidget(PanelLE);
+    stops->addWidget(PanelRI);
+    centre->addWidget(Panel5);
+    centre->addLayout(stops);
+
+    PanelTTT2 = new QFrame(PanelTimer);
+    SetPanelColor(PanelTTT2, QColor(64, 64, 64));
+    auto* filler = new QHBoxLayout(PanelTTT2);
+    filler->setContentsMargins(0, 0, 0, 0);
+    PanelT2 = CreateDigitPanel(PanelTTT2, Digit2);
+    filler->addStretch(1);
+    filler->addWidget(PanelT2);
+
+    row->addWidget(PanelT1);
+    row->addWidget(Panel7, 1);
+    row->addWidget(PanelTTT2);
+
+    bSTOP1->setProperty("tag", 0);
+    bSTOP2->setProperty("tag", 1);
+    for (QWidget* w : {static_cast<QWidget*>(bSTART), static_cast<QWidget*>(bSTOP1),
+                       static_cast<QWidget*>(bSTOP2), static_cast<QWidget*>(ImageLSstart),
+                       static_cast<QWidget*>(ImageLS1), static_cast<QWidget*>(ImageLS2)})
+        w->installEventFilter(this);
+    bSTOP1->setEnabled(false);
+    bSTOP2->setEnabled(false);
+}
+
+void TFormMain::CreateProtocolTitle(QWidget* parent)
+{
+    PanelTitle = new QFrame(parent);
+    PanelTitle->setFixedHeight(42);
+    PanelTitle->setMinimumWidth(792);
+    PanelTitle->setFrameShape(QFrame::StyledPanel);
+    auto* row = new QHBoxLayout(PanelTitle);
+    row->setContentsMargins(4, 2, 4, 2);
+    row->setSpacing(2);
+
+    sbSave = CreateToolButton(PanelTitle, QString(), QStringLiteral("[Ctrl+S] Protokoll speichern unter"),
+                              QStyle::SP_DialogSaveButton);
+    sbCLS = CreateToolButton(PanelTitle, QString(), QStringLiteral("Zeile entfernen"), QStyle::SP_TrashIcon);
+    sbCLSall = CreateToolButton(PanelTitle, QString(), QStringLiteral("Protokoll  löschen"),
+                                QStyle::SP_DialogDiscardButton);
+    cbEditON = new QCheckBox(PanelTitle);
+    labEditON = new TClickLabel(QStringLiteral("Änderungen vornehmen"), PanelTitle);
+    sb1 = CreateToolButton(PanelTitle, QStringLiteral("1"), QStringLiteral("Laufbahn 1. Aus dem Protokoll zu nehmen"),
+                           QStyle::SP_ArrowUp);
+    sb1del = CreateToolButton(PanelTitle, QStringLiteral("1"), QStringLiteral("Eliminieren Laufbahn 1."),
+                              QStyle::SP_DialogCancelButton);
+    bRESET = CreateCommandButton(PanelTitle, QStringLiteral("0,00"), QStringLiteral("[F7]"));
+    bRESET->setMaximumWidth(130);
+    bRESET->setMinimumHeight(30);
+    sb2del = CreateToolButton(PanelTitle, QStringLiteral("2"), QStringLiteral("Eliminieren Laufbahn 2."),
+                              QStyle::SP_DialogCancelButton);
+    sb2 = CreateToolButton(PanelTitle, QStringLiteral("2"), QStringLiteral("Laufbahn 2. Aus dem Protokoll zu nehmen"),
+                           QStyle::SP_ArrowUp);
+    cbSort = new QCheckBox(PanelTitle);
+    cbSort->setToolTip(QStringLiteral("Sort vis Platz"));
+    LabelSort = new TClickLabel(QStringLiteral("Sort"), PanelTitle);
+    auto* title = new QLabel(QStringLiteral("P R O T O K O L L"), PanelTitle);
+    title->setAlignment(Qt::AlignCenter);
+    QFont titleFont = title->font();
+    titleFont.setBold(true);
+    title->setFont(titleFont);
+    sbPrint = CreateToolButton(PanelTitle, QStringLiteral("Druck"), QStringLiteral("Protokoll drucken"));
+    sbWord = CreateToolButton(PanelTitle, QStringLiteral("W"), QStringLiteral("Datei in MS Word"));
+    sbExcel = CreateToolButton(PanelTitle, QStringLiteral("X"), QStringLiteral("Datei in MS Excel"));
+    sbInet = CreateToolButton(PanelTitle, QStringLiteral("www"), QStringLiteral("Als Webseite"));
+
+    for (QWidget* w : std::initializer_list<QWidget*>{sbSave, sbCLS, sbCLSall, cbEditON, labEditON, sb1, sb1del})
+        row->addWidget(w);
+    row->addWidget(bRESET, 1);
+    for (QWidget* w : std::initializer_list<QWidget*>{sb2del, sb2, cbSort, LabelSort})
+        row->addWidget(w);
+    row->addWidget(title, 1);
+    for (QWidget* w : std::initializer_list<QWidget*>{sbPrint, sbWord, sbExcel, sbInet})
+        row->addWidget(w);
+    for (QWidget* w : std::initializer_list<QWidget*>{sbSave, sbCLS, sbCLSall, cbEditON, labEditON, sb1, sb1del,
+                                                      sb2del, sb2, cbSort, LabelSort, sbPrint, sbWord, sbExcel,
+                                                      sbInet, bRESET})
+        w->setEnabled(false);
+
+    sb1->setProperty("tag", 1);
+    sb2->setProperty("tag", 2);
+    sb1del->setProperty("tag", 0);
+    sb2del->setProperty("tag", 1);
+    sbCLS->setProperty("tag", 0);
+    sbCLSall->setProperty("tag", 1);
+    connect(sb1, &QToolButton::clicked, this, [this] { sb1Click(1); });
+    connect(sb2, &QToolButton::clicked, this, [this] { sb1Click(2); });
+    connect(sb1del, &QToolButton::clicked, this, [this] { sb1delClick(0); });
+    connect(sb2del, &QToolButton::clicked, this, [this] { sb1delClick(1); });
+    connect(sbCLS, &QToolButton::clicked, this, [this] { sbCLSClick(0); });
+    connect(sbCLSall, &QToolButton::clicked, this, [this] { sbCLSClick(1); });
+    connect(cbSort, &QCheckBox::clicked, this, &TFormMain::cbSortClick);
+    connect(cbEditON, &QCheckBox::clicked, this, &TFormMain::cbEditONClick);
+    connect(labEditON, &TClickLabel::clicked, this, &TFormMain::labEditONClick);
+    bRESET->installEventFilter(this);
+}
+
+void TFormMain::CreateProtocolGrid(QWidget* parent)
+{
+    SortGrid1 = new TSortGrid(parent);
+    SortGrid1->SetColCount(ProtocolColumnCount);
+    SortGrid1->SetRowCount(2);
+    SortGrid1->SetFixedCols(0);
+    SortGrid1->SetFixedRows(1);
+    SortGrid1->SetDefaultColWidth(32);
+    SortGrid1->SetDefaultRowHeight(20);
+    for (int c = 0; c < ColLoadOrder; ++c)
+        SortGrid1->SetColWidths(c, 32);
+    SortGrid1->SetColWidths(ColLoadOrder, 359);
+    QFont font(QStringLiteral("Courier"));
+    font.setStyleHint(QFont::TypeWriter);
+    font.setPixelSize(16);
+    SortGrid1->setFont(font);
+    SortGrid1->SetOptions(goFixedVertLine | goFixedHorzLine | goVertLine | goHorzLine | goDrawFocusSelected |
+                          goColSizing | goRowSelect);
+    SortGrid1->SetScrollBars(ssVertical);
+    SortGrid1->SortOptions.CanSort = false;
+    SortGrid1->SortOptions.SecondaryIndex = QStringLiteral("11");
+    SortGrid1->SortOptions.SortStyle = ssAutomatic;
+    SortGrid1->SortOptions.SortCaseSensitive = false;
+    SortGrid1->SortOptions.SortCol = ColKlasse;
+    SortGrid1->SortOptions.SortDirection = sdAscending;
+    SortGrid1->SortOptions.UpdateOnSizeChange = false;
+    SortGrid1->SetAlignmentHorz(taLeftJustify);
+    SortGrid1->SetAlignmentVert(taMiddle);
+    SortGrid1->SetBevelStyle(cbNone);
+
+    SortGrid1->OnGetCellFormat = [this](int col, int row, TGridDrawState, TFormatOptions& format, bool&, bool&,
+                                        bool&) { SortGrid1GetCellFormat(col, row, format); };
+    SortGrid1->OnGetSortStyle = [this](int col, TSortStyle& style) {
+        if (col >= ColLauf1 && col <= ColGesamt) {
+            SortGrid1->SortOptions.CustomCompare = CompareRunTimes;
+            style = ssCustom;
+        } else if (col == ColNr || col == ColPlatz || col == ColLoadOrder) {
+            style = ssNumeric;
+        } else {
+            style = ssAutomatic;
+        }
+    };
+    SortGrid1->OnSelectCell = [this](int col, int, bool&) { m_lastSelectedCol = col; };
+    connect(SortGrid1, &TSortGrid::OnRowSelected, this, &TFormMain::SortGrid1RowSelected);
+    connect(SortGrid1, &TSortGrid::OnDblClick, this, &TFormMain::SortGrid1DblClick);
+}
+
+void TFormMain::CreateHiddenMenu()
+{
+    auto add = [this](const QString& caption, const QKeySequence& shortcut) {
+        auto* action = new QAction(caption, this);
+        action->setShortcut(shortcut);
+        action->setShortcutContext(Qt::WindowShortcut);
+        addAction(action);
+        return action;
+    };
+    mHilfe = add(QStringLiteral("Hilfe"), Qt::Key_F1);
+    EinstellunGen1 = add(QStringLiteral("&Einstellungen"), Qt::Key_F2);
+    mInfo = add(QStringLiteral("Info"), Qt::Key_F3);
+    LockLSstart = add(QStringLiteral("Lock LS start"), Qt::Key_F4);
+    mStart = add(QStringLiteral("Start"), Qt::Key_F5);
+    mReset = add(QStringLiteral("00:00"), Qt::Key_F7);
+    mSTOP1 = add(QStringLiteral("Stop1"), Qt::Key_F8);
+    mStop2 = add(QStringLiteral("Stop2"), Qt::Key_F9);
+    LockLS1 = add(QStringLiteral("LockLS1"), Qt::Key_F11);
+    LockLS21 = add(QStringLiteral("LockLS2"), Qt::Key_F12);
+    Open1 = add(QStringLiteral("Open"), QKeySequence(Qt::CTRL | Qt::Key_O));
+    Save1 = add(QStringLiteral("Save"), QKeySequence(Qt::CTRL | Qt::Key_S));
+    Hilfe1 = add(QStringLiteral("H&ilfe"), QKeySequence(Qt::ALT | Qt::Key_H));
+    Drucker1 = add(QStringLiteral("&Drucker"), QKeySequence(Qt::ALT | Qt::Key_D));
+    Beenden1 = add(QStringLiteral("&Beenden"), QKeySequence(Qt::ALT | Qt::Key_B));
+
+    // A held function key must not repeat a run command.
+    for (QAction* command : {mStart, mReset, mSTOP1, mStop2, LockLSstart, LockLS1, LockLS21})
+        command->setAutoRepeat(false);
+    mReset->setEnabled(false);
+    mSTOP1->setEnabled(false);
+    mStop2->setEnabled(false);
+
+    mSTOP1->setProperty("tag", 0);
+    mStop2->setProperty("tag", 1);
+    connect(mStart, &QAction::triggered, this, &TFormMain::mStartClick);
+    connect(mSTOP1, &QAction::triggered, this, [this] { mSTOPClick(0); });
+    connect(mStop2, &QAction::triggered, this, [this] { mSTOPClick(1); });
+    connect(mReset, &QAction::triggered, this, &TFormMain::mResetClick);
+    connect(LockLSstart, &QAction::triggered, this, [this] { ImageLSClick(ImageLSstart); });
+    connect(LockLS1, &QAction::triggered, this, [this] { ImageLSClick(ImageLS1); });
+    connect(LockLS21, &QAction::triggered, this, [this] { ImageLSClick(ImageLS2); });
+    connect(Beenden1, &QAction::triggered, this, &QWidget::close);
+
+    // Keyboard activation of a focused command button arrives as its click.
+    connect(bSTART, &QPushButton::clicked, this, [this] { TriggerCommand(mStart); });
+    connect(bSTOP1, &QPushButton::clicked, this, [this] { TriggerCommand(mSTOP1); });
+    connect(bSTOP2, &QPushButton::clicked, this, [this] { TriggerCommand(mStop2); });
+    connect(bRESET, &QPushButton::clicked, this, [this] { TriggerCommand(mReset); });
+}
+
+bool TFormMain::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::MouseButtonPress) {
+        // The command buttons act on the press, not on the release.
+        QAction* command = watched == bSTART   ? mStart
+                           : watched == bSTOP1 ? mSTOP1
+                           : watched == bSTOP2 ? mStop2
+                           : watched == bRESET ? mReset
+                                               : nullptr;
+        if (command) {
+            if (static_cast<QWidget*>(watched)->isEnabled())
+                TriggerCommand(command);
+            return true;
+        }
+    } else if (event->type() == QEvent::MouseButtonRelease) {
+        if (watched == ImageLSstart || watched == ImageLS1 || watched == ImageLS2) {
+            ImageLSClick(static_cast<QLabel*>(watched));
+            return true;
+        }
+    } else if (event->type() == QEvent::Resize) {
+        if (watched == Panel)
+            PanelResize();
+        else if (watched == Panel7)
+            Panel7Resize();
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+// ---------------------------------------------------------------------------
+// Run cycle
+
+void TFormMain::TriggerCommand(QAction* command, std::optional<std::uint32_t> tick)
+{
+    m_triggerTick = tick;
+    command->trigger();
+    m_triggerTick.reset();
+}
+
+std::uint32_t TFormMain::CommandTick()
+{
+    return m_triggerTick ? *m_triggerTick : TickSource().GetTickCount();
+}
+
+void TFormMain::PlaySound(QSoundEffect* sound)
+{
+    if (m_soundOn && sound && sound->status() == QSoundEffect::Ready)
+        sound->play();
+}
+
+void TFormMain::mStartClick()
+{
+    if (!mStart->isEnabled())
+        return;
+    // The start tick is taken at the trigger; the sound plays asynchronously.
+    m_startTick = CommandTick();
+    m_stopTick = {0, 0};
+    PlaySound(m_startSound);
+    Clock->start();
+
+    cbBuhn1->setEnabled(false);
+    cbBuhn2->setEnabled(false);
+    bCFG->setEnabled(false);
+    sbLoad->setEnabled(false);
+    bSTART->setEnabled(false);
+    SetButtonColor(bSTART, clBtnFace);
+    mStart->setEnabled(false);
+    bRESET->setEnabled(false);
+    mReset->setEnabled(false);
+    sb1->setEnabled(false);
+    sb2->setEnabled(false);
+
+    bSTOP1->setEnabled(true);
+    SetButtonColor(bSTOP1, kButtonRed);
+    mSTOP1->setEnabled(true);
+    // With one lane there is no lane 2 to stop: its hidden controls stay off.
+    const bool twoLanes = CountBahn > 1;
+    bSTOP2->setEnabled(twoLanes);
+    SetButtonColor(bSTOP2, twoLanes ? kButtonRed : clBtnFace);
+    mStop2->setEnabled(twoLanes);
+    bSTOP1->setFocus();
+
+    if (BarrierOn(ImageLSstart))
+        ImageLSClick(ImageLSstart);
+    TimerGesperrtStart->start();
+    UpdateCommandStates();
+}
+
+void TFormMain::mSTOPClick(int laneIndex)
+{
+    QAction* command = laneIndex == 0 ? mSTOP1 : mStop2;
+    if (!command->isEnabled())
+        return;
+    const int lane = laneIndex + 1;
+    m_stopTick.at(laneIndex) = CommandTick();
+    PlaySound(m_stopSound);
+    const int elapsed = int(ElapsedTicks(m_startTick, m_stopTick.at(laneIndex)));
+
+    if (laneIndex == 0) {
+        bSTOP1->setEnabled(false);
+        SetButtonColor(bSTOP1, clBtnFace);
+        mSTOP1->setEnabled(false);
+        sb1del->setEnabled(true);
+        if (BarrierOn(ImageLS1))
+            ImageLSClick(ImageLS1);
+    } else {
+        bSTOP2->setEnabled(false);
+        SetButtonColor(bSTOP2, clBtnFace);
+        mStop2->setEnabled(false);
+        sb2del->setEnabled(true);
+        if (BarrierOn(ImageLS2))
+            ImageLSClick(ImageLS2);
+    }
+    ShowLaneTime(lane, elapsed);
+    RecordLaneTime(lane, FormatRunTime(elapsed));
+    if (CountBahn == 1) {
+        mStop2->setEnabled(false);
+        bSTOP2->setEnabled(false);
+    }
+    SortGrid1->SetModified(true);
+    AfterLaneStop();
+}
+
+void TFormMain::AfterLaneStop()
+{
+    bRESET->setEnabled(!(mSTOP1->isEnabled() || mStop2->isEnabled()));
+    mReset->setEnabled(bRESET->isEnabled());
+    if (bSTOP1->isEnabled()) {
+        bSTOP1->setFocus();
+        return;
+    }
+    if (bSTOP2->isEnabled()) {
+        bSTOP2->setFocus();
+        return;
+    }
+    if (bRESET->isEnabled()) {
+        Clock->stop();
+        bRESET->setFocus();
+        SetButtonColor(bRESET, kButtonBlack);
+        RankProtocol();
+    }
+}
+
+void TFormMain::mResetClick()
+{
+    if (!mReset->isEnabled())
+        return;
+    TimerGesperrtStart->stop();
+    ShowLaneTime(1, 0);
+    ShowLaneTime(2, 0);
+    m_laneRunColumn = {-1, -1};
+    bCFG->setEnabled(true);
+    sbLoad->setEnabled(true);
+    bSTART->setEnabled(true);
+    SetButtonColor(bSTART, kButtonGreen);
+    mStart->setEnabled(true);
+    bRESET->setEnabled(false);
+    mReset->setEnabled(false);
+    SetButtonColor(bRESET, clBtnFace);
+    sb1del->setEnabled(false);
+    sb2del->setEnabled(false);
+    sb1->setEnabled(true);
+    sb2->setEnabled(sb1->isEnabled());
+
+    cbBuhn1->setCurrentIndex(NextLanePosition(1, cbBuhn1->currentIndex(), CountBahn, cbBuhn1->count()));
+    if (CountBahn > 1)
+        cbBuhn2->setCurrentIndex(NextLanePosition(2, cbBuhn2->currentIndex(), CountBahn, cbBuhn2->count()));
+    cbBuhn1->setEnabled(true);
+    cbBuhn2->setEnabled(true);
+    SortGrid1->InvalidateGrid();
+    bSTART->setFocus();
+    UpdateCommandStates();
+}
+
+void TFormMain::ClockTimer()
+{
+    const std::uint32_t now = TickSource().GetTickCount();
+    if (bSTOP1->isEnabled())
+        ShowLaneTime(1, int(ElapsedTicks(m_startTick, now)));
+    if (bSTOP2->isEnabled())
+        ShowLaneTime(2, int(ElapsedTicks(m_startTick, now)));
+}
+
+void TFormMain::ShowLaneTime(int lane, int ms)
+{
+    if (lane != 1 && lane != 2)
+        return;
+    const std::array<TDigit*, 5>& digits = lane == 1 ? Digit1 : Digit2;
+    const LaneDigits shown = LaneDisplay(ms);
+    for (int i = 0; i < 5; ++i) {
+        digits.at(i)->SetColorOn(shown.onColors.at(i));
+        digits.at(i)->SetValue(shown.values.at(i));
+    }
+}
+
+void TFormMain::SetButtonColor(TBitBtnWithColor* button, TColor color) { button->SetColor(color); }
+
+// ---------------------------------------------------------------------------
+// Light-barrier images
+
+bool TFormMain::BarrierOn(const QLabel* image) { return image->property("tag").toInt() == 1; }
+
+void TFormMain::ImageLSClick(QLabel* image)
+{
+    const int tag = image->property("tag").toInt() ^ 1;
+    image->setProperty("tag", tag);
+    image->setPixmap(BarrierPicture(tag));
+    image->update();
+}
+
+// ---------------------------------------------------------------------------
+// Protocol
+
+int TFormMain::LaneRow(int lane) const
+{
+    const QComboBox* list = lane == 1 ? cbBuhn1 : cbBuhn2;
+    const int position = list->currentIndex();
+    if (position < 0)
+        return -1;
+    const QString identity = list->itemData(position).toString();
+    if (identity.isEmpty())
+        return position + 1 < SortGrid1->RowCount() ? position + 1 : -1;
+
+    int& hint = m_laneRowHint.at(lane - 1);
+    for (int candidate : {hint, position + 1}) {
+        if (candidate >= 1 && candidate < SortGrid1->RowCount() &&
+            SortGrid1->Cells(ColLoadOrder, candidate) == identity)
+            return hint = candidate;
+    }
+    for (int row = 1; row < SortGrid1->RowCount(); ++row) {
+        if (SortGrid1->Cells(ColLoadOrder, row) == identity)
+            return hint = row;
+    }
+    return -1;
+}
+
+void TFormMain::FillLaneLists()
+{
+    const QSignalBlocker block1(cbBuhn1);
+    const QSignalBlocker block2(cbBuhn2);
+    cbBuhn1->clear();
+    cbBuhn2->clear();
+    for (int row = 1; row < SortGrid1->RowCount(); ++row) {
+        const QString entry = QStringLiteral("%1 %2 %3 %4")
+                                  .arg(SortGrid1->Cells(ColNr, row), SortGrid1->Cells(ColName, row),
+                                       SortGrid1->Cells(ColVorname, row), SortGrid1->Cells(ColVerein, row));
+        const QString identity = SortGrid1->Cells(ColLoadOrder, row);
+        cbBuhn1->addItem(entry, identity);
+        cbBuhn2->addItem(entry, identity);
+    }
+    cbBuhn1->setEnabled(cbBuhn1->count() >= 1);
+    cbBuhn1->setCurrentIndex(cbBuhn1->count() >= 1 ? 0 : -1);
+    cbBuhn2->setEnabled(cbBuhn2->count() >= 2);
+    cbBuhn2->setCurrentIndex(cbBuhn2->count() >= 2 ? 1 : -1);
+    m_laneRowHint = {-1, -1};
+    SortGrid1RowSelected();
+    SortGrid1->InvalidateGrid();
+}
+
+void TFormMain::RecordLaneTime(int lane, const QString& timeText)
+{
+    const QComboBox* list = lane == 1 ? cbBuhn1 : cbBuhn2;
+    if (list->currentIndex() < 0)
+        return;
+    const std::optional<int> startNumber = StartNumberOfEntry(list->currentText());
+    if (!startNumber)
+        return;
+    const QString number = QString::number(*startNumber);
+    int row = -1;
+    for (int r = 1; r < SortGrid1->RowCount(); ++r) {
+        if (SortGrid1->Cells(ColNr, r) == number) {
+            row = r;
+            break;
+        }
+    }
+    if (row < 0)
+        return;
+    const int column = FirstEmptyRunColumn(SortGrid1->Rows(row).ToStringList());
+    if (column < 0)
+        return;
+    SortGrid1->SetCells(column, row, timeText);
+    m_laneRunColumn.at(lane - 1) = column;
+    UpdateCommandStates();
+}
+
+void TFormMain::RankProtocol()
+{
+    for (int row = 1; row < SortGrid1->RowCount(); ++row)
+        SortGrid1->SetCells(ColGesamt, row, ComputeTotal(SortGrid1->Rows(row).ToStringList(), ProbeLaufe, AllLaufe));
+
+    TSortOptions& options = SortGrid1->SortOptions;
+    options.CanSort = false;
+    options.SecondaryIndex = QStringLiteral("11");
+    options.SortCol = ColKlasse;
+    options.CanSort = true;
+    SortGrid1->SortByColumn(ColKlasse);
+
+    QList<std::pair<QString, QString>> classAndTotal;
+    classAndTotal.reserve(SortGrid1->RowCount());
+    for (int row = 1; row < SortGrid1->RowCount(); ++row)
+        classAndTotal.append({SortGrid1->Cells(ColKlasse, row), SortGrid1->Cells(ColGesamt, row)});
+    const QStringList places = ComputePlaces(classAndTotal);
+    for (int row = 1; row < SortGrid1->RowCount(); ++row)
+        SortGrid1->SetCells(ColPlatz, row, places.value(row - 1));
+
+    if (!cbSort->isChecked())
+        SortGrid1->SortByColumn(ColLoadOrder);
+    options.CanSort = false;
+    SortGrid1->InvalidateGrid();
+}
+
+void TFormMain::SortGrid1GetCellFormat(int col, int row, TFormatOptions& format)
+{
+    if (row == 0) {
+        format.Font.setPointSize(10);
+        return;
+    }
+    if (row != SortGrid1->Row())
+        format.BrushColor = ProtocolCellBackground(col, ProbeLaufe);
+    const TAlignment alignment = ProtocolCellAlignment(col);
+    if (alignment != taLeftJustify)
+        format.AlignmentHorz = alignment;
+    if (row == LaneRow(1) || (CountBahn == 2 && row == LaneRow(2)))
+        format.FontColor = RGBColor(255, 0, 0);
+}
+
+void TFormMain::SortGrid1RowSelected()
+{
+    sb1->setEnabled(bCFG->isEnabled() && cbBuhn1->count() > 0);
+    sb2->setEnabled(bCFG->isEnabled() && cbBuhn2->count() > 0);
+    // The grid reports the selection before it moves its current row: show the
+    // counter once the move is done.
+    QTimer::singleShot(0, this, [this] {
+        StatusPanel0->setText(QStringLiteral("%1:%2").arg(SortGrid1->Row()).arg(SortGrid1->RowCount() - 1));
+    });
+}
+
+void TFormMain::SortGrid1DblClick()
+{
+    if (CountBahn == 1)
+        sb1Click(1);
+}
+
+void TFormMain::sb1Click(int tag)
+{
+    QComboBox* list = tag == 1 ? cbBuhn1 : cbBuhn2;
+    const int row = SortGrid1->Row();
+    const QString identity = SortGrid1->Cells(ColLoadOrder, row);
+    int position = identity.isEmpty() ? -1 : list->findData(identity);
+    if (position < 0)
+        position = row - 1;
+    list->setCurrentIndex(position < list->count() ? position : -1);
+    cbBuhnChange();
+}
+
+void TFormMain::sb1delClick(int tag)
+{
+    const int lane = tag + 1;
+    const int column = LaneRunColumn(lane);
+    const int row = LaneRow(lane);
+    if (column < 0 || row < 1)
+        return;
+    SortGrid1->SetCells(column, row, QStringLiteral("EL"));
+    RankProtocol();
+}
+
+void TFormMain::sbCLSClick(int tag)
+{
+    const QString question = tag == 1 ? QStringLiteral("Zeitenprotokoll  löschen?") : QStringLiteral("Zeile entfernen?");
+    if (!Dialogs().AskYesNo(this, question))
+        return;
+    if (tag == 1) {
+        SortGrid1->ClearGrid();
+        cbBuhn1->clear();
+        cbBuhn2->clear();
+        cbBuhn1->setEnabled(false);
+        cbBuhn2->setEnabled(false);
+        sb1->setEnabled(false);
+        sb2->setEnabled(false);
+    } else {
+        const int row = SortGrid1->Row();
+        SortGrid1->Rows(row).Clear();
+        SortGrid1->DeleteRow(row);
+        RankProtocol();
+        SortGrid1->SetRow(std::min(row, SortGrid1->RowCount() - 1));
+    }
+    FormResize();
+    UpdateCommandStates();
+}
+
+void TFormMain::cbSortClick() { RankProtocol(); }
+
+void TFormMain::cbEditONClick()
+{
+    TGridOptions options = SortGrid1->Options();
+    if (cbEditON->isChecked()) {
+        options |= goEditing;
+        options &= ~TGridOptions(goRowSelect);
+        SortGrid1->SetOptions(options);
+        const int row = SortGrid1->Row();
+        SortGrid1->SetSelection({m_lastSelectedCol, row, m_lastSelectedCol, row});
+    } else {
+        options &= ~TGridOptions(goEditing);
+        options |= goRowSelect;
+        SortGrid1->SetOptions(options);
+    }
+}
+
+void TFormMain::labEditONClick()
+{
+    cbEditON->toggle();
+    cbEditONClick();
+}
+
+// ---------------------------------------------------------------------------
+// Window
+
+void TFormMain::UpdateCommandStates()
+{
+    const bool idle = !Clock->isActive();
+    if (CountBahn == 2)
+        bSTART->setEnabled(cbBuhn1->count() >= 1 && cbBuhn2->count() >= 1 && idle &&
+                           cbBuhn1->currentIndex() != cbBuhn2->currentIndex());
+    else
+        bSTART->setEnabled(cbBuhn1->count() >= 1 && idle);
+    SetButtonColor(bSTART, bSTART->isEnabled() ? kButtonGreen : clBtnFace);
+
+    const bool hasProtocol = SortGrid1->RowCount() >= 2 && !SortGrid1->Cells(ColNr, 1).isEmpty();
+    sbSave->setEnabled(hasProtocol);
+    sbExcel->setEnabled(sbSave->isEnabled() && OleClassAvailable(QStringLiteral("Excel.Application")));
+    const QString wordTemplate =
+        QDir(QCoreApplication::applicationDirPath()).absoluteFilePath(QStringLiteral("Protokollvorlage.doc"));
+    sbWord->setEnabled(sbExcel->isEnabled() && QFileInfo::exists(wordTemplate));
+    sbPrint->setEnabled(sbSave->isEnabled());
+    sbInet->setEnabled(sbSave->isEnabled());
+    cbSort->setEnabled(sbSave->isEnabled());
+    LabelSort->setEnabled(cbSort->isEnabled());
+    sbCLS->setEnabled(bSTART->isEnabled() && sbSave->isEnabled());
+    sbCLSall->setEnabled(sbCLS->isEnabled());
+    seObmen->setEnabled(bSTART->isEnabled());
+    cbEditON->setEnabled(sbSave->isEnabled());
+    labEditON->setEnabled(cbEditON->isEnabled());
+}
+
+void TFormMain::ApplyLaneLayout()
+{
+    const bool twoLanes = CountBahn > 1;
+    for (QWidget* w : std::initializer_list<QWidget*>{Label7, cbBuhn2, seObmen, PanelRI, sb2del, sb2, sb1, PanelT2,
+                                                      Label4})
+        w->setVisible(twoLanes);
+    auto* timerRow = static_cast<QHBoxLayout*>(PanelTimer->layout());
+    if (twoLanes) {
+        Panel7->setMinimumWidth(0);
+        Panel7->setMaximumWidth(QWIDGETSIZE_MAX);
+        timerRow->setStretchFactor(Panel7, 1);
+        timerRow->setStretchFactor(PanelTTT2, 0);
+        PanelTTT2->setFixedWidth(kDigitPanelWidth);
+        bSTOP1->setText(QStringLiteral("STOPP 1"));
+        sb1del->setText(QStringLiteral("1"));
+    } else {
+        // The centre keeps its own width; the filler reaches to the right edge.
+        Panel7->setFixedWidth(kOneLaneCentreWidth);
+        timerRow->setStretchFactor(Panel7, 0);
+        timerRow->setStretchFactor(PanelTTT2, 1);
+        PanelTTT2->setMinimumWidth(0);
+        PanelTTT2->setMaximumWidth(QWIDGETSIZE_MAX);
+        bSTOP1->setText(QStringLiteral("STOPP"));
+        sb1del->setText(QString());
+    }
+    PanelResize();
+    Panel7Resize();
+    SortGrid1->InvalidateGrid();
+}
+
+void TFormMain::cbBuhnChange()
+{
+    UpdateCommandStates();
+    SortGrid1->InvalidateGrid();
+}
+
+void TFormMain::seObmenClick()
+{
+    const int lane1 = cbBuhn1->currentIndex();
+    const int lane2 = cbBuhn2->currentIndex();
+    cbBuhn1->setCurrentIndex(lane2);
+    cbBuhn2->setCurrentIndex(lane1);
+}
+
+void TFormMain::TimerDateTimer()
+{
+    const QLocale locale;
+    const QDateTime now = QDateTime::currentDateTime();
+    PanelDate->setText(locale.toString(now.date(), QLocale::ShortFormat) + QStringLiteral("   ") +
+                       locale.toString(now.time(), QLocale::ShortFormat));
+}
+
+void TFormMain::resizeEvent(QResizeEvent* event)
+{
+    QMainWindow::resizeEvent(event);
+    FormResize();
+}
+
+void TFormMain::FormResize()
+{
+    if (!SortGrid1)
+        return;
+    const std::array<int, ProtocolColumnCount> fixedWidths = {47, 100, 0, 90, 60, 60, 60, 60, 60, 60, 60, 76, 42, -1};
+    int others = 0;
+    for (int c = 0; c < ProtocolColumnCount; ++c) {
+        if (c != ColVorname)
+            others += fixedWidths.at(c);
+    }
+    int widths1 = fixedWidths.at(ColName);
+    int widths2 = SortGrid1->viewport()->width() - others - ProtocolColumnCount;
+    if (widths1 + widths2 > 60) {
+        const int sum = widths1 + widths2;
+        widths2 = (sum / 3) * 2;
+        widths1 = sum - widths2;
+    }
+    for (int c = 0; c < ProtocolColumnCount; ++c) {
+        const int width = c == ColName ? widths1 : c == ColVorname ? widths2 : fixedWidths.at(c);
+        SortGrid1->SetColWidths(c, width);
+    }
+}
+
+void TFormMain::PanelResize()
+{
+    if (!Panel)
+        return;
+    const int barWidth = Panel->width();
+    if (CountBahn > 1) {
+        const int half = std::max(0, (barWidth - 130) / 2);
+        PanelLL->setFixedWidth(half);
+        PanelRR->setFixedWidth(half);
+    } else {
+        PanelLL->setFixedWidth(std::max(0, barWidth - PanelRR->width()));
+    }
+}
+
+void TFormMain::Panel7Resize()
+{
+    if (!Panel7 || CountBahn < 2)
+        return;
+    const int half = std::max(0, Panel7->width() / 2 - 2);
+    PanelLE->setFixedWidth(half);
+    PanelRI->setFixedWidth(half);
+}
+
+bool TFormMain::FormCloseQuery()
+{
+    if (Clock->isActive() || SortGrid1->Modified())
+        return Dialogs().AskYesNo(this, QStringLiteral("Beenden?"));
+    return true;
+}
+
+void TFormMain::closeEvent(QCloseEvent* event)
+{
+    if (FormCloseQuery())
+        event->accept();
+    else
+        event->ignore();
 }

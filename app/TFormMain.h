@@ -1,11 +1,202 @@
 #pragma once
 
-#include <QMainWindow>
+#include "TColor.h"
 
+#include <QMainWindow>
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <optional>
+
+class QAction;
+class QCheckBox;
+class QComboBox;
+class QFrame;
+class QLabel;
+class QSoundEffect;
+class QTimer;
+class QToolButton;
+class QWidget;
+class TBitBtnWithColor;
+class TClickLabel;
+class TDigit;
+class TSortGrid;
+struct TFormatOptions;
+
+// The program's working window: the run cycle, the results protocol in
+// SortGrid1, the two lanes and their starter lists.
+//
+// The run state lives in the enabled flags of the command buttons and of the
+// hidden command actions mStart, mSTOP1, mStop2 and mReset: every trigger
+// (mouse press, key, light barrier) goes through one of these actions, and a
+// disabled action ignores the trigger, which is the guard against double
+// starts and stops.
 class TFormMain : public QMainWindow
 {
     Q_OBJECT
 
 public:
     explicit TFormMain(QWidget* parent = nullptr);
+    ~TFormMain() override;
+
+    // Settings the protocol and the run cycle read.
+    int CountBahn = 2;
+    int ProbeLaufe = 2;
+    int AllLaufe = 6;
+
+    // Commands. A trigger may bring the tick at which it happened (a light
+    // barrier's edge); otherwise the command reads the tick at once.
+    void TriggerCommand(QAction* command, std::optional<std::uint32_t> tick = std::nullopt);
+
+    // Protocol (results and ranking).
+    void RecordLaneTime(int lane, const QString& timeText);
+    void RankProtocol();
+    void UpdateCommandStates();
+    void ApplyLaneLayout();
+    void ShowLaneTime(int lane, int ms);
+
+    // The protocol row of a lane's selected starter, or -1.
+    int LaneRow(int lane) const;
+    // Fills the lane lists from the protocol rows, one entry per data row.
+    void FillLaneLists();
+
+    // Light-barrier images: tag 1 = on, 0 = off.
+    void ImageLSClick(QLabel* image);
+    static bool BarrierOn(const QLabel* image);
+
+    int LaneRunColumn(int lane) const { return m_laneRunColumn.at(lane - 1); }
+    bool SoundOn() const { return m_soundOn; }
+
+    // Controls, named as the window's components.
+    QWidget* PanelTop = nullptr;
+    QToolButton* bHelp = nullptr;
+    QToolButton* bCFG = nullptr;
+    QToolButton* bInfo = nullptr;
+    QLabel* PanelDate = nullptr;
+    QFrame* Panel = nullptr;
+    QWidget* PanelLL = nullptr;
+    QWidget* PanelRR = nullptr;
+    QToolButton* sbLoad = nullptr;
+    QLabel* Label4 = nullptr;
+    QComboBox* cbBuhn1 = nullptr;
+    QToolButton* seObmen = nullptr;
+    QLabel* Label7 = nullptr;
+    QComboBox* cbBuhn2 = nullptr;
+
+    QFrame* PanelTimer = nullptr;
+    QFrame* PanelT1 = nullptr;
+    QFrame* PanelT2 = nullptr;
+    QFrame* PanelTTT2 = nullptr;
+    QFrame* Panel7 = nullptr;
+    QWidget* Panel5 = nullptr;
+    QWidget* PanelLE = nullptr;
+    QWidget* PanelRI = nullptr;
+    std::array<TDigit*, 5> Digit1{};
+    std::array<TDigit*, 5> Digit2{};
+    TBitBtnWithColor* bSTART = nullptr;
+    TBitBtnWithColor* bSTOP1 = nullptr;
+    TBitBtnWithColor* bSTOP2 = nullptr;
+    TBitBtnWithColor* bRESET = nullptr;
+    QLabel* ImageLSstart = nullptr;
+    QLabel* ImageLS1 = nullptr;
+    QLabel* ImageLS2 = nullptr;
+
+    QFrame* PanelTitle = nullptr;
+    QToolButton* sbSave = nullptr;
+    QToolButton* sbCLS = nullptr;
+    QToolButton* sbCLSall = nullptr;
+    QCheckBox* cbEditON = nullptr;
+    TClickLabel* labEditON = nullptr;
+    QToolButton* sb1 = nullptr;
+    QToolButton* sb1del = nullptr;
+    QToolButton* sb2del = nullptr;
+    QToolButton* sb2 = nullptr;
+    QCheckBox* cbSort = nullptr;
+    TClickLabel* LabelSort = nullptr;
+    QToolButton* sbPrint = nullptr;
+    QToolButton* sbWord = nullptr;
+    QToolButton* sbExcel = nullptr;
+    QToolButton* sbInet = nullptr;
+
+    TSortGrid* SortGrid1 = nullptr;
+    QLabel* StatusPanel0 = nullptr;
+    QLabel* StatusPanel1 = nullptr;
+    QLabel* StatusPanel2 = nullptr;
+
+    QTimer* Clock = nullptr;
+    QTimer* TimerDate = nullptr;
+    QTimer* TimerGesperrtStart = nullptr;
+
+    // The hidden menu: actions with shortcuts, no menu bar.
+    QAction* mHilfe = nullptr;
+    QAction* EinstellunGen1 = nullptr;
+    QAction* mInfo = nullptr;
+    QAction* LockLSstart = nullptr;
+    QAction* mStart = nullptr;
+    QAction* mReset = nullptr;
+    QAction* mSTOP1 = nullptr;
+    QAction* mStop2 = nullptr;
+    QAction* LockLS1 = nullptr;
+    QAction* LockLS21 = nullptr;
+    QAction* Open1 = nullptr;
+    QAction* Save1 = nullptr;
+    QAction* Hilfe1 = nullptr;
+    QAction* Drucker1 = nullptr;
+    QAction* Beenden1 = nullptr;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void CreateTopBar(QWidget* parent);
+    void CreateLaneBar(QWidget* parent);
+    void CreateTimerArea(QWidget* parent);
+    void CreateProtocolTitle(QWidget* parent);
+    void CreateProtocolGrid(QWidget* parent);
+    void CreateHiddenMenu();
+    QFrame* CreateDigitPanel(QWidget* parent, std::array<TDigit*, 5>& digits);
+
+    // Run cycle.
+    void mStartClick();
+    void mSTOPClick(int laneIndex);
+    void AfterLaneStop();
+    void mResetClick();
+    void ClockTimer();
+    std::uint32_t CommandTick();
+    void PlaySound(QSoundEffect* sound);
+
+    // Protocol.
+    void SortGrid1GetCellFormat(int col, int row, TFormatOptions& format);
+    void SortGrid1RowSelected();
+    void SortGrid1DblClick();
+    void sb1Click(int tag);
+    void sb1delClick(int tag);
+    void sbCLSClick(int tag);
+    void cbSortClick();
+    void cbEditONClick();
+    void labEditONClick();
+
+    // Window.
+    void cbBuhnChange();
+    void seObmenClick();
+    void TimerDateTimer();
+    void FormResize();
+    void PanelResize();
+    void Panel7Resize();
+    bool FormCloseQuery();
+
+    static void SetButtonColor(TBitBtnWithColor* button, TColor color);
+
+    std::uint32_t m_startTick = 0;
+    std::array<std::uint32_t, 2> m_stopTick{};
+    std::array<int, 2> m_laneRunColumn{-1, -1};
+    std::optional<std::uint32_t> m_triggerTick;
+    bool m_soundOn = false;
+    QSoundEffect* m_startSound = nullptr;
+    QSoundEffect* m_stopSound = nullptr;
+    int m_lastSelectedCol = 0;
+    // The last row found for each lane's starter; checked before it is trusted.
+    mutable std::array<int, 2> m_laneRowHint{-1, -1};
 };

@@ -1,3 +1,4 @@
+#include "AppDialogs.h"
 #include "TFormMain.h"
 
 #include <QApplication>
@@ -7,7 +8,12 @@ int main(int argc, char* argv[])
     QApplication app(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("Tarnvik"));
     QApplication::setApplicationName(QStringLiteral("Quellorix"));
+    QApplication::setApplicationDisplayName(QStringLiteral("Quellorix"));
     TFormMain window;
+    AppDialogs dialogs(&window);
+    SetDialogs(&dialogs);
     window.show();
-    return app.exec();
+    const int result = app.exec();
+    SetDialogs(nullptr);
+    return result;
 }

@@ -1,0 +1,9 @@
+#include "AppDialogs.h"
+
+#include "TFDlgYesNo.h"
+
+AppDialogs::AppDialogs(QWidget* owner) : m_yesNo(std::make_unique<TFDlgYesNo>(owner)) {}
+
+AppDialogs::~AppDialogs() = default;
+
+bool AppDialogs::AskYesNo(QWidget*, const QString& question) { return m_yesNo->Ask(question); }
