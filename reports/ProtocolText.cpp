@@ -1,0 +1,272 @@
+#include "ProtocolText.h"
+
+#include "TextCodec.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLocale>
+#include <QSaveFile>
+#include <QStringView>
+
+namespace {
+
+bool IsLineBreak(QChar c)
+{
+    return c == u'\r' || c == u'\n';
+}
+
+// Splits decoded file text into data rows. One pass over the text; every
+// record starts at the beginning of a line.
+class ProtocolParser
+{
+public:
+    explicit ProtocolParser(const QString& text) : m_text(text), m_lastQuote(text.lastIndexOf(u'"')) {}
+
+    ProtocolTable Parse()
+    {
+        ProtocolTable rows;
+        qsizetype pos = 0;
+        while (pos < m_text.size()) {
+            const qsizetype lineEnd = LineEnd(pos);
+            if (lineEnd == pos || QStringView(m_text).sliced(pos, lineEnd - pos).startsWith(u"Nr")) {
+                pos = NextLine(lineEnd);
+                continue;
+            }
+            QStringList cells(kProtocolColumnCount);
+            bool tabLine = false;
+            qsizetype next = ParseSemicolonRecord(pos, lineEnd, cells, tabLine);
+            if (tabLine) {
+                cells = QStringList(kProtocolColumnCount);
+                ParseTabLine(pos, lineEnd, cells);
+                next = NextLine(lineEnd);
+            }
+            if (HasText(cells))
+                rows.append(cells);
+            pos = next;
+        }
+        return rows;
+    }
+
+private:
+    static bool HasText(const QStringList& cells)
+    {
+        for (const QString& cell : cells) {
+            if (!cell.isEmpty())
+                return true;
+        }
+        return false;
+    }
+
+    // Index of the CR or LF that ends the line starting at from, or the text's end.
+    qsizetype LineEnd(qsizetype from) const
+    {
+        const qsizetype size = m_text.size();
+        const QChar* data = m_text.constData();
+        while (from < size && !IsLineBreak(data[from]))
+            ++from;
+        return from;
+    }
+
+    // Start of the line after the line end at `at` (CR LF, LF or a lone CR).
+    qsizetype NextLine(qsizetype at) const
+    {
+        const qsizetype size = m_text.size();
+        if (at < size && m_text[at] == u'\r') {
+            ++at;
+            if (at < size && m_text[at] == u'\n')
+                ++at;
+        } else if (at < size && m_text[at] == u'\n') {
+            ++at;
+        }
+        return at;
+    }
+
+    void ParseTabLine(qsizetype begin, qsizetype lineEnd, QStringList& cells) const
+    {
+        int field = 0;
+        qsizetype start = begin;
+        for (qsizetype i = begin; i < lineEnd && field < kProtocolColumnCount; ++i) {
+            if (m_text[i] == u'\t') {
+                cells[field++] = m_text.sliced(start, i - start);
+                start = i + 1;
+            }
+        }
+        if (field < kProtocolColumnCount && start < lineEnd)
+            cells[field] = m_text.sliced(start, lineEnd - start);
+    }
+
+    // Parses one ";"-separated record, which may span lines inside quoted
+    // fields, and returns where the next record starts. Sets tabLine and stops
+    // when the first line holds a TAB outside quotes: such a line is a TAB line.
+    qsizetype ParseSemicolonRecord(qsizetype begin, qsizetype lineEnd, QStringList& cells,
+                                   bool& tabLine) const
+    {
+        const qsizetype size = m_text.size();
+        qsizetype i = begin;
+        for (int field = 0;; ++field) {
+            const bool keep = field < kProtocolColumnCount;
+            QString value;
+            // A quote with no other quote after it can't close and is taken as text.
+            if (i < size && m_text[i] == u'"' && i < m_lastQuote) {
+                ++i;
+                while (i < size) {
+                    if (m_text[i] == u'"') {
+                        if (i + 1 < size && m_text[i + 1] == u'"') {
+                            if (keep)
+                                value.append(u'"');
+                            i += 2;
+                            continue;
+                        }
+                        ++i;
+                        break;
+                    }
+                    qsizetype quote = m_text.indexOf(u'"', i);
+                    if (quote < 0)
+                        quote = size;
+                    if (keep)
+                        value.append(QStringView(m_text).sliced(i, quote - i));
+                    i = quote;
+                }
+            }
+            // Unquoted text, or whatever follows a closing quote up to the separator.
+            const qsizetype start = i;
+            while (i < size && m_text[i] != u';' && !IsLineBreak(m_text[i])) {
+                if (m_text[i] == u'\t' && i < lineEnd) {
+                    tabLine = true;
+                    return lineEnd;
+                }
+                ++i;
+            }
+            if (keep) {
+                value.append(QStringView(m_text).sliced(start, i - start));
+                cells[field] = value;
+            }
+            if (i >= size)
+                return size;
+            if (m_text[i] != u';')
+                return NextLine(i);
+            ++i;
+            // A separator at the end of a line closes the last field and opens none.
+            if (i >= size)
+                return size;
+            if (IsLineBreak(m_text[i]))
+                return NextLine(i);
+        }
+    }
+
+    const QString& m_text;
+    const qsizetype m_lastQuote;
+};
+
+QString FileTextCell(const QString& cell)
+{
+    if (cell.isEmpty())
+        return QStringLiteral(" ");
+    QString text = cell;
+    for (QChar& c : text) {
+        if (c == u'\t' || IsLineBreak(c))
+            c = u' ';
+    }
+    return text;
+}
+
+QString ShownName(const QString& fileName)
+{
+    return QDir::toNativeSeparators(fileName);
+}
+
+QString SaveError(const QString& fileName, const QString& reason)
+{
+    return QStringLiteral("Das Protokoll konnte nicht in %1 gespeichert werden: %2")
+        .arg(ShownName(fileName), reason);
+}
+
+QString ReadError(const QString& fileName)
+{
+    return QStringLiteral("Die Datei %1 kann nicht gelesen werden.").arg(ShownName(fileName));
+}
+
+} // namespace
+
+QByteArray ProtocolTextBytes(const ProtocolTable& rows, int colCount)
+{
+    colCount = std::max(colCount, 0);
+    QString text;
+    text.reserve(rows.size() * (colCount * 8 + 2));
+    for (const QStringList& row : rows) {
+        for (int c = 0; c < colCount; ++c) {
+            text.append(FileTextCell(c < row.size() ? row[c] : QString()));
+            text.append(u'\t');
+        }
+        text.append(QStringLiteral("\r\n"));
+    }
+    return EncodeFileText(text);
+}
+
+bool WriteProtocolText(QIODevice& device, const ProtocolTable& rows, int colCount)
+{
+    const QByteArray bytes = ProtocolTextBytes(rows, colCount);
+    return device.write(bytes) == bytes.size();
+}
+
+bool SaveProtocolText(const QString& fileName, const ProtocolTable& rows, int colCount, QString& error)
+{
+    QSaveFile file(fileName);
+    if (!file.open(QIODevice::WriteOnly)) {
+        error = SaveError(fileName, file.errorString());
+        return false;
+    }
+    if (!WriteProtocolText(file, rows, colCount)) {
+        error = SaveError(fileName, file.errorString());
+        file.cancelWriting();
+        return false;
+    }
+    if (!file.commit()) {
+        error = SaveError(fileName, file.errorString());
+        return false;
+    }
+    return true;
+}
+
+ProtocolTable ParseProtocolText(const QByteArray& bytes)
+{
+    const QString text = DecodeFileText(bytes);
+    return ProtocolParser(text).Parse();
+}
+
+bool LoadProtocolText(const QString& fileName, ProtocolTable& rows, QString& error)
+{
+    // Only regular files: a pipe or device could block or never end.
+    if (!QFileInfo(fileName).isFile()) {
+        error = ReadError(fileName);
+        return false;
+    }
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly)) {
+        error = ReadError(fileName);
+        return false;
+    }
+    const QString tooLarge = QStringLiteral("Die Datei %1 ist größer als 64 MB und wird nicht geladen.");
+    if (file.size() > kMaxProtocolFileSize) {
+        error = tooLarge.arg(ShownName(fileName));
+        return false;
+    }
+    const QByteArray bytes = file.read(kMaxProtocolFileSize + 1);
+    if (file.error() != QFileDevice::NoError) {
+        error = ReadError(fileName);
+        return false;
+    }
+    if (bytes.size() > kMaxProtocolFileSize) {
+        error = tooLarge.arg(ShownName(fileName));
+        return false;
+    }
+    rows = ParseProtocolText(bytes);
+    return true;
+}
+
+QString DefaultExportName(const QDateTime& when)
+{
+    return QLocale().toString(when, u"yyyy-MM-dd-hh-mm").replace(u' ', u'0');
+}

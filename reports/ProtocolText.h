@@ -1,0 +1,56 @@
+#pragma once
+
+#include <QList>
+#include <QStringList>
+
+class QByteArray;
+class QDateTime;
+class QIODevice;
+
+// The protocol as the file functions see it: rows of cell texts. In a table
+// handed to the writers row 0 is the header; the readers return data rows only.
+using ProtocolTable = QList<QStringList>;
+
+inline constexpr int kProtocolColumnCount = 14;
+
+// Files larger than this are refused by LoadProtocolText; no starter list comes
+// anywhere near it, so such a file is not a protocol.
+inline constexpr qint64 kMaxProtocolFileSize = 64 * 1024 * 1024;
+
+// The tab-separated protocol text: columns 0 to colCount - 1 of every row, an
+// empty or missing cell as a single blank, a TAB after every field (the last
+// one included) and CR LF after every row. A TAB, CR or LF inside a cell is
+// written as a blank so that it cannot break the line. Encoded with
+// EncodeFileText (Windows-1252 when every character fits, else UTF-8 with BOM).
+QByteArray ProtocolTextBytes(const ProtocolTable& rows, int colCount);
+
+// Writes ProtocolTextBytes to the device; false if the device took less than all of it.
+bool WriteProtocolText(QIODevice& device, const ProtocolTable& rows, int colCount);
+
+// Saves through a temporary file in the target folder that replaces the target
+// only once it is completely written, so a failed save leaves the previous file
+// as it was. On failure, error holds a German message naming the file.
+bool SaveProtocolText(const QString& fileName, const ProtocolTable& rows, int colCount, QString& error);
+
+// Reads a protocol text or a CSV file (decoded with DecodeFileText) into data
+// rows of exactly kProtocolColumnCount cells.
+// - CR LF, LF and a lone CR all end a line.
+// - Empty lines, lines whose fields are all empty and header lines (beginning
+//   with "Nr") are skipped wherever they stand.
+// - A line with a TAB is split at TABs, any other at ";". Every separator ends
+//   one field, so empty fields keep their columns; a separator at the end of a
+//   line adds no field. An empty field leaves its cell empty (so a run cell
+//   stays free for a time); cells are not trimmed, so a " " stays " ".
+// - In ";" lines a field that begins with a double quote runs to the matching
+//   quote, taking ";", TABs and line breaks with it; "" inside stands for one
+//   quote. A TAB inside such a field doesn't make the line a TAB line.
+// - Fields beyond the kProtocolColumnCount-th are dropped.
+ProtocolTable ParseProtocolText(const QByteArray& bytes);
+
+// Reads the file and parses it into rows. If the file can't be read or is
+// larger than kMaxProtocolFileSize, returns false with a German message in
+// error and leaves rows as they were.
+bool LoadProtocolText(const QString& fileName, ProtocolTable& rows, QString& error);
+
+// "yyyy-MM-dd-hh-mm" on the 24-hour clock, every blank replaced by "0".
+QString DefaultExportName(const QDateTime& when);
