@@ -8,7 +8,15 @@
 // plain functions. Conversions use the default QLocale (decimal separator,
 // date and time formats), never the C library's locale.
 
-enum TSortStyle : unsigned char { ssAutomatic, ssNormal, ssNumeric, ssNumericExtended, ssDateTime, ssTime, ssCustom };
+enum TSortStyle : unsigned char {
+    ssAutomatic,
+    ssNormal,
+    ssNumeric,
+    ssNumericExtended,
+    ssDateTime,
+    ssTime,
+    ssCustom
+};
 
 using TCustomCompare = std::function<int(const QString&, const QString&)>;
 
