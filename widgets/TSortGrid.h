@@ -3,8 +3,10 @@
 #include "SortCompare.h"
 #include "TMyStringGrid.h"
 
+#include <QLine>
 #include <QPixmap>
 #include <QStringList>
+#include <QVector>
 #include <functional>
 
 class QFontMetrics;
@@ -45,8 +47,8 @@ struct TPrintOptions
 // OnGetCellFormat, which may change any field.
 struct TFormatOptions
 {
-    TColor BrushColor = clWindow; // the cell background ("Brush.Color")
-    QFont Font;                   // the cell font ("Font"; its size, weight ...)
+    TColor BrushColor = clWindow;    // the cell background ("Brush.Color")
+    QFont Font;                      // the cell font ("Font"; its size, weight ...)
     TColor FontColor = clWindowText; // "Font.Color"
     TAlignment AlignmentHorz = taLeftJustify;
     TVertAlignment AlignmentVert = taTopJustify;
@@ -117,6 +119,20 @@ public:
     QString ShortenedHeaderText(const QString& text, int room, const QFontMetrics& metrics) const;
     // Text origin inside rect for a text of the given size (step 6 of drawing).
     static QPoint TextPosition(const QRect& rect, QSize textSize, TAlignment horz, TVertAlignment vert);
+    // Where the sort arrow goes in a header cell (step 7 of drawing).
+    static QRect ArrowRect(const QRect& cellRect, int headerHeight);
+    struct TBevelLines
+    {
+        QVector<QLine> Shadow;
+        QVector<QLine> Highlight;
+    };
+    // The bevel lines of a cell for the grid line options (step 11 of drawing).
+    static TBevelLines BevelLines(const QRect& rect, TGridOptions options);
+    // True over the header row within 5 pixels of the left or right edge of the
+    // header cell under the point; header clicks there do not sort.
+    bool IsOnColumnBorder(int x, int y) const;
+    // The rows of the (multi-)selection, in selection order.
+    QStringList SelectedRows() const { return m_selectedRows; }
 
     // Handlers with var parameters.
     std::function<void(int col, int row, TGridDrawState state, TFormatOptions& format, bool& checkBox,
@@ -124,7 +140,8 @@ public:
         OnGetCellFormat;
     std::function<void(int col, TSortStyle& style)> OnGetSortStyle;
     std::function<void(int& col)> OnBeginSort;
-    std::function<void(int col, int row, const QString& oldValue, QString& newValue, bool& valid)> OnCellValidate;
+    std::function<void(int col, int row, const QString& oldValue, QString& newValue, bool& valid)>
+        OnCellValidate;
 
 Q_SIGNALS:
     void OnRowSelected();
@@ -152,6 +169,15 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
+    TFormatOptions CellFormat(int col, int row, const TCellCanvas* canvas, bool& checkBox, bool& comboBox,
+                              bool& ellipsis);
+    void RunSort(int& col);
+    void ClearSelection();
+    void ResetSelectionTo(int row);
+    void UpdateScrollBars();
+    void WidenLastColumn();
+    void HeaderClick(int col, Qt::MouseButton button);
+
     bool m_hideRows = false;
     bool m_multiSelect = false;
     TAlignment m_alignmentHorz = taLeftJustify;
@@ -161,6 +187,7 @@ private:
     bool m_extendedKeys = false;
     bool m_modified = false;
     bool m_sorting = false;
+    bool m_trackSelection = true;
     bool m_savedUpdateOnSizeChange = false;
     QStringList m_selectedRows;
     QStringList m_selectionOrder;
