@@ -31,9 +31,6 @@
 
 namespace {
 
-constexpr TColor kButtonGreen = RGBColor(0, 128, 0);
-constexpr TColor kButtonRed = RGBColor(255, 0, 0);
-constexpr TColor kButtonBlack = RGBColor(0, 0, 0);
 constexpr TColor kDarkGrey = RGBColor(64, 64, 64);
 
 constexpr int kDigitWidth = 45;
@@ -142,9 +139,11 @@ TFormMain::TFormMain(QWidget* parent) : QMainWindow(parent)
     m_soundOn = QFileInfo::exists(QDir::current().absoluteFilePath(QStringLiteral("Start.wav")));
     if (m_soundOn) {
         m_startSound = new QSoundEffect(this);
-        m_startSound->setSource(QUrl::fromLocalFile(QDir::current().absoluteFilePath(QStringLiteral("Start.wav"))));
+        m_startSound->setSource(
+            QUrl::fromLocalFile(QDir::current().absoluteFilePath(QStringLiteral("Start.wav"))));
         m_stopSound = new QSoundEffect(this);
-        m_stopSound->setSource(QUrl::fromLocalFile(QDir::current().absoluteFilePath(QStringLiteral("Stop.wav"))));
+        m_stopSound->setSource(
+            QUrl::fromLocalFile(QDir::current().absoluteFilePath(QStringLiteral("Stop.wav"))));
     }
 
     ApplyLaneLayout();
@@ -379,8 +378,8 @@ void TFormMain::CreateProtocolTitle(QWidget* parent)
                                 QStyle::SP_DialogDiscardButton);
     cbEditON = new QCheckBox(PanelTitle);
     labEditON = new TClickLabel(QStringLiteral("Änderungen vornehmen"), PanelTitle);
-    sb1 = CreateToolButton(PanelTitle, QStringLiteral("1"), QStringLiteral("Laufbahn 1. Aus dem Protokoll zu nehmen"),
-                           QStyle::SP_ArrowUp);
+    sb1 = CreateToolButton(PanelTitle, QStringLiteral("1"),
+                           QStringLiteral("Laufbahn 1. Aus dem Protokoll zu nehmen"), QStyle::SP_ArrowUp);
     sb1del = CreateToolButton(PanelTitle, QStringLiteral("1"), QStringLiteral("Eliminieren Laufbahn 1."),
                               QStyle::SP_DialogCancelButton);
     bRESET = CreateCommandButton(PanelTitle, QStringLiteral("0,00"), QStringLiteral("[F7]"));
@@ -388,8 +387,8 @@ void TFormMain::CreateProtocolTitle(QWidget* parent)
     bRESET->setMinimumHeight(30);
     sb2del = CreateToolButton(PanelTitle, QStringLiteral("2"), QStringLiteral("Eliminieren Laufbahn 2."),
                               QStyle::SP_DialogCancelButton);
-    sb2 = CreateToolButton(PanelTitle, QStringLiteral("2"), QStringLiteral("Laufbahn 2. Aus dem Protokoll zu nehmen"),
-                           QStyle::SP_ArrowUp);
+    sb2 = CreateToolButton(PanelTitle, QStringLiteral("2"),
+                           QStringLiteral("Laufbahn 2. Aus dem Protokoll zu nehmen"), QStyle::SP_ArrowUp);
     cbSort = new QCheckBox(PanelTitle);
     cbSort->setToolTip(QStringLiteral("Sort vis Platz"));
     LabelSort = new TClickLabel(QStringLiteral("Sort"), PanelTitle);
@@ -403,7 +402,8 @@ void TFormMain::CreateProtocolTitle(QWidget* parent)
     sbExcel = CreateToolButton(PanelTitle, QStringLiteral("X"), QStringLiteral("Datei in MS Excel"));
     sbInet = CreateToolButton(PanelTitle, QStringLiteral("www"), QStringLiteral("Als Webseite"));
 
-    for (QWidget* w : std::initializer_list<QWidget*>{sbSave, sbCLS, sbCLSall, cbEditON, labEditON, sb1, sb1del})
+    for (QWidget* w :
+         std::initializer_list<QWidget*>{sbSave, sbCLS, sbCLSall, cbEditON, labEditON, sb1, sb1del})
         row->addWidget(w);
     row->addWidget(bRESET, 1);
     for (QWidget* w : std::initializer_list<QWidget*>{sb2del, sb2, cbSort, LabelSort})
@@ -411,9 +411,9 @@ void TFormMain::CreateProtocolTitle(QWidget* parent)
     row->addWidget(title, 1);
     for (QWidget* w : std::initializer_list<QWidget*>{sbPrint, sbWord, sbExcel, sbInet})
         row->addWidget(w);
-    for (QWidget* w : std::initializer_list<QWidget*>{sbSave, sbCLS, sbCLSall, cbEditON, labEditON, sb1, sb1del,
-                                                      sb2del, sb2, cbSort, LabelSort, sbPrint, sbWord, sbExcel,
-                                                      sbInet, bRESET})
+    for (QWidget* w :
+         std::initializer_list<QWidget*>{sbSave, sbCLS, sbCLSall, cbEditON, labEditON, sb1, sb1del, sb2del,
+                                         sb2, cbSort, LabelSort, sbPrint, sbWord, sbExcel, sbInet, bRESET})
         w->setEnabled(false);
 
     sb1->setProperty("tag", 1);
@@ -464,8 +464,8 @@ void TFormMain::CreateProtocolGrid(QWidget* parent)
     SortGrid1->SetAlignmentVert(taMiddle);
     SortGrid1->SetBevelStyle(cbNone);
 
-    SortGrid1->OnGetCellFormat = [this](int col, int row, TGridDrawState, TFormatOptions& format, bool&, bool&,
-                                        bool&) { SortGrid1GetCellFormat(col, row, format); };
+    SortGrid1->OnGetCellFormat = [this](int col, int row, TGridDrawState, TFormatOptions& format, bool&,
+                                        bool&, bool&) { SortGrid1GetCellFormat(col, row, format); };
     SortGrid1->OnGetSortStyle = [this](int col, TSortStyle& style) {
         if (col >= ColLauf1 && col <= ColGesamt) {
             SortGrid1->SortOptions.CustomCompare = CompareRunTimes;
@@ -560,402 +560,17 @@ bool TFormMain::eventFilter(QObject* watched, QEvent* event)
 }
 
 // ---------------------------------------------------------------------------
-// Run cycle
-
-void TFormMain::TriggerCommand(QAction* command, std::optional<std::uint32_t> tick)
-{
-    m_triggerTick = tick;
-    command->trigger();
-    m_triggerTick.reset();
-}
-
-std::uint32_t TFormMain::CommandTick()
-{
-    return m_triggerTick ? *m_triggerTick : TickSource().GetTickCount();
-}
-
-void TFormMain::PlaySound(QSoundEffect* sound)
-{
-    if (m_soundOn && sound && sound->status() == QSoundEffect::Ready)
-        sound->play();
-}
-
-void TFormMain::mStartClick()
-{
-    if (!mStart->isEnabled())
-        return;
-    // The start tick is taken at the trigger; the sound plays asynchronously.
-    m_startTick = CommandTick();
-    m_stopTick = {0, 0};
-    PlaySound(m_startSound);
-    Clock->start();
-
-    cbBuhn1->setEnabled(false);
-    cbBuhn2->setEnabled(false);
-    bCFG->setEnabled(false);
-    sbLoad->setEnabled(false);
-    bSTART->setEnabled(false);
-    SetButtonColor(bSTART, clBtnFace);
-    mStart->setEnabled(false);
-    bRESET->setEnabled(false);
-    mReset->setEnabled(false);
-    sb1->setEnabled(false);
-    sb2->setEnabled(false);
-
-    bSTOP1->setEnabled(true);
-    SetButtonColor(bSTOP1, kButtonRed);
-    mSTOP1->setEnabled(true);
-    // With one lane there is no lane 2 to stop: its hidden controls stay off.
-    const bool twoLanes = CountBahn > 1;
-    bSTOP2->setEnabled(twoLanes);
-    SetButtonColor(bSTOP2, twoLanes ? kButtonRed : clBtnFace);
-    mStop2->setEnabled(twoLanes);
-    bSTOP1->setFocus();
-
-    if (BarrierOn(ImageLSstart))
-        ImageLSClick(ImageLSstart);
-    TimerGesperrtStart->start();
-    UpdateCommandStates();
-}
-
-void TFormMain::mSTOPClick(int laneIndex)
-{
-    QAction* command = laneIndex == 0 ? mSTOP1 : mStop2;
-    if (!command->isEnabled())
-        return;
-    const int lane = laneIndex + 1;
-    m_stopTick.at(laneIndex) = CommandTick();
-    PlaySound(m_stopSound);
-    const int elapsed = int(ElapsedTicks(m_startTick, m_stopTick.at(laneIndex)));
-
-    if (laneIndex == 0) {
-        bSTOP1->setEnabled(false);
-        SetButtonColor(bSTOP1, clBtnFace);
-        mSTOP1->setEnabled(false);
-        sb1del->setEnabled(true);
-        if (BarrierOn(ImageLS1))
-            ImageLSClick(ImageLS1);
-    } else {
-        bSTOP2->setEnabled(false);
-        SetButtonColor(bSTOP2, clBtnFace);
-        mStop2->setEnabled(false);
-        sb2del->setEnabled(true);
-        if (BarrierOn(ImageLS2))
-            ImageLSClick(ImageLS2);
-    }
-    ShowLaneTime(lane, elapsed);
-    RecordLaneTime(lane, FormatRunTime(elapsed));
-    if (CountBahn == 1) {
-        mStop2->setEnabled(false);
-        bSTOP2->setEnabled(false);
-    }
-    SortGrid1->SetModified(true);
-    AfterLaneStop();
-}
-
-void TFormMain::AfterLaneStop()
-{
-    bRESET->setEnabled(!(mSTOP1->isEnabled() || mStop2->isEnabled()));
-    mReset->setEnabled(bRESET->isEnabled());
-    if (bSTOP1->isEnabled()) {
-        bSTOP1->setFocus();
-        return;
-    }
-    if (bSTOP2->isEnabled()) {
-        bSTOP2->setFocus();
-        return;
-    }
-    if (bRESET->isEnabled()) {
-        Clock->stop();
-        bRESET->setFocus();
-        SetButtonColor(bRESET, kButtonBlack);
-        RankProtocol();
-    }
-}
-
-void TFormMain::mResetClick()
-{
-    if (!mReset->isEnabled())
-        return;
-    TimerGesperrtStart->stop();
-    ShowLaneTime(1, 0);
-    ShowLaneTime(2, 0);
-    m_laneRunColumn = {-1, -1};
-    bCFG->setEnabled(true);
-    sbLoad->setEnabled(true);
-    bSTART->setEnabled(true);
-    SetButtonColor(bSTART, kButtonGreen);
-    mStart->setEnabled(true);
-    bRESET->setEnabled(false);
-    mReset->setEnabled(false);
-    SetButtonColor(bRESET, clBtnFace);
-    sb1del->setEnabled(false);
-    sb2del->setEnabled(false);
-    sb1->setEnabled(true);
-    sb2->setEnabled(sb1->isEnabled());
-
-    cbBuhn1->setCurrentIndex(NextLanePosition(1, cbBuhn1->currentIndex(), CountBahn, cbBuhn1->count()));
-    if (CountBahn > 1)
-        cbBuhn2->setCurrentIndex(NextLanePosition(2, cbBuhn2->currentIndex(), CountBahn, cbBuhn2->count()));
-    cbBuhn1->setEnabled(true);
-    cbBuhn2->setEnabled(true);
-    SortGrid1->InvalidateGrid();
-    bSTART->setFocus();
-    UpdateCommandStates();
-}
-
-void TFormMain::ClockTimer()
-{
-    const std::uint32_t now = TickSource().GetTickCount();
-    if (bSTOP1->isEnabled())
-        ShowLaneTime(1, int(ElapsedTicks(m_startTick, now)));
-    if (bSTOP2->isEnabled())
-        ShowLaneTime(2, int(ElapsedTicks(m_startTick, now)));
-}
-
-void TFormMain::ShowLaneTime(int lane, int ms)
-{
-    if (lane != 1 && lane != 2)
-        return;
-    const std::array<TDigit*, 5>& digits = lane == 1 ? Digit1 : Digit2;
-    const LaneDigits shown = LaneDisplay(ms);
-    for (int i = 0; i < 5; ++i) {
-        digits.at(i)->SetColorOn(shown.onColors.at(i));
-        digits.at(i)->SetValue(shown.values.at(i));
-    }
-}
-
-void TFormMain::SetButtonColor(TBitBtnWithColor* button, TColor color) { button->SetColor(color); }
-
-// ---------------------------------------------------------------------------
-// Light-barrier images
-
-bool TFormMain::BarrierOn(const QLabel* image) { return image->property("tag").toInt() == 1; }
-
-void TFormMain::ImageLSClick(QLabel* image)
-{
-    const int tag = image->property("tag").toInt() ^ 1;
-    image->setProperty("tag", tag);
-    image->setPixmap(BarrierPicture(tag));
-    image->update();
-}
-
-// ---------------------------------------------------------------------------
-// Protocol
-
-int TFormMain::LaneRow(int lane) const
-{
-    const QComboBox* list = lane == 1 ? cbBuhn1 : cbBuhn2;
-    const int position = list->currentIndex();
-    if (position < 0)
-        return -1;
-    const QString identity = list->itemData(position).toString();
-    if (identity.isEmpty())
-        return position + 1 < SortGrid1->RowCount() ? position + 1 : -1;
-
-    int& hint = m_laneRowHint.at(lane - 1);
-    for (int candidate : {hint, position + 1}) {
-        if (candidate >= 1 && candidate < SortGrid1->RowCount() &&
-            SortGrid1->Cells(ColLoadOrder, candidate) == identity)
-            return hint = candidate;
-    }
-    for (int row = 1; row < SortGrid1->RowCount(); ++row) {
-        if (SortGrid1->Cells(ColLoadOrder, row) == identity)
-            return hint = row;
-    }
-    return -1;
-}
-
-void TFormMain::FillLaneLists()
-{
-    const QSignalBlocker block1(cbBuhn1);
-    const QSignalBlocker block2(cbBuhn2);
-    cbBuhn1->clear();
-    cbBuhn2->clear();
-    for (int row = 1; row < SortGrid1->RowCount(); ++row) {
-        const QString entry = QStringLiteral("%1 %2 %3 %4")
-                                  .arg(SortGrid1->Cells(ColNr, row), SortGrid1->Cells(ColName, row),
-                                       SortGrid1->Cells(ColVorname, row), SortGrid1->Cells(ColVerein, row));
-        const QString identity = SortGrid1->Cells(ColLoadOrder, row);
-        cbBuhn1->addItem(entry, identity);
-        cbBuhn2->addItem(entry, identity);
-    }
-    cbBuhn1->setEnabled(cbBuhn1->count() >= 1);
-    cbBuhn1->setCurrentIndex(cbBuhn1->count() >= 1 ? 0 : -1);
-    cbBuhn2->setEnabled(cbBuhn2->count() >= 2);
-    cbBuhn2->setCurrentIndex(cbBuhn2->count() >= 2 ? 1 : -1);
-    m_laneRowHint = {-1, -1};
-    SortGrid1RowSelected();
-    SortGrid1->InvalidateGrid();
-}
-
-void TFormMain::RecordLaneTime(int lane, const QString& timeText)
-{
-    const QComboBox* list = lane == 1 ? cbBuhn1 : cbBuhn2;
-    if (list->currentIndex() < 0)
-        return;
-    const std::optional<int> startNumber = StartNumberOfEntry(list->currentText());
-    if (!startNumber)
-        return;
-    const QString number = QString::number(*startNumber);
-    int row = -1;
-    for (int r = 1; r < SortGrid1->RowCount(); ++r) {
-        if (SortGrid1->Cells(ColNr, r) == number) {
-            row = r;
-            break;
-        }
-    }
-    if (row < 0)
-        return;
-    const int column = FirstEmptyRunColumn(SortGrid1->Rows(row).ToStringList());
-    if (column < 0)
-        return;
-    SortGrid1->SetCells(column, row, timeText);
-    m_laneRunColumn.at(lane - 1) = column;
-    UpdateCommandStates();
-}
-
-void TFormMain::RankProtocol()
-{
-    for (int row = 1; row < SortGrid1->RowCount(); ++row)
-        SortGrid1->SetCells(ColGesamt, row, ComputeTotal(SortGrid1->Rows(row).ToStringList(), ProbeLaufe, AllLaufe));
-
-    TSortOptions& options = SortGrid1->SortOptions;
-    options.CanSort = false;
-    options.SecondaryIndex = QStringLiteral("11");
-    options.SortCol = ColKlasse;
-    options.CanSort = true;
-    SortGrid1->SortByColumn(ColKlasse);
-
-    QList<std::pair<QString, QString>> classAndTotal;
-    classAndTotal.reserve(SortGrid1->RowCount());
-    for (int row = 1; row < SortGrid1->RowCount(); ++row)
-        classAndTotal.append({SortGrid1->Cells(ColKlasse, row), SortGrid1->Cells(ColGesamt, row)});
-    const QStringList places = ComputePlaces(classAndTotal);
-    for (int row = 1; row < SortGrid1->RowCount(); ++row)
-        SortGrid1->SetCells(ColPlatz, row, places.value(row - 1));
-
-    if (!cbSort->isChecked())
-        SortGrid1->SortByColumn(ColLoadOrder);
-    options.CanSort = false;
-    SortGrid1->InvalidateGrid();
-}
-
-void TFormMain::SortGrid1GetCellFormat(int col, int row, TFormatOptions& format)
-{
-    if (row == 0) {
-        format.Font.setPointSize(10);
-        return;
-    }
-    if (row != SortGrid1->Row())
-        format.BrushColor = ProtocolCellBackground(col, ProbeLaufe);
-    const TAlignment alignment = ProtocolCellAlignment(col);
-    if (alignment != taLeftJustify)
-        format.AlignmentHorz = alignment;
-    if (row == LaneRow(1) || (CountBahn == 2 && row == LaneRow(2)))
-        format.FontColor = RGBColor(255, 0, 0);
-}
-
-void TFormMain::SortGrid1RowSelected()
-{
-    sb1->setEnabled(bCFG->isEnabled() && cbBuhn1->count() > 0);
-    sb2->setEnabled(bCFG->isEnabled() && cbBuhn2->count() > 0);
-    // The grid reports the selection before it moves its current row: show the
-    // counter once the move is done.
-    QTimer::singleShot(0, this, [this] {
-        StatusPanel0->setText(QStringLiteral("%1:%2").arg(SortGrid1->Row()).arg(SortGrid1->RowCount() - 1));
-    });
-}
-
-void TFormMain::SortGrid1DblClick()
-{
-    if (CountBahn == 1)
-        sb1Click(1);
-}
-
-void TFormMain::sb1Click(int tag)
-{
-    QComboBox* list = tag == 1 ? cbBuhn1 : cbBuhn2;
-    const int row = SortGrid1->Row();
-    const QString identity = SortGrid1->Cells(ColLoadOrder, row);
-    int position = identity.isEmpty() ? -1 : list->findData(identity);
-    if (position < 0)
-        position = row - 1;
-    list->setCurrentIndex(position < list->count() ? position : -1);
-    cbBuhnChange();
-}
-
-void TFormMain::sb1delClick(int tag)
-{
-    const int lane = tag + 1;
-    const int column = LaneRunColumn(lane);
-    const int row = LaneRow(lane);
-    if (column < 0 || row < 1)
-        return;
-    SortGrid1->SetCells(column, row, QStringLiteral("EL"));
-    RankProtocol();
-}
-
-void TFormMain::sbCLSClick(int tag)
-{
-    const QString question = tag == 1 ? QStringLiteral("Zeitenprotokoll  löschen?") : QStringLiteral("Zeile entfernen?");
-    if (!Dialogs().AskYesNo(this, question))
-        return;
-    if (tag == 1) {
-        SortGrid1->ClearGrid();
-        cbBuhn1->clear();
-        cbBuhn2->clear();
-        cbBuhn1->setEnabled(false);
-        cbBuhn2->setEnabled(false);
-        sb1->setEnabled(false);
-        sb2->setEnabled(false);
-    } else {
-        const int row = SortGrid1->Row();
-        SortGrid1->Rows(row).Clear();
-        SortGrid1->DeleteRow(row);
-        RankProtocol();
-        SortGrid1->SetRow(std::min(row, SortGrid1->RowCount() - 1));
-    }
-    FormResize();
-    UpdateCommandStates();
-}
-
-void TFormMain::cbSortClick() { RankProtocol(); }
-
-void TFormMain::cbEditONClick()
-{
-    TGridOptions options = SortGrid1->Options();
-    if (cbEditON->isChecked()) {
-        options |= goEditing;
-        options &= ~TGridOptions(goRowSelect);
-        SortGrid1->SetOptions(options);
-        const int row = SortGrid1->Row();
-        SortGrid1->SetSelection({m_lastSelectedCol, row, m_lastSelectedCol, row});
-    } else {
-        options &= ~TGridOptions(goEditing);
-        options |= goRowSelect;
-        SortGrid1->SetOptions(options);
-    }
-}
-
-void TFormMain::labEditONClick()
-{
-    cbEditON->toggle();
-    cbEditONClick();
-}
-
-// ---------------------------------------------------------------------------
 // Window
 
 void TFormMain::UpdateCommandStates()
 {
     const bool idle = !Clock->isActive();
-    if (CountBahn == 2)
+    if (Settings.CountBahn == 2)
         bSTART->setEnabled(cbBuhn1->count() >= 1 && cbBuhn2->count() >= 1 && idle &&
                            cbBuhn1->currentIndex() != cbBuhn2->currentIndex());
     else
         bSTART->setEnabled(cbBuhn1->count() >= 1 && idle);
-    SetButtonColor(bSTART, bSTART->isEnabled() ? kButtonGreen : clBtnFace);
+    SetButtonColor(bSTART, bSTART->isEnabled() ? StartAvailableColor : clBtnFace);
 
     const bool hasProtocol = SortGrid1->RowCount() >= 2 && !SortGrid1->Cells(ColNr, 1).isEmpty();
     sbSave->setEnabled(hasProtocol);
@@ -976,9 +591,9 @@ void TFormMain::UpdateCommandStates()
 
 void TFormMain::ApplyLaneLayout()
 {
-    const bool twoLanes = CountBahn > 1;
-    for (QWidget* w : std::initializer_list<QWidget*>{Label7, cbBuhn2, seObmen, PanelRI, sb2del, sb2, sb1, PanelT2,
-                                                      Label4})
+    const bool twoLanes = Settings.CountBahn > 1;
+    for (QWidget* w : std::initializer_list<QWidget*>{Label7, cbBuhn2, seObmen, PanelRI, sb2del, sb2, sb1,
+                                                      PanelT2, Label4})
         w->setVisible(twoLanes);
     auto* timerRow = static_cast<QHBoxLayout*>(PanelTimer->layout());
     if (twoLanes) {
@@ -1036,7 +651,8 @@ void TFormMain::FormResize()
 {
     if (!SortGrid1)
         return;
-    const std::array<int, ProtocolColumnCount> fixedWidths = {47, 100, 0, 90, 60, 60, 60, 60, 60, 60, 60, 76, 42, -1};
+    const std::array<int, ProtocolColumnCount> fixedWidths = {47, 100, 0,  90, 60, 60, 60,
+                                                              60, 60,  60, 60, 76, 42, -1};
     int others = 0;
     for (int c = 0; c < ProtocolColumnCount; ++c) {
         if (c != ColVorname)
@@ -1060,7 +676,7 @@ void TFormMain::PanelResize()
     if (!Panel)
         return;
     const int barWidth = Panel->width();
-    if (CountBahn > 1) {
+    if (Settings.CountBahn > 1) {
         const int half = std::max(0, (barWidth - 130) / 2);
         PanelLL->setFixedWidth(half);
         PanelRR->setFixedWidth(half);
@@ -1071,7 +687,7 @@ void TFormMain::PanelResize()
 
 void TFormMain::Panel7Resize()
 {
-    if (!Panel7 || CountBahn < 2)
+    if (!Panel7 || Settings.CountBahn < 2)
         return;
     const int half = std::max(0, Panel7->width() / 2 - 2);
     PanelLE->setFixedWidth(half);

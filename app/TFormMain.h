@@ -1,6 +1,7 @@
 #pragma once
 
 #include "TColor.h"
+#include "TSettings.h"
 
 #include <QMainWindow>
 #include <array>
@@ -23,6 +24,11 @@ class TDigit;
 class TSortGrid;
 struct TFormatOptions;
 
+// Face colours of the command buttons by run state (idle buttons: clBtnFace).
+inline constexpr TColor StartAvailableColor = RGBColor(0, 128, 0);
+inline constexpr TColor LaneRunningColor = RGBColor(255, 0, 0);
+inline constexpr TColor ResetDueColor = RGBColor(0, 0, 0);
+
 // The program's working window: the run cycle, the results protocol in
 // SortGrid1, the two lanes and their starter lists.
 //
@@ -39,10 +45,8 @@ public:
     explicit TFormMain(QWidget* parent = nullptr);
     ~TFormMain() override;
 
-    // Settings the protocol and the run cycle read.
-    int CountBahn = 2;
-    int ProbeLaufe = 2;
-    int AllLaufe = 6;
+    // The stored settings as the program uses them (lane count, test runs, port ...).
+    TStoredSettings Settings;
 
     // Commands. A trigger may bring the tick at which it happened (a light
     // barrier's edge); otherwise the command reads the tick at once.

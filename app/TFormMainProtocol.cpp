@@ -1,0 +1,222 @@
+#include "TFormMain.h"
+
+#include "Dialogs.h"
+#include "ProtocolLogic.h"
+#include "RunTime.h"
+#include "TClickLabel.h"
+#include "TSortGrid.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QTimer>
+#include <QToolButton>
+
+// The results protocol: recording, ranking, lane rows, and the protocol tools.
+
+int TFormMain::LaneRow(int lane) const
+{
+    const QComboBox* list = lane == 1 ? cbBuhn1 : cbBuhn2;
+    const int position = list->currentIndex();
+    if (position < 0)
+        return -1;
+    const QString identity = list->itemData(position).toString();
+    if (identity.isEmpty())
+        return position + 1 < SortGrid1->RowCount() ? position + 1 : -1;
+
+    int& hint = m_laneRowHint.at(lane - 1);
+    for (int candidate : {hint, position + 1}) {
+        if (candidate >= 1 && candidate < SortGrid1->RowCount() &&
+            SortGrid1->Cells(ColLoadOrder, candidate) == identity)
+            return hint = candidate;
+    }
+    for (int row = 1; row < SortGrid1->RowCount(); ++row) {
+        if (SortGrid1->Cells(ColLoadOrder, row) == identity)
+            return hint = row;
+    }
+    return -1;
+}
+
+void TFormMain::FillLaneLists()
+{
+    const QSignalBlocker block1(cbBuhn1);
+    const QSignalBlocker block2(cbBuhn2);
+    cbBuhn1->clear();
+    cbBuhn2->clear();
+    for (int row = 1; row < SortGrid1->RowCount(); ++row) {
+        const QString entry = QStringLiteral("%1 %2 %3 %4")
+                                  .arg(SortGrid1->Cells(ColNr, row), SortGrid1->Cells(ColName, row),
+                                       SortGrid1->Cells(ColVorname, row), SortGrid1->Cells(ColVerein, row));
+        const QString identity = SortGrid1->Cells(ColLoadOrder, row);
+        cbBuhn1->addItem(entry, identity);
+        cbBuhn2->addItem(entry, identity);
+    }
+    cbBuhn1->setEnabled(cbBuhn1->count() >= 1);
+    cbBuhn1->setCurrentIndex(cbBuhn1->count() >= 1 ? 0 : -1);
+    cbBuhn2->setEnabled(cbBuhn2->count() >= 2);
+    cbBuhn2->setCurrentIndex(cbBuhn2->count() >= 2 ? 1 : -1);
+    m_laneRowHint = {-1, -1};
+    SortGrid1RowSelected();
+    SortGrid1->InvalidateGrid();
+}
+
+void TFormMain::RecordLaneTime(int lane, const QString& timeText)
+{
+    const QComboBox* list = lane == 1 ? cbBuhn1 : cbBuhn2;
+    if (list->currentIndex() < 0)
+        return;
+    const std::optional<int> startNumber = StartNumberOfEntry(list->currentText());
+    if (!startNumber)
+        return;
+    const QString number = QString::number(*startNumber);
+    int row = -1;
+    for (int r = 1; r < SortGrid1->RowCount(); ++r) {
+        if (SortGrid1->Cells(ColNr, r) == number) {
+            row = r;
+            break;
+        }
+    }
+    if (row < 0)
+        return;
+    const int column = FirstEmptyRunColumn(SortGrid1->Rows(row).ToStringList());
+    if (column < 0)
+        return;
+    SortGrid1->SetCells(column, row, timeText);
+    m_laneRunColumn.at(lane - 1) = column;
+    UpdateCommandStates();
+}
+
+void TFormMain::RankProtocol()
+{
+    for (int row = 1; row < SortGrid1->RowCount(); ++row)
+        SortGrid1->SetCells(
+            ColGesamt, row,
+            ComputeTotal(SortGrid1->Rows(row).ToStringList(), Settings.ProbeLaufe, Settings.AllLaufe));
+
+    TSortOptions& options = SortGrid1->SortOptions;
+    options.CanSort = false;
+    options.SecondaryIndex = QStringLiteral("11");
+    options.SortCol = ColKlasse;
+    options.CanSort = true;
+    SortGrid1->SortByColumn(ColKlasse);
+
+    QList<std::pair<QString, QString>> classAndTotal;
+    classAndTotal.reserve(SortGrid1->RowCount());
+    for (int row = 1; row < SortGrid1->RowCount(); ++row)
+        classAndTotal.append({SortGrid1->Cells(ColKlasse, row), SortGrid1->Cells(ColGesamt, row)});
+    const QStringList places = ComputePlaces(classAndTotal);
+    for (int row = 1; row < SortGrid1->RowCount(); ++row)
+        SortGrid1->SetCells(ColPlatz, row, places.value(row - 1));
+
+    if (!cbSort->isChecked())
+        SortGrid1->SortByColumn(ColLoadOrder);
+    options.CanSort = false;
+    SortGrid1->InvalidateGrid();
+}
+
+void TFormMain::SortGrid1GetCellFormat(int col, int row, TFormatOptions& format)
+{
+    if (row == 0) {
+        format.Font.setPointSize(10);
+        return;
+    }
+    if (row != SortGrid1->Row())
+        format.BrushColor = ProtocolCellBackground(col, Settings.ProbeLaufe);
+    const TAlignment alignment = ProtocolCellAlignment(col);
+    if (alignment != taLeftJustify)
+        format.AlignmentHorz = alignment;
+    if (row == LaneRow(1) || (Settings.CountBahn == 2 && row == LaneRow(2)))
+        format.FontColor = RGBColor(255, 0, 0);
+}
+
+void TFormMain::SortGrid1RowSelected()
+{
+    sb1->setEnabled(bCFG->isEnabled() && cbBuhn1->count() > 0);
+    sb2->setEnabled(bCFG->isEnabled() && cbBuhn2->count() > 0);
+    // The grid reports the selection before it moves its current row: show the
+    // counter once the move is done.
+    QTimer::singleShot(0, this, [this] {
+        StatusPanel0->setText(QStringLiteral("%1:%2").arg(SortGrid1->Row()).arg(SortGrid1->RowCount() - 1));
+    });
+}
+
+void TFormMain::SortGrid1DblClick()
+{
+    if (Settings.CountBahn == 1)
+        sb1Click(1);
+}
+
+void TFormMain::sb1Click(int tag)
+{
+    QComboBox* list = tag == 1 ? cbBuhn1 : cbBuhn2;
+    const int row = SortGrid1->Row();
+    const QString identity = SortGrid1->Cells(ColLoadOrder, row);
+    int position = identity.isEmpty() ? -1 : list->findData(identity);
+    if (position < 0)
+        position = row - 1;
+    list->setCurrentIndex(position < list->count() ? position : -1);
+    cbBuhnChange();
+}
+
+void TFormMain::sb1delClick(int tag)
+{
+    const int lane = tag + 1;
+    const int column = LaneRunColumn(lane);
+    const int row = LaneRow(lane);
+    if (column < 0 || row < 1)
+        return;
+    SortGrid1->SetCells(column, row, QStringLiteral("EL"));
+    RankProtocol();
+}
+
+void TFormMain::sbCLSClick(int tag)
+{
+    const QString question =
+        tag == 1 ? QStringLiteral("Zeitenprotokoll  löschen?") : QStringLiteral("Zeile entfernen?");
+    if (!Dialogs().AskYesNo(this, question))
+        return;
+    if (tag == 1) {
+        SortGrid1->ClearGrid();
+        cbBuhn1->clear();
+        cbBuhn2->clear();
+        cbBuhn1->setEnabled(false);
+        cbBuhn2->setEnabled(false);
+        sb1->setEnabled(false);
+        sb2->setEnabled(false);
+    } else {
+        const int row = SortGrid1->Row();
+        SortGrid1->Rows(row).Clear();
+        SortGrid1->DeleteRow(row);
+        RankProtocol();
+        SortGrid1->SetRow(std::min(row, SortGrid1->RowCount() - 1));
+    }
+    FormResize();
+    UpdateCommandStates();
+}
+
+void TFormMain::cbSortClick()
+{
+    RankProtocol();
+}
+
+void TFormMain::cbEditONClick()
+{
+    TGridOptions options = SortGrid1->Options();
+    if (cbEditON->isChecked()) {
+        options |= goEditing;
+        options &= ~TGridOptions(goRowSelect);
+        SortGrid1->SetOptions(options);
+        const int row = SortGrid1->Row();
+        SortGrid1->SetSelection({m_lastSelectedCol, row, m_lastSelectedCol, row});
+    } else {
+        options &= ~TGridOptions(goEditing);
+        options |= goRowSelect;
+        SortGrid1->SetOptions(options);
+    }
+}
+
+void TFormMain::labEditONClick()
+{
+    cbEditON->toggle();
+    cbEditONClick();
+}

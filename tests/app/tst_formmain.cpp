@@ -1,0 +1,493 @@
+#include "FakeTickSource.h"
+#include "ProtocolLogic.h"
+#include "TBitBtnWithColor.h"
+#include "TDigit.h"
+#include "TFormMain.h"
+#include "TSortGrid.h"
+#include "TestDialogs.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QTest>
+#include <QToolButton>
+#include <memory>
+
+namespace {
+
+struct Starter
+{
+    QString nr, name, vorname, verein, klasse;
+};
+
+const QList<Starter> kFiveStarters = {
+    {"1", "Adler", "Anna", "SC Nord", "A"},  {"2", "Berg", "Bruno", "SC Nord", "A"},
+    {"3", "Christ", "Clara", "TV Ost", "B"}, {"4", "Dorn", "David", "TV Ost", "A"},
+    {"5", "Eck", "Emil", "SV West", "B"},
+};
+
+} // namespace
+
+class TestFormMain : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<TFormMain> window;
+    std::unique_ptr<FakeTickSource> clock;
+    std::unique_ptr<TestDialogs> dialogs;
+
+    // Fills the protocol as a loaded starter list would, and the lane lists from it.
+    void Load(const QList<Starter>& starters)
+    {
+        TSortGrid* grid = window->SortGrid1;
+        grid->SetRowCount(int(starters.size()) + 1);
+        for (int i = 0; i < starters.size(); ++i) {
+            const Starter& s = starters.at(i);
+            const int row = i + 1;
+            grid->SetCells(ColNr, row, s.nr);
+            grid->SetCells(ColName, row, s.name);
+            grid->SetCells(ColVorname, row, s.vorname);
+            grid->SetCells(ColVerein, row, s.verein);
+            grid->SetCells(ColKlasse, row, s.klasse);
+            grid->SetCells(ColLoadOrder, row, QString::number(row));
+        }
+        window->FillLaneLists();
+        window->UpdateCommandStates();
+        grid->SetModified(false);
+    }
+
+    void Key(Qt::Key key) { QTest::keyClick(window.get(), key); }
+
+    QString Cell(int col, int row) const { return window->SortGrid1->Cells(col, row); }
+
+    QWidget* Focused() const { return QApplication::focusWidget(); }
+
+    QList<int> ShownDigits(int lane) const
+    {
+        QList<int> values;
+        for (TDigit* digit : lane == 1 ? window->Digit1 : window->Digit2)
+            values.append(digit->Value());
+        return values;
+    }
+
+private Q_SLOTS:
+    void initTestCase() { QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany)); }
+
+    void init()
+    {
+        clock = std::make_unique<FakeTickSource>(100000);
+        dialogs = std::make_unique<TestDialogs>();
+        window = std::make_unique<TFormMain>();
+        window->show();
+        window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(window.get()));
+    }
+
+    void cleanup()
+    {
+        window->SortGrid1->SetModified(false);
+        window.reset();
+        dialogs.reset();
+        clock.reset();
+    }
+
+    void startsReadyWithHeaderAndCaption()
+    {
+        QCOMPARE(window->windowTitle(), QStringLiteral("Quellorix 2.7"));
+        QCOMPARE(window->SortGrid1->ColCount(), 14);
+        QCOMPARE(window->SortGrid1->RowCount(), 2);
+        QCOMPARE(window->SortGrid1->Rows(0).ToStringList(), ProtocolHeaders());
+        QVERIFY(window->mStart->isEnabled());
+        QVERIFY(!window->bSTART->isEnabled());
+        QVERIFY(!window->mSTOP1->isEnabled());
+        QVERIFY(!window->mStop2->isEnabled());
+        QVERIFY(!window->mReset->isEnabled());
+        QVERIFY(!window->cbBuhn1->isEnabled());
+        QVERIFY(!window->sbSave->isEnabled());
+        QCOMPARE(window->SortGrid1->ColWidths(ColLoadOrder), -1);
+        QCOMPARE(window->SortGrid1->ColWidths(ColNr), 47);
+        QCOMPARE(ShownDigits(1), QList<int>({0, 0, 0, 0, 0}));
+    }
+
+    void twoLaneRunRecordsEachLaneAndMovesFocus()
+    {
+        Load(kFiveStarters);
+        QVERIFY(window->bSTART->isEnabled());
+        QCOMPARE(window->bSTART->Color(), RGBColor(0, 128, 0));
+
+        Key(Qt::Key_F5);
+        QVERIFY(window->Clock->isActive());
+        QCOMPARE(Focused(), window->bSTOP1);
+        QCOMPARE(window->bSTOP1->Color(), RGBColor(255, 0, 0));
+        QCOMPARE(window->bSTOP2->Color(), RGBColor(255, 0, 0));
+        QVERIFY(!window->bSTART->isEnabled());
+        QVERIFY(!window->cbBuhn1->isEnabled());
+
+        clock->Advance(7250);
+        Key(Qt::Key_F9);
+        QCOMPARE(Cell(ColLauf1, 2), QStringLiteral("7,25"));
+        QCOMPARE(ShownDigits(2), QList<int>({0, 0, 7, 2, 5}));
+        QCOMPARE(Focused(), window->bSTOP1);
+        QVERIFY(!window->bRESET->isEnabled());
+        QVERIFY(window->sb2del->isEnabled());
+
+        clock->Advance(1000);
+        Key(Qt::Key_F8);
+        QCOMPARE(Cell(ColLauf1, 1), QStringLiteral("8,25"));
+        QCOMPARE(Focused(), window->bRESET);
+        QVERIFY(!window->Clock->isActive());
+        QCOMPARE(window->bRESET->Color(), RGBColor(0, 0, 0));
+        QVERIFY(window->SortGrid1->Modified());
+
+        Key(Qt::Key_F7);
+        QCOMPARE(Focused(), window->bSTART);
+        QCOMPARE(window->cbBuhn1->currentIndex(), 2);
+        QCOMPARE(window->cbBuhn2->currentIndex(), 3);
+        QCOMPARE(ShownDigits(1), QList<int>({0, 0, 0, 0, 0}));
+        QCOMPARE(window->LaneRunColumn(1), -1);
+        QVERIFY(window->bSTART->isEnabled());
+        QVERIFY(window->cbBuhn1->isEnabled());
+    }
+
+    void focusFollowsTheLaneStillRunning()
+    {
+        Load(kFiveStarters);
+        Key(Qt::Key_F5);
+        QCOMPARE(Focused(), window->bSTOP1);
+        Key(Qt::Key_F8);
+        QCOMPARE(Focused(), window->bSTOP2);
+        Key(Qt::Key_F9);
+        QCOMPARE(Focused(), window->bRESET);
+        Key(Qt::Key_F7);
+        QCOMPARE(Focused(), window->bSTART);
+    }
+
+    void aWholeRunByEnterOnTheFocusedButton()
+    {
+        Load(kFiveStarters);
+        window->bSTART->setFocus();
+        clock->Advance(5);
+        QTest::keyClick(window->bSTART, Qt::Key_Return);
+        QVERIFY(window->Clock->isActive());
+        clock->Advance(3000);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return); // STOPP 1
+        clock->Advance(500);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return); // STOPP 2
+        QCOMPARE(Cell(ColLauf1, 1), QStringLiteral("3,00"));
+        QCOMPARE(Cell(ColLauf1, 2), QStringLiteral("3,50"));
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return); // 0,00
+        QCOMPARE(Focused(), window->bSTART);
+    }
+
+    void commandButtonsActOnMousePress()
+    {
+        Load(kFiveStarters);
+        QTest::mousePress(window->bSTART, Qt::LeftButton);
+        QVERIFY(window->Clock->isActive());
+        clock->Advance(1234);
+        QTest::mousePress(window->bSTOP2, Qt::RightButton);
+        QCOMPARE(Cell(ColLauf1, 2), QStringLiteral("1,23"));
+        QTest::mouseRelease(window->bSTOP2, Qt::RightButton);
+        QTest::mousePress(window->bSTOP1, Qt::LeftButton);
+        QTest::mousePress(window->bRESET, Qt::LeftButton);
+        QVERIFY(window->bSTART->isEnabled());
+        // A press on the disabled STOPP button does nothing.
+        QTest::mousePress(window->bSTOP1, Qt::LeftButton);
+        QCOMPARE(Cell(ColLauf2, 1), QString());
+    }
+
+    void secondStopOfALaneIsIgnored()
+    {
+        Load(kFiveStarters);
+        Key(Qt::Key_F5);
+        clock->Advance(4000);
+        Key(Qt::Key_F8);
+        clock->Advance(3);
+        Key(Qt::Key_F8);
+        window->mSTOP1->trigger();
+        QCOMPARE(Cell(ColLauf1, 1), QStringLiteral("4,00"));
+        QCOMPARE(Cell(ColLauf2, 1), QString());
+        QCOMPARE(ShownDigits(1), QList<int>({0, 0, 4, 0, 0}));
+    }
+
+    void stopTimesAreTruncatedAndSurviveATickWrap_data()
+    {
+        QTest::addColumn<quint32>("startTick");
+        QTest::addColumn<quint32>("elapsed");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QList<int>>("digits");
+        QTest::newRow("hundredths truncated")
+            << quint32(100000) << quint32(12349) << "12,34" << QList<int>{0, 1, 2, 3, 4};
+        QTest::newRow("tick wraps between start and stop")
+            << quint32(0xFFFFF000u) << quint32(10000) << "10,00" << QList<int>{0, 1, 0, 0, 0};
+        QTest::newRow("over 1000 s shows the last seconds")
+            << quint32(5) << quint32(1234560) << "1234,56" << QList<int>{12, 3, 4, 5, 6};
+        QTest::newRow("five hundredths") << quint32(77) << quint32(59) << "0,05" << QList<int>{0, 0, 0, 0, 5};
+    }
+
+    void stopTimesAreTruncatedAndSurviveATickWrap()
+    {
+        QFETCH(quint32, startTick);
+        QFETCH(quint32, elapsed);
+        QFETCH(QString, text);
+        QFETCH(QList<int>, digits);
+        Load(kFiveStarters);
+        clock->Set(startTick);
+        Key(Qt::Key_F5);
+        clock->Advance(elapsed);
+        Key(Qt::Key_F8);
+        QCOMPARE(Cell(ColLauf1, 1), text);
+        QCOMPARE(ShownDigits(1), digits);
+    }
+
+    void runningDigitsFollowTheClock()
+    {
+        Load(kFiveStarters);
+        Key(Qt::Key_F5);
+        clock->Advance(123450);
+        QTRY_COMPARE(ShownDigits(1), QList<int>({1, 2, 3, 4, 5}));
+        QCOMPARE(ShownDigits(2), QList<int>({1, 2, 3, 4, 5}));
+        QCOMPARE(window->Digit1.at(0)->ColorOn(), RGBColor(255, 255, 0));
+        Key(Qt::Key_F9);
+        clock->Advance(1000);
+        QTRY_COMPARE(ShownDigits(1), QList<int>({1, 2, 4, 4, 5}));
+        QCOMPARE(ShownDigits(2), QList<int>({1, 2, 3, 4, 5}));
+    }
+
+    void advanceRulePairsThroughFiveStarters()
+    {
+        Load(kFiveStarters);
+        const QList<std::pair<int, int>> expected = {{2, 3}, {4, 1}, {0, 3}, {2, 1}};
+        for (const auto& [lane1, lane2] : expected) {
+            Key(Qt::Key_F5);
+            Key(Qt::Key_F8);
+            Key(Qt::Key_F9);
+            Key(Qt::Key_F7);
+            QCOMPARE(window->cbBuhn1->currentIndex(), lane1);
+            QCOMPARE(window->cbBuhn2->currentIndex(), lane2);
+        }
+    }
+
+    void startUnavailableWithBothLanesOnOneEntry()
+    {
+        Load(kFiveStarters);
+        window->cbBuhn2->setCurrentIndex(0);
+        QVERIFY(!window->bSTART->isEnabled());
+        QVERIFY(!window->seObmen->isEnabled());
+        window->cbBuhn2->setCurrentIndex(4);
+        QVERIFY(window->bSTART->isEnabled());
+        window->seObmen->click();
+        QCOMPARE(window->cbBuhn1->currentIndex(), 4);
+        QCOMPARE(window->cbBuhn2->currentIndex(), 0);
+    }
+
+    void startWithoutAStarterListRecordsNothing()
+    {
+        Key(Qt::Key_F5);
+        QVERIFY(window->Clock->isActive());
+        clock->Advance(2000);
+        Key(Qt::Key_F8);
+        Key(Qt::Key_F9);
+        QVERIFY(window->mReset->isEnabled());
+        QCOMPARE(window->SortGrid1->Rows(1).ToStringList().join(QString()), QString());
+        Key(Qt::Key_F7);
+        QVERIFY(window->mStart->isEnabled());
+    }
+
+    void oneLaneModeIgnoresTheLaneTwoStop()
+    {
+        window->Settings.CountBahn = 1;
+        window->ApplyLaneLayout();
+        Load(kFiveStarters);
+        QVERIFY(window->cbBuhn2->isHidden());
+        QCOMPARE(window->bSTOP1->text(), QStringLiteral("STOPP"));
+        Key(Qt::Key_F5);
+        clock->Advance(900);
+        Key(Qt::Key_F9);
+        QVERIFY(window->Clock->isActive());
+        QCOMPARE(Cell(ColLauf1, 2), QString());
+        Key(Qt::Key_F8);
+        QCOMPARE(Cell(ColLauf1, 1), QStringLiteral("0,90"));
+        QVERIFY(!window->Clock->isActive());
+        QCOMPARE(Focused(), window->bRESET);
+        Key(Qt::Key_F7);
+        QCOMPARE(window->cbBuhn1->currentIndex(), 1);
+    }
+
+    void finishedRunIsRankedPerClass()
+    {
+        Load(kFiveStarters);
+        window->Settings.ProbeLaufe = 0;
+        // Lanes on starters 1 (class A) and 4 (class A).
+        window->cbBuhn2->setCurrentIndex(3);
+        Key(Qt::Key_F5);
+        clock->Advance(30000);
+        Key(Qt::Key_F8);
+        clock->Advance(1000);
+        Key(Qt::Key_F9);
+        QCOMPARE(Cell(ColGesamt, 1), QStringLiteral("30,00"));
+        QCOMPARE(Cell(ColGesamt, 4), QStringLiteral("31,00"));
+        QCOMPARE(Cell(ColPlatz, 1), QStringLiteral("1"));
+        QCOMPARE(Cell(ColPlatz, 4), QStringLiteral("2"));
+        // Load order is restored after the ranking.
+        QCOMPARE(Cell(ColNr, 2), QStringLiteral("2"));
+    }
+
+    void eliminationMarksTheLanesRunAndDropsThePlace()
+    {
+        Load(kFiveStarters);
+        window->Settings.ProbeLaufe = 0;
+        Key(Qt::Key_F5);
+        clock->Advance(30000);
+        Key(Qt::Key_F8);
+        clock->Advance(1000);
+        Key(Qt::Key_F9);
+        QCOMPARE(Cell(ColPlatz, 2), QStringLiteral("2"));
+        window->sb2del->click();
+        QCOMPARE(Cell(ColLauf1, 2), QStringLiteral("EL"));
+        QCOMPARE(Cell(ColGesamt, 2), QStringLiteral("EL"));
+        QCOMPARE(Cell(ColPlatz, 2), QString());
+        QCOMPARE(Cell(ColPlatz, 1), QStringLiteral("1"));
+    }
+
+    void placeSortedViewKeepsLaneRowsByIdentity()
+    {
+        Load(kFiveStarters);
+        window->Settings.ProbeLaufe = 0;
+        window->cbSort->click();
+        QVERIFY(window->cbSort->isChecked());
+        // Class order: A (1, 2, 4) then B (3, 5).
+        QCOMPARE(Cell(ColNr, 3), QStringLiteral("4"));
+        QCOMPARE(Cell(ColNr, 4), QStringLiteral("3"));
+        window->cbBuhn1->setCurrentIndex(2); // starter 3
+        QCOMPARE(window->LaneRow(1), 4);
+        Key(Qt::Key_F5);
+        clock->Advance(2500);
+        Key(Qt::Key_F8);
+        QCOMPARE(Cell(ColLauf1, 4), QStringLiteral("2,50"));
+        Key(Qt::Key_F9);
+        window->sb1del->click();
+        QCOMPARE(window->SortGrid1->Cells(ColLauf1, window->LaneRow(1)), QStringLiteral("EL"));
+        QCOMPARE(window->SortGrid1->Cells(ColNr, window->LaneRow(1)), QStringLiteral("3"));
+
+        window->cbSort->click();
+        QCOMPARE(Cell(ColNr, 3), QStringLiteral("3"));
+        QCOMPARE(window->LaneRow(1), 3);
+    }
+
+    void takeOverPutsTheCurrentRowOnTheLane()
+    {
+        Load(kFiveStarters);
+        window->SortGrid1->SetRow(4);
+        QVERIFY(window->sb2->isEnabled());
+        window->sb2->click();
+        QCOMPARE(window->cbBuhn2->currentIndex(), 3);
+        window->sb1->click();
+        QCOMPARE(window->cbBuhn1->currentIndex(), 3);
+        QVERIFY(!window->bSTART->isEnabled());
+    }
+
+    void deleteRowAsksFirst()
+    {
+        Load(kFiveStarters);
+        window->SortGrid1->SetRow(2);
+        dialogs->answers.enqueue(false);
+        window->sbCLS->click();
+        QCOMPARE(dialogs->questions, QStringList{QStringLiteral("Zeile entfernen?")});
+        QCOMPARE(window->SortGrid1->RowCount(), 6);
+
+        dialogs->answers.enqueue(true);
+        window->sbCLS->click();
+        QCOMPARE(window->SortGrid1->RowCount(), 5);
+        QCOMPARE(Cell(ColNr, 2), QStringLiteral("3"));
+        QCOMPARE(window->SortGrid1->Row(), 2);
+        QCOMPARE(window->cbBuhn1->count(), 5);
+    }
+
+    void clearAllEmptiesProtocolAndLists()
+    {
+        Load(kFiveStarters);
+        dialogs->answers.enqueue(true);
+        window->sbCLSall->click();
+        QCOMPARE(dialogs->questions, QStringList{QStringLiteral("Zeitenprotokoll  löschen?")});
+        QCOMPARE(window->SortGrid1->RowCount(), 2);
+        QCOMPARE(Cell(ColNr, 1), QString());
+        QCOMPARE(window->cbBuhn1->count(), 0);
+        QVERIFY(!window->cbBuhn1->isEnabled());
+        QVERIFY(!window->bSTART->isEnabled());
+        QVERIFY(!window->sbSave->isEnabled());
+        QVERIFY(!window->SortGrid1->Modified());
+    }
+
+    void toolsNeedAStartNumberInRowOne()
+    {
+        Load(kFiveStarters);
+        QVERIFY(window->sbSave->isEnabled());
+        QVERIFY(window->sbCLS->isEnabled());
+        QVERIFY(window->cbEditON->isEnabled());
+        QVERIFY(!window->sbExcel->isEnabled());
+        QVERIFY(!window->sbWord->isEnabled());
+        window->SortGrid1->SetCells(ColNr, 1, QString());
+        window->UpdateCommandStates();
+        for (QWidget* tool :
+             std::initializer_list<QWidget*>{window->sbSave, window->sbPrint, window->sbInet, window->cbSort,
+                                             window->cbEditON, window->sbCLS, window->sbCLSall})
+            QVERIFY2(!tool->isEnabled(), qPrintable(tool->toolTip()));
+    }
+
+    void editModeSwitchesToCellSelection()
+    {
+        Load(kFiveStarters);
+        window->cbEditON->click();
+        QVERIFY(window->SortGrid1->Options().testFlag(goEditing));
+        QVERIFY(!window->SortGrid1->Options().testFlag(goRowSelect));
+        window->cbEditON->click();
+        QVERIFY(!window->SortGrid1->Options().testFlag(goEditing));
+        QVERIFY(window->SortGrid1->Options().testFlag(goRowSelect));
+    }
+
+    void closingAsksOnlyWhenSomethingIsAtStake()
+    {
+        Load(kFiveStarters);
+        QVERIFY(window->close());
+        QCOMPARE(dialogs->questions.size(), 0);
+
+        window->show();
+        Key(Qt::Key_F5);
+        dialogs->answers.enqueue(false);
+        QVERIFY(!window->close());
+        QCOMPARE(dialogs->questions, QStringList{QStringLiteral("Beenden?")});
+        Key(Qt::Key_F8);
+        Key(Qt::Key_F9);
+        dialogs->answers.enqueue(true);
+        QVERIFY(window->close());
+    }
+
+    void laneLayoutSizesTheLaneBar()
+    {
+        window->resize(802, 445);
+        QApplication::processEvents();
+        const int barWidth = window->Panel->width();
+        QCOMPARE(window->PanelLL->width(), (barWidth - 130) / 2);
+        QCOMPARE(window->PanelRR->width(), (barWidth - 130) / 2);
+    }
+
+    void protocolColumnsFillTheGrid()
+    {
+        window->resize(1000, 500);
+        QApplication::processEvents();
+        TSortGrid* grid = window->SortGrid1;
+        int sum = 0;
+        for (int c = 0; c < ColLoadOrder; ++c)
+            sum += grid->ColWidths(c);
+        // Every visible column plus one pixel of grid line each fills the client width.
+        QCOMPARE(sum - 1 + 14, grid->viewport()->width());
+        QCOMPARE(grid->ColWidths(ColVorname),
+                 ((grid->ColWidths(ColName) + grid->ColWidths(ColVorname)) / 3) * 2);
+    }
+};
+
+QTEST_MAIN(TestFormMain)
+#include "tst_formmain.moc"
