@@ -9,6 +9,7 @@
 #include <QLocale>
 #include <QSaveFile>
 #include <QStringView>
+#include <algorithm>
 
 namespace {
 
@@ -22,7 +23,10 @@ bool IsLineBreak(QChar c)
 class ProtocolParser
 {
 public:
-    explicit ProtocolParser(const QString& text) : m_text(text), m_lastQuote(text.lastIndexOf(u'"')) {}
+    explicit ProtocolParser(const QString& text)
+        : m_text(text), m_data(text.constData()), m_size(text.size()), m_lastQuote(text.lastIndexOf(u'"'))
+    {
+    }
 
     ProtocolTable Parse()
     {
@@ -62,9 +66,7 @@ private:
     // Index of the CR or LF that ends the line starting at from, or the text's end.
     qsizetype LineEnd(qsizetype from) const
     {
-        const qsizetype size = m_text.size();
-        const QChar* data = m_text.constData();
-        while (from < size && !IsLineBreak(data[from]))
+        while (from < m_size && !IsLineBreak(m_data[from]))
             ++from;
         return from;
     }
@@ -72,12 +74,11 @@ private:
     // Start of the line after the line end at `at` (CR LF, LF or a lone CR).
     qsizetype NextLine(qsizetype at) const
     {
-        const qsizetype size = m_text.size();
-        if (at < size && m_text[at] == u'\r') {
+        if (at < m_size && m_data[at] == u'\r') {
             ++at;
-            if (at < size && m_text[at] == u'\n')
+            if (at < m_size && m_data[at] == u'\n')
                 ++at;
-        } else if (at < size && m_text[at] == u'\n') {
+        } else if (at < m_size && m_data[at] == u'\n') {
             ++at;
         }
         return at;
@@ -88,7 +89,7 @@ private:
         int field = 0;
         qsizetype start = begin;
         for (qsizetype i = begin; i < lineEnd && field < kProtocolColumnCount; ++i) {
-            if (m_text[i] == u'\t') {
+            if (m_data[i] == u'\t') {
                 cells[field++] = m_text.sliced(start, i - start);
                 start = i + 1;
             }
@@ -103,17 +104,16 @@ private:
     qsizetype ParseSemicolonRecord(qsizetype begin, qsizetype lineEnd, QStringList& cells,
                                    bool& tabLine) const
     {
-        const qsizetype size = m_text.size();
         qsizetype i = begin;
         for (int field = 0;; ++field) {
             const bool keep = field < kProtocolColumnCount;
             QString value;
             // A quote with no other quote after it can't close and is taken as text.
-            if (i < size && m_text[i] == u'"' && i < m_lastQuote) {
+            if (i < m_size && m_data[i] == u'"' && i < m_lastQuote) {
                 ++i;
-                while (i < size) {
-                    if (m_text[i] == u'"') {
-                        if (i + 1 < size && m_text[i + 1] == u'"') {
+                while (i < m_size) {
+                    if (m_data[i] == u'"') {
+                        if (i + 1 < m_size && m_data[i + 1] == u'"') {
                             if (keep)
                                 value.append(u'"');
                             i += 2;
@@ -124,7 +124,7 @@ private:
                     }
                     qsizetype quote = m_text.indexOf(u'"', i);
                     if (quote < 0)
-                        quote = size;
+                        quote = m_size;
                     if (keep)
                         value.append(QStringView(m_text).sliced(i, quote - i));
                     i = quote;
@@ -132,8 +132,8 @@ private:
             }
             // Unquoted text, or whatever follows a closing quote up to the separator.
             const qsizetype start = i;
-            while (i < size && m_text[i] != u';' && !IsLineBreak(m_text[i])) {
-                if (m_text[i] == u'\t' && i < lineEnd) {
+            while (i < m_size && m_data[i] != u';' && !IsLineBreak(m_data[i])) {
+                if (m_data[i] == u'\t' && i < lineEnd) {
                     tabLine = true;
                     return lineEnd;
                 }
@@ -143,20 +143,22 @@ private:
                 value.append(QStringView(m_text).sliced(start, i - start));
                 cells[field] = value;
             }
-            if (i >= size)
-                return size;
-            if (m_text[i] != u';')
+            if (i >= m_size)
+                return m_size;
+            if (m_data[i] != u';')
                 return NextLine(i);
             ++i;
             // A separator at the end of a line closes the last field and opens none.
-            if (i >= size)
-                return size;
-            if (IsLineBreak(m_text[i]))
+            if (i >= m_size)
+                return m_size;
+            if (IsLineBreak(m_data[i]))
                 return NextLine(i);
         }
     }
 
     const QString& m_text;
+    const QChar* const m_data;
+    const qsizetype m_size;
     const qsizetype m_lastQuote;
 };
 
