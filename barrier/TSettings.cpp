@@ -1,0 +1,125 @@
+#include "TSettings.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QSettings>
+#include <QVariant>
+#include <algorithm>
+#include <cstdint>
+
+namespace {
+
+// A stored number is accepted when it is an integer, whether the store hands it
+// back typed (the registry) or as text (an INI file read by a new process).
+std::optional<int> StoredInt(const QVariant& value)
+{
+    if (!value.isValid())
+        return std::nullopt;
+    const int type = value.typeId();
+    if (type == QMetaType::Double || type == QMetaType::Float || type == QMetaType::Bool)
+        return std::nullopt;
+    bool ok = false;
+    const int number = value.toInt(&ok);
+    if (!ok)
+        return std::nullopt;
+    return number;
+}
+
+using Apply = void (*)(TStoredSettings&, int);
+
+struct ReadStep
+{
+    const char* name;
+    Apply apply;
+};
+
+// The order matters: reading stops at the first value that cannot be taken.
+constexpr ReadStep ReadSteps[] = {
+    {"Left", [](TStoredSettings& s, int v) { s.Left = v; }},
+    {"Top", [](TStoredSettings& s, int v) { s.Top = v; }},
+    {"Width", [](TStoredSettings& s, int v) { s.Width = v; }},
+    {"Height", [](TStoredSettings& s, int v) { s.Height = v; }},
+    // The port component keeps its number in one byte.
+    {"Port", [](TStoredSettings& s, int v) { s.Port = static_cast<std::uint8_t>(v); }},
+    {"Alg1", [](TStoredSettings& s, int v) { s.Alg1 = v; }},
+    {"Alg2", [](TStoredSettings& s, int v) { s.Alg2 = v; }},
+    {"Alg3", [](TStoredSettings& s, int v) { s.Alg3 = v; }},
+    {"CountBahn", [](TStoredSettings& s, int v) { s.CountBahn = std::clamp(v, MinCountBahn, MaxCountBahn); }},
+    {"FilterInd", [](TStoredSettings& s, int v) { s.FilterInd = v; }},
+    {"TimerGesperrt",
+     [](TStoredSettings& s, int v) { s.TimerGesperrt = std::clamp(v, 0, MaxTimerGesperrt); }},
+    // The run columns end before "Gesamt": more runs than columns would total the
+    // total column itself.
+    {"AllLaufe",
+     [](TStoredSettings& s, int v) {
+         if (v > 0)
+             s.AllLaufe = std::min(v, MaxAllLaufe);
+     }},
+    {"ProbeLaufe",
+     [](TStoredSettings& s, int v) { s.ProbeLaufe = std::clamp(v, MinProbeLaufe, MaxProbeLaufe); }},
+};
+
+} // namespace
+
+QStringList SettingsReadOrder()
+{
+    QStringList names;
+    for (const ReadStep& step : ReadSteps)
+        names.append(QString::fromLatin1(step.name));
+    return names;
+}
+
+TStoredSettings ReadSettings(QSettings& settings)
+{
+    TStoredSettings values;
+    for (const ReadStep& step : ReadSteps) {
+        const std::optional<int> number = StoredInt(settings.value(QString::fromLatin1(step.name)));
+        if (!number)
+            break;
+        step.apply(values, *number);
+    }
+    return values;
+}
+
+QList<TStoredValue> SettingsWriteList(const TStoredSettings& values)
+{
+    // An unknown position is written as 0 rather than left out, so that the
+    // values after it can still be read back.
+    return {
+        {QStringLiteral("Left"), values.Left.value_or(0)},
+        {QStringLiteral("Top"), values.Top.value_or(0)},
+        {QStringLiteral("Width"), values.Width},
+        {QStringLiteral("Height"), values.Height},
+        {QStringLiteral("Port"), values.Port},
+        {QStringLiteral("CountBahn"), values.CountBahn},
+        {QStringLiteral("FilterInd"), values.FilterInd},
+        {QStringLiteral("Alg1"), values.Alg1},
+        {QStringLiteral("Alg2"), values.Alg2},
+        {QStringLiteral("Alg3"), values.Alg3},
+        {QStringLiteral("TimerGesperrt"), values.TimerGesperrt},
+        {QStringLiteral("ProbeLaufe"), values.ProbeLaufe},
+        {QStringLiteral("AllLaufe"), values.AllLaufe},
+    };
+}
+
+bool WriteSettings(QSettings& settings, const TStoredSettings& values)
+{
+    if (!settings.isWritable())
+        return false;
+    for (const TStoredValue& value : SettingsWriteList(values))
+        settings.setValue(value.name, value.value);
+    settings.sync();
+    return settings.status() == QSettings::NoError;
+}
+
+QString SettingsApplicationName(const QString& programFilePath)
+{
+    return QFileInfo(programFilePath).completeBaseName();
+}
+
+std::unique_ptr<QSettings> OpenSettingsKey()
+{
+    return std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope,
+                                       QStringLiteral("Tarnvik"),
+                                       SettingsApplicationName(QCoreApplication::applicationFilePath()));
+}

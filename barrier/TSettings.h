@@ -1,0 +1,73 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <memory>
+#include <optional>
+
+class QSettings;
+
+// The values the program keeps per user between runs. The defaults are those of
+// a first start. Left and Top stay empty until read: the window system then
+// chooses the window's position.
+struct TStoredSettings
+{
+    std::optional<int> Left;
+    std::optional<int> Top;
+    int Width = 802;
+    int Height = 445;
+    int Port = 0; // COM port number of the light barriers, 0 = none
+    int Alg1 = 0; // start contact 7+8: 0 = "ON", 1 = "OFF"
+    int Alg2 = 0; // lane 1 contact 4+6
+    int Alg3 = 0; // lane 2 contact 4+1
+    int CountBahn = 2;
+    int FilterInd = 1;
+    int TimerGesperrt = 10000; // lock time after a start, milliseconds
+    int AllLaufe = 6;
+    int ProbeLaufe = 2;
+
+    friend bool operator==(const TStoredSettings&, const TStoredSettings&) = default;
+};
+
+// Limits of the values that other parts of the program index or time with.
+inline constexpr int MinCountBahn = 1;
+inline constexpr int MaxCountBahn = 2;
+inline constexpr int MinProbeLaufe = 0;
+inline constexpr int MaxProbeLaufe = 5;
+inline constexpr int MinAllLaufe = 1;
+inline constexpr int MaxAllLaufe = 6;
+inline constexpr int MaxTimerGesperrt = 999 * 1000;
+
+// Reads the stored values in their fixed order, starting from the defaults.
+// Reading stops silently at the first value that is missing or not an integer;
+// that value and all later ones keep their defaults, earlier ones stay applied.
+TStoredSettings ReadSettings(QSettings& settings);
+
+// One value as it goes into the store.
+struct TStoredValue
+{
+    QString name;
+    int value = 0;
+
+    friend bool operator==(const TStoredValue&, const TStoredValue&) = default;
+};
+
+// The value names in the order in which they are read.
+QStringList SettingsReadOrder();
+
+// The values in the order in which they are written at shut-down.
+QList<TStoredValue> SettingsWriteList(const TStoredSettings& values);
+
+// Writes all values in the order of shut-down and flushes them. Returns false
+// (and writes nothing) when the store cannot be written, or when flushing failed.
+bool WriteSettings(QSettings& settings, const TStoredSettings& values);
+
+// The name under which the settings are kept: the program file's name without
+// its extension ("Quellorix" for ".../Quellorix.exe").
+QString SettingsApplicationName(const QString& programFilePath);
+
+// The per-user settings of this program: organisation "Tarnvik", application
+// SettingsApplicationName() of the running program, native format (on Windows
+// HKEY_CURRENT_USER\Software\Tarnvik\<name>).
+std::unique_ptr<QSettings> OpenSettingsKey();
