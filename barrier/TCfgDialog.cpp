@@ -1,0 +1,297 @@
+#include "TCfgDialog.h"
+
+#include "TColor.h"
+
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPainter>
+#include <QPushButton>
+#include <QShowEvent>
+#include <QVBoxLayout>
+#include <utility>
+
+#if __has_include("SerialPorts.h")
+#include "SerialPorts.h"
+#else
+QString PortDeviceName(int n);
+#endif
+
+namespace {
+
+constexpr int HighestPortBit = 16;
+const QString NoPortText = QStringLiteral("Kein");
+constexpr TColor DisabledLaneText = 8421504;
+
+} // namespace
+
+TCfgDialog::TCfgDialog(std::uint32_t portsFound, QWidget* parent) : QDialog(parent)
+{
+    CreateControls();
+    FormCreate(portsFound);
+}
+
+void TCfgDialog::CreateControls()
+{
+    setWindowTitle(QStringLiteral("Einstellungen"));
+    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
+                   Qt::WindowCloseButtonHint);
+
+    rgBahn =
+        new TCfgRadioGroup(QStringLiteral("Bahn/en"), {QStringLiteral("1"), QStringLiteral("2")}, 2, this);
+    rgBahn->SetItemIndex(1);
+    LabelLaufProbe = new QLabel(this);
+    seProbe = new TCfgSpinEdit(0, 5, 2, this);
+    LabelLaufALL = new QLabel(this);
+    seALL = new TCfgSpinEdit(1, 6, 6, this);
+    LabelLaufALL->hide();
+    seALL->hide();
+
+    gbLS = new QGroupBox(QStringLiteral("Lichtschranke(n)"), this);
+    Label19 = new QLabel(QStringLiteral("Port:"), gbLS);
+    cbPort = new QComboBox(gbLS);
+    cbPort->setMaxVisibleItems(20);
+    LabelAlgo = new QLabel(QStringLiteral("Algorithmus:"), gbLS);
+
+    const QStringList edges{QStringLiteral("ON"), QStringLiteral("OFF")};
+    const auto makeEdgeList = [&](const QString& hint) {
+        auto* list = new TCfgContactList(edges, gbLS);
+        list->setToolTip(hint);
+        list->setCurrentIndex(0);
+        list->setEnabled(false);
+        connect(list, &TCfgContactList::DrawItem, this,
+                [this, list](QPainter* painter, int index, const QRect& rect, bool selected, bool disabled) {
+                    cbAlg1DrawItem(list, painter, index, rect, selected, disabled);
+                });
+        return list;
+    };
+    Label1 = new QLabel(QStringLiteral("Start (7+8):"), gbLS);
+    cbAlg1 = makeEdgeList(QStringLiteral("Kontakt 7+8"));
+    Label3 = new QLabel(QStringLiteral("Stopp1 (4+6):"), gbLS);
+    cbAlg2 = makeEdgeList(QStringLiteral("Kontakt 4+6"));
+    LabelStop2 = new QLabel(QStringLiteral("Stopp2 (4+1):"), gbLS);
+    cbAlg3 = makeEdgeList(QStringLiteral("Kontakt 4+1"));
+    Label2 = new QLabel(QStringLiteral("Gesperrt:"), gbLS);
+    seTimeout = new TCfgSpinEdit(1, 999, 10, gbLS);
+    Label5 = new QLabel(QStringLiteral("Sek."), gbLS);
+
+    Image1 = new QLabel(this);
+    Image1->setPixmap(ContactPicture(true));
+    Image1->setFixedSize(ContactPictureSize);
+    Image1->hide();
+    Image2 = new QLabel(this);
+    Image2->setPixmap(ContactPicture(false));
+    Image2->setFixedSize(ContactPictureSize);
+    Image2->hide();
+
+    OKBtn = new QPushButton(QStringLiteral("OK"), this);
+    OKBtn->setDefault(true);
+    CancelBtn = new QPushButton(QStringLiteral("Abbrechen"), this);
+    connect(OKBtn, &QPushButton::clicked, this, &QDialog::accept);
+    connect(CancelBtn, &QPushButton::clicked, this, &QDialog::reject);
+
+    connect(cbPort, &QComboBox::activated, this, [this](int) { cbPortChange(); });
+    connect(rgBahn, &TCfgRadioGroup::Click, this, &TCfgDialog::rgBahnClick);
+
+    auto* runs = new QGridLayout;
+    runs->addWidget(LabelLaufProbe, 0, 0);
+    runs->addWidget(seProbe, 0, 1);
+    runs->addWidget(LabelLaufALL, 1, 0);
+    runs->addWidget(seALL, 1, 1);
+    auto* top = new QHBoxLayout;
+    top->addWidget(rgBahn);
+    top->addLayout(runs);
+
+    auto* barrier = new QGridLayout(gbLS);
+    barrier->addWidget(Label19, 0, 0);
+    barrier->addWidget(cbPort, 0, 1, 1, 2);
+    barrier->addWidget(LabelAlgo, 1, 0, 1, 3);
+    barrier->addWidget(Label1, 2, 0);
+    barrier->addWidget(cbAlg1, 2, 1, 1, 2);
+    barrier->addWidget(Label3, 3, 0);
+    barrier->addWidget(cbAlg2, 3, 1, 1, 2);
+    barrier->addWidget(LabelStop2, 4, 0);
+    barrier->addWidget(cbAlg3, 4, 1, 1, 2);
+    barrier->addWidget(Label2, 5, 0);
+    barrier->addWidget(seTimeout, 5, 1);
+    barrier->addWidget(Label5, 5, 2);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(OKBtn);
+    buttons->addWidget(CancelBtn);
+
+    auto* main = new QVBoxLayout(this);
+    main->addLayout(top);
+    main->addWidget(gbLS);
+    main->addLayout(buttons);
+    main->setSizeConstraint(QLayout::SetFixedSize);
+
+    // Named like the members, so that layouts and tests can find them.
+    const std::pair<QWidget*, const char*> controls[] = {
+        {rgBahn, "rgBahn"},       {LabelLaufProbe, "LabelLaufProbe"},
+        {seProbe, "seProbe"},     {LabelLaufALL, "LabelLaufALL"},
+        {seALL, "seALL"},         {gbLS, "gbLS"},
+        {Label19, "Label19"},     {cbPort, "cbPort"},
+        {LabelAlgo, "LabelAlgo"}, {Label1, "Label1"},
+        {cbAlg1, "cbAlg1"},       {Label3, "Label3"},
+        {cbAlg2, "cbAlg2"},       {LabelStop2, "LabelStop2"},
+        {cbAlg3, "cbAlg3"},       {Label2, "Label2"},
+        {seTimeout, "seTimeout"}, {Label5, "Label5"},
+        {Image1, "Image1"},       {Image2, "Image2"},
+        {OKBtn, "OKBtn"},         {CancelBtn, "CancelBtn"},
+    };
+    for (const auto& [control, name] : controls)
+        control->setObjectName(QLatin1String(name));
+}
+
+void TCfgDialog::FormCreate(std::uint32_t portsFound)
+{
+    cbPort->addItem(NoPortText, 0);
+    // Only the low 16 bits mark ports, whatever the high word claims.
+    const int highest = std::min(int(portsFound >> 16), HighestPortBit);
+    for (int n = 1; n <= highest; ++n) {
+        if (portsFound & (std::uint32_t(1) << (n - 1)))
+            cbPort->addItem(PortEntryText(n), n);
+    }
+    // Without any port the lane count cannot be changed here.
+    rgBahn->setEnabled(cbPort->count() > 1);
+    LabelLaufALL->setText(QStringLiteral("Durchgänge:"));
+    LabelLaufProbe->setText(QStringLiteral("Probeläufe:"));
+}
+
+QString TCfgDialog::PortEntryText(int port)
+{
+    QString text = QStringLiteral("COM%1").arg(port);
+#ifndef Q_OS_WIN
+    text += QStringLiteral("  (%1)").arg(PortDeviceName(port));
+#endif
+    return text;
+}
+
+int TCfgDialog::PortNumberOfEntry(const QString& entryText)
+{
+    const QString word = entryText.section(QLatin1Char(' '), 0, 0);
+    bool ok = false;
+    const int number = word.mid(3, 3).toInt(&ok);
+    return ok ? number : 0;
+}
+
+int TCfgDialog::PortEntryIndex(int port) const
+{
+    if (port == 0)
+        return 0;
+    for (int i = 1; i < cbPort->count(); ++i) {
+        if (cbPort->itemText(i).section(QLatin1Char(' '), 0, 0) == QStringLiteral("COM%1").arg(port))
+            return i;
+    }
+    return -1;
+}
+
+void TCfgDialog::Fill(const TStoredSettings& settings)
+{
+    m_CountBahn = settings.CountBahn;
+    cbPort->setCurrentIndex(PortEntryIndex(settings.Port));
+    // An edge setting other than 0 or 1 selects nothing.
+    cbAlg1->setCurrentIndex(settings.Alg1 >= 0 && settings.Alg1 < cbAlg1->count() ? settings.Alg1 : -1);
+    cbAlg2->setCurrentIndex(settings.Alg2 >= 0 && settings.Alg2 < cbAlg2->count() ? settings.Alg2 : -1);
+    cbAlg3->setCurrentIndex(settings.Alg3 >= 0 && settings.Alg3 < cbAlg3->count() ? settings.Alg3 : -1);
+    m_RememberedPortIndex = cbPort->currentIndex();
+    seTimeout->setValue(settings.TimerGesperrt / 1000);
+    seProbe->setValue(settings.ProbeLaufe);
+    seALL->setValue(settings.AllLaufe);
+}
+
+void TCfgDialog::ApplyTo(TStoredSettings& settings) const
+{
+    settings.ProbeLaufe = seProbe->Value();
+    settings.AllLaufe = seALL->Value();
+    settings.TimerGesperrt = seTimeout->Value() * 1000;
+    if (rgBahn->ItemIndex() >= 0)
+        settings.CountBahn = rgBahn->ItemIndex() + 1;
+    settings.Port = 0;
+    if (!PortChosen())
+        return;
+    settings.Port = PortNumberOfEntry(cbPort->currentText());
+    const auto take = [](const QComboBox* list, int& alg) {
+        if (list->currentIndex() >= 0)
+            alg = list->currentIndex();
+    };
+    take(cbAlg1, settings.Alg1);
+    take(cbAlg2, settings.Alg2);
+    take(cbAlg3, settings.Alg3);
+}
+
+void TCfgDialog::showEvent(QShowEvent* event)
+{
+    if (!event->spontaneous())
+        FormShow();
+    QDialog::showEvent(event);
+}
+
+void TCfgDialog::FormShow()
+{
+    rgBahn->SetItemIndex(m_CountBahn - 1);
+    // The stored port was not found at start-up: offer the highest one found.
+    if (cbPort->currentIndex() < 0)
+        cbPort->setCurrentIndex(cbPort->count() - 1);
+    cbPort->setEnabled(cbPort->count() > 1);
+    cbPortChange();
+    rgBahnClick();
+}
+
+void TCfgDialog::cbPortChange()
+{
+    cbAlg1->setEnabled(PortChosen());
+    cbAlg2->setEnabled(PortChosen());
+    // Judged by the lane count the dialog was opened with, not by rgBahn.
+    cbAlg3->setEnabled(PortChosen() && m_CountBahn > 1);
+}
+
+void TCfgDialog::rgBahnClick()
+{
+    cbAlg3->setEnabled(PortChosen() && rgBahn->ItemIndex() == 1);
+    LabelStop2->setEnabled(cbAlg3->isEnabled());
+    cbAlg3->update();
+}
+
+void TCfgDialog::cbAlg1DrawItem(TCfgContactList* list, QPainter* painter, int index, const QRect& rect,
+                                bool selected, bool disabled)
+{
+    const QPalette& palette = list->palette();
+    const QPalette::ColorGroup group = disabled ? QPalette::Disabled : QPalette::Active;
+    painter->fillRect(rect, palette.brush(group, selected ? QPalette::Highlight : QPalette::Base));
+    QColor textColor = palette.color(group, selected ? QPalette::HighlightedText : QPalette::Text);
+    if (list == cbAlg3)
+        textColor = rgBahn->ItemIndex() == 0 ? ToQColor(DisabledLaneText) : ToQColor(clBlack);
+    if (!disabled) {
+        const QLabel* image = index == 0 ? Image1 : Image2;
+        painter->drawPixmap(ContactPictureOrigin(rect), image->pixmap());
+    }
+    painter->setPen(textColor);
+    painter->setFont(list->font());
+    const QPoint textOrigin = ItemTextOrigin(rect);
+    painter->drawText(QRect(textOrigin, rect.bottomRight()), Qt::AlignLeft | Qt::AlignTop,
+                      list->itemText(index));
+}
+
+QPixmap TCfgDialog::ContactPicture(bool closed)
+{
+    QPixmap picture(ContactPictureSize);
+    picture.fill(Qt::transparent);
+    QPainter painter(&picture);
+    painter.setRenderHint(QPainter::Antialiasing);
+    const QColor color = closed ? ToQColor(clRed) : ToQColor(RGBColor(128, 128, 128));
+    const QPointF left(6, 10);
+    const QPointF right(34, 10);
+    painter.setPen(QPen(color, 2));
+    if (closed)
+        painter.drawLine(left, right);
+    else
+        painter.drawLine(left, QPointF(31, 2));
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(color);
+    painter.drawEllipse(left, 3, 3);
+    painter.drawEllipse(right, 3, 3);
+    return picture;
+}

@@ -1,0 +1,96 @@
+#pragma once
+
+#include "TCfgControls.h"
+#include "TSettings.h"
+
+#include <QDialog>
+#include <QPixmap>
+#include <cstdint>
+
+class QGroupBox;
+class QLabel;
+class QPushButton;
+
+// The "Einstellungen" dialog: lane count, number of test runs, and the light
+// barriers' port, contact edges and lock time. It writes nothing itself; the
+// main window fills it (Fill), shows it modally and takes the result (ApplyTo).
+class TCfgDialog : public QDialog
+{
+    Q_OBJECT
+
+public:
+    // portsFound: the port scan's result, bit n-1 for each present COMn, the
+    // highest port number in the high 16 bits. The port list is built from it
+    // once and never refreshed.
+    explicit TCfgDialog(std::uint32_t portsFound, QWidget* parent = nullptr);
+
+    // Fills the controls from the settings before the dialog is shown: the port
+    // entry of settings.Port (none selected if that port was not found, "Kein"
+    // for 0), the three edge lists, the lock time in whole seconds, the test runs
+    // and runs. Remembers the selected port entry and the lane count.
+    void Fill(const TStoredSettings& settings);
+
+    // Takes the confirmed choices into settings: test runs, runs, lock time in
+    // milliseconds, lane count and port (0 for "Kein"). The edge choices are
+    // taken only with a port selected; with "Kein" they keep their values.
+    void ApplyTo(TStoredSettings& settings) const;
+
+    // Whether the selected port entry differs from the one Fill selected; the
+    // port is closed and reopened only then.
+    bool PortEntryChanged() const { return cbPort->currentIndex() != m_RememberedPortIndex; }
+
+    // The index of the entry "COM<port>", -1 if there is none; 0 ("Kein") for port 0.
+    int PortEntryIndex(int port) const;
+    // The port number of an entry's text: up to three characters from the fourth
+    // on of its first word ("COM12  (/dev/ttyUSB7)" gives 12); 0 if none.
+    static int PortNumberOfEntry(const QString& entryText);
+    static QString PortEntryText(int port);
+
+    // Where an edge list item's picture and text go within the item rectangle.
+    static QPoint ContactPictureOrigin(const QRect& itemRect) { return itemRect.topLeft() + QPoint(20, 0); }
+    static QPoint ItemTextOrigin(const QRect& itemRect) { return itemRect.topLeft() + QPoint(1, 1); }
+    static constexpr QSize ContactPictureSize{41, 16};
+    // A switch contact: closed, two red dots joined by a red line; open, grey
+    // with the blade lifted.
+    static QPixmap ContactPicture(bool closed);
+
+    void FormShow();
+    void cbPortChange();
+    void rgBahnClick();
+    void cbAlg1DrawItem(TCfgContactList* list, QPainter* painter, int index, const QRect& rect, bool selected,
+                        bool disabled);
+
+    TCfgRadioGroup* rgBahn = nullptr;
+    QLabel* LabelLaufProbe = nullptr;
+    TCfgSpinEdit* seProbe = nullptr;
+    QLabel* LabelLaufALL = nullptr;
+    TCfgSpinEdit* seALL = nullptr;
+    QGroupBox* gbLS = nullptr;
+    QLabel* Label19 = nullptr;
+    QComboBox* cbPort = nullptr;
+    QLabel* LabelAlgo = nullptr;
+    QLabel* Label1 = nullptr;
+    TCfgContactList* cbAlg1 = nullptr;
+    QLabel* Label3 = nullptr;
+    TCfgContactList* cbAlg2 = nullptr;
+    QLabel* LabelStop2 = nullptr;
+    TCfgContactList* cbAlg3 = nullptr;
+    QLabel* Label2 = nullptr;
+    TCfgSpinEdit* seTimeout = nullptr;
+    QLabel* Label5 = nullptr;
+    QLabel* Image1 = nullptr;
+    QLabel* Image2 = nullptr;
+    QPushButton* OKBtn = nullptr;
+    QPushButton* CancelBtn = nullptr;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void CreateControls();
+    void FormCreate(std::uint32_t portsFound);
+    bool PortChosen() const { return cbPort->currentIndex() > 0; }
+
+    int m_CountBahn = 2;
+    int m_RememberedPortIndex = 0;
+};
