@@ -104,6 +104,7 @@ public:
     void SetFixedRows(int count);
 
     int DefaultColWidth() const { return m_defaultColWidth; }
+    // Setting a default size drops all individual widths (heights) set before.
     void SetDefaultColWidth(int width);
     int DefaultRowHeight() const { return m_defaultRowHeight; }
     void SetDefaultRowHeight(int height);
@@ -127,15 +128,21 @@ public:
 
     // The current cell. Setting it goes through SelectCell and moves the anchor
     // (a plain move: the selection becomes the current cell, or its row with
-    // goRowSelect).
-    int Col() const { return m_col; }
+    // goRowSelect), then fires OnClick like a keyboard move. With goRowSelect
+    // the current column is always FixedCols. Reads always lie inside the
+    // counts, also while an update bracket left the stored cell outside them.
+    int Col() const;
     void SetCol(int col);
-    int Row() const { return m_row; }
+    int Row() const;
     void SetRow(int row);
     // Moves the current cell; with moveAnchor false the selection stretches from
-    // the anchor to it. Returns false when SelectCell refused.
+    // the anchor to it. A fixed column or row is raised to the first scrollable
+    // one; an index outside the grid throws EGridError("Grid index out of range").
+    // Returns false when SelectCell refused.
     bool MoveCurrent(int col, int row, bool moveAnchor, bool show = true);
     TGridRect Selection() const;
+    // The anchor goes to Left/Top, the current cell to Right/Bottom (without
+    // SelectCell), both kept inside the scrollable cells.
     void SetSelection(const TGridRect& selection);
 
     int TopRow() const { return m_topRow; }
@@ -152,8 +159,13 @@ public:
     // The cell's rectangle in the viewport; empty when it is not visible.
     QRect CellRect(int col, int row) const;
 
+    // Indexes may reach one past the stored rows (columns), so rows kept
+    // beyond RowCount can be moved in and out; the current cell follows its row.
     virtual void MoveRow(int fromIndex, int toIndex);
     virtual void MoveColumn(int fromIndex, int toIndex);
+    // Moves the row (column) to the last place, drops its cells and lowers the
+    // count; rows kept beyond RowCount move up with it, so the deleted cells
+    // never show again.
     virtual void DeleteRow(int row);
     virtual void DeleteColumn(int col);
 
@@ -173,6 +185,17 @@ public:
     // The in-place editor while it exists (nullptr before the first edit).
     QLineEdit* InplaceEditor() const { return m_editor; }
 
+    // Geometry of the current layout, usable without a screen.
+    // Room taken by the fixed columns (rows), grid lines included.
+    int FixedColsWidth() const;
+    int FixedRowsHeight() const;
+    // The largest TopRow (LeftCol) that still fills the viewport.
+    int MaxTopRow() const;
+    int MaxLeftCol() const;
+    // The column whose right border lies within a few pixels of x inside the
+    // fixed rows, -1 when there is none.
+    int ColumnBorderAt(int x, int y) const;
+
     // Optional handlers, as the event properties of the grid.
     std::function<void(int col, int row, bool& canSelect)> OnSelectCell;
     std::function<void(int col, int row, const QRect& rect, TGridDrawState state)> OnDrawCell;
@@ -190,6 +213,8 @@ Q_SIGNALS:
 
 protected:
     // Hooks called by the grid.
+    virtual void Click();
+    virtual void DblClick();
     virtual void DrawCell(TCellCanvas& canvas, int col, int row, const QRect& rect, TGridDrawState state);
     virtual bool SelectCell(int col, int row);
     virtual QString GetEditText(int col, int row);
@@ -202,6 +227,14 @@ protected:
     // The base moves the cell storage of subclasses through these.
     virtual void MoveRowData(int fromIndex, int toIndex);
     virtual void MoveColumnData(int fromIndex, int toIndex);
+    // Drops the cells of one row (column), moving those behind it up by one.
+    virtual void RemoveRowData(int index);
+    virtual void RemoveColumnData(int index);
+    // How many rows (columns) the cell storage holds, at least the count.
+    virtual int StoredRowCount() const { return m_rowCount; }
+    virtual int StoredColCount() const { return m_colCount; }
+    // Moves the current cell like a keyboard move: MoveCurrent, then Click.
+    void FocusCell(int col, int row, bool moveAnchor);
 
     // Sets the counts; runs the size handling unless NowUpdating (see above).
     void ChangeSize(int colCount, int rowCount);
@@ -216,14 +249,45 @@ protected:
     void wheelEvent(QWheelEvent* event) override;
     void scrollContentsBy(int dx, int dy) override;
     bool viewportEvent(QEvent* event) override;
+    bool event(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
 
 private:
+    struct TBand
+    {
+        int Index;
+        int Start;
+        int Size;
+    };
+    int VertLineWidth() const;
+    int HorzLineWidth() const;
+    int ColExtent(int col) const;
+    int RowExtent(int row) const;
+    // Columns / rows painted now with their positions, fixed ones first.
+    QVector<TBand> VisibleCols() const;
+    QVector<TBand> VisibleRows() const;
+    int ColAt(int x) const;
+    int RowAt(int y) const;
+    int LeftColToShow(int col) const;
+    int TopRowToShow(int row) const;
+    TGridCoord ClampedToData(TGridCoord cell) const;
+    TGridCoord Current() const;
+    TGridCoord Anchor() const;
+    void MoveAnchor(TGridCoord cell);
+    void ClampInView(TGridCoord cell);
     void UpdateScrollRange();
     void AdjustSizeTables();
     void ClampCurrentCell();
-    void ShowEditor();
+    void ApplySize();
+    void ResetToTopLeft();
+    void ShowEditor(const QString* replacement = nullptr);
     void HideEditor(bool commit);
-    int ColumnBorderAt(int x, int y) const;
+    void PlaceEditor();
+    bool CanShowEditor() const;
+    void PaintGridLines(QPainter& painter, const QVector<TBand>& cols, const QVector<TBand>& rows) const;
+    void NavigateByKey(QKeyEvent* event);
 
     int m_colCount = 5;
     int m_rowCount = 5;
@@ -245,7 +309,12 @@ private:
     int m_leftCol = 1;
     bool m_nowUpdating = false;
     QLineEdit* m_editor = nullptr;
-    int m_sizingCol = -1;   // column being sized with the mouse
+    bool m_editorShown = false;
+    TGridCoord m_editorCell{-1, -1};
+    bool m_hadFocusBeforeUpdate = false;
+    int m_wheelRemainder = 0;
+    bool m_syncingScrollBars = false;
+    int m_sizingCol = -1; // column being sized with the mouse
     int m_sizingStartX = 0;
     int m_sizingStartWidth = 0;
     bool m_selecting = false; // left button held over the cells

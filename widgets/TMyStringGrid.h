@@ -24,7 +24,10 @@ class TMyStringGridStrings
 {
 public:
     enum Kind { RowView, ColumnView };
-    TMyStringGridStrings(TMyStringGrid* grid, Kind kind, int index) : m_grid(grid), m_kind(kind), m_index(index) {}
+    TMyStringGridStrings(TMyStringGrid* grid, Kind kind, int index)
+        : m_grid(grid), m_kind(kind), m_index(index)
+    {
+    }
 
     int Count() const;
     QString Strings(int i) const;
@@ -76,17 +79,26 @@ public:
     std::vector<TStrItem> RowItems(int row) const;
     void SetRowItems(int row, std::vector<TStrItem> items);
 
+    // Where the default drawing puts a cell's text: 2 pixels in from the left.
+    static QRect TextRect(const QRect& cellRect);
+
 protected:
     void DrawCell(TCellCanvas& canvas, int col, int row, const QRect& rect, TGridDrawState state) override;
     QString GetEditText(int col, int row) override;
     void SetEditText(int col, int row, const QString& value) override;
     void MoveRowData(int fromIndex, int toIndex) override;
     void MoveColumnData(int fromIndex, int toIndex) override;
+    void RemoveRowData(int index) override;
+    void RemoveColumnData(int index) override;
+    int StoredRowCount() const override;
+    int StoredColCount() const override;
 
 private:
     friend class TMyStringGridStrings;
     const TStrItem* Item(int col, int row) const;
     TStrItem& ItemForWrite(int col, int row);
+    // Empties the cell and drops its object, without repainting.
+    void ClearItem(int col, int row);
 
     // Rows by index; a null row or a short row means never written.
     std::vector<std::unique_ptr<std::vector<TStrItem>>> m_rows;
