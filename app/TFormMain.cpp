@@ -5,8 +5,11 @@
 #include "OfficeClasses.h"
 #include "ProtocolLogic.h"
 #include "RunTime.h"
+#include "SerialPorts.h"
 #include "TBitBtnWithColor.h"
+#include "TCfgDialog.h"
 #include "TClickLabel.h"
+#include "TComPort.h"
 #include "TDigit.h"
 #include "TSortGrid.h"
 #include "TickSource.h"
@@ -17,6 +20,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QCursor>
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
@@ -92,7 +96,7 @@ QLabel* CreateBarrierImage(QWidget* parent, const QString& hint)
 
 } // namespace
 
-TFormMain::TFormMain(QWidget* parent) : QMainWindow(parent)
+TFormMain::TFormMain(TSystemAccess access, QWidget* parent) : QMainWindow(parent), m_access(std::move(access))
 {
     setWindowTitle(QStringLiteral("Quellorix 2.7"));
     resize(802, 445);
@@ -135,7 +139,11 @@ TFormMain::TFormMain(QWidget* parent) : QMainWindow(parent)
     TimerGesperrtStart->setInterval(10000);
 
     CreateHiddenMenu();
+    CreateComPort(m_access.DeviceFactory);
 
+    ReadStoredSettings();
+    ApplyLaneLayout();
+    m_lastSelectedCol = 0;
     m_soundOn = QFileInfo::exists(QDir::current().absoluteFilePath(QStringLiteral("Start.wav")));
     if (m_soundOn) {
         m_startSound = new QSoundEffect(this);
@@ -145,20 +153,38 @@ TFormMain::TFormMain(QWidget* parent) : QMainWindow(parent)
         m_stopSound->setSource(
             QUrl::fromLocalFile(QDir::current().absoluteFilePath(QStringLiteral("Stop.wav"))));
     }
-
-    ApplyLaneLayout();
+    m_portsFound = m_access.ScanPorts ? m_access.ScanPorts() : ScanPorts();
+    CfgDialog = new TCfgDialog(m_portsFound, this);
+    InitFileDialogs();
     TimerDateTimer();
+    OpenConfiguredPort();
     const QStringList headers = ProtocolHeaders();
     for (int c = 0; c < headers.size(); ++c)
         SortGrid1->SetCells(c, 0, headers.at(c));
     ShowLaneTime(1, 0);
     ShowLaneTime(2, 0);
     UpdateCommandStates();
+    for (QLabel* image : {ImageLSstart, ImageLS1, ImageLS2})
+        image->setPixmap(BarrierPicture(image->property("tag").toInt()));
     SortGrid1->SetModified(false);
     FormResize();
 }
 
-TFormMain::~TFormMain() = default;
+TFormMain::~TFormMain()
+{
+    WriteStoredSettings();
+    ComPort->Close();
+}
+
+void TFormMain::showEvent(QShowEvent* event)
+{
+    QMainWindow::showEvent(event);
+    if (m_shownOnce)
+        return;
+    m_shownOnce = true;
+    // The operator's first step is loading a starter list.
+    QCursor::setPos(sbLoad->mapToGlobal(QPoint(16, 16)));
+}
 
 // ---------------------------------------------------------------------------
 // Construction
@@ -479,6 +505,7 @@ void TFormMain::CreateProtocolGrid(QWidget* parent)
     SortGrid1->OnSelectCell = [this](int col, int, bool&) { m_lastSelectedCol = col; };
     connect(SortGrid1, &TSortGrid::OnRowSelected, this, &TFormMain::SortGrid1RowSelected);
     connect(SortGrid1, &TSortGrid::OnDblClick, this, &TFormMain::SortGrid1DblClick);
+    SortGrid1->installEventFilter(this);
 }
 
 void TFormMain::CreateHiddenMenu()
@@ -523,6 +550,12 @@ void TFormMain::CreateHiddenMenu()
     connect(LockLS1, &QAction::triggered, this, [this] { ImageLSClick(ImageLS1); });
     connect(LockLS21, &QAction::triggered, this, [this] { ImageLSClick(ImageLS2); });
     connect(Beenden1, &QAction::triggered, this, &QWidget::close);
+    connect(EinstellunGen1, &QAction::triggered, this, &TFormMain::bCFGClick);
+    connect(Open1, &QAction::triggered, this, &TFormMain::sbLoadClick);
+    connect(Save1, &QAction::triggered, this, &TFormMain::sbSaveClick);
+    connect(sbLoad, &QToolButton::clicked, this, &TFormMain::sbLoadClick);
+    connect(sbSave, &QToolButton::clicked, this, &TFormMain::sbSaveClick);
+    connect(bCFG, &QToolButton::clicked, this, &TFormMain::bCFGClick);
 
     // Keyboard activation of a focused command button arrives as its click.
     connect(bSTART, &QPushButton::clicked, this, [this] { TriggerCommand(mStart); });
@@ -555,6 +588,10 @@ bool TFormMain::eventFilter(QObject* watched, QEvent* event)
             PanelResize();
         else if (watched == Panel7)
             Panel7Resize();
+        else if (watched == SortGrid1)
+            // The grid widens its last column when it is resized; the protocol's
+            // column widths are laid out again once it has done so.
+            QTimer::singleShot(0, this, &TFormMain::FormResize);
     }
     return QMainWindow::eventFilter(watched, event);
 }

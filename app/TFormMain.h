@@ -1,11 +1,16 @@
 #pragma once
 
+#include "BarrierLine.h"
+#include "ProtocolText.h"
+#include "SerialDevice.h"
 #include "TColor.h"
 #include "TSettings.h"
 
 #include <QMainWindow>
+#include <QSettings>
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -19,6 +24,8 @@ class QTimer;
 class QToolButton;
 class QWidget;
 class TBitBtnWithColor;
+class TCfgDialog;
+class TComPort;
 class TClickLabel;
 class TDigit;
 class TSortGrid;
@@ -28,6 +35,15 @@ struct TFormatOptions;
 inline constexpr TColor StartAvailableColor = RGBColor(0, 128, 0);
 inline constexpr TColor LaneRunningColor = RGBColor(255, 0, 0);
 inline constexpr TColor ResetDueColor = RGBColor(0, 0, 0);
+
+// What the window takes from the system. Tests replace each part, so that no
+// test reads the user's settings or touches a serial device.
+struct TSystemAccess
+{
+    std::function<std::unique_ptr<QSettings>()> OpenSettings = OpenSettingsKey;
+    std::function<std::uint32_t()> ScanPorts; // empty: scan the system's ports
+    SerialDeviceFactory DeviceFactory;        // empty: the system's serial device
+};
 
 // The program's working window: the run cycle, the results protocol in
 // SortGrid1, the two lanes and their starter lists.
@@ -42,7 +58,7 @@ class TFormMain : public QMainWindow
     Q_OBJECT
 
 public:
-    explicit TFormMain(QWidget* parent = nullptr);
+    explicit TFormMain(TSystemAccess access = {}, QWidget* parent = nullptr);
     ~TFormMain() override;
 
     // The stored settings as the program uses them (lane count, test runs, port ...).
@@ -67,6 +83,30 @@ public:
     // Light-barrier images: tag 1 = on, 0 = off.
     void ImageLSClick(QLabel* image);
     static bool BarrierOn(const QLabel* image);
+
+    // Light barriers on the serial port.
+    void ComPortCTS();
+    void ComPortDSR();
+    void ComPortRLSD();
+    void StartBarrierHit(std::uint32_t tick);
+    void Lane1BarrierHit(std::uint32_t tick);
+    void Lane2BarrierHit(std::uint32_t tick);
+    void TimerGesperrtTimer();
+    void ComPortOpen();
+    void ComPortClose();
+    void bCFGClick();
+    std::uint32_t PortsFound() const { return m_portsFound; }
+
+    // Protocol files.
+    void sbSaveClick();
+    void sbLoadClick();
+    // Loads a starter list or protocol; false (after a message) when the file
+    // can't be read, with the protocol and lane lists left as they were.
+    bool LoadStarterList(const QString& fileName);
+    QStringList OpenFilters() const;
+    QStringList SaveFilters() const;
+    // The protocol with its header, as the file writers take it.
+    ProtocolTable ProtocolRows() const;
 
     int LaneRunColumn(int lane) const { return m_laneRunColumn.at(lane - 1); }
     bool SoundOn() const { return m_soundOn; }
@@ -123,6 +163,8 @@ public:
     QToolButton* sbInet = nullptr;
 
     TSortGrid* SortGrid1 = nullptr;
+    TComPort* ComPort = nullptr;
+    TCfgDialog* CfgDialog = nullptr;
     QLabel* StatusPanel0 = nullptr;
     QLabel* StatusPanel1 = nullptr;
     QLabel* StatusPanel2 = nullptr;
@@ -150,6 +192,7 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -160,6 +203,13 @@ private:
     void CreateProtocolTitle(QWidget* parent);
     void CreateProtocolGrid(QWidget* parent);
     void CreateHiddenMenu();
+    void CreateComPort(const SerialDeviceFactory& deviceFactory);
+    void ReadStoredSettings();
+    void WriteStoredSettings();
+    void OpenConfiguredPort();
+    void ComPortDeviceLost(const QString& reason);
+    void InitFileDialogs();
+    void FillProtocol(const ProtocolTable& rows);
     QFrame* CreateDigitPanel(QWidget* parent, std::array<TDigit*, 5>& digits);
 
     // Run cycle.
@@ -201,6 +251,14 @@ private:
     QSoundEffect* m_startSound = nullptr;
     QSoundEffect* m_stopSound = nullptr;
     int m_lastSelectedCol = 0;
+    TSystemAccess m_access;
+    std::uint32_t m_portsFound = 0;
+    TBarrierLine m_lineCTS{MS_CTS_ON, kLastCtsStart};
+    TBarrierLine m_lineDSR{MS_DSR_ON, kLastDsrStart};
+    TBarrierLine m_lineRLSD{MS_RLSD_ON, kLastRlsdStart};
+    bool m_shownOnce = false;
+    QString m_saveFileName; // proposed by the save dialog
+    QString m_fileFolder;   // where both file dialogs start
     // The last row found for each lane's starter; checked before it is trusted.
     mutable std::array<int, 2> m_laneRowHint{-1, -1};
 };

@@ -10,6 +10,8 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
+#include <QSettings>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
 #include <memory>
@@ -37,6 +39,16 @@ private:
     std::unique_ptr<TFormMain> window;
     std::unique_ptr<FakeTickSource> clock;
     std::unique_ptr<TestDialogs> dialogs;
+    QTemporaryDir settingsDir;
+
+    TSystemAccess Access()
+    {
+        TSystemAccess access;
+        const QString file = settingsDir.filePath(QStringLiteral("settings.ini"));
+        access.OpenSettings = [file] { return std::make_unique<QSettings>(file, QSettings::IniFormat); };
+        access.ScanPorts = [] { return std::uint32_t(0); };
+        return access;
+    }
 
     // Fills the protocol as a loaded starter list would, and the lane lists from it.
     void Load(const QList<Starter>& starters)
@@ -79,7 +91,8 @@ private Q_SLOTS:
     {
         clock = std::make_unique<FakeTickSource>(100000);
         dialogs = std::make_unique<TestDialogs>();
-        window = std::make_unique<TFormMain>();
+        QFile::remove(settingsDir.filePath(QStringLiteral("settings.ini")));
+        window = std::make_unique<TFormMain>(Access());
         window->show();
         window->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(window.get()));

@@ -1,0 +1,155 @@
+#include "TFormMain.h"
+
+#include "Dialogs.h"
+#include "ProtocolLogic.h"
+#include "ProtocolText.h"
+#include "TSortGrid.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QTimer>
+#include <QToolButton>
+
+// Starter lists in, protocols out: the text and CSV files.
+
+namespace {
+
+const QString kTextFilter = QStringLiteral("Textdatei (*.txt)");
+const QString kCsvFilter = QStringLiteral("CSV-Datei (*.csv)");
+
+// The file name as chosen, with the chosen type's extension when it has none.
+QString WithExtension(const QString& fileName, const QString& extension)
+{
+    return QFileInfo(fileName).suffix().isEmpty() ? fileName + QLatin1Char('.') + extension : fileName;
+}
+
+} // namespace
+
+QStringList TFormMain::OpenFilters() const
+{
+    return {kTextFilter, kCsvFilter};
+}
+
+QStringList TFormMain::SaveFilters() const
+{
+    return {kTextFilter, kCsvFilter};
+}
+
+void TFormMain::InitFileDialogs()
+{
+    const QFileInfo program(QCoreApplication::applicationFilePath());
+    m_saveFileName = program.dir().absoluteFilePath(program.completeBaseName() + QStringLiteral(".txt"));
+    m_fileFolder = program.absolutePath();
+}
+
+ProtocolTable TFormMain::ProtocolRows() const
+{
+    ProtocolTable rows;
+    rows.reserve(SortGrid1->RowCount());
+    for (int row = 0; row < SortGrid1->RowCount(); ++row) {
+        QStringList cells;
+        cells.reserve(SortGrid1->ColCount());
+        for (int col = 0; col < SortGrid1->ColCount(); ++col)
+            cells.append(SortGrid1->Cells(col, row));
+        rows.append(cells);
+    }
+    return rows;
+}
+
+void TFormMain::sbSaveClick()
+{
+    const QStringList filters = SaveFilters();
+    int filterIndex = std::clamp(Settings.FilterInd, 1, int(filters.size()));
+    const QString chosen = Dialogs().GetSaveFileName(this, QStringLiteral("Protokoll speichern unter"),
+                                                     m_saveFileName, filters, &filterIndex);
+    if (chosen.isEmpty())
+        return;
+    QApplication::processEvents();
+    Settings.FilterInd = filterIndex;
+    m_fileFolder = QFileInfo(chosen).absolutePath();
+
+    bool saved = false;
+    if (filterIndex == 2) {
+        saved = SortGrid1->SaveToCSV(WithExtension(chosen, QStringLiteral("csv")));
+    } else {
+        QString error;
+        saved = SaveProtocolText(WithExtension(chosen, QStringLiteral("txt")), ProtocolRows(),
+                                 SortGrid1->ColCount(), error);
+        if (!saved)
+            Dialogs().ShowMessage(this, error);
+    }
+    // A protocol that didn't reach its file stays marked unsaved, so closing still asks.
+    if (saved)
+        SortGrid1->SetModified(false);
+}
+
+void TFormMain::sbLoadClick()
+{
+    // A load under a running run would record the running lanes' times for
+    // whichever starters the refilled lists then show.
+    if (Clock->isActive())
+        return;
+    const QStringList filters = OpenFilters();
+    int filterIndex = std::clamp(Settings.FilterInd, 1, int(filters.size()));
+    const QString chosen = Dialogs().GetOpenFileName(this, QStringLiteral("Starterliste öffnen"),
+                                                     m_fileFolder, filters, &filterIndex);
+    if (chosen.isEmpty())
+        return;
+    QApplication::processEvents();
+    LoadStarterList(chosen);
+}
+
+bool TFormMain::LoadStarterList(const QString& fileName)
+{
+    ProtocolTable rows;
+    QString error;
+    if (!LoadProtocolText(fileName, rows, error)) {
+        Dialogs().ShowMessage(this, error);
+        return false;
+    }
+    FillProtocol(rows);
+
+    const QFileInfo file(fileName);
+    m_saveFileName = file.dir().absoluteFilePath(file.completeBaseName());
+    m_fileFolder = file.absolutePath();
+    RankProtocol();
+    const int current = SortGrid1->Row();
+    SortGrid1->SetSelection({0, current, SortGrid1->ColCount() - 1, current});
+    FormResize();
+    FillLaneLists();
+    setWindowTitle(QStringLiteral("Quellorix: ") + file.completeBaseName());
+    SortGrid1->SetModified(false);
+    UpdateCommandStates();
+    return true;
+}
+
+void TFormMain::FillProtocol(const ProtocolTable& rows)
+{
+    const QStringList headers = ProtocolHeaders();
+    const int dataRows = std::max(1, int(rows.size()));
+    const int oldRowCount = SortGrid1->RowCount();
+    SortGrid1->BeginUpdate();
+    SortGrid1->SetRowCount(dataRows + 1);
+    // Rows of the previous protocol beyond the new count must not come back when the grid grows.
+    for (int row = dataRows + 1; row < oldRowCount; ++row)
+        SortGrid1->SetRowItems(row, {});
+    for (int row = 1; row <= dataRows; ++row) {
+        std::vector<TStrItem> items(ProtocolColumnCount);
+        if (row - 1 < rows.size()) {
+            const QStringList& cells = rows.at(row - 1);
+            for (int col = 0; col < ProtocolColumnCount && col < cells.size(); ++col)
+                items[col].Text = cells.at(col);
+        }
+        items[ColLoadOrder].Text = QString::number(row);
+        SortGrid1->SetRowItems(row, std::move(items));
+    }
+    for (int col = 0; col < ProtocolColumnCount; ++col) {
+        if (SortGrid1->Cells(col, 0).trimmed().isEmpty())
+            SortGrid1->SetCells(col, 0, headers.at(col));
+    }
+    SortGrid1->EndUpdate();
+    SortGrid1->GotoCell(0, 1, true);
+}
