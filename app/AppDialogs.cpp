@@ -6,4 +6,7 @@ AppDialogs::AppDialogs(QWidget* owner) : m_yesNo(std::make_unique<TFDlgYesNo>(ow
 
 AppDialogs::~AppDialogs() = default;
 
-bool AppDialogs::AskYesNo(QWidget*, const QString& question) { return m_yesNo->Ask(question); }
+bool AppDialogs::AskYesNo(QWidget*, const QString& question)
+{
+    return m_yesNo->Ask(question);
+}

@@ -1,0 +1,348 @@
+#include "FakeSerialDevice.h"
+#include "FakeTickSource.h"
+#include "ProtocolLogic.h"
+#include "SerialPorts.h"
+#include "TCfgDialog.h"
+#include "TComPort.h"
+#include "TFormMain.h"
+#include "TSortGrid.h"
+#include "TestDialogs.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QPushButton>
+#include <QSettings>
+#include <QSpinBox>
+#include <QStatusBar>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QThread>
+#include <QTimer>
+#include <memory>
+
+// The light barriers on a real main window, through the fake serial device.
+class TestFormMainBarrier : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<FakeTickSource> clock;
+    std::unique_ptr<TestDialogs> dialogs;
+    std::unique_ptr<FakeSerialLine> line;
+    std::unique_ptr<TFormMain> window;
+    QTemporaryDir settingsDir;
+
+    QString SettingsFile() const { return settingsDir.filePath(QStringLiteral("settings.ini")); }
+
+    // A window whose stored settings name COM1 with these edges; COM1 and COM3 are present.
+    void CreateWindow(int alg1 = 0, int alg2 = 0, int alg3 = 0)
+    {
+        QFile::remove(SettingsFile());
+        {
+            TStoredSettings stored;
+            stored.Left = 10;
+            stored.Top = 10;
+            stored.Port = 1;
+            stored.Alg1 = alg1;
+            stored.Alg2 = alg2;
+            stored.Alg3 = alg3;
+            QSettings file(SettingsFile(), QSettings::IniFormat);
+            QVERIFY(WriteSettings(file, stored));
+        }
+        TSystemAccess access;
+        const QString file = SettingsFile();
+        access.OpenSettings = [file] { return std::make_unique<QSettings>(file, QSettings::IniFormat); };
+        access.ScanPorts = [] { return ComputePortsFound({1, 3}); };
+        access.DeviceFactory = line->Factory();
+        window = std::make_unique<TFormMain>(std::move(access));
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+
+        TSortGrid* grid = window->SortGrid1;
+        grid->SetRowCount(5);
+        for (int row = 1; row < 5; ++row) {
+            grid->SetCells(ColNr, row, QString::number(row));
+            grid->SetCells(ColName, row, QStringLiteral("Fahrer%1").arg(row));
+            grid->SetCells(ColKlasse, row, QStringLiteral("A"));
+            grid->SetCells(ColLoadOrder, row, QString::number(row));
+        }
+        window->FillLaneLists();
+        window->UpdateCommandStates();
+        grid->SetModified(false);
+        QVERIFY(line->WaitForIdleMonitor());
+    }
+
+    // Lets the monitor hand its batch over and the handlers run.
+    void Deliver()
+    {
+        QElapsedTimer waited;
+        waited.start();
+        while (!line->WaitForIdleMonitor(5) && waited.elapsed() < 5000)
+            QCoreApplication::processEvents();
+        QVERIFY2(waited.elapsed() < 5000, "the monitor did not come back for the next change");
+        QCoreApplication::processEvents();
+    }
+
+    void Edge(std::uint32_t events, std::uint32_t status, std::optional<std::uint32_t> tick = std::nullopt)
+    {
+        line->Raise(events, status, tick);
+        Deliver();
+    }
+
+    void EndLock()
+    {
+        window->TimerGesperrtStart->stop();
+        window->TimerGesperrtTimer();
+    }
+
+    bool On(QLabel* image) const { return TFormMain::BarrierOn(image); }
+    QString Cell(int col, int row) const { return window->SortGrid1->Cells(col, row); }
+
+private Q_SLOTS:
+    void initTestCase() { QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany)); }
+
+    void init()
+    {
+        clock = std::make_unique<FakeTickSource>(50000);
+        dialogs = std::make_unique<TestDialogs>();
+        line = std::make_unique<FakeSerialLine>();
+    }
+
+    void cleanup()
+    {
+        if (window)
+            window->SortGrid1->SetModified(false);
+        window.reset();
+        line.reset();
+        dialogs.reset();
+        clock.reset();
+    }
+
+    void storedPortOpensWithTheBarrierLineSettings()
+    {
+        CreateWindow();
+        QVERIFY(window->ComPort->Connected());
+        QCOMPARE(line->Path(), PortDeviceName(1).toStdString());
+        QCOMPARE(line->Settings().dataBits, 5);
+        QCOMPARE(line->Settings().flowControl, TFlowControl::fcRtsCts);
+        QVERIFY(line->Dtr());
+        QVERIFY(window->ImageLSstart->isVisible());
+        QVERIFY(window->ImageLS1->isVisible());
+        QVERIFY(!On(window->ImageLSstart));
+    }
+
+    void startContactStartsOnlyWhenArmedAndAvailable()
+    {
+        CreateWindow();
+        Edge(EV_CTS, MS_CTS_ON, 50100);
+        QVERIFY(!window->Clock->isActive());
+        QVERIFY2(window->TimerGesperrtStart->isActive(), "an accepted start edge locks even when disarmed");
+        EndLock();
+
+        window->LockLSstart->trigger(); // F4: start barrier on
+        QVERIFY(On(window->ImageLSstart));
+        window->cbBuhn2->setCurrentIndex(0); // both lanes on one starter: START unavailable
+        Edge(EV_CTS, 0);
+        Edge(EV_CTS, MS_CTS_ON, 50200);
+        QVERIFY(!window->Clock->isActive());
+        EndLock();
+
+        window->cbBuhn2->setCurrentIndex(1);
+        Edge(EV_CTS, 0);
+        Edge(EV_CTS, MS_CTS_ON, 50300);
+        QVERIFY(window->Clock->isActive());
+        QVERIFY(!On(window->ImageLSstart));
+        QVERIFY(window->TimerGesperrtStart->isActive());
+
+        // The run was started at the edge's tick.
+        EndLock();
+        QVERIFY(On(window->ImageLS1));
+        QVERIFY(On(window->ImageLS2));
+        Edge(EV_DSR, MS_DSR_ON, 50300 + 7250);
+        QCOMPARE(Cell(ColLauf1, 1), QStringLiteral("7,25"));
+        QVERIFY(!On(window->ImageLS1));
+    }
+
+    void offEdgeFiresWhenTheContactOpens()
+    {
+        CreateWindow(1, 1, 1);
+        window->LockLSstart->trigger();
+        Edge(EV_CTS, MS_CTS_ON);
+        QVERIFY(!window->Clock->isActive());
+        Edge(EV_CTS, 0, 60000);
+        QVERIFY(window->Clock->isActive());
+    }
+
+    void startEdgeDuringTheLockIsDroppedAndDoesNotProlongIt()
+    {
+        CreateWindow();
+        window->LockLSstart->trigger();
+        Edge(EV_CTS, MS_CTS_ON, 50000);
+        QVERIFY(window->Clock->isActive());
+        const int remainingBefore = window->TimerGesperrtStart->remainingTime();
+        QTest::qWait(30);
+        window->LockLSstart->trigger(); // armed again, still locked
+        Edge(EV_CTS, 0);
+        Edge(EV_CTS, MS_CTS_ON);
+        QVERIFY(window->TimerGesperrtStart->remainingTime() < remainingBefore);
+        QVERIFY(On(window->ImageLSstart));
+    }
+
+    void finishEdgeWhileIdleStartsTheRun()
+    {
+        CreateWindow();
+        window->LockLSstart->trigger();
+        Edge(EV_RLSD, MS_RLSD_ON, 51000);
+        QVERIFY(window->Clock->isActive());
+        QVERIFY(window->bSTOP2->isEnabled());
+    }
+
+    void secondFinishEdgeOnAStoppedLaneDoesNothing()
+    {
+        CreateWindow();
+        window->mStart->trigger();
+        EndLock();
+        clock->Advance(5000);
+        Edge(EV_DSR, MS_DSR_ON, 55000);
+        QCOMPARE(Cell(ColLauf1, 1), QStringLiteral("5,00"));
+        window->LockLS1->trigger(); // the operator arms lane 1 again by mistake
+        Edge(EV_DSR, 0);
+        Edge(EV_DSR, MS_DSR_ON, 56000);
+        QCOMPARE(Cell(ColLauf1, 1), QStringLiteral("5,00"));
+        QCOMPARE(Cell(ColLauf2, 1), QString());
+    }
+
+    void switchedOffFinishBarrierDoesNotStopItsLane()
+    {
+        CreateWindow();
+        window->mStart->trigger();
+        EndLock();
+        window->LockLS21->trigger(); // F12: lane 2 barrier off
+        QVERIFY(!On(window->ImageLS2));
+        Edge(EV_RLSD, MS_RLSD_ON, 53000);
+        QVERIFY(window->bSTOP2->isEnabled());
+        clock->Advance(4000);
+        QTest::keyClick(window.get(), Qt::Key_F9);
+        QCOMPARE(Cell(ColLauf1, 2), QStringLiteral("4,00"));
+    }
+
+    void startIsHandledBeforeFinishInOneBatch()
+    {
+        CreateWindow();
+        window->mStart->trigger();
+        EndLock();
+        // The start contact closing again locks the lines before the lane 1 edge of the same batch.
+        Edge(EV_CTS | EV_DSR, MS_CTS_ON | MS_DSR_ON, 52000);
+        QVERIFY(window->TimerGesperrtStart->isActive());
+        QVERIFY(window->bSTOP1->isEnabled());
+        QCOMPARE(Cell(ColLauf1, 1), QString());
+    }
+
+    void firstEventOfEachLineIsEvaluated_data()
+    {
+        QTest::addColumn<std::uint32_t>("event");
+        QTest::addColumn<int>("alg1");
+        QTest::addColumn<int>("alg2");
+        QTest::addColumn<int>("alg3");
+        QTest::newRow("start OFF, line low") << EV_CTS << 1 << 0 << 0;
+        QTest::newRow("lane 1 OFF, line low") << EV_DSR << 0 << 1 << 0;
+        QTest::newRow("lane 2 OFF, line low") << EV_RLSD << 0 << 0 << 1;
+    }
+
+    void firstEventOfEachLineIsEvaluated()
+    {
+        QFETCH(std::uint32_t, event);
+        QFETCH(int, alg1);
+        QFETCH(int, alg2);
+        QFETCH(int, alg3);
+        CreateWindow(alg1, alg2, alg3);
+        window->LockLSstart->trigger();
+        Edge(event, 0, 52000);
+        QVERIFY(window->Clock->isActive());
+    }
+
+    void edgeTimeDoesNotWaitForABusyWindow()
+    {
+        CreateWindow();
+        window->mStart->trigger(); // at tick 50000
+        EndLock();
+        clock->Set(50000 + 9876);
+        line->Raise(EV_DSR, MS_DSR_ON); // stamped by the monitor with the fake clock
+        QThread::msleep(50);
+        // The window is busy for 200 ms before it gets to the edge.
+        clock->Advance(200);
+        QThread::msleep(200);
+        Deliver();
+        QCOMPARE(Cell(ColLauf1, 1), QStringLiteral("9,87"));
+    }
+
+    void deviceLossKeepsKeysTiming()
+    {
+        CreateWindow();
+        window->mStart->trigger();
+        line->Vanish(5, "Input/output error");
+        QTRY_VERIFY(!window->ComPort->Connected());
+        QVERIFY(!window->ImageLS1->isVisible());
+        QVERIFY(window->statusBar()->currentMessage().contains(QStringLiteral("unterbrochen")));
+        QVERIFY(!window->ComPort->MonitorRunning());
+        clock->Advance(3330);
+        QTest::keyClick(window.get(), Qt::Key_F8);
+        QCOMPARE(Cell(ColLauf1, 1), QStringLiteral("3,33"));
+    }
+
+    void closingWithABatchWaitingDoesNotHang()
+    {
+        CreateWindow();
+        line->Raise(EV_CTS, MS_CTS_ON);
+        QThread::msleep(20); // the monitor now waits for the window
+        QElapsedTimer elapsed;
+        elapsed.start();
+        window.reset();
+        QVERIFY2(elapsed.elapsed() < 2000, "closing the port hung");
+        QVERIFY(!line->IsOpen());
+    }
+
+    void settingsDialogAppliesLockTimeAndLanes()
+    {
+        CreateWindow();
+        QTimer::singleShot(0, this, [this] {
+            TCfgDialog* dialog = window->CfgDialog;
+            QVERIFY(dialog->isVisible());
+            QCOMPARE(dialog->cbPort->currentIndex(), 1); // COM1
+            dialog->seTimeout->setValue(1);
+            dialog->seProbe->setValue(1);
+            dialog->OKBtn->click();
+        });
+        const int opensBefore = line->Opens();
+        window->bCFGClick();
+        QCOMPARE(window->TimerGesperrtStart->interval(), 1000);
+        QCOMPARE(window->Settings.ProbeLaufe, 1);
+        QCOMPARE(line->Opens(), opensBefore); // same port entry: not reopened
+        QVERIFY(window->ComPort->Connected());
+
+        window.reset();
+        QSettings stored(SettingsFile(), QSettings::IniFormat);
+        QCOMPARE(stored.value(QStringLiteral("TimerGesperrt")).toInt(), 1000);
+        QCOMPARE(stored.value(QStringLiteral("ProbeLaufe")).toInt(), 1);
+        QCOMPARE(stored.value(QStringLiteral("Port")).toInt(), 1);
+    }
+
+    void choosingNoPortClosesIt()
+    {
+        CreateWindow(1, 1, 1);
+        QTimer::singleShot(0, this, [this] {
+            window->CfgDialog->cbPort->setCurrentIndex(0); // "Kein"
+            window->CfgDialog->OKBtn->click();
+        });
+        window->bCFGClick();
+        QVERIFY(!window->ComPort->Connected());
+        QCOMPARE(window->ComPort->Port(), std::uint8_t(0));
+        QCOMPARE(window->Settings.Alg1, 1);
+        QVERIFY(!window->ImageLSstart->isVisible());
+    }
+};
+
+QTEST_MAIN(TestFormMainBarrier)
+#include "tst_formmain_barrier.moc"
