@@ -1457,6 +1457,10 @@ void TMyCustomGrid::mouseReleaseEvent(QMouseEvent* event)
         Click();
         return;
     }
+    if (event->button() == Qt::LeftButton) {
+        event->accept();
+        return;
+    }
     QAbstractScrollArea::mouseReleaseEvent(event);
 }
 
