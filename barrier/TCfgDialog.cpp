@@ -11,11 +11,7 @@
 #include <QVBoxLayout>
 #include <utility>
 
-#if __has_include("SerialPorts.h")
 #include "SerialPorts.h"
-#else
-QString PortDeviceName(int n);
-#endif
 
 namespace {
 

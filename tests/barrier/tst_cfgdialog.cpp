@@ -11,11 +11,7 @@
 #include <QSignalSpy>
 #include <QTest>
 
-#if __has_include("SerialPorts.h")
 #include "SerialPorts.h"
-#else
-QString PortDeviceName(int n);
-#endif
 
 namespace {
 
