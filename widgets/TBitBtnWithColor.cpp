@@ -405,13 +405,32 @@ void TBitBtnWithColor::paintEvent(QPaintEvent*)
 
     if (focused) {
         // Inverted dots, so the focus rectangle shows on any face colour.
-        QPen dots(Qt::white, 1);
-        dots.setDashPattern({1, 1});
-        painter.setPen(dots);
-        painter.setBrush(Qt::NoBrush);
+        painter.setPen(QPen(Qt::white, 1));
         painter.setCompositionMode(QPainter::RasterOp_SourceXorDestination);
-        OutlineRect(painter, rect().adjusted(4, 4, -4, -4));
+        painter.drawPoints(FocusDots(rect().adjusted(4, 4, -4, -4)));
     }
+}
+
+QList<QPoint> TBitBtnWithColor::FocusDots(const QRect& r)
+{
+    QList<QPoint> dots;
+    if (r.isEmpty())
+        return dots;
+    auto add = [&](int x, int y) {
+        if ((x + y) % 2 == 0)
+            dots.append(QPoint(x, y));
+    };
+    for (int x = r.left(); x <= r.right(); ++x) {
+        add(x, r.top());
+        if (r.bottom() != r.top())
+            add(x, r.bottom());
+    }
+    for (int y = r.top() + 1; y < r.bottom(); ++y) {
+        add(r.left(), y);
+        if (r.right() != r.left())
+            add(r.right(), y);
+    }
+    return dots;
 }
 
 void TBitBtnWithColor::mousePressEvent(QMouseEvent* event)

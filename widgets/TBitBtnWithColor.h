@@ -3,6 +3,7 @@
 #include "TColor.h"
 
 #include <QImage>
+#include <QList>
 #include <QPoint>
 #include <QPushButton>
 #include <QRect>
@@ -97,6 +98,8 @@ public:
     // The content rectangle, glyph and caption position for painting in the given
     // state with this button's size, font, caption and glyph.
     TBitBtnPlacement Placement(TButtonState state, bool activeFrame) const;
+    // Every other pixel of the rectangle's outline, as the focus rectangle inverts them.
+    static QList<QPoint> FocusDots(const QRect& r);
     QSize GlyphSize() const;
     QSize CaptionSize() const;
     // The glyph image as drawn for a state, on a background of Color.

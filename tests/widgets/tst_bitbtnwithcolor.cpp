@@ -75,6 +75,7 @@ private slots:
     void disabledCaptionIsEngraved();
     void pressedCaptionMovesOnePixel();
     void pressedFaceHasShadowBorder();
+    void defaultButtonIsFramedAndDotted();
     void layout_data();
     void layout();
     void glyphDrawnAtPlacement();
@@ -253,6 +254,32 @@ void TestBitBtnWithColor::pressedFaceHasShadowBorder()
     QCOMPARE(image.pixelColor(0, 0), QColor(90, 90, 90));
     QCOMPARE(image.pixelColor(59, 29), QColor(90, 90, 90));
     QCOMPARE(image.pixelColor(1, 1), QColor(0, 128, 0));
+}
+
+void TestBitBtnWithColor::defaultButtonIsFramedAndDotted()
+{
+    TBitBtnWithColor button;
+    QPalette palette = button.palette();
+    palette.setColor(QPalette::Shadow, QColor(1, 2, 3));
+    button.setPalette(palette);
+    button.resize(60, 30);
+    button.SetColor(clBlack);
+    const QImage plain = button.grab().toImage();
+    QVERIFY(plain.pixelColor(0, 0) != QColor(1, 2, 3));
+
+    button.setDefault(true);
+    QVERIFY(button.IsFocused());
+    const QImage marked = button.grab().toImage();
+    QCOMPARE(marked.pixelColor(0, 0), QColor(1, 2, 3));
+    QCOMPARE(marked.pixelColor(59, 29), QColor(1, 2, 3));
+    // Inverted dots on the black face, four pixels in.
+    QCOMPARE(marked.pixelColor(4, 4), QColor(255, 255, 255));
+    QCOMPARE(marked.pixelColor(5, 4), QColor(0, 0, 0));
+    QCOMPARE(marked.pixelColor(6, 4), QColor(255, 255, 255));
+    QCOMPARE(marked.pixelColor(4, 6), QColor(255, 255, 255));
+    QCOMPARE(marked.pixelColor(55, 25), QColor(255, 255, 255));
+    QCOMPARE(marked.pixelColor(55, 24), QColor(0, 0, 0));
+    QCOMPARE(marked.pixelColor(20, 15), QColor(0, 0, 0));
 }
 
 void TestBitBtnWithColor::layout_data()
