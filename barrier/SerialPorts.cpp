@@ -1,0 +1,125 @@
+#include "SerialPorts.h"
+
+#include <optional>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <QFile>
+#include <QFileInfo>
+
+#include <fcntl.h>
+#include <linux/serial.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+QString PortDeviceName(int comNumber)
+{
+    if (comNumber < 1 || comNumber > MaxComPort)
+        return {};
+#ifdef _WIN32
+    return QStringLiteral("\\\\.\\COM%1").arg(comNumber);
+#else
+    if (comNumber <= 4)
+        return QStringLiteral("/dev/ttyS%1").arg(comNumber - 1);
+    if (comNumber <= 12)
+        return QStringLiteral("/dev/ttyUSB%1").arg(comNumber - 5);
+    return QStringLiteral("/dev/ttyACM%1").arg(comNumber - 13);
+#endif
+}
+
+std::uint32_t ComputePortsFound(const QList<int>& presentPorts)
+{
+    std::uint32_t result = 0;
+    for (int n = 1; n <= MaxComPort; ++n) {
+        if (presentPorts.contains(n))
+            result = (1u << (n - 1)) | (result & 0xFFFFu) | (std::uint32_t(n) << 16);
+    }
+    return result;
+}
+
+std::uint32_t ScanPorts(const IPortProbe& probe)
+{
+    QList<int> present;
+    for (int n = 1; n <= MaxComPort; ++n) {
+        if (probe.IsPresent(n))
+            present.append(n);
+    }
+    return ComputePortsFound(present);
+}
+
+std::uint32_t ScanPorts()
+{
+    return ScanPorts(SystemPortProbe());
+}
+
+#ifdef _WIN32
+
+bool SystemPortProbe::IsPresent(int comNumber) const
+{
+    const QByteArray name = PortDeviceName(comNumber).toLatin1();
+    if (name.isEmpty())
+        return false;
+    HANDLE handle = CreateFileA(name.constData(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_OVERLAPPED, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return false;
+    const bool isChar = GetFileType(handle) == FILE_TYPE_CHAR;
+    CloseHandle(handle);
+    return isChar;
+}
+
+#else
+
+namespace {
+
+// serial_core publishes the UART type of each ttyS line; 0 is PORT_UNKNOWN,
+// a line the 8250 driver reserved without finding hardware.
+std::optional<int> SysfsUartType(const QString& ttyName)
+{
+    QFile file(QStringLiteral("/sys/class/tty/%1/type").arg(ttyName));
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    bool ok = false;
+    const int type = file.readAll().trimmed().toInt(&ok);
+    if (!ok)
+        return std::nullopt;
+    return type;
+}
+
+// Without sysfs: ask the driver. O_NONBLOCK keeps the open from waiting for
+// carrier; nothing is configured or sent.
+bool UartPresentByIoctl(const QString& path)
+{
+    const int fd = ::open(path.toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    serial_struct info{};
+    const bool present = ::ioctl(fd, TIOCGSERIAL, &info) == 0 && info.type != PORT_UNKNOWN;
+    ::close(fd);
+    return present;
+}
+
+} // namespace
+
+bool SystemPortProbe::IsPresent(int comNumber) const
+{
+    const QString path = PortDeviceName(comNumber);
+    if (path.isEmpty())
+        return false;
+    struct stat node
+    {
+    };
+    if (::stat(path.toLocal8Bit().constData(), &node) != 0 || !S_ISCHR(node.st_mode))
+        return false;
+    if (!path.startsWith(QLatin1String("/dev/ttyS")))
+        return true; // USB and ACM nodes exist only while their device is plugged in
+    const QString ttyName = QFileInfo(path).fileName();
+    if (const std::optional<int> type = SysfsUartType(ttyName))
+        return *type != PORT_UNKNOWN;
+    return UartPresentByIoctl(path);
+}
+
+#endif
