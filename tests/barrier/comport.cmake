@@ -1,0 +1,3 @@
+qx_add_test(tst_comport SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_comport.cpp LIBS QuellorixBarrier)
+qx_add_test(tst_serialports SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_serialports.cpp LIBS QuellorixBarrier)
+qx_add_test(tst_posixserialdevice SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_posixserialdevice.cpp LIBS QuellorixBarrier)
