@@ -39,6 +39,8 @@ TMyCustomGrid::TMyCustomGrid(QWidget* parent) : QAbstractScrollArea(parent)
 
 TMyCustomGrid::~TMyCustomGrid()
 {
+    if (m_editor)
+        m_editor->removeEventFilter(this);
     if (m_nowUpdating)
         QGuiApplication::restoreOverrideCursor();
 }
@@ -133,9 +135,7 @@ void TMyCustomGrid::ApplySize()
     ClampCurrentCell();
     m_anchor = {m_col, m_row};
     UpdateScrollRange();
-    m_topRow = std::clamp(m_topRow, m_fixedRows, MaxTopRow());
-    m_leftCol = std::clamp(m_leftCol, m_fixedCols, MaxLeftCol());
-    UpdateScrollRange();
+    ClampTopLeft();
     PlaceEditor();
     viewport()->update();
 }
@@ -242,8 +242,9 @@ void TMyCustomGrid::SetOptions(TGridOptions options)
     m_options = options;
     if (!CanShowEditor())
         HideEditor(true);
-    if (rowSelectChanged && (m_options & goRowSelect)) {
-        m_col = m_fixedCols;
+    if (rowSelectChanged) {
+        if (m_options & goRowSelect)
+            m_col = m_fixedCols;
         m_anchor = {m_col, m_row};
     }
     UpdateScrollRange();
@@ -646,6 +647,18 @@ void TMyCustomGrid::SetSelection(const TGridRect& selection)
     viewport()->update();
 }
 
+void TMyCustomGrid::ClampTopLeft()
+{
+    const int top = std::clamp(m_topRow, m_fixedRows, std::max(m_fixedRows, MaxTopRow()));
+    const int left = std::clamp(m_leftCol, m_fixedCols, std::max(m_fixedCols, MaxLeftCol()));
+    const bool changed = top != m_topRow || left != m_leftCol;
+    m_topRow = top;
+    m_leftCol = left;
+    UpdateScrollRange();
+    if (changed)
+        emit OnTopLeftChanged();
+}
+
 void TMyCustomGrid::ClampInView(TGridCoord cell)
 {
     if (cell.X >= m_fixedCols) {
@@ -849,9 +862,7 @@ void TMyCustomGrid::EndUpdate()
     // cell and the scroll position inside the grid.
     m_nowUpdating = false;
     ClampCurrentCell();
-    m_topRow = std::clamp(m_topRow, m_fixedRows, std::max(m_fixedRows, MaxTopRow()));
-    m_leftCol = std::clamp(m_leftCol, m_fixedCols, std::max(m_fixedCols, MaxLeftCol()));
-    UpdateScrollRange();
+    ClampTopLeft();
     PlaceEditor();
     m_nowUpdating = true;
 
@@ -922,8 +933,7 @@ void TMyCustomGrid::ColWidthsChanged()
     if (m_nowUpdating)
         return;
     UpdateScrollRange();
-    m_leftCol = std::clamp(m_leftCol, m_fixedCols, std::max(m_fixedCols, MaxLeftCol()));
-    UpdateScrollRange();
+    ClampTopLeft();
     PlaceEditor();
     viewport()->update();
 }
@@ -933,8 +943,7 @@ void TMyCustomGrid::RowHeightsChanged()
     if (m_nowUpdating)
         return;
     UpdateScrollRange();
-    m_topRow = std::clamp(m_topRow, m_fixedRows, std::max(m_fixedRows, MaxTopRow()));
-    UpdateScrollRange();
+    ClampTopLeft();
     PlaceEditor();
     viewport()->update();
 }
@@ -1200,9 +1209,7 @@ void TMyCustomGrid::resizeEvent(QResizeEvent* event)
     if (m_nowUpdating)
         return;
     UpdateScrollRange();
-    m_topRow = std::clamp(m_topRow, m_fixedRows, std::max(m_fixedRows, MaxTopRow()));
-    m_leftCol = std::clamp(m_leftCol, m_fixedCols, std::max(m_fixedCols, MaxLeftCol()));
-    UpdateScrollRange();
+    ClampTopLeft();
     PlaceEditor();
 }
 

@@ -277,6 +277,8 @@ private:
     TGridCoord Anchor() const;
     void MoveAnchor(TGridCoord cell);
     void ClampInView(TGridCoord cell);
+    // Keeps TopRow and LeftCol inside the grid after a size change.
+    void ClampTopLeft();
     void UpdateScrollRange();
     void AdjustSizeTables();
     void ClampCurrentCell();

@@ -59,6 +59,9 @@ private slots:
     void paintsOnlyVisibleCells();
     void cellColours_data();
     void cellColours();
+    void focusedCellColours_data();
+    void focusedCellColours();
+    void fixedCellsRaisedAndGridLinesDrawn();
     void selectCellRefusalKeepsCurrentCell();
     void keyboardMovesCurrentCell_data();
     void keyboardMovesCurrentCell();
@@ -337,6 +340,51 @@ void TestMyCustomGrid::cellColours()
     QCOMPARE(drawn->FontColor, fontColor);
 }
 
+void TestMyCustomGrid::focusedCellColours_data()
+{
+    QTest::addColumn<int>("options");
+    QTest::addColumn<TColor>("brush");
+    QTest::newRow("plain focus") << 0 << clWindow;
+    QTest::newRow("goDrawFocusSelected") << int(goDrawFocusSelected) << clHighlight;
+    QTest::newRow("goRowSelect") << int(goRowSelect) << clHighlight;
+}
+
+void TestMyCustomGrid::focusedCellColours()
+{
+    QFETCH(int, options);
+    QFETCH(TColor, brush);
+    TProbeGrid grid;
+    grid.SetOptions(grid.Options() | TGridOptions::fromInt(options));
+    ShowGrid(grid);
+    grid.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&grid));
+    grid.setFocus();
+    QTRY_VERIFY(grid.hasFocus());
+    grid.Drawn.clear();
+    grid.viewport()->repaint();
+    const TProbeGrid::TDrawn* drawn = grid.DrawnCell(1, 1);
+    QVERIFY(drawn != nullptr);
+    QCOMPARE(int(drawn->State), int(gdSelected | gdFocused));
+    QCOMPARE(drawn->Brush, brush);
+}
+
+void TestMyCustomGrid::fixedCellsRaisedAndGridLinesDrawn()
+{
+    TProbeGrid grid;
+    ShowGrid(grid);
+    const QImage image = grid.viewport()->grab().toImage();
+    const QPalette palette = grid.palette();
+    const QRect header = grid.CellRect(2, 0);
+    QCOMPARE(image.pixel(header.topLeft()), ToQColor(clBtnHighlight, palette).rgb());
+    QCOMPARE(image.pixel(header.bottomRight()), ToQColor(clBtnShadow, palette).rgb());
+    QCOMPARE(image.pixel(header.center()), ToQColor(clBtnFace, palette).rgb());
+    QCOMPARE(image.pixel(header.right() + 1, header.center().y()), QColor(Qt::black).rgb());
+    const QRect cell = grid.CellRect(2, 2);
+    QCOMPARE(image.pixel(cell.center()), ToQColor(clWindow, palette).rgb());
+    QCOMPARE(image.pixel(cell.right() + 1, cell.center().y()), QColor(192, 192, 192).rgb());
+    QCOMPARE(image.pixel(cell.center().x(), cell.bottom() + 1), QColor(192, 192, 192).rgb());
+}
+
 void TestMyCustomGrid::selectCellRefusalKeepsCurrentCell()
 {
     TProbeGrid grid;
@@ -478,6 +526,11 @@ void TestMyCustomGrid::mouseToCellRoundTripWithHiddenColumns()
     }
     // Column 2 starts right after column 0 and its grid line.
     QCOMPARE(grid.CellRect(2, 1).left(), 31);
+    grid.Drawn.clear();
+    grid.viewport()->repaint();
+    QVERIFY(grid.DrawnCell(2, 1) != nullptr);
+    QCOMPARE(grid.DrawnCell(1, 1), nullptr);
+    QCOMPARE(grid.DrawnCell(2, 2), nullptr);
 }
 
 void TestMyCustomGrid::mouseToCellBeyondLastCell()
