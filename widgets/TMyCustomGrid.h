@@ -201,6 +201,7 @@ public:
     std::function<void(int col, int row, const QRect& rect, TGridDrawState state)> OnDrawCell;
     std::function<void(int col, int row, QString& value)> OnGetEditText;
     std::function<void(int col, int row, const QString& value)> OnSetEditText;
+    // The mask is handed to the editor as a QLineEdit input mask.
     std::function<void(int col, int row, QString& mask)> OnGetEditMask;
 
 Q_SIGNALS:
