@@ -1,5 +1,6 @@
 #include "SortGridOrder.h"
 
+#include <QHash>
 #include <QLocale>
 #include <algorithm>
 #include <stdexcept>
@@ -11,55 +12,46 @@ int Sign(double difference)
     return difference < 0 ? -1 : (difference > 0 ? 1 : 0);
 }
 
-// Compares the texts of two positions under one pass. Values of the converting
-// styles are computed once per text instead of once per comparison.
+// The distinct texts of one pass and how they compare. Values of the
+// converting styles are computed once per distinct text, and a comparison of
+// two texts is asked once per pair the sort needs among the distinct texts,
+// not once per pair of rows.
 class TKeyComparer
 {
 public:
-    TKeyComparer(std::vector<QString> keys, const TSortKeyPass& pass) : m_keys(std::move(keys)), m_pass(pass)
+    TKeyComparer(std::vector<QString> keys, const TSortKeyPass& pass) : m_pass(pass)
     {
-        if (!m_pass.CaseSensitive) {
-            for (QString& key : m_keys)
-                key = AsciiLower(key);
-        }
         if (m_pass.Style == ssCustom && (m_pass.Custom == nullptr || !*m_pass.Custom))
             m_pass.Style = ssNormal;
+        QHash<QString, int> ids;
+        ids.reserve(qsizetype(keys.size()));
+        m_idOfPosition.reserve(keys.size());
+        for (QString& key : keys) {
+            if (!m_pass.CaseSensitive)
+                key = AsciiLower(key);
+            auto found = ids.constFind(key);
+            if (found == ids.constEnd()) {
+                found = ids.insert(key, int(m_texts.size()));
+                m_texts.push_back(std::move(key));
+            }
+            m_idOfPosition.push_back(found.value());
+        }
         if (m_pass.Style == ssNumeric || m_pass.Style == ssDateTime || m_pass.Style == ssTime) {
-            m_values.resize(m_keys.size());
-            m_converted.resize(m_keys.size());
-            for (size_t i = 0; i < m_keys.size(); ++i)
-                m_converted[i] = Convert(m_keys[i], m_values[i]);
+            m_values.resize(m_texts.size());
+            m_converted.resize(m_texts.size());
+            for (size_t i = 0; i < m_texts.size(); ++i)
+                m_converted[i] = Convert(m_texts[i], m_values[i]);
         }
     }
 
-    // Negative when position a goes before position b.
-    int operator()(int a, int b) const
-    {
-        int result = CompareTexts(a, b);
-        if (result == 0)
-            return a < b ? -1 : (a > b ? 1 : 0);
-        return m_pass.Descending ? -result : result;
-    }
+    size_t DistinctCount() const { return m_texts.size(); }
+    int IdOfPosition(size_t position) const { return m_idOfPosition[position]; }
 
-private:
-    bool Convert(const QString& text, double& value) const
-    {
-        switch (m_pass.Style) {
-        case ssNumeric:
-            return TextToFloat(text, value);
-        case ssDateTime:
-            return TextToDateTime(text, value);
-        case ssTime:
-            return TextToTime(text, value);
-        default:
-            return false;
-        }
-    }
-
+    // The style's comparison of two distinct texts, direction not applied.
     int CompareTexts(int a, int b) const
     {
-        const QString& x = m_keys[size_t(a)];
-        const QString& y = m_keys[size_t(b)];
+        const QString& x = m_texts[size_t(a)];
+        const QString& y = m_texts[size_t(b)];
         switch (m_pass.Style) {
         case ssNumeric:
         case ssDateTime:
@@ -78,32 +70,36 @@ private:
         return ComparePlainText(x, y);
     }
 
-    std::vector<QString> m_keys;
+private:
+    bool Convert(const QString& text, double& value) const
+    {
+        switch (m_pass.Style) {
+        case ssNumeric:
+            return TextToFloat(text, value);
+        case ssDateTime:
+            return TextToDateTime(text, value);
+        case ssTime:
+            return TextToTime(text, value);
+        default:
+            return false;
+        }
+    }
+
     TSortKeyPass m_pass;
+    std::vector<QString> m_texts;
+    std::vector<int> m_idOfPosition;
     std::vector<double> m_values;
     std::vector<char> m_converted;
 };
 
-// Bottom-up merge sort over positions: O(n log n) comparisons whatever the
-// comparison answers, and it never reads outside the ranges.
+// Bottom-up merge sort over ids: few comparisons (they may be expensive
+// custom ones), stable, and it never reads outside the ranges whatever the
+// comparison answers.
 template <typename Less> void MergeSort(std::vector<int>& items, Less less)
 {
     const size_t n = items.size();
-    constexpr size_t kRun = 16;
-    for (size_t start = 0; start < n; start += kRun) {
-        const size_t end = std::min(start + kRun, n);
-        for (size_t i = start + 1; i < end; ++i) {
-            const int item = items[i];
-            size_t j = i;
-            while (j > start && less(item, items[j - 1])) {
-                items[j] = items[j - 1];
-                --j;
-            }
-            items[j] = item;
-        }
-    }
     std::vector<int> buffer(n);
-    for (size_t width = kRun; width < n; width *= 2) {
+    for (size_t width = 1; width < n; width *= 2) {
         for (size_t left = 0; left < n; left += 2 * width) {
             const size_t middle = std::min(left + width, n);
             const size_t right = std::min(left + 2 * width, n);
@@ -125,11 +121,35 @@ template <typename Less> void MergeSort(std::vector<int>& items, Less less)
 
 std::vector<int> SortedPositions(std::vector<QString> keys, const TSortKeyPass& pass)
 {
-    std::vector<int> positions(keys.size());
-    for (size_t i = 0; i < positions.size(); ++i)
-        positions[i] = int(i);
+    const size_t count = keys.size();
     const TKeyComparer compare(std::move(keys), pass);
-    MergeSort(positions, [&compare](int a, int b) { return compare(a, b) < 0; });
+
+    // Rank the distinct texts; texts that compare equal share a rank.
+    std::vector<int> distinct(compare.DistinctCount());
+    for (size_t i = 0; i < distinct.size(); ++i)
+        distinct[i] = int(i);
+    MergeSort(distinct, [&compare](int a, int b) { return compare.CompareTexts(a, b) < 0; });
+    std::vector<int> rank(distinct.size());
+    int last = 0;
+    for (size_t k = 0; k < distinct.size(); ++k) {
+        if (k > 0 && compare.CompareTexts(distinct[k - 1], distinct[k]) != 0)
+            ++last;
+        rank[size_t(distinct[k])] = last;
+    }
+    if (pass.Descending) {
+        for (int& r : rank)
+            r = last - r;
+    }
+
+    // Then the positions by rank; equal ranks keep the positions' order.
+    std::vector<int> start(size_t(last) + 2, 0);
+    for (size_t p = 0; p < count; ++p)
+        ++start[size_t(rank[size_t(compare.IdOfPosition(p))]) + 1];
+    for (size_t r = 1; r < start.size(); ++r)
+        start[r] += start[r - 1];
+    std::vector<int> positions(count);
+    for (size_t p = 0; p < count; ++p)
+        positions[size_t(start[size_t(rank[size_t(compare.IdOfPosition(p))])]++)] = int(p);
     return positions;
 }
 

@@ -18,7 +18,8 @@ struct TSortKeyPass
 // The order of one sort pass: element p of the result is the position in keys
 // of the text that goes to place p. Texts that compare equal keep their
 // positions' order in both directions, so passes run from the least to the most
-// significant key give a multi-key order. Safe for comparisons that are not
+// significant key give a multi-key order. Each distinct text is compared only
+// with other distinct texts. Safe for comparisons that are not
 // transitive (a custom one, or numeric-extended with '07' and '7').
 std::vector<int> SortedPositions(std::vector<QString> keys, const TSortKeyPass& pass);
 

@@ -178,24 +178,20 @@ void TSortGrid::RunSort(int& col)
 
     const std::vector<int> keys = SortKeyColumns(col, SortOptions.SecondaryIndex, ColCount());
 
-    // Snapshot of the data rows; order[p] is the snapshot row that goes to place p.
+    // order[p] is the data row (0-based) whose cells go to place p. The grid
+    // is not written before the last pass, so the passes read their keys from it.
     const int dataRows = std::max(0, RowCount() - 1);
-    std::vector<std::vector<TStrItem>> snapshot(static_cast<size_t>(dataRows));
-    for (int i = 0; i < dataRows; ++i)
-        snapshot[size_t(i)] = RowItems(i + 1);
-    std::vector<int> order(static_cast<size_t>(dataRows));
-    for (int i = 0; i < dataRows; ++i)
-        order[size_t(i)] = i;
+    const size_t count = static_cast<size_t>(dataRows);
+    std::vector<int> order(count);
+    for (size_t i = 0; i < count; ++i)
+        order[i] = int(i);
 
     TSortStyle answer = ssAutomatic;
     for (auto key = keys.rbegin(); key != keys.rend(); ++key) {
         const int column = *key;
-        std::vector<QString> texts(static_cast<size_t>(dataRows));
-        for (int i = 0; i < dataRows; ++i) {
-            const std::vector<TStrItem>& items = snapshot[size_t(order[size_t(i)])];
-            if (size_t(column) < items.size())
-                texts[size_t(i)] = items[size_t(column)].Text;
-        }
+        std::vector<QString> texts(count);
+        for (size_t i = 0; i < count; ++i)
+            texts[i] = Cells(column, order[i] + 1);
 
         if (OnGetSortStyle) {
             OnGetSortStyle(column, answer);
@@ -211,21 +207,32 @@ void TSortGrid::RunSort(int& col)
         pass.Custom = &SortOptions.CustomCompare;
         const std::vector<int> positions = SortedPositions(std::move(texts), pass);
 
-        std::vector<int> next(static_cast<size_t>(dataRows));
-        for (int p = 0; p < dataRows; ++p)
-            next[size_t(p)] = order[size_t(positions[size_t(p)])];
+        std::vector<int> next(count);
+        for (size_t p = 0; p < count; ++p)
+            next[p] = order[size_t(positions[p])];
         order.swap(next);
+    }
+
+    // Snapshot of the rows that move (all of them are read before any is
+    // written), then moved into their places.
+    std::vector<std::vector<TStrItem>> moving(count);
+    for (size_t p = 0; p < count; ++p) {
+        if (order[p] != int(p))
+            moving[p] = RowItems(order[p] + 1);
+    }
+    for (size_t p = 0; p < count; ++p) {
+        if (order[p] != int(p))
+            SetRowItems(int(p) + 1, std::move(moving[p]));
     }
 
     // Selected rows follow their data: the selection is looked up by the rows
     // the data came from before the sort, whatever the secondary passes did.
     int current = -1;
     QStringList newSelection;
-    for (int p = 0; p < dataRows; ++p) {
-        SetRowItems(p + 1, std::move(snapshot[size_t(order[size_t(p)])]));
-        if (selected.contains(order[size_t(p)] + 1)) {
+    for (size_t p = 0; p < count; ++p) {
+        if (selected.contains(order[p] + 1)) {
             if (current < 0)
-                current = p + 1;
+                current = int(p) + 1;
             newSelection.append(QString::number(p + 1));
         }
     }
@@ -468,8 +475,8 @@ TFormatOptions TSortGrid::CellFormat(int col, int row, const TCellCanvas* canvas
 {
     const TGridRect selection = Selection();
     const bool fixed = col < FixedCols() || row < FixedRows();
-    const bool inSelection =
-        col >= selection.Left && col <= selection.Right && row >= selection.Top && row <= selection.Bottom;
+    const bool inSelection = !fixed && col >= selection.Left && col <= selection.Right &&
+                             row >= selection.Top && row <= selection.Bottom;
 
     TFormatOptions format;
     if (canvas) {
@@ -479,8 +486,7 @@ TFormatOptions TSortGrid::CellFormat(int col, int row, const TCellCanvas* canvas
     } else {
         // Outside painting: the colours painting would prepare for the cell.
         const bool focused = hasFocus() && col == Col() && row == Row();
-        const bool selected =
-            !fixed && inSelection && (!focused || (Options() & (goDrawFocusSelected | goRowSelect)));
+        const bool selected = inSelection && (!focused || (Options() & (goDrawFocusSelected | goRowSelect)));
         format.BrushColor = fixed ? FixedColor() : (selected ? clHighlight : Color());
         format.Font = font();
         format.FontColor = selected ? clHighlightText : clWindowText;
@@ -772,7 +778,13 @@ void TSortGrid::mousePressEvent(QMouseEvent* event)
     m_mouseDownCell = MouseToCell(point.x(), point.y());
     if (m_mouseDownCell.Y == -1)
         m_mouseDownCell.Y = RowCount() - 1;
+    // A press there starts sizing the column in the grid base.
+    m_pressStartedSizing = event->button() == Qt::LeftButton && (Options() & goColSizing) &&
+                           ColumnBorderAt(point.x(), point.y()) >= 0;
     TMyStringGrid::mousePressEvent(event);
+    // The release of a right press on the header sorts; keep the press here.
+    if (event->button() == Qt::RightButton && m_mouseDownCell.Y == 0)
+        event->accept();
 }
 
 void TSortGrid::mouseReleaseEvent(QMouseEvent* event)
@@ -780,8 +792,11 @@ void TSortGrid::mouseReleaseEvent(QMouseEvent* event)
     TMyStringGrid::mouseReleaseEvent(event);
     const QPoint point = event->position().toPoint();
     const TGridCoord cell = MouseToCell(point.x(), point.y());
-    if (cell.Y == 0 && cell.X >= 0 && cell.X == m_mouseDownCell.X && !IsOnColumnBorder(point.x(), point.y()))
+    if (cell.Y == 0 && cell.X >= 0 && cell.X == m_mouseDownCell.X && !m_pressStartedSizing &&
+        !IsOnColumnBorder(point.x(), point.y())) {
+        event->accept();
         HeaderClick(cell.X, event->button());
+    }
 }
 
 void TSortGrid::HeaderClick(int col, Qt::MouseButton button)

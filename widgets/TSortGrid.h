@@ -192,6 +192,7 @@ private:
     QStringList m_selectedRows;
     QStringList m_selectionOrder;
     TGridCoord m_mouseDownCell{-1, -1};
+    bool m_pressStartedSizing = false;
     QPixmap m_glyphUp;
     QPixmap m_glyphDown;
 };
