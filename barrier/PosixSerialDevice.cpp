@@ -355,7 +355,7 @@ SerialWaitResult PosixSerialDevice::Wait(std::vector<SerialEventBatch>& batches,
         if (!ReadLines(now, lost))
             return SerialWaitResult::Lost;
         // The first round checks for changes made while the previous batch
-        // was being handled, which a new TIOCMIWAIT would never report.
+        // was being handled: TIOCMIWAIT only reports changes after it began.
         blocked = true;
         if (now == last)
             continue;

@@ -341,9 +341,9 @@ void TestComPort::configureFailureRaisesEComState()
 void TestComPort::openOnOpenPortClosesFirst()
 {
     FakeSerialLine line;
+    QStringList sequence;
     TComPort port;
     port.SetDeviceFactory(line.Factory());
-    QStringList sequence;
     connect(&port, &TComPort::OnOpen, this,
             [&](TComPort* sender) { sequence << QString("open %1").arg(sender->Connected()); });
     connect(&port, &TComPort::OnClose, this,

@@ -83,10 +83,11 @@ class FakeSerialLine
                 lost = state->vanished;
                 return SerialWaitResult::Lost;
             }
-            batches = std::move(state->raised.front());
+            const std::vector<SerialEventBatch> raised = std::move(state->raised.front());
             state->raised.pop_front();
-            if (!batches.empty())
-                state->status = batches.back().modemStatus;
+            batches.insert(batches.end(), raised.begin(), raised.end());
+            if (!raised.empty())
+                state->status = raised.back().modemStatus;
             return SerialWaitResult::Changed;
         }
         void RequestStop() override
