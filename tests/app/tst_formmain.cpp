@@ -13,6 +13,7 @@
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
 #include <memory>
 
@@ -236,7 +237,7 @@ private Q_SLOTS:
         QTest::newRow("tick wraps between start and stop")
             << quint32(0xFFFFF000u) << quint32(10000) << "10,00" << QList<int>{0, 1, 0, 0, 0};
         QTest::newRow("over 1000 s shows the last seconds")
-            << quint32(5) << quint32(1234560) << "1234,56" << QList<int>{12, 3, 4, 5, 6};
+            << quint32(5) << quint32(1234560) << "1234,56" << QList<int>{0, 3, 4, 5, 6};
         QTest::newRow("five hundredths") << quint32(77) << quint32(59) << "0,05" << QList<int>{0, 0, 0, 0, 5};
     }
 
@@ -468,12 +469,13 @@ private Q_SLOTS:
         QCOMPARE(dialogs->questions.size(), 0);
 
         window->show();
-        Key(Qt::Key_F5);
+        window->mStart->trigger();
+        QVERIFY(window->Clock->isActive());
         dialogs->answers.enqueue(false);
         QVERIFY(!window->close());
         QCOMPARE(dialogs->questions, QStringList{QStringLiteral("Beenden?")});
-        Key(Qt::Key_F8);
-        Key(Qt::Key_F9);
+        window->mSTOP1->trigger();
+        window->mStop2->trigger();
         dialogs->answers.enqueue(true);
         QVERIFY(window->close());
     }

@@ -2,6 +2,7 @@
 #include "FakeTickSource.h"
 #include "ProtocolLogic.h"
 #include "SerialPorts.h"
+#include "TBitBtnWithColor.h"
 #include "TCfgDialog.h"
 #include "TComPort.h"
 #include "TFormMain.h"
