@@ -120,6 +120,10 @@ private slots:
     void headerClick_data();
     void headerClick();
     void headerClickOnBorderIgnored();
+    void lastColumnFillsWindow();
+    void headerDoubleClickAutoSizes();
+    void paintsSortArrow_data();
+    void paintsSortArrow();
     void headerShortening_data();
     void headerShortening();
     void textPosition_data();
@@ -430,6 +434,69 @@ void TestSortGrid::headerClickOnBorderIgnored()
     QTest::mouseClick(grid.viewport(), Qt::LeftButton, {}, nearLeftEdge);
     QCOMPARE(grid.SortOptions.SortDirection, sdAscending);
     QCOMPARE(Column(grid, 0), (QStringList{"b", "a"}));
+}
+
+void TestSortGrid::lastColumnFillsWindow()
+{
+    TSortGrid grid;
+    grid.SetColCount(3);
+    grid.resize(400, 200);
+    grid.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&grid));
+    const int expected = grid.viewport()->width() - grid.ColWidths(0) - grid.ColWidths(1) - 3 - 3;
+    QCOMPARE(grid.ColWidths(2), expected);
+    QCOMPARE(grid.VisibleColCount(), 3);
+}
+
+void TestSortGrid::headerDoubleClickAutoSizes()
+{
+    TSortGrid grid;
+    grid.SetColCount(2);
+    Fill(grid, {{"Ein recht langer Kopf", "K"}, {"a", "b"}});
+    grid.SortOptions.CanSort = false;
+    grid.resize(400, 200);
+    grid.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&grid));
+    const QRect header = grid.CellRect(0, 0);
+    const int lastWidth = grid.ColWidths(1);
+    QTest::mouseDClick(grid.viewport(), Qt::LeftButton, {}, QPoint(header.right() + 1, header.center().y()));
+    const QFontMetrics metrics(grid.font());
+    QCOMPARE(grid.ColWidths(0),
+             metrics.horizontalAdvance("Ein recht langer Kopf") + metrics.horizontalAdvance("X"));
+    QCOMPARE(grid.ColWidths(1), lastWidth);
+    QCOMPARE(Column(grid, 0), QStringList{"a"});
+}
+
+void TestSortGrid::paintsSortArrow_data()
+{
+    QTest::addColumn<int>("direction");
+    QTest::addColumn<QPoint>("darkEdge");
+    QTest::addColumn<QPoint>("face");
+    // Pixels of the UP and DOWN glyphs: a dark-grey edge and the light-grey face.
+    QTest::newRow("up") << int(sdAscending) << QPoint(3, 0) << QPoint(3, 3);
+    QTest::newRow("down") << int(sdDescending) << QPoint(0, 0) << QPoint(3, 2);
+}
+
+void TestSortGrid::paintsSortArrow()
+{
+    QFETCH(int, direction);
+    QFETCH(QPoint, darkEdge);
+    QFETCH(QPoint, face);
+    TSortGrid grid;
+    grid.SetColCount(2);
+    Fill(grid, {{"Klasse", "Name"}, {"a", "b"}});
+    grid.SortOptions.SortCol = 1;
+    grid.SortOptions.SortDirection = TSortDirection(direction);
+    grid.resize(300, 200);
+    grid.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&grid));
+    const QImage image = grid.viewport()->grab().toImage();
+    const QRect arrow = TSortGrid::ArrowRect(grid.CellRect(1, 0), grid.RowHeights(0));
+    QCOMPARE(image.pixelColor(arrow.topLeft() + darkEdge), QColor(0x80, 0x80, 0x80));
+    QCOMPARE(image.pixelColor(arrow.topLeft() + face), QColor(0xC0, 0xC0, 0xC0));
+    // No arrow in a column that is not the sort column.
+    const QRect other = TSortGrid::ArrowRect(grid.CellRect(0, 0), grid.RowHeights(0));
+    QVERIFY(image.pixelColor(other.topLeft() + face) != QColor(0xC0, 0xC0, 0xC0));
 }
 
 void TestSortGrid::headerShortening_data()
