@@ -653,6 +653,14 @@ bool TSortGrid::SelectCell(int col, int row)
     return accepted;
 }
 
+void TSortGrid::SetEditText(int col, int row, const QString& value)
+{
+    const bool changed = Cells(col, row) != value;
+    TMyStringGrid::SetEditText(col, row, value);
+    if (changed)
+        SetModified(true);
+}
+
 void TSortGrid::ColumnMoved(int fromIndex, int toIndex)
 {
     TMyStringGrid::ColumnMoved(fromIndex, toIndex);

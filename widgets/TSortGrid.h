@@ -159,6 +159,7 @@ Q_SIGNALS:
 protected:
     void DrawCell(TCellCanvas& canvas, int col, int row, const QRect& rect, TGridDrawState state) override;
     bool SelectCell(int col, int row) override;
+    void SetEditText(int col, int row, const QString& value) override;
     void ColumnMoved(int fromIndex, int toIndex) override;
     void SizeChanged(int oldColCount, int oldRowCount) override;
     void ColWidthsChanged() override;

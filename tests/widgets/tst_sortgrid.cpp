@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QFontMetrics>
 #include <QImage>
+#include <QLineEdit>
 #include <QLocale>
 #include <QPainter>
 #include <QSignalSpy>
@@ -144,6 +145,7 @@ private slots:
     void updateOnSizeChangeSorts();
     void updateBracketKeepsFlag();
     void rowSelectedWhileRowIsPrevious();
+    void editingMarksModified();
     void csvBytes_data();
     void csvBytes();
     void csvFailingDevice();
@@ -795,6 +797,32 @@ void TestSortGrid::rowSelectedWhileRowIsPrevious()
     QCOMPARE(rowsSeen, QList<int>{1});
     QCOMPARE(grid.Row(), 3);
     QCOMPARE(grid.SelectedRows(), QStringList{"3"});
+}
+
+void TestSortGrid::editingMarksModified()
+{
+    TSortGrid grid;
+    grid.SetColCount(2);
+    Fill(grid, {{"h", "h"}, {"a", "b"}});
+    grid.SetOptions(grid.Options() | goEditing);
+    grid.resize(300, 200);
+    grid.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&grid));
+    grid.setFocus();
+    grid.GotoCell(1, 1, false);
+    grid.SetModified(false);
+    QSignalSpy modified(&grid, &TSortGrid::OnModified);
+    grid.SetEditorMode(true);
+    QVERIFY(grid.InplaceEditor() != nullptr);
+    grid.InplaceEditor()->setText("b");
+    QTest::keyClick(grid.InplaceEditor(), Qt::Key_Return);
+    QCOMPARE(grid.Modified(), false);
+    grid.SetEditorMode(true);
+    grid.InplaceEditor()->setText("neu");
+    QTest::keyClick(grid.InplaceEditor(), Qt::Key_Return);
+    QCOMPARE(grid.Cells(1, 1), QString("neu"));
+    QVERIFY(grid.Modified());
+    QVERIFY(modified.count() >= 1);
 }
 
 void TestSortGrid::csvBytes_data()
