@@ -1,5 +1,6 @@
 #include "ProtocolText.h"
 
+#include "FileReplace.h"
 #include "TextCodec.h"
 
 #include <QDateTime>
@@ -7,7 +8,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLocale>
-#include <QSaveFile>
 #include <QStringView>
 #include <algorithm>
 
@@ -215,21 +215,11 @@ bool WriteProtocolText(QIODevice& device, const ProtocolTable& rows, int colCoun
 
 bool SaveProtocolText(const QString& fileName, const ProtocolTable& rows, int colCount, QString& error)
 {
-    QSaveFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly)) {
-        error = SaveError(fileName, file.errorString());
-        return false;
-    }
-    if (!WriteProtocolText(file, rows, colCount)) {
-        error = SaveError(fileName, file.errorString());
-        file.cancelWriting();
-        return false;
-    }
-    if (!file.commit()) {
-        error = SaveError(fileName, file.errorString());
-        return false;
-    }
-    return true;
+    QString reason;
+    if (ReplaceFileContents(fileName, ProtocolTextBytes(rows, colCount), reason))
+        return true;
+    error = SaveError(fileName, reason);
+    return false;
 }
 
 ProtocolTable ParseProtocolText(const QByteArray& bytes)
