@@ -1,15 +1,16 @@
 #include "TSortGrid.h"
 
 #include "Dialogs.h"
+#include "FileReplace.h"
 #include "SortGridOrder.h"
 #include "TextCodec.h"
 
+#include <QBuffer>
 #include <QFontMetrics>
 #include <QIODevice>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QResizeEvent>
-#include <QSaveFile>
 #include <QScrollBar>
 #include <QSet>
 #include <algorithm>
@@ -47,7 +48,8 @@ private:
 bool NeedsQuoting(const QString& field)
 {
     for (QChar c : field) {
-        if (c == u';' || c == u'"' || c == u'\r' || c == u'\n')
+        // A TAB too: the reader takes an unquoted TAB as the line's separator.
+        if (c == u';' || c == u'"' || c == u'\r' || c == u'\n' || c == u'\t')
             return true;
     }
     return false;
@@ -286,12 +288,10 @@ bool TSortGrid::WriteCSV(QIODevice& device)
 
 bool TSortGrid::SaveToCSV(const QString& fileName)
 {
-    QSaveFile file(fileName);
-    bool written = file.open(QIODevice::WriteOnly) && WriteCSV(file);
-    if (written)
-        written = file.commit();
-    else
-        file.cancelWriting();
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    QString reason;
+    const bool written = WriteCSV(buffer) && ReplaceFileContents(fileName, buffer.data(), reason);
     if (!written)
         Dialogs().ShowMessage(this, QStringLiteral("Can't write to file:") + u'\r' + fileName);
     return written;
