@@ -702,6 +702,36 @@ void TMyCustomGrid::SetLeftCol(int col)
 // ---------------------------------------------------------------------------
 // Moving and deleting rows and columns
 
+namespace {
+
+// Moves one entry of a width or height table along with its row or column.
+// The table keeps its length; indexes it doesn't reach have the default size.
+void MoveSizeEntry(QVector<int>& table, int fromIndex, int toIndex, int defaultSize)
+{
+    const qsizetype tableSize = table.size();
+    if (tableSize == 0)
+        return;
+    if (std::max(fromIndex, toIndex) >= tableSize)
+        table.resize(std::max(fromIndex, toIndex) + 1, defaultSize);
+    const int size = table[fromIndex];
+    table.remove(fromIndex);
+    table.insert(toIndex, size);
+    table.resize(tableSize);
+}
+
+// Where an index ends up after the entry at fromIndex moved to toIndex.
+void FollowMove(int& index, int fromIndex, int toIndex)
+{
+    if (index == fromIndex)
+        index = toIndex;
+    else if (index > fromIndex && index <= toIndex)
+        --index;
+    else if (index < fromIndex && index >= toIndex)
+        ++index;
+}
+
+} // namespace
+
 void TMyCustomGrid::MoveRow(int fromIndex, int toIndex)
 {
     const int limit = std::max(StoredRowCount(), m_rowCount);
@@ -712,25 +742,8 @@ void TMyCustomGrid::MoveRow(int fromIndex, int toIndex)
     HideEditor(true);
     MoveRowData(fromIndex, toIndex);
 
-    const int tableSize = m_rowHeights.size();
-    if (std::max(fromIndex, toIndex) >= tableSize && tableSize > 0)
-        m_rowHeights.resize(std::max(fromIndex, toIndex) + 1, m_defaultRowHeight);
-    if (std::max(fromIndex, toIndex) < m_rowHeights.size()) {
-        const int height = m_rowHeights[fromIndex];
-        m_rowHeights.remove(fromIndex);
-        m_rowHeights.insert(toIndex, height);
-    }
-    if (tableSize > 0)
-        m_rowHeights.resize(tableSize);
-
-    auto follow = [&](int& index) {
-        if (index == fromIndex)
-            index = toIndex;
-        else if (index > fromIndex && index <= toIndex)
-            --index;
-        else if (index < fromIndex && index >= toIndex)
-            ++index;
-    };
+    MoveSizeEntry(m_rowHeights, fromIndex, toIndex, m_defaultRowHeight);
+    const auto follow = [&](int& index) { FollowMove(index, fromIndex, toIndex); };
     follow(m_row);
     follow(m_anchor.Y);
     ClampCurrentCell();
@@ -749,25 +762,8 @@ void TMyCustomGrid::MoveColumn(int fromIndex, int toIndex)
     HideEditor(true);
     MoveColumnData(fromIndex, toIndex);
 
-    const int tableSize = m_colWidths.size();
-    if (std::max(fromIndex, toIndex) >= tableSize && tableSize > 0)
-        m_colWidths.resize(std::max(fromIndex, toIndex) + 1, m_defaultColWidth);
-    if (std::max(fromIndex, toIndex) < m_colWidths.size()) {
-        const int width = m_colWidths[fromIndex];
-        m_colWidths.remove(fromIndex);
-        m_colWidths.insert(toIndex, width);
-    }
-    if (tableSize > 0)
-        m_colWidths.resize(tableSize);
-
-    auto follow = [&](int& index) {
-        if (index == fromIndex)
-            index = toIndex;
-        else if (index > fromIndex && index <= toIndex)
-            --index;
-        else if (index < fromIndex && index >= toIndex)
-            ++index;
-    };
+    MoveSizeEntry(m_colWidths, fromIndex, toIndex, m_defaultColWidth);
+    const auto follow = [&](int& index) { FollowMove(index, fromIndex, toIndex); };
     if (!(m_options & goRowSelect)) {
         follow(m_col);
         follow(m_anchor.X);
