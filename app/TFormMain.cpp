@@ -4,6 +4,7 @@
 #include "Dialogs.h"
 #include "OfficeClasses.h"
 #include "ProtocolLogic.h"
+#include "RaceJournal.h"
 #include "RunTime.h"
 #include "SerialPorts.h"
 #include "TBitBtnWithColor.h"
@@ -140,6 +141,7 @@ TFormMain::TFormMain(TSystemAccess access, QWidget* parent) : QMainWindow(parent
 
     CreateHiddenMenu();
     CreateComPort(m_access.DeviceFactory);
+    CreateJournal();
 
     ReadStoredSettings();
     ApplyLaneLayout();
@@ -660,6 +662,7 @@ void TFormMain::cbBuhnChange()
 {
     UpdateCommandStates();
     SortGrid1->InvalidateGrid();
+    JournalLanes();
 }
 
 void TFormMain::seObmenClick()
@@ -740,8 +743,10 @@ bool TFormMain::FormCloseQuery()
 
 void TFormMain::closeEvent(QCloseEvent* event)
 {
-    if (FormCloseQuery())
+    if (FormCloseQuery()) {
+        JournalClosing();
         event->accept();
+    }
     else
         event->ignore();
 }

@@ -28,6 +28,9 @@ class TCfgDialog;
 class TComPort;
 class TClickLabel;
 class TDigit;
+class TRaceJournal;
+struct JournalReplay;
+enum class JournalCellChange : std::uint8_t;
 class TSortGrid;
 struct TFormatOptions;
 
@@ -43,6 +46,8 @@ struct TSystemAccess
     std::function<std::unique_ptr<QSettings>()> OpenSettings = OpenSettingsKey;
     std::function<std::uint32_t()> ScanPorts; // empty: scan the system's ports
     SerialDeviceFactory DeviceFactory;        // empty: the system's serial device
+    QString JournalFolder;                    // empty: no race journal
+    std::function<QString()> BootId;          // empty: the system's boot id
 };
 
 // The program's working window: the run cycle, the results protocol in
@@ -107,6 +112,13 @@ public:
     QStringList SaveFilters() const;
     // The protocol with its header, as the file writers take it.
     ProtocolTable ProtocolRows() const;
+
+    // Race journal (TFormMainJournal.cpp). The start-up step after construction:
+    // offers to restore a session that ended with unsaved changes.
+    void RestoreLastSession();
+    // An edited protocol cell, for the grid's edit path.
+    void JournalCellEdited(int col, int row);
+    TRaceJournal* Journal() const { return m_journal.get(); }
 
     int LaneRunColumn(int lane) const { return m_laneRunColumn.at(lane - 1); }
     bool SoundOn() const { return m_soundOn; }
@@ -243,6 +255,24 @@ private:
 
     static void SetButtonColor(TBitBtnWithColor* button, TColor color);
 
+    // Race journal hooks: each appends one record when a journal is open.
+    void CreateJournal();
+    void BeginJournal(bool modified);
+    void JournalLoaded(const QString& fileName);
+    void JournalCell(int col, int row, JournalCellChange change, int lane);
+    void JournalDeleteRow(int row);
+    void JournalClear();
+    void JournalRank();
+    void JournalLanes();
+    void JournalRunStart();
+    void JournalLaneStop(int laneIndex);
+    void JournalReset();
+    void JournalEdge(int line);
+    void JournalSaved();
+    void JournalClosing();
+    void ApplyJournalReplay(const JournalReplay& replay);
+    void ResumeRun(const JournalReplay& replay);
+
     std::uint32_t m_startTick = 0;
     std::array<std::uint32_t, 2> m_stopTick{};
     std::array<int, 2> m_laneRunColumn{-1, -1};
@@ -261,4 +291,8 @@ private:
     QString m_fileFolder;   // where both file dialogs start
     // The last row found for each lane's starter; checked before it is trusted.
     mutable std::array<int, 2> m_laneRowHint{-1, -1};
+    std::unique_ptr<TRaceJournal> m_journal;
+    QString m_loadedFileName;                   // the starter list the journal names
+    std::array<int, 2> m_journalPositions{-1, -1}; // lane selections last journalled
+    bool m_resumingRun = false;                 // a restored run is being set up again
 };

@@ -70,18 +70,21 @@ void TFormMain::ComPortDeviceLost(const QString& reason)
 
 void TFormMain::ComPortCTS()
 {
+    JournalEdge(1);
     if (m_lineCTS.Evaluate(ComPort->ModemStatus(), Settings.Alg1))
         StartBarrierHit(ComPort->EventTick());
 }
 
 void TFormMain::ComPortDSR()
 {
+    JournalEdge(2);
     if (m_lineDSR.Evaluate(ComPort->ModemStatus(), Settings.Alg2))
         Lane1BarrierHit(ComPort->EventTick());
 }
 
 void TFormMain::ComPortRLSD()
 {
+    JournalEdge(3);
     if (m_lineRLSD.Evaluate(ComPort->ModemStatus(), Settings.Alg3))
         Lane2BarrierHit(ComPort->EventTick());
 }

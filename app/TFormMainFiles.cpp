@@ -82,8 +82,10 @@ void TFormMain::sbSaveClick()
             Dialogs().ShowMessage(this, error);
     }
     // A protocol that didn't reach its file stays marked unsaved, so closing still asks.
-    if (saved)
+    if (saved) {
         SortGrid1->SetModified(false);
+        JournalSaved();
+    }
 }
 
 void TFormMain::sbLoadClick()
@@ -123,6 +125,7 @@ bool TFormMain::LoadStarterList(const QString& fileName)
     setWindowTitle(QStringLiteral("Quellorix: ") + file.completeBaseName());
     SortGrid1->SetModified(false);
     UpdateCommandStates();
+    JournalLoaded(file.absoluteFilePath());
     return true;
 }
 

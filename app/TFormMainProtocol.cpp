@@ -2,6 +2,7 @@
 
 #include "Dialogs.h"
 #include "ProtocolLogic.h"
+#include "RaceJournal.h"
 #include "RunTime.h"
 #include "TClickLabel.h"
 #include "TSortGrid.h"
@@ -83,6 +84,7 @@ void TFormMain::RecordLaneTime(int lane, const QString& timeText)
         return;
     SortGrid1->SetCells(column, row, timeText);
     m_laneRunColumn.at(lane - 1) = column;
+    JournalCell(column, row, JournalCellChange::Time, lane);
     UpdateCommandStates();
 }
 
@@ -112,6 +114,7 @@ void TFormMain::RankProtocol()
         SortGrid1->SortByColumn(ColLoadOrder);
     options.CanSort = false;
     SortGrid1->InvalidateGrid();
+    JournalRank();
 }
 
 void TFormMain::SortGrid1GetCellFormat(int col, int row, TFormatOptions& format)
@@ -166,6 +169,7 @@ void TFormMain::sb1delClick(int tag)
     if (column < 0 || row < 1)
         return;
     SortGrid1->SetCells(column, row, QStringLiteral("EL"));
+    JournalCell(column, row, JournalCellChange::Elimination, lane);
     RankProtocol();
 }
 
@@ -177,6 +181,7 @@ void TFormMain::sbCLSClick(int tag)
         return;
     if (tag == 1) {
         SortGrid1->ClearGrid();
+        JournalClear();
         cbBuhn1->clear();
         cbBuhn2->clear();
         cbBuhn1->setEnabled(false);
@@ -185,6 +190,7 @@ void TFormMain::sbCLSClick(int tag)
         sb2->setEnabled(false);
     } else {
         const int row = SortGrid1->Row();
+        JournalDeleteRow(row);
         SortGrid1->Rows(row).Clear();
         SortGrid1->DeleteRow(row);
         RankProtocol();

@@ -29,7 +29,7 @@ std::uint32_t TFormMain::CommandTick()
 
 void TFormMain::PlaySound(QSoundEffect* sound)
 {
-    if (m_soundOn && sound && sound->status() == QSoundEffect::Ready)
+    if (m_soundOn && !m_resumingRun && sound && sound->status() == QSoundEffect::Ready)
         sound->play();
 }
 
@@ -69,6 +69,7 @@ void TFormMain::mStartClick()
         ImageLSClick(ImageLSstart);
     TimerGesperrtStart->start();
     UpdateCommandStates();
+    JournalRunStart();
 }
 
 void TFormMain::mSTOPClick(int laneIndex)
@@ -97,7 +98,9 @@ void TFormMain::mSTOPClick(int laneIndex)
             ImageLSClick(ImageLS2);
     }
     ShowLaneTime(lane, elapsed);
-    RecordLaneTime(lane, FormatRunTime(elapsed));
+    JournalLaneStop(laneIndex);
+    if (!m_resumingRun) // a restored run's times are in the protocol already
+        RecordLaneTime(lane, FormatRunTime(elapsed));
     if (Settings.CountBahn == 1) {
         mStop2->setEnabled(false);
         bSTOP2->setEnabled(false);
@@ -157,6 +160,7 @@ void TFormMain::mResetClick()
     SortGrid1->InvalidateGrid();
     bSTART->setFocus();
     UpdateCommandStates();
+    JournalReset();
 }
 
 void TFormMain::ClockTimer()

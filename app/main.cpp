@@ -1,4 +1,5 @@
 #include "AppDialogs.h"
+#include "RaceJournal.h"
 #include "TFormMain.h"
 
 #include <QApplication>
@@ -9,10 +10,13 @@ int main(int argc, char* argv[])
     QApplication::setOrganizationName(QStringLiteral("Tarnvik"));
     QApplication::setApplicationName(QStringLiteral("Quellorix"));
     QApplication::setApplicationDisplayName(QStringLiteral("Quellorix"));
-    TFormMain window;
+    TSystemAccess access;
+    access.JournalFolder = DefaultJournalFolder();
+    TFormMain window(std::move(access));
     AppDialogs dialogs(&window);
     SetDialogs(&dialogs);
     window.show();
+    window.RestoreLastSession();
     const int result = app.exec();
     SetDialogs(nullptr);
     return result;
