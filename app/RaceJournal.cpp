@@ -8,6 +8,7 @@
 #include <QFileInfo>
 #include <QHash>
 #include <QStandardPaths>
+#include <algorithm>
 #include <atomic>
 #include <condition_variable>
 #include <cstring>
@@ -686,8 +687,14 @@ QByteArray ReadAll(const QString& fileName)
 JournalFinding FindLastJournal(const QString& folder, const QDateTime& now)
 {
     JournalFinding finding;
-    const QFileInfoList files =
-        QDir(folder).entryInfoList({QStringLiteral("*.qxj")}, QDir::Files, QDir::Time);
+    QFileInfoList files = QDir(folder).entryInfoList({QStringLiteral("*.qxj")}, QDir::Files);
+    // Newest first; the file system's clock is coarse, so equal times go by the
+    // name, which begins with the journal's creation time.
+    std::sort(files.begin(), files.end(), [](const QFileInfo& a, const QFileInfo& b) {
+        const QDateTime ta = a.lastModified();
+        const QDateTime tb = b.lastModified();
+        return ta != tb ? ta > tb : a.fileName() > b.fileName();
+    });
     bool newest = true;
     for (const QFileInfo& file : files) {
         if (HeldByRunningProgram(file.absoluteFilePath()))

@@ -215,8 +215,9 @@ void TFormMain::RestoreLastSession()
         SetJournalAside(found.fileName);
         return;
     }
-    ApplyJournalReplay(found.replay);
+    // Closed before the restored session's own journal begins, which is then the newest.
     CloseJournalFile(found.fileName, found.read.soundBytes);
+    ApplyJournalReplay(found.replay);
     if (status == JournalReadStatus::TornTail)
         Dialogs().ShowMessage(this, QStringLiteral("Der letzte Eintrag des Zeitenprotokolls war unvollständig "
                                                    "(etwa nach einem Stromausfall) und wurde verworfen. Alles "

@@ -1,0 +1,443 @@
+#include "FakeTickSource.h"
+#include "ProtocolLogic.h"
+#include "ProtocolText.h"
+#include "RaceJournal.h"
+#include "TBitBtnWithColor.h"
+#include "TFormMain.h"
+#include "TSortGrid.h"
+#include "TestDialogs.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QSettings>
+#include <QStatusBar>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+#include <csignal>
+#include <cstdio>
+#include <memory>
+#include <sys/resource.h>
+
+// The main window's race journal: what a killed session leaves behind, and
+// what the next start makes of it. The killed sessions run in a child process
+// started from this test program.
+
+namespace {
+
+const QString kQuestion = QStringLiteral("Die letzte Sitzung wurde nicht beendet. Zeitenprotokoll wiederherstellen?");
+const QByteArray kStarters = "Nr.;Name;Vorname;Verein;Klasse\r\n"
+                             "1;Adler;Anna;SC Nord;A\r\n2;Berg;Bruno;SC Nord;A\r\n3;Christ;Clara;TV Ost;B\r\n"
+                             "4;Dorn;David;TV Ost;A\r\n5;Eck;Emil;SV West;B\r\n6;Fink;Frida;SV West;B\r\n"
+                             "7;Gold;Gero;SC Nord;A\r\n";
+
+TSystemAccess Access(const QString& folder, const QString& bootId)
+{
+    TSystemAccess access;
+    const QString settings = QDir(folder).absoluteFilePath(QStringLiteral("../settings.ini"));
+    access.OpenSettings = [settings] { return std::make_unique<QSettings>(settings, QSettings::IniFormat); };
+    access.ScanPorts = [] { return std::uint32_t(0); };
+    access.JournalFolder = folder;
+    access.BootId = [bootId] { return bootId; };
+    return access;
+}
+
+void Run(TFormMain& window, std::uint32_t start, std::uint32_t lane1, std::uint32_t lane2, bool reset = true)
+{
+    window.TriggerCommand(window.mStart, start);
+    window.TriggerCommand(window.mSTOP1, start + lane1);
+    window.TriggerCommand(window.mStop2, start + lane2);
+    if (reset)
+        window.TriggerCommand(window.mReset);
+}
+
+QByteArray ProtocolText(const TFormMain& window)
+{
+    return ProtocolTextBytes(window.ProtocolRows(), ProtocolColumnCount);
+}
+
+// The child: a session that is killed once it has printed READY. It writes
+// what it would have saved, and its lane selections, beside the journal.
+int RunChild(const QStringList& args)
+{
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    const QString mode = args.at(0);
+    const QString folder = args.at(1);
+    const QString list = args.at(2);
+    TestDialogs dialogs;
+    TFormMain window(Access(folder, QStringLiteral("boot-A")));
+    window.show();
+    if (!window.LoadStarterList(list))
+        return 2;
+    if (mode == QLatin1String("three-runs")) {
+        Run(window, 1000, 12340, 13450);
+        Run(window, 40000, 11110, 10990, false);
+        window.sb2del->click(); // lane 2 of the second run is eliminated
+        window.TriggerCommand(window.mReset);
+        Run(window, 90000, 9870, 15000);
+    } else {
+        window.TriggerCommand(window.mStart, 5000);
+        window.TriggerCommand(window.mSTOP1, 12250);
+    }
+    QFile expected(QDir(folder).absoluteFilePath(QStringLiteral("../expected.txt")));
+    if (!expected.open(QIODevice::WriteOnly))
+        return 3;
+    expected.write(ProtocolText(window));
+    expected.write(QByteArray::number(window.cbBuhn1->currentIndex()) + ' ' +
+                   QByteArray::number(window.cbBuhn2->currentIndex()));
+    expected.close();
+    std::printf("READY\n");
+    std::fflush(stdout);
+    return QApplication::exec();
+}
+
+} // namespace
+
+class TestFormMainJournal : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<QTemporaryDir> dir;
+    std::unique_ptr<FakeTickSource> clock;
+    std::unique_ptr<TestDialogs> dialogs;
+    std::unique_ptr<TFormMain> window;
+
+    QString Folder() const { return dir->filePath(QStringLiteral("journal")); }
+    QString ListFile() const { return dir->filePath(QStringLiteral("Sommerrennen.csv")); }
+
+    void Open(const QString& bootId = QStringLiteral("boot-A"), const QString& folder = QString())
+    {
+        window.reset();
+        window = std::make_unique<TFormMain>(Access(folder.isEmpty() ? Folder() : folder, bootId));
+        window->show();
+    }
+
+    QStringList JournalFiles() const
+    {
+        return QDir(Folder()).entryList({QStringLiteral("*.qxj")}, QDir::Files, QDir::Time);
+    }
+
+    QByteArray JournalBytes() const
+    {
+        QFile file(QDir(Folder()).absoluteFilePath(JournalFiles().value(0)));
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+
+    // Runs a child session, kills it with SIGKILL once it is ready, and returns
+    // what it would have saved followed by its lane selections.
+    QByteArray KilledSession(const QString& mode)
+    {
+        QProcess child;
+        child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        child.start(QCoreApplication::applicationFilePath(),
+                    {QStringLiteral("--journal-child"), mode, Folder(), ListFile()});
+        if (!child.waitForStarted(10000))
+            return {};
+        QByteArray output;
+        while (!output.contains("READY") && child.waitForReadyRead(20000))
+            output += child.readAllStandardOutput();
+        child.kill();
+        child.waitForFinished(10000);
+        if (!output.contains("READY") || child.exitStatus() != QProcess::CrashExit)
+            return {};
+        QFile expected(dir->filePath(QStringLiteral("expected.txt")));
+        return expected.open(QIODevice::ReadOnly) ? expected.readAll() : QByteArray();
+    }
+
+    QString Cell(int col, int row) const { return window->SortGrid1->Cells(col, row); }
+    int RowOf(const QString& nr) const
+    {
+        for (int row = 1; row < window->SortGrid1->RowCount(); ++row) {
+            if (Cell(ColNr, row) == nr)
+                return row;
+        }
+        return -1;
+    }
+    int TimesInProtocol() const
+    {
+        int times = 0;
+        for (int row = 1; row < window->SortGrid1->RowCount(); ++row) {
+            for (int col = ColLauf1; col <= ColLauf6; ++col)
+                times += Cell(col, row).isEmpty() ? 0 : 1;
+        }
+        return times;
+    }
+
+    // A session in this process: two runs, the second with lane 1 stopped at 7,00.
+    void SessionLeftOpen()
+    {
+        Open();
+        QVERIFY(window->LoadStarterList(ListFile()));
+        Run(*window, 1000, 10000, 11000);
+        window->TriggerCommand(window->mStart, 30000);
+        window->TriggerCommand(window->mSTOP1, 37000);
+        window.reset();
+    }
+
+private Q_SLOTS:
+    void initTestCase() { QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany)); }
+
+    void init()
+    {
+        dir = std::make_unique<QTemporaryDir>();
+        QFile list(ListFile());
+        QVERIFY(list.open(QIODevice::WriteOnly));
+        list.write(kStarters);
+        list.close();
+        clock = std::make_unique<FakeTickSource>(1000);
+        dialogs = std::make_unique<TestDialogs>();
+    }
+
+    void cleanup()
+    {
+        if (window)
+            window->SortGrid1->SetModified(false);
+        window.reset();
+        dialogs.reset();
+        clock.reset();
+        dir.reset();
+    }
+
+    void killedAfterThreeRunsRestoresEverything()
+    {
+        const QByteArray expected = KilledSession(QStringLiteral("three-runs"));
+        QVERIFY(!expected.isEmpty());
+        const qsizetype split = expected.lastIndexOf('\n') + 1;
+        dialogs->answers.enqueue(true);
+        Open();
+        window->RestoreLastSession();
+        QCOMPARE(dialogs->questions, QStringList({kQuestion}));
+        QCOMPARE(ProtocolText(*window), expected.left(split));
+        QCOMPARE(QByteArray::number(window->cbBuhn1->currentIndex()) + ' ' +
+                     QByteArray::number(window->cbBuhn2->currentIndex()),
+                 expected.mid(split));
+        QCOMPARE(Cell(ColLauf1, RowOf(QStringLiteral("4"))), QStringLiteral("EL"));
+        QCOMPARE(window->windowTitle(), QStringLiteral("Quellorix: Sommerrennen"));
+        QVERIFY(window->SortGrid1->Modified());
+        QVERIFY(window->bSTART->isEnabled());
+        QVERIFY(dialogs->messages.isEmpty());
+
+        // The next start finds the restored session in its own journal, not the old one twice.
+        window->SortGrid1->SetModified(false);
+        window.reset();
+        dialogs->answers.enqueue(true);
+        Open();
+        window->RestoreLastSession();
+        QCOMPARE(dialogs->questions.size(), 2);
+        QCOMPARE(ProtocolText(*window), expected.left(split));
+    }
+
+    void killedDuringRunGoesOnFromItsStart_data()
+    {
+        QTest::addColumn<QString>("bootId");
+        QTest::addColumn<bool>("resumed");
+        QTest::newRow("same boot") << QStringLiteral("boot-A") << true;
+        QTest::newRow("machine restarted") << QStringLiteral("boot-B") << false;
+    }
+    void killedDuringRunGoesOnFromItsStart()
+    {
+        QFETCH(QString, bootId);
+        QFETCH(bool, resumed);
+        QVERIFY(!KilledSession(QStringLiteral("lane-1-stopped")).isEmpty());
+        clock->Set(25000);
+        dialogs->answers.enqueue(true);
+        Open(bootId);
+        window->RestoreLastSession();
+        QCOMPARE(dialogs->questions, QStringList({kQuestion}));
+        QCOMPARE(Cell(ColLauf1, 1), QStringLiteral("7,25"));
+        QCOMPARE(window->Clock->isActive(), resumed);
+        QCOMPARE(window->bSTOP2->isEnabled(), resumed);
+        QVERIFY(!window->bSTOP1->isEnabled());
+        QCOMPARE(dialogs->messages.size(), resumed ? 0 : 1);
+        if (!resumed) {
+            QVERIFY(dialogs->messages.at(0).contains(QStringLiteral("neu gestartet")));
+            QVERIFY(window->bSTART->isEnabled());
+            return;
+        }
+        QVERIFY(window->sb1del->isEnabled());
+        window->TriggerCommand(window->mStop2);
+        QCOMPARE(Cell(ColLauf1, 2), QStringLiteral("20,00"));
+        QCOMPARE(Cell(ColLauf2, 1), QString());
+        QVERIFY(window->bRESET->isEnabled());
+        window->sb1del->click();
+        QCOMPARE(Cell(ColLauf1, 1), QStringLiteral("EL"));
+    }
+
+    void damagedJournalRestoresWhatIsSound_data()
+    {
+        QTest::addColumn<QString>("damage");
+        QTest::addColumn<bool>("asked");
+        QTest::addColumn<int>("times");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("sound") << "none" << true << 3 << QString();
+        QTest::newRow("torn last record") << "torn" << true << 2 << QStringLiteral("unvollständig");
+        QTest::newRow("last record's checksum fails") << "flip" << true << 2 << QStringLiteral("unvollständig");
+        QTest::newRow("truncated inside the list") << "truncate" << false << 0 << QStringLiteral("beschädigt");
+        QTest::newRow("another version") << "version" << false << 0 << QStringLiteral("anderen Programmversion");
+        QTest::newRow("random bytes") << "random" << false << 0 << QStringLiteral("beschädigt");
+        QTest::newRow("empty file") << "empty" << false << 0 << QString();
+    }
+    void damagedJournalRestoresWhatIsSound()
+    {
+        QFETCH(QString, damage);
+        QFETCH(bool, asked);
+        QFETCH(int, times);
+        QFETCH(QString, message);
+        SessionLeftOpen();
+        const QString file = QDir(Folder()).absoluteFilePath(JournalFiles().value(0));
+        QByteArray bytes = JournalBytes();
+        QVERIFY(bytes.size() > 200);
+        if (damage == QLatin1String("torn"))
+            bytes.chop(3);
+        else if (damage == QLatin1String("flip"))
+            bytes[bytes.size() - 1] = char(bytes.at(bytes.size() - 1) ^ 0x20);
+        else if (damage == QLatin1String("truncate"))
+            bytes.truncate(80);
+        else if (damage == QLatin1String("version"))
+            bytes[8] = char(9);
+        else if (damage == QLatin1String("random"))
+            for (char& c : bytes)
+                c = char(QRandomGenerator::global()->bounded(256));
+        else if (damage == QLatin1String("empty"))
+            bytes.clear();
+        QFile out(file);
+        QVERIFY(out.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        out.write(bytes);
+        out.close();
+
+        dialogs->answers.enqueue(true);
+        Open();
+        window->RestoreLastSession();
+        QCOMPARE(dialogs->questions.size(), asked ? 1 : 0);
+        QCOMPARE(TimesInProtocol(), times);
+        QCOMPARE(dialogs->messages.size(), message.isEmpty() ? 0 : 1);
+        if (!message.isEmpty())
+            QVERIFY2(dialogs->messages.at(0).contains(message), qPrintable(dialogs->messages.at(0)));
+        // What was found is never offered a second time; a restored session is
+        // offered from its own journal.
+        window->SortGrid1->SetModified(false);
+        window.reset();
+        Open();
+        window->RestoreLastSession();
+        QCOMPARE(dialogs->questions.size(), asked ? 2 : 0);
+    }
+
+    void answerNoKeepsTheJournalAside()
+    {
+        SessionLeftOpen();
+        Open();
+        window->RestoreLastSession();
+        QCOMPARE(dialogs->questions, QStringList({kQuestion}));
+        QCOMPARE(window->SortGrid1->RowCount(), 2);
+        QVERIFY(JournalFiles().isEmpty());
+        const QStringList aside = QDir(Folder()).entryList({QStringLiteral("Beiseite_*")}, QDir::Files);
+        QCOMPARE(aside.size(), 1);
+        QVERIFY(QFileInfo(QDir(Folder()).absoluteFilePath(aside.at(0))).size() > 200);
+        window->RestoreLastSession();
+        QCOMPARE(dialogs->questions.size(), 1);
+    }
+
+    void endOfSessionDecidesWhatIsOffered_data()
+    {
+        QTest::addColumn<bool>("save");
+        QTest::addColumn<bool>("offered");
+        QTest::newRow("saved, then closed") << true << false;
+        QTest::newRow("closed with unsaved times") << false << true;
+    }
+    void endOfSessionDecidesWhatIsOffered()
+    {
+        QFETCH(bool, save);
+        QFETCH(bool, offered);
+        Open();
+        QVERIFY(window->LoadStarterList(ListFile()));
+        Run(*window, 1000, 5000, 6000);
+        if (save) {
+            dialogs->fileNames.enqueue(dir->filePath(QStringLiteral("saved.txt")));
+            dialogs->filterIndexes.enqueue(1);
+            window->Save1->trigger();
+            QVERIFY(!window->SortGrid1->Modified());
+        }
+        dialogs->answers.enqueue(true); // "Beenden?"
+        QVERIFY(window->close());
+        QCOMPARE(dialogs->questions.size(), save ? 0 : 1);
+        window->SortGrid1->SetModified(false);
+        Open();
+        window->RestoreLastSession();
+        QCOMPARE(dialogs->questions.size(), offered ? 2 : 0);
+    }
+
+    void idleProgramWritesNothing()
+    {
+        Open();
+        QVERIFY(window->LoadStarterList(ListFile()));
+        QTRY_VERIFY_WITH_TIMEOUT(window->Journal()->SyncCount() >= 1, 1000);
+        QTest::qWait(100);
+        const int syncs = window->Journal()->SyncCount();
+        const qsizetype size = JournalBytes().size();
+        window->TimerDate->start(50);
+        window->resize(900, 500);
+        QTest::qWait(1200);
+        QCOMPARE(JournalBytes().size(), size);
+        QCOMPARE(window->Journal()->SyncCount(), syncs);
+
+        // A recorded time reaches the file at once and the disk within a second.
+        Run(*window, 1000, 5000, 6000, false);
+        QVERIFY(JournalBytes().size() > size);
+        QTRY_VERIFY_WITH_TIMEOUT(window->Journal()->SyncCount() > syncs, 1000);
+    }
+
+    void unwritableJournalWarnsOnceAndTimingGoesOn_data()
+    {
+        QTest::addColumn<bool>("diskFull");
+        QTest::newRow("folder can't be created") << false;
+        QTest::newRow("disk full after the load") << true;
+    }
+    void unwritableJournalWarnsOnceAndTimingGoesOn()
+    {
+        QFETCH(bool, diskFull);
+        const QString blocker = dir->filePath(QStringLiteral("blocker"));
+        QFile(blocker).open(QIODevice::WriteOnly);
+        Open(QStringLiteral("boot-A"), diskFull ? Folder() : blocker + QStringLiteral("/journal"));
+        QVERIFY(window->LoadStarterList(ListFile()));
+        rlimit old{};
+        getrlimit(RLIMIT_FSIZE, &old);
+        const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+        if (diskFull) {
+            QVERIFY(window->statusBar()->currentMessage().isEmpty());
+            rlimit limited = old;
+            limited.rlim_cur = rlim_t(JournalBytes().size() + 20);
+            setrlimit(RLIMIT_FSIZE, &limited);
+        }
+        Run(*window, 1000, 5000, 6000);
+        setrlimit(RLIMIT_FSIZE, &old);
+        std::signal(SIGXFSZ, previousHandler);
+        QCOMPARE(Cell(ColLauf1, 1), QStringLiteral("5,00"));
+        QCOMPARE(Cell(ColLauf1, 2), QStringLiteral("6,00"));
+        QVERIFY(window->statusBar()->currentMessage().contains(QStringLiteral("kann nicht geschrieben werden")));
+        window->statusBar()->clearMessage();
+        Run(*window, 20000, 5000, 6000);
+        QCOMPARE(Cell(ColLauf1, 3), QStringLiteral("5,00"));
+        QVERIFY(window->statusBar()->currentMessage().isEmpty());
+        if (diskFull)
+            QCOMPARE(ReadJournal(JournalBytes()).status, JournalReadStatus::Sound);
+    }
+};
+
+int main(int argc, char* argv[])
+{
+    QApplication app(argc, argv);
+    const QStringList args = QCoreApplication::arguments();
+    if (args.size() >= 5 && args.at(1) == QLatin1String("--journal-child"))
+        return RunChild(args.mid(2));
+    TestFormMainJournal test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_formmain_journal.moc"
