@@ -10,6 +10,7 @@
 #include <QStandardPaths>
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstring>
 #include <fcntl.h>
@@ -23,6 +24,7 @@ namespace {
 const QByteArray kMagic("QXJRNL\r\n", 8);
 constexpr qint64 kFrameSize = 8;           // length and checksum
 constexpr std::uint32_t kMaxPayload = 1u << 30;
+constexpr std::chrono::milliseconds kSyncDelay{100};
 
 constexpr std::array<std::uint32_t, 256> MakeCrcTable()
 {
@@ -538,6 +540,8 @@ private:
             m_wake.wait(lock, [this] { return m_dirty || m_stop; });
             if (!m_dirty)
                 return;
+            // The records of one command (a stop writes several) go to the disk together.
+            m_wake.wait_for(lock, kSyncDelay, [this] { return m_stop; });
             m_dirty = false;
             lock.unlock();
             if (m_fd >= 0)

@@ -1,0 +1,176 @@
+// Prints what the race journal adds to each recorded time (with 100 and 10,000
+// starters) and how long the start-up takes to restore a journal of 10,000
+// starters and 2,000 recorded times.
+#include "ProtocolLogic.h"
+#include "RaceJournal.h"
+#include "TFormMain.h"
+#include "TSortGrid.h"
+#include "TestDialogs.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <array>
+#include <cstdio>
+#include <memory>
+
+namespace {
+
+QTemporaryDir* gDir = nullptr;
+
+void WriteStarterList(const QString& fileName, int starters)
+{
+    QFile file(fileName);
+    if (!file.open(QIODevice::WriteOnly))
+        return;
+    QByteArray text = "Nr.;Name;Vorname;Verein;Klasse\r\n";
+    for (int i = 1; i <= starters; ++i)
+        text += QByteArray::number(i) + ";Name" + QByteArray::number(i % 977) + ";Vorname;Verein " +
+                QByteArray::number(i % 31) + ";" + char('A' + i % 7) + "\r\n";
+    file.write(text);
+}
+
+std::unique_ptr<TFormMain> Window(bool journal)
+{
+    TSystemAccess access;
+    const QString settings = gDir->filePath(QStringLiteral("settings.ini"));
+    access.OpenSettings = [settings] { return std::make_unique<QSettings>(settings, QSettings::IniFormat); };
+    access.ScanPorts = [] { return std::uint32_t(0); };
+    if (journal)
+        access.JournalFolder = gDir->filePath(QStringLiteral("journal"));
+    auto window = std::make_unique<TFormMain>(access);
+    window->show();
+    return window;
+}
+
+// Microseconds per recorded time over runs of two lanes each, taken in turn
+// on a window without and one with a journal, so both see the same machine load.
+std::array<double, 2> RunCost(std::array<TFormMain*, 2> windows, int runs)
+{
+    QElapsedTimer timer;
+    std::array<qint64, 2> ns{0, 0};
+    std::uint32_t tick = 1000;
+    for (int run = 0; run < runs; ++run) {
+        for (int w = 0; w < 2; ++w) {
+            TFormMain& window = *windows.at(w);
+            window.TriggerCommand(window.mStart, tick);
+            timer.start();
+            window.TriggerCommand(window.mSTOP1, tick + 20000 + run);
+            window.TriggerCommand(window.mStop2, tick + 21000 + run);
+            ns.at(w) += timer.nsecsElapsed();
+            window.TriggerCommand(window.mReset);
+        }
+        tick += 60000;
+    }
+    return {double(ns[0]) / 1000.0 / (2.0 * runs), double(ns[1]) / 1000.0 / (2.0 * runs)};
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QApplication app(argc, argv);
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    QTemporaryDir dir;
+    gDir = &dir;
+    TestDialogs dialogs;
+
+    for (int starters : {100, 10000}) {
+        const QString list = dir.filePath(QStringLiteral("list%1.csv").arg(starters));
+        WriteStarterList(list, starters);
+        auto plain = Window(false);
+        auto journalled = Window(true);
+        plain->LoadStarterList(list);
+        journalled->LoadStarterList(list);
+        const std::array<double, 2> cost = RunCost({plain.get(), journalled.get()}, starters == 100 ? 200 : 40);
+        plain->SortGrid1->SetModified(false);
+        journalled->SortGrid1->SetModified(false);
+        journalled.reset();
+        // The journal's own part: the two records a lane stop writes.
+        auto window = Window(true);
+        window->LoadStarterList(list);
+        JournalRecord stop;
+        stop.type = JournalRecordType::LaneStop;
+        stop.lane = 1;
+        JournalRecord cell;
+        cell.type = JournalRecordType::Cell;
+        cell.change = JournalCellChange::Time;
+        cell.column = ColLauf3;
+        cell.text = QStringLiteral("23,45");
+        const int records = 2000;
+        QElapsedTimer timer;
+        timer.start();
+        for (int i = 0; i < records; ++i) {
+            stop.tick = std::uint32_t(i);
+            cell.loadOrder = window->SortGrid1->Cells(ColLoadOrder, 1 + i % starters);
+            window->Journal()->Append(stop);
+            window->Journal()->Append(cell);
+        }
+        const double direct = double(timer.nsecsElapsed()) / 1000.0 / records;
+        window->SortGrid1->SetModified(false);
+        std::printf("%6d starters: lane stop %8.1f us without journal, %8.1f us with (difference %+.1f us); "
+                    "journal records per recorded time %.1f us (target < 1000 us)\n",
+                    starters, cost[0], cost[1], cost[1] - cost[0], direct);
+    }
+
+    // Restoring 10,000 starters and 2,000 times: a journal as 1,000 two-lane runs leave it.
+    {
+        const QString list = dir.filePath(QStringLiteral("list10000.csv"));
+        auto window = Window(true);
+        window->LoadStarterList(list);
+        TRaceJournal* journal = window->Journal();
+        std::uint32_t tick = 1000;
+        for (int run = 0; run < 1000; ++run) {
+            JournalRecord record;
+            record.type = JournalRecordType::RunStart;
+            record.tick = tick;
+            record.countBahn = 2;
+            record.positions = {(2 * run) % 10000, (2 * run + 1) % 10000};
+            journal->Append(record);
+            for (int lane = 1; lane <= 2; ++lane) {
+                JournalRecord stop;
+                stop.type = JournalRecordType::LaneStop;
+                stop.lane = lane;
+                stop.tick = tick + 20000 + std::uint32_t(lane);
+                journal->Append(stop);
+                JournalRecord cell;
+                cell.type = JournalRecordType::Cell;
+                cell.change = JournalCellChange::Time;
+                cell.lane = lane;
+                cell.loadOrder = QString::number(1 + (2 * run + lane - 1) % 10000);
+                cell.column = ColLauf1 + (run * 2 / 10000);
+                cell.text = QStringLiteral("20,0%1").arg(lane);
+                journal->Append(cell);
+            }
+            JournalRecord rank;
+            rank.type = JournalRecordType::Rank;
+            rank.probeLaufe = window->Settings.ProbeLaufe;
+            rank.allLaufe = window->Settings.AllLaufe;
+            rank.countBahn = 2;
+            journal->Append(rank);
+            JournalRecord reset;
+            reset.type = JournalRecordType::Reset;
+            journal->Append(reset);
+            tick += 60000;
+        }
+        window->SortGrid1->SetModified(false);
+        window.reset();
+
+        dialogs.answers.enqueue(true);
+        auto restored = Window(true);
+        QElapsedTimer timer;
+        timer.start();
+        restored->RestoreLastSession();
+        const qint64 ms = timer.elapsed();
+        int times = 0;
+        for (int row = 1; row < restored->SortGrid1->RowCount(); ++row)
+            times += restored->SortGrid1->Cells(ColLauf1, row).isEmpty() ? 0 : 1;
+        std::printf("restore of 10000 starters and 2000 times: %lld ms (target < 1000 ms), %d times back\n",
+                    static_cast<long long>(ms), times);
+        restored->SortGrid1->SetModified(false);
+    }
+    return 0;
+}
