@@ -12,6 +12,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QLineEdit>
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QSettings>
@@ -268,6 +269,38 @@ private Q_SLOTS:
         QVERIFY(window->bRESET->isEnabled());
         window->sb1del->click();
         QCOMPARE(Cell(ColLauf1, 1), QStringLiteral("EL"));
+    }
+
+    void editsDeletionsAndPlaceOrderComeBack()
+    {
+        Open();
+        QVERIFY(window->LoadStarterList(ListFile()));
+        Run(*window, 1000, 5000, 6000);
+        Run(*window, 20000, 7000, 4000);
+        window->cbEditON->click();
+        window->SortGrid1->GotoCell(ColName, 3, true);
+        QTest::keyClick(window->SortGrid1, Qt::Key_F2);
+        QVERIFY(window->SortGrid1->EditorMode());
+        window->SortGrid1->InplaceEditor()->setText(QStringLiteral("Christ-Berg"));
+        QTest::keyClick(window->SortGrid1->InplaceEditor(), Qt::Key_Return);
+        QCOMPARE(Cell(ColName, 3), QStringLiteral("Christ-Berg"));
+        window->cbEditON->click();
+        window->SortGrid1->GotoCell(0, 2, true);
+        dialogs->answers.enqueue(true); // "Zeile entfernen?"
+        window->sbCLS->click();
+        QCOMPARE(window->SortGrid1->RowCount(), 7);
+        window->cbSort->click();
+        const QByteArray expected = ProtocolText(*window);
+        window.reset();
+
+        dialogs->answers.enqueue(true);
+        Open();
+        window->RestoreLastSession();
+        QCOMPARE(ProtocolText(*window), expected);
+        QVERIFY(window->cbSort->isChecked());
+        QCOMPARE(window->cbBuhn1->count(), 7);
+        QCOMPARE(window->cbBuhn1->currentIndex(), 4);
+        QCOMPARE(window->cbBuhn2->currentIndex(), 5);
     }
 
     void damagedJournalRestoresWhatIsSound_data()
