@@ -1,7 +1,10 @@
+#include "FakeSerialDevice.h"
 #include "FakeTickSource.h"
 #include "ProtocolLogic.h"
 #include "ProtocolText.h"
 #include "RaceJournal.h"
+#include "SerialPorts.h"
+#include "TSettings.h"
 #include "TBitBtnWithColor.h"
 #include "TFormMain.h"
 #include "TSortGrid.h"
@@ -11,6 +14,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QLineEdit>
 #include <QProcess>
@@ -404,6 +408,46 @@ private Q_SLOTS:
         Open();
         window->RestoreLastSession();
         QCOMPARE(dialogs->questions.size(), offered ? 2 : 0);
+    }
+
+    void barrierEdgesAreKeptWithTickAndLine()
+    {
+        FakeSerialLine line;
+        {
+            TStoredSettings stored;
+            stored.Port = 1;
+            QSettings file(dir->filePath(QStringLiteral("settings.ini")), QSettings::IniFormat);
+            QVERIFY(WriteSettings(file, stored));
+        }
+        TSystemAccess access = Access(Folder(), QStringLiteral("boot-A"));
+        access.ScanPorts = [] { return ComputePortsFound({1}); };
+        access.DeviceFactory = line.Factory();
+        window = std::make_unique<TFormMain>(std::move(access));
+        window->show();
+        QVERIFY(window->LoadStarterList(ListFile()));
+        QVERIFY(line.WaitForIdleMonitor());
+        const std::vector<std::pair<std::uint32_t, std::uint32_t>> edges = {
+            {EV_CTS, MS_CTS_ON}, {EV_CTS, 0}, {EV_DSR, MS_DSR_ON}, {EV_RLSD, MS_DSR_ON | MS_RLSD_ON}};
+        std::uint32_t tick = 70000;
+        for (const auto& [events, status] : edges) {
+            line.Raise(events, status, tick += 10);
+            QElapsedTimer waited;
+            waited.start();
+            while (!line.WaitForIdleMonitor(5) && waited.elapsed() < 5000)
+                QCoreApplication::processEvents();
+            QCoreApplication::processEvents();
+        }
+        QList<std::array<std::uint32_t, 3>> kept;
+        for (const JournalRecord& record : ReadJournal(JournalBytes()).records) {
+            if (record.type == JournalRecordType::Edge)
+                kept.append({std::uint32_t(record.line), record.modemStatus, record.tick});
+        }
+        const QList<std::array<std::uint32_t, 3>> expected = {{1, MS_CTS_ON, 70010},
+                                                             {1, 0, 70020},
+                                                             {2, MS_DSR_ON, 70030},
+                                                             {3, MS_DSR_ON | MS_RLSD_ON, 70040}};
+        QCOMPARE(kept, expected);
+        window.reset(); // before the line it reads from
     }
 
     void idleProgramWritesNothing()
