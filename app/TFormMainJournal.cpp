@@ -311,6 +311,9 @@ void TFormMain::ResumeRun(const JournalReplay& replay)
     // again at their recorded ticks without recording their times a second time.
     m_resumingRun = true;
     TriggerCommand(mStart, replay.startTick);
+    // The barrier lock counts from the original start as well.
+    if (ElapsedTicks(replay.startTick, TickSource().GetTickCount()) >= std::uint32_t(TimerGesperrtStart->interval()))
+        TimerGesperrtTimer();
     std::array<int, 2> order{0, 1};
     if (replay.laneStopped[0] && replay.laneStopped[1] &&
         ElapsedTicks(replay.startTick, replay.stopTick[1]) < ElapsedTicks(replay.startTick, replay.stopTick[0]))

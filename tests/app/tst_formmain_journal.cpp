@@ -267,6 +267,7 @@ private Q_SLOTS:
             return;
         }
         QVERIFY(window->sb1del->isEnabled());
+        QVERIFY(!window->TimerGesperrtStart->isActive()); // 20 s after the start the lock is over
         window->TriggerCommand(window->mStop2);
         QCOMPARE(Cell(ColLauf1, 2), QStringLiteral("20,00"));
         QCOMPARE(Cell(ColLauf2, 1), QString());
