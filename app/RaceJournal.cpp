@@ -59,14 +59,15 @@ std::uint32_t GetU32(const char* p)
            std::uint32_t(std::uint8_t(p[2])) << 16 | std::uint32_t(std::uint8_t(p[3])) << 24;
 }
 
+// Writes the fields of a record; Reader reads them back through the same Fields().
 class Writer
 {
 public:
     QByteArray out;
-    void U8(int v) { out.append(char(std::uint8_t(v))); }
-    void U32(std::uint32_t v) { PutU32(out, v); }
-    void I32(int v) { PutU32(out, std::uint32_t(v)); }
-    void I64(qint64 v)
+    template <class T> void Byte(const T& v) { out.append(char(std::uint8_t(int(v)))); }
+    void Int(int v) { PutU32(out, std::uint32_t(v)); }
+    void Word(std::uint32_t v) { PutU32(out, v); }
+    void Long(qint64 v)
     {
         PutU32(out, std::uint32_t(std::uint64_t(v) & 0xFFFFFFFFu));
         PutU32(out, std::uint32_t(std::uint64_t(v) >> 32));
@@ -74,8 +75,25 @@ public:
     void Text(const QString& s)
     {
         const QByteArray utf8 = s.toUtf8();
-        U32(std::uint32_t(utf8.size()));
+        Word(std::uint32_t(utf8.size()));
         out.append(utf8);
+    }
+    void Rows(const QList<QStringList>& rows)
+    {
+        Word(std::uint32_t(rows.size()));
+        for (const QStringList& cells : rows) {
+            Word(std::uint32_t(cells.size()));
+            for (const QString& cell : cells)
+                Text(cell);
+        }
+    }
+    void Entries(const QList<JournalLaneEntry>& entries)
+    {
+        Word(std::uint32_t(entries.size()));
+        for (const JournalLaneEntry& entry : entries) {
+            Text(entry.text);
+            Text(entry.identity);
+        }
     }
 };
 
@@ -86,8 +104,46 @@ public:
     explicit Reader(const QByteArray& payload) : m_data(payload) {}
     bool ok = true;
     bool AtEnd() const { return m_pos == m_data.size(); }
-    int U8() { return Have(1) ? std::uint8_t(m_data.at(m_pos++)) : 0; }
-    std::uint32_t U32()
+    template <class T> void Byte(T& v) { v = T(Have(1) ? std::uint8_t(m_data.at(m_pos++)) : 0); }
+    void Int(int& v) { v = int(NextWord()); }
+    void Word(std::uint32_t& v) { v = NextWord(); }
+    void Long(qint64& v)
+    {
+        const std::uint64_t low = NextWord();
+        const std::uint64_t high = NextWord();
+        v = qint64(low | high << 32);
+    }
+    void Text(QString& s)
+    {
+        const std::uint32_t size = NextWord();
+        if (!Have(size))
+            return;
+        s = QString::fromUtf8(m_data.constData() + m_pos, qsizetype(size));
+        m_pos += size;
+    }
+    void Rows(QList<QStringList>& rows)
+    {
+        const qsizetype rowCount = Count(4);
+        rows.reserve(rowCount);
+        for (qsizetype i = 0; i < rowCount && ok; ++i) {
+            const qsizetype cellCount = Count(4);
+            QStringList cells(cellCount);
+            for (QString& cell : cells)
+                Text(cell);
+            rows.append(cells);
+        }
+    }
+    void Entries(QList<JournalLaneEntry>& entries)
+    {
+        entries.resize(Count(8));
+        for (JournalLaneEntry& entry : entries) {
+            Text(entry.text);
+            Text(entry.identity);
+        }
+    }
+
+private:
+    std::uint32_t NextWord()
     {
         if (!Have(4))
             return 0;
@@ -95,34 +151,16 @@ public:
         m_pos += 4;
         return v;
     }
-    int I32() { return int(U32()); }
-    qint64 I64()
-    {
-        const std::uint64_t low = U32();
-        const std::uint64_t high = U32();
-        return qint64(low | high << 32);
-    }
-    QString Text()
-    {
-        const std::uint32_t size = U32();
-        if (!Have(size))
-            return {};
-        const QString s = QString::fromUtf8(m_data.constData() + m_pos, qsizetype(size));
-        m_pos += size;
-        return s;
-    }
     // A count of items of at least minItemSize bytes each that can still follow.
     qsizetype Count(qsizetype minItemSize)
     {
-        const std::uint32_t n = U32();
+        const std::uint32_t n = NextWord();
         if (qint64(n) * minItemSize > m_data.size() - m_pos) {
             ok = false;
             return 0;
         }
         return qsizetype(n);
     }
-
-private:
     bool Have(qint64 n)
     {
         if (ok && n <= m_data.size() - m_pos)
@@ -134,80 +172,73 @@ private:
     qsizetype m_pos = 0;
 };
 
-bool DecodePayload(const QByteArray& payload, JournalRecord& r)
+// The fields of each record type, in file order, for writing and reading alike.
+template <class Io, class Record> void Fields(Io& io, Record& r)
 {
-    Reader in(payload);
-    const int type = in.U8();
-    if (type < int(JournalRecordType::Header) || type > int(JournalRecordType::Clean))
-        return false;
-    r.type = JournalRecordType(type);
     switch (r.type) {
     case JournalRecordType::Header:
-        r.bootId = in.Text();
-        r.createdMs = in.I64();
+        io.Text(r.bootId);
+        io.Long(r.createdMs);
         break;
-    case JournalRecordType::Load: {
-        r.fileName = in.Text();
-        r.modified = in.U8() != 0;
-        const qsizetype rowCount = in.Count(4);
-        r.rows.reserve(rowCount);
-        for (qsizetype i = 0; i < rowCount && in.ok; ++i) {
-            const qsizetype cellCount = in.Count(4);
-            QStringList cells;
-            cells.reserve(cellCount);
-            for (qsizetype c = 0; c < cellCount && in.ok; ++c)
-                cells.append(in.Text());
-            r.rows.append(cells);
-        }
-        const qsizetype entryCount = in.Count(8);
-        r.entries.reserve(entryCount);
-        for (qsizetype i = 0; i < entryCount && in.ok; ++i) {
-            JournalLaneEntry entry;
-            entry.text = in.Text();
-            entry.identity = in.Text();
-            r.entries.append(entry);
-        }
-        r.positions = {in.I32(), in.I32()};
+    case JournalRecordType::Load:
+        io.Text(r.fileName);
+        io.Byte(r.modified);
+        io.Rows(r.rows);
+        io.Entries(r.entries);
+        io.Int(r.positions[0]);
+        io.Int(r.positions[1]);
         break;
-    }
     case JournalRecordType::Cell:
-        r.change = JournalCellChange(in.U8());
-        r.lane = in.U8();
-        r.loadOrder = in.Text();
-        r.column = in.I32();
-        r.text = in.Text();
+        io.Byte(r.change);
+        io.Byte(r.lane);
+        io.Text(r.loadOrder);
+        io.Int(r.column);
+        io.Text(r.text);
         break;
     case JournalRecordType::DeleteRow:
-        r.loadOrder = in.Text();
+        io.Text(r.loadOrder);
         break;
     case JournalRecordType::Rank:
-        r.probeLaufe = in.I32();
-        r.allLaufe = in.I32();
-        r.countBahn = in.I32();
-        r.sortByPlace = in.U8() != 0;
+        io.Int(r.probeLaufe);
+        io.Int(r.allLaufe);
+        io.Int(r.countBahn);
+        io.Byte(r.sortByPlace);
         break;
     case JournalRecordType::Lanes:
-        r.positions = {in.I32(), in.I32()};
+        io.Int(r.positions[0]);
+        io.Int(r.positions[1]);
         break;
     case JournalRecordType::RunStart:
-        r.tick = in.U32();
-        r.countBahn = in.I32();
-        r.positions = {in.I32(), in.I32()};
+        io.Word(r.tick);
+        io.Int(r.countBahn);
+        io.Int(r.positions[0]);
+        io.Int(r.positions[1]);
         break;
     case JournalRecordType::LaneStop:
-        r.lane = in.U8();
-        r.tick = in.U32();
+        io.Byte(r.lane);
+        io.Word(r.tick);
         break;
     case JournalRecordType::Edge:
-        r.line = in.U8();
-        r.modemStatus = in.U32();
-        r.tick = in.U32();
+        io.Byte(r.line);
+        io.Word(r.modemStatus);
+        io.Word(r.tick);
         break;
     case JournalRecordType::Clear:
     case JournalRecordType::Reset:
     case JournalRecordType::Clean:
         break;
     }
+}
+
+bool DecodePayload(const QByteArray& payload, JournalRecord& r)
+{
+    Reader in(payload);
+    int type = 0;
+    in.Byte(type);
+    if (type < int(JournalRecordType::Header) || type > int(JournalRecordType::Clean))
+        return false;
+    r.type = JournalRecordType(type);
+    Fields(in, r);
     return in.ok && in.AtEnd();
 }
 
@@ -228,69 +259,8 @@ QByteArray JournalFileStart()
 QByteArray EncodeJournalPayload(const JournalRecord& r)
 {
     Writer w;
-    w.U8(int(r.type));
-    switch (r.type) {
-    case JournalRecordType::Header:
-        w.Text(r.bootId);
-        w.I64(r.createdMs);
-        break;
-    case JournalRecordType::Load:
-        w.Text(r.fileName);
-        w.U8(r.modified ? 1 : 0);
-        w.U32(std::uint32_t(r.rows.size()));
-        for (const QStringList& cells : r.rows) {
-            w.U32(std::uint32_t(cells.size()));
-            for (const QString& cell : cells)
-                w.Text(cell);
-        }
-        w.U32(std::uint32_t(r.entries.size()));
-        for (const JournalLaneEntry& entry : r.entries) {
-            w.Text(entry.text);
-            w.Text(entry.identity);
-        }
-        w.I32(r.positions[0]);
-        w.I32(r.positions[1]);
-        break;
-    case JournalRecordType::Cell:
-        w.U8(int(r.change));
-        w.U8(r.lane);
-        w.Text(r.loadOrder);
-        w.I32(r.column);
-        w.Text(r.text);
-        break;
-    case JournalRecordType::DeleteRow:
-        w.Text(r.loadOrder);
-        break;
-    case JournalRecordType::Rank:
-        w.I32(r.probeLaufe);
-        w.I32(r.allLaufe);
-        w.I32(r.countBahn);
-        w.U8(r.sortByPlace ? 1 : 0);
-        break;
-    case JournalRecordType::Lanes:
-        w.I32(r.positions[0]);
-        w.I32(r.positions[1]);
-        break;
-    case JournalRecordType::RunStart:
-        w.U32(r.tick);
-        w.I32(r.countBahn);
-        w.I32(r.positions[0]);
-        w.I32(r.positions[1]);
-        break;
-    case JournalRecordType::LaneStop:
-        w.U8(r.lane);
-        w.U32(r.tick);
-        break;
-    case JournalRecordType::Edge:
-        w.U8(r.line);
-        w.U32(r.modemStatus);
-        w.U32(r.tick);
-        break;
-    case JournalRecordType::Clear:
-    case JournalRecordType::Reset:
-    case JournalRecordType::Clean:
-        break;
-    }
+    w.Byte(r.type);
+    Fields(w, r);
     return w.out;
 }
 
