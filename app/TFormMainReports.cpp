@@ -34,6 +34,7 @@ QPrinter& TFormMain::Printer()
     if (!m_printer) {
         m_printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
         m_printer->setPageOrientation(QPageLayout::Landscape);
+        m_printer->setPageMargins(QMarginsF(10, 10, 10, 10), QPageLayout::Millimeter);
     }
     return *m_printer;
 }

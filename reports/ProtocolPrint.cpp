@@ -12,6 +12,7 @@ namespace {
 
 constexpr std::array<int, 3> kTextColumns = {1, 2, 3};
 constexpr qreal kSmallestPointSize = 4.0;
+constexpr int kTimeColumnCount = 7; // "Lauf1" to "Lauf6" and "Gesamt"
 const QColor kHeaderBackground(0xB0, 0xA7, 0x86);
 const QColor kLineColour(0xA0, 0xA0, 0xA0);
 
@@ -61,6 +62,9 @@ std::array<qreal, kReportColumnCount> WidestTexts(const ProtocolReport& report, 
         }
         widest[c] = width;
     }
+    // The six runs and the total side by side in columns of one width.
+    const auto runs = widest.begin() + kReportFirstRunColumn;
+    std::fill(runs, runs + kTimeColumnCount, *std::max_element(runs, runs + kTimeColumnCount));
     return widest;
 }
 

@@ -47,10 +47,11 @@ struct PrintLayout
 QFont ProtocolPrintFont();
 
 // Lays the report out on pages of pageSize, measuring text on device. All
-// thirteen columns share the page width: the start number, class, runs, total
-// and place columns get the width of their widest text, the name and club
-// columns the rest (long texts are cut there, with an ellipsis). When even the
-// narrow columns don't fit, the font shrinks, so no time is ever cut.
+// thirteen columns share the page width: the start number, class and place
+// columns get the width of their widest text, the runs and the total one common
+// width (the widest of them), the name and club columns the rest (long texts
+// are cut there, with an ellipsis). When even the narrow columns don't fit, the
+// font shrinks, so no time is ever cut.
 PrintLayout LayOutProtocolPrint(const ProtocolReport& report, const QSizeF& pageSize, const QFont& font,
                                 QPaintDevice* device);
 
