@@ -21,7 +21,9 @@ ProtocolTable Protocol(int count)
                  "Lauf6", "Gesamt", "Platz", "¹"});
     for (int i = 1; i <= count; ++i) {
         const auto time = [i](int run) {
-            return QStringLiteral("%1,%2").arg(28 + (i + run) % 7).arg((i * 37 + run * 11) % 100, 2, 10, QChar(u'0'));
+            return QStringLiteral("%1,%2")
+                .arg(28 + (i + run) % 7)
+                .arg((i * 37 + run * 11) % 100, 2, 10, QChar(u'0'));
         };
         rows.append({QString::number(i), QStringLiteral("Müller-%1").arg(i), QStringLiteral("Jürgen"),
                      QStringLiteral("SC Weißenfels & Söhne"), QString(QChar(u'A' + i % 4)), time(1), time(2),

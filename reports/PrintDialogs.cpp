@@ -16,7 +16,10 @@ IPrintDialogs& PrintDialogs()
     return installedPrintDialogs ? *installedPrintDialogs : qtDialogs;
 }
 
-void SetPrintDialogs(IPrintDialogs* dialogs) { installedPrintDialogs = dialogs; }
+void SetPrintDialogs(IPrintDialogs* dialogs)
+{
+    installedPrintDialogs = dialogs;
+}
 
 bool QtPrintDialogs::ChoosePrint(QWidget* parent, QPrinter& printer)
 {

@@ -209,8 +209,8 @@ void PaintProtocolPage(QPainter& painter, const ProtocolReport& report, const Pr
         painter.drawText(QRectF(0, 0, width, titleHeight), Qt::AlignLeft | Qt::AlignTop,
                          report.Title + QStringLiteral(" Zeitenprotokoll"));
         painter.setFont(layout.Font);
-        painter.drawText(QRectF(0, titleHeight, width, metrics.height() * 1.5), Qt::AlignLeft | Qt::AlignVCenter,
-                         date.toString(QStringLiteral("dd.MM.yyyy")));
+        painter.drawText(QRectF(0, titleHeight, width, metrics.height() * 1.5),
+                         Qt::AlignLeft | Qt::AlignVCenter, date.toString(QStringLiteral("dd.MM.yyyy")));
     }
 
     const qreal top = layout.TableTop(page);
@@ -237,7 +237,8 @@ void PaintProtocolPage(QPainter& painter, const ProtocolReport& report, const Pr
             if (text.isEmpty())
                 continue;
             const QRectF cell = layout.CellRect(page, row, c).adjusted(layout.Padding, 0, -layout.Padding, 0);
-            painter.drawText(cell, ColumnAlignment(c), cellMetrics.elidedText(text, Qt::ElideRight, cell.width()));
+            painter.drawText(cell, ColumnAlignment(c),
+                             cellMetrics.elidedText(text, Qt::ElideRight, cell.width()));
         }
     }
 

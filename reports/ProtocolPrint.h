@@ -20,7 +20,7 @@ class QPrinter;
 struct PrintLayout
 {
     QSizeF PageSize;
-    QFont Font;        // the cells; the header row in bold, test runs in italics
+    QFont Font; // the cells; the header row in bold, test runs in italics
     QFont TitleFont;
     qreal Padding = 0; // left and right of a cell's text
     std::array<qreal, kReportColumnCount> ColumnLeft{};

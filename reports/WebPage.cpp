@@ -84,9 +84,10 @@ void AppendHead(QByteArray& out, const ProtocolReport& report)
     out.append(" Zeitenprotokoll</h1></div>\r\n<br>\r\n");
     out.append("</b><table style=\"BORDER-COLLAPSE: collapse\" bgcolor=#FFFFFF borderColor=#E0E0E0 border=1 "
                "cellpadding=4 width=100%>\r\n");
-    out.append("<colgroup valign=top> <col align=right> <col align=centr> <col> <col> <col> <col align=right> "
-               "<col align=right> <col align=right> <col align=right> <col align=right> <col align=right> "
-               "<col align=right> <col align=right></colgroup>\r\n");
+    out.append(
+        "<colgroup valign=top> <col align=right> <col align=centr> <col> <col> <col> <col align=right> "
+        "<col align=right> <col align=right> <col align=right> <col align=right> <col align=right> "
+        "<col align=right> <col align=right></colgroup>\r\n");
     out.append("<thead bgcolor=#B0A786><tr>\r\n");
     const QStringList& headers = ReportHeaders();
     for (int c = 0; c < kReportColumnCount; ++c) {

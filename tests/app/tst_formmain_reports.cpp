@@ -62,7 +62,8 @@ private:
 
     static QString PageName()
     {
-        return QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName() + QStringLiteral(".html");
+        return QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName() +
+               QStringLiteral(".html");
     }
 
 private slots:
@@ -76,7 +77,9 @@ private slots:
         opened.clear();
         TSystemAccess access;
         const QString settings = Path(QStringLiteral("settings.ini"));
-        access.OpenSettings = [settings] { return std::make_unique<QSettings>(settings, QSettings::IniFormat); };
+        access.OpenSettings = [settings] {
+            return std::make_unique<QSettings>(settings, QSettings::IniFormat);
+        };
         access.ScanPorts = [] { return std::uint32_t(0); };
         access.OpenUrl = [this](const QUrl& url) {
             opened.append(url);
@@ -111,9 +114,11 @@ private slots:
         const QByteArray page = ReadFile(QStringLiteral("ergebnis.html"));
         QCOMPARE(page, WebPageBytes(window->ReportOfProtocol()));
         const qsizetype first = page.indexOf("<tr><td>9<td>");
-        const qsizetype second = page.indexOf("<tr><td>8<td>Kurz<td>Karl<td>Schmidt &amp; S\xF6hne<td>A<td><I>50,00");
+        const qsizetype second =
+            page.indexOf("<tr><td>8<td>Kurz<td>Karl<td>Schmidt &amp; S\xF6hne<td>A<td><I>50,00");
         const qsizetype third = page.indexOf("<tr><td>7<td>");
-        QVERIFY2(first > 0 && first < second && second < third, page.mid(page.indexOf("</thead>")).constData());
+        QVERIFY2(first > 0 && first < second && second < third,
+                 page.mid(page.indexOf("</thead>")).constData());
         QVERIFY(!page.contains("¹"));
         QVERIFY(!window->SortGrid1->Modified());
         QCOMPARE(window->Settings.FilterInd, 3);
@@ -144,7 +149,8 @@ private slots:
         dialogs->fileNames.enqueue(Path(QStringLiteral("missing/ergebnis.html")));
         dialogs->filterIndexes.enqueue(3);
         window->Save1->trigger();
-        QCOMPARE(dialogs->errors.last(), QStringLiteral("Error write file: ") + Path(QStringLiteral("missing/ergebnis.html")));
+        QCOMPARE(dialogs->errors.last(),
+                 QStringLiteral("Error write file: ") + Path(QStringLiteral("missing/ergebnis.html")));
         QVERIFY(window->SortGrid1->Modified());
     }
 
@@ -180,15 +186,14 @@ private slots:
         window->sbPrint->click();
         const QSizeF portrait = PdfTools::PageSize(second);
         QVERIFY(portrait.width() < portrait.height());
-        QCOMPARE(printDialogs->shown,
-                 QStringList({QStringLiteral("print"), QStringLiteral("print"), QStringLiteral("setup"),
-                              QStringLiteral("print")}));
+        QCOMPARE(printDialogs->shown, QStringList({QStringLiteral("print"), QStringLiteral("print"),
+                                                   QStringLiteral("setup"), QStringLiteral("print")}));
 
         // A printer that fails: a message, nothing else changes.
         printDialogs->answers.enqueue(TestPrintDialogs::ToPdf(Path(QStringLiteral("missing/x.pdf"))));
         window->sbPrint->click();
         QCOMPARE(dialogs->errors, QStringList{QStringLiteral("Das Protokoll konnte nicht gedruckt werden.")});
-        QVERIFY(dialogs->messages.size() == 1);
+        QCOMPARE(dialogs->messages.size(), 1);
     }
 };
 

@@ -17,11 +17,13 @@ ProtocolReport Report(int rows, int probeLaufe)
 {
     ProtocolTable table = {QStringList(kProtocolColumnCount)};
     for (int i = 0; i < rows; ++i) {
-        const auto time = [i](int run) { return QStringLiteral("%1,%2").arg(20 + run).arg(i, 2, 10, QChar(u'0')); };
+        const auto time = [i](int run) {
+            return QStringLiteral("%1,%2").arg(20 + run).arg(i, 2, 10, QChar(u'0'));
+        };
         table.append({QString::number(101 + i), QStringLiteral("Müller-Lüdenscheidt %1").arg(i),
                       QStringLiteral("Jürgen"), QStringLiteral("SC Weißenfels"), QString(QChar(u'A' + i % 3)),
-                      time(1), time(2), time(3), time(4), QString(), QString(), time(9), QString::number(i + 1),
-                      QString::number(i + 1)});
+                      time(1), time(2), time(3), time(4), QString(), QString(), time(9),
+                      QString::number(i + 1), QString::number(i + 1)});
     }
     return ReadProtocolReport(table, QStringLiteral("Quellorix"), probeLaufe);
 }
@@ -54,10 +56,11 @@ void TestProtocolPrint::layout_data()
     QTest::addColumn<QPageSize::PageSizeId>("paper");
     QTest::addColumn<QPageLayout::Orientation>("orientation");
     QTest::addColumn<int>("rows");
-    QTest::newRow("A4 landscape, 60 rows") << QPageSize::A4 << QPageLayout::Landscape << 60;
-    QTest::newRow("A4 portrait, 60 rows") << QPageSize::A4 << QPageLayout::Portrait << 60;
-    QTest::newRow("A6 portrait shrinks the font") << QPageSize::A6 << QPageLayout::Portrait << 60;
-    QTest::newRow("no rows, one page") << QPageSize::A4 << QPageLayout::Landscape << 0;
+    QTest::addColumn<bool>("shrinks");
+    QTest::newRow("A4 landscape, 60 rows") << QPageSize::A4 << QPageLayout::Landscape << 60 << false;
+    QTest::newRow("A4 portrait, 60 rows") << QPageSize::A4 << QPageLayout::Portrait << 60 << false;
+    QTest::newRow("A6 portrait shrinks the font") << QPageSize::A6 << QPageLayout::Portrait << 60 << true;
+    QTest::newRow("no rows, one page") << QPageSize::A4 << QPageLayout::Landscape << 0 << false;
 }
 
 void TestProtocolPrint::layout()
@@ -65,6 +68,7 @@ void TestProtocolPrint::layout()
     QFETCH(QPageSize::PageSizeId, paper);
     QFETCH(QPageLayout::Orientation, orientation);
     QFETCH(int, rows);
+    QFETCH(bool, shrinks);
     QPrinter printer(QPrinter::HighResolution);
     printer.setOutputFormat(QPrinter::PdfFormat);
     printer.setPageSize(QPageSize(paper));
@@ -78,11 +82,12 @@ void TestProtocolPrint::layout()
     for (int c = 1; c < kReportColumnCount; ++c)
         QCOMPARE(layout.ColumnLeft[c], layout.ColumnLeft[c - 1] + layout.ColumnWidth[c - 1]);
     QCOMPARE(layout.ColumnLeft[12] + layout.ColumnWidth[12], page.width());
+    QCOMPARE(layout.Font.pointSizeF() < ProtocolPrintFont().pointSizeF(), shrinks);
     // No start number, class, time or place is cut.
     for (int c : {0, 4, 5, 6, 7, 8, 11, 12}) {
-        const QFontMetricsF metrics(IsTestRunColumn(c, 2) ? [&] { QFont f = layout.Font; f.setItalic(true); return f; }()
-                                                          : layout.Font,
-                                    &printer);
+        QFont font = layout.Font;
+        font.setItalic(IsTestRunColumn(c, report.ProbeLaufe));
+        const QFontMetricsF metrics(font, &printer);
         for (const QStringList& row : report.Rows)
             QVERIFY2(metrics.horizontalAdvance(row[c]) <= layout.ColumnWidth[c] - 2 * layout.Padding,
                      qPrintable(row[c]));
@@ -126,8 +131,9 @@ void TestProtocolPrint::printsToPdf()
     const QSizeF size = PdfTools::PageSize(fileName);
     QVERIFY2(size.width() > size.height(), "landscape");
     const int pages = PdfTools::PageCount(fileName);
-    const PrintLayout layout = LayOutProtocolPrint(
-        report, printer.pageLayout().paintRectPixels(printer.resolution()).size(), ProtocolPrintFont(), &printer);
+    const PrintLayout layout =
+        LayOutProtocolPrint(report, printer.pageLayout().paintRectPixels(printer.resolution()).size(),
+                            ProtocolPrintFont(), &printer);
     QCOMPARE(pages, layout.PageCount());
     QVERIFY(pages >= 2);
 

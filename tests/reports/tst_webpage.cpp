@@ -1,10 +1,9 @@
+#include "FileSizeLimit.h"
 #include "WebPage.h"
 
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
-#include <csignal>
-#include <sys/resource.h>
 
 namespace {
 
@@ -29,10 +28,12 @@ const QByteArray kHead =
     "<div style=\"width:100%; color:#A37E4E\">\r\n"
     "<h1>Quellorix Zeitenprotokoll</h1></div>\r\n"
     "<br>\r\n"
-    "</b><table style=\"BORDER-COLLAPSE: collapse\" bgcolor=#FFFFFF borderColor=#E0E0E0 border=1 cellpadding=4 "
+    "</b><table style=\"BORDER-COLLAPSE: collapse\" bgcolor=#FFFFFF borderColor=#E0E0E0 border=1 "
+    "cellpadding=4 "
     "width=100%>\r\n"
     "<colgroup valign=top> <col align=right> <col align=centr> <col> <col> <col> <col align=right> <col "
-    "align=right> <col align=right> <col align=right> <col align=right> <col align=right> <col align=right> <col "
+    "align=right> <col align=right> <col align=right> <col align=right> <col align=right> <col align=right> "
+    "<col "
     "align=right></colgroup>\r\n"
     "<thead bgcolor=#B0A786><tr>\r\n"
     "<th>Nr.</th>\r\n<th nowrap>Name</th>\r\n<th>Vorname</th>\r\n<th>Verein</th>\r\n<th>Klasse</th>\r\n"
@@ -101,12 +102,14 @@ void TestWebPage::dataRow_data()
     QTest::addColumn<int>("probeLaufe");
     QTest::addColumn<QByteArray>("line");
     QTest::newRow("no test runs") << 0
-                                  << QByteArray("<tr><td>12<td>Muster<td>Max<td>SC Nord<td>A<td>31,40<td>&nbsp;"
-                                                "<td>31,25<td>&nbsp;<td>&nbsp;<td>&nbsp;<td>62,65<td>1</tr>\r\n");
+                                  << QByteArray(
+                                         "<tr><td>12<td>Muster<td>Max<td>SC Nord<td>A<td>31,40<td>&nbsp;"
+                                         "<td>31,25<td>&nbsp;<td>&nbsp;<td>&nbsp;<td>62,65<td>1</tr>\r\n");
     QTest::newRow("two test runs") << 2
-                                   << QByteArray("<tr><td>12<td>Muster<td>Max<td>SC Nord<td>A<td><I>31,40"
-                                                 "<td><I>&nbsp;<td>31,25<td>&nbsp;<td>&nbsp;<td>&nbsp;<td>62,65"
-                                                 "<td>1</tr>\r\n");
+                                   << QByteArray(
+                                          "<tr><td>12<td>Muster<td>Max<td>SC Nord<td>A<td><I>31,40"
+                                          "<td><I>&nbsp;<td>31,25<td>&nbsp;<td>&nbsp;<td>&nbsp;<td>62,65"
+                                          "<td>1</tr>\r\n");
     QTest::newRow("five test runs") << 5
                                     << QByteArray("<tr><td>12<td>Muster<td>Max<td>SC Nord<td>A<td><I>31,40"
                                                   "<td><I>&nbsp;<td><I>31,25<td><I>&nbsp;<td><I>&nbsp;"
@@ -117,7 +120,8 @@ void TestWebPage::dataRow()
 {
     QFETCH(int, probeLaufe);
     QFETCH(QByteArray, line);
-    const QStringList row = {"12", "Muster", "Max", "SC Nord", "A", "31,40", "", "31,25", "", "", "", "62,65", "1"};
+    const QStringList row = {"12",    "Muster", "Max", "SC Nord", "A",     "31,40", "",
+                             "31,25", "",       "",    "",        "62,65", "1"};
     QCOMPARE(Body(Page({row}, probeLaufe)), line);
 }
 
@@ -132,8 +136,8 @@ void TestWebPage::edgeCases_data()
     hidden[0] = QStringList(kProtocolColumnCount, QStringLiteral("anders"));
     hidden[1][13] = QStringLiteral("hidden-order-42");
     QTest::newRow("fixed header, hidden column left out")
-        << hidden << "<tr><td>7<td>Kurz<td>&nbsp;<td>&nbsp;<td>B" + QByteArray("<td>&nbsp;").repeated(8) +
-                         "</tr>\r\n";
+        << hidden
+        << "<tr><td>7<td>Kurz<td>&nbsp;<td>&nbsp;<td>B" + QByteArray("<td>&nbsp;").repeated(8) + "</tr>\r\n";
 
     QTest::newRow("rows in the table's order")
         << Table({{"3"}, {"1"}, {"2"}})
@@ -153,13 +157,15 @@ void TestWebPage::escaping_data()
 {
     QTest::addColumn<QString>("cell");
     QTest::addColumn<QByteArray>("written");
-    QTest::newRow("ampersand and umlaut") << QStringLiteral("Schmidt & Söhne") << QByteArray("Schmidt &amp; S\xF6hne");
+    QTest::newRow("ampersand and umlaut")
+        << QStringLiteral("Schmidt & Söhne") << QByteArray("Schmidt &amp; S\xF6hne");
     QTest::newRow("markup") << QStringLiteral("<b>Max</b>") << QByteArray("&lt;b&gt;Max&lt;/b&gt;");
     QTest::newRow("script") << QStringLiteral("<script>alert(1)</script>")
                             << QByteArray("&lt;script&gt;alert(1)&lt;/script&gt;");
     QTest::newRow("quotes") << QStringLiteral("\"Blitz\" Max") << QByteArray("&quot;Blitz&quot; Max");
     QTest::newRow("outside Windows-1252") << QStringLiteral("Dvořák") << QByteArray("Dvo&#345;\xE1k");
-    QTest::newRow("Windows-1252 above Latin-1") << QStringLiteral("€ 5 – Œ") << QByteArray("\x80 5 \x96 \x8C");
+    QTest::newRow("Windows-1252 above Latin-1")
+        << QStringLiteral("€ 5 – Œ") << QByteArray("\x80 5 \x96 \x8C");
     QTest::newRow("beyond the basic plane") << QStringLiteral("Team 🏁") << QByteArray("Team &#127937;");
     QTest::newRow("line breaks and tabs") << QStringLiteral("a\r\nb\tc") << QByteArray("a  b c");
     QTest::newRow("a single blank stays") << QStringLiteral(" ") << QByteArray(" ");
@@ -188,17 +194,9 @@ void TestWebPage::failedWriteKeepsOlderPage()
         rows.append({QString::number(i), QStringLiteral("Name %1").arg(i)});
     const ProtocolReport report = ReadProtocolReport(Table(rows), QStringLiteral("Quellorix"), 2);
 
-    // A file size limit makes the write fail as a full disk would, for root as well.
-    rlimit saved{};
-    QCOMPARE(getrlimit(RLIMIT_FSIZE, &saved), 0);
-    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit small = saved;
-    small.rlim_cur = 4096;
-    QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
     QString error;
-    const bool written = SaveWebPage(fileName, report, error);
-    setrlimit(RLIMIT_FSIZE, &saved);
-    std::signal(SIGXFSZ, oldHandler);
+    bool written = true;
+    QVERIFY(UnderFileSizeLimit(4096, [&] { written = SaveWebPage(fileName, report, error); }));
 
     QVERIFY(!written);
     QCOMPARE(error, QStringLiteral("Error write file: ") + fileName);

@@ -53,9 +53,9 @@ inline QSizeF PageSize(const QString& fileName)
 // The text of one page (1-based), laid out as on the page.
 inline QString PageText(const QString& fileName, int page)
 {
-    return Run(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), QStringLiteral("-f"), QString::number(page),
-                                             QStringLiteral("-l"), QString::number(page), fileName,
-                                             QStringLiteral("-")});
+    return Run(QStringLiteral("pdftotext"),
+               {QStringLiteral("-layout"), QStringLiteral("-f"), QString::number(page), QStringLiteral("-l"),
+                QString::number(page), fileName, QStringLiteral("-")});
 }
 
 // The names of the fonts the file uses.

@@ -31,8 +31,14 @@ public:
         };
     }
 
-    bool ChoosePrint(QWidget*, QPrinter& printer) override { return Respond(QStringLiteral("print"), printer); }
-    bool SetUpPrinter(QWidget*, QPrinter& printer) override { return Respond(QStringLiteral("setup"), printer); }
+    bool ChoosePrint(QWidget*, QPrinter& printer) override
+    {
+        return Respond(QStringLiteral("print"), printer);
+    }
+    bool SetUpPrinter(QWidget*, QPrinter& printer) override
+    {
+        return Respond(QStringLiteral("setup"), printer);
+    }
 
 private:
     bool Respond(const QString& kind, QPrinter& printer)
