@@ -5,7 +5,7 @@
 #include "ProtocolPrint.h"
 #include "WebPage.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QDate>
 #include <QDesktopServices>
 #include <QDir>
@@ -45,7 +45,12 @@ void TFormMain::sbInetClick(int tag)
         QPrinter& printer = Printer();
         if (!PrintDialogs().ChoosePrint(this, printer))
             return;
-        if (!PrintProtocol(printer, ReportOfProtocol(), QDate::currentDate()))
+        // Let the closed dialog's area be redrawn before a long protocol is printed.
+        QApplication::processEvents();
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        const bool printed = PrintProtocol(printer, ReportOfProtocol(), QDate::currentDate());
+        QApplication::restoreOverrideCursor();
+        if (!printed)
             Dialogs().ShowError(this, QStringLiteral("Das Protokoll konnte nicht gedruckt werden."));
         return;
     }
