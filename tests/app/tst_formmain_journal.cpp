@@ -1,5 +1,6 @@
 #include "FakeSerialDevice.h"
 #include "FakeTickSource.h"
+#include "FileSizeLimit.h"
 #include "ProtocolLogic.h"
 #include "ProtocolText.h"
 #include "RaceJournal.h"
@@ -25,10 +26,8 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
-#include <csignal>
 #include <cstdio>
 #include <memory>
-#include <sys/resource.h>
 
 // The main window's race journal: what a killed session leaves behind, and
 // what the next start makes of it. The killed sessions run in a child process
@@ -484,18 +483,12 @@ private Q_SLOTS:
         QFile(blocker).open(QIODevice::WriteOnly);
         Open(QStringLiteral("boot-A"), diskFull ? Folder() : blocker + QStringLiteral("/journal"));
         QVERIFY(window->LoadStarterList(ListFile()));
-        rlimit old{};
-        getrlimit(RLIMIT_FSIZE, &old);
-        const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
         if (diskFull) {
             QVERIFY(window->statusBar()->currentMessage().isEmpty());
-            rlimit limited = old;
-            limited.rlim_cur = rlim_t(JournalBytes().size() + 20);
-            setrlimit(RLIMIT_FSIZE, &limited);
+            QVERIFY(UnderFileSizeLimit(rlim_t(JournalBytes().size() + 20), [&] { Run(*window, 1000, 5000, 6000); }));
+        } else {
+            Run(*window, 1000, 5000, 6000);
         }
-        Run(*window, 1000, 5000, 6000);
-        setrlimit(RLIMIT_FSIZE, &old);
-        std::signal(SIGXFSZ, previousHandler);
         QCOMPARE(Cell(ColLauf1, 1), QStringLiteral("5,00"));
         QCOMPARE(Cell(ColLauf1, 2), QStringLiteral("6,00"));
         QVERIFY(window->statusBar()->currentMessage().contains(QStringLiteral("kann nicht geschrieben werden")));
