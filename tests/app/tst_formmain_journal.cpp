@@ -307,6 +307,26 @@ private Q_SLOTS:
         QCOMPARE(window->cbBuhn2->currentIndex(), 5);
     }
 
+    void finishedRunWaitsForItsResetAfterAnyRestart()
+    {
+        Open();
+        QVERIFY(window->LoadStarterList(ListFile()));
+        Run(*window, 1000, 5000, 6000, false);
+        window.reset();
+        dialogs->answers.enqueue(true);
+        Open(QStringLiteral("boot-B"));
+        window->RestoreLastSession();
+        QVERIFY(dialogs->messages.isEmpty());
+        QVERIFY(!window->Clock->isActive());
+        QVERIFY(window->bRESET->isEnabled());
+        QVERIFY(window->sb2del->isEnabled());
+        QCOMPARE(window->LaneRunColumn(2), ColLauf1);
+        QCOMPARE(TimesInProtocol(), 2);
+        window->TriggerCommand(window->mReset);
+        QCOMPARE(window->cbBuhn1->currentIndex(), 2);
+        QCOMPARE(window->cbBuhn2->currentIndex(), 3);
+    }
+
     void damagedJournalRestoresWhatIsSound_data()
     {
         QTest::addColumn<QString>("damage");
