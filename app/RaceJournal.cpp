@@ -551,11 +551,17 @@ bool TRaceJournal::Begin(const std::vector<JournalRecord>& first, bool closePrev
         return false;
     }
     const QDateTime now = QDateTime::currentDateTime();
-    m_fileName = QDir(m_folder).absoluteFilePath(QStringLiteral("Journal_%1_%2.qxj")
-                                                     .arg(now.toString(QStringLiteral("yyyyMMdd-HHmmss-zzz")))
-                                                     .arg(QCoreApplication::applicationPid()));
-    m_fd = ::open(QFile::encodeName(m_fileName).constData(), O_WRONLY | O_CREAT | O_EXCL | O_APPEND | O_CLOEXEC,
-                  0644);
+    const QString stem = QStringLiteral("Journal_%1_%2")
+                             .arg(now.toString(QStringLiteral("yyyyMMdd-HHmmss-zzz")))
+                             .arg(QCoreApplication::applicationPid());
+    for (int n = 0; m_fd < 0 && n < 100; ++n) {
+        m_fileName = QDir(m_folder).absoluteFilePath(n == 0 ? stem + QStringLiteral(".qxj")
+                                                            : stem + QStringLiteral("_%1.qxj").arg(n));
+        m_fd = ::open(QFile::encodeName(m_fileName).constData(), O_WRONLY | O_CREAT | O_EXCL | O_APPEND | O_CLOEXEC,
+                      0644);
+        if (m_fd < 0 && errno != EEXIST)
+            break;
+    }
     if (m_fd < 0) {
         Fail(SystemError(errno));
         return false;
