@@ -22,7 +22,7 @@
 namespace {
 
 const QByteArray kMagic("QXJRNL\r\n", 8);
-constexpr qint64 kFrameSize = 8;           // length and checksum
+constexpr qint64 kFrameSize = 8; // length and checksum
 constexpr std::uint32_t kMaxPayload = 1u << 30;
 constexpr std::chrono::milliseconds kSyncDelay{100};
 
@@ -557,8 +557,8 @@ bool TRaceJournal::Begin(const std::vector<JournalRecord>& first, bool closePrev
     for (int n = 0; m_fd < 0 && n < 100; ++n) {
         m_fileName = QDir(m_folder).absoluteFilePath(n == 0 ? stem + QStringLiteral(".qxj")
                                                             : stem + QStringLiteral("_%1.qxj").arg(n));
-        m_fd = ::open(QFile::encodeName(m_fileName).constData(), O_WRONLY | O_CREAT | O_EXCL | O_APPEND | O_CLOEXEC,
-                      0644);
+        m_fd = ::open(QFile::encodeName(m_fileName).constData(),
+                      O_WRONLY | O_CREAT | O_EXCL | O_APPEND | O_CLOEXEC, 0644);
         if (m_fd < 0 && errno != EEXIST)
             break;
     }
@@ -636,9 +636,10 @@ void TRaceJournal::Fail(const QString& reason)
         return;
     m_failed = true;
     if (OnWriteFailed)
-        OnWriteFailed(QStringLiteral("Zeitenprotokoll kann nicht geschrieben werden (%1). Die Zeitnahme läuft "
-                                     "weiter, ohne Sicherung für einen Absturz.")
-                          .arg(reason));
+        OnWriteFailed(
+            QStringLiteral("Zeitenprotokoll kann nicht geschrieben werden (%1). Die Zeitnahme läuft "
+                           "weiter, ohne Sicherung für einen Absturz.")
+                .arg(reason));
 }
 
 // ---------------------------------------------------------------------------

@@ -31,12 +31,12 @@ enum class JournalRecordType : std::uint8_t {
     Cell = 3,      // change, lane, loadOrder, column, text
     DeleteRow = 4, // loadOrder
     Clear = 5,
-    Rank = 6,      // probeLaufe, allLaufe, countBahn, sortByPlace
-    Lanes = 7,     // positions
-    RunStart = 8,  // tick, positions
-    LaneStop = 9,  // lane, tick
+    Rank = 6,     // probeLaufe, allLaufe, countBahn, sortByPlace
+    Lanes = 7,    // positions
+    RunStart = 8, // tick, positions
+    LaneStop = 9, // lane, tick
     Reset = 10,
-    Edge = 11, // line (1 start/CTS, 2 lane 1/DSR, 3 lane 2/RLSD), modemStatus, tick
+    Edge = 11,  // line (1 start/CTS, 2 lane 1/DSR, 3 lane 2/RLSD), modemStatus, tick
     Clean = 12, // saved, or ended with nothing unsaved
 };
 
@@ -199,8 +199,8 @@ private:
 // What the start-up finds in the journal folder.
 struct JournalFinding
 {
-    QString fileName;         // empty: nothing to offer or report
-    QByteArray bytes;         // the file's contents
+    QString fileName; // empty: nothing to offer or report
+    QByteArray bytes; // the file's contents
     JournalReadResult read;
     JournalReplay replay;
 };

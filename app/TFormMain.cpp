@@ -752,7 +752,7 @@ void TFormMain::closeEvent(QCloseEvent* event)
     if (FormCloseQuery()) {
         JournalClosing();
         event->accept();
-    }
-    else
+    } else {
         event->ignore();
+    }
 }

@@ -307,7 +307,7 @@ private:
     // The last row found for each lane's starter; checked before it is trusted.
     mutable std::array<int, 2> m_laneRowHint{-1, -1};
     std::unique_ptr<TRaceJournal> m_journal;
-    QString m_loadedFileName;                   // the starter list the journal names
+    QString m_loadedFileName;                      // the starter list the journal names
     std::array<int, 2> m_journalPositions{-1, -1}; // lane selections last journalled
-    bool m_resumingRun = false;                 // a restored run is being set up again
+    bool m_resumingRun = false;                    // a restored run is being set up again
 };

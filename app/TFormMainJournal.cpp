@@ -200,14 +200,15 @@ void TFormMain::RestoreLastSession()
         } else if (status != JournalReadStatus::Sound) {
             const QString aside = QDir::toNativeSeparators(SetJournalAside(found.fileName));
             Dialogs().ShowMessage(
-                this, readable || status == JournalReadStatus::NotAJournal
-                          ? QStringLiteral("Das Zeitenprotokoll der letzten Sitzung ist beschädigt und enthält "
-                                           "nichts, was sich wiederherstellen lässt. Es wurde aufbewahrt als:\n%1")
-                                .arg(aside)
-                          : QStringLiteral("Das Zeitenprotokoll der letzten Sitzung stammt von einer anderen "
-                                           "Programmversion und kann nicht wiederhergestellt werden. Es wurde "
-                                           "aufbewahrt als:\n%1")
-                                .arg(aside));
+                this,
+                readable || status == JournalReadStatus::NotAJournal
+                    ? QStringLiteral("Das Zeitenprotokoll der letzten Sitzung ist beschädigt und enthält "
+                                     "nichts, was sich wiederherstellen lässt. Es wurde aufbewahrt als:\n%1")
+                          .arg(aside)
+                    : QStringLiteral("Das Zeitenprotokoll der letzten Sitzung stammt von einer anderen "
+                                     "Programmversion und kann nicht wiederhergestellt werden. Es wurde "
+                                     "aufbewahrt als:\n%1")
+                          .arg(aside));
         }
         return;
     }
@@ -219,9 +220,10 @@ void TFormMain::RestoreLastSession()
     CloseJournalFile(found.fileName, found.read.soundBytes);
     ApplyJournalReplay(found.replay);
     if (status == JournalReadStatus::TornTail)
-        Dialogs().ShowMessage(this, QStringLiteral("Der letzte Eintrag des Zeitenprotokolls war unvollständig "
-                                                   "(etwa nach einem Stromausfall) und wurde verworfen. Alles "
-                                                   "davor ist wiederhergestellt."));
+        Dialogs().ShowMessage(this,
+                              QStringLiteral("Der letzte Eintrag des Zeitenprotokolls war unvollständig "
+                                             "(etwa nach einem Stromausfall) und wurde verworfen. Alles "
+                                             "davor ist wiederhergestellt."));
 }
 
 void TFormMain::ApplyJournalReplay(const JournalReplay& replay)
@@ -296,10 +298,11 @@ void TFormMain::ApplyJournalReplay(const JournalReplay& replay)
         return;
     const bool sameBoot = m_journal && !replay.bootId.isEmpty() && replay.bootId == m_journal->BootId();
     if (replay.RunStillTiming() && !sameBoot) {
-        Dialogs().ShowMessage(this, QStringLiteral("Der Rechner wurde seit der letzten Sitzung neu gestartet. Der "
-                                                   "Lauf, der dabei noch lief, kann nicht fortgesetzt werden und "
-                                                   "wurde verworfen; bereits eingetragene Zeiten bleiben im "
-                                                   "Protokoll. Bitte den Lauf wiederholen."));
+        Dialogs().ShowMessage(this,
+                              QStringLiteral("Der Rechner wurde seit der letzten Sitzung neu gestartet. Der "
+                                             "Lauf, der dabei noch lief, kann nicht fortgesetzt werden und "
+                                             "wurde verworfen; bereits eingetragene Zeiten bleiben im "
+                                             "Protokoll. Bitte den Lauf wiederholen."));
         return;
     }
     ResumeRun(replay);
@@ -312,11 +315,13 @@ void TFormMain::ResumeRun(const JournalReplay& replay)
     m_resumingRun = true;
     TriggerCommand(mStart, replay.startTick);
     // The barrier lock counts from the original start as well.
-    if (ElapsedTicks(replay.startTick, TickSource().GetTickCount()) >= std::uint32_t(TimerGesperrtStart->interval()))
+    if (ElapsedTicks(replay.startTick, TickSource().GetTickCount()) >=
+        std::uint32_t(TimerGesperrtStart->interval()))
         TimerGesperrtTimer();
     std::array<int, 2> order{0, 1};
     if (replay.laneStopped[0] && replay.laneStopped[1] &&
-        ElapsedTicks(replay.startTick, replay.stopTick[1]) < ElapsedTicks(replay.startTick, replay.stopTick[0]))
+        ElapsedTicks(replay.startTick, replay.stopTick[1]) <
+            ElapsedTicks(replay.startTick, replay.stopTick[0]))
         order = {1, 0};
     for (int laneIndex : order) {
         if (replay.laneStopped.at(laneIndex))

@@ -85,7 +85,8 @@ int main(int argc, char* argv[])
         auto journalled = Window(true);
         plain->LoadStarterList(list);
         journalled->LoadStarterList(list);
-        const std::array<double, 2> cost = RunCost({plain.get(), journalled.get()}, starters == 100 ? 200 : 40);
+        const std::array<double, 2> cost =
+            RunCost({plain.get(), journalled.get()}, starters == 100 ? 200 : 40);
         plain->SortGrid1->SetModified(false);
         journalled->SortGrid1->SetModified(false);
         journalled.reset();

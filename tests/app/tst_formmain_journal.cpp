@@ -5,9 +5,9 @@
 #include "ProtocolText.h"
 #include "RaceJournal.h"
 #include "SerialPorts.h"
-#include "TSettings.h"
 #include "TBitBtnWithColor.h"
 #include "TFormMain.h"
+#include "TSettings.h"
 #include "TSortGrid.h"
 #include "TestDialogs.h"
 
@@ -35,7 +35,8 @@
 
 namespace {
 
-const QString kQuestion = QStringLiteral("Die letzte Sitzung wurde nicht beendet. Zeitenprotokoll wiederherstellen?");
+const QString kQuestion =
+    QStringLiteral("Die letzte Sitzung wurde nicht beendet. Zeitenprotokoll wiederherstellen?");
 const QByteArray kStarters = "Nr.;Name;Vorname;Verein;Klasse\r\n"
                              "1;Adler;Anna;SC Nord;A\r\n2;Berg;Bruno;SC Nord;A\r\n3;Christ;Clara;TV Ost;B\r\n"
                              "4;Dorn;David;TV Ost;A\r\n5;Eck;Emil;SV West;B\r\n6;Fink;Frida;SV West;B\r\n"
@@ -335,9 +336,12 @@ private Q_SLOTS:
         QTest::addColumn<QString>("message");
         QTest::newRow("sound") << "none" << true << 3 << QString();
         QTest::newRow("torn last record") << "torn" << true << 2 << QStringLiteral("unvollständig");
-        QTest::newRow("last record's checksum fails") << "flip" << true << 2 << QStringLiteral("unvollständig");
-        QTest::newRow("truncated inside the list") << "truncate" << false << 0 << QStringLiteral("beschädigt");
-        QTest::newRow("another version") << "version" << false << 0 << QStringLiteral("anderen Programmversion");
+        QTest::newRow("last record's checksum fails")
+            << "flip" << true << 2 << QStringLiteral("unvollständig");
+        QTest::newRow("truncated inside the list")
+            << "truncate" << false << 0 << QStringLiteral("beschädigt");
+        QTest::newRow("another version")
+            << "version" << false << 0 << QStringLiteral("anderen Programmversion");
         QTest::newRow("random bytes") << "random" << false << 0 << QStringLiteral("beschädigt");
         QTest::newRow("empty file") << "empty" << false << 0 << QString();
     }
@@ -462,10 +466,8 @@ private Q_SLOTS:
             if (record.type == JournalRecordType::Edge)
                 kept.append({std::uint32_t(record.line), record.modemStatus, record.tick});
         }
-        const QList<std::array<std::uint32_t, 3>> expected = {{1, MS_CTS_ON, 70010},
-                                                             {1, 0, 70020},
-                                                             {2, MS_DSR_ON, 70030},
-                                                             {3, MS_DSR_ON | MS_RLSD_ON, 70040}};
+        const QList<std::array<std::uint32_t, 3>> expected = {
+            {1, MS_CTS_ON, 70010}, {1, 0, 70020}, {2, MS_DSR_ON, 70030}, {3, MS_DSR_ON | MS_RLSD_ON, 70040}};
         QCOMPARE(kept, expected);
         window.reset(); // before the line it reads from
     }
@@ -505,13 +507,15 @@ private Q_SLOTS:
         QVERIFY(window->LoadStarterList(ListFile()));
         if (diskFull) {
             QVERIFY(window->statusBar()->currentMessage().isEmpty());
-            QVERIFY(UnderFileSizeLimit(rlim_t(JournalBytes().size() + 20), [&] { Run(*window, 1000, 5000, 6000); }));
+            QVERIFY(UnderFileSizeLimit(rlim_t(JournalBytes().size() + 20),
+                                       [&] { Run(*window, 1000, 5000, 6000); }));
         } else {
             Run(*window, 1000, 5000, 6000);
         }
         QCOMPARE(Cell(ColLauf1, 1), QStringLiteral("5,00"));
         QCOMPARE(Cell(ColLauf1, 2), QStringLiteral("6,00"));
-        QVERIFY(window->statusBar()->currentMessage().contains(QStringLiteral("kann nicht geschrieben werden")));
+        QVERIFY(
+            window->statusBar()->currentMessage().contains(QStringLiteral("kann nicht geschrieben werden")));
         window->statusBar()->clearMessage();
         Run(*window, 20000, 5000, 6000);
         QCOMPARE(Cell(ColLauf1, 3), QStringLiteral("5,00"));

@@ -159,8 +159,10 @@ private Q_SLOTS:
         QTest::newRow("empty") << QByteArray() << JournalReadStatus::TornTail << 0;
         QTest::newRow("other version") << otherVersion << JournalReadStatus::OtherVersion << 0;
         QTest::newRow("random bytes") << random << JournalReadStatus::NotAJournal << 0;
-        QTest::newRow("random bytes after a good start") << randomAfterStart << JournalReadStatus::TornTail << 0;
-        QTest::newRow("text file") << QByteArray("Nr.\tName\r\n1\tAdler\r\n") << JournalReadStatus::NotAJournal << 0;
+        QTest::newRow("random bytes after a good start")
+            << randomAfterStart << JournalReadStatus::TornTail << 0;
+        QTest::newRow("text file") << QByteArray("Nr.\tName\r\n1\tAdler\r\n")
+                                   << JournalReadStatus::NotAJournal << 0;
     }
     void damagedJournalKeepsItsSoundRecords()
     {
@@ -260,7 +262,8 @@ private Q_SLOTS:
         QCOMPARE(QFileInfo(finding.fileName).fileName(), QStringLiteral("Journal_newest.qxj"));
         QVERIFY(finding.replay.HoldsChanges());
         QStringList left = QDir(dir.path()).entryList(QDir::Files, QDir::Name);
-        QCOMPARE(left, QStringList({"Journal_newest.qxj", "Journal_old_unsaved.qxj", "Journal_recent_clean.qxj"}));
+        QCOMPARE(left,
+                 QStringList({"Journal_newest.qxj", "Journal_old_unsaved.qxj", "Journal_recent_clean.qxj"}));
     }
 
     void journalBeingWrittenIsNeverOffered()
