@@ -273,7 +273,7 @@ private Q_SLOTS:
         QVERIFY(journal.Begin({Load(2)}, false));
         journal.Append(Cell(QStringLiteral("1"), 5, QStringLiteral("1,00")));
         QVERIFY(FindLastJournal(dir.path(), QDateTime::currentDateTime()).fileName.isEmpty());
-        QTRY_VERIFY_WITH_TIMEOUT(journal.SyncCount() >= 1, 1000);
+        QTRY_VERIFY_WITH_TIMEOUT(journal.SyncCount() >= 1, 5000);
         journal.Close(false);
         const JournalFinding finding = FindLastJournal(dir.path(), QDateTime::currentDateTime());
         QCOMPARE(finding.fileName, journal.FileName());
