@@ -1,12 +1,13 @@
 #include "TFormMain.h"
 
 #include "BarrierPictures.h"
-#include "HelpWindow.h"
 #include "Dialogs.h"
+#include "HelpWindow.h"
 #include "OfficeClasses.h"
 #include "ProtocolLogic.h"
 #include "RunTime.h"
 #include "SerialPorts.h"
+#include "StartupTrace.h"
 #include "TBitBtnWithColor.h"
 #include "TCfgDialog.h"
 #include "TClickLabel.h"
@@ -14,7 +15,6 @@
 #include "TDigit.h"
 #include "TSortGrid.h"
 #include "TickSource.h"
-#include "StartupTrace.h"
 
 #include <QAction>
 #include <QApplication>

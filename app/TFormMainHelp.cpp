@@ -14,6 +14,9 @@
 
 void TFormMain::ConnectHelpCommands()
 {
+    // Alt+H belongs to the menu item Hilfe1; the button's own mnemonic would make
+    // the key ambiguous, and Qt then runs neither.
+    bHelp->setShortcut(QKeySequence());
     connect(bHelp, &QToolButton::clicked, this, &TFormMain::bHelpClick);
     connect(mHilfe, &QAction::triggered, this, &TFormMain::bHelpClick);
     connect(Hilfe1, &QAction::triggered, this, &TFormMain::bHelpClick);

@@ -62,7 +62,8 @@ void TFormMain::FormCreate()
         m_stopSound->setSource(
             QUrl::fromLocalFile(QDir::current().absoluteFilePath(QStringLiteral("Stop.wav"))));
     }
-    TraceStep(QStringLiteral("FormCreate.10"), m_soundOn ? QStringLiteral("Töne an") : QStringLiteral("Töne aus"));
+    TraceStep(QStringLiteral("FormCreate.10"),
+              m_soundOn ? QStringLiteral("Töne an") : QStringLiteral("Töne aus"));
 
     sbCLSall->setToolTip(QStringLiteral("Protokoll  löschen"));
     sbLoad->setToolTip(QStringLiteral("[Ctrl+O] Starterliste öffnen"));
@@ -71,15 +72,16 @@ void TFormMain::FormCreate()
     m_help = std::make_unique<THelpViewer>(m_programFiles.HelpFile, this);
     bHelp->setEnabled(m_help->Available());
     TraceStep(QStringLiteral("FormCreate.12"),
-              m_programFiles.HelpFile + (m_help->UsesHelpFile()    ? QStringLiteral(" (Hilfedatei)")
-                                         : m_help->Available() ? QStringLiteral(" (Handbuch im Programm)")
-                                                               : QStringLiteral(" (keine Hilfe)")));
+              m_programFiles.HelpFile + (m_help->UsesHelpFile() ? QStringLiteral(" (Hilfedatei)")
+                                         : m_help->Available()  ? QStringLiteral(" (Handbuch im Programm)")
+                                                                : QStringLiteral(" (keine Hilfe)")));
 
     m_portsFound = m_access.ScanPorts ? m_access.ScanPorts() : ScanPorts();
     TraceStep(QStringLiteral("FormCreate.13"), QString::number(m_portsFound, 16));
 
     InitFileDialogs();
-    TraceStep(QStringLiteral("FormCreate.14"), m_saveFileName + QStringLiteral(" Webseite ") + m_programFiles.WebPage);
+    TraceStep(QStringLiteral("FormCreate.14"),
+              m_saveFileName + QStringLiteral(" Webseite ") + m_programFiles.WebPage);
 
     TimerDateTimer();
     TraceStep(QStringLiteral("FormCreate.15"));

@@ -5,10 +5,10 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QListWidget>
 #include <QProcess>
 #include <QRegularExpression>
-#include <QShortcut>
 #include <QSplitter>
 #include <QStyle>
 #include <QTextBrowser>
@@ -108,8 +108,16 @@ THelpWindow::THelpWindow(QWidget* parent) : QWidget(parent, Qt::Window), m_pages
         if (row >= 0 && row < m_pages.size())
             ShowPage(QUrl(QStringLiteral("qrc:/manual/") + m_pages.at(row).file));
     });
-    auto* close = new QShortcut(QKeySequence(Qt::Key_Escape), this);
-    connect(close, &QShortcut::activated, this, &QWidget::close);
+}
+
+void THelpWindow::keyPressEvent(QKeyEvent* event)
+{
+    // Keys the page and the list leave unused arrive here; Esc closes the window.
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        close();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 void THelpWindow::ShowPage(const QUrl& page)
@@ -137,7 +145,8 @@ void THelpWindow::PageChanged(const QUrl& page)
         }
     }
     const QString title = Page->documentTitle();
-    setWindowTitle(title.isEmpty() ? QStringLiteral("Quellorix – Hilfe") : QStringLiteral("Quellorix – ") + title);
+    setWindowTitle(title.isEmpty() ? QStringLiteral("Quellorix – Hilfe")
+                                   : QStringLiteral("Quellorix – ") + title);
 }
 
 void THelpWindow::LinkClicked(const QUrl& link)
@@ -151,7 +160,9 @@ void THelpWindow::LinkClicked(const QUrl& link)
 
 // ---------------------------------------------------------------------------
 
-THelpViewer::THelpViewer(QString helpFile, QWidget* owner) : m_helpFile(std::move(helpFile)), m_owner(owner) {}
+THelpViewer::THelpViewer(QString helpFile, QWidget* owner) : m_helpFile(std::move(helpFile)), m_owner(owner)
+{
+}
 
 THelpViewer::~THelpViewer()
 {
@@ -185,12 +196,9 @@ void THelpViewer::ShowContents()
     }
     if (!Available())
         return;
-    if (!m_window) {
+    if (!m_window)
         m_window = new THelpWindow(m_owner);
-        m_window->ShowPage(ManualContentsUrl());
-    } else {
-        m_window->ShowPage(ManualContentsUrl());
-    }
+    m_window->ShowPage(ManualContentsUrl());
     m_window->show();
     m_window->raise();
     m_window->activateWindow();

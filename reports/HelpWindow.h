@@ -1,15 +1,16 @@
 #pragma once
 
 #include <QList>
+#include <QPointer>
 #include <QString>
 #include <QUrl>
-#include <QPointer>
 #include <QWidget>
 #include <memory>
 
 class QListWidget;
 class QProcess;
 class QTextBrowser;
+class QKeyEvent;
 class QToolButton;
 
 // One page of the built-in manual, as its table of contents lists it.
@@ -48,6 +49,9 @@ public:
     QToolButton* bContents = nullptr;
     QToolButton* bBack = nullptr;
     QToolButton* bForward = nullptr;
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void PageChanged(const QUrl& page);

@@ -74,13 +74,13 @@ TFormInfo::TFormInfo(QWidget* parent) : QDialog(parent)
 
 const QString& TFormInfo::NoticeTextContent()
 {
-    static const QString text = QStringLiteral(
-        "Quellorix misst die Laufzeiten bei Seifenkistenrennen auf einer oder zwei Bahnen: "
-        "mit Maus, Tasten oder Lichtschranken an der seriellen Schnittstelle. Es führt das "
-        "Zeitenprotokoll, wertet die Läufe nach Klassen und vergibt die Plätze.\n\n"
-        "Das Programm wird ohne jede Gewährleistung bereitgestellt. Prüfen Sie die Ergebnisse "
-        "vor der Siegerehrung und speichern Sie das Protokoll regelmäßig.\n\n"
-        "Hilfe: Taste F1.");
+    static const QString text =
+        QStringLiteral("Quellorix misst die Laufzeiten bei Seifenkistenrennen auf einer oder zwei Bahnen: "
+                       "mit Maus, Tasten oder Lichtschranken an der seriellen Schnittstelle. Es führt das "
+                       "Zeitenprotokoll, wertet die Läufe nach Klassen und vergibt die Plätze.\n\n"
+                       "Das Programm wird ohne jede Gewährleistung bereitgestellt. Prüfen Sie die Ergebnisse "
+                       "vor der Siegerehrung und speichern Sie das Protokoll regelmäßig.\n\n"
+                       "Hilfe: Taste F1.");
     return text;
 }
 
