@@ -92,7 +92,7 @@ THelpWindow::THelpWindow(QWidget* parent) : QWidget(parent, Qt::Window), m_pages
     splitter->addWidget(Contents);
     splitter->addWidget(Page);
     splitter->setStretchFactor(1, 1);
-    splitter->setSizes({220, 680});
+    splitter->setSizes({270, 630});
     column->addWidget(splitter, 1);
 
     bBack->setEnabled(false);
