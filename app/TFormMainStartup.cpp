@@ -131,6 +131,7 @@ void TFormMain::FormDestroy()
     TraceStep(QStringLiteral("FormDestroy.1"), QStringLiteral("Einstellungen geschrieben"));
     ComPort->Close();
     TraceStep(QStringLiteral("FormDestroy.2"), QStringLiteral("Port geschlossen"));
-    m_help->CloseAll();
+    if (m_help)
+        m_help->CloseAll();
     TraceStep(QStringLiteral("FormDestroy.3"), QStringLiteral("Hilfefenster geschlossen"));
 }

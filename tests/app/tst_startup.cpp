@@ -5,6 +5,7 @@
 #include "StartupTrace.h"
 #include "TClickLabel.h"
 #include "TFormInfo.h"
+#include "TestAccess.h"
 #include "UrlOpener.h"
 
 #include <QAction>
@@ -34,21 +35,13 @@ private:
     std::unique_ptr<TProgramWindows> windows;
     QList<QUrl> openedUrls;
 
-    TSystemAccess Access()
-    {
-        TSystemAccess access;
-        const QString file = settingsDir.filePath(QStringLiteral("settings.ini"));
-        access.OpenSettings = [file] { return std::make_unique<QSettings>(file, QSettings::IniFormat); };
-        access.ScanPorts = [] { return std::uint32_t(0); };
-        return access;
-    }
-
     TFormMain& Main() { return windows->FormMain(); }
 
     void Start()
     {
         ClearTrace();
-        windows = std::make_unique<TProgramWindows>(Access());
+        windows = std::make_unique<TProgramWindows>(
+            TestAccess(settingsDir.filePath(QStringLiteral("settings.ini"))));
         Main().show();
         Main().activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(&Main()));
@@ -124,6 +117,8 @@ private Q_SLOTS:
         Start();
         QCOMPARE(Main().windowTitle(), QStringLiteral("Quellorix 2.7"));
         QVERIFY(Main().bHelp->isEnabled());
+        // No warning about a missing help engine, nor any other box, at start-up.
+        QCOMPARE(QApplication::activeModalWidget(), nullptr);
         QCOMPARE(Main().labEditON->text(), QStringLiteral("Änderungen vornehmen"));
         QVERIFY(Main().CfgDialog);
         QCOMPARE(Main().FormInfo->windowTitle(), QStringLiteral("Information"));
