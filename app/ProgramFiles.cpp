@@ -5,7 +5,7 @@
 
 #include "TSettings.h"
 
-TProgramFiles ProgramFilesOf(const QString& programFilePath, const QString& currentFolder)
+TProgramFiles ProgramFilesOf(const QString& programFilePath)
 {
     const QFileInfo program(programFilePath);
     const QDir folder = program.absoluteDir();
@@ -15,7 +15,7 @@ TProgramFiles ProgramFilesOf(const QString& programFilePath, const QString& curr
     files.HelpFile = folder.absoluteFilePath(base + QStringLiteral(".chm"));
     files.WordTemplate = folder.absoluteFilePath(QStringLiteral("Protokollvorlage.doc"));
     files.SaveFileName = folder.absoluteFilePath(base + QStringLiteral(".txt"));
-    files.WebPage = QDir(currentFolder).absoluteFilePath(base + QStringLiteral(".html"));
+    files.WebPage = base + QStringLiteral(".html");
     files.Folder = folder.absolutePath();
     return files;
 }

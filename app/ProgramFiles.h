@@ -10,8 +10,8 @@ struct TProgramFiles
     QString HelpFile;     // program path with ".chm"
     QString WordTemplate; // program folder + "Protokollvorlage.doc"
     QString SaveFileName; // name the save dialog proposes: program path with ".txt"
-    QString WebPage;      // the web page "Als Webseite" writes: base name + ".html" in the current folder
+    QString WebPage;      // the web page "Als Webseite" writes into the current folder: base name + ".html"
     QString Folder;       // program folder, where both file dialogs start
 };
 
-TProgramFiles ProgramFilesOf(const QString& programFilePath, const QString& currentFolder);
+TProgramFiles ProgramFilesOf(const QString& programFilePath);

@@ -130,6 +130,8 @@ public:
     void bHelpClick();
     void bInfoClick();
     void Label8Click();
+    // Hands a web address or document to the desktop (through the system access).
+    bool OpenUrl(const QUrl& url);
     THelpViewer& Help() const { return *m_help; }
     // The dialogs the program entry creates after the main window (each only once).
     void CreateCfgDialog();

@@ -4,9 +4,9 @@
 #include "Maker.h"
 #include "TClickLabel.h"
 #include "TFormInfo.h"
-#include "UrlOpener.h"
 
 #include <QAction>
+#include <QDesktopServices>
 #include <QHBoxLayout>
 #include <QToolButton>
 
@@ -66,4 +66,9 @@ void TFormMain::bInfoClick()
 void TFormMain::Label8Click()
 {
     OpenUrl(QUrl(QString::fromUtf8(Maker::WebAddress)));
+}
+
+bool TFormMain::OpenUrl(const QUrl& url)
+{
+    return m_access.OpenUrl ? m_access.OpenUrl(url) : QDesktopServices::openUrl(url);
 }

@@ -29,7 +29,7 @@ void TFormMain::FormCreate()
     setWindowTitle(title + QStringLiteral(" 2.7"));
     TraceStep(QStringLiteral("FormCreate.1"), windowTitle());
 
-    m_programFiles = ProgramFilesOf(QCoreApplication::applicationFilePath(), QDir::currentPath());
+    m_programFiles = ProgramFilesOf(QCoreApplication::applicationFilePath());
     TraceStep(QStringLiteral("FormCreate.2"), QStringLiteral("Tarnvik/") + m_programFiles.SettingsName);
 
     TraceStep(QStringLiteral("FormCreate.3"), m_programFiles.WordTemplate);
@@ -69,7 +69,8 @@ void TFormMain::FormCreate()
     sbLoad->setToolTip(QStringLiteral("[Ctrl+O] Starterliste öffnen"));
     TraceStep(QStringLiteral("FormCreate.11"));
 
-    m_help = std::make_unique<THelpViewer>(m_programFiles.HelpFile, this);
+    m_help = std::make_unique<THelpViewer>(m_programFiles.HelpFile, this,
+                                           [this](const QUrl& url) { return OpenUrl(url); });
     bHelp->setEnabled(m_help->Available());
     TraceStep(QStringLiteral("FormCreate.12"),
               m_programFiles.HelpFile + (m_help->UsesHelpFile() ? QStringLiteral(" (Hilfedatei)")

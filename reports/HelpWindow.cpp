@@ -1,7 +1,5 @@
 #include "HelpWindow.h"
 
-#include "UrlOpener.h"
-
 #include <QFile>
 #include <QFileInfo>
 #include <QHBoxLayout>
@@ -154,13 +152,14 @@ void THelpWindow::LinkClicked(const QUrl& link)
     const QUrl target = Page->source().resolved(link);
     if (target.scheme() == QLatin1String("qrc"))
         ShowPage(target);
-    else
-        OpenUrl(target);
+    else if (OpenExternal)
+        OpenExternal(target);
 }
 
 // ---------------------------------------------------------------------------
 
-THelpViewer::THelpViewer(QString helpFile, QWidget* owner) : m_helpFile(std::move(helpFile)), m_owner(owner)
+THelpViewer::THelpViewer(QString helpFile, QWidget* owner, std::function<bool(const QUrl&)> openUrl)
+    : m_helpFile(std::move(helpFile)), m_owner(owner), m_openUrl(std::move(openUrl))
 {
 }
 
@@ -196,8 +195,10 @@ void THelpViewer::ShowContents()
     }
     if (!Available())
         return;
-    if (!m_window)
+    if (!m_window) {
         m_window = new THelpWindow(m_owner);
+        m_window->OpenExternal = m_openUrl;
+    }
     m_window->ShowPage(ManualContentsUrl());
     m_window->show();
     m_window->raise();

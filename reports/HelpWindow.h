@@ -5,6 +5,7 @@
 #include <QString>
 #include <QUrl>
 #include <QWidget>
+#include <functional>
 #include <memory>
 
 class QListWidget;
@@ -49,6 +50,8 @@ public:
     QToolButton* bContents = nullptr;
     QToolButton* bBack = nullptr;
     QToolButton* bForward = nullptr;
+    // Where web addresses go (the desktop's browser); nothing opens them when empty.
+    std::function<bool(const QUrl&)> OpenExternal;
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
@@ -66,7 +69,8 @@ private:
 class THelpViewer
 {
 public:
-    THelpViewer(QString helpFile, QWidget* owner);
+    // openUrl hands web addresses from the manual to the desktop.
+    THelpViewer(QString helpFile, QWidget* owner, std::function<bool(const QUrl&)> openUrl);
     ~THelpViewer();
 
     THelpViewer(const THelpViewer&) = delete;
@@ -88,6 +92,7 @@ public:
 private:
     QString m_helpFile;
     QWidget* m_owner = nullptr;
+    std::function<bool(const QUrl&)> m_openUrl;
     QPointer<THelpWindow> m_window;
     std::unique_ptr<QProcess> m_helpFileViewer;
 };
