@@ -87,6 +87,8 @@ THelpWindow::THelpWindow(QWidget* parent) : QWidget(parent, Qt::Window), m_pages
     Page = new QTextBrowser(splitter);
     Page->setOpenLinks(false);
     Page->setSearchPaths({QStringLiteral(":/manual")});
+    // The browser's rich text takes the manual's style sheet only as the document's default.
+    Page->document()->setDefaultStyleSheet(ReadManualFile(QStringLiteral("handbuch.css")));
     splitter->addWidget(Contents);
     splitter->addWidget(Page);
     splitter->setStretchFactor(1, 1);
