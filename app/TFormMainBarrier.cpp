@@ -194,6 +194,7 @@ void TFormMain::bCFGClick()
 {
     if (!bCFG->isEnabled())
         return;
+    CreateCfgDialog();
     Settings.Port = ComPort->Port();
     Settings.TimerGesperrt = TimerGesperrtStart->interval();
     CfgDialog->Fill(Settings);

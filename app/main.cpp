@@ -1,8 +1,7 @@
-#include "AppDialogs.h"
-#include "RaceJournal.h"
-#include "TFormMain.h"
+#include "ProgramWindows.h"
 
 #include <QApplication>
+#include <QIcon>
 
 int main(int argc, char* argv[])
 {
@@ -10,14 +9,6 @@ int main(int argc, char* argv[])
     QApplication::setOrganizationName(QStringLiteral("Tarnvik"));
     QApplication::setApplicationName(QStringLiteral("Quellorix"));
     QApplication::setApplicationDisplayName(QStringLiteral("Quellorix"));
-    TSystemAccess access;
-    access.JournalFolder = DefaultJournalFolder();
-    TFormMain window(std::move(access));
-    AppDialogs dialogs(&window);
-    SetDialogs(&dialogs);
-    window.show();
-    window.RestoreLastSession();
-    const int result = app.exec();
-    SetDialogs(nullptr);
-    return result;
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/images/Quellorix.svg")));
+    return RunProgram();
 }
