@@ -5,13 +5,13 @@
 #include "RaceJournal.h"
 #include "TFormMain.h"
 #include "TSortGrid.h"
+#include "TestAccess.h"
 #include "TestDialogs.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QSettings>
 #include <QTemporaryDir>
 #include <array>
 #include <cstdio>
@@ -35,10 +35,7 @@ void WriteStarterList(const QString& fileName, int starters)
 
 std::unique_ptr<TFormMain> Window(bool journal)
 {
-    TSystemAccess access;
-    const QString settings = gDir->filePath(QStringLiteral("settings.ini"));
-    access.OpenSettings = [settings] { return std::make_unique<QSettings>(settings, QSettings::IniFormat); };
-    access.ScanPorts = [] { return std::uint32_t(0); };
+    TSystemAccess access = TestAccess(gDir->filePath(QStringLiteral("settings.ini")));
     if (journal)
         access.JournalFolder = gDir->filePath(QStringLiteral("journal"));
     auto window = std::make_unique<TFormMain>(access);

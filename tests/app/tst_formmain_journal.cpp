@@ -9,6 +9,7 @@
 #include "TFormMain.h"
 #include "TSettings.h"
 #include "TSortGrid.h"
+#include "TestAccess.h"
 #include "TestDialogs.h"
 
 #include <QAction>
@@ -44,10 +45,7 @@ const QByteArray kStarters = "Nr.;Name;Vorname;Verein;Klasse\r\n"
 
 TSystemAccess Access(const QString& folder, const QString& bootId)
 {
-    TSystemAccess access;
-    const QString settings = QDir(folder).absoluteFilePath(QStringLiteral("../settings.ini"));
-    access.OpenSettings = [settings] { return std::make_unique<QSettings>(settings, QSettings::IniFormat); };
-    access.ScanPorts = [] { return std::uint32_t(0); };
+    TSystemAccess access = TestAccess(QDir(folder).absoluteFilePath(QStringLiteral("../settings.ini")));
     access.JournalFolder = folder;
     access.BootId = [bootId] { return bootId; };
     return access;
