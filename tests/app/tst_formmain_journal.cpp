@@ -2,10 +2,12 @@
 #include "FakeTickSource.h"
 #include "FileSizeLimit.h"
 #include "ProtocolLogic.h"
+#include "ProgramWindows.h"
 #include "ProtocolText.h"
 #include "RaceJournal.h"
 #include "SerialPorts.h"
 #include "TBitBtnWithColor.h"
+#include "TFDlgYesNo.h"
 #include "TFormMain.h"
 #include "TSettings.h"
 #include "TSortGrid.h"
@@ -18,6 +20,8 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QLabel>
+#include <QPushButton>
 #include <QLineEdit>
 #include <QProcess>
 #include <QRandomGenerator>
@@ -235,6 +239,24 @@ private Q_SLOTS:
         window->RestoreLastSession();
         QCOMPARE(dialogs->questions.size(), 2);
         QCOMPARE(ProtocolText(*window), expected.left(split));
+    }
+
+    void questionIsTheProgramsYesNoDialog()
+    {
+        SessionLeftOpen();
+        TProgramWindows windows(Access(Folder(), QStringLiteral("boot-A")));
+        windows.FormMain().show();
+        QString asked;
+        QTimer::singleShot(0, this, [&asked] {
+            if (auto* box = qobject_cast<TFDlgYesNo*>(QApplication::activeModalWidget())) {
+                asked = box->Label1->text();
+                box->OKBtn->click();
+            }
+        });
+        windows.FormMain().RestoreLastSession();
+        QCOMPARE(asked, kQuestion);
+        QCOMPARE(windows.FormMain().SortGrid1->Cells(ColLauf1, 1), QStringLiteral("10,00"));
+        windows.FormMain().SortGrid1->SetModified(false);
     }
 
     void killedDuringRunGoesOnFromItsStart_data()
