@@ -1,8 +1,8 @@
 #include "FakeSerialDevice.h"
 #include "FakeTickSource.h"
 #include "FileSizeLimit.h"
-#include "ProtocolLogic.h"
 #include "ProgramWindows.h"
+#include "ProtocolLogic.h"
 #include "ProtocolText.h"
 #include "RaceJournal.h"
 #include "SerialPorts.h"
@@ -21,9 +21,9 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
-#include <QPushButton>
 #include <QLineEdit>
 #include <QProcess>
+#include <QPushButton>
 #include <QRandomGenerator>
 #include <QSettings>
 #include <QStatusBar>
