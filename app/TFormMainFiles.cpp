@@ -1,6 +1,7 @@
 #include "TFormMain.h"
 
 #include "Dialogs.h"
+#include "OfficeClasses.h"
 #include "ProtocolLogic.h"
 #include "ProtocolText.h"
 #include "TSortGrid.h"
@@ -19,6 +20,14 @@ namespace {
 
 const QString kTextFilter = QStringLiteral("Textdatei (*.txt)");
 const QString kCsvFilter = QStringLiteral("CSV-Datei (*.csv)");
+const QString kExcelSaveFilter = QStringLiteral("Excel-Arbeitsmappe (*.xlsx)");
+const QString kExcelOpenFilter = QStringLiteral("Excel-Arbeitsmappe (*.xlsx *.xls *.ods)");
+const QString kWordFilter = QStringLiteral("MS Word (*.docx)");
+
+bool ExcelAvailable()
+{
+    return OleClassAvailable(QStringLiteral("Excel.Application"));
+}
 
 // The file name as chosen, with the chosen type's extension when it has none.
 QString WithExtension(const QString& fileName, const QString& extension)
@@ -28,14 +37,21 @@ QString WithExtension(const QString& fileName, const QString& extension)
 
 } // namespace
 
+// With the workbook types the entries keep their places of old: text, Excel,
+// CSV, Word, Excel again for saving; text, Excel, CSV for opening. Without,
+// text, CSV, Word and text, CSV. A stored filter index keeps its meaning.
 QStringList TFormMain::OpenFilters() const
 {
+    if (ExcelAvailable())
+        return {kTextFilter, kExcelOpenFilter, kCsvFilter};
     return {kTextFilter, kCsvFilter};
 }
 
 QStringList TFormMain::SaveFilters() const
 {
-    return {kTextFilter, kCsvFilter};
+    if (ExcelAvailable())
+        return {kTextFilter, kExcelSaveFilter, kCsvFilter, kWordFilter, kExcelSaveFilter};
+    return {kTextFilter, kCsvFilter, kWordFilter};
 }
 
 void TFormMain::InitFileDialogs()
@@ -43,6 +59,8 @@ void TFormMain::InitFileDialogs()
     const QFileInfo program(QCoreApplication::applicationFilePath());
     m_saveFileName = program.dir().absoluteFilePath(program.completeBaseName() + QStringLiteral(".txt"));
     m_fileFolder = program.absolutePath();
+    connect(sbExcel, &QToolButton::clicked, this, &TFormMain::sbExcelClick);
+    connect(sbWord, &QToolButton::clicked, this, &TFormMain::sbWordClick);
 }
 
 ProtocolTable TFormMain::ProtocolRows() const
@@ -72,7 +90,12 @@ void TFormMain::sbSaveClick()
     m_fileFolder = QFileInfo(chosen).absolutePath();
 
     bool saved = false;
-    if (filterIndex == 2) {
+    const QString filter = filters.value(filterIndex - 1);
+    if (filter == kExcelSaveFilter) {
+        saved = ExportExcel(WithExtension(chosen, QStringLiteral("xlsx")));
+    } else if (filter == kWordFilter) {
+        saved = ExportWord(1, WithExtension(chosen, QStringLiteral("docx")));
+    } else if (filter == kCsvFilter) {
         saved = SortGrid1->SaveToCSV(WithExtension(chosen, QStringLiteral("csv")));
     } else {
         QString error;
@@ -99,7 +122,10 @@ void TFormMain::sbLoadClick()
     if (chosen.isEmpty())
         return;
     QApplication::processEvents();
-    LoadStarterList(chosen);
+    if (filters.value(filterIndex - 1) == kExcelOpenFilter)
+        ImportExcel(chosen);
+    else
+        LoadStarterList(chosen);
 }
 
 bool TFormMain::LoadStarterList(const QString& fileName)
@@ -111,7 +137,12 @@ bool TFormMain::LoadStarterList(const QString& fileName)
         return false;
     }
     FillProtocol(rows);
+    FinishLoad(fileName);
+    return true;
+}
 
+void TFormMain::FinishLoad(const QString& fileName)
+{
     const QFileInfo file(fileName);
     m_saveFileName = file.dir().absoluteFilePath(file.completeBaseName());
     m_fileFolder = file.absolutePath();
@@ -123,10 +154,9 @@ bool TFormMain::LoadStarterList(const QString& fileName)
     setWindowTitle(QStringLiteral("Quellorix: ") + file.completeBaseName());
     SortGrid1->SetModified(false);
     UpdateCommandStates();
-    return true;
 }
 
-void TFormMain::FillProtocol(const ProtocolTable& rows)
+void TFormMain::FillProtocol(const ProtocolTable& rows, const QStringList* header)
 {
     const QStringList headers = ProtocolHeaders();
     const int dataRows = std::max(1, int(rows.size()));
@@ -147,6 +177,8 @@ void TFormMain::FillProtocol(const ProtocolTable& rows)
         SortGrid1->SetRowItems(row, std::move(items));
     }
     for (int col = 0; col < ProtocolColumnCount; ++col) {
+        if (header)
+            SortGrid1->SetCells(col, 0, header->value(col));
         if (SortGrid1->Cells(col, 0).trimmed().isEmpty())
             SortGrid1->SetCells(col, 0, headers.at(col));
     }
