@@ -97,7 +97,6 @@ bool InsertProtocolTable(const QByteArray& documentXml, const ProtocolTable& blo
     qint64 placeholderEnd = -1;
     int depth = 0;
     int bodyDepth = -1;
-    qint64 tokenStart = 0;
     // The paragraph being read directly in the body: its start and its text.
     qint64 paragraphStart = -1;
     QString paragraphText;
@@ -110,7 +109,8 @@ bool InsertProtocolTable(const QByteArray& documentXml, const ProtocolTable& blo
                 bodyStart = xml.characterOffset();
                 bodyDepth = depth;
             } else if (bodyDepth > 0 && depth == bodyDepth + 1 && xml.name() == u"p") {
-                paragraphStart = tokenStart;
+                // The tag's '<': no '<' can stand inside a tag.
+                paragraphStart = text.lastIndexOf(u'<', xml.characterOffset() - 1);
                 paragraphText.clear();
             } else if (paragraphStart >= 0 && xml.name() == u"t") {
                 ++textDepth;
@@ -131,7 +131,6 @@ bool InsertProtocolTable(const QByteArray& documentXml, const ProtocolTable& blo
         } else if (token == QXmlStreamReader::Characters && textDepth > 0) {
             paragraphText += xml.text();
         }
-        tokenStart = xml.characterOffset();
     }
     if (xml.hasError()) {
         reason = QStringLiteral("%1 ist fehlerhaft (%2)").arg(kDocumentPart, xml.errorString());

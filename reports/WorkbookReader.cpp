@@ -648,6 +648,11 @@ std::optional<Refusal> ReadXls(const QByteArray& bytes, RowCollector& out)
             freexl_close(handle);
         return opened == FREEXL_BIFF_WORKBOOK_NOT_FOUND ? Encrypted() : Broken(QStringLiteral("xls"));
     }
+    // The library answers some files it can't read (an empty text cell is
+    // enough) with success but no handle.
+    if (!handle)
+        return Refusal{QStringLiteral("diese .xls-Datei kann nicht gelesen werden; bitte im Tabellenprogramm "
+                                      "als .xlsx oder .ods speichern und diese Datei laden")};
     std::optional<Refusal> refusal;
     unsigned int password = FREEXL_BIFF_PLAIN;
     unsigned int rows = 0;

@@ -19,6 +19,12 @@
 #include <sys/resource.h>
 
 // Loading starter lists and saving protocols through the main window's commands.
+
+// The dialogs' entries: text, Excel, CSV (both dialogs), then Word and Excel again (save).
+constexpr int kExcelEntry = 2;
+constexpr int kCsvEntry = 3;
+constexpr int kWordEntry = 4;
+constexpr int kSecondExcelEntry = 5;
 class TestFormMainFiles : public QObject
 {
     Q_OBJECT
@@ -106,7 +112,7 @@ private Q_SLOTS:
     {
         WriteFile(QStringLiteral("Starter2024.csv"),
                   "Nr.;Name;Vorname;Verein;Klasse\r\n7;Muster;Max;SC Nord;A\r\n9;Bauer;Lena;TV Ost;B\r\n");
-        Open(QStringLiteral("Starter2024.csv"), 2);
+        Open(QStringLiteral("Starter2024.csv"), kCsvEntry);
         QCOMPARE(window->SortGrid1->RowCount(), 3);
         QCOMPARE(window->SortGrid1->Rows(1).ToStringList(),
                  QStringList({"7", "Muster", "Max", "SC Nord", "A", "", "", "", "", "", "", "", "", "1"}));
@@ -118,13 +124,13 @@ private Q_SLOTS:
         QVERIFY(window->bSTART->isEnabled());
         QVERIFY(window->sbSave->isEnabled());
         QVERIFY(!window->SortGrid1->Modified());
-        QCOMPARE(dialogs->lastFilters.size(), 2);
+        QCOMPARE(dialogs->lastFilters.size(), 3);
     }
 
     void emptyFieldsKeepTheirColumn()
     {
         WriteFile(QStringLiteral("list.csv"), "7;Muster;;SC Nord;A\r\n");
-        Open(QStringLiteral("list.csv"), 2);
+        Open(QStringLiteral("list.csv"), kCsvEntry);
         QCOMPARE(Cell(ColVorname, 1), QString());
         QCOMPARE(Cell(ColVerein, 1), QStringLiteral("SC Nord"));
         QCOMPARE(Cell(ColKlasse, 1), QStringLiteral("A"));
@@ -148,7 +154,7 @@ private Q_SLOTS:
     {
         WriteFile(QStringLiteral("in.csv"),
                   "3;Zoë;Jürgen;Grün-Weiß;A\r\n1;Dvořák;Antonín;Praha;B\r\n2;Öz;Ünal;SV Süd;A\r\n");
-        Open(QStringLiteral("in.csv"), 2);
+        Open(QStringLiteral("in.csv"), kCsvEntry);
         window->SortGrid1->SetCells(ColLauf3, 1, QStringLiteral("31,25"));
         window->RankProtocol();
         window->SortGrid1->SetModified(true);
@@ -169,14 +175,14 @@ private Q_SLOTS:
     {
         WriteFile(QStringLiteral("in.csv"),
                   "5;Maier;Sepp;\"Verein; Nord\";A\r\n6;\"O\"\"Neill\";Sean;Ost;A\r\n");
-        Open(QStringLiteral("in.csv"), 2);
+        Open(QStringLiteral("in.csv"), kCsvEntry);
         QCOMPARE(Cell(ColVerein, 1), QStringLiteral("Verein; Nord"));
         QCOMPARE(Cell(ColName, 2), QStringLiteral("O\"Neill"));
         const QStringList before = DataRows();
 
-        Save(QStringLiteral("out.csv"), 2);
-        QCOMPARE(window->Settings.FilterInd, 2);
-        Open(QStringLiteral("out.csv"), 2);
+        Save(QStringLiteral("out.csv"), kCsvEntry);
+        QCOMPARE(window->Settings.FilterInd, kCsvEntry);
+        Open(QStringLiteral("out.csv"), kCsvEntry);
         QCOMPARE(DataRows(), before);
         // Windows-1252 when every character fits.
         QVERIFY(!ReadFile(QStringLiteral("out.csv")).startsWith("\xEF\xBB\xBF"));
@@ -185,7 +191,7 @@ private Q_SLOTS:
     void umlautsAreWrittenInTheWesternCodePage()
     {
         WriteFile(QStringLiteral("in.csv"), "1;Größer;Jürgen;Süd;A\r\n");
-        Open(QStringLiteral("in.csv"), 2);
+        Open(QStringLiteral("in.csv"), kCsvEntry);
         Save(QStringLiteral("out.txt"), 1);
         QVERIFY(ReadFile(QStringLiteral("out.txt"))
                     .contains("1\tGr\xF6\xDF"
@@ -196,8 +202,8 @@ private Q_SLOTS:
     void unreadableFileLeavesTheProtocolAlone()
     {
         WriteFile(QStringLiteral("list.csv"), "7;Muster;Max;SC Nord;A\r\n8;Kurz;Karl;SC;A\r\n");
-        Open(QStringLiteral("list.csv"), 2);
-        Open(QStringLiteral("missing.csv"), 2);
+        Open(QStringLiteral("list.csv"), kCsvEntry);
+        Open(QStringLiteral("missing.csv"), kCsvEntry);
         QCOMPARE(dialogs->messages.size(), 1);
         QVERIFY(dialogs->messages.first().contains(QStringLiteral("missing.csv")));
         QCOMPARE(window->SortGrid1->RowCount(), 3);
@@ -208,7 +214,7 @@ private Q_SLOTS:
     void loadDuringARunIsIgnored()
     {
         WriteFile(QStringLiteral("list.csv"), "7;Muster;Max;SC Nord;A\r\n8;Kurz;Karl;SC;A\r\n");
-        Open(QStringLiteral("list.csv"), 2);
+        Open(QStringLiteral("list.csv"), kCsvEntry);
         window->mStart->trigger();
         WriteFile(QStringLiteral("other.csv"), "1;Anders;Anna;X;B\r\n");
         dialogs->fileNames.enqueue(Path(QStringLiteral("other.csv")));
@@ -225,7 +231,7 @@ private Q_SLOTS:
         for (int i = 1; i <= 200; ++i)
             list += QByteArray::number(i) + ";Name" + QByteArray::number(i) + ";Vorname;Verein;A\r\n";
         WriteFile(QStringLiteral("list.csv"), list);
-        Open(QStringLiteral("list.csv"), 2);
+        Open(QStringLiteral("list.csv"), kCsvEntry);
         WriteFile(QStringLiteral("old.txt"), "the previous protocol");
         window->SortGrid1->SetModified(true);
 
