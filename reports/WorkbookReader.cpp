@@ -15,6 +15,13 @@
 
 namespace {
 
+// The locale without group separators: a start number 1234 stays "1234".
+QLocale PlainLocale(QLocale locale)
+{
+    locale.setNumberOptions(locale.numberOptions() | QLocale::OmitGroupSeparator);
+    return locale;
+}
+
 // Why a workbook is refused; the text completes "… kann nicht geladen werden: ".
 struct Refusal
 {
@@ -342,7 +349,7 @@ private:
         return !xml.hasError();
     }
 
-    QString CellText(QXmlStreamReader& xml, const QString& type, int style) const
+    QString CellText(QXmlStreamReader& xml, QStringView type, int style) const
     {
         QString value;
         bool hasValue = false;
@@ -431,13 +438,15 @@ private:
                 xml.skipCurrentElement();
                 continue;
             }
-            const QString reference = Attribute(xml, u"r");
+            const QXmlStreamAttributes attributes = xml.attributes();
+            const QStringView reference = attributes.value(QLatin1StringView("r"));
             col = reference.isEmpty() ? col + 1 : ReferenceColumn(reference);
             if (col < 0) {
                 xml.raiseError(QStringLiteral("cell reference"));
                 return false;
             }
-            const QString text = CellText(xml, Attribute(xml, u"t"), Attribute(xml, u"s").toInt());
+            const QString text = CellText(xml, attributes.value(QLatin1StringView("t")),
+                                          attributes.value(QLatin1StringView("s")).toInt());
             if (xml.hasError())
                 return false;
             out.Set(col, text);
@@ -448,7 +457,7 @@ private:
     ZipReader m_zip;
     QStringList m_strings;
     QList<int> m_styleDecimals;
-    QLocale m_locale;
+    QLocale m_locale = PlainLocale(QLocale());
 };
 
 // ---------------------------------------------------------------------------
@@ -629,7 +638,7 @@ private:
     }
 
     ZipReader m_zip;
-    QLocale m_locale;
+    QLocale m_locale = PlainLocale(QLocale());
 };
 
 // ---------------------------------------------------------------------------
@@ -664,7 +673,7 @@ std::optional<Refusal> ReadXls(const QByteArray& bytes, RowCollector& out)
                freexl_worksheet_dimensions(handle, &rows, &cols) != FREEXL_OK) {
         refusal = Broken(QStringLiteral("xls"));
     } else {
-        const QLocale locale;
+        const QLocale locale = PlainLocale(QLocale());
         unsigned int row = 0;
         for (; row < rows && !out.Done(); ++row) {
             for (unsigned short col = 0; col < cols && col < kProtocolColumnCount; ++col) {
@@ -711,11 +720,11 @@ QString ShownName(const QString& fileName)
 
 QString WorkbookNumberText(double value, int decimals, const QLocale& locale)
 {
-    QLocale plain = locale;
-    plain.setNumberOptions(QLocale::OmitGroupSeparator);
+    if (!(locale.numberOptions() & QLocale::OmitGroupSeparator))
+        return WorkbookNumberText(value, decimals, PlainLocale(locale));
     if (decimals < 0)
-        return plain.toString(value, 'f', QLocale::FloatingPointShortest);
-    return plain.toString(value, 'f', decimals);
+        return locale.toString(value, 'f', QLocale::FloatingPointShortest);
+    return locale.toString(value, 'f', decimals);
 }
 
 bool ParseWorkbook(const QByteArray& bytes, ProtocolTable& rows, QString& reason)
