@@ -71,7 +71,8 @@ bool TFormMain::ExportExcel(const QString& fileName)
 {
     const bool show = fileName.isEmpty();
     const QString target =
-        show ? NewCacheFile(DefaultExportName(QDateTime::currentDateTime()), QStringLiteral(".xlsx")) : fileName;
+        show ? NewCacheFile(DefaultExportName(QDateTime::currentDateTime()), QStringLiteral(".xlsx"))
+             : fileName;
     QString error;
     bool saved = false;
     {
@@ -85,7 +86,8 @@ bool TFormMain::ExportExcel(const QString& fileName)
     }
     if (show && !OpenUrl(QUrl::fromLocalFile(target))) {
         Dialogs().ShowMessage(
-            this, QStringLiteral("Die Arbeitsmappe %1 wurde gespeichert, aber kein Tabellenprogramm konnte sie öffnen.")
+            this, QStringLiteral(
+                      "Die Arbeitsmappe %1 wurde gespeichert, aber kein Tabellenprogramm konnte sie öffnen.")
                       .arg(QDir::toNativeSeparators(target)));
     }
     return true;
@@ -124,8 +126,9 @@ bool TFormMain::ExportWord(int mode, const QString& fileName)
     }
     if (mode == 0 && !OpenUrl(QUrl::fromLocalFile(fileName))) {
         Dialogs().ShowMessage(
-            this, QStringLiteral("Das Dokument %1 wurde gespeichert, aber kein Textprogramm konnte es öffnen.")
-                      .arg(QDir::toNativeSeparators(fileName)));
+            this,
+            QStringLiteral("Das Dokument %1 wurde gespeichert, aber kein Textprogramm konnte es öffnen.")
+                .arg(QDir::toNativeSeparators(fileName)));
     }
     return true;
 }

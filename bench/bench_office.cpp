@@ -3,45 +3,33 @@
 // same for the workbook writer and reader alone.
 #include "TFormMain.h"
 #include "TSortGrid.h"
-#include "TestDialogs.h"
+#include "WindowHarness.h"
 #include "WorkbookReader.h"
 #include "WorkbookWriter.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
-#include <QFile>
-#include <QSettings>
-#include <QTemporaryDir>
 #include <cstdio>
 
 int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
     QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
-    QTemporaryDir dir;
-    TestDialogs dialogs;
-    TSystemAccess access;
-    const QString settings = dir.filePath(QStringLiteral("settings.ini"));
-    access.OpenSettings = [settings] { return std::make_unique<QSettings>(settings, QSettings::IniFormat); };
-    access.ScanPorts = [] { return std::uint32_t(0); };
-    TFormMain window(access);
-    window.show();
+    WindowHarness harness;
+    harness.CreateWindow();
+    TFormMain& window = *harness.window;
 
     constexpr int starters = 10000;
-    const QString list = dir.filePath(QStringLiteral("list.csv"));
-    QFile file(list);
-    file.open(QIODevice::WriteOnly);
     QByteArray text = "Nr.;Name;Vorname;Verein;Klasse\r\n";
     for (int i = 1; i <= starters; ++i) {
         text += QByteArray::number(i) + ";Müller" + QByteArray::number(i % 977) + ";Jörg;Verein " +
                 QByteArray::number(i % 31) + ";" + char('A' + i % 7) + ";" + QByteArray::number(20 + i % 13) +
                 "," + QByteArray::number(10 + i % 89) + ";EL;" + QByteArray::number(21 + i % 11) + ",05\r\n";
     }
-    file.write(text);
-    file.close();
-    window.LoadStarterList(list);
+    harness.WriteFile(QStringLiteral("list.csv"), text);
+    window.LoadStarterList(harness.Path(QStringLiteral("list.csv")));
 
-    const QString workbook = dir.filePath(QStringLiteral("protokoll.xlsx"));
+    const QString workbook = harness.Path(QStringLiteral("protokoll.xlsx"));
     QElapsedTimer timer;
     timer.start();
     const bool exported = window.ExportExcel(workbook);
@@ -49,7 +37,8 @@ int main(int argc, char* argv[])
     timer.restart();
     const bool imported = window.ImportExcel(workbook);
     const qint64 importMs = timer.elapsed();
-    std::printf("%d starters as .xlsx through the window: export %lld ms, import %lld ms (target: each < 1000 ms)%s\n",
+    std::printf("%d starters as .xlsx through the window: export %lld ms, import %lld ms (target: each < "
+                "1000 ms)%s\n",
                 starters, static_cast<long long>(exportMs), static_cast<long long>(importMs),
                 exported && imported && window.SortGrid1->RowCount() == starters + 1 ? "" : "  FAILED");
 
@@ -66,5 +55,6 @@ int main(int argc, char* argv[])
     std::printf("%d starters, writer and reader alone: write %lld ms, read %lld ms, %lld bytes, %lld rows\n",
                 starters, static_cast<long long>(writeMs), static_cast<long long>(readMs),
                 static_cast<long long>(bytes.size()), static_cast<long long>(rows.size()));
+    harness.DestroyWindow();
     return 0;
 }

@@ -52,15 +52,14 @@ QString TableXml(const ProtocolTable& block)
         longest[col] = std::min<qsizetype>(longest[col], 40);
         total += longest[col];
     }
-    QString xml = QStringLiteral(
-        "<w:tbl><w:tblPr><w:tblW w:w=\"5000\" w:type=\"pct\"/><w:tblBorders>"
-        "<w:top w:val=\"single\" w:sz=\"4\" w:space=\"0\" w:color=\"auto\"/>"
-        "<w:left w:val=\"single\" w:sz=\"4\" w:space=\"0\" w:color=\"auto\"/>"
-        "<w:bottom w:val=\"single\" w:sz=\"4\" w:space=\"0\" w:color=\"auto\"/>"
-        "<w:right w:val=\"single\" w:sz=\"4\" w:space=\"0\" w:color=\"auto\"/>"
-        "<w:insideH w:val=\"single\" w:sz=\"4\" w:space=\"0\" w:color=\"auto\"/>"
-        "<w:insideV w:val=\"single\" w:sz=\"4\" w:space=\"0\" w:color=\"auto\"/>"
-        "</w:tblBorders><w:tblLook w:val=\"0000\"/></w:tblPr><w:tblGrid>");
+    QString xml = QStringLiteral("<w:tbl><w:tblPr><w:tblW w:w=\"5000\" w:type=\"pct\"/><w:tblBorders>"
+                                 "<w:top w:val=\"single\" w:sz=\"4\" w:space=\"0\" w:color=\"auto\"/>"
+                                 "<w:left w:val=\"single\" w:sz=\"4\" w:space=\"0\" w:color=\"auto\"/>"
+                                 "<w:bottom w:val=\"single\" w:sz=\"4\" w:space=\"0\" w:color=\"auto\"/>"
+                                 "<w:right w:val=\"single\" w:sz=\"4\" w:space=\"0\" w:color=\"auto\"/>"
+                                 "<w:insideH w:val=\"single\" w:sz=\"4\" w:space=\"0\" w:color=\"auto\"/>"
+                                 "<w:insideV w:val=\"single\" w:sz=\"4\" w:space=\"0\" w:color=\"auto\"/>"
+                                 "</w:tblBorders><w:tblLook w:val=\"0000\"/></w:tblPr><w:tblGrid>");
     QList<int> widths;
     for (qsizetype col = 0; col < columns; ++col) {
         widths.append(int(kTableWidthTwips * longest[col] / std::max<qsizetype>(total, 1)));
@@ -71,10 +70,12 @@ QString TableXml(const ProtocolTable& block)
         xml += r == 0 ? QStringLiteral("<w:tr><w:trPr><w:tblHeader/></w:trPr>") : QStringLiteral("<w:tr>");
         const QStringList& row = block[r];
         for (qsizetype col = 0; col < columns; ++col) {
-            xml += QStringLiteral("<w:tc><w:tcPr><w:tcW w:w=\"%1\" w:type=\"dxa\"/></w:tcPr><w:p>").arg(widths[col]);
+            xml += QStringLiteral("<w:tc><w:tcPr><w:tcW w:w=\"%1\" w:type=\"dxa\"/></w:tcPr><w:p>")
+                       .arg(widths[col]);
             const QString text = col < row.size() ? XmlText(row[col]) : QString();
             if (!text.isEmpty())
-                xml += QStringLiteral("<w:r><w:t xml:space=\"preserve\">") + text + QStringLiteral("</w:t></w:r>");
+                xml += QStringLiteral("<w:r><w:t xml:space=\"preserve\">") + text +
+                       QStringLiteral("</w:t></w:r>");
             xml += QStringLiteral("</w:p></w:tc>");
         }
         xml += QStringLiteral("</w:tr>");
@@ -185,7 +186,8 @@ bool SaveProtocolDocument(const QString& templatePath, const QString& fileName, 
     QByteArray templateBytes;
     QFile templateFile(templatePath);
     if (!QFileInfo(templatePath).isFile() || !templateFile.open(QIODevice::ReadOnly)) {
-        reason = QStringLiteral("die Vorlage %1 kann nicht gelesen werden").arg(QDir::toNativeSeparators(templatePath));
+        reason = QStringLiteral("die Vorlage %1 kann nicht gelesen werden")
+                     .arg(QDir::toNativeSeparators(templatePath));
     } else if (templateFile.size() > kMaxTemplateSize) {
         reason = QStringLiteral("die Vorlage %1 ist zu groß").arg(QDir::toNativeSeparators(templatePath));
     } else {

@@ -48,6 +48,28 @@ Refusal Encrypted()
     return {QStringLiteral("sie ist verschlüsselt oder mit einem Kennwort geschützt")};
 }
 
+// Unpacks a part of a workbook's archive; a missing optional part leaves bytes empty.
+std::optional<Refusal> ReadPart(const ZipReader& zip, const QString& name, QByteArray& bytes, bool optional)
+{
+    switch (zip.Read(name, kMaxWorkbookPartSize, bytes)) {
+    case ZipReader::Result::Ok:
+        return std::nullopt;
+    case ZipReader::Result::Missing:
+        if (optional)
+            return std::nullopt;
+        return Refusal{QStringLiteral("%1 fehlt").arg(name)};
+    case ZipReader::Result::TooLarge:
+        return Refusal{QStringLiteral("%1 wäre entpackt größer als %2 MB")
+                           .arg(name)
+                           .arg(kMaxWorkbookPartSize / (1024 * 1024))};
+    case ZipReader::Result::Encrypted:
+        return Encrypted();
+    case ZipReader::Result::Broken:
+        break;
+    }
+    return Broken(name);
+}
+
 // Collects the sheet's rows until the first row whose column A is empty.
 class RowCollector
 {
@@ -224,28 +246,26 @@ public:
         const QString sheetId = FirstSheetId(workbook);
         if (sheetId.isEmpty())
             return Broken(workbookPath);
-        const QString relsPath =
-            QDir::cleanPath(folder + QStringLiteral("/_rels/") + QFileInfo(workbookPath).fileName() + ".rels");
+        const QString relsPath = QDir::cleanPath(folder + QStringLiteral("/_rels/") +
+                                                 QFileInfo(workbookPath).fileName() + ".rels");
         if (auto r = Part(relsPath, rels, false))
             return r;
         const QString sheetPath = RelationshipTarget(rels, folder, {}, sheetId);
         if (sheetPath.isEmpty())
             return Broken(relsPath);
 
+        // The shared strings and the number formats, where the workbook has them.
+        const std::pair<QStringView, bool (XlsxReader::*)(const QByteArray&)> optionalParts[] = {
+            {u"/sharedStrings", &XlsxReader::ReadSharedStrings}, {u"/styles", &XlsxReader::ReadStyles}};
         QByteArray part;
-        const QString stringsPath = RelationshipTarget(rels, folder, u"/sharedStrings", {});
-        if (!stringsPath.isEmpty()) {
-            if (auto r = Part(stringsPath, part, true))
+        for (const auto& [type, read] : optionalParts) {
+            const QString path = RelationshipTarget(rels, folder, type, {});
+            if (path.isEmpty())
+                continue;
+            if (auto r = Part(path, part, true))
                 return r;
-            if (!ReadSharedStrings(part))
-                return Broken(stringsPath);
-        }
-        const QString stylesPath = RelationshipTarget(rels, folder, u"/styles", {});
-        if (!stylesPath.isEmpty()) {
-            if (auto r = Part(stylesPath, part, true))
-                return r;
-            if (!ReadStyles(part))
-                return Broken(stylesPath);
+            if (!(this->*read)(part))
+                return Broken(path);
         }
         if (auto r = Part(sheetPath, part, false))
             return r;
@@ -258,23 +278,7 @@ private:
     // Unpacks a part; a missing optional part leaves bytes empty.
     std::optional<Refusal> Part(const QString& name, QByteArray& bytes, bool optional) const
     {
-        switch (m_zip.Read(name, kMaxWorkbookPartSize, bytes)) {
-        case ZipReader::Result::Ok:
-            return std::nullopt;
-        case ZipReader::Result::Missing:
-            if (optional)
-                return std::nullopt;
-            return Refusal{QStringLiteral("%1 fehlt").arg(name)};
-        case ZipReader::Result::TooLarge:
-            return Refusal{QStringLiteral("%1 wäre entpackt größer als %2 MB")
-                               .arg(name)
-                               .arg(kMaxWorkbookPartSize / (1024 * 1024))};
-        case ZipReader::Result::Encrypted:
-            return Encrypted();
-        case ZipReader::Result::Broken:
-            break;
-        }
-        return Broken(name);
+        return ReadPart(m_zip, name, bytes, optional);
     }
 
     // The target of the relationship with the given id, or else of the first
@@ -286,8 +290,8 @@ private:
         while (!xml.atEnd()) {
             if (xml.readNext() != QXmlStreamReader::StartElement || xml.name() != u"Relationship")
                 continue;
-            const bool match = id.isEmpty() ? Attribute(xml, u"Type").endsWith(typeSuffix)
-                                            : Attribute(xml, u"Id") == id;
+            const bool match =
+                id.isEmpty() ? Attribute(xml, u"Type").endsWith(typeSuffix) : Attribute(xml, u"Id") == id;
             if (!match)
                 continue;
             const QString target = Attribute(xml, u"Target");
@@ -380,7 +384,9 @@ private:
             return m_strings.at(index);
         }
         if (type == u"b")
-            return !hasValue ? QString() : value.trimmed() == u"1" ? QStringLiteral("WAHR") : QStringLiteral("FALSCH");
+            return !hasValue                 ? QString()
+                   : value.trimmed() == u"1" ? QStringLiteral("WAHR")
+                                             : QStringLiteral("FALSCH");
         if (!hasValue || value.isEmpty())
             return {};
         bool ok = false;
@@ -477,7 +483,8 @@ int ShownDecimals(double value, const QString& shown)
     qsizetype first = last;
     while (first > 0 && shown[first - 1].isDigit())
         --first;
-    if (last < 0 || first < 2 || (shown[first - 1] != u',' && shown[first - 1] != u'.') || !shown[first - 2].isDigit())
+    if (last < 0 || first < 2 || (shown[first - 1] != u',' && shown[first - 1] != u'.') ||
+        !shown[first - 2].isDigit())
         return -1;
     const int decimals = int(last - first + 1);
     if (decimals > 15)
@@ -501,19 +508,8 @@ public:
     std::optional<Refusal> Read(RowCollector& out)
     {
         QByteArray content;
-        switch (m_zip.Read(QStringLiteral("content.xml"), kMaxWorkbookPartSize, content)) {
-        case ZipReader::Result::Ok:
-            break;
-        case ZipReader::Result::Missing:
-            return Refusal{QStringLiteral("content.xml fehlt")};
-        case ZipReader::Result::TooLarge:
-            return Refusal{QStringLiteral("content.xml wäre entpackt größer als %1 MB")
-                               .arg(kMaxWorkbookPartSize / (1024 * 1024))};
-        case ZipReader::Result::Encrypted:
-            return Encrypted();
-        case ZipReader::Result::Broken:
-            return Broken(QStringLiteral("content.xml"));
-        }
+        if (auto refusal = ReadPart(m_zip, QStringLiteral("content.xml"), content, false))
+            return refusal;
         QXmlStreamReader xml(content);
         // LibreOffice encrypts the parts of a password-protected file: content.xml is then no XML.
         while (!xml.atEnd() && !out.Done()) {
@@ -526,8 +522,8 @@ public:
         if (out.refusal)
             return out.refusal;
         if (xml.hasError()) {
-            const bool encrypted = m_zip.Read(QStringLiteral("META-INF/manifest.xml"), kMaxWorkbookPartSize, content) ==
-                                       ZipReader::Result::Ok &&
+            const bool encrypted = m_zip.Read(QStringLiteral("META-INF/manifest.xml"), kMaxWorkbookPartSize,
+                                              content) == ZipReader::Result::Ok &&
                                    content.contains("encryption-data");
             return encrypted ? Encrypted() : Broken(QStringLiteral("content.xml"));
         }
@@ -615,7 +611,8 @@ private:
                     if (name == u"p" && depth == 2 && paragraphs++ > 0)
                         shown += u'\n';
                     else if (name == u"s")
-                        shown += QString(std::clamp<qint64>(Repeat(xml, u"c"), 1, kMaxWorkbookCellLength + 1), u' ');
+                        shown += QString(std::clamp<qint64>(Repeat(xml, u"c"), 1, kMaxWorkbookCellLength + 1),
+                                         u' ');
                     else if (name == u"tab")
                         shown += u'\t';
                     else if (name == u"line-break")
@@ -756,14 +753,16 @@ bool ParseWorkbook(const QByteArray& bytes, ProtocolTable& rows, QString& reason
 
 bool LoadWorkbook(const QString& fileName, ProtocolTable& rows, QString& error)
 {
-    const QString prefix = QStringLiteral("Die Arbeitsmappe %1 kann nicht geladen werden: ").arg(ShownName(fileName));
+    const QString prefix =
+        QStringLiteral("Die Arbeitsmappe %1 kann nicht geladen werden: ").arg(ShownName(fileName));
     QFile file(fileName);
     if (!QFileInfo(fileName).isFile() || !file.open(QIODevice::ReadOnly)) {
         error = QStringLiteral("Die Datei %1 kann nicht gelesen werden.").arg(ShownName(fileName));
         return false;
     }
     if (file.size() > kMaxWorkbookPartSize) {
-        error = prefix + QStringLiteral("sie ist größer als %1 MB.").arg(kMaxWorkbookPartSize / (1024 * 1024));
+        error =
+            prefix + QStringLiteral("sie ist größer als %1 MB.").arg(kMaxWorkbookPartSize / (1024 * 1024));
         return false;
     }
     const QByteArray bytes = file.read(kMaxWorkbookPartSize + 1);

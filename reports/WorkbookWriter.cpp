@@ -16,7 +16,8 @@ constexpr double kMaxColumnWidth = 255;
 
 bool AllDigits(QStringView text)
 {
-    return !text.isEmpty() && std::all_of(text.begin(), text.end(), [](QChar c) { return c.isDigit() && c.unicode() < 128; });
+    return !text.isEmpty() &&
+           std::all_of(text.begin(), text.end(), [](QChar c) { return c.isDigit() && c.unicode() < 128; });
 }
 
 // Whole numbers of up to 15 digits stay exact in a double.
@@ -54,7 +55,8 @@ lxw_error WriteCell(lxw_worksheet* sheet, int row, int col, const QString& text,
                     const QLocale& locale)
 {
     if (text.isEmpty())
-        return worksheet_write_blank(sheet, lxw_row_t(row), lxw_col_t(col), row == 0 ? formats.header : formats.text);
+        return worksheet_write_blank(sheet, lxw_row_t(row), lxw_col_t(col),
+                                     row == 0 ? formats.header : formats.text);
     if (row == 0)
         return worksheet_write_string(sheet, 0, lxw_col_t(col), text.toUtf8().constData(), formats.header);
     const CellNumber number = ProtocolCellNumber(text, locale);
@@ -80,7 +82,8 @@ lxw_error WriteWorkbook(const QString& path, const QString& tempFolder, const Pr
     const Formats formats = AddFormats(workbook);
     const QByteArray name = sheetName.toUtf8();
     lxw_error result = workbook_validate_sheet_name(workbook, name.constData());
-    lxw_worksheet* sheet = result == LXW_NO_ERROR ? workbook_add_worksheet(workbook, name.constData()) : nullptr;
+    lxw_worksheet* sheet =
+        result == LXW_NO_ERROR ? workbook_add_worksheet(workbook, name.constData()) : nullptr;
     if (!sheet && result == LXW_NO_ERROR)
         result = LXW_ERROR_MEMORY_MALLOC_FAILED;
 
@@ -98,8 +101,8 @@ lxw_error WriteWorkbook(const QString& path, const QString& tempFolder, const Pr
     for (qsizetype row = 0; row < block.size() && result == LXW_NO_ERROR; ++row) {
         for (qsizetype col = 0; col < columns && result == LXW_NO_ERROR; ++col) {
             const QStringList& cells = block[row];
-            result = WriteCell(sheet, int(row), int(col), col < cells.size() ? cells[col] : QString(), formats,
-                               locale);
+            result = WriteCell(sheet, int(row), int(col), col < cells.size() ? cells[col] : QString(),
+                               formats, locale);
         }
     }
 
@@ -162,7 +165,8 @@ bool SaveProtocolWorkbook(const QString& fileName, const ProtocolTable& block, c
 {
     QByteArray bytes;
     QString reason;
-    if (ProtocolWorkbookBytes(block, sheetName, bytes, reason) && ReplaceFileContents(fileName, bytes, reason))
+    if (ProtocolWorkbookBytes(block, sheetName, bytes, reason) &&
+        ReplaceFileContents(fileName, bytes, reason))
         return true;
     error = QStringLiteral("Die Arbeitsmappe %1 konnte nicht gespeichert werden: %2")
                 .arg(QDir::toNativeSeparators(fileName), reason);

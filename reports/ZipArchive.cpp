@@ -98,7 +98,8 @@ bool ReplaceZipPart(const QByteArray& archive, const QString& name, const QByteA
     } else {
         const zip_int64_t index = zip_name_locate(za, name.toUtf8().constData(), ZIP_FL_NOCASE);
         zip_source_t* part =
-            index < 0 ? nullptr : zip_source_buffer(za, contents.constData(), zip_uint64_t(contents.size()), 0);
+            index < 0 ? nullptr
+                      : zip_source_buffer(za, contents.constData(), zip_uint64_t(contents.size()), 0);
         if (index < 0) {
             reason = QStringLiteral("%1 fehlt").arg(name);
         } else if (!part || zip_file_replace(za, zip_uint64_t(index), part, 0) != 0) {

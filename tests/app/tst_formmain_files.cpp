@@ -4,6 +4,7 @@
 #include "TFormMain.h"
 #include "TSortGrid.h"
 #include "TestDialogs.h"
+#include "WindowHarness.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -20,49 +21,15 @@
 
 // Loading starter lists and saving protocols through the main window's commands.
 
-// The dialogs' entries: text, Excel, CSV (both dialogs), then Word and Excel again (save).
-constexpr int kExcelEntry = 2;
+// The CSV entry of both file dialogs (after text and Excel).
 constexpr int kCsvEntry = 3;
-constexpr int kWordEntry = 4;
-constexpr int kSecondExcelEntry = 5;
-class TestFormMainFiles : public QObject
+
+class TestFormMainFiles : public QObject, private WindowHarness
 {
     Q_OBJECT
 
 private:
     std::unique_ptr<FakeTickSource> clock;
-    std::unique_ptr<TestDialogs> dialogs;
-    std::unique_ptr<TFormMain> window;
-    QTemporaryDir dir;
-
-    QString Path(const QString& name) const { return dir.filePath(name); }
-
-    void WriteFile(const QString& name, const QByteArray& bytes)
-    {
-        QFile file(Path(name));
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        QCOMPARE(file.write(bytes), bytes.size());
-    }
-
-    QByteArray ReadFile(const QString& name) const
-    {
-        QFile file(Path(name));
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }
-
-    void Open(const QString& name, int filterIndex = 1)
-    {
-        dialogs->fileNames.enqueue(Path(name));
-        dialogs->filterIndexes.enqueue(filterIndex);
-        window->Open1->trigger();
-    }
-
-    void Save(const QString& name, int filterIndex)
-    {
-        dialogs->fileNames.enqueue(Path(name));
-        dialogs->filterIndexes.enqueue(filterIndex);
-        window->Save1->trigger();
-    }
 
     // The data rows without the load order, which every load renumbers; with
     // blanksAsEmpty a cell of one blank (how the text format writes an empty
@@ -88,23 +55,12 @@ private Q_SLOTS:
     void init()
     {
         clock = std::make_unique<FakeTickSource>(1000);
-        dialogs = std::make_unique<TestDialogs>();
-        TSystemAccess access;
-        const QString settings = Path(QStringLiteral("settings.ini"));
-        QFile::remove(settings);
-        access.OpenSettings = [settings] {
-            return std::make_unique<QSettings>(settings, QSettings::IniFormat);
-        };
-        access.ScanPorts = [] { return std::uint32_t(0); };
-        window = std::make_unique<TFormMain>(std::move(access));
-        window->show();
+        CreateWindow();
     }
 
     void cleanup()
     {
-        window->SortGrid1->SetModified(false);
-        window.reset();
-        dialogs.reset();
+        DestroyWindow();
         clock.reset();
     }
 

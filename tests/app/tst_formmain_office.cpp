@@ -4,6 +4,7 @@
 #include "TSortGrid.h"
 #include "TestDialogs.h"
 #include "TestUrlOpener.h"
+#include "WindowHarness.h"
 #include "WorkbookReader.h"
 #include "WorkbookWriter.h"
 
@@ -11,11 +12,9 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
-#include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
-#include <memory>
 
 // The office files through the main window: the dialogs' workbook and Word
 // entries, the Excel and Word buttons, and what a failure leaves behind.
@@ -27,38 +26,12 @@ constexpr int kWordEntry = 4;
 constexpr int kSecondExcelEntry = 5;
 constexpr int kCsvOpenEntry = 3;
 
-class TestFormMainOffice : public QObject
+class TestFormMainOffice : public QObject, private WindowHarness
 {
     Q_OBJECT
 
 private:
-    std::unique_ptr<TestDialogs> dialogs;
     std::unique_ptr<TestUrlOpener> desktop;
-    std::unique_ptr<TFormMain> window;
-    QTemporaryDir dir;
-
-    QString Path(const QString& name) const { return dir.filePath(name); }
-
-    void WriteFile(const QString& name, const QByteArray& bytes)
-    {
-        QFile file(Path(name));
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        QCOMPARE(file.write(bytes), bytes.size());
-    }
-
-    void Open(const QString& name, int entry)
-    {
-        dialogs->fileNames.enqueue(Path(name));
-        dialogs->filterIndexes.enqueue(entry);
-        window->Open1->trigger();
-    }
-
-    void Save(const QString& name, int entry)
-    {
-        dialogs->fileNames.enqueue(Path(name));
-        dialogs->filterIndexes.enqueue(entry);
-        window->Save1->trigger();
-    }
 
     // A starter list with two run times, loaded and marked modified.
     void LoadStarters()
@@ -100,24 +73,15 @@ private Q_SLOTS:
 
     void init()
     {
-        dialogs = std::make_unique<TestDialogs>();
         desktop = std::make_unique<TestUrlOpener>();
-        TSystemAccess access;
-        const QString settings = Path(QStringLiteral("settings.ini"));
-        QFile::remove(settings);
-        access.OpenSettings = [settings] { return std::make_unique<QSettings>(settings, QSettings::IniFormat); };
-        access.ScanPorts = [] { return std::uint32_t(0); };
-        window = std::make_unique<TFormMain>(std::move(access));
+        CreateWindow();
         window->WordTemplatePath = QStringLiteral(QX_WORD_TEMPLATE);
-        window->show();
     }
 
     void cleanup()
     {
-        window->SortGrid1->SetModified(false);
-        window.reset();
+        DestroyWindow();
         desktop.reset();
-        dialogs.reset();
     }
 
     void dialogsListTheWorkbookEntriesInTheirOldPlaces()
@@ -127,8 +91,9 @@ private Q_SLOTS:
                  QStringList({"Textdatei (*.txt)", "Excel-Arbeitsmappe (*.xlsx)", "CSV-Datei (*.csv)",
                               "MS Word (*.docx)", "Excel-Arbeitsmappe (*.xlsx)"}));
         window->Open1->trigger();
-        QCOMPARE(dialogs->lastFilters, QStringList({"Textdatei (*.txt)", "Excel-Arbeitsmappe (*.xlsx *.xls *.ods)",
-                                                    "CSV-Datei (*.csv)"}));
+        QCOMPARE(dialogs->lastFilters,
+                 QStringList(
+                     {"Textdatei (*.txt)", "Excel-Arbeitsmappe (*.xlsx *.xls *.ods)", "CSV-Datei (*.csv)"}));
     }
 
     void workbookSavedAndLoadedAgain_data()
@@ -230,7 +195,8 @@ private Q_SLOTS:
         QCOMPARE(desktop->opened.size(), 1);
         const QString document = desktop->opened.first().toLocalFile();
         QCOMPARE(QFileInfo(document).absolutePath(), QFileInfo(dir.path()).absoluteFilePath());
-        QVERIFY(QFileInfo(document).fileName().contains(QRegularExpression(QStringLiteral("^\\d{4}-\\d\\d-\\d\\d-\\d\\d-\\d\\d\\.docx$"))));
+        QVERIFY(QFileInfo(document).fileName().contains(
+            QRegularExpression(QStringLiteral("^\\d{4}-\\d\\d-\\d\\d-\\d\\d-\\d\\d\\.docx$"))));
         QVERIFY(QFileInfo(document).size() > 0);
     }
 

@@ -31,7 +31,8 @@ private:
     {
         zip_error_t error;
         zip_error_init(&error);
-        zip_source_t* source = zip_source_buffer_create(zipBytes.constData(), zip_uint64_t(zipBytes.size()), 0, &error);
+        zip_source_t* source =
+            zip_source_buffer_create(zipBytes.constData(), zip_uint64_t(zipBytes.size()), 0, &error);
         zip_t* archive = zip_open_from_source(source, ZIP_RDONLY, &error);
         QStringList names;
         for (zip_int64_t i = 0; archive && i < zip_get_num_entries(archive, 0); ++i)
@@ -114,11 +115,11 @@ private:
 
     static ProtocolTable Protocol(int starters)
     {
-        ProtocolTable block = {{"Nr.", "Name", "Vorname", "Verein", "Klasse", "Lauf1", "Lauf2", "Lauf3", "Lauf4",
-                                "Lauf5", "Lauf6", "Gesamt", "Platz"}};
+        ProtocolTable block = {{"Nr.", "Name", "Vorname", "Verein", "Klasse", "Lauf1", "Lauf2", "Lauf3",
+                                "Lauf4", "Lauf5", "Lauf6", "Gesamt", "Platz"}};
         for (int i = 1; i <= starters; ++i)
-            block.append({QString::number(i), "Müller & Söhne", "Jörg", "<SC Nord; Süd>", "A", "31,25", "EL", "",
-                          "", "", "", "31,25", "1"});
+            block.append({QString::number(i), "Müller & Söhne", "Jörg", "<SC Nord; Süd>", "A", "31,25", "EL",
+                          "", "", "", "", "31,25", "1"});
         return block;
     }
 
@@ -162,16 +163,20 @@ private Q_SLOTS:
         QTest::newRow("no placeholder: first in the body")
             << QByteArray("<w:p><w:r><w:t>Titel</w:t></w:r></w:p>") << QStringList{"tbl", "p", "sectPr"};
         QTest::newRow("placeholder split into runs, with blanks")
-            << QByteArray("<w:p/><w:p><w:r><w:t xml:space=\"preserve\"> [Proto</w:t></w:r><w:r><w:t>koll]</w:t>"
-                          "</w:r></w:p><w:p/>")
+            << QByteArray(
+                   "<w:p/><w:p><w:r><w:t xml:space=\"preserve\"> [Proto</w:t></w:r><w:r><w:t>koll]</w:t>"
+                   "</w:r></w:p><w:p/>")
             << QStringList{"p", "tbl", "p", "sectPr"};
         QTest::newRow("placeholder with other text is kept")
-            << QByteArray("<w:p><w:r><w:t>[Protokoll] folgt</w:t></w:r></w:p>") << QStringList{"tbl", "p", "sectPr"};
+            << QByteArray("<w:p><w:r><w:t>[Protokoll] folgt</w:t></w:r></w:p>")
+            << QStringList{"tbl", "p", "sectPr"};
         QTest::newRow("placeholder inside a table is not used")
-            << QByteArray("<w:tbl><w:tr><w:tc><w:p><w:r><w:t>[Protokoll]</w:t></w:r></w:p></w:tc></w:tr></w:tbl>")
+            << QByteArray(
+                   "<w:tbl><w:tr><w:tc><w:p><w:r><w:t>[Protokoll]</w:t></w:r></w:p></w:tc></w:tr></w:tbl>")
             << QStringList{"tbl", "tbl", "sectPr"};
         QTest::newRow("only the first placeholder")
-            << QByteArray("<w:p><w:r><w:t>[Protokoll]</w:t></w:r></w:p><w:p><w:r><w:t>[Protokoll]</w:t></w:r></w:p>")
+            << QByteArray(
+                   "<w:p><w:r><w:t>[Protokoll]</w:t></w:r></w:p><w:p><w:r><w:t>[Protokoll]</w:t></w:r></w:p>")
             << QStringList{"tbl", "p", "sectPr"};
     }
 
@@ -213,7 +218,8 @@ private Q_SLOTS:
             << "word/document.xml ist fehlerhaft";
         QTest::newRow("document without a body")
             << MakeZip({{QStringLiteral("word/document.xml"),
-                         "<w:document xmlns:w=\"http://schemas.openxmlformats.org/wordprocessingml/2006/main\"/>"}})
+                         "<w:document "
+                         "xmlns:w=\"http://schemas.openxmlformats.org/wordprocessingml/2006/main\"/>"}})
             << "word/document.xml hat keinen Textkörper";
     }
 
@@ -231,7 +237,8 @@ private Q_SLOTS:
         const QString target = dir.filePath(QStringLiteral("Ergebnis.docx"));
         QString error;
         QVERIFY(!SaveProtocolDocument(templatePath, target, Protocol(1), error));
-        QVERIFY2(error.startsWith("Das Dokument " + target + " konnte nicht erstellt werden: "), qPrintable(error));
+        QVERIFY2(error.startsWith("Das Dokument " + target + " konnte nicht erstellt werden: "),
+                 qPrintable(error));
         QVERIFY2(error.contains(reason), qPrintable(error));
         QVERIFY(!QFile::exists(target));
     }
@@ -241,7 +248,8 @@ private Q_SLOTS:
         QTemporaryDir dir;
         const QString templatePath = dir.filePath(QStringLiteral("Protokollvorlage.docx"));
         QVERIFY(QFile::copy(QStringLiteral(QX_WORD_TEMPLATE), templatePath));
-        const QByteArray before = QCryptographicHash::hash(ReadFile(templatePath), QCryptographicHash::Sha256);
+        const QByteArray before =
+            QCryptographicHash::hash(ReadFile(templatePath), QCryptographicHash::Sha256);
         const QString target = dir.filePath(QStringLiteral("Ergebnis.docx"));
         QString error;
         QVERIFY2(SaveProtocolDocument(templatePath, target, Protocol(200), error), qPrintable(error));
@@ -251,7 +259,8 @@ private Q_SLOTS:
         // A folder that doesn't exist: reported with the file's name.
         const QString missing = dir.filePath(QStringLiteral("fehlt/Ergebnis.docx"));
         QVERIFY(!SaveProtocolDocument(templatePath, missing, Protocol(1), error));
-        QVERIFY2(error.startsWith("Das Dokument " + missing + " konnte nicht erstellt werden: "), qPrintable(error));
+        QVERIFY2(error.startsWith("Das Dokument " + missing + " konnte nicht erstellt werden: "),
+                 qPrintable(error));
     }
 };
 

@@ -26,8 +26,9 @@ private:
     static QByteArray Xlsx(const QByteArray& rows, const QByteArray& sharedStrings = {},
                            const QByteArray& styles = {})
     {
-        QByteArray rels = "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">"
-                          "<Relationship Id=\"rId1\" Type=\"x/worksheet\" Target=\"worksheets/sheet1.xml\"/>";
+        QByteArray rels =
+            "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">"
+            "<Relationship Id=\"rId1\" Type=\"x/worksheet\" Target=\"worksheets/sheet1.xml\"/>";
         QList<std::pair<QString, QByteArray>> parts;
         if (!sharedStrings.isEmpty()) {
             rels += "<Relationship Id=\"rId2\" Type=\"x/sharedStrings\" Target=\"/xl/strings.xml\"/>";
@@ -38,11 +39,12 @@ private:
             parts.append({QStringLiteral("xl/styles.xml"), "<styleSheet>" + styles + "</styleSheet>"});
         }
         parts.append({QStringLiteral("xl/_rels/workbook.xml.rels"), rels + "</Relationships>"});
-        parts.append({QStringLiteral("xl/workbook.xml"),
-                      "<workbook xmlns:r=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships\">"
-                      "<sheets><sheet name=\"S\" sheetId=\"1\" r:id=\"rId1\"/></sheets></workbook>"});
-        parts.append({QStringLiteral("xl/worksheets/sheet1.xml"), "<worksheet><sheetData>" + rows +
-                                                                      "</sheetData></worksheet>"});
+        parts.append(
+            {QStringLiteral("xl/workbook.xml"),
+             "<workbook xmlns:r=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships\">"
+             "<sheets><sheet name=\"S\" sheetId=\"1\" r:id=\"rId1\"/></sheets></workbook>"});
+        parts.append({QStringLiteral("xl/worksheets/sheet1.xml"),
+                      "<worksheet><sheetData>" + rows + "</sheetData></worksheet>"});
         return MakeZip(parts);
     }
 
@@ -58,7 +60,8 @@ private:
         return MakeZip({{QStringLiteral("mimetype"), "application/vnd.oasis.opendocument.spreadsheet"},
                         {QStringLiteral("META-INF/manifest.xml"),
                          encryptedManifest ? "<manifest:encryption-data/>" : "<manifest/>"},
-                        {QStringLiteral("content.xml"), encryptedManifest ? QByteArray("\x8f\x01\x99 binary") : content}});
+                        {QStringLiteral("content.xml"),
+                         encryptedManifest ? QByteArray("\x8f\x01\x99 binary") : content}});
     }
 
     // Rows as "a|b|c", trailing empty cells left out.
@@ -67,8 +70,9 @@ private:
         QStringList joined;
         for (const QStringList& row : rows) {
             // Every row has exactly the protocol's columns; a wrong count shows as a marker.
-            joined.append((row.size() == kProtocolColumnCount ? QString() : QStringLiteral("#%1#").arg(row.size())) +
-                          row.join(u'|').remove(QRegularExpression(QStringLiteral("\\|+$"))));
+            joined.append(
+                (row.size() == kProtocolColumnCount ? QString() : QStringLiteral("#%1#").arg(row.size())) +
+                row.join(u'|').remove(QRegularExpression(QStringLiteral("\\|+$"))));
         }
         return joined;
     }
@@ -119,15 +123,17 @@ private Q_SLOTS:
     void roundTripGivesTheSameTexts()
     {
         const ProtocolTable protocol = {
-            {"Nr.", "Name", "Vorname", "Verein", "Klasse", "Lauf1", "Lauf2", "Lauf3", "Lauf4", "Lauf5", "Lauf6",
-             "Gesamt", "Platz"},
+            {"Nr.", "Name", "Vorname", "Verein", "Klasse", "Lauf1", "Lauf2", "Lauf3", "Lauf4", "Lauf5",
+             "Lauf6", "Gesamt", "Platz"},
             {"7", "Müller", "Jörg", "SC Nord; Süd & Co", "A", "31,25", "30,20", "EL", "", "", "", "EL", ""},
-            {"12", "Dvořák", "Antonín", "<Weiß & Groß>", "B", "125,30", "0,07", "", "", "", "", "125,37", "1"},
+            {"12", "Dvořák", "Antonín", "<Weiß & Groß>", "B", "125,30", "0,07", "", "", "", "", "125,37",
+             "1"},
             {"012", "Straße", "", "\"Quote\"", "B", " ", "", "", "", "", "", "", ""},
         };
         QByteArray bytes;
         QString reason;
-        QVERIFY2(ProtocolWorkbookBytes(protocol, QStringLiteral("Quellorix"), bytes, reason), qPrintable(reason));
+        QVERIFY2(ProtocolWorkbookBytes(protocol, QStringLiteral("Quellorix"), bytes, reason),
+                 qPrintable(reason));
         ProtocolTable read;
         QVERIFY2(ParseWorkbook(bytes, read, reason), qPrintable(reason));
         QCOMPARE(read.size(), protocol.size());
@@ -139,12 +145,14 @@ private Q_SLOTS:
 
     void writtenWorkbookHasItsSheetAuthorFormatsAndNumbers()
     {
-        const ProtocolTable protocol = {{"Nr.", "Name", "Lauf1"}, {"7", "Ein sehr langer Name", "31,25"}, {"8", "B", "EL"}};
+        const ProtocolTable protocol = {
+            {"Nr.", "Name", "Lauf1"}, {"7", "Ein sehr langer Name", "31,25"}, {"8", "B", "EL"}};
         QByteArray bytes;
         QString reason;
         QVERIFY(ProtocolWorkbookBytes(protocol, QStringLiteral("Quellorix"), bytes, reason));
         QVERIFY(Part(bytes, QStringLiteral("xl/workbook.xml")).contains("<sheet name=\"Quellorix\""));
-        QVERIFY(Part(bytes, QStringLiteral("docProps/core.xml")).contains("<dc:creator>Tarnvik Software</dc:creator>"));
+        QVERIFY(Part(bytes, QStringLiteral("docProps/core.xml"))
+                    .contains("<dc:creator>Tarnvik Software</dc:creator>"));
         const QByteArray styles = Part(bytes, QStringLiteral("xl/styles.xml"));
         QVERIFY(styles.contains("<b/>"));
         QVERIFY(styles.contains("formatCode=\"0.00\""));
@@ -152,10 +160,12 @@ private Q_SLOTS:
         const QByteArray sheet = Part(bytes, QStringLiteral("xl/worksheets/sheet1.xml"));
         // Numbers without a type are numbers; the time has the two-decimal format.
         const QString sheetText = QString::fromUtf8(sheet);
-        QVERIFY(sheetText.contains(QRegularExpression(QStringLiteral("<c r=\"A2\" s=\"\\d+\"><v>7</v></c>"))));
-        QVERIFY(sheetText.contains(QRegularExpression(QStringLiteral("<c r=\"C2\" s=\"\\d+\"><v>31.25</v></c>"))));
+        QVERIFY(
+            sheetText.contains(QRegularExpression(QStringLiteral("<c r=\"A2\" s=\"\\d+\"><v>7</v></c>"))));
         QVERIFY(sheetText.contains(
-            QRegularExpression(QStringLiteral("<c r=\"C3\" s=\"\\d+\" t=\"inlineStr\"><is><t>EL</t></is></c>"))));
+            QRegularExpression(QStringLiteral("<c r=\"C2\" s=\"\\d+\"><v>31.25</v></c>"))));
+        QVERIFY(sheetText.contains(QRegularExpression(
+            QStringLiteral("<c r=\"C3\" s=\"\\d+\" t=\"inlineStr\"><is><t>EL</t></is></c>"))));
         // Widths follow the longest text: the name column is the widest.
         const QRegularExpression col(QStringLiteral("<col min=\"(\\d)\" max=\"\\d\" width=\"([0-9.]+)\""));
         QList<double> widths;
@@ -170,10 +180,13 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("file");
         QTest::addColumn<QString>("lauf2");
-        QTest::newRow("xlsx") << "starters.xlsx" << "30,20";
-        QTest::newRow("ods") << "starters.ods" << "30,20";
+        QTest::newRow("xlsx") << "starters.xlsx"
+                              << "30,20";
+        QTest::newRow("ods") << "starters.ods"
+                             << "30,20";
         // The old format's reader gives no number formats: the value as it is.
-        QTest::newRow("xls") << "starters.xls" << "30,2";
+        QTest::newRow("xls") << "starters.xls"
+                             << "30,2";
     }
 
     void savedByASpreadsheetProgram()
@@ -188,10 +201,12 @@ private Q_SLOTS:
         // Header in row 1, starters in rows 2 to 11, A12 empty: 10 starters, whatever follows.
         QCOMPARE(rows.size(), 11);
         const QStringList joined = Joined(rows);
-        QCOMPARE(joined[0], "Nr.|Name|Vorname|Verein|Klasse|Lauf1|Lauf2|Lauf3|Lauf4|Lauf5|Lauf6|Gesamt|Platz");
+        QCOMPARE(joined[0],
+                 "Nr.|Name|Vorname|Verein|Klasse|Lauf1|Lauf2|Lauf3|Lauf4|Lauf5|Lauf6|Gesamt|Platz");
         QCOMPARE(joined[1], "3|Müller|Jörg|Seifenkisten Süd; Team & Co|A|31,25|" + lauf2);
         QCOMPARE(joined[3], "9|Dvořák|Antonín|RV Weißenburg|A|33,25");
-        QCOMPARE(joined[4].section(u'|', 0, 7), "12|Öztürk|Ülkü|SC Nord|B|34,25|" + lauf2.replace("30", "33") + "|EL");
+        QCOMPARE(joined[4].section(u'|', 0, 7),
+                 "12|Öztürk|Ülkü|SC Nord|B|34,25|" + lauf2.replace("30", "33") + "|EL");
         QCOMPARE(joined[10].section(u'|', 0, 4), "30|Nguyễn|Anh|SC Nord|B");
     }
 
@@ -200,7 +215,8 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<QStringList>("rows");
         QTest::newRow("xlsx inline strings, no cell references, booleans, formulas, errors")
-            << Xlsx("<row><c t=\"inlineStr\"><is><t>Nr.</t></is></c><c t=\"inlineStr\"><is><t>Name</t></is></c></row>"
+            << Xlsx("<row><c t=\"inlineStr\"><is><t>Nr.</t></is></c><c "
+                    "t=\"inlineStr\"><is><t>Name</t></is></c></row>"
                     "<row><c><v>7</v></c><c t=\"str\"><f>X1</f><v>Muster</v></c><c t=\"b\"><v>1</v></c>"
                     "<c t=\"e\"><v>#NV</v></c><c t=\"b\"><v>0</v></c></row>")
             << QStringList{"Nr.|Name", "7|Muster|WAHR|#NV|FALSCH"};
@@ -223,30 +239,38 @@ private Q_SLOTS:
                     "<c r=\"XFD1\"><v>16384</v></c></row>")
             << QStringList{"1|||||||||||||14"};
         QTest::newRow("xlsx number formats")
-            << Xlsx("<row><c s=\"1\"><v>31.2</v></c><c s=\"2\"><v>12</v></c><c><v>31.25</v></c><c><v>1234567</v></c>"
+            << Xlsx("<row><c s=\"1\"><v>31.2</v></c><c "
+                    "s=\"2\"><v>12</v></c><c><v>31.25</v></c><c><v>1234567</v></c>"
                     "<c s=\"3\"><v>0.5</v></c></row>",
                     {},
                     "<numFmts><numFmt numFmtId=\"164\" formatCode=\"0.00\"/></numFmts>"
-                    "<cellXfs><xf numFmtId=\"0\"/><xf numFmtId=\"164\"/><xf numFmtId=\"1\"/><xf numFmtId=\"10\"/></cellXfs>")
+                    "<cellXfs><xf numFmtId=\"0\"/><xf numFmtId=\"164\"/><xf numFmtId=\"1\"/><xf "
+                    "numFmtId=\"10\"/></cellXfs>")
             << QStringList{"31,20|12|31,25|1234567|0,5"};
         QTest::newRow("ods repeated cells and rows")
             << Ods("<table:table-row table:number-rows-repeated=\"2\"><table:table-cell "
                    "table:number-columns-repeated=\"2\" office:value-type=\"string\"><text:p>x</text:p>"
-                   "</table:table-cell><table:table-cell table:number-columns-repeated=\"16384\"/></table:table-row>"
+                   "</table:table-cell><table:table-cell "
+                   "table:number-columns-repeated=\"16384\"/></table:table-row>"
                    "<table:table-row table:number-rows-repeated=\"1048574\"><table:table-cell "
                    "table:number-columns-repeated=\"16384\"/></table:table-row>")
             << QStringList{"x|x", "x|x"};
         QTest::newRow("ods spaces, paragraphs, comments")
-            << Ods("<table:table-row><table:table-cell office:value-type=\"string\"><office:annotation><text:p>"
-                   "Kommentar</text:p></office:annotation><text:p>a<text:s text:c=\"2\"/>b</text:p><text:p><text:span>"
+            << Ods("<table:table-row><table:table-cell "
+                   "office:value-type=\"string\"><office:annotation><text:p>"
+                   "Kommentar</text:p></office:annotation><text:p>a<text:s "
+                   "text:c=\"2\"/>b</text:p><text:p><text:span>"
                    "c</text:span></text:p></table:table-cell></table:table-row>")
             << QStringList{"a  b\nc"};
         QTest::newRow("ods numbers as shown")
             << Ods("<table:table-header-rows><table:table-row><table:table-cell office:value-type=\"float\" "
                    "office:value=\"1234\"><text:p>1.234</text:p></table:table-cell><table:table-cell "
-                   "office:value-type=\"float\" office:value=\"31.2\"><text:p>31,20</text:p></table:table-cell>"
-                   "<table:table-cell office:value-type=\"boolean\" office:boolean-value=\"true\"><text:p>WAHR</text:p>"
-                   "</table:table-cell><table:covered-table-cell/><table:table-cell office:value-type=\"float\" "
+                   "office:value-type=\"float\" "
+                   "office:value=\"31.2\"><text:p>31,20</text:p></table:table-cell>"
+                   "<table:table-cell office:value-type=\"boolean\" "
+                   "office:boolean-value=\"true\"><text:p>WAHR</text:p>"
+                   "</table:table-cell><table:covered-table-cell/><table:table-cell "
+                   "office:value-type=\"float\" "
                    "office:value=\"0.125\"><text:p>0,13</text:p></table:table-cell></table:table-row>"
                    "</table:table-header-rows>")
             << QStringList{"1234|31,20|WAHR||0,13"};
@@ -274,10 +298,11 @@ private Q_SLOTS:
         QTest::newRow("broken sheet XML") << Xlsx("<row><c><v>1</v></row>") << "beschädigt";
         QTest::newRow("shared string that isn't there")
             << Xlsx("<row><c t=\"s\"><v>5</v></c></row>", "<si><t>a</t></si>") << "beschädigt";
-        QTest::newRow("cell reference without a column") << Xlsx("<row><c r=\"12\"><v>1</v></c></row>")
-                                                          << "beschädigt";
-        QTest::newRow("zip bomb")
-            << Xlsx("<row><c><v>1</v></c></row>" + QByteArray(kMaxWorkbookPartSize, ' ')) << "größer als 64 MB";
+        QTest::newRow("cell reference without a column")
+            << Xlsx("<row><c r=\"12\"><v>1</v></c></row>") << "beschädigt";
+        QTest::newRow("zip bomb") << Xlsx("<row><c><v>1</v></c></row>" +
+                                          QByteArray(kMaxWorkbookPartSize, ' '))
+                                  << "größer als 64 MB";
         QByteArray manyRows;
         for (int i = 0; i <= kMaxWorkbookStarters + 1; ++i)
             manyRows += "<row><c><v>1</v></c></row>";
@@ -286,18 +311,17 @@ private Q_SLOTS:
             << Ods("<table:table-row table:number-rows-repeated=\"1000000\"><table:table-cell "
                    "office:value-type=\"string\"><text:p>x</text:p></table:table-cell></table:table-row>")
             << "mehr als 100000 Starter";
-        QTest::newRow("cell of 10 MB")
-            << Xlsx("<row><c t=\"s\"><v>0</v></c></row>", "<si><t>" + QByteArray(10 * 1024 * 1024, 'x') + "</t></si>")
-            << "mehr als 32767 Zeichen";
+        QTest::newRow("cell of 10 MB") << Xlsx("<row><c t=\"s\"><v>0</v></c></row>",
+                                               "<si><t>" + QByteArray(10 * 1024 * 1024, 'x') + "</t></si>")
+                                       << "mehr als 32767 Zeichen";
         QTest::newRow("a billion blanks")
             << Ods("<table:table-row><table:table-cell office:value-type=\"string\"><text:p>a<text:s "
                    "text:c=\"1000000000\"/></text:p></table:table-cell></table:table-row>")
             << "mehr als 32767 Zeichen";
-        QTest::newRow("encrypted zip")
-            << MakeZip({{QStringLiteral("_rels/.rels"), "<Relationships/>"},
-                        {QStringLiteral("xl/workbook.xml"), "<workbook/>"}},
-                       true)
-            << "verschlüsselt";
+        QTest::newRow("encrypted zip") << MakeZip({{QStringLiteral("_rels/.rels"), "<Relationships/>"},
+                                                   {QStringLiteral("xl/workbook.xml"), "<workbook/>"}},
+                                                  true)
+                                       << "verschlüsselt";
         QTest::newRow("encrypted ods") << Ods({}, true) << "verschlüsselt";
         QTest::newRow("xls the library can't read")
             << Fixture(QStringLiteral("empty-string.xls")) << "als .xlsx oder .ods speichern";
@@ -340,7 +364,8 @@ private Q_SLOTS:
         ProtocolTable rows = {{"unverändert"}};
         QString error;
         QVERIFY(!LoadWorkbook(name, rows, error));
-        QVERIFY2(error.startsWith("Die Arbeitsmappe " + name + " kann nicht geladen werden: "), qPrintable(error));
+        QVERIFY2(error.startsWith("Die Arbeitsmappe " + name + " kann nicht geladen werden: "),
+                 qPrintable(error));
         QVERIFY2(error.contains(message), qPrintable(error));
         QCOMPARE(rows, ProtocolTable({{"unverändert"}}));
     }
