@@ -23,6 +23,7 @@ const QString kCsvFilter = QStringLiteral("CSV-Datei (*.csv)");
 const QString kExcelSaveFilter = QStringLiteral("Excel-Arbeitsmappe (*.xlsx)");
 const QString kExcelOpenFilter = QStringLiteral("Excel-Arbeitsmappe (*.xlsx *.xls *.ods)");
 const QString kWordFilter = QStringLiteral("MS Word (*.docx)");
+const QString kWebPageFilter = QStringLiteral("Webseite (*.html)");
 
 bool ExcelAvailable()
 {
@@ -38,8 +39,9 @@ QString WithExtension(const QString& fileName, const QString& extension)
 } // namespace
 
 // With the workbook types the entries keep their places of old: text, Excel,
-// CSV, Word, Excel again for saving; text, Excel, CSV for opening. Without,
-// text, CSV, Word and text, CSV. A stored filter index keeps its meaning.
+// CSV, Word, web page, Excel again for saving; text, Excel, CSV for opening.
+// Without, text, CSV, Word, web page and text, CSV. A stored filter index
+// keeps its meaning.
 QStringList TFormMain::OpenFilters() const
 {
     if (ExcelAvailable())
@@ -50,8 +52,8 @@ QStringList TFormMain::OpenFilters() const
 QStringList TFormMain::SaveFilters() const
 {
     if (ExcelAvailable())
-        return {kTextFilter, kExcelSaveFilter, kCsvFilter, kWordFilter, kExcelSaveFilter};
-    return {kTextFilter, kCsvFilter, kWordFilter};
+        return {kTextFilter, kExcelSaveFilter, kCsvFilter, kWordFilter, kWebPageFilter, kExcelSaveFilter};
+    return {kTextFilter, kCsvFilter, kWordFilter, kWebPageFilter};
 }
 
 void TFormMain::InitFileDialogs()
@@ -95,6 +97,8 @@ void TFormMain::sbSaveClick()
         saved = ExportExcel(WithExtension(chosen, QStringLiteral("xlsx")));
     } else if (filter == kWordFilter) {
         saved = ExportWord(1, WithExtension(chosen, QStringLiteral("docx")));
+    } else if (filter == kWebPageFilter) {
+        saved = WriteWebPage(WithExtension(chosen, QStringLiteral("html")));
     } else if (filter == kCsvFilter) {
         saved = SortGrid1->SaveToCSV(WithExtension(chosen, QStringLiteral("csv")));
     } else {

@@ -4,12 +4,12 @@
 #include "ProtocolDocument.h"
 #include "ProtocolLogic.h"
 #include "TSortGrid.h"
-#include "UrlOpener.h"
 #include "WorkbookReader.h"
 #include "WorkbookWriter.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
 #include <QGuiApplication>
@@ -47,6 +47,11 @@ QString NewCacheFile(const QString& baseName, const QString& suffix)
 
 } // namespace
 
+bool TFormMain::OpenWithDesktop(const QUrl& url)
+{
+    return m_access.OpenUrl ? m_access.OpenUrl(url) : QDesktopServices::openUrl(url);
+}
+
 QString TFormMain::DefaultWordTemplatePath()
 {
     return QDir(QCoreApplication::applicationDirPath()).absoluteFilePath(kWordTemplateName);
@@ -78,13 +83,13 @@ bool TFormMain::ExportExcel(const QString& fileName)
     {
         const WaitCursor wait;
         saved = SaveProtocolWorkbook(target, ShownProtocolRows(ProtocolColumnCount),
-                                     QCoreApplication::applicationName(), error);
+                                     QStringLiteral("Quellorix"), error);
     }
     if (!saved) {
-        Dialogs().ShowMessage(this, error);
+        Dialogs().ShowError(this, error);
         return false;
     }
-    if (show && !OpenUrl(QUrl::fromLocalFile(target))) {
+    if (show && !OpenWithDesktop(QUrl::fromLocalFile(target))) {
         Dialogs().ShowMessage(
             this, QStringLiteral(
                       "Die Arbeitsmappe %1 wurde gespeichert, aber kein Tabellenprogramm konnte sie öffnen.")
@@ -103,7 +108,7 @@ bool TFormMain::ImportExcel(const QString& fileName)
             rows.clear();
     }
     if (rows.isEmpty()) {
-        Dialogs().ShowMessage(this, error);
+        Dialogs().ShowError(this, error);
         return false;
     }
     const QStringList header = rows.takeFirst();
@@ -121,10 +126,10 @@ bool TFormMain::ExportWord(int mode, const QString& fileName)
         saved = SaveProtocolDocument(WordTemplatePath, fileName, ShownProtocolRows(ColLoadOrder), error);
     }
     if (!saved) {
-        Dialogs().ShowMessage(this, error);
+        Dialogs().ShowError(this, error);
         return false;
     }
-    if (mode == 0 && !OpenUrl(QUrl::fromLocalFile(fileName))) {
+    if (mode == 0 && !OpenWithDesktop(QUrl::fromLocalFile(fileName))) {
         Dialogs().ShowMessage(
             this,
             QStringLiteral("Das Dokument %1 wurde gespeichert, aber kein Textprogramm konnte es öffnen.")

@@ -3,7 +3,6 @@
 #include "TFormMain.h"
 #include "TSortGrid.h"
 #include "TestDialogs.h"
-#include "TestUrlOpener.h"
 #include "WindowHarness.h"
 #include "WorkbookReader.h"
 #include "WorkbookWriter.h"
@@ -19,11 +18,11 @@
 // The office files through the main window: the dialogs' workbook and Word
 // entries, the Excel and Word buttons, and what a failure leaves behind.
 
-// Entries of the save dialog (text, Excel, CSV, Word, Excel again) and of the
-// open dialog (text, Excel, CSV).
+// Entries of the save dialog (text, Excel, CSV, Word, web page, Excel again)
+// and of the open dialog (text, Excel, CSV).
 constexpr int kExcelEntry = 2;
 constexpr int kWordEntry = 4;
-constexpr int kSecondExcelEntry = 5;
+constexpr int kSecondExcelEntry = 6;
 constexpr int kCsvOpenEntry = 3;
 
 class TestFormMainOffice : public QObject, private WindowHarness
@@ -31,8 +30,6 @@ class TestFormMainOffice : public QObject, private WindowHarness
     Q_OBJECT
 
 private:
-    std::unique_ptr<TestUrlOpener> desktop;
-
     // A starter list with two run times, loaded and marked modified.
     void LoadStarters()
     {
@@ -73,23 +70,19 @@ private Q_SLOTS:
 
     void init()
     {
-        desktop = std::make_unique<TestUrlOpener>();
+        opened.clear();
         CreateWindow();
         window->WordTemplatePath = QStringLiteral(QX_WORD_TEMPLATE);
     }
 
-    void cleanup()
-    {
-        DestroyWindow();
-        desktop.reset();
-    }
+    void cleanup() { DestroyWindow(); }
 
     void dialogsListTheWorkbookEntriesInTheirOldPlaces()
     {
         window->Save1->trigger();
         QCOMPARE(dialogs->lastFilters,
                  QStringList({"Textdatei (*.txt)", "Excel-Arbeitsmappe (*.xlsx)", "CSV-Datei (*.csv)",
-                              "MS Word (*.docx)", "Excel-Arbeitsmappe (*.xlsx)"}));
+                              "MS Word (*.docx)", "Webseite (*.html)", "Excel-Arbeitsmappe (*.xlsx)"}));
         window->Open1->trigger();
         QCOMPARE(dialogs->lastFilters,
                  QStringList(
@@ -169,11 +162,11 @@ private Q_SLOTS:
         QVERIFY(window->sbExcel->isEnabled());
         window->sbExcel->click();
         window->sbExcel->click();
-        QCOMPARE(desktop->opened.size(), 2);
-        const QString first = desktop->opened.at(0).toLocalFile();
+        QCOMPARE(opened.size(), 2);
+        const QString first = opened.at(0).toLocalFile();
         QVERIFY(first.startsWith(dir.filePath(QStringLiteral("cache"))));
         QVERIFY(first.endsWith(QStringLiteral(".xlsx")));
-        QVERIFY(desktop->opened.at(1).toLocalFile() != first); // each click a new file
+        QVERIFY(opened.at(1).toLocalFile() != first); // each click a new file
         ProtocolTable read;
         QString error;
         QVERIFY2(LoadWorkbook(first, read, error), qPrintable(error));
@@ -192,8 +185,8 @@ private Q_SLOTS:
         window->sbWord->click();
         QDir::setCurrent(previous);
         QCOMPARE(dialogs->messages, QStringList());
-        QCOMPARE(desktop->opened.size(), 1);
-        const QString document = desktop->opened.first().toLocalFile();
+        QCOMPARE(opened.size(), 1);
+        const QString document = opened.first().toLocalFile();
         QCOMPARE(QFileInfo(document).absolutePath(), QFileInfo(dir.path()).absoluteFilePath());
         QVERIFY(QFileInfo(document).fileName().contains(
             QRegularExpression(QStringLiteral("^\\d{4}-\\d\\d-\\d\\d-\\d\\d-\\d\\d\\.docx$"))));
@@ -205,7 +198,7 @@ private Q_SLOTS:
         LoadStarters();
         Save(QStringLiteral("Ergebnis"), kWordEntry);
         QVERIFY(QFileInfo(Path(QStringLiteral("Ergebnis.docx"))).size() > 0);
-        QVERIFY(desktop->opened.isEmpty());
+        QVERIFY(opened.isEmpty());
         QVERIFY(!window->SortGrid1->Modified());
 
         window->SortGrid1->SetModified(true);
@@ -225,7 +218,7 @@ private Q_SLOTS:
         QVERIFY(window->sbExcel->isEnabled());
         QVERIFY(!window->sbWord->isEnabled());
         window->sbWord->click();
-        QVERIFY(desktop->opened.isEmpty());
+        QVERIFY(opened.isEmpty());
     }
 };
 

@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QSettings>
 #include <QTemporaryDir>
+#include <QUrl>
 #include <memory>
 
 // A main window for file tests and benchmarks: its settings in a temporary
@@ -19,6 +20,8 @@ public:
     QTemporaryDir dir;
     std::unique_ptr<TestDialogs> dialogs;
     std::unique_ptr<TFormMain> window;
+    QList<QUrl> opened;     // files and addresses handed to the desktop, in order
+    bool openAnswer = true; // what the desktop answers
 
     QString Path(const QString& name) const { return dir.filePath(name); }
 
@@ -33,6 +36,10 @@ public:
             return std::make_unique<QSettings>(settings, QSettings::IniFormat);
         };
         access.ScanPorts = [] { return std::uint32_t(0); };
+        access.OpenUrl = [this](const QUrl& url) {
+            opened.append(url);
+            return openAnswer;
+        };
         window = std::make_unique<TFormMain>(std::move(access));
         window->show();
     }
