@@ -6,6 +6,7 @@
 #include "TestDialogs.h"
 #include "TestPrintDialogs.h"
 #include "WebPage.h"
+#include "WindowHarness.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -27,26 +28,14 @@
 constexpr int kCsvOpenEntry = 3;
 constexpr int kWebPageSaveEntry = 5;
 
-class TestFormMainReports : public QObject
+class TestFormMainReports : public QObject, private WindowHarness
 {
     Q_OBJECT
 
 private:
     std::unique_ptr<FakeTickSource> clock;
-    std::unique_ptr<TestDialogs> dialogs;
     std::unique_ptr<TestPrintDialogs> printDialogs;
-    std::unique_ptr<TFormMain> window;
-    QTemporaryDir dir;
     QString previousFolder;
-    QList<QUrl> opened;
-
-    QString Path(const QString& name) const { return dir.filePath(name); }
-
-    QByteArray ReadFile(const QString& name) const
-    {
-        QFile file(Path(name));
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }
 
     // Three starters of one class, in load order 7, 8, 9; 9 is fastest, 7 slowest.
     void LoadRaced()
@@ -78,21 +67,9 @@ private slots:
     void init()
     {
         clock = std::make_unique<FakeTickSource>(1000);
-        dialogs = std::make_unique<TestDialogs>();
         printDialogs = std::make_unique<TestPrintDialogs>();
         opened.clear();
-        TSystemAccess access;
-        const QString settings = Path(QStringLiteral("settings.ini"));
-        access.OpenSettings = [settings] {
-            return std::make_unique<QSettings>(settings, QSettings::IniFormat);
-        };
-        access.ScanPorts = [] { return std::uint32_t(0); };
-        access.OpenUrl = [this](const QUrl& url) {
-            opened.append(url);
-            return true;
-        };
-        window = std::make_unique<TFormMain>(std::move(access));
-        window->show();
+        CreateWindow();
         previousFolder = QDir::currentPath();
         QDir::setCurrent(dir.path());
     }
@@ -100,10 +77,8 @@ private slots:
     void cleanup()
     {
         QDir::setCurrent(previousFolder);
-        window->SortGrid1->SetModified(false);
-        window.reset();
+        DestroyWindow();
         printDialogs.reset();
-        dialogs.reset();
         clock.reset();
     }
 
