@@ -89,13 +89,13 @@ bool ReplaceZipPart(const QByteArray& archive, const QString& name, const QByteA
         zip_error_fini(&error);
         return false;
     }
-    // The source outlives the archive: after zip_close it holds the new archive.
-    zip_source_keep(source);
     bool ok = false;
     zip_t* za = zip_open_from_source(source, 0, &error);
     if (!za) {
         reason = ErrorText(&error);
     } else {
+        // The source outlives the archive: after zip_close it holds the new archive.
+        zip_source_keep(source);
         const zip_int64_t index = zip_name_locate(za, name.toUtf8().constData(), ZIP_FL_NOCASE);
         zip_source_t* part =
             index < 0 ? nullptr
