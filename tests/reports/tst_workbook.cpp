@@ -298,6 +298,14 @@ private Q_SLOTS:
         QTest::newRow("broken sheet XML") << Xlsx("<row><c><v>1</v></row>") << "beschädigt";
         QTest::newRow("shared string that isn't there")
             << Xlsx("<row><c t=\"s\"><v>5</v></c></row>", "<si><t>a</t></si>") << "beschädigt";
+        QTest::newRow("entities that multiply")
+            << MakeZip(
+                   {{QStringLiteral("xl/workbook.xml"),
+                     "<!DOCTYPE w [<!ENTITY a \"aaaaaaaaaa\"><!ENTITY b \"&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;\">"
+                     "<!ENTITY c \"&b;&b;&b;&b;&b;&b;&b;&b;&b;&b;\"><!ENTITY d "
+                     "\"&c;&c;&c;&c;&c;&c;&c;&c;&c;&c;\">]>"
+                     "<workbook>&d;&d;&d;&d;&d;&d;&d;&d;&d;&d;</workbook>"}})
+            << "beschädigt";
         QTest::newRow("cell reference without a column")
             << Xlsx("<row><c r=\"12\"><v>1</v></c></row>") << "beschädigt";
         QTest::newRow("zip bomb") << Xlsx("<row><c><v>1</v></c></row>" +
