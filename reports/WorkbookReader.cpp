@@ -2,12 +2,14 @@
 
 #include "ZipArchive.h"
 
+#include <QDate>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
 #include <QLocale>
 #include <QTemporaryFile>
+#include <QTime>
 #include <QXmlStreamReader>
 #include <cmath>
 #include <freexl.h>
@@ -119,9 +121,15 @@ private:
 // ---------------------------------------------------------------------------
 // .xlsx
 
-// Decimals shown by a number format: 0.00 → 2, 0 → 0; -1 for the general
-// format, dates, times, percentages and anything else.
-int FormatDecimals(const QString& code)
+// How a number format shows a number: with that many decimals (0.00 → 2,
+// 0 → 0), as it needs (the general format, percentages and anything else),
+// or as a date, a time of day or both.
+constexpr int kAsNeeded = -1;
+constexpr int kAsDate = -2;
+constexpr int kAsTime = -3;
+constexpr int kAsDateTime = -4;
+
+int FormatShape(const QString& code)
 {
     QString section = code.section(u';', 0, 0);
     QString plain;
@@ -140,33 +148,54 @@ int FormatDecimals(const QString& code)
         else if (c == u'\\' || c == u'_' || c == u'*')
             ++i; // the next character is shown or padded as it is
         else if (!bracket)
-            plain.append(c);
+            plain.append(c.toLower());
     }
-    for (QChar c : std::as_const(plain)) {
-        if (QStringLiteral("dmyhsDMYHSeE%@").contains(c))
-            return -1;
-    }
+    const bool date = plain.contains(u'd') || plain.contains(u'y');
+    const bool time = plain.contains(u'h') || plain.contains(u's');
+    if (date || time)
+        return date && time ? kAsDateTime : date ? kAsDate : kAsTime;
+    if (plain.contains(u'e') || plain.contains(u'%') || plain.contains(u'@') || plain.contains(u'm'))
+        return kAsNeeded;
     const qsizetype point = plain.indexOf(u'.');
     if (point < 0)
-        return plain.contains(u'0') || plain.contains(u'#') ? 0 : -1;
+        return plain.contains(u'0') || plain.contains(u'#') ? 0 : kAsNeeded;
     int decimals = 0;
     for (qsizetype i = point + 1; i < plain.size() && (plain[i] == u'0' || plain[i] == u'#'); ++i)
         ++decimals;
     return decimals;
 }
 
-int BuiltinFormatDecimals(int id)
+int BuiltinFormatShape(int id)
 {
-    switch (id) {
-    case 1:
-    case 3:
+    if (id == 1 || id == 3)
         return 0;
-    case 2:
-    case 4:
+    if (id == 2 || id == 4)
         return 2;
-    default:
-        return -1;
-    }
+    if (id >= 14 && id <= 17)
+        return kAsDate;
+    if ((id >= 18 && id <= 21) || (id >= 45 && id <= 47))
+        return kAsTime;
+    return id == 22 ? kAsDateTime : kAsNeeded;
+}
+
+// A serial date of the sheet (days since 30 Dec 1899, or since 1 Jan 1904 in
+// workbooks of that date system) as the locale writes it, the year in full.
+QString SerialDateText(double serial, int shape, bool from1904, const QLocale& locale)
+{
+    const QDate epoch = from1904 ? QDate(1904, 1, 1) : QDate(1899, 12, 30);
+    const double days = std::floor(serial);
+    qint64 ms = std::llround((serial - days) * 86400000.0);
+    const QDate date = epoch.addDays(qint64(days) + ms / 86400000);
+    ms %= 86400000;
+    QString dateFormat = locale.dateFormat(QLocale::ShortFormat);
+    if (!dateFormat.contains(QStringLiteral("yyyy")))
+        dateFormat.replace(QStringLiteral("yy"), QStringLiteral("yyyy"));
+    const QString dateText = locale.toString(date, dateFormat);
+    const QString timeText =
+        locale.toString(QTime::fromMSecsSinceStartOfDay(int(ms)), QStringLiteral("hh:mm:ss"));
+    if (shape == kAsDate)
+        return dateText;
+    return shape == kAsTime ? timeText : dateText + u' ' + timeText;
 }
 
 // Attribute value by local name, whatever its prefix.
@@ -304,11 +333,18 @@ private:
         return {};
     }
 
-    static QString FirstSheetId(const QByteArray& workbook)
+    // The first sheet's relationship id; notes the workbook's date system on the way.
+    QString FirstSheetId(const QByteArray& workbook)
     {
         QXmlStreamReader xml(workbook);
         while (!xml.atEnd() && !xml.hasError()) {
-            if (xml.readNext() != QXmlStreamReader::StartElement || xml.name() != u"sheet")
+            if (xml.readNext() != QXmlStreamReader::StartElement)
+                continue;
+            if (xml.name() == u"workbookPr") {
+                const QString from1904 = Attribute(xml, u"date1904");
+                m_from1904 = from1904 == u"1" || from1904 == u"true";
+            }
+            if (xml.name() != u"sheet")
                 continue;
             for (const QXmlStreamAttribute& a : xml.attributes()) {
                 if (a.name() == u"id" && !a.namespaceUri().isEmpty())
@@ -331,7 +367,7 @@ private:
 
     bool ReadStyles(const QByteArray& part)
     {
-        QHash<int, int> customDecimals;
+        QHash<int, int> customShapes;
         QXmlStreamReader xml(part);
         bool inCellFormats = false;
         while (!xml.atEnd()) {
@@ -341,13 +377,13 @@ private:
             if (token != QXmlStreamReader::StartElement)
                 continue;
             if (xml.name() == u"numFmt") {
-                customDecimals.insert(Attribute(xml, u"numFmtId").toInt(),
-                                      FormatDecimals(Attribute(xml, u"formatCode")));
+                customShapes.insert(Attribute(xml, u"numFmtId").toInt(),
+                                    FormatShape(Attribute(xml, u"formatCode")));
             } else if (xml.name() == u"cellXfs") {
                 inCellFormats = true;
             } else if (inCellFormats && xml.name() == u"xf") {
                 const int id = Attribute(xml, u"numFmtId").toInt();
-                m_styleDecimals.append(customDecimals.value(id, BuiltinFormatDecimals(id)));
+                m_styleShapes.append(customShapes.value(id, BuiltinFormatShape(id)));
             }
         }
         return !xml.hasError();
@@ -395,7 +431,11 @@ private:
             xml.raiseError(QStringLiteral("number"));
             return {};
         }
-        return WorkbookNumberText(number, m_styleDecimals.value(style, -1), m_locale);
+        const int shape = m_styleShapes.value(style, kAsNeeded);
+        // Days beyond the year 9999 are no date of a spreadsheet.
+        if (shape < kAsNeeded && number >= 0 && number < 2958466)
+            return SerialDateText(number, shape, m_from1904, m_locale);
+        return WorkbookNumberText(number, std::max(shape, kAsNeeded), m_locale);
     }
 
     // False on broken XML (and when out refused the data).
@@ -462,7 +502,8 @@ private:
 
     ZipReader m_zip;
     QStringList m_strings;
-    QList<int> m_styleDecimals;
+    QList<int> m_styleShapes;
+    bool m_from1904 = false;
     QLocale m_locale = PlainLocale(QLocale());
 };
 

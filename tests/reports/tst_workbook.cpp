@@ -24,7 +24,7 @@ private:
 
     // A minimal .xlsx around the given sheetData rows.
     static QByteArray Xlsx(const QByteArray& rows, const QByteArray& sharedStrings = {},
-                           const QByteArray& styles = {})
+                           const QByteArray& styles = {}, const QByteArray& workbookProperties = {})
     {
         QByteArray rels =
             "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">"
@@ -42,7 +42,9 @@ private:
         parts.append(
             {QStringLiteral("xl/workbook.xml"),
              "<workbook xmlns:r=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships\">"
-             "<sheets><sheet name=\"S\" sheetId=\"1\" r:id=\"rId1\"/></sheets></workbook>"});
+             "<workbookPr " +
+                 workbookProperties +
+                 "/><sheets><sheet name=\"S\" sheetId=\"1\" r:id=\"rId1\"/></sheets></workbook>"});
         parts.append({QStringLiteral("xl/worksheets/sheet1.xml"),
                       "<worksheet><sheetData>" + rows + "</sheetData></worksheet>"});
         return MakeZip(parts);
@@ -247,6 +249,20 @@ private Q_SLOTS:
                     "<cellXfs><xf numFmtId=\"0\"/><xf numFmtId=\"164\"/><xf numFmtId=\"1\"/><xf "
                     "numFmtId=\"10\"/></cellXfs>")
             << QStringList{"31,20|12|31,25|1234567|0,5"};
+        QTest::newRow("xlsx dates and times")
+            << Xlsx("<row><c s=\"1\"><v>45479</v></c><c s=\"2\"><v>45479.378472222222</v></c><c s=\"3\">"
+                    "<v>0.5</v></c><c s=\"4\"><v>45479</v></c><c s=\"5\"><v>7</v></c></row>",
+                    {},
+                    "<numFmts><numFmt numFmtId=\"164\" formatCode=\"dd/mm/yyyy\\ hh:mm\"/>"
+                    "<numFmt numFmtId=\"165\" formatCode=\"#,##0.0&quot; Tage&quot;\"/></numFmts>"
+                    "<cellXfs><xf numFmtId=\"0\"/><xf numFmtId=\"14\"/><xf numFmtId=\"164\"/><xf "
+                    "numFmtId=\"21\"/>"
+                    "<xf numFmtId=\"0\"/><xf numFmtId=\"165\"/></cellXfs>")
+            << QStringList{"06.07.2024|06.07.2024 09:05:00|12:00:00|45479|7,0"};
+        QTest::newRow("xlsx dates counted from 1904")
+            << Xlsx("<row><c s=\"1\"><v>0</v></c></row>", {},
+                    "<cellXfs><xf numFmtId=\"0\"/><xf numFmtId=\"14\"/></cellXfs>", "date1904=\"1\"")
+            << QStringList{"01.01.1904"};
         QTest::newRow("ods repeated cells and rows")
             << Ods("<table:table-row table:number-rows-repeated=\"2\"><table:table-cell "
                    "table:number-columns-repeated=\"2\" office:value-type=\"string\"><text:p>x</text:p>"
