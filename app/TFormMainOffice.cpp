@@ -102,12 +102,13 @@ bool TFormMain::ImportExcel(const QString& fileName)
 {
     ProtocolTable rows;
     QString error;
+    bool loaded = false;
     {
         const WaitCursor wait;
-        if (!LoadWorkbook(fileName, rows, error))
-            rows.clear();
+        loaded = LoadWorkbook(fileName, rows, error);
     }
-    if (rows.isEmpty()) {
+    // A sheet without starters is refused too: the protocol stays as it was.
+    if (!loaded) {
         Dialogs().ShowError(this, error);
         return false;
     }
