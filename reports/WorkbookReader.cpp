@@ -76,8 +76,7 @@ std::optional<Refusal> ReadPart(const ZipReader& zip, const QString& name, QByte
 class RowCollector
 {
 public:
-    // The row's cells so far; columns beyond the protocol's are not kept.
-    QStringList& Row() { return m_row; }
+    // A cell of the current row; columns beyond the protocol's are not kept.
     void Set(int col, QString text)
     {
         if (col >= 0 && col < kProtocolColumnCount)
