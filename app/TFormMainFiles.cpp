@@ -1,7 +1,7 @@
 #include "TFormMain.h"
 
 #include "Dialogs.h"
-#include "OfficeClasses.h"
+#include "FileTypes.h"
 #include "ProtocolLogic.h"
 #include "ProtocolText.h"
 #include "TSortGrid.h"
@@ -18,18 +18,6 @@
 
 namespace {
 
-const QString kTextFilter = QStringLiteral("Textdatei (*.txt)");
-const QString kCsvFilter = QStringLiteral("CSV-Datei (*.csv)");
-const QString kExcelSaveFilter = QStringLiteral("Excel-Arbeitsmappe (*.xlsx)");
-const QString kExcelOpenFilter = QStringLiteral("Excel-Arbeitsmappe (*.xlsx *.xls *.ods)");
-const QString kWordFilter = QStringLiteral("MS Word (*.docx)");
-const QString kWebPageFilter = QStringLiteral("Webseite (*.html)");
-
-bool ExcelAvailable()
-{
-    return OleClassAvailable(QStringLiteral("Excel.Application"));
-}
-
 // The file name as chosen, with the chosen type's extension when it has none.
 QString WithExtension(const QString& fileName, const QString& extension)
 {
@@ -38,29 +26,20 @@ QString WithExtension(const QString& fileName, const QString& extension)
 
 } // namespace
 
-// With the workbook types the entries keep their places of old: text, Excel,
-// CSV, Word, web page, Excel again for saving; text, Excel, CSV for opening.
-// Without, text, CSV, Word, web page and text, CSV. A stored filter index
-// keeps its meaning.
 QStringList TFormMain::OpenFilters() const
 {
-    if (ExcelAvailable())
-        return {kTextFilter, kExcelOpenFilter, kCsvFilter};
-    return {kTextFilter, kCsvFilter};
+    return m_fileFilters.Open;
 }
 
 QStringList TFormMain::SaveFilters() const
 {
-    if (ExcelAvailable())
-        return {kTextFilter, kExcelSaveFilter, kCsvFilter, kWordFilter, kWebPageFilter, kExcelSaveFilter};
-    return {kTextFilter, kCsvFilter, kWordFilter, kWebPageFilter};
+    return m_fileFilters.Save;
 }
 
 void TFormMain::InitFileDialogs()
 {
-    const QFileInfo program(QCoreApplication::applicationFilePath());
-    m_saveFileName = program.dir().absoluteFilePath(program.completeBaseName() + QStringLiteral(".txt"));
-    m_fileFolder = program.absolutePath();
+    m_saveFileName = m_programFiles.SaveFileName;
+    m_fileFolder = m_programFiles.Folder;
     connect(sbExcel, &QToolButton::clicked, this, &TFormMain::sbExcelClick);
     connect(sbWord, &QToolButton::clicked, this, &TFormMain::sbWordClick);
 }
@@ -92,14 +71,14 @@ void TFormMain::sbSaveClick()
     m_fileFolder = QFileInfo(chosen).absolutePath();
 
     bool saved = false;
-    const QString filter = filters.value(filterIndex - 1);
-    if (filter == kExcelSaveFilter) {
+    const QString pattern = FilterPattern(filters.value(filterIndex - 1));
+    if (pattern == u"*.xlsx") {
         saved = ExportExcel(WithExtension(chosen, QStringLiteral("xlsx")));
-    } else if (filter == kWordFilter) {
+    } else if (pattern == u"*.docx") {
         saved = ExportWord(1, WithExtension(chosen, QStringLiteral("docx")));
-    } else if (filter == kWebPageFilter) {
+    } else if (pattern == u"*.html") {
         saved = WriteWebPage(WithExtension(chosen, QStringLiteral("html")));
-    } else if (filter == kCsvFilter) {
+    } else if (pattern == u"*.csv") {
         saved = SortGrid1->SaveToCSV(WithExtension(chosen, QStringLiteral("csv")));
     } else {
         QString error;
@@ -126,7 +105,7 @@ void TFormMain::sbLoadClick()
     if (chosen.isEmpty())
         return;
     QApplication::processEvents();
-    if (filters.value(filterIndex - 1) == kExcelOpenFilter)
+    if (FilterPattern(filters.value(filterIndex - 1)).contains(QStringLiteral("*.xlsx")))
         ImportExcel(chosen);
     else
         LoadStarterList(chosen);

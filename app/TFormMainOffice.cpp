@@ -7,9 +7,7 @@
 #include "WorkbookReader.h"
 #include "WorkbookWriter.h"
 
-#include <QCoreApplication>
 #include <QDateTime>
-#include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
 #include <QGuiApplication>
@@ -47,16 +45,6 @@ QString NewCacheFile(const QString& baseName, const QString& suffix)
 
 } // namespace
 
-bool TFormMain::OpenWithDesktop(const QUrl& url)
-{
-    return m_access.OpenUrl ? m_access.OpenUrl(url) : QDesktopServices::openUrl(url);
-}
-
-QString TFormMain::DefaultWordTemplatePath()
-{
-    return QDir(QCoreApplication::applicationDirPath()).absoluteFilePath(kWordTemplateName);
-}
-
 ProtocolTable TFormMain::ShownProtocolRows(int colCount) const
 {
     ProtocolTable block;
@@ -89,7 +77,7 @@ bool TFormMain::ExportExcel(const QString& fileName)
         Dialogs().ShowError(this, error);
         return false;
     }
-    if (show && !OpenWithDesktop(QUrl::fromLocalFile(target))) {
+    if (show && !OpenUrl(QUrl::fromLocalFile(target))) {
         Dialogs().ShowMessage(
             this, QStringLiteral(
                       "Die Arbeitsmappe %1 wurde gespeichert, aber kein Tabellenprogramm konnte sie öffnen.")
@@ -130,7 +118,7 @@ bool TFormMain::ExportWord(int mode, const QString& fileName)
         Dialogs().ShowError(this, error);
         return false;
     }
-    if (mode == 0 && !OpenWithDesktop(QUrl::fromLocalFile(fileName))) {
+    if (mode == 0 && !OpenUrl(QUrl::fromLocalFile(fileName))) {
         Dialogs().ShowMessage(
             this,
             QStringLiteral("Das Dokument %1 wurde gespeichert, aber kein Textprogramm konnte es öffnen.")

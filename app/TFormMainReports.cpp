@@ -55,12 +55,12 @@ void TFormMain::sbInetClick(int tag)
     }
     if (tag != 0)
         return;
-    const QString pageName =
-        QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName() + QStringLiteral(".html");
+    const QString& pageName = m_programFiles.WebPage;
     // An older page of the same name would show outdated results.
     if (!WriteWebPage(pageName))
         return;
-    OpenWithDesktop(QUrl::fromLocalFile(QDir::current().absoluteFilePath(pageName)));
+    const QUrl url = QUrl::fromLocalFile(QDir::current().absoluteFilePath(pageName));
+    OpenUrl(url);
 }
 
 void TFormMain::Drucker1Click()

@@ -5,8 +5,6 @@
 #include <QByteArray>
 #include <QString>
 
-// The template a protocol document is built from, looked for in the program's folder.
-inline const QString kWordTemplateName = QStringLiteral("Protokollvorlage.docx");
 // The paragraph of a template that the table replaces.
 inline const QString kProtocolPlaceholder = QStringLiteral("[Protokoll]");
 

@@ -2,11 +2,11 @@
 
 #include "TFormMain.h"
 #include "TSortGrid.h"
+#include "TestAccess.h"
 #include "TestDialogs.h"
 
 #include <QAction>
 #include <QFile>
-#include <QSettings>
 #include <QTemporaryDir>
 #include <QUrl>
 #include <memory>
@@ -29,13 +29,9 @@ public:
     void CreateWindow()
     {
         dialogs = std::make_unique<TestDialogs>();
-        TSystemAccess access;
         const QString settings = Path(QStringLiteral("settings.ini"));
         QFile::remove(settings);
-        access.OpenSettings = [settings] {
-            return std::make_unique<QSettings>(settings, QSettings::IniFormat);
-        };
-        access.ScanPorts = [] { return std::uint32_t(0); };
+        TSystemAccess access = TestAccess(settings);
         access.OpenUrl = [this](const QUrl& url) {
             opened.append(url);
             return openAnswer;
