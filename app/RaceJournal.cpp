@@ -359,6 +359,7 @@ JournalReplay ReplayJournal(const std::vector<JournalRecord>& records)
             state.hasProtocol = true;
             state.fileName = r.fileName;
             state.rows = r.rows;
+            state.header = state.rows.isEmpty() ? QStringList() : state.rows.takeFirst();
             state.entries = r.entries;
             state.positions = r.positions;
             state.modified = r.modified;

@@ -27,7 +27,7 @@ inline constexpr int JournalKeepDays = 30;
 
 enum class JournalRecordType : std::uint8_t {
     Header = 1,    // bootId, createdMs
-    Load = 2,      // fileName, modified, rows, entries, positions: a whole protocol
+    Load = 2,      // fileName, modified, rows (header first), entries, positions: a whole protocol
     Cell = 3,      // change, lane, loadOrder, column, text
     DeleteRow = 4, // loadOrder
     Clear = 5,
@@ -116,6 +116,7 @@ struct JournalReplay
     qint64 createdMs = 0;
     bool hasProtocol = false; // a Load record was read
     QString fileName;
+    QStringList header; // row 0 of the protocol
     // The rows as they were at the last load, clearing or ranking ...
     QList<QStringList> baseRows;
     bool baseRanked = false; // ... the base is a ranking: rank again after restoring it

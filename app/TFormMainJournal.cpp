@@ -52,7 +52,6 @@ void TFormMain::BeginJournal(bool modified)
     load.fileName = m_loadedFileName;
     load.modified = modified;
     load.rows = ProtocolRows();
-    load.rows.removeFirst();
     load.entries.reserve(cbBuhn1->count());
     for (int i = 0; i < cbBuhn1->count(); ++i)
         load.entries.append({cbBuhn1->itemText(i), cbBuhn1->itemData(i).toString()});
@@ -239,7 +238,7 @@ void TFormMain::ApplyJournalReplay(const JournalReplay& replay)
     }
 
     // The rows as they were at the last ranking, ranked again, then what came after.
-    FillProtocol(replay.baseRows);
+    FillProtocol(replay.baseRows, &replay.header);
     for (int row = 1; row <= replay.baseRows.size(); ++row)
         SortGrid1->SetCells(ColLoadOrder, row, replay.baseRows.at(row - 1).value(ColLoadOrder));
     if (replay.baseRanked)

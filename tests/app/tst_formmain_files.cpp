@@ -5,6 +5,7 @@
 #include "TFormMain.h"
 #include "TSortGrid.h"
 #include "TestDialogs.h"
+#include "WindowHarness.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -18,44 +19,16 @@
 #include <memory>
 
 // Loading starter lists and saving protocols through the main window's commands.
-class TestFormMainFiles : public QObject
+
+// The CSV entry of both file dialogs (after text and Excel).
+constexpr int kCsvEntry = 3;
+
+class TestFormMainFiles : public QObject, private WindowHarness
 {
     Q_OBJECT
 
 private:
     std::unique_ptr<FakeTickSource> clock;
-    std::unique_ptr<TestDialogs> dialogs;
-    std::unique_ptr<TFormMain> window;
-    QTemporaryDir dir;
-
-    QString Path(const QString& name) const { return dir.filePath(name); }
-
-    void WriteFile(const QString& name, const QByteArray& bytes)
-    {
-        QFile file(Path(name));
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        QCOMPARE(file.write(bytes), bytes.size());
-    }
-
-    QByteArray ReadFile(const QString& name) const
-    {
-        QFile file(Path(name));
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }
-
-    void Open(const QString& name, int filterIndex = 1)
-    {
-        dialogs->fileNames.enqueue(Path(name));
-        dialogs->filterIndexes.enqueue(filterIndex);
-        window->Open1->trigger();
-    }
-
-    void Save(const QString& name, int filterIndex)
-    {
-        dialogs->fileNames.enqueue(Path(name));
-        dialogs->filterIndexes.enqueue(filterIndex);
-        window->Save1->trigger();
-    }
 
     // The data rows without the load order, which every load renumbers; with
     // blanksAsEmpty a cell of one blank (how the text format writes an empty
@@ -81,23 +54,12 @@ private Q_SLOTS:
     void init()
     {
         clock = std::make_unique<FakeTickSource>(1000);
-        dialogs = std::make_unique<TestDialogs>();
-        TSystemAccess access;
-        const QString settings = Path(QStringLiteral("settings.ini"));
-        QFile::remove(settings);
-        access.OpenSettings = [settings] {
-            return std::make_unique<QSettings>(settings, QSettings::IniFormat);
-        };
-        access.ScanPorts = [] { return std::uint32_t(0); };
-        window = std::make_unique<TFormMain>(std::move(access));
-        window->show();
+        CreateWindow();
     }
 
     void cleanup()
     {
-        window->SortGrid1->SetModified(false);
-        window.reset();
-        dialogs.reset();
+        DestroyWindow();
         clock.reset();
     }
 
@@ -105,7 +67,7 @@ private Q_SLOTS:
     {
         WriteFile(QStringLiteral("Starter2024.csv"),
                   "Nr.;Name;Vorname;Verein;Klasse\r\n7;Muster;Max;SC Nord;A\r\n9;Bauer;Lena;TV Ost;B\r\n");
-        Open(QStringLiteral("Starter2024.csv"), 2);
+        Open(QStringLiteral("Starter2024.csv"), kCsvEntry);
         QCOMPARE(window->SortGrid1->RowCount(), 3);
         QCOMPARE(window->SortGrid1->Rows(1).ToStringList(),
                  QStringList({"7", "Muster", "Max", "SC Nord", "A", "", "", "", "", "", "", "", "", "1"}));
@@ -117,13 +79,13 @@ private Q_SLOTS:
         QVERIFY(window->bSTART->isEnabled());
         QVERIFY(window->sbSave->isEnabled());
         QVERIFY(!window->SortGrid1->Modified());
-        QCOMPARE(dialogs->lastFilters.size(), 2);
+        QCOMPARE(dialogs->lastFilters.size(), 3);
     }
 
     void emptyFieldsKeepTheirColumn()
     {
         WriteFile(QStringLiteral("list.csv"), "7;Muster;;SC Nord;A\r\n");
-        Open(QStringLiteral("list.csv"), 2);
+        Open(QStringLiteral("list.csv"), kCsvEntry);
         QCOMPARE(Cell(ColVorname, 1), QString());
         QCOMPARE(Cell(ColVerein, 1), QStringLiteral("SC Nord"));
         QCOMPARE(Cell(ColKlasse, 1), QStringLiteral("A"));
@@ -147,7 +109,7 @@ private Q_SLOTS:
     {
         WriteFile(QStringLiteral("in.csv"),
                   "3;Zoë;Jürgen;Grün-Weiß;A\r\n1;Dvořák;Antonín;Praha;B\r\n2;Öz;Ünal;SV Süd;A\r\n");
-        Open(QStringLiteral("in.csv"), 2);
+        Open(QStringLiteral("in.csv"), kCsvEntry);
         window->SortGrid1->SetCells(ColLauf3, 1, QStringLiteral("31,25"));
         window->RankProtocol();
         window->SortGrid1->SetModified(true);
@@ -168,14 +130,14 @@ private Q_SLOTS:
     {
         WriteFile(QStringLiteral("in.csv"),
                   "5;Maier;Sepp;\"Verein; Nord\";A\r\n6;\"O\"\"Neill\";Sean;Ost;A\r\n");
-        Open(QStringLiteral("in.csv"), 2);
+        Open(QStringLiteral("in.csv"), kCsvEntry);
         QCOMPARE(Cell(ColVerein, 1), QStringLiteral("Verein; Nord"));
         QCOMPARE(Cell(ColName, 2), QStringLiteral("O\"Neill"));
         const QStringList before = DataRows();
 
-        Save(QStringLiteral("out.csv"), 2);
-        QCOMPARE(window->Settings.FilterInd, 2);
-        Open(QStringLiteral("out.csv"), 2);
+        Save(QStringLiteral("out.csv"), kCsvEntry);
+        QCOMPARE(window->Settings.FilterInd, kCsvEntry);
+        Open(QStringLiteral("out.csv"), kCsvEntry);
         QCOMPARE(DataRows(), before);
         // Windows-1252 when every character fits.
         QVERIFY(!ReadFile(QStringLiteral("out.csv")).startsWith("\xEF\xBB\xBF"));
@@ -184,7 +146,7 @@ private Q_SLOTS:
     void umlautsAreWrittenInTheWesternCodePage()
     {
         WriteFile(QStringLiteral("in.csv"), "1;Größer;Jürgen;Süd;A\r\n");
-        Open(QStringLiteral("in.csv"), 2);
+        Open(QStringLiteral("in.csv"), kCsvEntry);
         Save(QStringLiteral("out.txt"), 1);
         QVERIFY(ReadFile(QStringLiteral("out.txt"))
                     .contains("1\tGr\xF6\xDF"
@@ -195,8 +157,8 @@ private Q_SLOTS:
     void unreadableFileLeavesTheProtocolAlone()
     {
         WriteFile(QStringLiteral("list.csv"), "7;Muster;Max;SC Nord;A\r\n8;Kurz;Karl;SC;A\r\n");
-        Open(QStringLiteral("list.csv"), 2);
-        Open(QStringLiteral("missing.csv"), 2);
+        Open(QStringLiteral("list.csv"), kCsvEntry);
+        Open(QStringLiteral("missing.csv"), kCsvEntry);
         QCOMPARE(dialogs->messages.size(), 1);
         QVERIFY(dialogs->messages.first().contains(QStringLiteral("missing.csv")));
         QCOMPARE(window->SortGrid1->RowCount(), 3);
@@ -207,7 +169,7 @@ private Q_SLOTS:
     void loadDuringARunIsIgnored()
     {
         WriteFile(QStringLiteral("list.csv"), "7;Muster;Max;SC Nord;A\r\n8;Kurz;Karl;SC;A\r\n");
-        Open(QStringLiteral("list.csv"), 2);
+        Open(QStringLiteral("list.csv"), kCsvEntry);
         window->mStart->trigger();
         WriteFile(QStringLiteral("other.csv"), "1;Anders;Anna;X;B\r\n");
         dialogs->fileNames.enqueue(Path(QStringLiteral("other.csv")));
@@ -224,7 +186,7 @@ private Q_SLOTS:
         for (int i = 1; i <= 200; ++i)
             list += QByteArray::number(i) + ";Name" + QByteArray::number(i) + ";Vorname;Verein;A\r\n";
         WriteFile(QStringLiteral("list.csv"), list);
-        Open(QStringLiteral("list.csv"), 2);
+        Open(QStringLiteral("list.csv"), kCsvEntry);
         WriteFile(QStringLiteral("old.txt"), "the previous protocol");
         window->SortGrid1->SetModified(true);
 

@@ -26,6 +26,7 @@ JournalRecord Load(int starters)
 {
     JournalRecord r = Make(JournalRecordType::Load);
     r.fileName = QStringLiteral("/rennen/Starter Ü.csv");
+    r.rows.append({QStringLiteral("Nr."), QStringLiteral("Name")});
     for (int i = 1; i <= starters; ++i) {
         QStringList cells(14);
         cells[0] = QString::number(10 + i);
@@ -196,6 +197,7 @@ private Q_SLOTS:
         const std::vector<JournalRecord> records(kSession.begin(), kSession.begin() + cut);
         const JournalReplay replay = ReplayJournal(records);
         QCOMPARE(replay.bootId, QStringLiteral("boot-A"));
+        QCOMPARE(replay.header, QStringList({"Nr.", "Name"}));
         QCOMPARE(replay.rows.size(), 3);
         QCOMPARE(replay.rows.at(0).at(5), lauf1Of1);
         QCOMPARE(replay.baseRows.at(0).at(5), QString());
