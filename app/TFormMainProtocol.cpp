@@ -97,6 +97,9 @@ void TFormMain::RankProtocol()
     options.CanSort = false;
     options.SecondaryIndex = QStringLiteral("11");
     options.SortCol = ColKlasse;
+    // A header click may have left the direction descending; places and the
+    // load order are always counted from the top.
+    options.SortDirection = sdAscending;
     options.CanSort = true;
     SortGrid1->SortByColumn(ColKlasse);
 

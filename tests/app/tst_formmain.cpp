@@ -73,6 +73,17 @@ private:
 
     void Key(Qt::Key key) { QTest::keyClick(window.get(), key); }
 
+    // A two-lane run: lane 1 stops after lane1Ms, lane 2 after lane2Ms.
+    void Run(int lane1Ms, int lane2Ms)
+    {
+        Key(Qt::Key_F5);
+        const int first = std::min(lane1Ms, lane2Ms);
+        clock->Advance(first);
+        Key(lane1Ms == first ? Qt::Key_F8 : Qt::Key_F9);
+        clock->Advance(std::max(lane1Ms, lane2Ms) - first);
+        Key(lane1Ms == first ? Qt::Key_F9 : Qt::Key_F8);
+    }
+
     QString Cell(int col, int row) const { return window->SortGrid1->Cells(col, row); }
 
     QWidget* Focused() const { return QApplication::focusWidget(); }
@@ -330,23 +341,40 @@ private Q_SLOTS:
         QCOMPARE(window->cbBuhn1->currentIndex(), 1);
     }
 
+    void finishedRunIsRankedPerClass_data()
+    {
+        QTest::addColumn<int>("headerCol");
+        QTest::addColumn<Qt::MouseButton>("button");
+        QTest::newRow("no header click") << -1 << Qt::NoButton;
+        QTest::newRow("right click on Name") << int(ColName) << Qt::RightButton;
+        QTest::newRow("right click on Klasse") << int(ColKlasse) << Qt::RightButton;
+        QTest::newRow("left click on Klasse") << int(ColKlasse) << Qt::LeftButton;
+    }
+
     void finishedRunIsRankedPerClass()
     {
+        QFETCH(int, headerCol);
+        QFETCH(Qt::MouseButton, button);
         Load(kFiveStarters);
-        window->Settings.ProbeLaufe = 0;
-        // Lanes on starters 1 (class A) and 4 (class A).
+        if (headerCol >= 0)
+            QTest::mouseClick(window->SortGrid1->viewport(), button, {},
+                              window->SortGrid1->CellRect(headerCol, 0).center());
+        // Starters 1 and 4 (both class A) with the two default test runs: the
+        // faster starter stands below, and its test runs are the slower ones.
+        TSortGrid* grid = window->SortGrid1;
+        for (int col : {ColLauf1, ColLauf2}) {
+            grid->SetCells(col, 1, QStringLiteral("1,00"));
+            grid->SetCells(col, 4, QStringLiteral("20,00"));
+        }
         window->cbBuhn2->setCurrentIndex(3);
-        Key(Qt::Key_F5);
-        clock->Advance(30000);
-        Key(Qt::Key_F8);
-        clock->Advance(1000);
-        Key(Qt::Key_F9);
-        QCOMPARE(Cell(ColGesamt, 1), QStringLiteral("30,00"));
-        QCOMPARE(Cell(ColGesamt, 4), QStringLiteral("31,00"));
-        QCOMPARE(Cell(ColPlatz, 1), QStringLiteral("1"));
-        QCOMPARE(Cell(ColPlatz, 4), QStringLiteral("2"));
+        Run(31000, 30000);
+        QCOMPARE(Cell(ColGesamt, 1), QStringLiteral("31,00"));
+        QCOMPARE(Cell(ColGesamt, 4), QStringLiteral("30,00"));
+        QCOMPARE(Cell(ColPlatz, 4), QStringLiteral("1"));
+        QCOMPARE(Cell(ColPlatz, 1), QStringLiteral("2"));
         // Load order is restored after the ranking.
-        QCOMPARE(Cell(ColNr, 2), QStringLiteral("2"));
+        for (int row = 1; row <= 5; ++row)
+            QCOMPARE(Cell(ColNr, row), QString::number(row));
     }
 
     void eliminationMarksTheLanesRunAndDropsThePlace()
