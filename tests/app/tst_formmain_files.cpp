@@ -92,6 +92,8 @@ private Q_SLOTS:
         access.ScanPorts = [] { return std::uint32_t(0); };
         window = std::make_unique<TFormMain>(std::move(access));
         window->show();
+        window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(window.get()));
     }
 
     void cleanup()
@@ -205,18 +207,45 @@ private Q_SLOTS:
         QCOMPARE(window->windowTitle(), QStringLiteral("Quellorix: list"));
     }
 
-    void loadDuringARunIsIgnored()
+    void loadIsIgnoredFromStartUntilReset_data()
     {
+        QTest::addColumn<int>("stopsBeforeLoad");
+        QTest::addColumn<QString>("lane1Time");
+        QTest::newRow("running") << 0 << "1,25";
+        QTest::newRow("one lane stopped") << 1 << "1,25";
+        QTest::newRow("finished") << 2 << "0,00";
+    }
+
+    void loadIsIgnoredFromStartUntilReset()
+    {
+        QFETCH(int, stopsBeforeLoad);
+        QFETCH(QString, lane1Time);
         WriteFile(QStringLiteral("list.csv"), "7;Muster;Max;SC Nord;A\r\n8;Kurz;Karl;SC;A\r\n");
         Open(QStringLiteral("list.csv"), 2);
         window->mStart->trigger();
-        WriteFile(QStringLiteral("other.csv"), "1;Anders;Anna;X;B\r\n");
+        const QList<QAction*> stops = {window->mStop2, window->mSTOP1};
+        for (int i = 0; i < stopsBeforeLoad; ++i)
+            stops.at(i)->trigger();
+        WriteFile(QStringLiteral("other.csv"), "1;Anders;Anna;X;B\r\n2;Bald;Berta;X;B\r\n");
         dialogs->fileNames.enqueue(Path(QStringLiteral("other.csv")));
-        window->Open1->trigger();
-        QCOMPARE(Cell(ColNr, 1), QStringLiteral("7"));
+        QTest::keyClick(window.get(), Qt::Key_O, Qt::ControlModifier);
         QCOMPARE(dialogs->fileNames.size(), 1); // no dialog was shown
+        QCOMPARE(Cell(ColNr, 1), QStringLiteral("7"));
+
+        // The run ends on the list it started with; the elimination marks its own starter.
+        clock->Advance(1250);
         window->mSTOP1->trigger();
-        QCOMPARE(Cell(ColLauf1, 1), QString("0,00"));
+        window->mStop2->trigger();
+        window->sb2del->click();
+        QCOMPARE(Cell(ColLauf1, 1), lane1Time);
+        QCOMPARE(Cell(ColLauf1, 2), QStringLiteral("EL"));
+
+        // After "0,00" the key loads again.
+        window->mReset->trigger();
+        QTest::keyClick(window.get(), Qt::Key_O, Qt::ControlModifier);
+        QCOMPARE(dialogs->fileNames.size(), 0);
+        QCOMPARE(Cell(ColNr, 1), QStringLiteral("1"));
+        QCOMPARE(Cell(ColLauf1, 2), QString());
     }
 
     void failedSaveKeepsTheOldFileAndTheModifiedMark()
