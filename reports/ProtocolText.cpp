@@ -18,6 +18,17 @@ bool IsLineBreak(QChar c)
     return c == u'\r' || c == u'\n';
 }
 
+// The text format writes an empty cell as one blank: a field of blanks only
+// is an empty cell, so a run cell read back stays free for the next time.
+QString CellOfField(QString field)
+{
+    for (QChar c : field) {
+        if (c != u' ')
+            return field;
+    }
+    return QString();
+}
+
 // Splits decoded file text into data rows. One pass over the text; every
 // record starts at the beginning of a line.
 class ProtocolParser
@@ -90,12 +101,12 @@ private:
         qsizetype start = begin;
         for (qsizetype i = begin; i < lineEnd && field < kProtocolColumnCount; ++i) {
             if (m_data[i] == u'\t') {
-                cells[field++] = m_text.sliced(start, i - start);
+                cells[field++] = CellOfField(m_text.sliced(start, i - start));
                 start = i + 1;
             }
         }
         if (field < kProtocolColumnCount && start < lineEnd)
-            cells[field] = m_text.sliced(start, lineEnd - start);
+            cells[field] = CellOfField(m_text.sliced(start, lineEnd - start));
     }
 
     // Parses one ";"-separated record, which may span lines inside quoted
@@ -141,7 +152,7 @@ private:
             }
             if (keep) {
                 value.append(QStringView(m_text).sliced(start, i - start));
-                cells[field] = value;
+                cells[field] = CellOfField(std::move(value));
             }
             if (i >= m_size)
                 return m_size;

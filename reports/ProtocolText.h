@@ -39,8 +39,9 @@ bool SaveProtocolText(const QString& fileName, const ProtocolTable& rows, int co
 //   with "Nr") are skipped wherever they stand.
 // - A line with a TAB is split at TABs, any other at ";". Every separator ends
 //   one field, so empty fields keep their columns; a separator at the end of a
-//   line adds no field. An empty field leaves its cell empty (so a run cell
-//   stays free for a time); cells are not trimmed, so a " " stays " ".
+//   line adds no field. An empty field, or one of blanks only (how the text
+//   format writes an empty cell), leaves its cell empty, so a run cell stays
+//   free for a time; other cells are not trimmed.
 // - In ";" lines a field that begins with a double quote runs to the matching
 //   quote, taking ";", TABs and line breaks with it; "" inside stands for one
 //   quote. A TAB inside such a field doesn't make the line a TAB line.

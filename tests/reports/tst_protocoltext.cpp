@@ -164,7 +164,7 @@ void TestProtocolText::textRoundTrip()
         QCOMPARE(loaded[r].size(), kProtocolColumnCount);
         for (int c = 0; c < kProtocolColumnCount; ++c) {
             const QString& original = saved[r + 1][c];
-            QCOMPARE(loaded[r][c], original.isEmpty() ? QStringLiteral(" ") : original);
+            QCOMPARE(loaded[r][c], original);
         }
     }
 }
@@ -175,7 +175,7 @@ void TestProtocolText::emptyProtocolRoundTrip()
     const QByteArray bytes = Written(saved);
     QVERIFY(bytes.endsWith(QByteArray(" \t").repeated(kProtocolColumnCount) + "\r\n"));
     const ProtocolTable loaded = ParseProtocolText(bytes);
-    QCOMPARE(loaded, ProtocolTable({QStringList(kProtocolColumnCount, QStringLiteral(" "))}));
+    QVERIFY(loaded.isEmpty());
 }
 
 void TestProtocolText::csvRoundTrip()
@@ -276,7 +276,10 @@ void TestProtocolText::emptyFieldsKeepTheirColumn_data()
     QTest::newRow("csv trailing separator") << QByteArray("7;Muster;") << Row({"7", "Muster"});
     QTest::newRow("tab gap") << QByteArray("7\tMuster\t\tSC Nord\t") << Row({"7", "Muster", "", "SC Nord"});
     QTest::newRow("tab leading separator") << QByteArray("\t\tMax") << Row({"", "", "Max"});
-    QTest::newRow("blank kept") << QByteArray("7; ;Max") << Row({"7", " ", "Max"});
+    QTest::newRow("blank is empty") << QByteArray("7; ;Max") << Row({"7", "", "Max"});
+    QTest::newRow("blanks are empty") << QByteArray("7\t   \tMax\t") << Row({"7", "", "Max"});
+    QTest::newRow("quoted blank is empty") << QByteArray("7;\" \";Max") << Row({"7", "", "Max"});
+    QTest::newRow("blanks around text kept") << QByteArray("7; Max ;A") << Row({"7", " Max ", "A"});
     QTest::newRow("quoted empty") << QByteArray("7;\"\";Max") << Row({"7", "", "Max"});
 }
 
@@ -337,7 +340,7 @@ void TestProtocolText::lineEnds()
 void TestProtocolText::blankRecordsSkipped()
 {
     const QByteArray bytes = "1;A\r\n;;;;;;;;;;;;;\r\n\t\t\t\r\n\r\n \t\t\r\n";
-    QCOMPARE(ParseProtocolText(bytes), ProtocolTable({Row({"1", "A"}), Row({" "})}));
+    QCOMPARE(ParseProtocolText(bytes), ProtocolTable({Row({"1", "A"})}));
 }
 
 void TestProtocolText::fieldsBeyondLastColumnDropped()
