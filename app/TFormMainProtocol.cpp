@@ -169,6 +169,7 @@ void TFormMain::sb1delClick(int tag)
     if (column < 0 || row < 1)
         return;
     SortGrid1->SetCells(column, row, QStringLiteral("EL"));
+    SortGrid1->SetModified(true);
     RankProtocol();
 }
 

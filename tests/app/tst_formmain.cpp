@@ -73,6 +73,13 @@ private:
 
     void Key(Qt::Key key) { QTest::keyClick(window.get(), key); }
 
+    // Both test runs of a row (the first two run columns).
+    void FillTestRuns(int row, const QString& time)
+    {
+        window->SortGrid1->SetCells(ColLauf1, row, time);
+        window->SortGrid1->SetCells(ColLauf2, row, time);
+    }
+
     // A two-lane run: lane 1 stops after lane1Ms, lane 2 after lane2Ms.
     void Run(int lane1Ms, int lane2Ms)
     {
@@ -361,11 +368,8 @@ private Q_SLOTS:
                               window->SortGrid1->CellRect(headerCol, 0).center());
         // Starters 1 and 4 (both class A) with the two default test runs: the
         // faster starter stands below, and its test runs are the slower ones.
-        TSortGrid* grid = window->SortGrid1;
-        for (int col : {ColLauf1, ColLauf2}) {
-            grid->SetCells(col, 1, QStringLiteral("1,00"));
-            grid->SetCells(col, 4, QStringLiteral("20,00"));
-        }
+        FillTestRuns(1, QStringLiteral("1,00"));
+        FillTestRuns(4, QStringLiteral("20,00"));
         window->cbBuhn2->setCurrentIndex(3);
         Run(31000, 30000);
         QCOMPARE(Cell(ColGesamt, 1), QStringLiteral("31,00"));
@@ -380,18 +384,23 @@ private Q_SLOTS:
     void eliminationMarksTheLanesRunAndDropsThePlace()
     {
         Load(kFiveStarters);
-        window->Settings.ProbeLaufe = 0;
-        Key(Qt::Key_F5);
-        clock->Advance(30000);
-        Key(Qt::Key_F8);
-        clock->Advance(1000);
-        Key(Qt::Key_F9);
-        QCOMPARE(Cell(ColPlatz, 2), QStringLiteral("2"));
+        FillTestRuns(1, QStringLiteral("1,00"));
+        FillTestRuns(2, QStringLiteral("20,00"));
+        Run(31000, 30000);
+        QCOMPARE(Cell(ColPlatz, 2), QStringLiteral("1"));
+        QCOMPARE(Cell(ColPlatz, 1), QStringLiteral("2"));
+        window->SortGrid1->SetModified(false); // saved after the run
+
         window->sb2del->click();
-        QCOMPARE(Cell(ColLauf1, 2), QStringLiteral("EL"));
+        QCOMPARE(Cell(ColLauf3, 2), QStringLiteral("EL"));
         QCOMPARE(Cell(ColGesamt, 2), QStringLiteral("EL"));
         QCOMPARE(Cell(ColPlatz, 2), QString());
         QCOMPARE(Cell(ColPlatz, 1), QStringLiteral("1"));
+        // The elimination is a change that closing must not lose.
+        QVERIFY(window->SortGrid1->Modified());
+        dialogs->answers.enqueue(false);
+        QVERIFY(!window->close());
+        QCOMPARE(dialogs->questions, QStringList{QStringLiteral("Beenden?")});
     }
 
     void placeSortedViewKeepsLaneRowsByIdentity()
