@@ -403,6 +403,35 @@ private Q_SLOTS:
         QCOMPARE(dialogs->questions, QStringList{QStringLiteral("Beenden?")});
     }
 
+    void timeGoesToTheLaneEntrysOwnRow_data()
+    {
+        QTest::addColumn<bool>("placeSorted");
+        QTest::newRow("load order") << false;
+        QTest::newRow("sorted by place") << true;
+    }
+
+    void timeGoesToTheLaneEntrysOwnRow()
+    {
+        QFETCH(bool, placeSorted);
+        // One car, two drivers in two classes: start number 7 twice.
+        Load({{"7", "Adler", "Anna", "SC Nord", "B"},
+              {"7", "Adler", "Arne", "SC Nord", "A"},
+              {"8", "Berg", "Bruno", "TV Ost", "A"}});
+        if (placeSorted)
+            window->cbSort->click();
+        window->cbBuhn1->setCurrentIndex(1); // Arne
+        window->cbBuhn2->setCurrentIndex(0); // Anna
+        Run(20000, 21000);
+        window->sb2del->click();
+        const int arne = window->LaneRow(1);
+        const int anna = window->LaneRow(2);
+        QCOMPARE(Cell(ColVorname, arne), QStringLiteral("Arne"));
+        QCOMPARE(Cell(ColVorname, anna), QStringLiteral("Anna"));
+        QCOMPARE(Cell(ColLauf1, arne), QStringLiteral("20,00"));
+        QCOMPARE(Cell(ColLauf1, anna), QStringLiteral("EL"));
+        QCOMPARE(Cell(ColLauf2, anna), QString());
+    }
+
     void placeSortedViewKeepsLaneRowsByIdentity()
     {
         Load(kFiveStarters);
