@@ -288,18 +288,43 @@ private Q_SLOTS:
         QCOMPARE(ShownDigits(2), QList<int>({1, 2, 3, 4, 5}));
     }
 
-    void advanceRulePairsThroughFiveStarters()
+    void resetAdvancesBothLanes_data()
     {
-        Load(kFiveStarters);
-        const QList<std::pair<int, int>> expected = {{2, 3}, {4, 1}, {0, 3}, {2, 1}};
-        for (const auto& [lane1, lane2] : expected) {
-            Key(Qt::Key_F5);
-            Key(Qt::Key_F8);
-            Key(Qt::Key_F9);
-            Key(Qt::Key_F7);
-            QCOMPARE(window->cbBuhn1->currentIndex(), lane1);
-            QCOMPARE(window->cbBuhn2->currentIndex(), lane2);
-        }
+        QTest::addColumn<int>("laneCount");
+        QTest::addColumn<int>("entries");
+        QTest::addColumn<int>("lane1Before");
+        QTest::addColumn<int>("lane2Before");
+        QTest::addColumn<int>("lane1After");
+        QTest::addColumn<int>("lane2After");
+        QTest::newRow("pairs") << 2 << 5 << 0 << 1 << 2 << 3;
+        QTest::newRow("lane 2 wraps to the second entry") << 2 << 5 << 2 << 3 << 4 << 1;
+        QTest::newRow("lane 1 wraps to the first entry") << 2 << 5 << 4 << 1 << 0 << 3;
+        QTest::newRow("lane 1 without selection") << 2 << 5 << -1 << 3 << 1 << 1;
+        QTest::newRow("one entry: lane 2 has nobody") << 2 << 1 << 0 << -1 << 0 << -1;
+        QTest::newRow("one lane steps one") << 1 << 5 << 3 << -1 << 4 << -1;
+        QTest::newRow("one lane wraps") << 1 << 5 << 4 << -1 << 0 << -1;
+        QTest::newRow("one lane without selection") << 1 << 5 << -1 << -1 << 0 << -1;
+    }
+
+    void resetAdvancesBothLanes()
+    {
+        QFETCH(int, laneCount);
+        QFETCH(int, entries);
+        QFETCH(int, lane1Before);
+        QFETCH(int, lane2Before);
+        QFETCH(int, lane1After);
+        QFETCH(int, lane2After);
+        window->Settings.CountBahn = laneCount;
+        window->ApplyLaneLayout();
+        Load(kFiveStarters.mid(0, entries));
+        window->cbBuhn1->setCurrentIndex(lane1Before);
+        window->cbBuhn2->setCurrentIndex(lane2Before);
+        Key(Qt::Key_F5);
+        Key(Qt::Key_F8);
+        Key(Qt::Key_F9);
+        Key(Qt::Key_F7);
+        QCOMPARE(window->cbBuhn1->currentIndex(), lane1After);
+        QCOMPARE(window->cbBuhn2->currentIndex(), lane2After);
     }
 
     void startUnavailableWithBothLanesOnOneEntry()
