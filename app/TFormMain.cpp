@@ -648,9 +648,18 @@ void TFormMain::ApplyLaneLayout()
         timerRow->setStretchFactor(PanelTTT2, 1);
         PanelTTT2->setMinimumWidth(0);
         PanelTTT2->setMaximumWidth(QWIDGETSIZE_MAX);
+        // Widths fixed by the two-lane layout would keep STOPP and the lane
+        // bar at half size until a restart.
+        for (QWidget* half : {PanelLE, PanelRI, PanelRR}) {
+            half->setMinimumWidth(0);
+            half->setMaximumWidth(QWIDGETSIZE_MAX);
+        }
         bSTOP1->setText(QStringLiteral("STOPP"));
         sb1del->setText(QString());
     }
+    // The lane bar's parts take their new widths now, so that the bar is
+    // divided as at start-up.
+    Panel->layout()->activate();
     PanelResize();
     Panel7Resize();
     SortGrid1->InvalidateGrid();
