@@ -1,4 +1,5 @@
 #include "AppDialogs.h"
+#include "AppSetup.h"
 #include "TFormMain.h"
 
 #include <QApplication>
@@ -6,9 +7,7 @@
 int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
-    QApplication::setOrganizationName(QStringLiteral("Tarnvik"));
-    QApplication::setApplicationName(QStringLiteral("Quellorix"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Quellorix"));
+    SetUpApplication();
     TFormMain window;
     AppDialogs dialogs(&window);
     SetDialogs(&dialogs);

@@ -1,3 +1,4 @@
+#include "AppSetup.h"
 #include "FakeTickSource.h"
 #include "ProtocolLogic.h"
 #include "TBitBtnWithColor.h"
@@ -141,6 +142,18 @@ private Q_SLOTS:
         QCOMPARE(window->SortGrid1->ColWidths(ColLoadOrder), -1);
         QCOMPARE(window->SortGrid1->ColWidths(ColNr), 47);
         QCOMPARE(ShownDigits(1), QList<int>({0, 0, 0, 0, 0}));
+    }
+
+    void titleCarriesNoDisplayName()
+    {
+        SetUpApplication();
+        QCOMPARE(QCoreApplication::applicationName(), QStringLiteral("Quellorix"));
+        // The platform appends a display name that was set to every window
+        // title; without one, the display name just follows the application name.
+        QCoreApplication::setApplicationName(QStringLiteral("Probe"));
+        QCOMPARE(QGuiApplication::applicationDisplayName(), QStringLiteral("Probe"));
+        SetUpApplication();
+        QCOMPARE(window->windowTitle(), QStringLiteral("Quellorix 2.7"));
     }
 
     void twoLaneRunRecordsEachLaneAndMovesFocus()
