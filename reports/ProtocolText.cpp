@@ -49,13 +49,15 @@ public:
                 pos = NextLine(lineEnd);
                 continue;
             }
+            // A line with a TAB is a TAB line, whatever quotes it holds: the
+            // text format has no quoting. Quotes count on ";" lines only.
             QStringList cells(kProtocolColumnCount);
-            bool tabLine = false;
-            qsizetype next = ParseSemicolonRecord(pos, lineEnd, cells, tabLine);
-            if (tabLine) {
-                cells = QStringList(kProtocolColumnCount);
+            qsizetype next = 0;
+            if (QStringView(m_text).sliced(pos, lineEnd - pos).contains(u'\t')) {
                 ParseTabLine(pos, lineEnd, cells);
                 next = NextLine(lineEnd);
+            } else {
+                next = ParseSemicolonRecord(pos, cells);
             }
             if (HasText(cells))
                 rows.append(cells);
@@ -110,10 +112,8 @@ private:
     }
 
     // Parses one ";"-separated record, which may span lines inside quoted
-    // fields, and returns where the next record starts. Sets tabLine and stops
-    // when the first line holds a TAB outside quotes: such a line is a TAB line.
-    qsizetype ParseSemicolonRecord(qsizetype begin, qsizetype lineEnd, QStringList& cells,
-                                   bool& tabLine) const
+    // fields, and returns where the next record starts.
+    qsizetype ParseSemicolonRecord(qsizetype begin, QStringList& cells) const
     {
         qsizetype i = begin;
         for (int field = 0;; ++field) {
@@ -143,13 +143,8 @@ private:
             }
             // Unquoted text, or whatever follows a closing quote up to the separator.
             const qsizetype start = i;
-            while (i < m_size && m_data[i] != u';' && !IsLineBreak(m_data[i])) {
-                if (m_data[i] == u'\t' && i < lineEnd) {
-                    tabLine = true;
-                    return lineEnd;
-                }
+            while (i < m_size && m_data[i] != u';' && !IsLineBreak(m_data[i]))
                 ++i;
-            }
             if (keep) {
                 value.append(QStringView(m_text).sliced(start, i - start));
                 cells[field] = CellOfField(std::move(value));

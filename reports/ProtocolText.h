@@ -42,9 +42,10 @@ bool SaveProtocolText(const QString& fileName, const ProtocolTable& rows, int co
 //   line adds no field. An empty field, or one of blanks only (how the text
 //   format writes an empty cell), leaves its cell empty, so a run cell stays
 //   free for a time; other cells are not trimmed.
-// - In ";" lines a field that begins with a double quote runs to the matching
-//   quote, taking ";", TABs and line breaks with it; "" inside stands for one
-//   quote. A TAB inside such a field doesn't make the line a TAB line.
+// - A line with a TAB is a TAB line whatever else it holds; quotes have no
+//   meaning there. In ";" lines a field that begins with a double quote runs
+//   to the matching quote, taking ";" and line breaks with it; "" inside
+//   stands for one quote.
 // - Fields beyond the kProtocolColumnCount-th are dropped.
 ProtocolTable ParseProtocolText(const QByteArray& bytes);
 

@@ -48,15 +48,17 @@ private:
 bool NeedsQuoting(const QString& field)
 {
     for (QChar c : field) {
-        // A TAB too: the reader takes an unquoted TAB as the line's separator.
-        if (c == u';' || c == u'"' || c == u'\r' || c == u'\n' || c == u'\t')
+        if (c == u';' || c == u'"' || c == u'\r' || c == u'\n')
             return true;
     }
     return false;
 }
 
-QString CsvField(const QString& field)
+QString CsvField(QString field)
 {
+    // A line with a TAB reads as a TAB line whatever its quotes, so a TAB
+    // inside a cell is written as a blank, as in the text format.
+    field.replace(u'\t', u' ');
     if (!NeedsQuoting(field))
         return field;
     QString quoted = field;

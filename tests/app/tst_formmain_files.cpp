@@ -179,6 +179,29 @@ private Q_SLOTS:
         QCOMPARE(Cell(ColLauf2, 2), QStringLiteral("EL"));
     }
 
+    void textProtocolWithQuotesReadsBackRowByRow_data()
+    {
+        QTest::addColumn<int>("col");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("start number with a quote") << int(ColNr) << "\"5";
+        QTest::newRow("semicolon and quote in the first cell") << int(ColNr) << "12;\"A";
+        QTest::newRow("quoted name") << int(ColName) << "\"Blitz\"";
+    }
+
+    void textProtocolWithQuotesReadsBackRowByRow()
+    {
+        QFETCH(int, col);
+        QFETCH(QString, text);
+        WriteFile(QStringLiteral("in.csv"), "1;Adler;Anna;SC;A\r\n2;Berg;Bruno;TV;B\r\n3;Christ;Clara;SV;A\r\n");
+        Open(QStringLiteral("in.csv"), 2);
+        window->SortGrid1->SetCells(col, 1, text);
+        window->SortGrid1->SetCells(col, 2, text);
+        const QStringList before = DataRows();
+        Save(QStringLiteral("out.txt"), 1);
+        Open(QStringLiteral("out.txt"));
+        QCOMPARE(DataRows(), before);
+    }
+
     void csvRoundTripKeepsSeparatorsAndQuotes()
     {
         WriteFile(QStringLiteral("in.csv"),

@@ -303,7 +303,10 @@ void TestProtocolText::quotedFields_data()
                                  << ProtocolTable{Row({"1", "zwei\r\nZeilen", "A"}), Row({"2", "B"})};
     QTest::newRow("header line inside")
         << QByteArray("1;\"a\nNr. 5\"\n2;B\n") << ProtocolTable{Row({"1", "a\nNr. 5"}), Row({"2", "B"})};
-    QTest::newRow("tab inside") << QByteArray("1;\"a\tb\";C\r\n") << ProtocolTable{Row({"1", "a\tb", "C"})};
+    QTest::newRow("a tab makes a tab line")
+        << QByteArray("1;\"a\tb\";C\r\n") << ProtocolTable{Row({"1;\"a", "b\";C"})};
+    QTest::newRow("quote on a tab line is text")
+        << QByteArray("\"5\tMuster\t\r\n6\tB\"\t\r\n") << ProtocolTable{Row({"\"5", "Muster"}), Row({"6", "B\""})};
     QTest::newRow("quote inside unquoted field")
         << QByteArray("1;O\"Neill;C\r\n") << ProtocolTable{Row({"1", "O\"Neill", "C"})};
     QTest::newRow("text after closing quote")
