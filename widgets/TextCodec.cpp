@@ -25,6 +25,24 @@ int Windows1252Byte(char16_t c)
 }
 
 const QByteArray kUtf8Bom("\xEF\xBB\xBF");
+const QByteArray kUtf16LeBom("\xFF\xFE");
+const QByteArray kUtf16BeBom("\xFE\xFF");
+
+bool IsValidUtf8(const QByteArray& bytes)
+{
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    const QString decoded = utf8.decode(bytes);
+    return !utf8.hasError();
+}
+
+bool IsAscii(const QByteArray& bytes)
+{
+    for (char b : bytes) {
+        if (static_cast<unsigned char>(b) >= 0x80)
+            return false;
+    }
+    return true;
+}
 
 } // namespace
 
@@ -64,8 +82,13 @@ QString FromWindows1252(const QByteArray& bytes)
 
 QByteArray EncodeFileText(const QString& text)
 {
-    if (FitsWindows1252(text))
-        return ToWindows1252(text);
+    if (FitsWindows1252(text)) {
+        QByteArray bytes = ToWindows1252(text);
+        // Western bytes that also pass as UTF-8 ("Ã¼" is "ü" in UTF-8) would
+        // read back as other text: such a file is written as UTF-8 instead.
+        if (!IsValidUtf8(bytes) || IsAscii(bytes))
+            return bytes;
+    }
     return kUtf8Bom + text.toUtf8();
 }
 
@@ -73,9 +96,20 @@ QString DecodeFileText(const QByteArray& bytes)
 {
     if (bytes.startsWith(kUtf8Bom))
         return QString::fromUtf8(bytes.constData() + kUtf8Bom.size(), bytes.size() - kUtf8Bom.size());
+    // A spreadsheet's "Unicode text" is UTF-16 with a byte-order mark.
+    if (bytes.startsWith(kUtf16LeBom) || bytes.startsWith(kUtf16BeBom)) {
+        QStringDecoder utf16(bytes.startsWith(kUtf16LeBom) ? QStringDecoder::Utf16LE : QStringDecoder::Utf16BE,
+                             QStringDecoder::Flag::Stateless);
+        return utf16.decode(QByteArrayView(bytes).sliced(2));
+    }
     QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     const QString text = utf8.decode(bytes);
     if (!utf8.hasError())
         return text;
     return FromWindows1252(bytes);
+}
+
+bool HasUtf16ByteOrderMark(const QByteArray& bytes)
+{
+    return bytes.startsWith(kUtf16LeBom) || bytes.startsWith(kUtf16BeBom);
 }

@@ -4,10 +4,11 @@
 #include <QString>
 
 // The text encoding of the program's files. Files are written in Windows-1252
-// when every character fits, so ordinary protocols stay in the Western code
-// page that spreadsheets expect; otherwise in UTF-8 with a byte-order mark.
-// Reading takes a byte-order mark or valid UTF-8 as UTF-8, anything else as
-// Windows-1252. Whatever is written this way reads back unchanged.
+// when every character fits and those bytes can't be taken for UTF-8, so
+// ordinary protocols stay in the Western code page that spreadsheets expect;
+// otherwise in UTF-8 with a byte-order mark. Reading takes a UTF-8 byte-order
+// mark or valid UTF-8 as UTF-8, a UTF-16 byte-order mark as UTF-16, anything
+// else as Windows-1252. Whatever is written this way reads back unchanged.
 
 bool FitsWindows1252(const QString& text);
 QByteArray ToWindows1252(const QString& text); // unmappable characters become '?'
@@ -15,3 +16,5 @@ QString FromWindows1252(const QByteArray& bytes);
 
 QByteArray EncodeFileText(const QString& text);
 QString DecodeFileText(const QByteArray& bytes);
+// True for UTF-16 text with its byte-order mark (which holds NUL bytes).
+bool HasUtf16ByteOrderMark(const QByteArray& bytes);

@@ -4,6 +4,7 @@
 #include "TFormMain.h"
 #include "TSortGrid.h"
 #include "TestDialogs.h"
+#include "TextBytes.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -199,6 +200,39 @@ private Q_SLOTS:
         const QStringList before = DataRows();
         Save(QStringLiteral("out.txt"), 1);
         Open(QStringLiteral("out.txt"));
+        QCOMPARE(DataRows(), before);
+    }
+
+    void textReadsBackAsWritten_data()
+    {
+        QTest::addColumn<QByteArray>("list");
+        QTest::addColumn<int>("saveFilter");
+        QTest::addColumn<QString>("name");
+        const QByteArray utf8 = "\xEF\xBB\xBF"
+                                "1;\xC3\x83\xC2\xBC"
+                                "ber;Max;SC;A\r\n2;B;C;D;E\r\n";
+        const QString looksWestern = QString::fromUtf8("\xC3\x83\xC2\xBC"
+                                                       "ber");
+        QTest::newRow("western bytes that pass as utf-8, text") << utf8 << 1 << looksWestern;
+        QTest::newRow("western bytes that pass as utf-8, csv") << utf8 << 2 << looksWestern;
+        const QString unicodeText = QStringLiteral("1\tMüller\tMax\tSC\tA\r\n2\tB\tC\tD\tE\r\n");
+        QTest::newRow("utf-16 little endian") << Utf16WithBom(unicodeText, false) << 1 << "Müller";
+        QTest::newRow("utf-16 big endian") << Utf16WithBom(unicodeText, true) << 2 << "Müller";
+    }
+
+    void textReadsBackAsWritten()
+    {
+        QFETCH(QByteArray, list);
+        QFETCH(int, saveFilter);
+        QFETCH(QString, name);
+        WriteFile(QStringLiteral("in.txt"), list);
+        Open(QStringLiteral("in.txt"));
+        QCOMPARE(window->SortGrid1->RowCount(), 3);
+        QCOMPARE(Cell(ColName, 1), name);
+        const QStringList before = DataRows();
+        const QString saved = saveFilter == 1 ? QStringLiteral("out.txt") : QStringLiteral("out.csv");
+        Save(saved, saveFilter);
+        Open(saved, saveFilter);
         QCOMPARE(DataRows(), before);
     }
 

@@ -1,3 +1,4 @@
+#include "TextBytes.h"
 #include "ProtocolText.h"
 #include "TextCodec.h"
 
@@ -198,6 +199,8 @@ void TestProtocolText::encodingOnDisk_data()
     QTest::newRow("umlauts") << QStringLiteral("Müller") << QByteArray("1\tM\xFCller\t");
     QTest::newRow("sharp s") << QStringLiteral("Weiß") << QByteArray("1\tWei\xDF\t");
     QTest::newRow("euro sign") << QStringLiteral("5€") << QByteArray("1\t5\x80\t");
+    QTest::newRow("western bytes that pass as utf-8")
+        << QString::fromUtf8("\xC3\x83\xC2\xBC" "ber") << QByteArray("\xEF\xBB\xBF" "1\t\xC3\x83\xC2\xBC" "ber\t");
     QTest::newRow("czech") << QStringLiteral("Dvořák")
                            << QByteArray("\xEF\xBB\xBF"
                                          "1\tDvo\xC5\x99\xC3\xA1k\t");
@@ -233,6 +236,8 @@ void TestProtocolText::readsWindows1252AndUtf8_data()
     QTest::newRow("utf-8 with bom") << QByteArray("\xEF\xBB\xBF"
                                                   "5;J\xC3\xBCrgen;Stra\xC3\x9F"
                                                   "e\r\n");
+    QTest::newRow("utf-16le with bom") << Utf16WithBom(QStringLiteral("5;Jürgen;Straße\r\n"), false);
+    QTest::newRow("utf-16be with bom") << Utf16WithBom(QStringLiteral("5;Jürgen;Straße\r\n"), true);
 }
 
 void TestProtocolText::readsWindows1252AndUtf8()
