@@ -196,6 +196,23 @@ QString ReadError(const QString& fileName)
     return QStringLiteral("Die Datei %1 kann nicht gelesen werden.").arg(ShownName(fileName));
 }
 
+// A workbook, a zipped document or any other binary file is not a starter
+// list: its bytes would load as rows of garbage.
+bool LooksLikeText(const QByteArray& bytes)
+{
+    if (HasUtf16ByteOrderMark(bytes))
+        return true;
+    static const QByteArray kBinaryStarts[] = {
+        QByteArray("PK\x03\x04", 4), QByteArray("PK\x05\x06", 4),       // zip: xlsx, docx, ods
+        QByteArray("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8),            // old office files: xls, doc
+    };
+    for (const QByteArray& start : kBinaryStarts) {
+        if (bytes.startsWith(start))
+            return false;
+    }
+    return !bytes.contains('\0');
+}
+
 } // namespace
 
 QByteArray ProtocolTextBytes(const ProtocolTable& rows, int colCount)
@@ -258,6 +275,10 @@ bool LoadProtocolText(const QString& fileName, ProtocolTable& rows, QString& err
     }
     if (bytes.size() > kMaxProtocolFileSize) {
         error = tooLarge.arg(ShownName(fileName));
+        return false;
+    }
+    if (!LooksLikeText(bytes)) {
+        error = QStringLiteral("Die Datei %1 ist keine Text- oder CSV-Datei.").arg(ShownName(fileName));
         return false;
     }
     rows = ParseProtocolText(bytes);

@@ -49,9 +49,10 @@ bool SaveProtocolText(const QString& fileName, const ProtocolTable& rows, int co
 // - Fields beyond the kProtocolColumnCount-th are dropped.
 ProtocolTable ParseProtocolText(const QByteArray& bytes);
 
-// Reads the file and parses it into rows. If the file can't be read or is
-// larger than kMaxProtocolFileSize, returns false with a German message in
-// error and leaves rows as they were.
+// Reads the file and parses it into rows. If the file can't be read, is
+// larger than kMaxProtocolFileSize or is no text (NUL bytes without a UTF-16
+// byte-order mark, a zip or an old office file), returns false with a German
+// message in error and leaves rows as they were.
 bool LoadProtocolText(const QString& fileName, ProtocolTable& rows, QString& error);
 
 // "yyyy-MM-dd-hh-mm" on the 24-hour clock, every blank replaced by "0".

@@ -8,6 +8,7 @@
 
 #include <QAction>
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
 #include <QSettings>
 #include <QTemporaryDir>
@@ -315,6 +316,31 @@ private Q_SLOTS:
         QCOMPARE(dialogs->fileNames.size(), 0);
         QCOMPARE(Cell(ColNr, 1), QStringLiteral("1"));
         QCOMPARE(Cell(ColLauf1, 2), QString());
+    }
+
+    void fileThatIsNoTextIsRefused_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::newRow("workbook (zip)") << QByteArray("PK\x03\x04\x14\0\x06\0\x08\0[Content_Types].xml;1;2\r\n", 36);
+        QTest::newRow("empty zip") << QByteArray("PK\x05\x06", 4) + QByteArray(18, '\0');
+        QTest::newRow("old office file") << QByteArray("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1;x;y\r\n");
+        QTest::newRow("NUL bytes") << QByteArray("7;Muster;Max\r\n\x01\x02\0\x7F;8\r\n", 21);
+    }
+
+    void fileThatIsNoTextIsRefused()
+    {
+        QFETCH(QByteArray, bytes);
+        WriteFile(QStringLiteral("list.csv"), "7;Muster;Max;SC Nord;A\r\n8;Kurz;Karl;SC;A\r\n");
+        Open(QStringLiteral("list.csv"), 2);
+        const QStringList before = DataRows();
+        WriteFile(QStringLiteral("Ergebnis.xlsx"), bytes);
+        Open(QStringLiteral("Ergebnis.xlsx"));
+        QCOMPARE(dialogs->messages,
+                 QStringList{QStringLiteral("Die Datei %1 ist keine Text- oder CSV-Datei.")
+                                 .arg(QDir::toNativeSeparators(Path(QStringLiteral("Ergebnis.xlsx"))))});
+        QCOMPARE(DataRows(), before);
+        QCOMPARE(window->cbBuhn1->count(), 2);
+        QCOMPARE(window->windowTitle(), QStringLiteral("Quellorix: list"));
     }
 
     void failedSaveKeepsTheOldFileAndTheModifiedMark()
