@@ -107,11 +107,13 @@ bool TFormMain::LoadStarterList(const QString& fileName)
 {
     ProtocolTable rows;
     QString error;
-    if (!LoadProtocolText(fileName, rows, error)) {
+    QString notice;
+    if (!LoadProtocolText(fileName, rows, error, &notice)) {
         Dialogs().ShowMessage(this, error);
         return false;
     }
     FillProtocol(rows);
+    rows.clear();
 
     const QFileInfo file(fileName);
     m_saveFileName = file.dir().absoluteFilePath(file.completeBaseName());
@@ -124,6 +126,8 @@ bool TFormMain::LoadStarterList(const QString& fileName)
     setWindowTitle(QStringLiteral("Quellorix: ") + file.completeBaseName());
     SortGrid1->SetModified(false);
     UpdateCommandStates();
+    if (!notice.isEmpty())
+        Dialogs().ShowMessage(this, notice);
     return true;
 }
 

@@ -18,16 +18,6 @@ bool IsLineBreak(QChar c)
     return c == u'\r' || c == u'\n';
 }
 
-// The text format writes an empty cell as one blank: a field of blanks only
-// is an empty cell, so a run cell read back stays free for the next time.
-QString CellOfField(QString field)
-{
-    for (QChar c : field) {
-        if (c != u' ')
-            return field;
-    }
-    return QString();
-}
 
 // Splits decoded file text into data rows. One pass over the text; every
 // record starts at the beginning of a line.
@@ -38,6 +28,8 @@ public:
         : m_text(text), m_data(text.constData()), m_size(text.size()), m_lastQuote(text.lastIndexOf(u'"'))
     {
     }
+
+    ProtocolReadReport Report() const { return m_report; }
 
     ProtocolTable Parse()
     {
@@ -59,14 +51,37 @@ public:
             } else {
                 next = ParseSemicolonRecord(pos, cells);
             }
-            if (HasText(cells))
+            if (HasText(cells)) {
+                // Stop at once: a huge file of short lines would otherwise
+                // take gigabytes before it could be refused.
+                if (rows.size() >= kMaxStarters) {
+                    m_report.TooManyRows = true;
+                    break;
+                }
                 rows.append(cells);
+            }
             pos = next;
         }
         return rows;
     }
 
 private:
+    // The text format writes an empty cell as one blank: a field of blanks
+    // only is an empty cell, so a run cell read back stays free for the next
+    // time. Overlong fields are cut.
+    QString CellOfField(QString field)
+    {
+        if (field.size() > kMaxCellLength) {
+            field.truncate(kMaxCellLength);
+            ++m_report.CutCells;
+        }
+        for (QChar c : field) {
+            if (c != u' ')
+                return field;
+        }
+        return QString();
+    }
+
     static bool HasText(const QStringList& cells)
     {
         for (const QString& cell : cells) {
@@ -97,7 +112,7 @@ private:
         return at;
     }
 
-    void ParseTabLine(qsizetype begin, qsizetype lineEnd, QStringList& cells) const
+    void ParseTabLine(qsizetype begin, qsizetype lineEnd, QStringList& cells)
     {
         int field = 0;
         qsizetype start = begin;
@@ -113,7 +128,7 @@ private:
 
     // Parses one ";"-separated record, which may span lines inside quoted
     // fields, and returns where the next record starts.
-    qsizetype ParseSemicolonRecord(qsizetype begin, QStringList& cells) const
+    qsizetype ParseSemicolonRecord(qsizetype begin, QStringList& cells)
     {
         qsizetype i = begin;
         for (int field = 0;; ++field) {
@@ -166,6 +181,7 @@ private:
     const QChar* const m_data;
     const qsizetype m_size;
     const qsizetype m_lastQuote;
+    ProtocolReadReport m_report;
 };
 
 QString FileTextCell(const QString& cell)
@@ -245,13 +261,17 @@ bool SaveProtocolText(const QString& fileName, const ProtocolTable& rows, int co
     return false;
 }
 
-ProtocolTable ParseProtocolText(const QByteArray& bytes)
+ProtocolTable ParseProtocolText(const QByteArray& bytes, ProtocolReadReport* report)
 {
     const QString text = DecodeFileText(bytes);
-    return ProtocolParser(text).Parse();
+    ProtocolParser parser(text);
+    ProtocolTable rows = parser.Parse();
+    if (report)
+        *report = parser.Report();
+    return rows;
 }
 
-bool LoadProtocolText(const QString& fileName, ProtocolTable& rows, QString& error)
+bool LoadProtocolText(const QString& fileName, ProtocolTable& rows, QString& error, QString* notice)
 {
     // Only regular files: a pipe or device could block or never end.
     if (!QFileInfo(fileName).isFile()) {
@@ -281,7 +301,19 @@ bool LoadProtocolText(const QString& fileName, ProtocolTable& rows, QString& err
         error = QStringLiteral("Die Datei %1 ist keine Text- oder CSV-Datei.").arg(ShownName(fileName));
         return false;
     }
-    rows = ParseProtocolText(bytes);
+    ProtocolReadReport report;
+    ProtocolTable read = ParseProtocolText(bytes, &report);
+    if (report.TooManyRows) {
+        error = QStringLiteral("Die Datei %1 enthält mehr als %2 Starter und wird nicht geladen.")
+                    .arg(ShownName(fileName), QLocale(QLocale::German).toString(kMaxStarters));
+        return false;
+    }
+    if (notice && report.CutCells > 0) {
+        *notice = QStringLiteral("Die Datei %1 enthält Felder mit mehr als %3 Zeichen (%2); sie wurden auf %3 Zeichen gekürzt.")
+                      .arg(ShownName(fileName), QString::number(report.CutCells),
+                           QLocale(QLocale::German).toString(kMaxCellLength));
+    }
+    rows = std::move(read);
     return true;
 }
 

@@ -17,6 +17,17 @@ inline constexpr int kProtocolColumnCount = 14;
 // anywhere near it, so such a file is not a protocol.
 inline constexpr qint64 kMaxProtocolFileSize = 64 * 1024 * 1024;
 
+// A list with more starters is refused; a longer field is cut to this length.
+inline constexpr int kMaxStarters = 100000;
+inline constexpr int kMaxCellLength = 1000;
+
+// What reading met beside the rows.
+struct ProtocolReadReport
+{
+    bool TooManyRows = false; // reading stopped after kMaxStarters rows
+    int CutCells = 0;         // fields cut to kMaxCellLength
+};
+
 // The tab-separated protocol text: columns 0 to colCount - 1 of every row, an
 // empty or missing cell as a single blank, a TAB after every field (the last
 // one included) and CR LF after every row. A TAB, CR or LF inside a cell is
@@ -46,14 +57,18 @@ bool SaveProtocolText(const QString& fileName, const ProtocolTable& rows, int co
 //   meaning there. In ";" lines a field that begins with a double quote runs
 //   to the matching quote, taking ";" and line breaks with it; "" inside
 //   stands for one quote.
-// - Fields beyond the kProtocolColumnCount-th are dropped.
-ProtocolTable ParseProtocolText(const QByteArray& bytes);
+// - Fields beyond the kProtocolColumnCount-th are dropped; a field longer
+//   than kMaxCellLength is cut.
+// - Reading stops after kMaxStarters rows when there are more.
+ProtocolTable ParseProtocolText(const QByteArray& bytes, ProtocolReadReport* report = nullptr);
 
 // Reads the file and parses it into rows. If the file can't be read, is
 // larger than kMaxProtocolFileSize or is no text (NUL bytes without a UTF-16
 // byte-order mark, a zip or an old office file), returns false with a German
-// message in error and leaves rows as they were.
-bool LoadProtocolText(const QString& fileName, ProtocolTable& rows, QString& error);
+// message in error and leaves rows as they were; so does a list of more than
+// kMaxStarters starters. Cut fields are named in a German notice.
+bool LoadProtocolText(const QString& fileName, ProtocolTable& rows, QString& error,
+                      QString* notice = nullptr);
 
 // "yyyy-MM-dd-hh-mm" on the 24-hour clock, every blank replaced by "0".
 QString DefaultExportName(const QDateTime& when);

@@ -343,6 +343,35 @@ private Q_SLOTS:
         QCOMPARE(window->windowTitle(), QStringLiteral("Quellorix: list"));
     }
 
+    void hugeListIsRefusedAndLongFieldsAreCut_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<QStringList>("names");
+        QTest::newRow("100,001 one-character lines")
+            << QByteArray("x\n").repeated(kMaxStarters + 1)
+            << "Die Datei %1 enthält mehr als 100.000 Starter und wird nicht geladen."
+            << QStringList{"Muster", "Kurz"};
+        QTest::newRow("field of 1,001 characters")
+            << "1;" + QByteArray(1001, 'N') + ";Max\r\n2;" + QByteArray(1000, 'M') + ";Eva\r\n"
+            << "Die Datei %1 enthält Felder mit mehr als 1.000 Zeichen (1); sie wurden auf 1.000 Zeichen gekürzt."
+            << QStringList{QString(1000, u'N'), QString(1000, u'M')};
+    }
+
+    void hugeListIsRefusedAndLongFieldsAreCut()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, message);
+        QFETCH(QStringList, names);
+        WriteFile(QStringLiteral("list.csv"), "7;Muster;Max;SC Nord;A\r\n8;Kurz;Karl;SC;A\r\n");
+        Open(QStringLiteral("list.csv"), 2);
+        WriteFile(QStringLiteral("big.csv"), bytes);
+        Open(QStringLiteral("big.csv"), 2);
+        QCOMPARE(dialogs->messages, QStringList{message.arg(QDir::toNativeSeparators(Path("big.csv")))});
+        QCOMPARE(window->SortGrid1->RowCount(), 3);
+        QCOMPARE(QStringList({Cell(ColName, 1), Cell(ColName, 2)}), names);
+    }
+
     void failedSaveKeepsTheOldFileAndTheModifiedMark()
     {
         QByteArray list;

@@ -122,6 +122,8 @@ private slots:
     void lineEnds_data();
     void lineEnds();
     void blankRecordsSkipped();
+    void rowAndFieldLimits_data();
+    void rowAndFieldLimits();
     void fieldsBeyondLastColumnDropped();
     void failingDevice();
     void saveReplacesFile();
@@ -351,6 +353,36 @@ void TestProtocolText::blankRecordsSkipped()
     QCOMPARE(ParseProtocolText(bytes), ProtocolTable({Row({"1", "A"})}));
 }
 
+void TestProtocolText::rowAndFieldLimits_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<int>("rows");
+    QTest::addColumn<bool>("tooMany");
+    QTest::addColumn<int>("cut");
+    QTest::newRow("as many rows as allowed") << QByteArray("1\n").repeated(kMaxStarters) << kMaxStarters << false << 0;
+    QTest::newRow("one row more") << QByteArray("1\n").repeated(kMaxStarters + 1) << kMaxStarters << true << 0;
+    QTest::newRow("blank and header lines don't count")
+        << QByteArray("Nr\n\n \t \n").repeated(kMaxStarters) + "1\n" << 1 << false << 0;
+    QTest::newRow("longest field") << "1;" + QByteArray(kMaxCellLength, 'x') << 1 << false << 0;
+    QTest::newRow("fields cut") << "1\t" + QByteArray(kMaxCellLength + 1, 'x') + "\t" + QByteArray(5000, 'y')
+                                << 1 << false << 2;
+}
+
+void TestProtocolText::rowAndFieldLimits()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(int, rows);
+    QFETCH(bool, tooMany);
+    QFETCH(int, cut);
+    ProtocolReadReport report;
+    const ProtocolTable read = ParseProtocolText(bytes, &report);
+    QCOMPARE(read.size(), rows);
+    QCOMPARE(report.TooManyRows, tooMany);
+    QCOMPARE(report.CutCells, cut);
+    for (const QString& cell : read.first())
+        QVERIFY(cell.size() <= kMaxCellLength);
+}
+
 void TestProtocolText::fieldsBeyondLastColumnDropped()
 {
     QStringList fields;
@@ -514,13 +546,13 @@ void TestProtocolText::hostileInput_data()
 
     static constexpr char withNul[] = "1;\0Na\0me;X\r\n\0\0\0\r\n";
     QTest::newRow("nul bytes") << QByteArray(withNul, sizeof(withNul) - 1) << 2 << 1;
-    QTest::newRow("1 MB line") << QByteArray(1024 * 1024, 'x') << 1 << 1024 * 1024;
+    QTest::newRow("1 MB line") << QByteArray(1024 * 1024, 'x') << 1 << kMaxCellLength;
     QTest::newRow("10 MB of separators") << QByteArray(10 * 1024 * 1024, ';') << 0 << 0;
     QTest::newRow("10 MB of tabs") << QByteArray(10 * 1024 * 1024, '\t') << 0 << 0;
     // Each quote closes the field the one before opened: 50,000 rows holding a CR.
     QTest::newRow("100,000 lines of one quote") << QByteArray("\"\r").repeated(100000) << 50000 << 1;
     QTest::newRow("quote opened, closed at the end")
-        << (QByteArray("\"") + QByteArray("1;x\r\n").repeated(100000) + "\"") << 1 << 500000;
+        << (QByteArray("\"") + QByteArray("1;x\r\n").repeated(100000) + "\"") << 1 << kMaxCellLength;
     QTest::newRow("100,000 empty lines") << QByteArray("\r\n").repeated(100000) << 0 << 0;
 
     QByteArray random(256 * 1024, Qt::Uninitialized);
