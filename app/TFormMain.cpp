@@ -566,6 +566,17 @@ void TFormMain::CreateHiddenMenu()
 
 bool TFormMain::eventFilter(QObject* watched, QEvent* event)
 {
+    // A command that fails inside a mouse or resize handler ends there; the
+    // window goes on silently, and no exception reaches Qt's event dispatch.
+    try {
+        return FilterEvent(watched, event);
+    } catch (const std::exception&) {
+        return true;
+    }
+}
+
+bool TFormMain::FilterEvent(QObject* watched, QEvent* event)
+{
     if (event->type() == QEvent::MouseButtonPress) {
         // The command buttons act on the press, not on the release.
         QAction* command = watched == bSTART   ? mStart

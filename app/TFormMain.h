@@ -203,6 +203,7 @@ private:
     void CreateProtocolTitle(QWidget* parent);
     void CreateProtocolGrid(QWidget* parent);
     void CreateHiddenMenu();
+    bool FilterEvent(QObject* watched, QEvent* event);
     void CreateComPort(const SerialDeviceFactory& deviceFactory);
     void ReadStoredSettings();
     void WriteStoredSettings();

@@ -470,6 +470,33 @@ private Q_SLOTS:
         QCOMPARE(Cell(ColLauf2, anna), QString());
     }
 
+    void failingGridOperationLeavesTheProgramRunning_data()
+    {
+        QTest::addColumn<QString>("secondaryIndex");
+        QTest::addColumn<Qt::MouseButton>("button");
+        QTest::newRow("sort key that is no number") << "x" << Qt::RightButton;
+        QTest::newRow("sort key beyond the last column") << "99" << Qt::LeftButton;
+    }
+
+    void failingGridOperationLeavesTheProgramRunning()
+    {
+        QFETCH(QString, secondaryIndex);
+        QFETCH(Qt::MouseButton, button);
+        Load(kFiveStarters);
+        TSortGrid* grid = window->SortGrid1;
+        grid->SortOptions.CanSort = true;
+        grid->SortOptions.SecondaryIndex = secondaryIndex;
+        QTest::mouseClick(grid->viewport(), button, {}, grid->CellRect(ColName, 0).center());
+        grid->SortOptions.CanSort = false;
+
+        for (int row = 1; row <= 5; ++row)
+            QCOMPARE(Cell(ColNr, row), QString::number(row));
+        QVERIFY(grid->isEnabled());
+        Run(1500, 2500);
+        QCOMPARE(Cell(ColLauf1, 1), QStringLiteral("1,50"));
+        QCOMPARE(Cell(ColLauf1, 2), QStringLiteral("2,50"));
+    }
+
     void placeSortedViewKeepsLaneRowsByIdentity()
     {
         Load(kFiveStarters);
