@@ -46,6 +46,17 @@ bool IsAscii(const QByteArray& bytes)
 
 } // namespace
 
+int Windows1252OrderKey(char16_t c)
+{
+    if (c >= 0x80 && c <= 0x9F)
+        return c; // as read from a byte the code page leaves undefined
+    const int byte = Windows1252Byte(c);
+    if (byte >= 0)
+        return byte;
+    // After every byte, by code unit; surrogates (characters beyond U+FFFF) last.
+    return 0x100 + (c >= 0xD800 && c <= 0xDFFF ? 0x10000 : 0) + c;
+}
+
 bool FitsWindows1252(const QString& text)
 {
     for (QChar c : text) {

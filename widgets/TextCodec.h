@@ -11,6 +11,10 @@
 // else as Windows-1252. Whatever is written this way reads back unchanged.
 
 bool FitsWindows1252(const QString& text);
+// Where a character stands in the code page's byte order: its Windows-1252
+// byte, or for a character the code page lacks a value beyond every byte, in
+// code point order. Different characters never share a key.
+int Windows1252OrderKey(char16_t c);
 QByteArray ToWindows1252(const QString& text); // unmappable characters become '?'
 QString FromWindows1252(const QByteArray& bytes);
 

@@ -497,6 +497,21 @@ private Q_SLOTS:
         QCOMPARE(Cell(ColLauf1, 2), QStringLiteral("2,50"));
     }
 
+    void classesSortInTheWesternCodePageOrder()
+    {
+        Load({{"1", "A", "a", "V", QStringLiteral("Ärger")},
+              {"2", "B", "b", "V", QStringLiteral("Łukasz")},
+              {"3", "C", "c", "V", QStringLiteral("Šimon")},
+              {"4", "D", "d", "V", QStringLiteral("zeta")},
+              {"5", "E", "e", "V", QStringLiteral("€uro")}});
+        window->cbSort->click();
+        QStringList classes;
+        for (int row = 1; row <= 5; ++row)
+            classes.append(Cell(ColKlasse, row));
+        QCOMPARE(classes, QStringList({QStringLiteral("zeta"), QStringLiteral("€uro"), QStringLiteral("Šimon"),
+                                       QStringLiteral("Ärger"), QStringLiteral("Łukasz")}));
+    }
+
     void placeSortedViewKeepsLaneRowsByIdentity()
     {
         Load(kFiveStarters);
