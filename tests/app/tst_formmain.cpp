@@ -2,6 +2,7 @@
 #include "FakeTickSource.h"
 #include "ProtocolLogic.h"
 #include "TBitBtnWithColor.h"
+#include "TClickLabel.h"
 #include "TDigit.h"
 #include "TFormMain.h"
 #include "TSortGrid.h"
@@ -229,18 +230,30 @@ private Q_SLOTS:
     void commandButtonsActOnMousePress()
     {
         Load(kFiveStarters);
+        // Each command acts on the press; the release later changes nothing.
         QTest::mousePress(window->bSTART, Qt::LeftButton);
         QVERIFY(window->Clock->isActive());
         clock->Advance(1234);
+        QTest::mouseRelease(window->bSTART, Qt::LeftButton);
+        QCOMPARE(Cell(ColLauf1, 1), QString());
+
         QTest::mousePress(window->bSTOP2, Qt::RightButton);
         QCOMPARE(Cell(ColLauf1, 2), QStringLiteral("1,23"));
+        clock->Advance(500);
         QTest::mouseRelease(window->bSTOP2, Qt::RightButton);
-        QTest::mousePress(window->bSTOP1, Qt::LeftButton);
+        QTest::mousePress(window->bSTOP1, Qt::MiddleButton);
+        QCOMPARE(Cell(ColLauf1, 1), QStringLiteral("1,73"));
+        clock->Advance(500);
+        QTest::mouseRelease(window->bSTOP1, Qt::MiddleButton);
+        QCOMPARE(Cell(ColLauf1, 1), QStringLiteral("1,73"));
+        QCOMPARE(Cell(ColLauf1, 2), QStringLiteral("1,23"));
+
         QTest::mousePress(window->bRESET, Qt::LeftButton);
         QVERIFY(window->bSTART->isEnabled());
-        // A press on the disabled STOPP button does nothing.
-        QTest::mousePress(window->bSTOP1, Qt::LeftButton);
-        QCOMPARE(Cell(ColLauf2, 1), QString());
+        QCOMPARE(window->cbBuhn1->currentIndex(), 2);
+        QTest::mouseRelease(window->bRESET, Qt::LeftButton);
+        QVERIFY(!window->Clock->isActive());
+        QCOMPARE(window->cbBuhn1->currentIndex(), 2);
     }
 
     void secondStopOfALaneIsIgnored()
@@ -515,7 +528,6 @@ private Q_SLOTS:
     void placeSortedViewKeepsLaneRowsByIdentity()
     {
         Load(kFiveStarters);
-        window->Settings.ProbeLaufe = 0;
         window->cbSort->click();
         QVERIFY(window->cbSort->isChecked());
         // Class order: A (1, 2, 4) then B (3, 5).
@@ -600,12 +612,27 @@ private Q_SLOTS:
     void editModeSwitchesToCellSelection()
     {
         Load(kFiveStarters);
+        TSortGrid* grid = window->SortGrid1;
+        // The last cell the operator selected was in the club column.
+        QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, grid->CellRect(ColVerein, 3).center());
+        QCOMPARE(grid->Row(), 3);
         window->cbEditON->click();
-        QVERIFY(window->SortGrid1->Options().testFlag(goEditing));
-        QVERIFY(!window->SortGrid1->Options().testFlag(goRowSelect));
-        window->cbEditON->click();
-        QVERIFY(!window->SortGrid1->Options().testFlag(goEditing));
-        QVERIFY(window->SortGrid1->Options().testFlag(goRowSelect));
+        QVERIFY(grid->Options().testFlag(goEditing));
+        QVERIFY(!grid->Options().testFlag(goRowSelect));
+        QCOMPARE(grid->Selection(), TGridRect({ColVerein, 3, ColVerein, 3}));
+
+        // Typing overwrites that cell.
+        grid->setFocus();
+        QTest::keyClicks(grid, QStringLiteral("S")); // opens the editor on the cell
+        QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("V Neu"));
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+        QCOMPARE(Cell(ColVerein, 3), QStringLiteral("SV Neu"));
+        QVERIFY(grid->Modified());
+
+        QTest::mouseClick(window->labEditON, Qt::LeftButton);
+        QVERIFY(!window->cbEditON->isChecked());
+        QVERIFY(!grid->Options().testFlag(goEditing));
+        QVERIFY(grid->Options().testFlag(goRowSelect));
     }
 
     void closingAsksOnlyWhenSomethingIsAtStake()
