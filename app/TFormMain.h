@@ -1,6 +1,9 @@
 #pragma once
 
 #include "BarrierLine.h"
+#include "FileTypes.h"
+#include "ProgramFiles.h"
+#include "ProtocolReport.h"
 #include "ProtocolText.h"
 #include "SerialDevice.h"
 #include "TColor.h"
@@ -19,8 +22,10 @@ class QCheckBox;
 class QComboBox;
 class QFrame;
 class QLabel;
+class QPrinter;
 class QSoundEffect;
 class QTimer;
+class QUrl;
 class QToolButton;
 class QWidget;
 class TBitBtnWithColor;
@@ -28,6 +33,8 @@ class TCfgDialog;
 class TComPort;
 class TClickLabel;
 class TDigit;
+class TFormInfo;
+class THelpViewer;
 class TSortGrid;
 struct TFormatOptions;
 
@@ -43,6 +50,7 @@ struct TSystemAccess
     std::function<std::unique_ptr<QSettings>()> OpenSettings = OpenSettingsKey;
     std::function<std::uint32_t()> ScanPorts; // empty: scan the system's ports
     SerialDeviceFactory DeviceFactory;        // empty: the system's serial device
+    std::function<bool(const QUrl&)> OpenUrl; // empty: the system's browser
 };
 
 // The program's working window: the run cycle, the results protocol in
@@ -108,6 +116,30 @@ public:
     // The protocol with its header, as the file writers take it.
     ProtocolTable ProtocolRows() const;
 
+    // Web page and printing. sbInetClick: tag 0 writes the page next to the
+    // program's name in the current folder and opens it, tag 1 prints.
+    bool WriteWebPage(const QString& fileName);
+    void sbInetClick(int tag);
+    void Drucker1Click();
+    // The protocol as the web page and the printout show it.
+    ProtocolReport ReportOfProtocol() const;
+    // The printer the set-up chose; landscape until the user changes it.
+    QPrinter& Printer();
+
+    // Help, information and the maker's web site.
+    void bHelpClick();
+    void bInfoClick();
+    void Label8Click();
+    // Hands a web address or document to the desktop (through the system access).
+    bool OpenUrl(const QUrl& url);
+    THelpViewer& Help() const { return *m_help; }
+    // The dialogs the program entry creates after the main window (each only once).
+    void CreateCfgDialog();
+    void CreateFormInfo();
+    // Names that follow the program file, fixed at start-up.
+    const TProgramFiles& ProgramFiles() const { return m_programFiles; }
+    const TFileTypeDescriptions& FileTypeDescriptions() const { return m_fileTypes; }
+
     int LaneRunColumn(int lane) const { return m_laneRunColumn.at(lane - 1); }
     bool SoundOn() const { return m_soundOn; }
 
@@ -116,6 +148,10 @@ public:
     QToolButton* bHelp = nullptr;
     QToolButton* bCFG = nullptr;
     QToolButton* bInfo = nullptr;
+    // The maker's logo text in three pieces; a click opens the maker's web site.
+    TClickLabel* Label8 = nullptr;
+    TClickLabel* Label9 = nullptr;
+    TClickLabel* Label10 = nullptr;
     QLabel* PanelDate = nullptr;
     QFrame* Panel = nullptr;
     QWidget* PanelLL = nullptr;
@@ -165,6 +201,7 @@ public:
     TSortGrid* SortGrid1 = nullptr;
     TComPort* ComPort = nullptr;
     TCfgDialog* CfgDialog = nullptr;
+    TFormInfo* FormInfo = nullptr;
     QLabel* StatusPanel0 = nullptr;
     QLabel* StatusPanel1 = nullptr;
     QLabel* StatusPanel2 = nullptr;
@@ -205,6 +242,10 @@ private:
     void CreateHiddenMenu();
     bool FilterEvent(QObject* watched, QEvent* event);
     void CreateComPort(const SerialDeviceFactory& deviceFactory);
+    void FormCreate();
+    void FormDestroy();
+    void ConnectHelpCommands();
+    QWidget* CreateLogo(QWidget* parent);
     void ReadStoredSettings();
     void WriteStoredSettings();
     void OpenConfiguredPort();
@@ -248,6 +289,10 @@ private:
     std::array<std::uint32_t, 2> m_stopTick{};
     std::array<int, 2> m_laneRunColumn{-1, -1};
     std::optional<std::uint32_t> m_triggerTick;
+    TProgramFiles m_programFiles;
+    TFileTypeDescriptions m_fileTypes;
+    TFileFilters m_fileFilters;
+    std::unique_ptr<THelpViewer> m_help;
     bool m_soundOn = false;
     QSoundEffect* m_startSound = nullptr;
     QSoundEffect* m_stopSound = nullptr;
@@ -260,6 +305,7 @@ private:
     bool m_shownOnce = false;
     QString m_saveFileName; // proposed by the save dialog
     QString m_fileFolder;   // where both file dialogs start
+    std::unique_ptr<QPrinter> m_printer;
     // The last row found for each lane's starter; checked before it is trusted.
     mutable std::array<int, 2> m_laneRowHint{-1, -1};
 };

@@ -1,18 +1,13 @@
-#include "AppDialogs.h"
 #include "AppSetup.h"
-#include "TFormMain.h"
+#include "ProgramWindows.h"
 
 #include <QApplication>
+#include <QIcon>
 
 int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
     SetUpApplication();
-    TFormMain window;
-    AppDialogs dialogs(&window);
-    SetDialogs(&dialogs);
-    window.show();
-    const int result = app.exec();
-    SetDialogs(nullptr);
-    return result;
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/images/Quellorix.svg")));
+    return RunProgram();
 }

@@ -12,18 +12,6 @@ constexpr std::array<char16_t, 32> kHighControls = {
     0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178,
 };
 
-// The byte for a character, or -1 when it has none.
-int Windows1252Byte(char16_t c)
-{
-    if (c < 0x80 || (c >= 0xA0 && c <= 0xFF))
-        return c;
-    for (int i = 0; i < int(kHighControls.size()); ++i) {
-        if (kHighControls[i] != 0 && kHighControls[i] == c)
-            return 0x80 + i;
-    }
-    return -1;
-}
-
 const QByteArray kUtf8Bom("\xEF\xBB\xBF");
 const QByteArray kUtf16LeBom("\xFF\xFE");
 const QByteArray kUtf16BeBom("\xFE\xFF");
@@ -45,6 +33,17 @@ bool IsAscii(const QByteArray& bytes)
 }
 
 } // namespace
+
+int Windows1252Byte(char16_t c)
+{
+    if (c < 0x80 || (c >= 0xA0 && c <= 0xFF))
+        return c;
+    for (int i = 0; i < int(kHighControls.size()); ++i) {
+        if (kHighControls[i] != 0 && kHighControls[i] == c)
+            return 0x80 + i;
+    }
+    return -1;
+}
 
 int Windows1252OrderKey(char16_t c)
 {

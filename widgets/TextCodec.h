@@ -10,6 +10,8 @@
 // mark or valid UTF-8 as UTF-8, a UTF-16 byte-order mark as UTF-16, anything
 // else as Windows-1252. Whatever is written this way reads back unchanged.
 
+// The Windows-1252 byte of a character, or -1 when the code page has none.
+int Windows1252Byte(char16_t c);
 bool FitsWindows1252(const QString& text);
 // Where a character stands in the code page's byte order: its Windows-1252
 // byte, or for a character the code page lacks a value beyond every byte, in
