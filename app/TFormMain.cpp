@@ -28,6 +28,7 @@
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QListView>
 #include <QPrinter>
 #include <QSoundEffect>
 #include <QStatusBar>
@@ -83,6 +84,16 @@ TBitBtnWithColor* CreateCommandButton(QWidget* parent, const QString& caption, c
     button->setAutoDefault(true);
     button->setMinimumHeight(34);
     return button;
+}
+
+// A lane list may hold 100,000 starters: its size must not come from
+// measuring every entry, and its open list takes one row height for all.
+void SizeListForLongLists(QComboBox* list)
+{
+    list->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    list->setMinimumContentsLength(20);
+    if (auto* view = qobject_cast<QListView*>(list->view()))
+        view->setUniformItemSizes(true);
 }
 
 QLabel* CreateBarrierImage(QWidget* parent, const QString& hint)
@@ -227,6 +238,7 @@ void TFormMain::CreateLaneBar(QWidget* parent)
     cbBuhn1->setMaxVisibleItems(20);
     cbBuhn1->setMinimumWidth(294);
     cbBuhn1->setEnabled(false);
+    SizeListForLongLists(cbBuhn1);
     left->addWidget(sbLoad);
     left->addWidget(Label4);
     left->addWidget(cbBuhn1, 1);
@@ -246,6 +258,7 @@ void TFormMain::CreateLaneBar(QWidget* parent)
     cbBuhn2 = new QComboBox(PanelRR);
     cbBuhn2->setMaxVisibleItems(20);
     cbBuhn2->setEnabled(false);
+    SizeListForLongLists(cbBuhn2);
     right->addWidget(Label7);
     right->addWidget(cbBuhn2, 1);
 

@@ -1,6 +1,7 @@
 #include "TextCodec.h"
 
 #include <QStringDecoder>
+#include <algorithm>
 #include <array>
 
 namespace {
@@ -16,11 +17,25 @@ const QByteArray kUtf8Bom("\xEF\xBB\xBF");
 const QByteArray kUtf16LeBom("\xFF\xFE");
 const QByteArray kUtf16BeBom("\xFE\xFF");
 
+// Checked in pieces that end on a character boundary, so that a large file
+// needs no second copy of its text.
 bool IsValidUtf8(const QByteArray& bytes)
 {
-    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    const QString decoded = utf8.decode(bytes);
-    return !utf8.hasError();
+    constexpr qsizetype kPiece = 64 * 1024;
+    const QByteArrayView all(bytes);
+    for (qsizetype start = 0; start < all.size();) {
+        qsizetype end = std::min(start + kPiece, all.size());
+        // Don't cut a sequence: step back over continuation bytes to its lead byte.
+        for (int back = 0; end < all.size() && back < 3 && (static_cast<unsigned char>(all[end]) & 0xC0) == 0x80;
+             ++back)
+            --end;
+        QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+        const QString piece = utf8.decode(all.sliced(start, end - start));
+        if (utf8.hasError())
+            return false;
+        start = end;
+    }
+    return true;
 }
 
 bool IsAscii(const QByteArray& bytes)
@@ -96,7 +111,7 @@ QByteArray EncodeFileText(const QString& text)
         QByteArray bytes = ToWindows1252(text);
         // Western bytes that also pass as UTF-8 ("Ã¼" is "ü" in UTF-8) would
         // read back as other text: such a file is written as UTF-8 instead.
-        if (!IsValidUtf8(bytes) || IsAscii(bytes))
+        if (IsAscii(bytes) || !IsValidUtf8(bytes))
             return bytes;
     }
     return kUtf8Bom + text.toUtf8();

@@ -110,6 +110,7 @@ private slots:
     void csvRoundTrip();
     void encodingOnDisk_data();
     void encodingOnDisk();
+    void longWesternTextPassingAsUtf8();
     void readsWindows1252AndUtf8_data();
     void readsWindows1252AndUtf8();
     void headerLinesAnywhere();
@@ -224,6 +225,16 @@ void TestProtocolText::encodingOnDisk()
     QVERIFY(LoadProtocolText(fileName, loaded, error));
     QCOMPARE(loaded.size(), 1);
     QCOMPARE(loaded[0][1], name);
+}
+
+void TestProtocolText::longWesternTextPassingAsUtf8()
+{
+    // Over 64 KB, with a two-byte sequence across every 64 KB boundary.
+    const QString text = u'x' + QString::fromUtf8("\xC3\x83\xC2\xBC").repeated(40000);
+    const QByteArray bytes = EncodeFileText(text);
+    QVERIFY(bytes.startsWith("\xEF\xBB\xBF"));
+    QCOMPARE(DecodeFileText(bytes), text);
+    QCOMPARE(EncodeFileText(text + QChar(0xFC)).size(), text.size() + 1); // no longer UTF-8: Western
 }
 
 void TestProtocolText::readsWindows1252AndUtf8_data()
