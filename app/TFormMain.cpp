@@ -619,9 +619,7 @@ void TFormMain::UpdateCommandStates()
     const bool hasProtocol = SortGrid1->RowCount() >= 2 && !SortGrid1->Cells(ColNr, 1).isEmpty();
     sbSave->setEnabled(hasProtocol);
     sbExcel->setEnabled(sbSave->isEnabled() && OleClassAvailable(QStringLiteral("Excel.Application")));
-    const QString wordTemplate =
-        QDir(QCoreApplication::applicationDirPath()).absoluteFilePath(QStringLiteral("Protokollvorlage.doc"));
-    sbWord->setEnabled(sbExcel->isEnabled() && QFileInfo::exists(wordTemplate));
+    sbWord->setEnabled(sbExcel->isEnabled() && QFileInfo::exists(WordTemplatePath));
     sbPrint->setEnabled(sbSave->isEnabled());
     sbInet->setEnabled(sbSave->isEnabled());
     cbSort->setEnabled(sbSave->isEnabled());

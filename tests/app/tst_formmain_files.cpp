@@ -5,7 +5,9 @@
 #include "TFormMain.h"
 #include "TSortGrid.h"
 #include "TestDialogs.h"
+#include "TestAccess.h"
 #include "TextBytes.h"
+#include "WindowHarness.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -20,44 +22,16 @@
 #include <memory>
 
 // Loading starter lists and saving protocols through the main window's commands.
-class TestFormMainFiles : public QObject
+
+// The CSV entry of both file dialogs (after text and Excel).
+constexpr int kCsvEntry = 3;
+
+class TestFormMainFiles : public QObject, private WindowHarness
 {
     Q_OBJECT
 
 private:
     std::unique_ptr<FakeTickSource> clock;
-    std::unique_ptr<TestDialogs> dialogs;
-    std::unique_ptr<TFormMain> window;
-    QTemporaryDir dir;
-
-    QString Path(const QString& name) const { return dir.filePath(name); }
-
-    void WriteFile(const QString& name, const QByteArray& bytes)
-    {
-        QFile file(Path(name));
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        QCOMPARE(file.write(bytes), bytes.size());
-    }
-
-    QByteArray ReadFile(const QString& name) const
-    {
-        QFile file(Path(name));
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }
-
-    void Open(const QString& name, int filterIndex = 1)
-    {
-        dialogs->fileNames.enqueue(Path(name));
-        dialogs->filterIndexes.enqueue(filterIndex);
-        window->Open1->trigger();
-    }
-
-    void Save(const QString& name, int filterIndex)
-    {
-        dialogs->fileNames.enqueue(Path(name));
-        dialogs->filterIndexes.enqueue(filterIndex);
-        window->Save1->trigger();
-    }
 
     // The data rows without the load order, which every load renumbers.
     QStringList DataRows() const
@@ -71,23 +45,16 @@ private:
         return rows;
     }
 
-    QString Cell(int col, int row) const { return window->SortGrid1->Cells(col, row); }
-
-    // A fresh main window, as after a restart of the program.
-    void StartWindow()
+    // The window started again on the same settings, as after a restart of the program.
+    void RestartWindow()
     {
+        window->SortGrid1->SetModified(false);
         window.reset();
-        TSystemAccess access;
-        const QString settings = Path(QStringLiteral("settings.ini"));
-        access.OpenSettings = [settings] {
-            return std::make_unique<QSettings>(settings, QSettings::IniFormat);
-        };
-        access.ScanPorts = [] { return std::uint32_t(0); };
-        window = std::make_unique<TFormMain>(std::move(access));
+        window = std::make_unique<TFormMain>(TestAccess(Path(QStringLiteral("settings.ini"))));
         window->show();
-        window->activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(window.get()));
     }
+
+    QString Cell(int col, int row) const { return window->SortGrid1->Cells(col, row); }
 
 private Q_SLOTS:
     void initTestCase() { QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany)); }
@@ -95,16 +62,12 @@ private Q_SLOTS:
     void init()
     {
         clock = std::make_unique<FakeTickSource>(1000);
-        dialogs = std::make_unique<TestDialogs>();
-        QFile::remove(Path(QStringLiteral("settings.ini")));
-        StartWindow();
+        CreateWindow();
     }
 
     void cleanup()
     {
-        window->SortGrid1->SetModified(false);
-        window.reset();
-        dialogs.reset();
+        DestroyWindow();
         clock.reset();
     }
 
@@ -112,7 +75,7 @@ private Q_SLOTS:
     {
         WriteFile(QStringLiteral("Starter2024.csv"),
                   "Nr.;Name;Vorname;Verein;Klasse\r\n7;Muster;Max;SC Nord;A\r\n9;Bauer;Lena;TV Ost;B\r\n");
-        Open(QStringLiteral("Starter2024.csv"), 2);
+        Open(QStringLiteral("Starter2024.csv"), kCsvEntry);
         QCOMPARE(window->SortGrid1->RowCount(), 3);
         QCOMPARE(window->SortGrid1->Rows(1).ToStringList(),
                  QStringList({"7", "Muster", "Max", "SC Nord", "A", "", "", "", "", "", "", "", "", "1"}));
@@ -124,13 +87,13 @@ private Q_SLOTS:
         QVERIFY(window->bSTART->isEnabled());
         QVERIFY(window->sbSave->isEnabled());
         QVERIFY(!window->SortGrid1->Modified());
-        QCOMPARE(dialogs->lastFilters.size(), 2);
+        QCOMPARE(dialogs->lastFilters.size(), 3);
     }
 
     void emptyFieldsKeepTheirColumn()
     {
         WriteFile(QStringLiteral("list.csv"), "7;Muster;;SC Nord;A\r\n");
-        Open(QStringLiteral("list.csv"), 2);
+        Open(QStringLiteral("list.csv"), kCsvEntry);
         QCOMPARE(Cell(ColVorname, 1), QString());
         QCOMPARE(Cell(ColVerein, 1), QStringLiteral("SC Nord"));
         QCOMPARE(Cell(ColKlasse, 1), QStringLiteral("A"));
@@ -154,7 +117,7 @@ private Q_SLOTS:
     {
         WriteFile(QStringLiteral("in.csv"),
                   "3;Zoë;Jürgen;Grün-Weiß;A\r\n1;Dvořák;Antonín;Praha;B\r\n2;Öz;Ünal;SV Süd;A\r\n");
-        Open(QStringLiteral("in.csv"), 2);
+        Open(QStringLiteral("in.csv"), kCsvEntry);
         window->SortGrid1->SetCells(ColLauf1, 1, QStringLiteral("31,25"));
         window->SortGrid1->SetCells(ColLauf2, 2, QStringLiteral("EL"));
         window->RankProtocol();
@@ -165,7 +128,7 @@ private Q_SLOTS:
         Save(QStringLiteral("out.txt"), 1);
         QVERIFY(!window->SortGrid1->Modified());
         QVERIFY(ReadFile(QStringLiteral("out.txt")).startsWith("\xEF\xBB\xBFNr.\t"));
-        StartWindow();
+        RestartWindow();
         Open(QStringLiteral("out.txt"));
         QCOMPARE(DataRows(), before);
 
@@ -194,7 +157,7 @@ private Q_SLOTS:
         QFETCH(int, col);
         QFETCH(QString, text);
         WriteFile(QStringLiteral("in.csv"), "1;Adler;Anna;SC;A\r\n2;Berg;Bruno;TV;B\r\n3;Christ;Clara;SV;A\r\n");
-        Open(QStringLiteral("in.csv"), 2);
+        Open(QStringLiteral("in.csv"), kCsvEntry);
         window->SortGrid1->SetCells(col, 1, text);
         window->SortGrid1->SetCells(col, 2, text);
         const QStringList before = DataRows();
@@ -214,10 +177,10 @@ private Q_SLOTS:
         const QString looksWestern = QString::fromUtf8("\xC3\x83\xC2\xBC"
                                                        "ber");
         QTest::newRow("western bytes that pass as utf-8, text") << utf8 << 1 << looksWestern;
-        QTest::newRow("western bytes that pass as utf-8, csv") << utf8 << 2 << looksWestern;
+        QTest::newRow("western bytes that pass as utf-8, csv") << utf8 << kCsvEntry << looksWestern;
         const QString unicodeText = QStringLiteral("1\tMüller\tMax\tSC\tA\r\n2\tB\tC\tD\tE\r\n");
         QTest::newRow("utf-16 little endian") << Utf16WithBom(unicodeText, false) << 1 << "Müller";
-        QTest::newRow("utf-16 big endian") << Utf16WithBom(unicodeText, true) << 2 << "Müller";
+        QTest::newRow("utf-16 big endian") << Utf16WithBom(unicodeText, true) << kCsvEntry << "Müller";
     }
 
     void textReadsBackAsWritten()
@@ -240,14 +203,14 @@ private Q_SLOTS:
     {
         WriteFile(QStringLiteral("in.csv"),
                   "5;Maier;Sepp;\"Verein; Nord\";A\r\n6;\"O\"\"Neill\";Sean;Ost;A\r\n");
-        Open(QStringLiteral("in.csv"), 2);
+        Open(QStringLiteral("in.csv"), kCsvEntry);
         QCOMPARE(Cell(ColVerein, 1), QStringLiteral("Verein; Nord"));
         QCOMPARE(Cell(ColName, 2), QStringLiteral("O\"Neill"));
         const QStringList before = DataRows();
 
-        Save(QStringLiteral("out.csv"), 2);
-        QCOMPARE(window->Settings.FilterInd, 2);
-        Open(QStringLiteral("out.csv"), 2);
+        Save(QStringLiteral("out.csv"), kCsvEntry);
+        QCOMPARE(window->Settings.FilterInd, kCsvEntry);
+        Open(QStringLiteral("out.csv"), kCsvEntry);
         QCOMPARE(DataRows(), before);
         // Windows-1252 when every character fits.
         QVERIFY(!ReadFile(QStringLiteral("out.csv")).startsWith("\xEF\xBB\xBF"));
@@ -256,7 +219,7 @@ private Q_SLOTS:
     void umlautsAreWrittenInTheWesternCodePage()
     {
         WriteFile(QStringLiteral("in.csv"), "1;Größer;Jürgen;Süd;A\r\n");
-        Open(QStringLiteral("in.csv"), 2);
+        Open(QStringLiteral("in.csv"), kCsvEntry);
         Save(QStringLiteral("out.txt"), 1);
         QVERIFY(ReadFile(QStringLiteral("out.txt"))
                     .contains("1\tGr\xF6\xDF"
@@ -267,8 +230,8 @@ private Q_SLOTS:
     void unreadableFileLeavesTheProtocolAlone()
     {
         WriteFile(QStringLiteral("list.csv"), "7;Muster;Max;SC Nord;A\r\n8;Kurz;Karl;SC;A\r\n");
-        Open(QStringLiteral("list.csv"), 2);
-        Open(QStringLiteral("missing.csv"), 2);
+        Open(QStringLiteral("list.csv"), kCsvEntry);
+        Open(QStringLiteral("missing.csv"), kCsvEntry);
         QCOMPARE(dialogs->messages.size(), 1);
         QVERIFY(dialogs->messages.first().contains(QStringLiteral("missing.csv")));
         QCOMPARE(window->SortGrid1->RowCount(), 3);
@@ -289,8 +252,10 @@ private Q_SLOTS:
     {
         QFETCH(int, stopsBeforeLoad);
         QFETCH(QString, lane1Time);
+        window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(window.get()));
         WriteFile(QStringLiteral("list.csv"), "7;Muster;Max;SC Nord;A\r\n8;Kurz;Karl;SC;A\r\n");
-        Open(QStringLiteral("list.csv"), 2);
+        Open(QStringLiteral("list.csv"), kCsvEntry);
         window->mStart->trigger();
         const QList<QAction*> stops = {window->mStop2, window->mSTOP1};
         for (int i = 0; i < stopsBeforeLoad; ++i)
@@ -330,7 +295,7 @@ private Q_SLOTS:
     {
         QFETCH(QByteArray, bytes);
         WriteFile(QStringLiteral("list.csv"), "7;Muster;Max;SC Nord;A\r\n8;Kurz;Karl;SC;A\r\n");
-        Open(QStringLiteral("list.csv"), 2);
+        Open(QStringLiteral("list.csv"), kCsvEntry);
         const QStringList before = DataRows();
         WriteFile(QStringLiteral("Ergebnis.xlsx"), bytes);
         Open(QStringLiteral("Ergebnis.xlsx"));
@@ -363,9 +328,9 @@ private Q_SLOTS:
         QFETCH(QString, message);
         QFETCH(QStringList, names);
         WriteFile(QStringLiteral("list.csv"), "7;Muster;Max;SC Nord;A\r\n8;Kurz;Karl;SC;A\r\n");
-        Open(QStringLiteral("list.csv"), 2);
+        Open(QStringLiteral("list.csv"), kCsvEntry);
         WriteFile(QStringLiteral("big.csv"), bytes);
-        Open(QStringLiteral("big.csv"), 2);
+        Open(QStringLiteral("big.csv"), kCsvEntry);
         QCOMPARE(dialogs->messages, QStringList{message.arg(QDir::toNativeSeparators(Path("big.csv")))});
         QCOMPARE(window->SortGrid1->RowCount(), 3);
         QCOMPARE(QStringList({Cell(ColName, 1), Cell(ColName, 2)}), names);
@@ -377,7 +342,7 @@ private Q_SLOTS:
         for (int i = 1; i <= 200; ++i)
             list += QByteArray::number(i) + ";Name" + QByteArray::number(i) + ";Vorname;Verein;A\r\n";
         WriteFile(QStringLiteral("list.csv"), list);
-        Open(QStringLiteral("list.csv"), 2);
+        Open(QStringLiteral("list.csv"), kCsvEntry);
         WriteFile(QStringLiteral("old.txt"), "the previous protocol");
         window->SortGrid1->SetModified(true);
 
