@@ -268,6 +268,7 @@ private:
     void CreateProtocolTitle(QWidget* parent);
     void CreateProtocolGrid(QWidget* parent);
     void CreateHiddenMenu();
+    bool FilterEvent(QObject* watched, QEvent* event);
     void CreateComPort(const SerialDeviceFactory& deviceFactory);
     void FormCreate();
     void FormDestroy();

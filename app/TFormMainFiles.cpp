@@ -96,9 +96,10 @@ void TFormMain::sbSaveClick()
 
 void TFormMain::sbLoadClick()
 {
-    // A load under a running run would record the running lanes' times for
-    // whichever starters the refilled lists then show.
-    if (Clock->isActive())
+    // From START until "0,00" the load button is locked: a load then would
+    // record the running lanes' times, or an elimination, for whichever
+    // starters the refilled lists show.
+    if (!sbLoad->isEnabled())
         return;
     const QStringList filters = OpenFilters();
     int filterIndex = std::clamp(Settings.FilterInd, 1, int(filters.size()));
@@ -117,12 +118,16 @@ bool TFormMain::LoadStarterList(const QString& fileName)
 {
     ProtocolTable rows;
     QString error;
-    if (!LoadProtocolText(fileName, rows, error)) {
+    QString notice;
+    if (!LoadProtocolText(fileName, rows, error, &notice)) {
         Dialogs().ShowMessage(this, error);
         return false;
     }
     FillProtocol(rows);
+    rows.clear();
     FinishLoad(fileName);
+    if (!notice.isEmpty())
+        Dialogs().ShowMessage(this, notice);
     return true;
 }
 
