@@ -52,8 +52,9 @@ class TComThread;
 // Opens one serial port and reports changes of its input lines as signals,
 // always on the thread the port lives on (the GUI thread), one batch at a time
 // in the order RxChar, TxEmpty, Break, Ring, CTS, DSR, RxFlag, RLSD, Error.
-// The monitor thread waits until the handlers of a batch have returned before
-// it looks for the next change.
+// The next batch is handed over only after the handlers of the one before have
+// returned; the lines are watched meanwhile, and each change keeps the tick of
+// the moment it was seen.
 class TComPort : public QObject
 {
     Q_OBJECT

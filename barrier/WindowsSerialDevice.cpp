@@ -2,6 +2,7 @@
 
 #include "WindowsSerialDevice.h"
 
+#include "LineChanges.h"
 #include "TickSource.h"
 
 #ifndef NOMINMAX
@@ -132,6 +133,9 @@ SerialError WindowsSerialDevice::Configure(const SerialLineSettings& settings)
     eventMask = settings.eventMask;
     if (!SetCommMask(port, DWORD(eventMask)))
         return LastError(SerialError::Kind::Configure);
+    DWORD modemStatus = 0;
+    GetCommModemStatus(port, &modemStatus);
+    lastStatus = std::uint32_t(modemStatus);
     return {};
 }
 
@@ -201,18 +205,21 @@ SerialWaitResult WindowsSerialDevice::Wait(std::vector<SerialEventBatch>& batche
         }
         failedCompletions = 0;
 
-        // Read the clock before the lines: the tick belongs to the change.
+        // Read the clock before the lines: the tick belongs to the change. The
+        // sampler calls again at once, and the driver keeps the events that
+        // come meanwhile for the next wait, so none is stamped late.
         const std::uint32_t tick = TickSource().GetTickCount();
         DWORD modemStatus = 0;
         GetCommModemStatus(port, &modemStatus);
-        const std::uint32_t events = occurred & eventMask;
-        if (events == 0)
+        std::vector<SerialEventBatch> expanded =
+            ExpandCommEvents(lastStatus, std::uint32_t(occurred), std::uint32_t(modemStatus), eventMask);
+        lastStatus = std::uint32_t(modemStatus);
+        if (expanded.empty())
             continue;
-        SerialEventBatch batch;
-        batch.events = events;
-        batch.modemStatus = modemStatus;
-        batch.tick = tick;
-        batches.push_back(batch);
+        for (SerialEventBatch& batch : expanded) {
+            batch.tick = tick;
+            batches.push_back(batch);
+        }
         return SerialWaitResult::Changed;
     }
 }

@@ -14,6 +14,7 @@
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QSettings>
 #include <QSpinBox>
 #include <QStatusBar>
@@ -21,6 +22,7 @@
 #include <QTest>
 #include <QThread>
 #include <QTimer>
+#include <bit>
 #include <memory>
 
 // The light barriers on a real main window, through the fake serial device.
@@ -34,6 +36,7 @@ private:
     std::unique_ptr<FakeSerialLine> line;
     std::unique_ptr<TFormMain> window;
     QTemporaryDir settingsDir;
+    int dispatched = 0; // line events the port has handed to the window
 
     QString SettingsFile() const { return settingsDir.filePath(QStringLiteral("settings.ini")); }
 
@@ -72,24 +75,28 @@ private:
         window->FillLaneLists();
         window->UpdateCommandStates();
         grid->SetModified(false);
+        dispatched = 0;
+        for (auto signal : {&TComPort::OnCTS, &TComPort::OnDSR, &TComPort::OnRLSD})
+            connect(window->ComPort, signal, this, [this] { ++dispatched; });
         QVERIFY(line->WaitForIdleMonitor());
     }
 
-    // Lets the monitor hand its batch over and the handlers run.
-    void Deliver()
+    // Lets the GUI thread run the handlers until this many line events more
+    // than before have been dispatched.
+    void Deliver(int events)
     {
+        const int target = dispatched + events;
         QElapsedTimer waited;
         waited.start();
-        while (!line->WaitForIdleMonitor(5) && waited.elapsed() < 5000)
-            QCoreApplication::processEvents();
-        QVERIFY2(waited.elapsed() < 5000, "the monitor did not come back for the next change");
-        QCoreApplication::processEvents();
+        while (dispatched < target && waited.elapsed() < 5000)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        QVERIFY2(dispatched >= target, "the line events were not handed to the window");
     }
 
     void Edge(std::uint32_t events, std::uint32_t status, std::optional<std::uint32_t> tick = std::nullopt)
     {
         line->Raise(events, status, tick);
-        Deliver();
+        Deliver(std::popcount(events & (EV_CTS | EV_DSR | EV_RLSD)));
     }
 
     void EndLock()
@@ -183,11 +190,14 @@ private Q_SLOTS:
         Edge(EV_CTS, MS_CTS_ON, 50000);
         QVERIFY(window->Clock->isActive());
         const int remainingBefore = window->TimerGesperrtStart->remainingTime();
-        QTest::qWait(30);
+        QTest::qWait(300);
         window->LockLSstart->trigger(); // armed again, still locked
         Edge(EV_CTS, 0);
         Edge(EV_CTS, MS_CTS_ON);
-        QVERIFY(window->TimerGesperrtStart->remainingTime() < remainingBefore);
+        // A lock started again by these edges would have nearly all of its
+        // 10 s left; the first one has 300 ms less.
+        QVERIFY2(window->TimerGesperrtStart->remainingTime() <= remainingBefore - 250,
+                 qPrintable(QString::number(window->TimerGesperrtStart->remainingTime())));
         QVERIFY(On(window->ImageLSstart));
     }
 
@@ -264,19 +274,24 @@ private Q_SLOTS:
         QVERIFY(window->Clock->isActive());
     }
 
-    void edgeTimeDoesNotWaitForABusyWindow()
+    void closeFinishWhileTheWindowIsBusyKeepsBothTimes()
     {
         CreateWindow();
         window->mStart->trigger(); // at tick 50000
         EndLock();
-        clock->Set(50000 + 9876);
-        line->Raise(EV_DSR, MS_DSR_ON); // stamped by the monitor with the fake clock
-        QThread::msleep(50);
-        // The window is busy for 200 ms before it gets to the edge.
-        clock->Advance(200);
-        QThread::msleep(200);
-        Deliver();
-        QCOMPARE(Cell(ColLauf1, 1), QStringLiteral("9,87"));
+        // The window is busy (this thread handles no events) while both cars
+        // finish, 30 ms apart, and for 100 ms after.
+        clock->Set(50000 + 9900);
+        line->Raise(EV_DSR, MS_DSR_ON);
+        QVERIFY(line->WaitForIdleMonitor());
+        clock->Set(50000 + 9930);
+        line->Raise(EV_RLSD, MS_DSR_ON | MS_RLSD_ON);
+        QVERIFY2(line->WaitForIdleMonitor(), "the second edge waited for the busy window");
+        clock->Advance(100);
+        QThread::msleep(100);
+        Deliver(2);
+        QCOMPARE(Cell(ColLauf1, 1), QStringLiteral("9,90"));
+        QCOMPARE(Cell(ColLauf1, 2), QStringLiteral("9,93"));
     }
 
     void deviceLossKeepsKeysTiming()
@@ -314,12 +329,17 @@ private Q_SLOTS:
             QCOMPARE(dialog->cbPort->currentIndex(), 1); // COM1
             dialog->seTimeout->setValue(1);
             dialog->seProbe->setValue(1);
+            QCOMPARE(dialog->rgBahn->ItemIndex(), 1); // two lanes
+            dialog->rgBahn->Button(0)->click();
             dialog->OKBtn->click();
         });
         const int opensBefore = line->Opens();
+        QVERIFY(window->PanelRI->isVisibleTo(window.get()));
         window->bCFGClick();
         QCOMPARE(window->TimerGesperrtStart->interval(), 1000);
         QCOMPARE(window->Settings.ProbeLaufe, 1);
+        QCOMPARE(window->Settings.CountBahn, 1);
+        QVERIFY(!window->PanelRI->isVisibleTo(window.get())); // lane 2's stop button went away
         QCOMPARE(line->Opens(), opensBefore); // same port entry: not reopened
         QVERIFY(window->ComPort->Connected());
 
@@ -327,6 +347,7 @@ private Q_SLOTS:
         QSettings stored(SettingsFile(), QSettings::IniFormat);
         QCOMPARE(stored.value(QStringLiteral("TimerGesperrt")).toInt(), 1000);
         QCOMPARE(stored.value(QStringLiteral("ProbeLaufe")).toInt(), 1);
+        QCOMPARE(stored.value(QStringLiteral("CountBahn")).toInt(), 1);
         QCOMPARE(stored.value(QStringLiteral("Port")).toInt(), 1);
     }
 

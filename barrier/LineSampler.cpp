@@ -1,0 +1,89 @@
+#include "LineSampler.h"
+
+#include "TickSource.h"
+
+#include <chrono>
+
+TLineSampler::TLineSampler(ISerialDevice& device) : device(device) {}
+
+TLineSampler::~TLineSampler()
+{
+    Stop();
+}
+
+void TLineSampler::Start()
+{
+    if (!thread.joinable())
+        thread = std::thread([this] { Run(); });
+}
+
+void TLineSampler::Run()
+{
+    std::vector<SerialEventBatch> batches;
+    SerialError lost;
+    for (;;) {
+        batches.clear();
+        const SerialWaitResult result = device.Wait(batches, lost);
+        // The moment the wait returned, for batches the device didn't stamp itself.
+        const std::uint32_t now = TickSource().GetTickCount();
+        std::lock_guard lock(mutex);
+        if (result == SerialWaitResult::Lost)
+            lostError = lost;
+        if (result != SerialWaitResult::Changed || stopping)
+            break;
+        for (SerialEventBatch& batch : batches) {
+            if (!batch.tick)
+                batch.tick = now;
+            queue.push_back(batch);
+        }
+        changed.notify_all();
+    }
+    std::lock_guard lock(mutex);
+    finished = true;
+    changed.notify_all();
+}
+
+TLineSampler::Result TLineSampler::Next(SerialEventBatch& batch, SerialError& lost)
+{
+    std::unique_lock lock(mutex);
+    changed.wait(lock, [this] { return stopping || finished || !queue.empty(); });
+    if (stopping)
+        return Result::Stopped;
+    if (!queue.empty()) {
+        batch = queue.front();
+        queue.pop_front();
+        return Result::Batch;
+    }
+    if (lostError) {
+        lost = *lostError;
+        return Result::Lost;
+    }
+    return Result::Stopped;
+}
+
+void TLineSampler::Stop()
+{
+    {
+        std::lock_guard lock(mutex);
+        stopping = true;
+    }
+    changed.notify_all();
+    if (!thread.joinable())
+        return;
+    device.RequestStop();
+    while (!WaitFinished(2))
+        device.RequestStop();
+    thread.join();
+}
+
+bool TLineSampler::Finished() const
+{
+    std::lock_guard lock(mutex);
+    return finished;
+}
+
+bool TLineSampler::WaitFinished(int milliseconds)
+{
+    std::unique_lock lock(mutex);
+    return changed.wait_for(lock, std::chrono::milliseconds(milliseconds), [this] { return finished; });
+}
