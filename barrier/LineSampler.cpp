@@ -3,6 +3,44 @@
 #include "TickSource.h"
 
 #include <chrono>
+#include <cstdint>
+
+#ifdef _WIN32
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+#else
+#include <sys/syscall.h>
+#include <unistd.h>
+#endif
+
+void RaiseStampingPriority()
+{
+#ifdef _WIN32
+    SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_TIME_CRITICAL);
+#elif defined(SYS_sched_setattr)
+    // A short time slice lets the scheduler switch to this thread as soon as
+    // it wakes, even with every core busy; normal users may ask for it.
+    struct
+    {
+        std::uint32_t size;
+        std::uint32_t policy;
+        std::uint64_t flags;
+        std::int32_t nice;
+        std::uint32_t priority;
+        std::uint64_t runtime;
+        std::uint64_t deadline;
+        std::uint64_t period;
+    } attributes{};
+    attributes.size = sizeof attributes;
+    attributes.runtime = 100'000; // ns
+    ::syscall(SYS_sched_setattr, 0, &attributes, 0);
+#endif
+}
 
 TLineSampler::TLineSampler(ISerialDevice& device) : device(device) {}
 
@@ -19,6 +57,7 @@ void TLineSampler::Start()
 
 void TLineSampler::Run()
 {
+    RaiseStampingPriority();
     std::vector<SerialEventBatch> batches;
     SerialError lost;
     for (;;) {

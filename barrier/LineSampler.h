@@ -8,6 +8,10 @@
 #include <optional>
 #include <thread>
 
+// Asks the system to run the calling thread promptly when it wakes: the
+// threads that read the clock at a line change call it.
+void RaiseStampingPriority();
+
 // Waits on an open device on a thread of its own and stamps every change the
 // moment the device reports it, then waits again at once; the stamped batches
 // queue up in order until the dispatcher takes them. So a change that comes

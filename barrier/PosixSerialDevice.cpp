@@ -2,12 +2,15 @@
 
 #include "PosixSerialDevice.h"
 
+#include "LineSampler.h"
 #include "TickSource.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
+#include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <fcntl.h>
 #include <linux/serial.h>
@@ -36,7 +39,8 @@ constexpr LineBits lines[] = {
 constexpr long linePollNanoseconds = 1'000'000;
 constexpr long idlePollNanoseconds = 50'000'000;
 // The watch looks this soon after the waiter went into its wait (an edge in
-// the gap is then seen at once), and then every millisecond.
+// the gap is then seen at once), and then every millisecond until the wait
+// has surely begun.
 constexpr auto firstWatch = std::chrono::microseconds(100);
 constexpr auto watchPeriod = std::chrono::milliseconds(1);
 // Counters read before and after the lines that differ mean an edge came in
@@ -111,6 +115,26 @@ std::optional<ModemLineSnapshot::Counters> ReadCounters(int fd)
         return std::nullopt;
     return ModemLineSnapshot::Counters{std::uint32_t(counters.cts), std::uint32_t(counters.dsr),
                                        std::uint32_t(counters.dcd)};
+}
+
+// Whether a thread of this process is asleep ("S" in its /proc stat): for the
+// waiter that means inside its wait. False when it can't be told.
+bool ThreadSleeps(pid_t thread)
+{
+    char path[64];
+    std::snprintf(path, sizeof path, "/proc/self/task/%d/stat", int(thread));
+    const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    char text[256];
+    const ssize_t length = ::read(fd, text, sizeof text - 1);
+    ::close(fd);
+    if (length <= 0)
+        return false;
+    text[length] = '\0';
+    // "tid (name) S ...": the name may hold anything, so take the last ')'.
+    const char* end = std::strrchr(text, ')');
+    return end && end[1] == ' ' && end[2] == 'S';
 }
 
 void IgnoreWakeSignal(int) {}
@@ -320,6 +344,10 @@ SerialWaitResult PosixSerialDevice::Wait(std::vector<SerialEventBatch>& batches,
 {
     if (!waiterKnown.load(std::memory_order_acquire)) {
         waiter = ::pthread_self();
+        {
+            std::lock_guard lock(watchMutex);
+            waiterTid = ::gettid();
+        }
         waiterKnown.store(true, std::memory_order_release);
     }
     // The first round reads the lines at once: they may have changed since
@@ -362,7 +390,10 @@ void PosixSerialDevice::StartWatch()
 {
     StopWatch();
     watchStop = false;
-    watch = std::thread([this] { WatchLoop(); });
+    watch = std::thread([this] {
+        RaiseStampingPriority();
+        WatchLoop();
+    });
 }
 
 void PosixSerialDevice::StopWatch()
@@ -392,14 +423,16 @@ void PosixSerialDevice::WatchLoop()
     using Clock = std::chrono::steady_clock;
     std::unique_lock lock(watchMutex);
     std::uint64_t watchedEntry = 0;
+    bool settled = false; // the watched wait has begun and wakes by itself
     Clock::time_point next;
     while (!watchStop) {
-        if (!inWait) {
-            watchWake.wait(lock, [this] { return watchStop || inWait; });
+        if (!inWait || (waitEntry == watchedEntry && settled)) {
+            watchWake.wait(lock, [&] { return watchStop || (inWait && waitEntry != watchedEntry); });
             continue;
         }
         if (waitEntry != watchedEntry) {
             watchedEntry = waitEntry;
+            settled = false;
             next = Clock::now() + firstWatch;
         } else {
             next = std::max(next + watchPeriod, Clock::now());
@@ -408,15 +441,24 @@ void PosixSerialDevice::WatchLoop()
         if (watchStop || !inWait || waitEntry != watchedEntry)
             continue;
         const ModemLineSnapshot reference = watchReference;
+        const pid_t thread = waiterTid;
         lock.unlock();
+        // In this order: once the waiter sleeps, its wait has read its own
+        // counters; if ours still match its last reading after that, nothing
+        // came in the gap.
+        const bool asleep = ThreadSleeps(thread);
         const bool moved = LinesMovedSince(reference);
         lock.lock();
+        if (!inWait || waitEntry != watchedEntry)
+            continue;
         // Still the same wait: the waiter can't leave it without this lock,
         // so the signal reaches a thread that is there. A signal that came
         // just before the waiter entered the ioctl is lost: it is sent again
         // a millisecond later while the lines still differ.
-        if (moved && inWait && waitEntry == watchedEntry)
+        if (moved)
             ::pthread_kill(waiter, SIGUSR1);
+        else if (asleep)
+            settled = true;
     }
 }
 

@@ -6,6 +6,7 @@
 #include "SerialDevice.h"
 
 #include <pthread.h>
+#include <sys/types.h>
 
 #include <atomic>
 #include <condition_variable>
@@ -21,8 +22,10 @@
 // TIOCMIWAIT only wakes for changes after it has begun, so an edge between the
 // last reading and the start of the wait would go unnoticed until the next
 // one. A watch thread therefore compares the driver's counters (or the lines,
-// where there are no counters) with the waiter's last reading every
-// millisecond and wakes the waiter when they moved.
+// where there are no counters) with the waiter's last reading, soon after the
+// waiter went into its wait and then every millisecond, and wakes the waiter
+// when they moved. Once the waiter sleeps in its wait with nothing missed, the
+// wait wakes by itself and the watch rests until the next one.
 class PosixSerialDevice : public ISerialDevice
 {
 public:
@@ -70,6 +73,7 @@ private:
     bool inWait = false;         // the waiter is (about to be) in TIOCMIWAIT
     std::uint64_t waitEntry = 0; // counts the waiter's entries into TIOCMIWAIT
     ModemLineSnapshot watchReference;
+    pid_t waiterTid = 0;
 };
 
 #endif
