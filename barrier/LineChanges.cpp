@@ -18,8 +18,6 @@ constexpr LineBits lines[] = {
     {MS_RING_ON, EV_RING, nullptr},
 };
 
-constexpr std::uint32_t lineEvents = EV_CTS | EV_DSR | EV_RLSD | EV_RING;
-
 } // namespace
 
 std::vector<SerialEventBatch> ExpandLineChanges(const ModemLineSnapshot& before,
@@ -68,35 +66,6 @@ std::vector<SerialEventBatch> ExpandLineChanges(const ModemLineSnapshot& before,
                 batch.events |= t.line->event;
         }
         batches.push_back(batch);
-    }
-    return batches;
-}
-
-std::vector<SerialEventBatch> ExpandCommEvents(std::uint32_t previousStatus, std::uint32_t occurred,
-                                               std::uint32_t status, std::uint32_t eventMask)
-{
-    // The event bits say "moved at least once": as counters, a line that shows
-    // no change moved twice.
-    ModemLineSnapshot before{previousStatus, ModemLineSnapshot::Counters{}};
-    ModemLineSnapshot after{status, ModemLineSnapshot::Counters{}};
-    for (const LineBits& line : lines) {
-        if (!line.counter)
-            continue;
-        const bool changed = ((previousStatus ^ status) & line.modemStatus) != 0;
-        (*after.counters).*line.counter = changed ? 1 : (occurred & line.event) ? 2 : 0;
-    }
-    std::vector<SerialEventBatch> batches = ExpandLineChanges(before, after, eventMask);
-    // A ring pulse that is over shows only as its event.
-    if ((occurred & eventMask & EV_RING) && !((previousStatus ^ status) & MS_RING_ON)) {
-        if (batches.empty())
-            batches.push_back({0, status, std::nullopt});
-        batches.back().events |= EV_RING;
-    }
-    const std::uint32_t others = occurred & eventMask & ~lineEvents;
-    if (others) {
-        if (batches.empty())
-            batches.push_back({0, status, std::nullopt});
-        batches.back().events |= others;
     }
     return batches;
 }

@@ -30,11 +30,3 @@ struct ModemLineSnapshot
 // ON then an OFF); at most one such extra pulse per line is reported.
 std::vector<SerialEventBatch> ExpandLineChanges(const ModemLineSnapshot& before,
                                                 const ModemLineSnapshot& after, std::uint32_t eventMask);
-
-// The batches of one completed event wait of a Windows port: the driver says
-// which EV_* events occurred since the last wait, the lines are read after.
-// A line event whose line shows the state it had before was a pulse (an edge
-// and the edge back); a line that changed without its event still counts.
-// Events other than line events go with the last batch.
-std::vector<SerialEventBatch> ExpandCommEvents(std::uint32_t previousStatus, std::uint32_t occurred,
-                                               std::uint32_t status, std::uint32_t eventMask);

@@ -2,7 +2,7 @@
 
 #include "WindowsSerialDevice.h"
 
-#include "LineChanges.h"
+#include "CommEventRules.h"
 #include "TickSource.h"
 
 #ifndef NOMINMAX
@@ -17,25 +17,18 @@
 
 namespace {
 
-// Successive failed completions with the device still answering; more than
-// this and the device is taken as gone, so the monitor can't spin.
-constexpr int maxFailedCompletions = 3;
-
 std::string SystemText(DWORD code)
 {
     wchar_t buffer[256] = {};
     DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code,
                                   MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), buffer, 255, nullptr);
-    while (length > 0 &&
-           (buffer[length - 1] == L'\r' || buffer[length - 1] == L'\n' || buffer[length - 1] == L' '))
-        --length;
     if (length == 0)
         return {};
     const int size = WideCharToMultiByte(CP_UTF8, 0, buffer, int(length), nullptr, 0, nullptr, nullptr);
     std::string text(std::size_t(size > 0 ? size : 0), '\0');
     if (size > 0)
         WideCharToMultiByte(CP_UTF8, 0, buffer, int(length), text.data(), size, nullptr, nullptr);
-    return text;
+    return CommEventRules::TrimSystemText(std::move(text));
 }
 
 SerialError SystemError(SerialError::Kind kind, DWORD code)
@@ -164,7 +157,7 @@ SerialWaitResult WindowsSerialDevice::Wait(std::vector<SerialEventBatch>& batche
 {
     const HANDLE port = AsHandle(handle);
     const HANDLE waitList[2] = {AsHandle(stopEvent), AsHandle(waitEvent)};
-    int failedCompletions = 0;
+    CommEventRules::FailedCompletions failedCompletions;
 
     for (;;) {
         if (WaitForSingleObject(waitList[0], 0) == WAIT_OBJECT_0)
@@ -196,14 +189,14 @@ SerialWaitResult WindowsSerialDevice::Wait(std::vector<SerialEventBatch>& batche
                 const DWORD code2 = GetLastError();
                 DWORD errors = 0;
                 COMSTAT status{};
-                if (!ClearCommError(port, &errors, &status) || ++failedCompletions > maxFailedCompletions) {
+                if (failedCompletions.Fail(ClearCommError(port, &errors, &status) != FALSE)) {
                     lost = SystemError(SerialError::Kind::Lost, code2);
                     return SerialWaitResult::Lost;
                 }
                 continue; // this batch is skipped
             }
         }
-        failedCompletions = 0;
+        failedCompletions.Succeeded();
 
         // Read the clock before the lines: the tick belongs to the change. The
         // sampler calls again at once, and the driver keeps the events that
@@ -211,15 +204,12 @@ SerialWaitResult WindowsSerialDevice::Wait(std::vector<SerialEventBatch>& batche
         const std::uint32_t tick = TickSource().GetTickCount();
         DWORD modemStatus = 0;
         GetCommModemStatus(port, &modemStatus);
-        std::vector<SerialEventBatch> expanded =
-            ExpandCommEvents(lastStatus, std::uint32_t(occurred), std::uint32_t(modemStatus), eventMask);
+        const std::vector<SerialEventBatch> expanded =
+            CommEventRules::BatchesFromEvent(lastStatus, occurred, eventMask, modemStatus, tick);
         lastStatus = std::uint32_t(modemStatus);
         if (expanded.empty())
             continue;
-        for (SerialEventBatch& batch : expanded) {
-            batch.tick = tick;
-            batches.push_back(batch);
-        }
+        batches.insert(batches.end(), expanded.begin(), expanded.end());
         return SerialWaitResult::Changed;
     }
 }

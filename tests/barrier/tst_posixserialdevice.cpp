@@ -156,8 +156,6 @@ private slots:
     void openMissingDeviceRaisesEComHandle();
     void lineChangesBecomeBatches_data();
     void lineChangesBecomeBatches();
-    void commEventsBecomeBatches_data();
-    void commEventsBecomeBatches();
     void openSetsUpTheLineWithoutHandshake();
     void everyEdgeKeepsItsTrueTime_data();
     void everyEdgeKeepsItsTrueTime();
@@ -233,37 +231,6 @@ void TestPosixSerialDevice::lineChangesBecomeBatches()
     QFETCH(quint32, mask);
     QFETCH(QString, expected);
     QCOMPARE(Describe(ExpandLineChanges(before, after, mask)), expected);
-}
-
-void TestPosixSerialDevice::commEventsBecomeBatches_data()
-{
-    QTest::addColumn<quint32>("before");
-    QTest::addColumn<quint32>("occurred");
-    QTest::addColumn<quint32>("after");
-    QTest::addColumn<quint32>("mask");
-    QTest::addColumn<QString>("expected"); // events/status per batch, hex
-
-    const quint32 lines = EV_CTS | EV_DSR | EV_RLSD;
-    QTest::newRow("CTS on") << 0u << quint32(EV_CTS) << 0x10u << lines << "8/10";
-    QTest::newRow("pulse: event, line as before") << 0u << quint32(EV_DSR) << 0u << lines << "10/20 10/0";
-    QTest::newRow("change without its event") << 0u << 0u << 0x80u << lines << "20/80";
-    QTest::newRow("two lines, one pulsed")
-        << 0u << quint32(EV_CTS | EV_DSR) << 0x10u << lines << "10/20 18/10";
-    QTest::newRow("event outside the mask") << 0u << quint32(EV_CTS) << 0x10u << quint32(EV_DSR) << "";
-    QTest::newRow("ring pulse") << 0u << quint32(EV_RING) << 0u << quint32(EV_RING) << "100/0";
-    QTest::newRow("error rides with the last batch")
-        << 0u << quint32(EV_ERR | EV_CTS) << 0x10u << quint32(EV_ERR | lines) << "88/10";
-    QTest::newRow("error alone") << 0x20u << quint32(EV_ERR) << 0x20u << quint32(EV_ERR) << "80/20";
-}
-
-void TestPosixSerialDevice::commEventsBecomeBatches()
-{
-    QFETCH(quint32, before);
-    QFETCH(quint32, occurred);
-    QFETCH(quint32, after);
-    QFETCH(quint32, mask);
-    QFETCH(QString, expected);
-    QCOMPARE(Describe(ExpandCommEvents(before, occurred, after, mask)), expected);
 }
 
 void TestPosixSerialDevice::openSetsUpTheLineWithoutHandshake()
