@@ -155,6 +155,7 @@ TFormMain::TFormMain(TSystemAccess access, QWidget* parent) : QMainWindow(parent
     }
     m_portsFound = m_access.ScanPorts ? m_access.ScanPorts() : ScanPorts();
     CfgDialog = new TCfgDialog(m_portsFound, this);
+    CfgDialog->SetPortNotes([this](int port) { return PortNotes(port); });
     InitFileDialogs();
     TimerDateTimer();
     OpenConfiguredPort();

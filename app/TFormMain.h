@@ -43,6 +43,7 @@ struct TSystemAccess
     std::function<std::unique_ptr<QSettings>()> OpenSettings = OpenSettingsKey;
     std::function<std::uint32_t()> ScanPorts; // empty: scan the system's ports
     SerialDeviceFactory DeviceFactory;        // empty: the system's serial device
+    QString SerialByIdFolder;                 // empty: /dev/serial/by-id
 };
 
 // The program's working window: the run cycle, the results protocol in
@@ -164,6 +165,8 @@ public:
 
     TSortGrid* SortGrid1 = nullptr;
     TComPort* ComPort = nullptr;
+    // Looks every second for a lost barrier port's adapter to come back.
+    QTimer* TimerReconnect = nullptr;
     TCfgDialog* CfgDialog = nullptr;
     QLabel* StatusPanel0 = nullptr;
     QLabel* StatusPanel1 = nullptr;
@@ -208,6 +211,9 @@ private:
     void WriteStoredSettings();
     void OpenConfiguredPort();
     void ComPortDeviceLost(const QString& reason);
+    void TimerReconnectTimer();
+    QStringList PortNotes(int port) const;
+    QString ByIdFolder() const;
     void InitFileDialogs();
     void FillProtocol(const ProtocolTable& rows);
     QFrame* CreateDigitPanel(QWidget* parent, std::array<TDigit*, 5>& digits);

@@ -3,7 +3,10 @@
 #include "PosixSerialDevice.h"
 
 #include "LineSampler.h"
+#include "SerialAdapters.h"
 #include "TickSource.h"
+
+#include <QFileInfo>
 
 #include <algorithm>
 #include <cerrno>
@@ -181,9 +184,32 @@ SerialError PosixSerialDevice::Open(const std::string& path, const SerialLineSet
         Close();
         return error;
     }
+    PrepareAdapter(path);
     InstallWakeHandler();
     StartWatch();
     return {};
+}
+
+// USB adapters: an FTDI one reports the lines once per latency period, so
+// that is brought down to 1 ms where the system allows it; what can't be
+// mended becomes a note for the operator.
+void PosixSerialDevice::PrepareAdapter(const std::string& path)
+{
+    const QString tty = QFileInfo(QFileInfo(QString::fromStdString(path)).canonicalFilePath()).fileName();
+    SerialAdapterFacts facts = ReadAdapterFacts(tty);
+    if (facts.latencyMs && *facts.latencyMs > 1) {
+        const int port = fd;
+        facts.latencyMs = LowerLatencyTimer(tty, WriteSysfsFile, [port] {
+            serial_struct info{};
+            if (::ioctl(port, TIOCGSERIAL, &info) != 0)
+                return false;
+            info.flags |= ASYNC_LOW_LATENCY;
+            return ::ioctl(port, TIOCSSERIAL, &info) == 0;
+        });
+    }
+    notes.clear();
+    for (const QString& note : AdapterNotes(facts))
+        notes.push_back(note.toStdString());
 }
 
 SerialError PosixSerialDevice::Configure(const SerialLineSettings& settings)

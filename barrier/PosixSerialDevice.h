@@ -42,8 +42,10 @@ public:
     void RequestStop() override;
     std::uint32_t ModemStatus() override;
     int InputCount() override;
+    std::vector<std::string> Notes() const override { return notes; }
 
 private:
+    void PrepareAdapter(const std::string& path);
     SerialError Configure(const SerialLineSettings& settings);
     bool ReadLines(ModemLineSnapshot& snapshot, SerialError& error);
     bool WaitForLineChange(SerialError& lost);
@@ -60,6 +62,7 @@ private:
     bool pollLines = false;
     std::atomic<bool> haveCounters{false};
     ModemLineSnapshot last;
+    std::vector<std::string> notes;
 
     std::atomic<bool> stopRequested{false};
     std::atomic<bool> waiterKnown{false};

@@ -5,6 +5,7 @@
 #include <QFlags>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 #include <cstdint>
 #include <memory>
@@ -105,6 +106,11 @@ public:
     // (or last) dispatched. A barrier time taken from here doesn't depend on
     // how long the GUI thread took to get to the batch.
     std::uint32_t EventTick() const { return eventTick; }
+    // What the operator should know about the open device (see ISerialDevice::Notes).
+    QStringList DeviceNotes() const;
+    // The device node to open instead of the one of Port (empty: Port's).
+    void SetDevicePath(const QString& path) { devicePath = path; }
+    QString DevicePath() const { return devicePath; }
     // True while the monitor thread of the open port has not ended.
     bool MonitorRunning() const;
 
@@ -146,6 +152,7 @@ private:
     std::int32_t writeBufSize = 2048;
     std::int32_t readBufSize = 2048;
 
+    QString devicePath;
     SerialDeviceFactory deviceFactory;
     std::unique_ptr<ISerialDevice> device;
     std::shared_ptr<THandOver> handOver;

@@ -11,7 +11,9 @@
 
 #include <QAction>
 #include <QComboBox>
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
@@ -37,11 +39,15 @@ private:
     std::unique_ptr<TFormMain> window;
     QTemporaryDir settingsDir;
     int dispatched = 0; // line events the port has handed to the window
+    QList<int> presentPorts{1, 3};
+    QTemporaryDir devFolder; // device nodes and their by-id links
 
     QString SettingsFile() const { return settingsDir.filePath(QStringLiteral("settings.ini")); }
 
-    // A window whose stored settings name COM1 with these edges; COM1 and COM3 are present.
-    void CreateWindow(int alg1 = 0, int alg2 = 0, int alg3 = 0)
+    // A window whose stored settings name COM1 with these edges (or what
+    // adjust makes of them); the scan finds presentPorts.
+    void CreateWindow(int alg1 = 0, int alg2 = 0, int alg3 = 0,
+                      const std::function<void(TStoredSettings&)>& adjust = {})
     {
         QFile::remove(SettingsFile());
         {
@@ -52,14 +58,17 @@ private:
             stored.Alg1 = alg1;
             stored.Alg2 = alg2;
             stored.Alg3 = alg3;
+            if (adjust)
+                adjust(stored);
             QSettings file(SettingsFile(), QSettings::IniFormat);
             QVERIFY(WriteSettings(file, stored));
         }
         TSystemAccess access;
         const QString file = SettingsFile();
         access.OpenSettings = [file] { return std::make_unique<QSettings>(file, QSettings::IniFormat); };
-        access.ScanPorts = [] { return ComputePortsFound({1, 3}); };
+        access.ScanPorts = [this] { return ComputePortsFound(presentPorts); };
         access.DeviceFactory = line->Factory();
+        access.SerialByIdFolder = devFolder.filePath(QStringLiteral("serial/by-id"));
         window = std::make_unique<TFormMain>(std::move(access));
         window->show();
         QVERIFY(QTest::qWaitForWindowExposed(window.get()));
@@ -78,7 +87,8 @@ private:
         dispatched = 0;
         for (auto signal : {&TComPort::OnCTS, &TComPort::OnDSR, &TComPort::OnRLSD})
             connect(window->ComPort, signal, this, [this] { ++dispatched; });
-        QVERIFY(line->WaitForIdleMonitor());
+        if (window->ComPort->Connected())
+            QVERIFY(line->WaitForIdleMonitor());
     }
 
     // Lets the GUI thread run the handlers until this many line events more
@@ -116,6 +126,7 @@ private Q_SLOTS:
         clock = std::make_unique<FakeTickSource>(50000);
         dialogs = std::make_unique<TestDialogs>();
         line = std::make_unique<FakeSerialLine>();
+        presentPorts = {1, 3};
     }
 
     void cleanup()
@@ -340,7 +351,7 @@ private Q_SLOTS:
         QCOMPARE(window->Settings.ProbeLaufe, 1);
         QCOMPARE(window->Settings.CountBahn, 1);
         QVERIFY(!window->PanelRI->isVisibleTo(window.get())); // lane 2's stop button went away
-        QCOMPARE(line->Opens(), opensBefore); // same port entry: not reopened
+        QCOMPARE(line->Opens(), opensBefore);                 // same port entry: not reopened
         QVERIFY(window->ComPort->Connected());
 
         window.reset();
@@ -363,6 +374,108 @@ private Q_SLOTS:
         QCOMPARE(window->ComPort->Port(), std::uint8_t(0));
         QCOMPARE(window->Settings.Alg1, 1);
         QVERIFY(!window->ImageLSstart->isVisible());
+    }
+
+    void storedPortOutsideTheNumbersMeansNone()
+    {
+        CreateWindow(0, 0, 0, [](TStoredSettings& stored) { stored.Port = 17; });
+        QVERIFY(!window->ComPort->Connected());
+        QCOMPARE(window->ComPort->Port(), std::uint8_t(0));
+        QCOMPARE(line->Opens(), 0);
+        QTimer::singleShot(0, this, [this] {
+            QCOMPARE(window->CfgDialog->cbPort->currentText(), QStringLiteral("Kein"));
+            window->CfgDialog->CancelBtn->click();
+        });
+        window->bCFGClick();
+    }
+
+    void adapterIsOpenedWhereverItIsPluggedIn()
+    {
+        // The club's adapter was COM5 (ttyUSB0) and came back as ttyUSB1.
+        QDir dev(devFolder.path());
+        QVERIFY(dev.mkpath(QStringLiteral("serial/by-id")));
+        QFile node(dev.filePath(QStringLiteral("ttyUSB1")));
+        QVERIFY(node.open(QIODevice::WriteOnly));
+        const QString adapter = QStringLiteral("usb-FTDI_FT232R_USB_UART_A10K3XYZ-if00-port0");
+        QVERIFY(QFile::link(QStringLiteral("../../ttyUSB1"), dev.filePath("serial/by-id/" + adapter)));
+        presentPorts = {5, 6};
+
+        CreateWindow(0, 0, 0, [&](TStoredSettings& stored) {
+            stored.Port = 5;
+            stored.PortAdapter = adapter;
+        });
+        QVERIFY(window->ComPort->Connected());
+        QCOMPARE(QString::fromStdString(line->Path()), QFileInfo(node).canonicalFilePath());
+        QCOMPARE(window->ComPort->Port(), std::uint8_t(6));
+
+        window.reset();
+        QSettings stored(SettingsFile(), QSettings::IniFormat);
+        QCOMPARE(stored.value(QStringLiteral("Port")).toInt(), 6);
+        QCOMPARE(stored.value(QStringLiteral("PortAdapter")).toString(), adapter);
+    }
+
+    void lostPortIsReopenedWhenItComesBack()
+    {
+        CreateWindow();
+        line->SetNotes({"Adapter meldet nur alle 16 ms."});
+        line->Vanish(5, "Input/output error");
+        line->FailOpenWith(SerialError::Kind::Open, 2, "No such file or directory"); // unplugged
+        QTRY_VERIFY(!window->ComPort->Connected());
+        QVERIFY(window->TimerReconnect->isActive());
+        QTest::qWait(1300); // looked at least once
+        QVERIFY(!window->ComPort->Connected());
+        QCOMPARE(line->Opens(), 1);
+
+        line->FailOpenWith(SerialError::Kind::None, 0, {}); // plugged in again
+        QTRY_VERIFY_WITH_TIMEOUT(window->ComPort->Connected(), 3000);
+        QVERIFY(!window->TimerReconnect->isActive());
+        QVERIFY(window->ImageLS1->isVisible());
+        QCOMPARE(window->statusBar()->currentMessage(),
+                 QStringLiteral("Lichtschranken wieder verbunden (COM1). Adapter meldet nur alle 16 ms."));
+    }
+
+    void choosingTheSameEntryReopensALostPort()
+    {
+        CreateWindow();
+        line->Vanish(5, "Input/output error");
+        QTRY_VERIFY(!window->ComPort->Connected());
+        window->TimerReconnect->stop();
+        QTimer::singleShot(0, this, [this] {
+            QCOMPARE(window->CfgDialog->cbPort->currentText().section(' ', 0, 0), QStringLiteral("COM1"));
+            window->CfgDialog->OKBtn->click();
+        });
+        window->bCFGClick();
+        QVERIFY(window->ComPort->Connected());
+        QCOMPARE(line->Opens(), 2);
+    }
+
+    void portListIsScannedAgainWhenTheDialogOpens()
+    {
+        CreateWindow();
+        line->SetNotes({"Adapter ohne Meldung von Leitungswechseln."});
+        // COM1 is this program's own (held exclusively, so the scan can't see
+        // it); an adapter was plugged in as COM6 meanwhile.
+        presentPorts = {3, 6};
+        QStringList entries;
+        QString note;
+        QTimer::singleShot(0, this, [&] {
+            QComboBox* ports = window->CfgDialog->cbPort;
+            for (int i = 0; i < ports->count(); ++i)
+                entries << ports->itemText(i).section(' ', 0, 0);
+            note = window->CfgDialog->LabelPortNote->isVisible() ? window->CfgDialog->LabelPortNote->text()
+                                                                 : QString();
+            window->CfgDialog->CancelBtn->click();
+        });
+        window->bCFGClick();
+        QCOMPARE(entries, (QStringList{"Kein", "COM1", "COM3", "COM6"}));
+        QCOMPARE(note, QStringLiteral("Adapter ohne Meldung von Leitungswechseln."));
+    }
+
+    void adapterNotesAreShownWhenThePortOpens()
+    {
+        line->SetNotes({"Erster Hinweis.", "Zweiter Hinweis."});
+        CreateWindow();
+        QCOMPARE(window->statusBar()->currentMessage(), QStringLiteral("Erster Hinweis. Zweiter Hinweis."));
     }
 };
 
