@@ -14,6 +14,8 @@
 #endif
 #include <windows.h>
 #else
+#include <pthread.h>
+#include <sched.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 #endif
@@ -22,9 +24,16 @@ void RaiseStampingPriority()
 {
 #ifdef _WIN32
     SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_TIME_CRITICAL);
-#elif defined(SYS_sched_setattr)
-    // A short time slice lets the scheduler switch to this thread as soon as
-    // it wakes, even with every core busy; normal users may ask for it.
+#else
+    // Real-time priority where the system grants it (root, or a raised
+    // RLIMIT_RTPRIO): the thread only ever sleeps until a line changes.
+    sched_param realTime{};
+    realTime.sched_priority = 1;
+    if (::pthread_setschedparam(::pthread_self(), SCHED_FIFO, &realTime) == 0)
+        return;
+#ifdef SYS_sched_setattr
+    // Otherwise a short time slice lets the scheduler switch to this thread
+    // as soon as it wakes, even with every core busy; anyone may ask for it.
     struct
     {
         std::uint32_t size;
@@ -39,6 +48,7 @@ void RaiseStampingPriority()
     attributes.size = sizeof attributes;
     attributes.runtime = 100'000; // ns
     ::syscall(SYS_sched_setattr, 0, &attributes, 0);
+#endif
 #endif
 }
 

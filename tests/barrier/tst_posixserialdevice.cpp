@@ -36,32 +36,6 @@ Q_DECLARE_METATYPE(LineTimeline)
 
 namespace {
 
-// The system's device with the path swapped for one in a temporary folder,
-// so that no real device is ever opened.
-class RedirectedDevice : public ISerialDevice
-{
-public:
-    explicit RedirectedDevice(std::string path) : path(std::move(path)) {}
-
-    SerialError Open(const std::string&, const SerialLineSettings& settings) override
-    {
-        return device.Open(path, settings);
-    }
-    void Close() override { device.Close(); }
-    void SetDtr(bool on) override { device.SetDtr(on); }
-    SerialWaitResult Wait(std::vector<SerialEventBatch>& batches, SerialError& lost) override
-    {
-        return device.Wait(batches, lost);
-    }
-    void RequestStop() override { device.RequestStop(); }
-    std::uint32_t ModemStatus() override { return device.ModemStatus(); }
-    int InputCount() override { return device.InputCount(); }
-
-private:
-    PosixSerialDevice device;
-    std::string path;
-};
-
 ModemLineSnapshot Lines(std::uint32_t status)
 {
     return {status, std::nullopt};
@@ -126,17 +100,6 @@ void ConnectLineRecorder(TComPort& port, QStringList& seen)
     QObject::connect(&port, &TComPort::OnRLSD, &port, record("RLSD", MS_RLSD_ON));
 }
 
-// The main window's port on the scripted line.
-void OpenBarrierPort(TComPort& port, const ScriptedSerialLine& line)
-{
-    const std::string path = line.Path();
-    port.SetDeviceFactory([path] { return std::make_unique<RedirectedDevice>(path); });
-    port.SetFlowControl(TFlowControl::fcRtsCts);
-    port.SetDataBits(5);
-    port.SetEvents({TEvent::evCTS, TEvent::evDSR, TEvent::evRLSD});
-    port.Open();
-}
-
 QString Describe(const std::vector<SerialEventBatch>& batches)
 {
     QStringList parts;
@@ -182,7 +145,7 @@ void TestPosixSerialDevice::openMissingDeviceRaisesEComHandle()
     const std::string path = (name.isEmpty() ? dir.path() : dir.filePath(name)).toStdString();
 
     TComPort port;
-    port.SetDeviceFactory([path] { return std::make_unique<RedirectedDevice>(path); });
+    port.SetDevicePath(QString::fromStdString(path)); // never a real device
     QString caught;
     try {
         port.Open();

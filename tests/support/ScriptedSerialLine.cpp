@@ -1,5 +1,9 @@
 #include "ScriptedSerialLine.h"
 
+#include "TComPort.h"
+
+#include <QString>
+
 #include <atomic>
 #include <cerrno>
 #include <csignal>
@@ -120,7 +124,7 @@ void ScriptedSerialLine::SetWaitSupported(bool supported)
 
 ScriptedSerialLine::Clock::time_point ScriptedSerialLine::Change(int which, int toggles)
 {
-    std::lock_guard lock(mutex);
+    std::unique_lock lock(mutex);
     const std::pair<int, std::uint32_t Counters::*> bits[] = {{TIOCM_CTS, &Counters::cts},
                                                               {TIOCM_DSR, &Counters::dsr},
                                                               {TIOCM_CD, &Counters::dcd},
@@ -134,6 +138,7 @@ ScriptedSerialLine::Clock::time_point ScriptedSerialLine::Change(int which, int 
         }
     }
     const Clock::time_point now = Clock::now();
+    lock.unlock();
     changed.notify_all();
     return now;
 }
@@ -341,6 +346,15 @@ void ScriptedSerialLine::SignalSent(pthread_t thread)
         line->interrupted = true;
         line->changed.notify_all();
     }
+}
+
+void OpenBarrierPort(TComPort& port, const ScriptedSerialLine& line)
+{
+    port.SetDevicePath(QString::fromStdString(line.Path()));
+    port.SetFlowControl(TFlowControl::fcRtsCts);
+    port.SetDataBits(5);
+    port.SetEvents({TEvent::evCTS, TEvent::evDSR, TEvent::evRLSD});
+    port.Open();
 }
 
 SignalStorm::SignalStorm(std::function<pthread_t()> target, std::chrono::microseconds period)

@@ -109,6 +109,12 @@ private:
     int waitEntries = 0;
 };
 
+class TComPort;
+
+// Opens the port as the main window sets it up (5 data bits, RTS held, CTS,
+// DSR and RLSD events) with the system's device on the scripted line.
+void OpenBarrierPort(TComPort& port, const ScriptedSerialLine& line);
+
 // Sends SIGUSR1 to a thread again and again (a storm of interruptions) until destroyed.
 class SignalStorm
 {
