@@ -127,12 +127,13 @@ bool SystemPortProbe::IsPresent(int comNumber) const
         return false;
     if (path.startsWith(QLatin1String("/dev/ttyS"))) {
         const QString ttyName = QFileInfo(path).fileName();
-        const std::optional<int> type = SysfsUartType(ttyName);
-        if (type ? *type == PORT_UNKNOWN : !UartPresentByIoctl(path))
-            return false;
+        if (const std::optional<int> type = SysfsUartType(ttyName))
+            return *type != PORT_UNKNOWN;
+        return UartPresentByIoctl(path);
     }
-    // USB and ACM nodes exist only while their device is plugged in. A port
-    // another program holds exclusively (as this one does) is not offered.
+    // USB and ACM nodes exist only while their device is plugged in. An
+    // adapter another program holds exclusively (as this one does) is not
+    // offered. (Built-in ports are not opened here: one may be a console.)
     return !HeldExclusively(path);
 }
 
