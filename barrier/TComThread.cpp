@@ -85,6 +85,9 @@ bool TComThread::Finished() const
 
 void TComThread::Run()
 {
+    // The sampler hands its batches over through this thread: it must not
+    // have to wait for it.
+    RaiseStampingPriority();
     TComPort* const target = &port;
     const std::shared_ptr<THandOver> slot = handOver;
     const auto post = [target, slot] {

@@ -22,10 +22,11 @@
 #include <sys/resource.h>
 
 #include <algorithm>
+#include <atomic>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <mutex>
+#include <memory>
 #include <thread>
 #include <vector>
 
@@ -34,25 +35,24 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 // Each reading gets a number of its own; the moment it was read is kept, so
-// that a stamp can be compared with the true time to the microsecond.
+// that a stamp can be compared with the true time to the microsecond. No
+// lock: a stamping thread must never wait for the GUI thread here.
 class RecordingTickSource : public ITickSource
 {
 public:
     std::uint32_t GetTickCount() const override
     {
-        std::lock_guard lock(mutex);
-        readings.push_back(Clock::now());
-        return std::uint32_t(readings.size() - 1);
+        const std::uint32_t tick = next.fetch_add(1) % capacity;
+        readings[tick] = Clock::now();
+        return tick;
     }
-    Clock::time_point ReadAt(std::uint32_t tick) const
-    {
-        std::lock_guard lock(mutex);
-        return readings.at(tick);
-    }
+    // For a tick handed over to the GUI thread (which orders the two threads).
+    Clock::time_point ReadAt(std::uint32_t tick) const { return readings[tick]; }
 
 private:
-    mutable std::mutex mutex;
-    mutable std::vector<Clock::time_point> readings;
+    static constexpr std::uint32_t capacity = 1u << 20;
+    mutable std::atomic<std::uint32_t> next{0};
+    std::unique_ptr<Clock::time_point[]> readings{new Clock::time_point[capacity]};
 };
 
 double Micros(Clock::duration d)
