@@ -2,10 +2,12 @@
 
 #include "BarrierPictures.h"
 #include "Dialogs.h"
+#include "HelpWindow.h"
 #include "OfficeClasses.h"
 #include "ProtocolLogic.h"
 #include "RunTime.h"
 #include "SerialPorts.h"
+#include "StartupTrace.h"
 #include "TBitBtnWithColor.h"
 #include "TCfgDialog.h"
 #include "TClickLabel.h"
@@ -26,6 +28,7 @@
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QListView>
 #include <QPrinter>
 #include <QSoundEffect>
 #include <QStatusBar>
@@ -83,6 +86,16 @@ TBitBtnWithColor* CreateCommandButton(QWidget* parent, const QString& caption, c
     return button;
 }
 
+// A lane list may hold 100,000 starters: its size must not come from
+// measuring every entry, and its open list takes one row height for all.
+void SizeListForLongLists(QComboBox* list)
+{
+    list->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    list->setMinimumContentsLength(20);
+    if (auto* view = qobject_cast<QListView*>(list->view()))
+        view->setUniformItemSizes(true);
+}
+
 QLabel* CreateBarrierImage(QWidget* parent, const QString& hint)
 {
     auto* image = new QLabel(parent);
@@ -99,7 +112,6 @@ QLabel* CreateBarrierImage(QWidget* parent, const QString& hint)
 
 TFormMain::TFormMain(TSystemAccess access, QWidget* parent) : QMainWindow(parent), m_access(std::move(access))
 {
-    setWindowTitle(QStringLiteral("Quellorix 2.7"));
     resize(802, 445);
     setMinimumHeight(445);
 
@@ -140,42 +152,15 @@ TFormMain::TFormMain(TSystemAccess access, QWidget* parent) : QMainWindow(parent
     TimerGesperrtStart->setInterval(10000);
 
     CreateHiddenMenu();
+    ConnectHelpCommands();
     CreateComPort(m_access.DeviceFactory);
 
-    ReadStoredSettings();
-    ApplyLaneLayout();
-    m_lastSelectedCol = 0;
-    m_soundOn = QFileInfo::exists(QDir::current().absoluteFilePath(QStringLiteral("Start.wav")));
-    if (m_soundOn) {
-        m_startSound = new QSoundEffect(this);
-        m_startSound->setSource(
-            QUrl::fromLocalFile(QDir::current().absoluteFilePath(QStringLiteral("Start.wav"))));
-        m_stopSound = new QSoundEffect(this);
-        m_stopSound->setSource(
-            QUrl::fromLocalFile(QDir::current().absoluteFilePath(QStringLiteral("Stop.wav"))));
-    }
-    m_portsFound = m_access.ScanPorts ? m_access.ScanPorts() : ScanPorts();
-    CfgDialog = new TCfgDialog(m_portsFound, this);
-    CfgDialog->SetPortNotes([this](int port) { return PortNotes(port); });
-    InitFileDialogs();
-    TimerDateTimer();
-    OpenConfiguredPort();
-    const QStringList headers = ProtocolHeaders();
-    for (int c = 0; c < headers.size(); ++c)
-        SortGrid1->SetCells(c, 0, headers.at(c));
-    ShowLaneTime(1, 0);
-    ShowLaneTime(2, 0);
-    UpdateCommandStates();
-    for (QLabel* image : {ImageLSstart, ImageLS1, ImageLS2})
-        image->setPixmap(BarrierPicture(image->property("tag").toInt()));
-    SortGrid1->SetModified(false);
-    FormResize();
+    FormCreate();
 }
 
 TFormMain::~TFormMain()
 {
-    WriteStoredSettings();
-    ComPort->Close();
+    FormDestroy();
 }
 
 void TFormMain::showEvent(QShowEvent* event)
@@ -184,8 +169,10 @@ void TFormMain::showEvent(QShowEvent* event)
     if (m_shownOnce)
         return;
     m_shownOnce = true;
-    // The operator's first step is loading a starter list.
+    // The operator's first step is loading a starter list. (The last start-up step:
+    // the button has its place on the screen only once the window is shown.)
     QCursor::setPos(sbLoad->mapToGlobal(QPoint(16, 16)));
+    TraceStep(QStringLiteral("FormCreate.21"), QStringLiteral("Mauszeiger auf sbLoad"));
 }
 
 // ---------------------------------------------------------------------------
@@ -205,7 +192,7 @@ void TFormMain::CreateTopBar(QWidget* parent)
     bHelp->setEnabled(false);
     bCFG = CreateToolButton(PanelTop, QStringLiteral("&Einstellungen"), QStringLiteral("[F2]"));
     bInfo = CreateToolButton(PanelTop, QStringLiteral("&Info"), QStringLiteral("[F3]"));
-    auto* logo = new QLabel(QStringLiteral("<b>Tarnvik</b> Zeitmessung"), PanelTop);
+    QWidget* logo = CreateLogo(PanelTop);
     PanelDate = new QLabel(QStringLiteral("00:00"), PanelTop);
     PanelDate->setFixedWidth(222);
     PanelDate->setAlignment(Qt::AlignCenter);
@@ -251,6 +238,7 @@ void TFormMain::CreateLaneBar(QWidget* parent)
     cbBuhn1->setMaxVisibleItems(20);
     cbBuhn1->setMinimumWidth(294);
     cbBuhn1->setEnabled(false);
+    SizeListForLongLists(cbBuhn1);
     left->addWidget(sbLoad);
     left->addWidget(Label4);
     left->addWidget(cbBuhn1, 1);
@@ -270,6 +258,7 @@ void TFormMain::CreateLaneBar(QWidget* parent)
     cbBuhn2 = new QComboBox(PanelRR);
     cbBuhn2->setMaxVisibleItems(20);
     cbBuhn2->setEnabled(false);
+    SizeListForLongLists(cbBuhn2);
     right->addWidget(Label7);
     right->addWidget(cbBuhn2, 1);
 
@@ -405,7 +394,7 @@ void TFormMain::CreateProtocolTitle(QWidget* parent)
     sbCLSall = CreateToolButton(PanelTitle, QString(), QStringLiteral("Protokoll  löschen"),
                                 QStyle::SP_DialogDiscardButton);
     cbEditON = new QCheckBox(PanelTitle);
-    labEditON = new TClickLabel(QStringLiteral("Änderungen vornehmen"), PanelTitle);
+    labEditON = new TClickLabel(QStringLiteral("nderungen vornehmen"), PanelTitle);
     sb1 = CreateToolButton(PanelTitle, QStringLiteral("1"),
                            QStringLiteral("Laufbahn 1. Aus dem Protokoll zu nehmen"), QStyle::SP_ArrowUp);
     sb1del = CreateToolButton(PanelTitle, QStringLiteral("1"), QStringLiteral("Eliminieren Laufbahn 1."),
@@ -573,6 +562,17 @@ void TFormMain::CreateHiddenMenu()
 
 bool TFormMain::eventFilter(QObject* watched, QEvent* event)
 {
+    // A command that fails inside a mouse or resize handler ends there; the
+    // window goes on silently, and no exception reaches Qt's event dispatch.
+    try {
+        return FilterEvent(watched, event);
+    } catch (const std::exception&) {
+        return true;
+    }
+}
+
+bool TFormMain::FilterEvent(QObject* watched, QEvent* event)
+{
     if (event->type() == QEvent::MouseButtonPress) {
         // The command buttons act on the press, not on the release.
         QAction* command = watched == bSTART   ? mStart
@@ -619,9 +619,7 @@ void TFormMain::UpdateCommandStates()
     const bool hasProtocol = SortGrid1->RowCount() >= 2 && !SortGrid1->Cells(ColNr, 1).isEmpty();
     sbSave->setEnabled(hasProtocol);
     sbExcel->setEnabled(sbSave->isEnabled() && OleClassAvailable(QStringLiteral("Excel.Application")));
-    const QString wordTemplate =
-        QDir(QCoreApplication::applicationDirPath()).absoluteFilePath(QStringLiteral("Protokollvorlage.doc"));
-    sbWord->setEnabled(sbExcel->isEnabled() && QFileInfo::exists(wordTemplate));
+    sbWord->setEnabled(sbExcel->isEnabled() && QFileInfo::exists(WordTemplatePath));
     sbPrint->setEnabled(sbSave->isEnabled());
     sbInet->setEnabled(sbSave->isEnabled());
     cbSort->setEnabled(sbSave->isEnabled());
@@ -655,9 +653,18 @@ void TFormMain::ApplyLaneLayout()
         timerRow->setStretchFactor(PanelTTT2, 1);
         PanelTTT2->setMinimumWidth(0);
         PanelTTT2->setMaximumWidth(QWIDGETSIZE_MAX);
+        // Widths fixed by the two-lane layout would keep STOPP and the lane
+        // bar at half size until a restart.
+        for (QWidget* half : {PanelLE, PanelRI, PanelRR}) {
+            half->setMinimumWidth(0);
+            half->setMaximumWidth(QWIDGETSIZE_MAX);
+        }
         bSTOP1->setText(QStringLiteral("STOPP"));
         sb1del->setText(QString());
     }
+    // The lane bar's parts take their new widths now, so that the bar is
+    // divided as at start-up.
+    Panel->layout()->activate();
     PanelResize();
     Panel7Resize();
     SortGrid1->InvalidateGrid();

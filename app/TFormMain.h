@@ -1,6 +1,8 @@
 #pragma once
 
 #include "BarrierLine.h"
+#include "FileTypes.h"
+#include "ProgramFiles.h"
 #include "ProtocolReport.h"
 #include "ProtocolText.h"
 #include "SerialDevice.h"
@@ -31,6 +33,8 @@ class TCfgDialog;
 class TComPort;
 class TClickLabel;
 class TDigit;
+class TFormInfo;
+class THelpViewer;
 class TSortGrid;
 struct TFormatOptions;
 
@@ -47,7 +51,7 @@ struct TSystemAccess
     std::function<std::uint32_t()> ScanPorts; // empty: scan the system's ports
     SerialDeviceFactory DeviceFactory;        // empty: the system's serial device
     QString SerialByIdFolder;                 // empty: /dev/serial/by-id
-    std::function<bool(const QUrl&)> OpenUrl; // empty: the system's browser
+    std::function<bool(const QUrl&)> OpenUrl; // empty: the desktop's program for the file
 };
 
 // The program's working window: the run cycle, the results protocol in
@@ -112,6 +116,22 @@ public:
     QStringList SaveFilters() const;
     // The protocol with its header, as the file writers take it.
     ProtocolTable ProtocolRows() const;
+    // The same with the shown columns only (the hidden load order left out), at most colCount.
+    ProtocolTable ShownProtocolRows(int colCount) const;
+
+    // Office files. ExportExcel: an empty name writes a new workbook to the
+    // cache folder and opens it with the desktop's spreadsheet program, a name
+    // saves there. ImportExcel: loads the first worksheet as the protocol.
+    // ExportWord: builds the document from WordTemplatePath; mode 0 saves and
+    // opens it, mode 1 saves quietly. Each shows a German message and returns
+    // false when it fails, leaving the protocol as it was.
+    bool ExportExcel(const QString& fileName);
+    bool ImportExcel(const QString& fileName);
+    bool ExportWord(int mode, const QString& fileName);
+    void sbExcelClick();
+    void sbWordClick();
+    // The Word template: "Protokollvorlage.docx" in the program folder (set at start-up).
+    QString WordTemplatePath;
 
     // Web page and printing. sbInetClick: tag 0 writes the page next to the
     // program's name in the current folder and opens it, tag 1 prints.
@@ -123,6 +143,20 @@ public:
     // The printer the set-up chose; landscape until the user changes it.
     QPrinter& Printer();
 
+    // Help, information and the maker's web site.
+    void bHelpClick();
+    void bInfoClick();
+    void Label8Click();
+    // Hands a web address or document to the desktop (through the system access).
+    bool OpenUrl(const QUrl& url);
+    THelpViewer& Help() const { return *m_help; }
+    // The dialogs the program entry creates after the main window (each only once).
+    void CreateCfgDialog();
+    void CreateFormInfo();
+    // Names that follow the program file, fixed at start-up.
+    const TProgramFiles& ProgramFiles() const { return m_programFiles; }
+    const TFileTypeDescriptions& FileTypeDescriptions() const { return m_fileTypes; }
+
     int LaneRunColumn(int lane) const { return m_laneRunColumn.at(lane - 1); }
     bool SoundOn() const { return m_soundOn; }
 
@@ -131,6 +165,10 @@ public:
     QToolButton* bHelp = nullptr;
     QToolButton* bCFG = nullptr;
     QToolButton* bInfo = nullptr;
+    // The maker's logo text in three pieces; a click opens the maker's web site.
+    TClickLabel* Label8 = nullptr;
+    TClickLabel* Label9 = nullptr;
+    TClickLabel* Label10 = nullptr;
     QLabel* PanelDate = nullptr;
     QFrame* Panel = nullptr;
     QWidget* PanelLL = nullptr;
@@ -182,6 +220,7 @@ public:
     // Looks every second for a lost barrier port's adapter to come back.
     QTimer* TimerReconnect = nullptr;
     TCfgDialog* CfgDialog = nullptr;
+    TFormInfo* FormInfo = nullptr;
     QLabel* StatusPanel0 = nullptr;
     QLabel* StatusPanel1 = nullptr;
     QLabel* StatusPanel2 = nullptr;
@@ -220,7 +259,12 @@ private:
     void CreateProtocolTitle(QWidget* parent);
     void CreateProtocolGrid(QWidget* parent);
     void CreateHiddenMenu();
+    bool FilterEvent(QObject* watched, QEvent* event);
     void CreateComPort(const SerialDeviceFactory& deviceFactory);
+    void FormCreate();
+    void FormDestroy();
+    void ConnectHelpCommands();
+    QWidget* CreateLogo(QWidget* parent);
     void ReadStoredSettings();
     void WriteStoredSettings();
     void OpenConfiguredPort();
@@ -229,7 +273,10 @@ private:
     QStringList PortNotes(int port) const;
     QString ByIdFolder() const;
     void InitFileDialogs();
-    void FillProtocol(const ProtocolTable& rows);
+    // Puts the data rows (and a header, when given) into the grid.
+    void FillProtocol(const ProtocolTable& rows, const QStringList* header = nullptr);
+    // The steps after a load that depend on the new rows: ranking, lane lists, caption.
+    void FinishLoad(const QString& fileName);
     QFrame* CreateDigitPanel(QWidget* parent, std::array<TDigit*, 5>& digits);
 
     // Run cycle.
@@ -267,6 +314,10 @@ private:
     std::array<std::uint32_t, 2> m_stopTick{};
     std::array<int, 2> m_laneRunColumn{-1, -1};
     std::optional<std::uint32_t> m_triggerTick;
+    TProgramFiles m_programFiles;
+    TFileTypeDescriptions m_fileTypes;
+    TFileFilters m_fileFilters;
+    std::unique_ptr<THelpViewer> m_help;
     bool m_soundOn = false;
     QSoundEffect* m_startSound = nullptr;
     QSoundEffect* m_stopSound = nullptr;

@@ -243,6 +243,7 @@ void TFormMain::bCFGClick()
 {
     if (!bCFG->isEnabled())
         return;
+    CreateCfgDialog();
     Settings.Port = ComPort->Port();
     Settings.TimerGesperrt = TimerGesperrtStart->interval();
     // The ports as they are now; the one this program holds counts as there.

@@ -1,19 +1,13 @@
-#include "AppDialogs.h"
-#include "TFormMain.h"
+#include "AppSetup.h"
+#include "ProgramWindows.h"
 
 #include <QApplication>
+#include <QIcon>
 
 int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
-    QApplication::setOrganizationName(QStringLiteral("Tarnvik"));
-    QApplication::setApplicationName(QStringLiteral("Quellorix"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Quellorix"));
-    TFormMain window;
-    AppDialogs dialogs(&window);
-    SetDialogs(&dialogs);
-    window.show();
-    const int result = app.exec();
-    SetDialogs(nullptr);
-    return result;
+    SetUpApplication();
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/images/Quellorix.svg")));
+    return RunProgram();
 }

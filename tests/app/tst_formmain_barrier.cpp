@@ -10,13 +10,14 @@
 #include "TestDialogs.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QRadioButton>
 #include <QComboBox>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QLabel>
 #include <QPushButton>
-#include <QRadioButton>
 #include <QSettings>
 #include <QSpinBox>
 #include <QStatusBar>
@@ -44,9 +45,9 @@ private:
 
     QString SettingsFile() const { return settingsDir.filePath(QStringLiteral("settings.ini")); }
 
-    // A window whose stored settings name COM1 with these edges (or what
-    // adjust makes of them); the scan finds presentPorts.
-    void CreateWindow(int alg1 = 0, int alg2 = 0, int alg3 = 0,
+    // A window whose stored settings name COM1 with these edges and lanes (or
+    // what adjust makes of them); the scan finds presentPorts.
+    void CreateWindow(int alg1 = 0, int alg2 = 0, int alg3 = 0, int countBahn = 2,
                       const std::function<void(TStoredSettings&)>& adjust = {})
     {
         QFile::remove(SettingsFile());
@@ -58,6 +59,7 @@ private:
             stored.Alg1 = alg1;
             stored.Alg2 = alg2;
             stored.Alg3 = alg3;
+            stored.CountBahn = countBahn;
             if (adjust)
                 adjust(stored);
             QSettings file(SettingsFile(), QSettings::IniFormat);
@@ -113,6 +115,19 @@ private:
     {
         window->TimerGesperrtStart->stop();
         window->TimerGesperrtTimer();
+    }
+
+    // Where the lane-dependent parts of the window lie, at a fixed window size.
+    QList<QRect> LaneLayout()
+    {
+        window->resize(900, 500);
+        QApplication::processEvents();
+        QList<QRect> layout;
+        for (QWidget* part : std::initializer_list<QWidget*>{window->PanelLL, window->PanelRR, window->PanelT1,
+                                                             window->Panel7, window->PanelLE, window->PanelRI,
+                                                             window->bSTOP1, window->bSTOP2, window->PanelTTT2})
+            layout.append(part->isVisible() ? QRect(part->mapTo(window.get(), QPoint()), part->size()) : QRect());
+        return layout;
     }
 
     bool On(QLabel* image) const { return TFormMain::BarrierOn(image); }
@@ -362,6 +377,32 @@ private Q_SLOTS:
         QCOMPARE(stored.value(QStringLiteral("Port")).toInt(), 1);
     }
 
+    void laneCountFromTheSettingsLaysOutAsAtStartUp_data()
+    {
+        QTest::addColumn<int>("from");
+        QTest::addColumn<int>("to");
+        QTest::newRow("two lanes to one") << 2 << 1;
+        QTest::newRow("one lane to two") << 1 << 2;
+    }
+
+    void laneCountFromTheSettingsLaysOutAsAtStartUp()
+    {
+        QFETCH(int, from);
+        QFETCH(int, to);
+        CreateWindow(0, 0, 0, to);
+        const QList<QRect> atStartUp = LaneLayout();
+
+        CreateWindow(0, 0, 0, from);
+        LaneLayout();
+        QTimer::singleShot(0, this, [this, to] {
+            window->CfgDialog->rgBahn->Button(to - 1)->click();
+            window->CfgDialog->OKBtn->click();
+        });
+        window->bCFGClick();
+        QCOMPARE(window->Settings.CountBahn, to);
+        QCOMPARE(LaneLayout(), atStartUp);
+    }
+
     void choosingNoPortClosesIt()
     {
         CreateWindow(1, 1, 1);
@@ -378,7 +419,7 @@ private Q_SLOTS:
 
     void storedPortOutsideTheNumbersMeansNone()
     {
-        CreateWindow(0, 0, 0, [](TStoredSettings& stored) { stored.Port = 17; });
+        CreateWindow(0, 0, 0, 2, [](TStoredSettings& stored) { stored.Port = 17; });
         QVERIFY(!window->ComPort->Connected());
         QCOMPARE(window->ComPort->Port(), std::uint8_t(0));
         QCOMPARE(line->Opens(), 0);
@@ -400,7 +441,7 @@ private Q_SLOTS:
         QVERIFY(QFile::link(QStringLiteral("../../ttyUSB1"), dev.filePath("serial/by-id/" + adapter)));
         presentPorts = {5, 6};
 
-        CreateWindow(0, 0, 0, [&](TStoredSettings& stored) {
+        CreateWindow(0, 0, 0, 2, [&](TStoredSettings& stored) {
             stored.Port = 5;
             stored.PortAdapter = adapter;
         });
