@@ -53,6 +53,7 @@ struct TSystemAccess
     std::function<std::unique_ptr<QSettings>()> OpenSettings = OpenSettingsKey;
     std::function<std::uint32_t()> ScanPorts; // empty: scan the system's ports
     SerialDeviceFactory DeviceFactory;        // empty: the system's serial device
+    QString SerialByIdFolder;                 // empty: /dev/serial/by-id
     std::function<bool(const QUrl&)> OpenUrl; // empty: the desktop's program for the file
     QString JournalFolder;                    // empty: no race journal
     std::function<QString()> BootId;          // empty: the system's boot id
@@ -228,6 +229,8 @@ public:
 
     TSortGrid* SortGrid1 = nullptr;
     TComPort* ComPort = nullptr;
+    // Looks every second for a lost barrier port's adapter to come back.
+    QTimer* TimerReconnect = nullptr;
     TCfgDialog* CfgDialog = nullptr;
     TFormInfo* FormInfo = nullptr;
     QLabel* StatusPanel0 = nullptr;
@@ -278,6 +281,9 @@ private:
     void WriteStoredSettings();
     void OpenConfiguredPort();
     void ComPortDeviceLost(const QString& reason);
+    void TimerReconnectTimer();
+    QStringList PortNotes(int port) const;
+    QString ByIdFolder() const;
     void InitFileDialogs();
     // Puts the data rows (and a header, when given) into the grid.
     void FillProtocol(const ProtocolTable& rows, const QStringList* header = nullptr);

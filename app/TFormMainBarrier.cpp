@@ -1,6 +1,7 @@
 #include "TFormMain.h"
 
 #include "BarrierPictures.h"
+#include "SerialAdapters.h"
 #include "SerialPorts.h"
 #include "TBitBtnWithColor.h"
 #include "TCfgDialog.h"
@@ -8,6 +9,7 @@
 #include "TSortGrid.h"
 
 #include <QAction>
+#include <QFileInfo>
 #include <QLabel>
 #include <QSettings>
 #include <QStatusBar>
@@ -44,17 +46,38 @@ void TFormMain::CreateComPort(const SerialDeviceFactory& deviceFactory)
     connect(ComPort, &TComPort::OnDeviceLost, this,
             [this](TComPort*, const QString& reason) { ComPortDeviceLost(reason); });
     connect(TimerGesperrtStart, &QTimer::timeout, this, &TFormMain::TimerGesperrtTimer);
+    TimerReconnect = new QTimer(this);
+    TimerReconnect->setInterval(1000);
+    connect(TimerReconnect, &QTimer::timeout, this, &TFormMain::TimerReconnectTimer);
 }
 
+QString TFormMain::ByIdFolder() const
+{
+    return m_access.SerialByIdFolder.isEmpty() ? SerialByIdFolder() : m_access.SerialByIdFolder;
+}
+
+// Opens the stored port. The USB adapter remembered with it is opened where
+// it is plugged in now, even under another ttyUSB number (the COM number then
+// follows it); without one, the COM number's device. The adapter found there
+// is remembered for the next time.
 void TFormMain::OpenConfiguredPort()
 {
     if (ComPort->Port() == 0)
         return;
+    const QString adapterDevice = DeviceOfAdapter(Settings.PortAdapter, ByIdFolder());
+    if (const int moved = ComNumberOfDevice(adapterDevice))
+        ComPort->SetPort(std::uint8_t(moved));
+    ComPort->SetDevicePath(adapterDevice);
     try {
         ComPort->Open();
     } catch (const std::exception&) {
         // The barriers stay hidden; timing by keys and buttons goes on.
+        return;
     }
+    const QString adapter = AdapterOfDevice(
+        adapterDevice.isEmpty() ? PortDeviceName(ComPort->Port()) : adapterDevice, ByIdFolder());
+    if (!adapter.isEmpty())
+        Settings.PortAdapter = adapter;
 }
 
 void TFormMain::ComPortDeviceLost(const QString& reason)
@@ -63,6 +86,32 @@ void TFormMain::ComPortDeviceLost(const QString& reason)
                                             "Zeitnahme über Tasten läuft weiter.")
                                  .arg(ComPort->Port())
                                  .arg(reason));
+    TimerReconnect->start();
+}
+
+void TFormMain::TimerReconnectTimer()
+{
+    if (ComPort->Connected() || ComPort->Port() == 0) {
+        TimerReconnect->stop();
+        return;
+    }
+    OpenConfiguredPort();
+    if (!ComPort->Connected())
+        return;
+    TimerReconnect->stop();
+    QStringList message{QStringLiteral("Lichtschranken wieder verbunden (COM%1).").arg(ComPort->Port())};
+    message << ComPort->DeviceNotes();
+    statusBar()->showMessage(message.join(QLatin1Char(' ')));
+}
+
+// Notes about the adapter of a port: the open one's from its device, any
+// other one's from what the system tells about it.
+QStringList TFormMain::PortNotes(int port) const
+{
+    if (ComPort->Connected() && port == ComPort->Port())
+        return ComPort->DeviceNotes();
+    return AdapterNotes(
+        ReadAdapterFacts(QFileInfo(QFileInfo(PortDeviceName(port)).canonicalFilePath()).fileName()));
 }
 
 // ---------------------------------------------------------------------------
@@ -137,6 +186,9 @@ void TFormMain::ComPortOpen()
     ImageLSstart->show();
     ImageLS1->show();
     ImageLS2->show();
+    const QStringList notes = ComPort->DeviceNotes();
+    if (!notes.isEmpty())
+        statusBar()->showMessage(notes.join(QLatin1Char(' ')));
 }
 
 void TFormMain::ComPortClose()
@@ -197,16 +249,28 @@ void TFormMain::bCFGClick()
     CreateCfgDialog();
     Settings.Port = ComPort->Port();
     Settings.TimerGesperrt = TimerGesperrtStart->interval();
+    // The ports as they are now; the one this program holds counts as there.
+    m_portsFound = m_access.ScanPorts ? m_access.ScanPorts() : ScanPorts();
+    if (ComPort->Connected() && ComPort->Port() >= 1 && ComPort->Port() <= MaxComPort) {
+        m_portsFound |= 1u << (ComPort->Port() - 1);
+        m_portsFound =
+            (m_portsFound & 0xFFFFu) | (std::max(m_portsFound >> 16, std::uint32_t(ComPort->Port())) << 16);
+    }
+    CfgDialog->SetPortsFound(m_portsFound);
     CfgDialog->Fill(Settings);
     if (CfgDialog->exec() == QDialog::Accepted) {
         const bool portChanged = CfgDialog->PortEntryChanged();
         CfgDialog->ApplyTo(Settings);
         TimerGesperrtStart->setInterval(Settings.TimerGesperrt);
         ApplyLaneLayout();
-        if (portChanged)
+        if (portChanged) {
             ComPort->Close();
+            TimerReconnect->stop();
+            Settings.PortAdapter.clear(); // a port chosen anew: its adapter is found when it opens
+        }
         ComPort->SetPort(std::uint8_t(std::clamp(Settings.Port, 0, MaxComPort)));
-        if (ComPort->Port() != 0 && portChanged)
+        // The same entry chosen again reopens a port that was lost.
+        if (ComPort->Port() != 0 && (portChanged || !ComPort->Connected()))
             OpenConfiguredPort();
         RankProtocol();
         FormResize();

@@ -116,6 +116,7 @@ void TFormMain::CreateCfgDialog()
     if (CfgDialog)
         return;
     CfgDialog = new TCfgDialog(m_portsFound, this);
+    CfgDialog->SetPortNotes([this](int port) { return PortNotes(port); });
     TraceStep(QStringLiteral("Program.TCfgDialog"), CfgDialog->windowTitle());
 }
 

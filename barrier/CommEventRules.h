@@ -3,18 +3,23 @@
 #include "SerialDevice.h"
 
 #include <cstdint>
-#include <optional>
 #include <string>
+#include <vector>
 
 // Decisions of the Win32 communications backend that need no port: kept apart
 // so that they are tested on every platform, not only where Windows runs.
 namespace CommEventRules {
 
-// What one completed WaitCommEvent becomes: a batch of the events asked for,
-// stamped with the tick read right after the wait returned, or nothing when
-// the driver reported only events outside the mask.
-std::optional<SerialEventBatch> BatchFromEvent(std::uint32_t occurred, std::uint32_t eventMask,
-                                               std::uint32_t modemStatus, std::uint32_t tick);
+// What one completed WaitCommEvent becomes: the driver says which events
+// occurred since the last wait, the lines are read after it (previousStatus:
+// as read after the last one). The batches come in order, each stamped with
+// the tick read right after the wait returned. A line event whose line reads
+// as before was a pulse (an edge and the edge back: two batches); a line that
+// changed without its event still counts; events other than line events go
+// with the last batch; events outside the mask give nothing.
+std::vector<SerialEventBatch> BatchesFromEvent(std::uint32_t previousStatus, std::uint32_t occurred,
+                                               std::uint32_t eventMask, std::uint32_t modemStatus,
+                                               std::uint32_t tick);
 
 // A wait whose completion fails while the device still answers is retried;
 // only a run of failures without a good completion between them means that

@@ -2,15 +2,22 @@
 
 #include "PosixSerialDevice.h"
 
+#include "LineSampler.h"
+#include "SerialAdapters.h"
 #include "TickSource.h"
+
+#include <QFileInfo>
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <csignal>
+#include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <fcntl.h>
 #include <linux/serial.h>
-#include <mutex>
+#include <optional>
 #include <sys/ioctl.h>
 #include <system_error>
 #include <termios.h>
@@ -21,23 +28,27 @@ namespace {
 struct LineBits
 {
     std::uint32_t modemStatus;
-    std::uint32_t event;
     int tiocm;
-    std::uint32_t ModemLineSnapshot::Counters::*counter;
+    std::uint32_t event;
 };
 
 constexpr LineBits lines[] = {
-    {MS_CTS_ON, EV_CTS, TIOCM_CTS, &ModemLineSnapshot::Counters::cts},
-    {MS_DSR_ON, EV_DSR, TIOCM_DSR, &ModemLineSnapshot::Counters::dsr},
-    {MS_RLSD_ON, EV_RLSD, TIOCM_CD, &ModemLineSnapshot::Counters::dcd},
-    {MS_RING_ON, EV_RING, TIOCM_RNG, nullptr},
+    {MS_CTS_ON, TIOCM_CTS, EV_CTS},
+    {MS_DSR_ON, TIOCM_DSR, EV_DSR},
+    {MS_RLSD_ON, TIOCM_CD, EV_RLSD},
+    {MS_RING_ON, TIOCM_RNG, EV_RING},
 };
 
-// Between two readings spaced this far apart input is thrown away, so that
-// RTS (which feeds the start contact) never drops for a full input buffer.
-constexpr unsigned pollsPerDrain = 500;
 constexpr long linePollNanoseconds = 1'000'000;
 constexpr long idlePollNanoseconds = 50'000'000;
+// The watch looks this soon after the waiter went into its wait (an edge in
+// the gap is then seen at once), and then every millisecond until the wait
+// has surely begun.
+constexpr auto firstWatch = std::chrono::microseconds(100);
+constexpr auto watchPeriod = std::chrono::milliseconds(1);
+// Counters read before and after the lines that differ mean an edge came in
+// between; the reading is repeated, but not for ever on a bouncing contact.
+constexpr int coherentReadings = 8;
 
 SerialError SystemError(SerialError::Kind kind, int code)
 {
@@ -100,6 +111,35 @@ tcflag_t SizeFlag(int dataBits)
     }
 }
 
+std::optional<ModemLineSnapshot::Counters> ReadCounters(int fd)
+{
+    serial_icounter_struct counters{};
+    if (::ioctl(fd, TIOCGICOUNT, &counters) != 0)
+        return std::nullopt;
+    return ModemLineSnapshot::Counters{std::uint32_t(counters.cts), std::uint32_t(counters.dsr),
+                                       std::uint32_t(counters.dcd)};
+}
+
+// Whether a thread of this process is asleep ("S" in its /proc stat): for the
+// waiter that means inside its wait. False when it can't be told.
+bool ThreadSleeps(pid_t thread)
+{
+    char path[64];
+    std::snprintf(path, sizeof path, "/proc/self/task/%d/stat", int(thread));
+    const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    char text[256];
+    const ssize_t length = ::read(fd, text, sizeof text - 1);
+    ::close(fd);
+    if (length <= 0)
+        return false;
+    text[length] = '\0';
+    // "tid (name) S ...": the name may hold anything, so take the last ')'.
+    const char* end = std::strrchr(text, ')');
+    return end && end[1] == ' ' && end[2] == 'S';
+}
+
 void IgnoreWakeSignal(int) {}
 
 // The wake-up signal must interrupt TIOCMIWAIT with EINTR, so no SA_RESTART.
@@ -119,56 +159,6 @@ void InstallWakeHandler()
 
 } // namespace
 
-std::vector<SerialEventBatch> ExpandLineChanges(const ModemLineSnapshot& before,
-                                                const ModemLineSnapshot& after, std::uint32_t eventMask)
-{
-    struct Transitions
-    {
-        const LineBits* line;
-        unsigned count;
-    };
-    std::vector<Transitions> moved;
-    unsigned steps = 0;
-    for (const LineBits& line : lines) {
-        if (!(eventMask & line.event))
-            continue;
-        const bool changed = ((before.status ^ after.status) & line.modemStatus) != 0;
-        unsigned count = changed ? 1 : 0;
-        if (line.counter && before.counters && after.counters) {
-            const std::uint32_t counted = (*after.counters).*line.counter - (*before.counters).*line.counter;
-            // Odd means the state changed; an even count with a changed state
-            // (or the reverse) lost one transition between the two readings.
-            const unsigned cap = changed ? 3 : 2;
-            count = counted >= cap ? cap : unsigned(counted);
-            if ((count % 2 == 1) != changed)
-                ++count;
-        }
-        if (count > 0) {
-            moved.push_back({&line, count});
-            steps = std::max(steps, count);
-        }
-    }
-
-    std::vector<SerialEventBatch> batches;
-    // Each line's transitions are aligned to end on the last step, which then
-    // shows the lines as read.
-    for (unsigned step = 1; step <= steps; ++step) {
-        SerialEventBatch batch;
-        batch.modemStatus = after.status;
-        for (const Transitions& t : moved) {
-            const unsigned firstStep = steps - t.count + 1;
-            const unsigned toggles = step >= firstStep ? step - firstStep + 1 : 0;
-            const std::uint32_t bit = t.line->modemStatus;
-            const std::uint32_t state = (before.status & bit) ^ (toggles % 2 ? bit : 0);
-            batch.modemStatus = (batch.modemStatus & ~bit) | state;
-            if (step >= firstStep)
-                batch.events |= t.line->event;
-        }
-        batches.push_back(batch);
-    }
-    return batches;
-}
-
 PosixSerialDevice::~PosixSerialDevice()
 {
     Close();
@@ -180,7 +170,6 @@ SerialError PosixSerialDevice::Open(const std::string& path, const SerialLineSet
     stopRequested = false;
     waiterKnown = false;
     pollLines = false;
-    pollsSinceDrain = 0;
 
     fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
@@ -195,8 +184,32 @@ SerialError PosixSerialDevice::Open(const std::string& path, const SerialLineSet
         Close();
         return error;
     }
+    PrepareAdapter(path);
     InstallWakeHandler();
+    StartWatch();
     return {};
+}
+
+// USB adapters: an FTDI one reports the lines once per latency period, so
+// that is brought down to 1 ms where the system allows it; what can't be
+// mended becomes a note for the operator.
+void PosixSerialDevice::PrepareAdapter(const std::string& path)
+{
+    const QString tty = QFileInfo(QFileInfo(QString::fromStdString(path)).canonicalFilePath()).fileName();
+    SerialAdapterFacts facts = ReadAdapterFacts(tty);
+    if (facts.latencyMs && *facts.latencyMs > 1) {
+        const int port = fd;
+        facts.latencyMs = LowerLatencyTimer(tty, WriteSysfsFile, [port] {
+            serial_struct info{};
+            if (::ioctl(port, TIOCGSERIAL, &info) != 0)
+                return false;
+            info.flags |= ASYNC_LOW_LATENCY;
+            return ::ioctl(port, TIOCSSERIAL, &info) == 0;
+        });
+    }
+    notes.clear();
+    for (const QString& note : AdapterNotes(facts))
+        notes.push_back(note.toStdString());
 }
 
 SerialError PosixSerialDevice::Configure(const SerialLineSettings& settings)
@@ -211,9 +224,12 @@ SerialError PosixSerialDevice::Configure(const SerialLineSettings& settings)
     ::cfsetispeed(&tio, *speed);
     ::cfsetospeed(&tio, *speed);
 
-    tio.c_cflag &= ~tcflag_t(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS);
+    // No CREAD: nothing is ever read, and ignored input can't fill a buffer.
+    // No CRTSCTS: the kernel would drop RTS, which feeds the start contact,
+    // whenever it thought the input buffer full; RTS is held up by hand below.
+    tio.c_cflag &= ~tcflag_t(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS | CREAD);
     // CLOCAL: a carrier drop (RLSD is a barrier line) must not hang up the tty.
-    tio.c_cflag |= SizeFlag(settings.dataBits) | CREAD | CLOCAL;
+    tio.c_cflag |= SizeFlag(settings.dataBits) | CLOCAL;
     switch (settings.parity) {
     case TParity::prNone:
         break;
@@ -234,8 +250,6 @@ SerialError PosixSerialDevice::Configure(const SerialLineSettings& settings)
     if (settings.stopBits != TStopBits::sbOneStopBit)
         tio.c_cflag |= CSTOPB;
     tio.c_iflag &= ~tcflag_t(IXON | IXOFF | IXANY);
-    if (settings.flowControl == TFlowControl::fcRtsCts)
-        tio.c_cflag |= CRTSCTS;
     if (settings.flowControl == TFlowControl::fcXonXoff) {
         tio.c_iflag |= IXON | IXOFF;
         tio.c_cc[VSTART] = 17;
@@ -246,7 +260,8 @@ SerialError PosixSerialDevice::Configure(const SerialLineSettings& settings)
     if (::tcsetattr(fd, TCSANOW, &tio) != 0)
         return SystemError(SerialError::Kind::Configure, errno);
 
-    // The barrier contacts are fed from DTR and RTS; without flow control RTS stays off.
+    // The barrier contacts are fed from DTR and RTS. With RTS/CTS flow control
+    // chosen RTS is held asserted; without it RTS stays off.
     int raise = 0;
     int lower = 0;
     (settings.enableDtr ? raise : lower) |= TIOCM_DTR;
@@ -261,14 +276,13 @@ SerialError PosixSerialDevice::Configure(const SerialLineSettings& settings)
         if (eventMask & line.event)
             waitMask |= line.tiocm;
     }
-
-    serial_icounter_struct counters{};
-    haveCounters = ::ioctl(fd, TIOCGICOUNT, &counters) == 0;
+    haveCounters = ReadCounters(fd).has_value();
     return {};
 }
 
 void PosixSerialDevice::Close()
 {
+    StopWatch();
     if (fd < 0)
         return;
     ::tcflush(fd, TCIFLUSH);
@@ -284,79 +298,98 @@ void PosixSerialDevice::SetDtr(bool on)
     ::ioctl(fd, on ? TIOCMBIS : TIOCMBIC, &bits);
 }
 
+// The lines and the counters of one moment: counters read before and after
+// the lines must agree, otherwise an edge came in between and the lines would
+// not match the counters.
 bool PosixSerialDevice::ReadLines(ModemLineSnapshot& snapshot, SerialError& error)
 {
-    int bits = 0;
-    if (::ioctl(fd, TIOCMGET, &bits) != 0) {
-        error = SystemError(SerialError::Kind::Lost, errno);
-        return false;
-    }
-    snapshot.status = StatusFromTiocm(bits);
-    snapshot.counters.reset();
-    if (haveCounters) {
-        serial_icounter_struct counters{};
-        if (::ioctl(fd, TIOCGICOUNT, &counters) == 0)
-            snapshot.counters = ModemLineSnapshot::Counters{
-                std::uint32_t(counters.cts), std::uint32_t(counters.dsr), std::uint32_t(counters.dcd)};
-        else
+    for (int reading = 1;; ++reading) {
+        const std::optional<ModemLineSnapshot::Counters> before =
+            haveCounters ? ReadCounters(fd) : std::nullopt;
+        int bits = 0;
+        if (::ioctl(fd, TIOCMGET, &bits) != 0) {
+            error = SystemError(SerialError::Kind::Lost, errno);
+            return false;
+        }
+        snapshot.status = StatusFromTiocm(bits);
+        snapshot.counters.reset();
+        if (!haveCounters)
+            return true;
+        const std::optional<ModemLineSnapshot::Counters> after = ReadCounters(fd);
+        if (!before || !after) {
             haveCounters = false;
+            return true;
+        }
+        snapshot.counters = after;
+        if (*before == *after || reading >= coherentReadings)
+            return true;
     }
-    return true;
 }
 
-// Returns false when the sleep was cut short by the wake-up signal.
-bool PosixSerialDevice::SleepOnePoll()
+void PosixSerialDevice::SleepOnePoll()
 {
     const timespec pause{0, waitMask ? linePollNanoseconds : idlePollNanoseconds};
-    return ::clock_nanosleep(CLOCK_MONOTONIC, 0, &pause, nullptr) == 0;
+    // Cut short by the wake-up signal; the caller looks at the stop flag.
+    ::clock_nanosleep(CLOCK_MONOTONIC, 0, &pause, nullptr);
 }
 
-void PosixSerialDevice::DrainInputNowAndThen()
+// False when the device failed (lost filled). Returns on a change, on a
+// signal (a stop request or the watch), or after one poll interval.
+bool PosixSerialDevice::WaitForLineChange(SerialError& lost)
 {
-    if (++pollsSinceDrain < pollsPerDrain)
-        return;
-    pollsSinceDrain = 0;
-    ::tcflush(fd, TCIFLUSH);
+    if (pollLines) {
+        SleepOnePoll();
+        return true;
+    }
+    {
+        std::lock_guard lock(watchMutex);
+        watchReference = last;
+        inWait = true;
+        ++waitEntry;
+    }
+    watchWake.notify_all();
+    const int result = ::ioctl(fd, TIOCMIWAIT, waitMask);
+    const int code = result == 0 ? 0 : errno;
+    {
+        std::lock_guard lock(watchMutex);
+        inWait = false;
+    }
+    if (code == ENOTTY || code == EINVAL) {
+        // cp210x and others: no line-change wait, so poll the lines.
+        pollLines = true;
+        return true;
+    }
+    if (code != 0 && code != EINTR) {
+        lost = SystemError(SerialError::Kind::Lost, code);
+        return false;
+    }
+    return true;
 }
 
 SerialWaitResult PosixSerialDevice::Wait(std::vector<SerialEventBatch>& batches, SerialError& lost)
 {
     if (!waiterKnown.load(std::memory_order_acquire)) {
         waiter = ::pthread_self();
+        {
+            std::lock_guard lock(watchMutex);
+            waiterTid = ::gettid();
+        }
         waiterKnown.store(true, std::memory_order_release);
     }
-    bool blocked = false;
+    // The first round reads the lines at once: they may have changed since
+    // the last call returned.
+    bool read = false;
     while (!stopRequested) {
-        DrainInputNowAndThen();
-        if (blocked && !pollLines) {
-            const int result = ::ioctl(fd, TIOCMIWAIT, waitMask);
-            const int code = result == 0 ? 0 : errno;
-            if (code == 0) {
-                // Input that arrived meanwhile is of no use; don't let it throttle RTS.
-                ::tcflush(fd, TCIFLUSH);
-            } else if (code == ENOTTY || code == EINVAL) {
-                pollLines = true;
-            } else if (code != EINTR) {
-                lost = SystemError(SerialError::Kind::Lost, code);
-                return SerialWaitResult::Lost;
-            } else if (stopRequested) {
-                break;
-            }
-            // EINTR without a stop was a stray signal: look at the lines again
-            // before waiting on, so nothing slips through.
-        } else if (blocked) {
-            SleepOnePoll();
-            if (stopRequested)
-                break;
-        }
+        if (read && !WaitForLineChange(lost))
+            return SerialWaitResult::Lost;
+        if (stopRequested)
+            break;
         // Read the clock before the lines: the tick belongs to the change.
         const std::uint32_t tick = TickSource().GetTickCount();
         ModemLineSnapshot now;
         if (!ReadLines(now, lost))
             return SerialWaitResult::Lost;
-        // The first round checks for changes made while the previous batch
-        // was being handled: TIOCMIWAIT only reports changes after it began.
-        blocked = true;
+        read = true;
         if (now == last)
             continue;
         std::vector<SerialEventBatch> expanded = ExpandLineChanges(last, now, eventMask);
@@ -377,6 +410,82 @@ void PosixSerialDevice::RequestStop()
     stopRequested = true;
     if (waiterKnown.load(std::memory_order_acquire))
         ::pthread_kill(waiter, SIGUSR1);
+}
+
+void PosixSerialDevice::StartWatch()
+{
+    StopWatch();
+    watchStop = false;
+    watch = std::thread([this] {
+        RaiseStampingPriority();
+        WatchLoop();
+    });
+}
+
+void PosixSerialDevice::StopWatch()
+{
+    if (!watch.joinable())
+        return;
+    {
+        std::lock_guard lock(watchMutex);
+        watchStop = true;
+    }
+    watchWake.notify_all();
+    watch.join();
+}
+
+bool PosixSerialDevice::LinesMovedSince(const ModemLineSnapshot& reference)
+{
+    if (reference.counters) {
+        const std::optional<ModemLineSnapshot::Counters> counters = ReadCounters(fd);
+        return counters && *counters != *reference.counters;
+    }
+    int bits = 0;
+    return ::ioctl(fd, TIOCMGET, &bits) == 0 && StatusFromTiocm(bits) != reference.status;
+}
+
+void PosixSerialDevice::WatchLoop()
+{
+    using Clock = std::chrono::steady_clock;
+    std::unique_lock lock(watchMutex);
+    std::uint64_t watchedEntry = 0;
+    bool settled = false; // the watched wait has begun and wakes by itself
+    Clock::time_point next;
+    while (!watchStop) {
+        if (!inWait || (waitEntry == watchedEntry && settled)) {
+            watchWake.wait(lock, [&] { return watchStop || (inWait && waitEntry != watchedEntry); });
+            continue;
+        }
+        if (waitEntry != watchedEntry) {
+            watchedEntry = waitEntry;
+            settled = false;
+            next = Clock::now() + firstWatch;
+        } else {
+            next = std::max(next + watchPeriod, Clock::now());
+        }
+        watchWake.wait_until(lock, next, [&] { return watchStop || !inWait || waitEntry != watchedEntry; });
+        if (watchStop || !inWait || waitEntry != watchedEntry)
+            continue;
+        const ModemLineSnapshot reference = watchReference;
+        const pid_t thread = waiterTid;
+        lock.unlock();
+        // In this order: once the waiter sleeps, its wait has read its own
+        // counters; if ours still match its last reading after that, nothing
+        // came in the gap.
+        const bool asleep = ThreadSleeps(thread);
+        const bool moved = LinesMovedSince(reference);
+        lock.lock();
+        if (!inWait || waitEntry != watchedEntry)
+            continue;
+        // Still the same wait: the waiter can't leave it without this lock,
+        // so the signal reaches a thread that is there. A signal that came
+        // just before the waiter entered the ioctl is lost: it is sent again
+        // a millisecond later while the lines still differ.
+        if (moved)
+            ::pthread_kill(waiter, SIGUSR1);
+        else if (asleep)
+            settled = true;
+    }
 }
 
 std::uint32_t PosixSerialDevice::ModemStatus()

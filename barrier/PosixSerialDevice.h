@@ -2,43 +2,30 @@
 
 #ifndef _WIN32
 
+#include "LineChanges.h"
 #include "SerialDevice.h"
 
 #include <pthread.h>
+#include <sys/types.h>
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
-#include <optional>
+#include <mutex>
+#include <thread>
 #include <vector>
-
-// Input lines at one moment: MS_* bits, and the driver's transition counters
-// where it keeps them (they show pulses that were over before the lines were read).
-struct ModemLineSnapshot
-{
-    struct Counters
-    {
-        std::uint32_t cts = 0;
-        std::uint32_t dsr = 0;
-        std::uint32_t dcd = 0;
-
-        bool operator==(const Counters&) const = default;
-    };
-    std::uint32_t status = 0;
-    std::optional<Counters> counters;
-
-    bool operator==(const ModemLineSnapshot&) const = default;
-};
-
-// The edges between two snapshots as batches in the order they happened, for
-// the lines whose EV_* bit is in eventMask. A line whose counter moved while
-// its state didn't gives an edge and the edge back (a short beam break is an
-// ON then an OFF); at most one such extra pulse per line is reported.
-std::vector<SerialEventBatch> ExpandLineChanges(const ModemLineSnapshot& before,
-                                                const ModemLineSnapshot& after, std::uint32_t eventMask);
 
 // A Linux tty: termios for the line settings, TIOCMIWAIT (or a 1 ms TIOCMGET
 // poll where the driver refuses it) to wait for line changes, SIGUSR1 to wake
 // the waiting thread.
+//
+// TIOCMIWAIT only wakes for changes after it has begun, so an edge between the
+// last reading and the start of the wait would go unnoticed until the next
+// one. A watch thread therefore compares the driver's counters (or the lines,
+// where there are no counters) with the waiter's last reading, soon after the
+// waiter went into its wait and then every millisecond, and wakes the waiter
+// when they moved. Once the waiter sleeps in its wait with nothing missed, the
+// wait wakes by itself and the watch rests until the next one.
 class PosixSerialDevice : public ISerialDevice
 {
 public:
@@ -55,24 +42,41 @@ public:
     void RequestStop() override;
     std::uint32_t ModemStatus() override;
     int InputCount() override;
+    std::vector<std::string> Notes() const override { return notes; }
 
 private:
+    void PrepareAdapter(const std::string& path);
     SerialError Configure(const SerialLineSettings& settings);
     bool ReadLines(ModemLineSnapshot& snapshot, SerialError& error);
-    bool SleepOnePoll();
-    void DrainInputNowAndThen();
+    bool WaitForLineChange(SerialError& lost);
+    void SleepOnePoll();
+
+    void StartWatch();
+    void StopWatch();
+    void WatchLoop();
+    bool LinesMovedSince(const ModemLineSnapshot& reference);
 
     int fd = -1;
     std::uint32_t eventMask = 0;
     int waitMask = 0; // TIOCM_* lines to wait for
     bool pollLines = false;
-    bool haveCounters = false;
+    std::atomic<bool> haveCounters{false};
     ModemLineSnapshot last;
-    unsigned pollsSinceDrain = 0;
+    std::vector<std::string> notes;
 
     std::atomic<bool> stopRequested{false};
     std::atomic<bool> waiterKnown{false};
     pthread_t waiter{};
+
+    // The watch; the fields below are guarded by watchMutex.
+    std::thread watch;
+    std::mutex watchMutex;
+    std::condition_variable watchWake;
+    bool watchStop = false;
+    bool inWait = false;         // the waiter is (about to be) in TIOCMIWAIT
+    std::uint64_t waitEntry = 0; // counts the waiter's entries into TIOCMIWAIT
+    ModemLineSnapshot watchReference;
+    pid_t waiterTid = 0;
 };
 
 #endif

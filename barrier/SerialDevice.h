@@ -143,6 +143,9 @@ public:
     virtual std::uint32_t ModemStatus() = 0;
     // Bytes waiting in the input queue.
     virtual int InputCount() = 0;
+    // What the operator should know about the open device (UTF-8, German),
+    // for example a USB adapter that can't report the lines to the millisecond.
+    virtual std::vector<std::string> Notes() const { return {}; }
 };
 
 using SerialDeviceFactory = std::function<std::unique_ptr<ISerialDevice>()>;

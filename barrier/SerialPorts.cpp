@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <cerrno>
 #include <fcntl.h>
 #include <linux/serial.h>
 #include <sys/ioctl.h>
@@ -102,6 +103,16 @@ bool UartPresentByIoctl(const QString& path)
     return present;
 }
 
+// The open fails with EBUSY while another program holds the line with
+// TIOCEXCL. O_NONBLOCK keeps the open from waiting for carrier.
+bool HeldExclusively(const QString& path)
+{
+    const int fd = ::open(path.toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd >= 0)
+        ::close(fd);
+    return fd < 0 && errno == EBUSY;
+}
+
 } // namespace
 
 bool SystemPortProbe::IsPresent(int comNumber) const
@@ -114,12 +125,16 @@ bool SystemPortProbe::IsPresent(int comNumber) const
     };
     if (::stat(path.toLocal8Bit().constData(), &node) != 0 || !S_ISCHR(node.st_mode))
         return false;
-    if (!path.startsWith(QLatin1String("/dev/ttyS")))
-        return true; // USB and ACM nodes exist only while their device is plugged in
-    const QString ttyName = QFileInfo(path).fileName();
-    if (const std::optional<int> type = SysfsUartType(ttyName))
-        return *type != PORT_UNKNOWN;
-    return UartPresentByIoctl(path);
+    if (path.startsWith(QLatin1String("/dev/ttyS"))) {
+        const QString ttyName = QFileInfo(path).fileName();
+        if (const std::optional<int> type = SysfsUartType(ttyName))
+            return *type != PORT_UNKNOWN;
+        return UartPresentByIoctl(path);
+    }
+    // USB and ACM nodes exist only while their device is plugged in. An
+    // adapter another program holds exclusively (as this one does) is not
+    // offered. (Built-in ports are not opened here: one may be a console.)
+    return !HeldExclusively(path);
 }
 
 #endif

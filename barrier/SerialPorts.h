@@ -25,7 +25,8 @@ public:
 };
 
 // Linux: a character device node whose tty has hardware behind it (a ttyS
-// node of a UART that isn't there is not a port). Windows: the port opens
+// node of a UART that isn't there is not a port); a USB adapter that another
+// program holds exclusively is not offered. Windows: the port opens
 // and is a character device; a port another program holds is not listed.
 class SystemPortProbe : public IPortProbe
 {

@@ -47,6 +47,10 @@ void TCfgDialog::CreateControls()
     Label19 = new QLabel(QStringLiteral("Port:"), gbLS);
     cbPort = new QComboBox(gbLS);
     cbPort->setMaxVisibleItems(20);
+    LabelPortNote = new QLabel(gbLS);
+    LabelPortNote->setWordWrap(true);
+    LabelPortNote->setFixedWidth(220);
+    LabelPortNote->hide();
     LabelAlgo = new QLabel(QStringLiteral("Algorithmus:"), gbLS);
 
     const QStringList edges{QStringLiteral("ON"), QStringLiteral("OFF")};
@@ -111,6 +115,8 @@ void TCfgDialog::CreateControls()
     barrier->addWidget(Label2, 5, 0);
     barrier->addWidget(seTimeout, 5, 1);
     barrier->addWidget(Label5, 5, 2);
+    // Notes about the selected port's adapter, beside the lines.
+    barrier->addWidget(LabelPortNote, 0, 3, 6, 1, Qt::AlignTop);
 
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
@@ -139,10 +145,19 @@ void TCfgDialog::CreateControls()
     };
     for (const auto& [control, name] : controls)
         control->setObjectName(QLatin1String(name));
+    LabelPortNote->setObjectName(QStringLiteral("LabelPortNote"));
 }
 
 void TCfgDialog::FormCreate(std::uint32_t portsFound)
 {
+    SetPortsFound(portsFound);
+    LabelLaufALL->setText(QStringLiteral("Durchgänge:"));
+    LabelLaufProbe->setText(QStringLiteral("Probeläufe:"));
+}
+
+void TCfgDialog::SetPortsFound(std::uint32_t portsFound)
+{
+    cbPort->clear();
     cbPort->addItem(NoPortText, 0);
     // Only the low 16 bits mark ports, whatever the high word claims.
     const int highest = std::min(int(portsFound >> 16), HighestPortBit);
@@ -152,8 +167,19 @@ void TCfgDialog::FormCreate(std::uint32_t portsFound)
     }
     // Without any port the lane count cannot be changed here.
     rgBahn->setEnabled(cbPort->count() > 1);
-    LabelLaufALL->setText(QStringLiteral("Durchgänge:"));
-    LabelLaufProbe->setText(QStringLiteral("Probeläufe:"));
+}
+
+void TCfgDialog::SetPortNotes(std::function<QStringList(int port)> notes)
+{
+    m_PortNotes = std::move(notes);
+}
+
+void TCfgDialog::ShowPortNotes()
+{
+    const QStringList notes =
+        m_PortNotes && PortChosen() ? m_PortNotes(PortNumberOfEntry(cbPort->currentText())) : QStringList();
+    LabelPortNote->setText(notes.join(QLatin1Char('\n')));
+    LabelPortNote->setVisible(!notes.isEmpty());
 }
 
 QString TCfgDialog::PortEntryText(int port)
@@ -238,6 +264,7 @@ void TCfgDialog::FormShow()
 
 void TCfgDialog::cbPortChange()
 {
+    ShowPortNotes();
     cbAlg1->setEnabled(PortChosen());
     cbAlg2->setEnabled(PortChosen());
     // Judged by the lane count the dialog was opened with, not by rgBahn.

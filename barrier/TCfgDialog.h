@@ -6,6 +6,7 @@
 #include <QDialog>
 #include <QPixmap>
 #include <cstdint>
+#include <functional>
 
 class QGroupBox;
 class QLabel;
@@ -20,9 +21,14 @@ class TCfgDialog : public QDialog
 
 public:
     // portsFound: the port scan's result, bit n-1 for each present COMn, the
-    // highest port number in the high 16 bits. The port list is built from it
-    // once and never refreshed.
+    // highest port number in the high 16 bits. The port list is built from it.
     explicit TCfgDialog(std::uint32_t portsFound, QWidget* parent = nullptr);
+
+    // Builds the port list again from a new scan (before Fill).
+    void SetPortsFound(std::uint32_t portsFound);
+    // Where the notes about a port's adapter come from; they are shown under
+    // the port list for the selected entry.
+    void SetPortNotes(std::function<QStringList(int port)> notes);
 
     // Fills the controls from the settings before the dialog is shown: the port
     // entry of settings.Port (none selected if that port was not found, "Kein"
@@ -68,6 +74,7 @@ public:
     QGroupBox* gbLS = nullptr;
     QLabel* Label19 = nullptr;
     QComboBox* cbPort = nullptr;
+    QLabel* LabelPortNote = nullptr;
     QLabel* LabelAlgo = nullptr;
     QLabel* Label1 = nullptr;
     TCfgContactList* cbAlg1 = nullptr;
@@ -91,6 +98,9 @@ private:
     void FormCreate(std::uint32_t portsFound);
     bool PortChosen() const { return cbPort->currentIndex() > 0; }
 
+    void ShowPortNotes();
+
+    std::function<QStringList(int port)> m_PortNotes;
     int m_CountBahn = 2;
     int m_RememberedPortIndex = 0;
 };

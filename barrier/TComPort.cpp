@@ -160,7 +160,8 @@ void TComPort::Open()
 
     std::unique_ptr<ISerialDevice> opened = deviceFactory ? deviceFactory() : CreateSystemSerialDevice();
     const SerialLineSettings settings = LineSettings();
-    const SerialError error = opened->Open(PortDeviceName(port).toStdString(), settings);
+    const QString path = devicePath.isEmpty() ? PortDeviceName(port) : devicePath;
+    const SerialError error = opened->Open(path.toStdString(), settings);
     if (error.kind == SerialError::Kind::Configure)
         throw EComState("Unable to set com state: " + ErrorText(error));
     if (error)
@@ -198,6 +199,16 @@ std::uint32_t TComPort::ModemStatus()
 int TComPort::InputCount()
 {
     return device ? device->InputCount() : 0;
+}
+
+QStringList TComPort::DeviceNotes() const
+{
+    QStringList notes;
+    if (device) {
+        for (const std::string& note : device->Notes())
+            notes << QString::fromStdString(note);
+    }
+    return notes;
 }
 
 bool TComPort::MonitorRunning() const

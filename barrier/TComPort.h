@@ -5,6 +5,7 @@
 #include <QFlags>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 #include <cstdint>
 #include <memory>
@@ -52,8 +53,9 @@ class TComThread;
 // Opens one serial port and reports changes of its input lines as signals,
 // always on the thread the port lives on (the GUI thread), one batch at a time
 // in the order RxChar, TxEmpty, Break, Ring, CTS, DSR, RxFlag, RLSD, Error.
-// The monitor thread waits until the handlers of a batch have returned before
-// it looks for the next change.
+// The next batch is handed over only after the handlers of the one before have
+// returned; the lines are watched meanwhile, and each change keeps the tick of
+// the moment it was seen.
 class TComPort : public QObject
 {
     Q_OBJECT
@@ -104,6 +106,11 @@ public:
     // (or last) dispatched. A barrier time taken from here doesn't depend on
     // how long the GUI thread took to get to the batch.
     std::uint32_t EventTick() const { return eventTick; }
+    // What the operator should know about the open device (see ISerialDevice::Notes).
+    QStringList DeviceNotes() const;
+    // The device node to open instead of the one of Port (empty: Port's).
+    void SetDevicePath(const QString& path) { devicePath = path; }
+    QString DevicePath() const { return devicePath; }
     // True while the monitor thread of the open port has not ended.
     bool MonitorRunning() const;
 
@@ -145,6 +152,7 @@ private:
     std::int32_t writeBufSize = 2048;
     std::int32_t readBufSize = 2048;
 
+    QString devicePath;
     SerialDeviceFactory deviceFactory;
     std::unique_ptr<ISerialDevice> device;
     std::shared_ptr<THandOver> handOver;

@@ -1,12 +1,9 @@
 #include "TComThread.h"
 
 #include "TComPort.h"
-#include "TickSource.h"
 
 #include <QMetaObject>
 #include <QString>
-
-#include <chrono>
 
 bool THandOver::Offer(const SerialEventBatch& batch, const std::function<void()>& post)
 {
@@ -55,7 +52,7 @@ bool THandOver::StopRequested() const
 }
 
 TComThread::TComThread(TComPort& port, ISerialDevice& device, std::shared_ptr<THandOver> handOver)
-    : port(port), device(device), handOver(std::move(handOver))
+    : port(port), sampler(device), handOver(std::move(handOver))
 {
 }
 
@@ -66,37 +63,31 @@ TComThread::~TComThread()
 
 void TComThread::Start()
 {
-    if (!worker.joinable())
-        worker = std::thread([this] { Run(); });
+    if (worker.joinable())
+        return;
+    sampler.Start();
+    worker = std::thread([this] { Run(); });
 }
 
 void TComThread::Stop()
 {
-    if (!worker.joinable())
-        return;
     handOver->Stop();
-    device.RequestStop();
-    // A wake-up sent just before the thread enters its wait is lost, so keep
-    // asking until it has gone.
-    while (!WaitFinished(2))
-        device.RequestStop();
-    worker.join();
+    sampler.Stop();
+    if (worker.joinable())
+        worker.join();
 }
 
 bool TComThread::Finished() const
 {
     std::lock_guard lock(finishMutex);
-    return finished;
-}
-
-bool TComThread::WaitFinished(int milliseconds)
-{
-    std::unique_lock lock(finishMutex);
-    return finishChanged.wait_for(lock, std::chrono::milliseconds(milliseconds), [this] { return finished; });
+    return finished && sampler.Finished();
 }
 
 void TComThread::Run()
 {
+    // The sampler hands its batches over through this thread: it must not
+    // have to wait for it.
+    RaiseStampingPriority();
     TComPort* const target = &port;
     const std::shared_ptr<THandOver> slot = handOver;
     const auto post = [target, slot] {
@@ -104,35 +95,23 @@ void TComThread::Run()
             target, [target, slot] { target->ServeHandOver(slot); }, Qt::QueuedConnection);
     };
 
-    std::vector<SerialEventBatch> batches;
-    SerialError lost;
-    bool running = true;
-    while (running && !slot->StopRequested()) {
-        batches.clear();
-        const SerialWaitResult result = device.Wait(batches, lost);
-        if (result == SerialWaitResult::Stopped)
+    for (;;) {
+        SerialEventBatch batch;
+        SerialError lost;
+        const TLineSampler::Result result = sampler.Next(batch, lost);
+        if (result == TLineSampler::Result::Stopped)
             break;
-        if (result == SerialWaitResult::Lost) {
+        if (result == TLineSampler::Result::Lost) {
             const QString reason =
                 lost.text.empty() ? QString::number(lost.code) : QString::fromStdString(lost.text);
             QMetaObject::invokeMethod(
                 target, [target, slot, reason] { target->DeviceLost(slot, reason); }, Qt::QueuedConnection);
             break;
         }
-        const std::uint32_t now = TickSource().GetTickCount();
-        for (SerialEventBatch& batch : batches) {
-            if (!batch.tick)
-                batch.tick = now;
-            if (!slot->Offer(batch, post)) {
-                running = false;
-                break;
-            }
-        }
+        if (!slot->Offer(batch, post))
+            break;
     }
 
-    {
-        std::lock_guard lock(finishMutex);
-        finished = true;
-    }
-    finishChanged.notify_all();
+    std::lock_guard lock(finishMutex);
+    finished = true;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "LineSampler.h"
 #include "SerialDevice.h"
 
 #include <condition_variable>
@@ -37,8 +38,9 @@ private:
     bool stopped = false;
 };
 
-// Waits on the open device for line changes and hands each batch to the GUI
-// thread, where the port dispatches it.
+// Hands the batches the sampler stamped to the GUI thread, one at a time and
+// in order, where the port dispatches them. The sampler keeps waiting on the
+// device meanwhile, so the hand-over's blocking delays no time stamp.
 class TComThread
 {
 public:
@@ -49,20 +51,18 @@ public:
     TComThread& operator=(const TComThread&) = delete;
 
     void Start();
-    // GUI thread: ends the thread and waits for it. A batch waiting for the GUI
+    // GUI thread: ends both threads and waits for them. A batch waiting for the GUI
     // thread is refused, so this cannot wait on a thread that waits on it.
     void Stop();
     bool Finished() const;
 
 private:
     void Run();
-    bool WaitFinished(int milliseconds);
 
     TComPort& port;
-    ISerialDevice& device;
+    TLineSampler sampler;
     std::shared_ptr<THandOver> handOver;
     std::thread worker;
     mutable std::mutex finishMutex;
-    std::condition_variable finishChanged;
     bool finished = false;
 };

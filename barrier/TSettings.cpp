@@ -1,11 +1,12 @@
 #include "TSettings.h"
 
+#include "SerialPorts.h"
+
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QSettings>
 #include <QVariant>
 #include <algorithm>
-#include <cstdint>
 
 namespace {
 
@@ -39,8 +40,8 @@ constexpr ReadStep ReadSteps[] = {
     {"Top", [](TStoredSettings& s, int v) { s.Top = v; }},
     {"Width", [](TStoredSettings& s, int v) { s.Width = v; }},
     {"Height", [](TStoredSettings& s, int v) { s.Height = v; }},
-    // The port component keeps its number in one byte.
-    {"Port", [](TStoredSettings& s, int v) { s.Port = static_cast<std::uint8_t>(v); }},
+    // A number no COM port has means none (not the nearest port).
+    {"Port", [](TStoredSettings& s, int v) { s.Port = v >= 1 && v <= MaxComPort ? v : 0; }},
     {"Alg1", [](TStoredSettings& s, int v) { s.Alg1 = v; }},
     {"Alg2", [](TStoredSettings& s, int v) { s.Alg2 = v; }},
     {"Alg3", [](TStoredSettings& s, int v) { s.Alg3 = v; }},
@@ -78,6 +79,7 @@ TStoredSettings ReadSettings(QSettings& settings)
             break;
         step.apply(values, *number);
     }
+    values.PortAdapter = settings.value(QStringLiteral("PortAdapter")).toString();
     return values;
 }
 
@@ -108,6 +110,10 @@ bool WriteSettings(QSettings& settings, const TStoredSettings& values)
         return false;
     for (const TStoredValue& value : SettingsWriteList(values))
         settings.setValue(value.name, value.value);
+    if (values.PortAdapter.isEmpty())
+        settings.remove(QStringLiteral("PortAdapter"));
+    else
+        settings.setValue(QStringLiteral("PortAdapter"), values.PortAdapter);
     settings.sync();
     return settings.status() == QSettings::NoError;
 }

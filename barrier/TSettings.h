@@ -17,7 +17,7 @@ struct TStoredSettings
     std::optional<int> Top;
     int Width = 802;
     int Height = 445;
-    int Port = 0; // COM port number of the light barriers, 0 = none
+    int Port = 0; // COM port number of the light barriers 1-16, 0 = none
     int Alg1 = 0; // start contact 7+8: 0 = "ON", 1 = "OFF"
     int Alg2 = 0; // lane 1 contact 4+6
     int Alg3 = 0; // lane 2 contact 4+1
@@ -26,6 +26,10 @@ struct TStoredSettings
     int TimerGesperrt = 10000; // lock time after a start, milliseconds
     int AllLaufe = 6;
     int ProbeLaufe = 2;
+    // Linux: the /dev/serial/by-id name of the USB adapter last opened as the
+    // port, so that it is found again under another ttyUSB number. Stored
+    // apart from the numbers; older settings lack it.
+    QString PortAdapter;
 
     friend bool operator==(const TStoredSettings&, const TStoredSettings&) = default;
 };

@@ -126,6 +126,9 @@ SerialError WindowsSerialDevice::Configure(const SerialLineSettings& settings)
     eventMask = settings.eventMask;
     if (!SetCommMask(port, DWORD(eventMask)))
         return LastError(SerialError::Kind::Configure);
+    DWORD modemStatus = 0;
+    GetCommModemStatus(port, &modemStatus);
+    lastStatus = std::uint32_t(modemStatus);
     return {};
 }
 
@@ -195,14 +198,18 @@ SerialWaitResult WindowsSerialDevice::Wait(std::vector<SerialEventBatch>& batche
         }
         failedCompletions.Succeeded();
 
-        // Read the clock before the lines: the tick belongs to the change.
+        // Read the clock before the lines: the tick belongs to the change. The
+        // sampler calls again at once, and the driver keeps the events that
+        // come meanwhile for the next wait, so none is stamped late.
         const std::uint32_t tick = TickSource().GetTickCount();
         DWORD modemStatus = 0;
         GetCommModemStatus(port, &modemStatus);
-        const auto batch = CommEventRules::BatchFromEvent(occurred, eventMask, modemStatus, tick);
-        if (!batch)
+        const std::vector<SerialEventBatch> expanded =
+            CommEventRules::BatchesFromEvent(lastStatus, occurred, eventMask, modemStatus, tick);
+        lastStatus = std::uint32_t(modemStatus);
+        if (expanded.empty())
             continue;
-        batches.push_back(*batch);
+        batches.insert(batches.end(), expanded.begin(), expanded.end());
         return SerialWaitResult::Changed;
     }
 }

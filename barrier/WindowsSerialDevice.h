@@ -7,7 +7,8 @@
 #include <cstdint>
 
 // A Win32 communications port: a DCB for the line settings, an overlapped
-// WaitCommEvent raced against a stop event for line changes.
+// WaitCommEvent raced against a stop event for line changes. A line event
+// whose line reads as before was a pulse and gives two batches.
 class WindowsSerialDevice : public ISerialDevice
 {
 public:
@@ -33,6 +34,7 @@ private:
     void* stopEvent = nullptr;
     void* waitEvent = nullptr;
     std::uint32_t eventMask = 0;
+    std::uint32_t lastStatus = 0; // MS_* bits at the last completed wait
 };
 
 #endif

@@ -1,75 +1,58 @@
-// Figures of the serial line monitor, measured through the fake device:
-// how long after an edge the monitor takes its timestamp (and the GUI thread
-// runs the handler), and how much CPU the monitor thread uses while idle.
-#include "FakeSerialDevice.h"
+// Figures of the serial line monitor through the real POSIX device over the
+// scripted line (its system calls are wrapped, see ScriptedSerialLine.h):
+// how far each time stamp lies after the true moment of its edge, for single
+// edges, for close finishes while the GUI thread is busy, and for edges that
+// come just as the monitor begins to wait; and the CPU the idle monitor uses
+// with its 1 ms watch running.
+//
+//   bench_comport [edges]   (default 1000 of each kind)
+#include "ScriptedSerialLine.h"
 #include "TComPort.h"
 #include "TickSource.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QRandomGenerator>
 #include <QTimer>
 
 #include <pthread.h>
+#include <sched.h>
+#include <sys/ioctl.h>
 #include <sys/resource.h>
-#include <time.h>
 
 #include <algorithm>
 #include <atomic>
-#include <chrono>
+#include <csignal>
 #include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <thread>
 #include <vector>
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// Remembers when the monitor thread first read the tick after an edge.
-class StampingTickSource : public ITickSource
+// Each reading gets a number of its own; the moment it was read is kept, so
+// that a stamp can be compared with the true time to the microsecond. No
+// lock: a stamping thread must never wait for the GUI thread here.
+class RecordingTickSource : public ITickSource
 {
 public:
     std::uint32_t GetTickCount() const override
     {
-        Clock::time_point expected{};
-        lastRead.compare_exchange_strong(expected, Clock::now());
-        return 0;
+        const std::uint32_t tick = next.fetch_add(1) % capacity;
+        readings[tick] = Clock::now();
+        return tick;
     }
-    void Arm() { lastRead.store({}); }
-    Clock::time_point Read() const { return lastRead.load(); }
+    // For a tick handed over to the GUI thread (which orders the two threads).
+    Clock::time_point ReadAt(std::uint32_t tick) const { return readings[tick]; }
 
 private:
-    mutable std::atomic<Clock::time_point> lastRead{};
-};
-
-// Passes everything to the fake and notes which thread waits.
-class ThreadNotingDevice : public ISerialDevice
-{
-public:
-    ThreadNotingDevice(std::unique_ptr<ISerialDevice> inner, std::atomic<pthread_t>& waiter,
-                       std::atomic<bool>& known)
-        : inner(std::move(inner)), waiter(waiter), known(known)
-    {
-    }
-    SerialError Open(const std::string& path, const SerialLineSettings& settings) override
-    {
-        return inner->Open(path, settings);
-    }
-    void Close() override { inner->Close(); }
-    void SetDtr(bool on) override { inner->SetDtr(on); }
-    SerialWaitResult Wait(std::vector<SerialEventBatch>& batches, SerialError& lost) override
-    {
-        waiter.store(pthread_self());
-        known.store(true);
-        return inner->Wait(batches, lost);
-    }
-    void RequestStop() override { inner->RequestStop(); }
-    std::uint32_t ModemStatus() override { return inner->ModemStatus(); }
-    int InputCount() override { return inner->InputCount(); }
-
-private:
-    std::unique_ptr<ISerialDevice> inner;
-    std::atomic<pthread_t>& waiter;
-    std::atomic<bool>& known;
+    static constexpr std::uint32_t capacity = 1u << 20;
+    mutable std::atomic<std::uint32_t> next{0};
+    std::unique_ptr<Clock::time_point[]> readings{new Clock::time_point[capacity]};
 };
 
 double Micros(Clock::duration d)
@@ -77,21 +60,14 @@ double Micros(Clock::duration d)
     return std::chrono::duration<double, std::micro>(d).count();
 }
 
-void PrintFigures(const char* what, std::vector<double> values)
+void PrintFigures(const char* what, std::vector<double> errors)
 {
-    std::sort(values.begin(), values.end());
-    std::printf("%-32s median %8.1f us   worst %8.1f us   (%zu edges)\n", what, values[values.size() / 2],
-                values.back(), values.size());
-}
-
-double ThreadCpuSeconds(pthread_t thread)
-{
-    clockid_t clock{};
-    if (pthread_getcpuclockid(thread, &clock) != 0)
-        return -1;
-    timespec ts{};
-    clock_gettime(clock, &ts);
-    return double(ts.tv_sec) + double(ts.tv_nsec) / 1e9;
+    std::sort(errors.begin(), errors.end());
+    const auto at = [&errors](double share) {
+        return errors[std::size_t(share * double(errors.size() - 1))];
+    };
+    std::printf("%-44s median %7.1f us   99%% %7.1f us   worst %7.1f us   (%zu edges)\n", what, at(0.5),
+                at(0.99), errors.back(), errors.size());
 }
 
 double ProcessCpuSeconds()
@@ -109,67 +85,122 @@ void RunEventLoopFor(int milliseconds)
     loop.exec();
 }
 
+// Serves the GUI thread until count handlers have run.
+void RunUntil(const int& handled, int count)
+{
+    QElapsedTimer waited;
+    waited.start();
+    while (handled < count && waited.elapsed() < 10000)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);
+    if (handled < count) {
+        std::fprintf(stderr, "an edge never reached the GUI thread\n");
+        std::exit(1);
+    }
+}
+
+double IdleCpuShare(int milliseconds)
+{
+    const double before = ProcessCpuSeconds();
+    QElapsedTimer wall;
+    wall.start();
+    RunEventLoopFor(milliseconds);
+    return 100.0 * (ProcessCpuSeconds() - before) / (double(wall.elapsed()) / 1000.0);
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
-    constexpr int edges = 1000;
+    const int edges = argc > 1 ? std::max(1, std::atoi(argv[1])) : 1000;
 
-    StampingTickSource ticks;
+    RecordingTickSource ticks;
     SetTickSource(&ticks);
+    ScriptedSerialLine line;
 
-    FakeSerialLine line;
-    std::atomic<pthread_t> waiter{};
-    std::atomic<bool> waiterKnown{false};
     TComPort port;
-    port.SetDeviceFactory(
-        [&] { return std::make_unique<ThreadNotingDevice>(line.Factory()(), waiter, waiterKnown); });
-    port.SetEvents({TEvent::evCTS, TEvent::evDSR, TEvent::evRLSD});
-    port.Open();
+    OpenBarrierPort(port, line);
 
-    std::vector<double> toTimestamp;
-    std::vector<double> toHandler;
-    Clock::time_point raised;
+    // Stamps of the edges as the handlers get them, in order.
+    std::vector<Clock::time_point> stamps;
     int handled = 0;
-    QEventLoop waitForHandler;
-    QObject::connect(&port, &TComPort::OnDSR, &port, [&] {
-        toHandler.push_back(Micros(Clock::now() - raised));
-        toTimestamp.push_back(Micros(ticks.Read() - raised));
+    int busyMs = 0; // the lane 1 handler keeps the GUI thread this long
+    const auto record = [&](TComPort* sender) {
+        stamps.push_back(ticks.ReadAt(sender->EventTick()));
         ++handled;
-        waitForHandler.quit();
+    };
+    QObject::connect(&port, &TComPort::OnDSR, &port, [&](TComPort* sender) {
+        record(sender);
+        if (busyMs > 0)
+            std::this_thread::sleep_for(std::chrono::milliseconds(busyMs));
     });
+    QObject::connect(&port, &TComPort::OnRLSD, &port, record);
 
+    std::vector<double> single;
     for (int i = 0; i < edges; ++i) {
-        line.WaitForIdleMonitor();
-        ticks.Arm();
-        raised = Clock::now();
-        line.Raise(EV_DSR, i % 2 ? 0 : MS_DSR_ON);
-        if (handled <= i)
-            waitForHandler.exec();
+        line.WaitForWaiter();
+        const Clock::time_point edge = line.Toggle(TIOCM_DSR);
+        RunUntil(handled, handled + 1);
+        single.push_back(Micros(stamps.back() - edge));
     }
-    PrintFigures("edge to timestamp (monitor)", toTimestamp);
-    PrintFigures("edge to handler (GUI thread)", toHandler);
 
-    line.WaitForIdleMonitor();
-    constexpr int idleMs = 2000;
-    const double threadBefore = ThreadCpuSeconds(waiter.load());
-    const double processBefore = ProcessCpuSeconds();
-    QElapsedTimer wall;
-    wall.start();
-    RunEventLoopFor(idleMs);
-    const double seconds = double(wall.elapsed()) / 1000.0;
-    const double threadCpu = ThreadCpuSeconds(waiter.load()) - threadBefore;
-    const double processCpu = ProcessCpuSeconds() - processBefore;
-    std::printf("idle monitor thread CPU share     %.4f %% over %.1f s\n", 100.0 * threadCpu / seconds,
-                seconds);
-    std::printf("idle process CPU share            %.4f %% over %.1f s\n", 100.0 * processCpu / seconds,
-                seconds);
+    std::vector<double> closeFinish;
+    std::vector<double> whileBusy; // the second edges alone
+    busyMs = 100;
+    QRandomGenerator random(8);
+    for (int i = 0; i < edges; ++i) {
+        line.WaitForWaiter();
+        const int gapMs = 5 + random.bounded(46);
+        Clock::time_point first;
+        Clock::time_point second;
+        std::thread cars([&] {
+            // The line changes like hardware: no waiting for a core between
+            // the change and the wake-up (where the system allows it).
+            sched_param now{};
+            now.sched_priority = 2;
+            ::pthread_setschedparam(::pthread_self(), SCHED_FIFO, &now);
+            first = line.Toggle(TIOCM_DSR);
+            std::this_thread::sleep_for(std::chrono::milliseconds(gapMs));
+            second = line.Toggle(TIOCM_CD);
+        });
+        RunUntil(handled, handled + 2);
+        cars.join();
+        closeFinish.push_back(Micros(stamps[stamps.size() - 2] - first));
+        closeFinish.push_back(Micros(stamps.back() - second));
+        whileBusy.push_back(closeFinish.back());
+    }
+    busyMs = 0;
+
+    std::vector<double> atWaitStart;
+    for (int i = 0; i < edges; ++i) {
+        line.WaitForWaiter();
+        Clock::time_point edge;
+        line.AtNextWaitEntry([&] { edge = line.Toggle(TIOCM_DSR); });
+        // Woken once, the monitor reads the lines and begins a new wait.
+        ::pthread_kill(line.WaiterThread(), SIGUSR1);
+        RunUntil(handled, handled + 1);
+        atWaitStart.push_back(Micros(stamps.back() - edge));
+    }
+
+    std::printf("stamp error (stamp minus true time of the edge):\n");
+    PrintFigures("single edges", single);
+    PrintFigures("close finishes 5-50 ms apart, GUI busy 100 ms", closeFinish);
+    PrintFigures("  of these the second edges (GUI busy)", whileBusy);
+    PrintFigures("edges as the wait begins", atWaitStart);
+
+    line.WaitForWaiter();
+    std::printf("idle CPU share, TIOCMIWAIT and 1 ms watch     %.3f %% of one core\n", IdleCpuShare(3000));
+    port.Close();
+    line.SetWaitSupported(false);
+    port.Open();
+    RunEventLoopFor(100);
+    std::printf("idle CPU share, lines polled every 1 ms       %.3f %% of one core\n", IdleCpuShare(3000));
 
     QElapsedTimer closing;
     closing.start();
     port.Close();
-    std::printf("close with the monitor waiting    %.3f ms\n", double(closing.nsecsElapsed()) / 1e6);
+    std::printf("close with the monitor waiting                %.3f ms\n",
+                double(closing.nsecsElapsed()) / 1e6);
     SetTickSource(nullptr);
     return 0;
 }

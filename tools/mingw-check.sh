@@ -11,6 +11,8 @@ flags=(-std=c++20 -Wall -Wextra -Werror -O1 -Ibarrier)
 sources=(
     barrier/WindowsSerialDevice.cpp
     barrier/CommEventRules.cpp
+    barrier/LineChanges.cpp
+    barrier/LineSampler.cpp
     barrier/TickSource.cpp
     tools/mingw/windows_check.cpp
 )

@@ -13,7 +13,9 @@
 #include <QApplication>
 #include <QRadioButton>
 #include <QComboBox>
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QLabel>
 #include <QPushButton>
 #include <QSettings>
@@ -23,6 +25,7 @@
 #include <QTest>
 #include <QThread>
 #include <QTimer>
+#include <bit>
 #include <memory>
 
 // The light barriers on a real main window, through the fake serial device.
@@ -36,11 +39,16 @@ private:
     std::unique_ptr<FakeSerialLine> line;
     std::unique_ptr<TFormMain> window;
     QTemporaryDir settingsDir;
+    int dispatched = 0; // line events the port has handed to the window
+    QList<int> presentPorts{1, 3};
+    QTemporaryDir devFolder; // device nodes and their by-id links
 
     QString SettingsFile() const { return settingsDir.filePath(QStringLiteral("settings.ini")); }
 
-    // A window whose stored settings name COM1 with these edges; COM1 and COM3 are present.
-    void CreateWindow(int alg1 = 0, int alg2 = 0, int alg3 = 0, int countBahn = 2)
+    // A window whose stored settings name COM1 with these edges and lanes (or
+    // what adjust makes of them); the scan finds presentPorts.
+    void CreateWindow(int alg1 = 0, int alg2 = 0, int alg3 = 0, int countBahn = 2,
+                      const std::function<void(TStoredSettings&)>& adjust = {})
     {
         QFile::remove(SettingsFile());
         {
@@ -52,14 +60,17 @@ private:
             stored.Alg2 = alg2;
             stored.Alg3 = alg3;
             stored.CountBahn = countBahn;
+            if (adjust)
+                adjust(stored);
             QSettings file(SettingsFile(), QSettings::IniFormat);
             QVERIFY(WriteSettings(file, stored));
         }
         TSystemAccess access;
         const QString file = SettingsFile();
         access.OpenSettings = [file] { return std::make_unique<QSettings>(file, QSettings::IniFormat); };
-        access.ScanPorts = [] { return ComputePortsFound({1, 3}); };
+        access.ScanPorts = [this] { return ComputePortsFound(presentPorts); };
         access.DeviceFactory = line->Factory();
+        access.SerialByIdFolder = devFolder.filePath(QStringLiteral("serial/by-id"));
         window = std::make_unique<TFormMain>(std::move(access));
         window->show();
         QVERIFY(QTest::qWaitForWindowExposed(window.get()));
@@ -75,24 +86,29 @@ private:
         window->FillLaneLists();
         window->UpdateCommandStates();
         grid->SetModified(false);
-        QVERIFY(line->WaitForIdleMonitor());
+        dispatched = 0;
+        for (auto signal : {&TComPort::OnCTS, &TComPort::OnDSR, &TComPort::OnRLSD})
+            connect(window->ComPort, signal, this, [this] { ++dispatched; });
+        if (window->ComPort->Connected())
+            QVERIFY(line->WaitForIdleMonitor());
     }
 
-    // Lets the monitor hand its batch over and the handlers run.
-    void Deliver()
+    // Lets the GUI thread run the handlers until this many line events more
+    // than before have been dispatched.
+    void Deliver(int events)
     {
+        const int target = dispatched + events;
         QElapsedTimer waited;
         waited.start();
-        while (!line->WaitForIdleMonitor(5) && waited.elapsed() < 5000)
-            QCoreApplication::processEvents();
-        QVERIFY2(waited.elapsed() < 5000, "the monitor did not come back for the next change");
-        QCoreApplication::processEvents();
+        while (dispatched < target && waited.elapsed() < 5000)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        QVERIFY2(dispatched >= target, "the line events were not handed to the window");
     }
 
     void Edge(std::uint32_t events, std::uint32_t status, std::optional<std::uint32_t> tick = std::nullopt)
     {
         line->Raise(events, status, tick);
-        Deliver();
+        Deliver(std::popcount(events & (EV_CTS | EV_DSR | EV_RLSD)));
     }
 
     void EndLock()
@@ -125,6 +141,7 @@ private Q_SLOTS:
         clock = std::make_unique<FakeTickSource>(50000);
         dialogs = std::make_unique<TestDialogs>();
         line = std::make_unique<FakeSerialLine>();
+        presentPorts = {1, 3};
     }
 
     void cleanup()
@@ -199,11 +216,14 @@ private Q_SLOTS:
         Edge(EV_CTS, MS_CTS_ON, 50000);
         QVERIFY(window->Clock->isActive());
         const int remainingBefore = window->TimerGesperrtStart->remainingTime();
-        QTest::qWait(30);
+        QTest::qWait(300);
         window->LockLSstart->trigger(); // armed again, still locked
         Edge(EV_CTS, 0);
         Edge(EV_CTS, MS_CTS_ON);
-        QVERIFY(window->TimerGesperrtStart->remainingTime() < remainingBefore);
+        // A lock started again by these edges would have nearly all of its
+        // 10 s left; the first one has 300 ms less.
+        QVERIFY2(window->TimerGesperrtStart->remainingTime() <= remainingBefore - 250,
+                 qPrintable(QString::number(window->TimerGesperrtStart->remainingTime())));
         QVERIFY(On(window->ImageLSstart));
     }
 
@@ -280,19 +300,24 @@ private Q_SLOTS:
         QVERIFY(window->Clock->isActive());
     }
 
-    void edgeTimeDoesNotWaitForABusyWindow()
+    void closeFinishWhileTheWindowIsBusyKeepsBothTimes()
     {
         CreateWindow();
         window->mStart->trigger(); // at tick 50000
         EndLock();
-        clock->Set(50000 + 9876);
-        line->Raise(EV_DSR, MS_DSR_ON); // stamped by the monitor with the fake clock
-        QThread::msleep(50);
-        // The window is busy for 200 ms before it gets to the edge.
-        clock->Advance(200);
-        QThread::msleep(200);
-        Deliver();
-        QCOMPARE(Cell(ColLauf1, 1), QStringLiteral("9,87"));
+        // The window is busy (this thread handles no events) while both cars
+        // finish, 30 ms apart, and for 100 ms after.
+        clock->Set(50000 + 9900);
+        line->Raise(EV_DSR, MS_DSR_ON);
+        QVERIFY(line->WaitForIdleMonitor());
+        clock->Set(50000 + 9930);
+        line->Raise(EV_RLSD, MS_DSR_ON | MS_RLSD_ON);
+        QVERIFY2(line->WaitForIdleMonitor(), "the second edge waited for the busy window");
+        clock->Advance(100);
+        QThread::msleep(100);
+        Deliver(2);
+        QCOMPARE(Cell(ColLauf1, 1), QStringLiteral("9,90"));
+        QCOMPARE(Cell(ColLauf1, 2), QStringLiteral("9,93"));
     }
 
     void deviceLossKeepsKeysTiming()
@@ -330,19 +355,25 @@ private Q_SLOTS:
             QCOMPARE(dialog->cbPort->currentIndex(), 1); // COM1
             dialog->seTimeout->setValue(1);
             dialog->seProbe->setValue(1);
+            QCOMPARE(dialog->rgBahn->ItemIndex(), 1); // two lanes
+            dialog->rgBahn->Button(0)->click();
             dialog->OKBtn->click();
         });
         const int opensBefore = line->Opens();
+        QVERIFY(window->PanelRI->isVisibleTo(window.get()));
         window->bCFGClick();
         QCOMPARE(window->TimerGesperrtStart->interval(), 1000);
         QCOMPARE(window->Settings.ProbeLaufe, 1);
-        QCOMPARE(line->Opens(), opensBefore); // same port entry: not reopened
+        QCOMPARE(window->Settings.CountBahn, 1);
+        QVERIFY(!window->PanelRI->isVisibleTo(window.get())); // lane 2's stop button went away
+        QCOMPARE(line->Opens(), opensBefore);                 // same port entry: not reopened
         QVERIFY(window->ComPort->Connected());
 
         window.reset();
         QSettings stored(SettingsFile(), QSettings::IniFormat);
         QCOMPARE(stored.value(QStringLiteral("TimerGesperrt")).toInt(), 1000);
         QCOMPARE(stored.value(QStringLiteral("ProbeLaufe")).toInt(), 1);
+        QCOMPARE(stored.value(QStringLiteral("CountBahn")).toInt(), 1);
         QCOMPARE(stored.value(QStringLiteral("Port")).toInt(), 1);
     }
 
@@ -384,6 +415,108 @@ private Q_SLOTS:
         QCOMPARE(window->ComPort->Port(), std::uint8_t(0));
         QCOMPARE(window->Settings.Alg1, 1);
         QVERIFY(!window->ImageLSstart->isVisible());
+    }
+
+    void storedPortOutsideTheNumbersMeansNone()
+    {
+        CreateWindow(0, 0, 0, 2, [](TStoredSettings& stored) { stored.Port = 17; });
+        QVERIFY(!window->ComPort->Connected());
+        QCOMPARE(window->ComPort->Port(), std::uint8_t(0));
+        QCOMPARE(line->Opens(), 0);
+        QTimer::singleShot(0, this, [this] {
+            QCOMPARE(window->CfgDialog->cbPort->currentText(), QStringLiteral("Kein"));
+            window->CfgDialog->CancelBtn->click();
+        });
+        window->bCFGClick();
+    }
+
+    void adapterIsOpenedWhereverItIsPluggedIn()
+    {
+        // The club's adapter was COM5 (ttyUSB0) and came back as ttyUSB1.
+        QDir dev(devFolder.path());
+        QVERIFY(dev.mkpath(QStringLiteral("serial/by-id")));
+        QFile node(dev.filePath(QStringLiteral("ttyUSB1")));
+        QVERIFY(node.open(QIODevice::WriteOnly));
+        const QString adapter = QStringLiteral("usb-FTDI_FT232R_USB_UART_A10K3XYZ-if00-port0");
+        QVERIFY(QFile::link(QStringLiteral("../../ttyUSB1"), dev.filePath("serial/by-id/" + adapter)));
+        presentPorts = {5, 6};
+
+        CreateWindow(0, 0, 0, 2, [&](TStoredSettings& stored) {
+            stored.Port = 5;
+            stored.PortAdapter = adapter;
+        });
+        QVERIFY(window->ComPort->Connected());
+        QCOMPARE(QString::fromStdString(line->Path()), QFileInfo(node).canonicalFilePath());
+        QCOMPARE(window->ComPort->Port(), std::uint8_t(6));
+
+        window.reset();
+        QSettings stored(SettingsFile(), QSettings::IniFormat);
+        QCOMPARE(stored.value(QStringLiteral("Port")).toInt(), 6);
+        QCOMPARE(stored.value(QStringLiteral("PortAdapter")).toString(), adapter);
+    }
+
+    void lostPortIsReopenedWhenItComesBack()
+    {
+        CreateWindow();
+        line->SetNotes({"Adapter meldet nur alle 16 ms."});
+        line->Vanish(5, "Input/output error");
+        line->FailOpenWith(SerialError::Kind::Open, 2, "No such file or directory"); // unplugged
+        QTRY_VERIFY(!window->ComPort->Connected());
+        QVERIFY(window->TimerReconnect->isActive());
+        QTest::qWait(1300); // looked at least once
+        QVERIFY(!window->ComPort->Connected());
+        QCOMPARE(line->Opens(), 1);
+
+        line->FailOpenWith(SerialError::Kind::None, 0, {}); // plugged in again
+        QTRY_VERIFY_WITH_TIMEOUT(window->ComPort->Connected(), 3000);
+        QVERIFY(!window->TimerReconnect->isActive());
+        QVERIFY(window->ImageLS1->isVisible());
+        QCOMPARE(window->statusBar()->currentMessage(),
+                 QStringLiteral("Lichtschranken wieder verbunden (COM1). Adapter meldet nur alle 16 ms."));
+    }
+
+    void choosingTheSameEntryReopensALostPort()
+    {
+        CreateWindow();
+        line->Vanish(5, "Input/output error");
+        QTRY_VERIFY(!window->ComPort->Connected());
+        window->TimerReconnect->stop();
+        QTimer::singleShot(0, this, [this] {
+            QCOMPARE(window->CfgDialog->cbPort->currentText().section(' ', 0, 0), QStringLiteral("COM1"));
+            window->CfgDialog->OKBtn->click();
+        });
+        window->bCFGClick();
+        QVERIFY(window->ComPort->Connected());
+        QCOMPARE(line->Opens(), 2);
+    }
+
+    void portListIsScannedAgainWhenTheDialogOpens()
+    {
+        CreateWindow();
+        line->SetNotes({"Adapter ohne Meldung von Leitungswechseln."});
+        // COM1 is this program's own (held exclusively, so the scan can't see
+        // it); an adapter was plugged in as COM6 meanwhile.
+        presentPorts = {3, 6};
+        QStringList entries;
+        QString note;
+        QTimer::singleShot(0, this, [&] {
+            QComboBox* ports = window->CfgDialog->cbPort;
+            for (int i = 0; i < ports->count(); ++i)
+                entries << ports->itemText(i).section(' ', 0, 0);
+            note = window->CfgDialog->LabelPortNote->isVisible() ? window->CfgDialog->LabelPortNote->text()
+                                                                 : QString();
+            window->CfgDialog->CancelBtn->click();
+        });
+        window->bCFGClick();
+        QCOMPARE(entries, (QStringList{"Kein", "COM1", "COM3", "COM6"}));
+        QCOMPARE(note, QStringLiteral("Adapter ohne Meldung von Leitungswechseln."));
+    }
+
+    void adapterNotesAreShownWhenThePortOpens()
+    {
+        line->SetNotes({"Erster Hinweis.", "Zweiter Hinweis."});
+        CreateWindow();
+        QCOMPARE(window->statusBar()->currentMessage(), QStringLiteral("Erster Hinweis. Zweiter Hinweis."));
     }
 };
 

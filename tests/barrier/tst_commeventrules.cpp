@@ -9,44 +9,53 @@ class TestCommEventRules : public QObject
     Q_OBJECT
 
 private slots:
-    void batchFromEvent_data();
-    void batchFromEvent();
+    void batchesFromEvent_data();
+    void batchesFromEvent();
     void failedCompletions_data();
     void failedCompletions();
     void trimSystemText_data();
     void trimSystemText();
 };
 
-void TestCommEventRules::batchFromEvent_data()
+void TestCommEventRules::batchesFromEvent_data()
 {
+    QTest::addColumn<quint32>("before");
     QTest::addColumn<quint32>("occurred");
+    QTest::addColumn<quint32>("after");
     QTest::addColumn<quint32>("mask");
-    QTest::addColumn<bool>("batched");
-    QTest::addColumn<quint32>("events");
+    QTest::addColumn<QString>("expected"); // events/status per batch, hex
 
     const quint32 lines = EV_CTS | EV_DSR | EV_RLSD;
-    QTest::newRow("one line") << quint32(EV_DSR) << lines << true << quint32(EV_DSR);
-    QTest::newRow("two lines at once")
-        << quint32(EV_CTS | EV_RLSD) << lines << true << quint32(EV_CTS | EV_RLSD);
-    QTest::newRow("only outside the mask") << quint32(EV_RXCHAR | EV_ERR) << lines << false << quint32(0);
-    QTest::newRow("inside and outside") << quint32(EV_RXCHAR | EV_CTS) << lines << true << quint32(EV_CTS);
-    QTest::newRow("nothing") << quint32(0) << lines << false << quint32(0);
+    QTest::newRow("one line") << 0u << quint32(EV_CTS) << 0x10u << lines << "8/10";
+    QTest::newRow("two lines at once") << 0u << quint32(EV_CTS | EV_RLSD) << 0x90u << lines << "28/90";
+    QTest::newRow("pulse: event, line as before") << 0u << quint32(EV_DSR) << 0u << lines << "10/20 10/0";
+    QTest::newRow("change without its event") << 0u << 0u << 0x80u << lines << "20/80";
+    QTest::newRow("two lines, one pulsed")
+        << 0u << quint32(EV_CTS | EV_DSR) << 0x10u << lines << "10/20 18/10";
+    QTest::newRow("only outside the mask") << 0u << quint32(EV_RXCHAR | EV_ERR) << 0u << lines << "";
+    QTest::newRow("inside and outside") << 0u << quint32(EV_RXCHAR | EV_CTS) << 0x10u << lines << "8/10";
+    QTest::newRow("line outside the mask") << 0u << quint32(EV_CTS) << 0x10u << quint32(EV_DSR) << "";
+    QTest::newRow("ring pulse") << 0u << quint32(EV_RING) << 0u << quint32(EV_RING) << "100/0";
+    QTest::newRow("error rides with the last batch")
+        << 0u << quint32(EV_ERR | EV_CTS) << 0x10u << quint32(EV_ERR | lines) << "88/10";
+    QTest::newRow("error alone") << 0x20u << quint32(EV_ERR) << 0x20u << quint32(EV_ERR) << "80/20";
+    QTest::newRow("nothing") << 0x20u << 0u << 0x20u << lines << "";
 }
 
-void TestCommEventRules::batchFromEvent()
+void TestCommEventRules::batchesFromEvent()
 {
+    QFETCH(quint32, before);
     QFETCH(quint32, occurred);
+    QFETCH(quint32, after);
     QFETCH(quint32, mask);
-    QFETCH(bool, batched);
-    QFETCH(quint32, events);
+    QFETCH(QString, expected);
 
-    const auto batch = BatchFromEvent(occurred, mask, MS_DSR_ON, 0xFFFFFFF0u);
-    QCOMPARE(batch.has_value(), batched);
-    if (!batch)
-        return;
-    QCOMPARE(batch->events, events);
-    QCOMPARE(batch->modemStatus, quint32(MS_DSR_ON));
-    QCOMPARE(batch->tick, std::optional<std::uint32_t>(0xFFFFFFF0u));
+    QStringList seen;
+    for (const SerialEventBatch& batch : BatchesFromEvent(before, occurred, mask, after, 0xFFFFFFF0u)) {
+        seen << QString("%1/%2").arg(batch.events, 0, 16).arg(batch.modemStatus, 0, 16);
+        QCOMPARE(batch.tick, std::optional<std::uint32_t>(0xFFFFFFF0u));
+    }
+    QCOMPARE(seen.join(' '), expected);
 }
 
 void TestCommEventRules::failedCompletions_data()

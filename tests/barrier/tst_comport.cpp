@@ -11,24 +11,6 @@
 
 #include <memory>
 
-namespace {
-
-// Waits (without serving the GUI thread's events) until the monitor has taken
-// every raised batch off the line and is not back in its wait: it then sits
-// in the hand-over to the GUI thread.
-bool WaitUntilMonitorHandsOver(FakeSerialLine& line, int expectedWaitCalls)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (timer.elapsed() < 5000) {
-        if (line.WaitCalls() == expectedWaitCalls && line.Waiting() == 0)
-            return true;
-        QThread::msleep(1);
-    }
-    return false;
-}
-
-} // namespace
 
 class TestComPort : public QObject
 {
@@ -43,7 +25,7 @@ private slots:
     void modemStatusInsideDispatchIsTheBatchState();
     void modemStatusOutsideDispatchReadsTheDevice();
     void pulseArrivesAsTwoBatches();
-    void monitorWaitsUntilHandlersReturned();
+    void changesAreSampledWhileAHandlerRuns();
     void dataBitsAreClamped_data();
     void dataBitsAreClamped();
     void openPassesLineSettingsAndPortDevice();
@@ -200,23 +182,29 @@ void TestComPort::pulseArrivesAsTwoBatches()
     QTRY_COMPARE(seen, (QList<quint32>{MS_DSR_ON, 0}));
 }
 
-void TestComPort::monitorWaitsUntilHandlersReturned()
+void TestComPort::changesAreSampledWhileAHandlerRuns()
 {
     FakeSerialLine line;
     auto port = OpenPort(line);
     QVERIFY(line.WaitForIdleMonitor());
-    QList<int> waitCallsSeen;
-    connect(port.get(), &TComPort::OnCTS, this, [&] {
-        QThread::msleep(50);
-        waitCallsSeen << line.WaitCalls();
+    QList<quint32> ticks;
+    bool sampledMeanwhile = false;
+    connect(port.get(), &TComPort::OnCTS, this, [&](TComPort* sender) {
+        if (ticks.isEmpty()) {
+            // The window is still busy with the first edge when two more come.
+            line.Raise(EV_CTS, 0);
+            line.Raise(EV_CTS, MS_CTS_ON, 3000);
+            sampledMeanwhile = line.WaitForIdleMonitor(2000);
+        }
+        ticks << sender->EventTick();
     });
 
-    line.Raise(EV_CTS, MS_CTS_ON);
-    line.Raise(EV_CTS, 0);
-    QTRY_COMPARE(waitCallsSeen.size(), 2);
-    // While the first batch's handler ran, the monitor had not waited again.
-    QCOMPARE(waitCallsSeen.at(0), 1);
-    QCOMPARE(waitCallsSeen.at(1), 2);
+    FakeTickSource clock(2000);
+    line.Raise(EV_CTS, MS_CTS_ON, 1000);
+    QTRY_COMPARE(ticks.size(), 3);
+    QVERIFY2(sampledMeanwhile, "the edges waited for the handler before they were stamped");
+    // Handed over one after the other, in order, each with its own tick.
+    QCOMPARE(ticks, (QList<quint32>{1000, 2000, 3000}));
 }
 
 void TestComPort::dataBitsAreClamped_data()
@@ -398,7 +386,8 @@ void TestComPort::closeWhileBatchWaitsForGuiReturnsAndDropsIt()
     QSignalSpy closed(port.get(), &TComPort::OnClose);
 
     line.Raise(EV_CTS, MS_CTS_ON);
-    QVERIFY(WaitUntilMonitorHandsOver(line, 1));
+    QVERIFY(line.WaitForIdleMonitor());
+    QThread::msleep(20); // the batch now waits for the window
 
     QElapsedTimer timer;
     timer.start();
@@ -485,7 +474,7 @@ void TestComPort::eventTickIsTheMonitorsTick()
 
     const quint32 expected = deviceTick ? 49990u : 50000u;
     line.Raise(EV_DSR, MS_DSR_ON, deviceTick ? std::optional<std::uint32_t>(49990) : std::nullopt);
-    QVERIFY(WaitUntilMonitorHandsOver(line, 1));
+    QVERIFY(line.WaitForIdleMonitor());
     // The GUI thread is busy for a while before it gets to the batch.
     ticks.Advance(200);
     QThread::msleep(200);

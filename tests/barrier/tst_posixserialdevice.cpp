@@ -1,41 +1,40 @@
+#include "FakeTickSource.h"
 #include "PosixSerialDevice.h"
+#include "ScriptedSerialLine.h"
 #include "TComPort.h"
 
+#include <QElapsedTimer>
+#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <sys/ioctl.h>
+
 #include <cerrno>
+#include <csignal>
 #include <cstring>
+#include <optional>
+#include <thread>
+
+// One step of a line's life: at a moment (ms after the start) the clock shows
+// the true time of what happens then, and the lines change. A step "at wait
+// entry" happens when the monitor next begins its wait, after its last
+// reading (it is woken for that, and the step's time only orders it); one
+// "while reading" between the monitor's reading of the lines and of the counters.
+struct LineStep
+{
+    enum Change { ClockOnly, On, Off, Pulse, AtWaitEntryOn, WhileReadingOn };
+    int atMs = 0;
+    quint32 clock = 0;
+    Change change = ClockOnly;
+    int lines = 0; // TIOCM_* bits
+};
+using LineTimeline = QList<LineStep>;
 
 Q_DECLARE_METATYPE(ModemLineSnapshot)
+Q_DECLARE_METATYPE(LineTimeline)
 
 namespace {
-
-// The system's device with the path swapped for one in a temporary folder,
-// so that no real device is ever opened.
-class RedirectedDevice : public ISerialDevice
-{
-public:
-    explicit RedirectedDevice(std::string path) : path(std::move(path)) {}
-
-    SerialError Open(const std::string&, const SerialLineSettings& settings) override
-    {
-        return device.Open(path, settings);
-    }
-    void Close() override { device.Close(); }
-    void SetDtr(bool on) override { device.SetDtr(on); }
-    SerialWaitResult Wait(std::vector<SerialEventBatch>& batches, SerialError& lost) override
-    {
-        return device.Wait(batches, lost);
-    }
-    void RequestStop() override { device.RequestStop(); }
-    std::uint32_t ModemStatus() override { return device.ModemStatus(); }
-    int InputCount() override { return device.InputCount(); }
-
-private:
-    PosixSerialDevice device;
-    std::string path;
-};
 
 ModemLineSnapshot Lines(std::uint32_t status)
 {
@@ -45,6 +44,60 @@ ModemLineSnapshot Lines(std::uint32_t status)
 ModemLineSnapshot Counted(std::uint32_t status, std::uint32_t cts, std::uint32_t dsr, std::uint32_t dcd)
 {
     return {status, ModemLineSnapshot::Counters{cts, dsr, dcd}};
+}
+
+// Plays a timeline on a thread of its own, as the real world would, while
+// the test's thread stands for the GUI thread.
+class TimelinePlayer
+{
+public:
+    TimelinePlayer(ScriptedSerialLine& line, FakeTickSource& clock, LineTimeline steps)
+    {
+        thread = std::thread([&line, &clock, steps] {
+            const auto start = std::chrono::steady_clock::now();
+            for (const LineStep& step : steps) {
+                std::this_thread::sleep_until(start + std::chrono::milliseconds(step.atMs));
+                const auto apply = [&line, &clock, step] {
+                    clock.Set(step.clock);
+                    if (step.change != LineStep::Off && step.change != LineStep::Pulse)
+                        line.Set(step.lines, true);
+                    else if (step.change == LineStep::Off)
+                        line.Set(step.lines, false);
+                    else if (step.change == LineStep::Pulse)
+                        line.Pulse(step.lines);
+                };
+                if (step.change == LineStep::AtWaitEntryOn) {
+                    line.AtNextWaitEntry(apply);
+                } else if (step.change == LineStep::WhileReadingOn) {
+                    clock.Set(step.clock); // the monitor reads the clock first
+                    line.AfterNextLineRead(apply);
+                } else {
+                    apply();
+                    continue;
+                }
+                // Wake the monitor once, so that it reads and waits again.
+                ::pthread_kill(line.WaiterThread(), SIGUSR1);
+            }
+        });
+    }
+    ~TimelinePlayer() { thread.join(); }
+
+private:
+    std::thread thread;
+};
+
+void ConnectLineRecorder(TComPort& port, QStringList& seen)
+{
+    const auto record = [&seen](const char* name, std::uint32_t bit) {
+        return [&seen, name, bit](TComPort* sender) {
+            seen << QString("%1 %2 @%3")
+                        .arg(name, sender->ModemStatus() & bit ? "on" : "off")
+                        .arg(sender->EventTick());
+        };
+    };
+    QObject::connect(&port, &TComPort::OnCTS, &port, record("CTS", MS_CTS_ON));
+    QObject::connect(&port, &TComPort::OnDSR, &port, record("DSR", MS_DSR_ON));
+    QObject::connect(&port, &TComPort::OnRLSD, &port, record("RLSD", MS_RLSD_ON));
 }
 
 QString Describe(const std::vector<SerialEventBatch>& batches)
@@ -66,6 +119,12 @@ private slots:
     void openMissingDeviceRaisesEComHandle();
     void lineChangesBecomeBatches_data();
     void lineChangesBecomeBatches();
+    void openSetsUpTheLineWithoutHandshake();
+    void everyEdgeKeepsItsTrueTime_data();
+    void everyEdgeKeepsItsTrueTime();
+    void unpluggingWhileWaitingClosesThePort_data();
+    void unpluggingWhileWaitingClosesThePort();
+    void closeAtAnyMomentReturns();
 };
 
 void TestPosixSerialDevice::openMissingDeviceRaisesEComHandle_data()
@@ -86,7 +145,7 @@ void TestPosixSerialDevice::openMissingDeviceRaisesEComHandle()
     const std::string path = (name.isEmpty() ? dir.path() : dir.filePath(name)).toStdString();
 
     TComPort port;
-    port.SetDeviceFactory([path] { return std::make_unique<RedirectedDevice>(path); });
+    port.SetDevicePath(QString::fromStdString(path)); // never a real device
     QString caught;
     try {
         port.Open();
@@ -135,6 +194,159 @@ void TestPosixSerialDevice::lineChangesBecomeBatches()
     QFETCH(quint32, mask);
     QFETCH(QString, expected);
     QCOMPARE(Describe(ExpandLineChanges(before, after, mask)), expected);
+}
+
+void TestPosixSerialDevice::openSetsUpTheLineWithoutHandshake()
+{
+    ScriptedSerialLine line;
+    TComPort port;
+    OpenBarrierPort(port, line);
+
+    const termios tio = line.Termios();
+    QCOMPARE(int(tio.c_cflag & CSIZE), int(CS5));
+    QCOMPARE(int(cfgetospeed(&tio)), int(B9600));
+    QCOMPARE(int(tio.c_cflag & (PARENB | CSTOPB)), 0);
+    QVERIFY2(tio.c_cflag & CLOCAL, "a carrier drop would hang up the line");
+    QVERIFY2(!(tio.c_cflag & CRTSCTS), "the kernel would drop RTS, which feeds the start contact");
+    QVERIFY2(!(tio.c_cflag & CREAD), "input would be received and could fill the buffer");
+    QCOMPARE(line.OutputLines(), TIOCM_DTR | TIOCM_RTS);
+    QVERIFY(line.Exclusive());
+    port.Close();
+}
+
+void TestPosixSerialDevice::everyEdgeKeepsItsTrueTime_data()
+{
+    QTest::addColumn<bool>("counters");
+    QTest::addColumn<bool>("waitSupported");
+    QTest::addColumn<bool>("storm");
+    QTest::addColumn<int>("busyMs"); // the GUI thread handles nothing meanwhile
+    QTest::addColumn<LineTimeline>("timeline");
+    QTest::addColumn<QStringList>("expected");
+
+    using S = LineStep;
+    const LineTimeline closeFinish{{0, 9900, S::On, TIOCM_DSR},
+                                   {30, 9930, S::On, TIOCM_CD},
+                                   {60, 9960, S::ClockOnly, 0},
+                                   {200, 10100, S::ClockOnly, 0}};
+    const QStringList closeFinishTimes{"DSR on @9900", "RLSD on @9930"};
+    const LineTimeline atWaitEntry{{0, 5000, S::AtWaitEntryOn, TIOCM_DSR},
+                                   {50, 5050, S::ClockOnly, 0},
+                                   {300, 5300, S::Off, TIOCM_DSR},
+                                   {350, 5350, S::ClockOnly, 0}};
+    const QStringList atWaitEntryTimes{"DSR on @5000", "DSR off @5300"};
+
+    QTest::newRow("single edge") << true << true << false << 0
+                                 << LineTimeline{{0, 2000, S::On, TIOCM_CTS}, {50, 2050, S::ClockOnly, 0}}
+                                 << QStringList{"CTS on @2000"};
+    QTest::newRow("close finish, 30 ms apart, window busy 200 ms")
+        << true << true << false << 200 << closeFinish << closeFinishTimes;
+    QTest::newRow("close finish without counters")
+        << false << true << false << 200 << closeFinish << closeFinishTimes;
+    QTest::newRow("close finish in a storm of interruptions")
+        << true << true << true << 200 << closeFinish << closeFinishTimes;
+    QTest::newRow("edge as the wait begins") << true << true << false << 0 << atWaitEntry << atWaitEntryTimes;
+    QTest::newRow("edge as the wait begins, no counters")
+        << false << true << false << 0 << atWaitEntry << atWaitEntryTimes;
+    QTest::newRow("short break inside one wake-up")
+        << true << true << false << 0
+        << LineTimeline{{0, 3000, S::Pulse, TIOCM_DSR}, {50, 3050, S::ClockOnly, 0}}
+        << QStringList{"DSR on @3000", "DSR off @3000"};
+    QTest::newRow("edge between reading the lines and the counters")
+        << true << true << false << 0
+        << LineTimeline{{0, 6000, S::WhileReadingOn, TIOCM_DSR}, {50, 6050, S::ClockOnly, 0}}
+        << QStringList{"DSR on @6000"};
+    QTest::newRow("start and finish together")
+        << true << true << false << 0
+        << LineTimeline{{0, 4000, S::On, TIOCM_CTS | TIOCM_CD}, {50, 4050, S::ClockOnly, 0}}
+        << QStringList{"CTS on @4000", "RLSD on @4000"};
+    QTest::newRow("wait refused: lines polled")
+        << true << false << false << 100 << closeFinish << closeFinishTimes;
+}
+
+void TestPosixSerialDevice::everyEdgeKeepsItsTrueTime()
+{
+    QFETCH(bool, counters);
+    QFETCH(bool, waitSupported);
+    QFETCH(bool, storm);
+    QFETCH(int, busyMs);
+    QFETCH(LineTimeline, timeline);
+    QFETCH(QStringList, expected);
+
+    FakeTickSource clock(1000);
+    ScriptedSerialLine line;
+    line.SetCounters(counters);
+    line.SetWaitSupported(waitSupported);
+    TComPort port;
+    QStringList seen;
+    ConnectLineRecorder(port, seen);
+    OpenBarrierPort(port, line);
+    if (waitSupported)
+        QVERIFY(line.WaitForWaiter());
+    else
+        QThread::msleep(20);
+    {
+        std::optional<SignalStorm> interruptions;
+        if (storm)
+            interruptions.emplace([&line] { return line.WaiterThread(); }, std::chrono::microseconds(300));
+        {
+            TimelinePlayer player(line, clock, timeline);
+            QThread::msleep(busyMs);
+        }
+        QTRY_COMPARE(seen, expected);
+    }
+    port.Close();
+    QCOMPARE(seen, expected);
+}
+
+void TestPosixSerialDevice::unpluggingWhileWaitingClosesThePort_data()
+{
+    QTest::addColumn<int>("error");
+    QTest::newRow("usb-serial: EIO") << EIO;
+    QTest::newRow("cdc_acm: ENODEV") << ENODEV;
+}
+
+void TestPosixSerialDevice::unpluggingWhileWaitingClosesThePort()
+{
+    QFETCH(int, error);
+
+    ScriptedSerialLine line;
+    TComPort port;
+    QStringList reasons;
+    connect(&port, &TComPort::OnDeviceLost, this,
+            [&](TComPort*, const QString& reason) { reasons << reason; });
+    OpenBarrierPort(port, line);
+    QVERIFY(line.WaitForWaiter());
+
+    line.Fail(error);
+    QTRY_COMPARE(reasons, QStringList{QString::fromLocal8Bit(std::strerror(error))});
+    QCOMPARE(port.Connected(), false);
+    QCOMPARE(port.MonitorRunning(), false);
+}
+
+void TestPosixSerialDevice::closeAtAnyMomentReturns()
+{
+    FakeTickSource clock(1000);
+    ScriptedSerialLine line;
+    QRandomGenerator random(8);
+    for (int round = 0; round < 60; ++round) {
+        line.SetWaitSupported(round % 4 != 3);
+        TComPort port;
+        OpenBarrierPort(port, line);
+        QElapsedTimer elapsed;
+        {
+            const int first = random.bounded(3);
+            TimelinePlayer player(line, clock,
+                                  {{first, 1, LineStep::Pulse, TIOCM_DSR},
+                                   {first + random.bounded(2), 2, LineStep::Pulse, TIOCM_CD | TIOCM_CTS}});
+            QThread::usleep(random.bounded(3000));
+            QCoreApplication::processEvents();
+            elapsed.start();
+            port.Close();
+        }
+        QVERIFY2(elapsed.elapsed() < 2000, qPrintable(QString("round %1 hung").arg(round)));
+        QCOMPARE(port.MonitorRunning(), false);
+        QCOMPARE(port.Connected(), false);
+    }
 }
 
 QTEST_MAIN(TestPosixSerialDevice)

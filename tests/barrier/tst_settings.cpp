@@ -201,20 +201,24 @@ void TestSettings::readsHandWrittenFile_data()
         lines.replace("TimerGesperrt=7000", "TimerGesperrt=-100");
         QTest::newRow("negative lock time") << lines << s;
     }
-    {
+    for (const auto& [stored, port] : {std::pair{"17", 0}, {"261", 0}, {"-1", 0}, {"16", 16}, {"1", 1}}) {
         TStoredSettings s = Stored();
-        s.Port = 5;
+        s.Port = port;
         QByteArray lines = StoredLines;
-        lines.replace("Port=3", "Port=261");
-        QTest::newRow("port kept in one byte") << lines << s;
+        lines.replace("Port=3", QByteArray("Port=") + stored);
+        QTest::newRow(qPrintable(QString("port %1 %2").arg(stored, port ? "kept" : "means none")))
+            << lines << s;
     }
     {
         TStoredSettings s = Stored();
-        QByteArray lines = StoredLines;
-        lines.replace("Width=1024", "Width= 1024 ");
-        QTest::newRow("blanks around a number") << lines << s;
-        lines = StoredLines + "Unknown=abc\n";
-        QTest::newRow("unknown values are no matter") << lines << s;
+        s.PortAdapter = "usb-FTDI_FT232R_USB_UART_A10K3XYZ-if00-port0";
+        QByteArray lines = StoredLines + "PortAdapter=" + s.PortAdapter.toUtf8() + "\n";
+        QTest::newRow("adapter beside the port") << lines << s;
+        const QByteArray adapter = s.PortAdapter.toUtf8();
+        s = TStoredSettings{};
+        s.PortAdapter = QString::fromUtf8(adapter);
+        QTest::newRow("adapter read also when the numbers stop early")
+            << QByteArray("Left=x\nPortAdapter=" + adapter + "\n") << s;
     }
 }
 
@@ -248,9 +252,11 @@ void TestSettings::writeOrder()
 void TestSettings::writtenValuesReadBackInANewStore()
 {
     const QString path = m_Dir.filePath(QStringLiteral("written.conf"));
+    TStoredSettings values = Stored();
+    values.PortAdapter = QStringLiteral("usb-Prolific_Technology_Inc._USB-Serial_Controller-if00-port0");
     {
         QSettings store(path, QSettings::IniFormat);
-        QVERIFY(WriteSettings(store, Stored()));
+        QVERIFY(WriteSettings(store, values));
     }
     QFile file(path);
     QVERIFY(file.open(QIODevice::ReadOnly));
@@ -259,7 +265,7 @@ void TestSettings::writtenValuesReadBackInANewStore()
     QVERIFY2(text.contains("Top=-8"), text.constData());
 
     QSettings again(path, QSettings::IniFormat);
-    QCOMPARE(ReadSettings(again), Stored());
+    QCOMPARE(ReadSettings(again), values);
 }
 
 void TestSettings::unknownPositionDoesNotHideLaterValues()

@@ -31,6 +31,7 @@ class FakeSerialLine
         int waiting = 0;
         std::string path;
         SerialLineSettings settings;
+        std::vector<std::string> notes;
     };
 
     class Device : public ISerialDevice
@@ -102,6 +103,11 @@ class FakeSerialLine
             return state->status;
         }
         int InputCount() override { return 0; }
+        std::vector<std::string> Notes() const override
+        {
+            std::lock_guard lock(state->mutex);
+            return state->notes;
+        }
 
     private:
         std::shared_ptr<State> state;
@@ -132,6 +138,13 @@ public:
     void Raise(std::uint32_t events, std::uint32_t status, std::optional<std::uint32_t> tick = std::nullopt)
     {
         RaiseEdges({SerialEventBatch{events, status, tick}});
+    }
+
+    // What the device tells the operator (ISerialDevice::Notes).
+    void SetNotes(std::vector<std::string> notes)
+    {
+        std::lock_guard lock(state->mutex);
+        state->notes = std::move(notes);
     }
 
     // Every later open fails like this (Kind::None clears it).

@@ -1,6 +1,7 @@
 // Links the Windows serial backend into a console program, so that every
 // Win32 call it makes is resolved against the system libraries. It is only
 // built, never run, on the test machines.
+#include "LineSampler.h"
 #include "SerialDevice.h"
 
 #include <cstdio>
@@ -11,6 +12,8 @@ int main()
     SerialLineSettings settings;
     const SerialError error = device->Open("\\\\.\\COM1", settings);
     std::printf("%d %s\n", int(error.kind), error.text.c_str());
+    TLineSampler sampler(*device);
+    sampler.Stop();
     device->Close();
     return 0;
 }

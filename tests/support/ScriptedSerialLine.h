@@ -1,0 +1,130 @@
+#pragma once
+
+#include <pthread.h>
+#include <termios.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+// A tty with modem lines behind the system calls of the real POSIX serial
+// device. The executable is linked with
+//   -Wl,--wrap=ioctl,--wrap=tcgetattr,--wrap=tcsetattr,--wrap=tcflush,--wrap=pthread_kill
+// (see QX_SCRIPTED_LINE_LINK_OPTIONS); calls on the file the line stands for
+// are answered here like a driver would, every other call goes to the system.
+//
+// Like the kernel's TIOCMIWAIT, a wait compares against the counters it reads
+// when it begins, and only a signal sent while the thread is inside the wait
+// ends it with EINTR (an earlier one is lost).
+class ScriptedSerialLine
+{
+public:
+    using Clock = std::chrono::steady_clock;
+
+    ScriptedSerialLine();  // becomes the line behind the wrapped calls
+    ~ScriptedSerialLine(); // ends any wait still blocked
+
+    ScriptedSerialLine(const ScriptedSerialLine&) = delete;
+    ScriptedSerialLine& operator=(const ScriptedSerialLine&) = delete;
+
+    // The file (an ordinary one in a temporary folder) whose descriptor is
+    // the line. Open it through the serial device.
+    std::string Path() const { return path; }
+
+    // What the driver can do.
+    void SetCounters(bool available);      // TIOCGICOUNT
+    void SetWaitSupported(bool supported); // TIOCMIWAIT, else ENOTTY as cp210x
+
+    // Line changes (TIOCM_CTS, TIOCM_DSR, TIOCM_CD, TIOCM_RNG). Each returns
+    // the moment the change took effect.
+    Clock::time_point Set(int lines, bool on);
+    Clock::time_point Toggle(int lines);
+    // The line goes and comes back at once: two transitions, state as before.
+    Clock::time_point Pulse(int lines);
+    // Runs action at the start of the next TIOCMIWAIT, before it reads its counters.
+    void AtNextWaitEntry(std::function<void()> action);
+    // Runs action right after the next TIOCMGET has read the lines.
+    void AfterNextLineRead(std::function<void()> action);
+    // Every call from now on fails with this errno (EIO, ENODEV: unplugged).
+    void Fail(int error);
+
+    // Blocks until a thread sits in TIOCMIWAIT with no change it hasn't seen
+    // (counters as at its start), or times out.
+    bool WaitForWaiter(int milliseconds = 5000);
+    pthread_t WaiterThread() const;
+    int WaitEntries() const;
+
+    // What the device was told.
+    termios Termios() const;
+    int OutputLines() const; // TIOCM_DTR | TIOCM_RTS as set
+    bool Exclusive() const;
+
+    // Wrapped calls, for the --wrap entry points.
+    static bool Handles(int fd);
+    static int Ioctl(int fd, unsigned long request, void* argument);
+    static int GetAttr(int fd, termios* tio);
+    static int SetAttr(int fd, const termios* tio);
+    static void SignalSent(pthread_t thread);
+
+private:
+    struct Counters
+    {
+        std::uint32_t cts = 0, dsr = 0, dcd = 0, rng = 0;
+        bool operator==(const Counters&) const = default;
+    };
+    static bool MovedOn(const Counters& from, const Counters& to, int mask);
+    Clock::time_point Change(int lines, int toggles);
+    int WaitForChange(std::unique_lock<std::mutex>& lock, int mask);
+    int Answer(unsigned long request, void* argument);
+
+    std::string folder;
+    std::string path;
+    dev_t device = 0;
+    ino_t inode = 0;
+
+    mutable std::mutex mutex;
+    std::condition_variable changed;
+    int lines = 0;
+    int outputs = 0;
+    Counters counters;
+    bool counted = true;
+    bool waitSupported = true;
+    int failure = 0;
+    bool exclusive = false;
+    termios tio{};
+    std::function<void()> atWaitEntry;
+    std::function<void()> afterLineRead;
+    // The thread in TIOCMIWAIT, its counters at the start, and whether a
+    // signal reached it there.
+    bool waiting = false;
+    pthread_t waiter{};
+    Counters waitStart;
+    int waitMask = 0;
+    bool interrupted = false;
+    int waitEntries = 0;
+};
+
+class TComPort;
+
+// Opens the port as the main window sets it up (5 data bits, RTS held, CTS,
+// DSR and RLSD events) with the system's device on the scripted line.
+void OpenBarrierPort(TComPort& port, const ScriptedSerialLine& line);
+
+// Sends SIGUSR1 to a thread again and again (a storm of interruptions) until destroyed.
+class SignalStorm
+{
+public:
+    SignalStorm(std::function<pthread_t()> target, std::chrono::microseconds period);
+    ~SignalStorm();
+
+private:
+    std::thread thread;
+    std::mutex mutex;
+    std::condition_variable stop;
+    bool stopping = false;
+};
