@@ -215,17 +215,7 @@ void TSortGrid::RunSort(int& col)
         order.swap(next);
     }
 
-    // Snapshot of the rows that move (all of them are read before any is
-    // written), then moved into their places.
-    std::vector<std::vector<TStrItem>> moving(count);
-    for (size_t p = 0; p < count; ++p) {
-        if (order[p] != int(p))
-            moving[p] = RowItems(order[p] + 1);
-    }
-    for (size_t p = 0; p < count; ++p) {
-        if (order[p] != int(p))
-            SetRowItems(int(p) + 1, std::move(moving[p]));
-    }
+    PermuteRows(1, order);
 
     // Selected rows follow their data: the selection is looked up by the rows
     // the data came from before the sort, whatever the secondary passes did.
