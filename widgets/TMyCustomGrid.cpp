@@ -808,6 +808,7 @@ void TMyCustomGrid::ShowEditor(const QString* replacement)
         m_editor->end(false);
     else
         m_editor->selectAll();
+    EditorShown();
 }
 
 void TMyCustomGrid::HideEditor(bool commit)

@@ -226,6 +226,8 @@ protected:
     virtual void SizeChanged(int oldColCount, int oldRowCount);
     virtual void ColWidthsChanged();
     virtual void RowHeightsChanged();
+    // Called once the in-place editor shows, its text set.
+    virtual void EditorShown() {}
     // The base moves the cell storage of subclasses through these.
     virtual void MoveRowData(int fromIndex, int toIndex);
     virtual void MoveColumnData(int fromIndex, int toIndex);
