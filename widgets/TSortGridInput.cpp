@@ -90,8 +90,11 @@ void TSortGrid::MultiSelectKeyPress(QKeyEvent* event)
         SetOptions(Options() | goRangeSelect);
         ClearSelection();
     }
-    if (event->modifiers() & Qt::ShiftModifier)
+    if (event->modifiers() & Qt::ShiftModifier) {
+        if (m_selectionOrder.isEmpty())
+            m_selectionOrder.append(QString());
         m_selectionOrder[0] = QString::number(Row());
+    }
     m_trackSelection = IsNavigationKey(event->key());
 }
 
