@@ -76,6 +76,20 @@ private:
 
     void Key(Qt::Key key) { QTest::keyClick(window.get(), key); }
 
+    // Types text into a protocol cell in edit mode and takes it with Enter.
+    void EditCell(int col, int row, const QString& text)
+    {
+        if (!window->cbEditON->isChecked())
+            window->cbEditON->click();
+        TSortGrid* grid = window->SortGrid1;
+        grid->GotoCell(col, row, true);
+        grid->setFocus();
+        grid->SetEditorMode(true);
+        QVERIFY(grid->EditorMode());
+        grid->InplaceEditor()->setText(text);
+        QTest::keyClick(grid->InplaceEditor(), Qt::Key_Return);
+    }
+
     QString Cell(int col, int row) const { return window->SortGrid1->Cells(col, row); }
 
     QWidget* Focused() const { return QApplication::focusWidget(); }
@@ -559,52 +573,28 @@ private Q_SLOTS:
     {
         QTest::addColumn<int>("col");
         QTest::addColumn<QString>("typed");
-        QTest::addColumn<QString>("cell");
-        QTest::addColumn<QString>("total");
-        QTest::addColumn<QString>("place");
+        QTest::addColumn<QStringList>("expected"); // the cell, Dorn's total and place
         QTest::addColumn<bool>("refused");
         // Dorn (row 4, class A) has 32,00 and is third behind Berg 30,00 and Adler 31,00.
-        QTest::newRow("time") << ColLauf1 << "29,50"
-                              << "29,50"
-                              << "29,50"
-                              << "1" << false;
-        QTest::newRow("point as separator") << ColLauf1 << "29.50"
-                                            << "29,50"
-                                            << "29,50"
-                                            << "1" << false;
-        QTest::newRow("three decimals truncated") << ColLauf1 << "30.509"
-                                                  << "30,50"
-                                                  << "30,50"
-                                                  << "2" << false;
-        QTest::newRow("elimination") << ColLauf1 << "el"
-                                     << "EL"
-                                     << "EL"
-                                     << "" << false;
-        QTest::newRow("time removed") << ColLauf1 << ""
-                                      << ""
-                                      << ""
-                                      << "" << false;
-        QTest::newRow("typo refused, old time kept") << ColLauf1 << "3l,25"
-                                                     << "32,00"
-                                                     << "32,00"
-                                                     << "3" << true;
-        QTest::newRow("point typo refused") << ColLauf1 << "31.2.5"
-                                            << "32,00"
-                                            << "32,00"
-                                            << "3" << true;
-        QTest::newRow("class changed") << ColKlasse << "B"
-                                       << "B"
-                                       << "32,00"
-                                       << "1" << false;
+        QTest::newRow("time") << ColLauf1 << "29,50" << QStringList{"29,50", "29,50", "1"} << false;
+        QTest::newRow("point as separator")
+            << ColLauf1 << "29.50" << QStringList{"29,50", "29,50", "1"} << false;
+        QTest::newRow("three decimals truncated")
+            << ColLauf1 << "30.509" << QStringList{"30,50", "30,50", "2"} << false;
+        QTest::newRow("elimination") << ColLauf1 << "el" << QStringList{"EL", "EL", ""} << false;
+        QTest::newRow("time removed") << ColLauf1 << "" << QStringList{"", "", ""} << false;
+        QTest::newRow("typo refused, old time kept")
+            << ColLauf1 << "3l,25" << QStringList{"32,00", "32,00", "3"} << true;
+        QTest::newRow("point typo refused")
+            << ColLauf1 << "31.2.5" << QStringList{"32,00", "32,00", "3"} << true;
+        QTest::newRow("class changed") << ColKlasse << "B" << QStringList{"B", "32,00", "1"} << false;
     }
 
     void editedCellIsCheckedAndRanked()
     {
         QFETCH(int, col);
         QFETCH(QString, typed);
-        QFETCH(QString, cell);
-        QFETCH(QString, total);
-        QFETCH(QString, place);
+        QFETCH(QStringList, expected);
         QFETCH(bool, refused);
         Load(kFiveStarters);
         window->Settings.ProbeLaufe = 0;
@@ -615,16 +605,10 @@ private Q_SLOTS:
         grid->SetModified(false);
         QCOMPARE(Cell(ColPlatz, 4), QStringLiteral("3"));
 
-        window->cbEditON->click();
-        grid->GotoCell(col, 4, true);
-        grid->setFocus();
-        grid->SetEditorMode(true);
-        QVERIFY(grid->EditorMode());
-        grid->InplaceEditor()->setText(typed);
-        QTest::keyClick(grid->InplaceEditor(), Qt::Key_Return);
-        QCOMPARE(Cell(col, 4), cell);
-        QTRY_COMPARE(Cell(ColGesamt, 4), total);
-        QTRY_COMPARE(Cell(ColPlatz, 4), place);
+        EditCell(col, 4, typed);
+        QCOMPARE(Cell(col, 4), expected.at(0));
+        QTRY_COMPARE(Cell(ColGesamt, 4), expected.at(1));
+        QTRY_COMPARE(Cell(ColPlatz, 4), expected.at(2));
         QCOMPARE(Cell(ColNr, 4), QStringLiteral("4")); // load order kept
         QCOMPARE(grid->Modified(), !refused);
         const QString note = window->statusBar()->currentMessage();
@@ -635,13 +619,7 @@ private Q_SLOTS:
     void editedStartNumberStillGetsItsTime()
     {
         Load(kFiveStarters);
-        TSortGrid* grid = window->SortGrid1;
-        window->cbEditON->click();
-        grid->GotoCell(ColNr, 1, true);
-        grid->setFocus();
-        grid->SetEditorMode(true);
-        grid->InplaceEditor()->setText(QStringLiteral("11"));
-        QTest::keyClick(grid->InplaceEditor(), Qt::Key_Return);
+        EditCell(ColNr, 1, QStringLiteral("11"));
         QTRY_COMPARE(window->cbBuhn1->itemText(0), QStringLiteral("11 Adler Anna SC Nord"));
         window->RecordLaneTime(1, QStringLiteral("30,00"));
         QCOMPARE(Cell(ColLauf1, 1), QStringLiteral("30,00"));
