@@ -225,7 +225,7 @@ private:
     void SortGrid1GetCellFormat(int col, int row, TFormatOptions& format);
     void SortGrid1RowSelected();
     // Edits in the protocol: run times checked, lane entries and places kept up to date.
-    void SortGrid1CellValidate(int col, int row, const QString& oldValue, QString& newValue, bool& valid);
+    void SortGrid1CellValidate(int col, QString& newValue, bool& valid);
     void RefreshLaneEntries();
     // "Nr Name Vorname Verein" of a protocol row, as the lane lists show it.
     QString LaneEntryText(int row) const;

@@ -23,23 +23,21 @@ bool IsRunColumn(int col)
 
 } // namespace
 
-void TFormMain::SortGrid1CellValidate(int col, int row, const QString& oldValue, QString& newValue,
-                                      bool& valid)
+void TFormMain::SortGrid1CellValidate(int col, QString& newValue, bool& valid)
 {
-    Q_UNUSED(row);
     if (IsRunColumn(col)) {
         const std::optional<QString> entry = RunTimeEntry(newValue);
         if (!entry) {
             // The grid writes the old text back.
             valid = false;
-            statusBar()->showMessage(
-                QStringLiteral("„%1“ ist keine Zeit – erlaubt sind z. B. %2, EL oder nichts. "
-                               "Die alte Angabe „%3“ bleibt.")
-                    .arg(newValue, FormatRunTime(31250), oldValue),
-                kNoteMs);
+            statusBar()->showMessage(QStringLiteral("„%1“ ist keine Zeit (erlaubt: z. B. %2, EL oder leer); "
+                                                    "die alte Angabe bleibt.")
+                                         .arg(newValue, FormatRunTime(31250)),
+                                     kNoteMs);
             return;
         }
         newValue = *entry;
+        statusBar()->clearMessage();
     }
     if (col == ColNr || col == ColName || col == ColVorname || col == ColVerein)
         QTimer::singleShot(0, this, &TFormMain::RefreshLaneEntries);

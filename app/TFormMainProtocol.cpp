@@ -115,6 +115,8 @@ void TFormMain::RankProtocol()
 
     if (!cbSort->isChecked())
         SortGrid1->SortByColumn(ColLoadOrder);
+    // Typed letters search the class column, in either view.
+    options.SortCol = ColKlasse;
     options.CanSort = false;
     SortGrid1->InvalidateGrid();
 }

@@ -561,6 +561,7 @@ private Q_SLOTS:
         QFETCH(QString, typed);
         QFETCH(int, expected);
         Load(kFiveStarters);
+        window->RankProtocol(); // as after loading a list or a run
         TSortGrid* grid = window->SortGrid1;
         grid->GotoCell(0, current, true);
         grid->setFocus();
