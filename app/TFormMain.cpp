@@ -26,6 +26,7 @@
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QPrinter>
 #include <QSoundEffect>
 #include <QStatusBar>
 #include <QStyle>
@@ -454,6 +455,10 @@ void TFormMain::CreateProtocolTitle(QWidget* parent)
     connect(sb2del, &QToolButton::clicked, this, [this] { sb1delClick(1); });
     connect(sbCLS, &QToolButton::clicked, this, [this] { sbCLSClick(0); });
     connect(sbCLSall, &QToolButton::clicked, this, [this] { sbCLSClick(1); });
+    sbInet->setProperty("tag", 0);
+    sbPrint->setProperty("tag", 1);
+    connect(sbInet, &QToolButton::clicked, this, [this] { sbInetClick(0); });
+    connect(sbPrint, &QToolButton::clicked, this, [this] { sbInetClick(1); });
     connect(cbSort, &QCheckBox::clicked, this, &TFormMain::cbSortClick);
     connect(cbEditON, &QCheckBox::clicked, this, &TFormMain::cbEditONClick);
     connect(labEditON, &TClickLabel::clicked, this, &TFormMain::labEditONClick);
@@ -556,6 +561,7 @@ void TFormMain::CreateHiddenMenu()
     connect(EinstellunGen1, &QAction::triggered, this, &TFormMain::bCFGClick);
     connect(Open1, &QAction::triggered, this, &TFormMain::sbLoadClick);
     connect(Save1, &QAction::triggered, this, &TFormMain::sbSaveClick);
+    connect(Drucker1, &QAction::triggered, this, &TFormMain::Drucker1Click);
     connect(sbLoad, &QToolButton::clicked, this, &TFormMain::sbLoadClick);
     connect(sbSave, &QToolButton::clicked, this, &TFormMain::sbSaveClick);
     connect(bCFG, &QToolButton::clicked, this, &TFormMain::bCFGClick);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "BarrierLine.h"
+#include "ProtocolReport.h"
 #include "ProtocolText.h"
 #include "SerialDevice.h"
 #include "TColor.h"
@@ -19,8 +20,10 @@ class QCheckBox;
 class QComboBox;
 class QFrame;
 class QLabel;
+class QPrinter;
 class QSoundEffect;
 class QTimer;
+class QUrl;
 class QToolButton;
 class QWidget;
 class TBitBtnWithColor;
@@ -43,6 +46,7 @@ struct TSystemAccess
     std::function<std::unique_ptr<QSettings>()> OpenSettings = OpenSettingsKey;
     std::function<std::uint32_t()> ScanPorts; // empty: scan the system's ports
     SerialDeviceFactory DeviceFactory;        // empty: the system's serial device
+    std::function<bool(const QUrl&)> OpenUrl; // empty: the system's browser
 };
 
 // The program's working window: the run cycle, the results protocol in
@@ -107,6 +111,16 @@ public:
     QStringList SaveFilters() const;
     // The protocol with its header, as the file writers take it.
     ProtocolTable ProtocolRows() const;
+
+    // Web page and printing. sbInetClick: tag 0 writes the page next to the
+    // program's name in the current folder and opens it, tag 1 prints.
+    bool WriteWebPage(const QString& fileName);
+    void sbInetClick(int tag);
+    void Drucker1Click();
+    // The protocol as the web page and the printout show it.
+    ProtocolReport ReportOfProtocol() const;
+    // The printer the set-up chose; landscape until the user changes it.
+    QPrinter& Printer();
 
     int LaneRunColumn(int lane) const { return m_laneRunColumn.at(lane - 1); }
     bool SoundOn() const { return m_soundOn; }
@@ -264,6 +278,7 @@ private:
     bool m_shownOnce = false;
     QString m_saveFileName; // proposed by the save dialog
     QString m_fileFolder;   // where both file dialogs start
+    std::unique_ptr<QPrinter> m_printer;
     // The last row found for each lane's starter; checked before it is trusted.
     mutable std::array<int, 2> m_laneRowHint{-1, -1};
 };

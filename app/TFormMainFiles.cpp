@@ -19,6 +19,7 @@ namespace {
 
 const QString kTextFilter = QStringLiteral("Textdatei (*.txt)");
 const QString kCsvFilter = QStringLiteral("CSV-Datei (*.csv)");
+const QString kWebPageFilter = QStringLiteral("Webseite (*.html)");
 
 // The file name as chosen, with the chosen type's extension when it has none.
 QString WithExtension(const QString& fileName, const QString& extension)
@@ -35,7 +36,7 @@ QStringList TFormMain::OpenFilters() const
 
 QStringList TFormMain::SaveFilters() const
 {
-    return {kTextFilter, kCsvFilter};
+    return {kTextFilter, kCsvFilter, kWebPageFilter};
 }
 
 void TFormMain::InitFileDialogs()
@@ -72,7 +73,9 @@ void TFormMain::sbSaveClick()
     m_fileFolder = QFileInfo(chosen).absolutePath();
 
     bool saved = false;
-    if (filterIndex == 2) {
+    if (filters.value(filterIndex - 1) == kWebPageFilter) {
+        saved = WriteWebPage(WithExtension(chosen, QStringLiteral("html")));
+    } else if (filterIndex == 2) {
         saved = SortGrid1->SaveToCSV(WithExtension(chosen, QStringLiteral("csv")));
     } else {
         QString error;

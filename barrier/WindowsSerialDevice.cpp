@@ -2,6 +2,7 @@
 
 #include "WindowsSerialDevice.h"
 
+#include "CommEventRules.h"
 #include "TickSource.h"
 
 #ifndef NOMINMAX
@@ -16,25 +17,18 @@
 
 namespace {
 
-// Successive failed completions with the device still answering; more than
-// this and the device is taken as gone, so the monitor can't spin.
-constexpr int maxFailedCompletions = 3;
-
 std::string SystemText(DWORD code)
 {
     wchar_t buffer[256] = {};
     DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code,
                                   MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), buffer, 255, nullptr);
-    while (length > 0 &&
-           (buffer[length - 1] == L'\r' || buffer[length - 1] == L'\n' || buffer[length - 1] == L' '))
-        --length;
     if (length == 0)
         return {};
     const int size = WideCharToMultiByte(CP_UTF8, 0, buffer, int(length), nullptr, 0, nullptr, nullptr);
     std::string text(std::size_t(size > 0 ? size : 0), '\0');
     if (size > 0)
         WideCharToMultiByte(CP_UTF8, 0, buffer, int(length), text.data(), size, nullptr, nullptr);
-    return text;
+    return CommEventRules::TrimSystemText(std::move(text));
 }
 
 SerialError SystemError(SerialError::Kind kind, DWORD code)
@@ -160,7 +154,7 @@ SerialWaitResult WindowsSerialDevice::Wait(std::vector<SerialEventBatch>& batche
 {
     const HANDLE port = AsHandle(handle);
     const HANDLE waitList[2] = {AsHandle(stopEvent), AsHandle(waitEvent)};
-    int failedCompletions = 0;
+    CommEventRules::FailedCompletions failedCompletions;
 
     for (;;) {
         if (WaitForSingleObject(waitList[0], 0) == WAIT_OBJECT_0)
@@ -192,27 +186,23 @@ SerialWaitResult WindowsSerialDevice::Wait(std::vector<SerialEventBatch>& batche
                 const DWORD code2 = GetLastError();
                 DWORD errors = 0;
                 COMSTAT status{};
-                if (!ClearCommError(port, &errors, &status) || ++failedCompletions > maxFailedCompletions) {
+                if (failedCompletions.Fail(ClearCommError(port, &errors, &status) != FALSE)) {
                     lost = SystemError(SerialError::Kind::Lost, code2);
                     return SerialWaitResult::Lost;
                 }
                 continue; // this batch is skipped
             }
         }
-        failedCompletions = 0;
+        failedCompletions.Succeeded();
 
         // Read the clock before the lines: the tick belongs to the change.
         const std::uint32_t tick = TickSource().GetTickCount();
         DWORD modemStatus = 0;
         GetCommModemStatus(port, &modemStatus);
-        const std::uint32_t events = occurred & eventMask;
-        if (events == 0)
+        const auto batch = CommEventRules::BatchFromEvent(occurred, eventMask, modemStatus, tick);
+        if (!batch)
             continue;
-        SerialEventBatch batch;
-        batch.events = events;
-        batch.modemStatus = modemStatus;
-        batch.tick = tick;
-        batches.push_back(batch);
+        batches.push_back(*batch);
         return SerialWaitResult::Changed;
     }
 }

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Set up, build and run the whole test suite: a normal build, then a build
-# with AddressSanitizer and UndefinedBehaviorSanitizer.
+# Set up, build and run the whole test suite: a cross-compile of the Windows
+# serial backend, a normal build, then a build with AddressSanitizer and
+# UndefinedBehaviorSanitizer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash tools/setup.sh
@@ -8,6 +9,9 @@ export QT_QPA_PLATFORM=offscreen
 export ASAN_OPTIONS=detect_leaks=0:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 jobs=$(nproc)
+
+# The Windows serial backend can't run here, but it must build.
+bash tools/mingw-check.sh
 
 cmake -S . -B build-test -G Ninja -DCMAKE_BUILD_TYPE=Debug
 cmake --build build-test -j "$jobs"

@@ -41,6 +41,11 @@ void QtDialogs::ShowMessage(QWidget* parent, const QString& text)
     QMessageBox::information(parent, QApplication::applicationDisplayName(), text);
 }
 
+void QtDialogs::ShowError(QWidget* parent, const QString& text)
+{
+    QMessageBox::critical(parent, QApplication::applicationDisplayName(), text);
+}
+
 bool QtDialogs::AskYesNo(QWidget* parent, const QString& question)
 {
     return QMessageBox::question(parent, QApplication::applicationDisplayName(), question,

@@ -15,6 +15,8 @@ public:
 
     // A message with an OK button (information and errors alike).
     virtual void ShowMessage(QWidget* parent, const QString& text) = 0;
+    // An error message with the error icon and an OK button.
+    virtual void ShowError(QWidget* parent, const QString& text) { ShowMessage(parent, text); }
     // A question answered yes (true) or no (false).
     virtual bool AskYesNo(QWidget* parent, const QString& question) = 0;
     // A file to open or to save; an empty result means the dialog was cancelled.
@@ -36,6 +38,7 @@ class QtDialogs : public IDialogs
 {
 public:
     void ShowMessage(QWidget* parent, const QString& text) override;
+    void ShowError(QWidget* parent, const QString& text) override;
     bool AskYesNo(QWidget* parent, const QString& question) override;
     QString GetOpenFileName(QWidget* parent, const QString& title, const QString& fileName,
                             const QStringList& filters, int* filterIndex) override;

@@ -12,7 +12,10 @@ constexpr std::array<char16_t, 32> kHighControls = {
     0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178,
 };
 
-// The byte for a character, or -1 when it has none.
+const QByteArray kUtf8Bom("\xEF\xBB\xBF");
+
+} // namespace
+
 int Windows1252Byte(char16_t c)
 {
     if (c < 0x80 || (c >= 0xA0 && c <= 0xFF))
@@ -23,10 +26,6 @@ int Windows1252Byte(char16_t c)
     }
     return -1;
 }
-
-const QByteArray kUtf8Bom("\xEF\xBB\xBF");
-
-} // namespace
 
 bool FitsWindows1252(const QString& text)
 {

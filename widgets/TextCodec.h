@@ -9,6 +9,8 @@
 // Reading takes a byte-order mark or valid UTF-8 as UTF-8, anything else as
 // Windows-1252. Whatever is written this way reads back unchanged.
 
+// The Windows-1252 byte of a character, or -1 when the code page has none.
+int Windows1252Byte(char16_t c);
 bool FitsWindows1252(const QString& text);
 QByteArray ToWindows1252(const QString& text); // unmappable characters become '?'
 QString FromWindows1252(const QByteArray& bytes);

@@ -1,4 +1,5 @@
 #include "FakeTickSource.h"
+#include "FileSizeLimit.h"
 #include "ProtocolLogic.h"
 #include "TBitBtnWithColor.h"
 #include "TFormMain.h"
@@ -14,9 +15,7 @@
 #include <QTimer>
 #include <QToolButton>
 #include <algorithm>
-#include <csignal>
 #include <memory>
-#include <sys/resource.h>
 
 // Loading starter lists and saving protocols through the main window's commands.
 class TestFormMainFiles : public QObject
@@ -229,16 +228,7 @@ private Q_SLOTS:
         WriteFile(QStringLiteral("old.txt"), "the previous protocol");
         window->SortGrid1->SetModified(true);
 
-        // A file size limit makes the write fail as a full disk would, for root as well.
-        rlimit saved{};
-        QCOMPARE(getrlimit(RLIMIT_FSIZE, &saved), 0);
-        const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit small = saved;
-        small.rlim_cur = 2048;
-        QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
-        Save(QStringLiteral("old.txt"), 1);
-        setrlimit(RLIMIT_FSIZE, &saved);
-        std::signal(SIGXFSZ, oldHandler);
+        QVERIFY(UnderFileSizeLimit(2048, [&] { Save(QStringLiteral("old.txt"), 1); }));
 
         QCOMPARE(ReadFile(QStringLiteral("old.txt")), QByteArray("the previous protocol"));
         QVERIFY(window->SortGrid1->Modified());

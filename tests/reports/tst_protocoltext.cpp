@@ -9,8 +9,7 @@
 #include <QTest>
 
 #ifdef Q_OS_UNIX
-#include <csignal>
-#include <sys/resource.h>
+#include "FileSizeLimit.h"
 #endif
 
 namespace {
@@ -405,17 +404,10 @@ void TestProtocolText::failedSaveKeepsOldFile()
     for (int i = 0; i < 2000; ++i)
         big.append(Row({QString::number(i), QStringLiteral("Muster")}));
 
-    // A file size limit makes the write fail the way a full disk does, for root as well.
-    rlimit saved{};
-    QCOMPARE(getrlimit(RLIMIT_FSIZE, &saved), 0);
-    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit small = saved;
-    small.rlim_cur = 4096;
-    QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
     QString error;
-    const bool savedOk = SaveProtocolText(fileName, big, kProtocolColumnCount, error);
-    setrlimit(RLIMIT_FSIZE, &saved);
-    std::signal(SIGXFSZ, oldHandler);
+    bool savedOk = true;
+    QVERIFY(UnderFileSizeLimit(
+        4096, [&] { savedOk = SaveProtocolText(fileName, big, kProtocolColumnCount, error); }));
 
     QVERIFY(!savedOk);
     QVERIFY2(error.startsWith(

@@ -12,7 +12,8 @@ public:
     TestDialogs() { SetDialogs(this); }
     ~TestDialogs() override { SetDialogs(nullptr); }
 
-    QStringList messages;            // every ShowMessage text, in order
+    QStringList messages;            // every ShowMessage and ShowError text, in order
+    QStringList errors;              // every ShowError text, in order
     QStringList questions;           // every AskYesNo question, in order
     QQueue<bool> answers;            // next AskYesNo answers; "no" when empty
     QQueue<QString> fileNames;       // next file dialog results; cancelled when empty
@@ -21,6 +22,11 @@ public:
     QString lastProposedName;        // file name proposed to the last file dialog
 
     void ShowMessage(QWidget*, const QString& text) override { messages.append(text); }
+    void ShowError(QWidget*, const QString& text) override
+    {
+        errors.append(text);
+        messages.append(text);
+    }
     bool AskYesNo(QWidget*, const QString& question) override
     {
         questions.append(question);

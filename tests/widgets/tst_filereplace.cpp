@@ -1,11 +1,10 @@
 #include "FileReplace.h"
+#include "FileSizeLimit.h"
 
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
-#include <csignal>
-#include <sys/resource.h>
 
 class TestFileReplace : public QObject
 {
@@ -19,19 +18,13 @@ private:
     }
 
     // Runs the replacement under a file size limit, which fails writes the way a
-    // full disk does (also for root, whom permissions don't stop).
+    // full disk does.
     static bool ReplaceUnderSizeLimit(const QString& fileName, const QByteArray& bytes, rlim_t limit,
                                       QString& error)
     {
-        rlimit saved{};
-        getrlimit(RLIMIT_FSIZE, &saved);
-        const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit small = saved;
-        small.rlim_cur = limit;
-        setrlimit(RLIMIT_FSIZE, &small);
-        const bool ok = ReplaceFileContents(fileName, bytes, error);
-        setrlimit(RLIMIT_FSIZE, &saved);
-        std::signal(SIGXFSZ, oldHandler);
+        bool ok = false;
+        if (!UnderFileSizeLimit(limit, [&] { ok = ReplaceFileContents(fileName, bytes, error); }))
+            error = QStringLiteral("no file size limit");
         return ok;
     }
 

@@ -1,0 +1,201 @@
+#include "FakeTickSource.h"
+#include "PdfTools.h"
+#include "ProtocolLogic.h"
+#include "TFormMain.h"
+#include "TSortGrid.h"
+#include "TestDialogs.h"
+#include "TestPrintDialogs.h"
+#include "WebPage.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QPrinter>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolButton>
+#include <QUrl>
+#include <memory>
+
+// Publishing the protocol from the main window: the web page and printing.
+class TestFormMainReports : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<FakeTickSource> clock;
+    std::unique_ptr<TestDialogs> dialogs;
+    std::unique_ptr<TestPrintDialogs> printDialogs;
+    std::unique_ptr<TFormMain> window;
+    QTemporaryDir dir;
+    QString previousFolder;
+    QList<QUrl> opened;
+
+    QString Path(const QString& name) const { return dir.filePath(name); }
+
+    QByteArray ReadFile(const QString& name) const
+    {
+        QFile file(Path(name));
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+
+    // Three starters of one class, in load order 7, 8, 9; 9 is fastest, 7 slowest.
+    void LoadRaced()
+    {
+        QFile list(Path(QStringLiteral("list.csv")));
+        QVERIFY(list.open(QIODevice::WriteOnly));
+        list.write("7;Muster;Max;SC Nord;A\r\n8;Kurz;Karl;Schmidt & S\xF6hne;A\r\n9;Lang;Lena;TV;A\r\n");
+        list.close();
+        dialogs->fileNames.enqueue(list.fileName());
+        dialogs->filterIndexes.enqueue(2);
+        window->Open1->trigger();
+        const QStringList totals = {"40,00", "35,00", "30,00"};
+        for (int row = 1; row <= 3; ++row) {
+            window->SortGrid1->SetCells(ColLauf1, row, QStringLiteral("50,00"));
+            window->SortGrid1->SetCells(ColLauf3, row, totals[row - 1]);
+        }
+        window->RankProtocol();
+    }
+
+    static QString PageName()
+    {
+        return QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName() +
+               QStringLiteral(".html");
+    }
+
+private slots:
+    void initTestCase() { QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany)); }
+
+    void init()
+    {
+        clock = std::make_unique<FakeTickSource>(1000);
+        dialogs = std::make_unique<TestDialogs>();
+        printDialogs = std::make_unique<TestPrintDialogs>();
+        opened.clear();
+        TSystemAccess access;
+        const QString settings = Path(QStringLiteral("settings.ini"));
+        access.OpenSettings = [settings] {
+            return std::make_unique<QSettings>(settings, QSettings::IniFormat);
+        };
+        access.ScanPorts = [] { return std::uint32_t(0); };
+        access.OpenUrl = [this](const QUrl& url) {
+            opened.append(url);
+            return true;
+        };
+        window = std::make_unique<TFormMain>(std::move(access));
+        window->show();
+        previousFolder = QDir::currentPath();
+        QDir::setCurrent(dir.path());
+    }
+
+    void cleanup()
+    {
+        QDir::setCurrent(previousFolder);
+        window->SortGrid1->SetModified(false);
+        window.reset();
+        printDialogs.reset();
+        dialogs.reset();
+        clock.reset();
+    }
+
+    void saveDialogWritesThePageInTheShownOrder()
+    {
+        LoadRaced();
+        window->cbSort->click(); // place-sorted view: 9, 8, 7
+        window->SortGrid1->SetModified(true);
+        dialogs->fileNames.enqueue(Path(QStringLiteral("ergebnis")));
+        dialogs->filterIndexes.enqueue(3);
+        window->Save1->trigger();
+
+        QCOMPARE(dialogs->lastFilters.at(2), QStringLiteral("Webseite (*.html)"));
+        const QByteArray page = ReadFile(QStringLiteral("ergebnis.html"));
+        QCOMPARE(page, WebPageBytes(window->ReportOfProtocol()));
+        const qsizetype first = page.indexOf("<tr><td>9<td>");
+        const qsizetype second =
+            page.indexOf("<tr><td>8<td>Kurz<td>Karl<td>Schmidt &amp; S\xF6hne<td>A<td><I>50,00");
+        const qsizetype third = page.indexOf("<tr><td>7<td>");
+        QVERIFY2(first > 0 && first < second && second < third,
+                 page.mid(page.indexOf("</thead>")).constData());
+        QVERIFY(!page.contains("¹"));
+        QVERIFY(!window->SortGrid1->Modified());
+        QCOMPARE(window->Settings.FilterInd, 3);
+    }
+
+    void webPageButtonWritesAndOpensThePage()
+    {
+        LoadRaced();
+        QCOMPARE(window->sbInet->property("tag").toInt(), 0);
+        QVERIFY(window->sbInet->isEnabled());
+        window->sbInet->click();
+        QCOMPARE(ReadFile(PageName()), WebPageBytes(window->ReportOfProtocol()));
+        QCOMPARE(opened, QList<QUrl>{QUrl::fromLocalFile(Path(PageName()))});
+        QVERIFY(dialogs->messages.isEmpty());
+    }
+
+    void unwritablePageShowsTheErrorAndOpensNothing()
+    {
+        LoadRaced();
+        // A folder in the page's place: the page can't be written there.
+        QFile::remove(Path(PageName()));
+        QVERIFY(QDir(dir.path()).mkdir(PageName()));
+        window->sbInet->click();
+        QCOMPARE(dialogs->errors, QStringList{QStringLiteral("Error write file: ") + PageName()});
+        QVERIFY(opened.isEmpty());
+
+        window->SortGrid1->SetModified(true);
+        dialogs->fileNames.enqueue(Path(QStringLiteral("missing/ergebnis.html")));
+        dialogs->filterIndexes.enqueue(3);
+        window->Save1->trigger();
+        QCOMPARE(dialogs->errors.last(),
+                 QStringLiteral("Error write file: ") + Path(QStringLiteral("missing/ergebnis.html")));
+        QVERIFY(window->SortGrid1->Modified());
+    }
+
+    void printUsesTheChosenPrinterSetUp()
+    {
+        QVERIFY2(PdfTools::Available(), "poppler-utils missing (tools/setup.sh installs them)");
+        LoadRaced();
+        QCOMPARE(window->sbPrint->property("tag").toInt(), 1);
+
+        // Cancelled: nothing printed, the printer as it was.
+        window->sbPrint->click();
+        QCOMPARE(printDialogs->shown, QStringList{QStringLiteral("print")});
+        QCOMPARE(window->Printer().pageLayout().orientation(), QPageLayout::Landscape);
+
+        const QString first = Path(QStringLiteral("erst.pdf"));
+        printDialogs->answers.enqueue(TestPrintDialogs::ToPdf(first));
+        window->sbPrint->click();
+        const QSizeF landscape = PdfTools::PageSize(first);
+        QVERIFY(landscape.width() > landscape.height());
+        const QString text = PdfTools::PageText(first, 1);
+        QVERIFY(text.contains(QStringLiteral("Quellorix Zeitenprotokoll")));
+        QVERIFY(text.contains(QStringLiteral("Schmidt & Söhne")));
+
+        // The set-up's choice is what the next print uses.
+        const QString second = Path(QStringLiteral("hoch.pdf"));
+        printDialogs->answers.enqueue([second](QPrinter& printer) {
+            printer.setPageOrientation(QPageLayout::Portrait);
+            return TestPrintDialogs::ToPdf(second)(printer);
+        });
+        window->Drucker1->trigger();
+        QVERIFY(!QFile::exists(second));
+        printDialogs->answers.enqueue([](QPrinter&) { return true; });
+        window->sbPrint->click();
+        const QSizeF portrait = PdfTools::PageSize(second);
+        QVERIFY(portrait.width() < portrait.height());
+        QCOMPARE(printDialogs->shown, QStringList({QStringLiteral("print"), QStringLiteral("print"),
+                                                   QStringLiteral("setup"), QStringLiteral("print")}));
+
+        // A printer that fails: a message, nothing else changes.
+        printDialogs->answers.enqueue(TestPrintDialogs::ToPdf(Path(QStringLiteral("missing/x.pdf"))));
+        window->sbPrint->click();
+        QCOMPARE(dialogs->errors, QStringList{QStringLiteral("Das Protokoll konnte nicht gedruckt werden.")});
+        QCOMPARE(dialogs->messages.size(), 1);
+    }
+};
+
+QTEST_MAIN(TestFormMainReports)
+#include "tst_formmain_reports.moc"
