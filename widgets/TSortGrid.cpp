@@ -229,8 +229,11 @@ void TSortGrid::ClearGrid()
 {
     {
         TUpdateScope update(*this);
-        for (int row = 1; row < std::max(RowCount(), 2); ++row)
+        // Rows the filter keeps out of view go too.
+        for (int row = 1; row < std::max(RowCount(), 2) + m_filteredCount; ++row)
             Rows(row).Clear();
+        m_filteredCount = 0;
+        m_filtered = false;
         m_modified = false;
         SetRowCount(2);
         MoveCurrent(Col(), 1, true);
@@ -335,6 +338,9 @@ void TSortGrid::AutoSizeColumns(bool force)
 
 void TSortGrid::InsertRow(int row)
 {
+    // The new row must be an empty one, not the first row the filter keeps.
+    if (m_filteredCount > 0)
+        MoveRow(StoredRowCount(), RowCount());
     SetRowCount(RowCount() + 1);
     if (row < RowCount() - 2)
         MoveRow(RowCount() - 1, row);

@@ -1,10 +1,10 @@
 #pragma once
 
 #include "SortCompare.h"
+#include "TComboListBox.h"
 #include "TMyStringGrid.h"
 
 #include <QLine>
-#include <QListWidget>
 #include <QPixmap>
 #include <QPointer>
 #include <QStringList>
@@ -280,7 +280,7 @@ private:
     int m_filteredCount = 0;
     QMenu* m_popupMenu = nullptr;
     // A child of the grid's parent (of the grid without one); deleted with the grid.
-    QPointer<QListWidget> m_comboList;
+    QPointer<TComboListBox> m_comboList;
     TGridCoord m_comboCell{-1, -1};
     struct TRememberedCell
     {

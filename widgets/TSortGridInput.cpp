@@ -302,14 +302,7 @@ void TSortGrid::focusInEvent(QFocusEvent* event)
 
 bool TSortGrid::eventFilter(QObject* watched, QEvent* event)
 {
-    if (m_comboList && (watched == m_comboList || watched == m_comboList->viewport())) {
-        const auto* key = static_cast<QKeyEvent*>(event);
-        if ((event->type() == QEvent::MouseButtonRelease && watched == m_comboList->viewport()) ||
-            (event->type() == QEvent::KeyRelease &&
-             (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter || key->key() == Qt::Key_Space)) ||
-            (event->type() == QEvent::FocusOut && watched == m_comboList))
-            TakeComboItem();
-    } else if (watched == InplaceEditor() && event->type() == QEvent::KeyPress && (Options() & goTabs)) {
+    if (watched == InplaceEditor() && event->type() == QEvent::KeyPress && (Options() & goTabs)) {
         const auto* key = static_cast<QKeyEvent*>(event);
         if (key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab) {
             keyPressEvent(static_cast<QKeyEvent*>(event));
@@ -395,11 +388,10 @@ void TSortGrid::SpecialCellAction(int col, int row, int x)
 
 void TSortGrid::CreateComboList()
 {
-    m_comboList = new QListWidget(this);
+    m_comboList = new TComboListBox(this);
     m_comboList->setFocusPolicy(Qt::ClickFocus);
     m_comboList->hide();
-    m_comboList->installEventFilter(this);
-    m_comboList->viewport()->installEventFilter(this);
+    m_comboList->OnTake = [this] { TakeComboItem(); };
 }
 
 QRect TSortGrid::ComboListRect(const QRect& cellRect, QPoint gridPos, int itemHeight, int itemCount,

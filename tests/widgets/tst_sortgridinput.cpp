@@ -110,6 +110,7 @@ private slots:
     void filter_data();
     void filter();
     void secondFilterKeepsHiddenRows();
+    void insertedRowLeavesHiddenRows();
 };
 
 void TestSortGridInput::rowSelectedFiresBeforeRowMoves()
@@ -686,6 +687,23 @@ void TestSortGridInput::secondFilterKeepsHiddenRows()
     QCOMPARE(grid.FilteredCount(), 5);
     grid.SetFiltered(false);
     QCOMPARE(Names(grid), (QStringList{"Emil", "Anna", "Carl", "Bert", "Dora"}));
+}
+
+void TestSortGridInput::insertedRowLeavesHiddenRows()
+{
+    TSortGrid grid;
+    grid.SortOptions.CanSort = false;
+    Fill(grid, {"Anna", "Bert", "Carl"});
+    grid.OnSetFilter = [](const QStringList& cells, bool& accept) { accept = cells.value(1) != "Bert"; };
+    grid.SetFiltered(true);
+    grid.InsertRow(2);
+    QCOMPARE(Names(grid), (QStringList{"Anna", "Carl", ""}));
+    grid.SetFiltered(false);
+    QCOMPARE(Names(grid), (QStringList{"Anna", "Carl", "", "Bert"}));
+    grid.SetFiltered(true);
+    grid.ClearGrid();
+    grid.SetFiltered(false);
+    QCOMPARE(Names(grid), QStringList{""});
 }
 
 QTEST_MAIN(TestSortGridInput)
