@@ -790,7 +790,9 @@ void TSortGrid::mouseReleaseEvent(QMouseEvent* event)
         return;
     }
     m_dragOrigin = {-1, -1};
-    setFocus(Qt::MouseFocusReason);
+    // Not while the press opened the editor: that keeps the focus.
+    if (!EditorMode())
+        setFocus(Qt::MouseFocusReason);
     TMyStringGrid::mouseReleaseEvent(event);
     const QPoint point = event->position().toPoint();
     const TGridCoord cell = MouseToCell(point.x(), point.y());

@@ -106,6 +106,7 @@ private slots:
     void glyphsPainted();
     void wheelScrollsTwoRows();
     void oneDblClickPerDoubleClick();
+    void clickOnTheCurrentCellOpensTheEditor();
     void popupMenuOverDataRowsOnly();
     void filter_data();
     void filter();
@@ -607,6 +608,18 @@ void TestSortGridInput::oneDblClickPerDoubleClick()
     QSignalSpy dblClick(&grid, &TSortGrid::OnDblClick);
     QTest::mouseDClick(grid.viewport(), Qt::LeftButton, Qt::NoModifier, CellCenter(grid, 1, 2));
     QCOMPARE(dblClick.count(), 1);
+}
+
+void TestSortGridInput::clickOnTheCurrentCellOpensTheEditor()
+{
+    TSortGrid grid;
+    Fill(grid, {"a", "b"});
+    grid.SetOptions(grid.Options() | goEditing);
+    QVERIFY(Show(grid));
+    grid.GotoCell(1, 2, false);
+    QTest::mouseClick(grid.viewport(), Qt::LeftButton, Qt::NoModifier, CellCenter(grid, 1, 2));
+    QVERIFY(grid.EditorMode());
+    QVERIFY(grid.InplaceEditor()->hasFocus());
 }
 
 void TestSortGridInput::popupMenuOverDataRowsOnly()
