@@ -2,10 +2,12 @@
 
 #include "BarrierPictures.h"
 #include "Dialogs.h"
+#include "HelpWindow.h"
 #include "OfficeClasses.h"
 #include "ProtocolLogic.h"
 #include "RunTime.h"
 #include "SerialPorts.h"
+#include "StartupTrace.h"
 #include "TBitBtnWithColor.h"
 #include "TCfgDialog.h"
 #include "TClickLabel.h"
@@ -99,7 +101,6 @@ QLabel* CreateBarrierImage(QWidget* parent, const QString& hint)
 
 TFormMain::TFormMain(TSystemAccess access, QWidget* parent) : QMainWindow(parent), m_access(std::move(access))
 {
-    setWindowTitle(QStringLiteral("Quellorix 2.7"));
     resize(802, 445);
     setMinimumHeight(445);
 
@@ -140,41 +141,15 @@ TFormMain::TFormMain(TSystemAccess access, QWidget* parent) : QMainWindow(parent
     TimerGesperrtStart->setInterval(10000);
 
     CreateHiddenMenu();
+    ConnectHelpCommands();
     CreateComPort(m_access.DeviceFactory);
 
-    ReadStoredSettings();
-    ApplyLaneLayout();
-    m_lastSelectedCol = 0;
-    m_soundOn = QFileInfo::exists(QDir::current().absoluteFilePath(QStringLiteral("Start.wav")));
-    if (m_soundOn) {
-        m_startSound = new QSoundEffect(this);
-        m_startSound->setSource(
-            QUrl::fromLocalFile(QDir::current().absoluteFilePath(QStringLiteral("Start.wav"))));
-        m_stopSound = new QSoundEffect(this);
-        m_stopSound->setSource(
-            QUrl::fromLocalFile(QDir::current().absoluteFilePath(QStringLiteral("Stop.wav"))));
-    }
-    m_portsFound = m_access.ScanPorts ? m_access.ScanPorts() : ScanPorts();
-    CfgDialog = new TCfgDialog(m_portsFound, this);
-    InitFileDialogs();
-    TimerDateTimer();
-    OpenConfiguredPort();
-    const QStringList headers = ProtocolHeaders();
-    for (int c = 0; c < headers.size(); ++c)
-        SortGrid1->SetCells(c, 0, headers.at(c));
-    ShowLaneTime(1, 0);
-    ShowLaneTime(2, 0);
-    UpdateCommandStates();
-    for (QLabel* image : {ImageLSstart, ImageLS1, ImageLS2})
-        image->setPixmap(BarrierPicture(image->property("tag").toInt()));
-    SortGrid1->SetModified(false);
-    FormResize();
+    FormCreate();
 }
 
 TFormMain::~TFormMain()
 {
-    WriteStoredSettings();
-    ComPort->Close();
+    FormDestroy();
 }
 
 void TFormMain::showEvent(QShowEvent* event)
@@ -183,8 +158,10 @@ void TFormMain::showEvent(QShowEvent* event)
     if (m_shownOnce)
         return;
     m_shownOnce = true;
-    // The operator's first step is loading a starter list.
+    // The operator's first step is loading a starter list. (The last start-up step:
+    // the button has its place on the screen only once the window is shown.)
     QCursor::setPos(sbLoad->mapToGlobal(QPoint(16, 16)));
+    TraceStep(QStringLiteral("FormCreate.21"), QStringLiteral("Mauszeiger auf sbLoad"));
 }
 
 // ---------------------------------------------------------------------------
@@ -204,7 +181,7 @@ void TFormMain::CreateTopBar(QWidget* parent)
     bHelp->setEnabled(false);
     bCFG = CreateToolButton(PanelTop, QStringLiteral("&Einstellungen"), QStringLiteral("[F2]"));
     bInfo = CreateToolButton(PanelTop, QStringLiteral("&Info"), QStringLiteral("[F3]"));
-    auto* logo = new QLabel(QStringLiteral("<b>Tarnvik</b> Zeitmessung"), PanelTop);
+    QWidget* logo = CreateLogo(PanelTop);
     PanelDate = new QLabel(QStringLiteral("00:00"), PanelTop);
     PanelDate->setFixedWidth(222);
     PanelDate->setAlignment(Qt::AlignCenter);
@@ -404,7 +381,7 @@ void TFormMain::CreateProtocolTitle(QWidget* parent)
     sbCLSall = CreateToolButton(PanelTitle, QString(), QStringLiteral("Protokoll  löschen"),
                                 QStyle::SP_DialogDiscardButton);
     cbEditON = new QCheckBox(PanelTitle);
-    labEditON = new TClickLabel(QStringLiteral("Änderungen vornehmen"), PanelTitle);
+    labEditON = new TClickLabel(QStringLiteral("nderungen vornehmen"), PanelTitle);
     sb1 = CreateToolButton(PanelTitle, QStringLiteral("1"),
                            QStringLiteral("Laufbahn 1. Aus dem Protokoll zu nehmen"), QStyle::SP_ArrowUp);
     sb1del = CreateToolButton(PanelTitle, QStringLiteral("1"), QStringLiteral("Eliminieren Laufbahn 1."),

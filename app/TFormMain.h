@@ -1,6 +1,8 @@
 #pragma once
 
 #include "BarrierLine.h"
+#include "FileTypes.h"
+#include "ProgramFiles.h"
 #include "ProtocolReport.h"
 #include "ProtocolText.h"
 #include "SerialDevice.h"
@@ -31,6 +33,8 @@ class TCfgDialog;
 class TComPort;
 class TClickLabel;
 class TDigit;
+class TFormInfo;
+class THelpViewer;
 class TSortGrid;
 struct TFormatOptions;
 
@@ -122,6 +126,20 @@ public:
     // The printer the set-up chose; landscape until the user changes it.
     QPrinter& Printer();
 
+    // Help, information and the maker's web site.
+    void bHelpClick();
+    void bInfoClick();
+    void Label8Click();
+    // Hands a web address or document to the desktop (through the system access).
+    bool OpenUrl(const QUrl& url);
+    THelpViewer& Help() const { return *m_help; }
+    // The dialogs the program entry creates after the main window (each only once).
+    void CreateCfgDialog();
+    void CreateFormInfo();
+    // Names that follow the program file, fixed at start-up.
+    const TProgramFiles& ProgramFiles() const { return m_programFiles; }
+    const TFileTypeDescriptions& FileTypeDescriptions() const { return m_fileTypes; }
+
     int LaneRunColumn(int lane) const { return m_laneRunColumn.at(lane - 1); }
     bool SoundOn() const { return m_soundOn; }
 
@@ -130,6 +148,10 @@ public:
     QToolButton* bHelp = nullptr;
     QToolButton* bCFG = nullptr;
     QToolButton* bInfo = nullptr;
+    // The maker's logo text in three pieces; a click opens the maker's web site.
+    TClickLabel* Label8 = nullptr;
+    TClickLabel* Label9 = nullptr;
+    TClickLabel* Label10 = nullptr;
     QLabel* PanelDate = nullptr;
     QFrame* Panel = nullptr;
     QWidget* PanelLL = nullptr;
@@ -179,6 +201,7 @@ public:
     TSortGrid* SortGrid1 = nullptr;
     TComPort* ComPort = nullptr;
     TCfgDialog* CfgDialog = nullptr;
+    TFormInfo* FormInfo = nullptr;
     QLabel* StatusPanel0 = nullptr;
     QLabel* StatusPanel1 = nullptr;
     QLabel* StatusPanel2 = nullptr;
@@ -218,6 +241,10 @@ private:
     void CreateProtocolGrid(QWidget* parent);
     void CreateHiddenMenu();
     void CreateComPort(const SerialDeviceFactory& deviceFactory);
+    void FormCreate();
+    void FormDestroy();
+    void ConnectHelpCommands();
+    QWidget* CreateLogo(QWidget* parent);
     void ReadStoredSettings();
     void WriteStoredSettings();
     void OpenConfiguredPort();
@@ -266,6 +293,10 @@ private:
     std::array<std::uint32_t, 2> m_stopTick{};
     std::array<int, 2> m_laneRunColumn{-1, -1};
     std::optional<std::uint32_t> m_triggerTick;
+    TProgramFiles m_programFiles;
+    TFileTypeDescriptions m_fileTypes;
+    TFileFilters m_fileFilters;
+    std::unique_ptr<THelpViewer> m_help;
     bool m_soundOn = false;
     QSoundEffect* m_startSound = nullptr;
     QSoundEffect* m_stopSound = nullptr;

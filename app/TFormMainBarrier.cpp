@@ -191,6 +191,7 @@ void TFormMain::bCFGClick()
 {
     if (!bCFG->isEnabled())
         return;
+    CreateCfgDialog();
     Settings.Port = ComPort->Port();
     Settings.TimerGesperrt = TimerGesperrtStart->interval();
     CfgDialog->Fill(Settings);

@@ -17,10 +17,6 @@
 
 namespace {
 
-const QString kTextFilter = QStringLiteral("Textdatei (*.txt)");
-const QString kCsvFilter = QStringLiteral("CSV-Datei (*.csv)");
-const QString kWebPageFilter = QStringLiteral("Webseite (*.html)");
-
 // The file name as chosen, with the chosen type's extension when it has none.
 QString WithExtension(const QString& fileName, const QString& extension)
 {
@@ -31,19 +27,18 @@ QString WithExtension(const QString& fileName, const QString& extension)
 
 QStringList TFormMain::OpenFilters() const
 {
-    return {kTextFilter, kCsvFilter};
+    return m_fileFilters.Open;
 }
 
 QStringList TFormMain::SaveFilters() const
 {
-    return {kTextFilter, kCsvFilter, kWebPageFilter};
+    return m_fileFilters.Save;
 }
 
 void TFormMain::InitFileDialogs()
 {
-    const QFileInfo program(QCoreApplication::applicationFilePath());
-    m_saveFileName = program.dir().absoluteFilePath(program.completeBaseName() + QStringLiteral(".txt"));
-    m_fileFolder = program.absolutePath();
+    m_saveFileName = m_programFiles.SaveFileName;
+    m_fileFolder = m_programFiles.Folder;
 }
 
 ProtocolTable TFormMain::ProtocolRows() const
@@ -73,7 +68,7 @@ void TFormMain::sbSaveClick()
     m_fileFolder = QFileInfo(chosen).absolutePath();
 
     bool saved = false;
-    if (filters.value(filterIndex - 1) == kWebPageFilter) {
+    if (filters.value(filterIndex - 1).endsWith(QStringLiteral("(*.html)"))) {
         saved = WriteWebPage(WithExtension(chosen, QStringLiteral("html")));
     } else if (filterIndex == 2) {
         saved = SortGrid1->SaveToCSV(WithExtension(chosen, QStringLiteral("csv")));

@@ -7,7 +7,6 @@
 
 #include <QApplication>
 #include <QDate>
-#include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
 #include <QPrinter>
@@ -56,16 +55,12 @@ void TFormMain::sbInetClick(int tag)
     }
     if (tag != 0)
         return;
-    const QString pageName =
-        QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName() + QStringLiteral(".html");
+    const QString& pageName = m_programFiles.WebPage;
     // An older page of the same name would show outdated results.
     if (!WriteWebPage(pageName))
         return;
     const QUrl url = QUrl::fromLocalFile(QDir::current().absoluteFilePath(pageName));
-    if (m_access.OpenUrl)
-        m_access.OpenUrl(url);
-    else
-        QDesktopServices::openUrl(url);
+    OpenUrl(url);
 }
 
 void TFormMain::Drucker1Click()

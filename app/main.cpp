@@ -1,7 +1,7 @@
-#include "AppDialogs.h"
-#include "TFormMain.h"
+#include "ProgramWindows.h"
 
 #include <QApplication>
+#include <QIcon>
 
 int main(int argc, char* argv[])
 {
@@ -9,11 +9,6 @@ int main(int argc, char* argv[])
     QApplication::setOrganizationName(QStringLiteral("Tarnvik"));
     QApplication::setApplicationName(QStringLiteral("Quellorix"));
     QApplication::setApplicationDisplayName(QStringLiteral("Quellorix"));
-    TFormMain window;
-    AppDialogs dialogs(&window);
-    SetDialogs(&dialogs);
-    window.show();
-    const int result = app.exec();
-    SetDialogs(nullptr);
-    return result;
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/images/Quellorix.svg")));
+    return RunProgram();
 }

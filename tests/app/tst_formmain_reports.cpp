@@ -107,10 +107,10 @@ private slots:
         window->cbSort->click(); // place-sorted view: 9, 8, 7
         window->SortGrid1->SetModified(true);
         dialogs->fileNames.enqueue(Path(QStringLiteral("ergebnis")));
-        dialogs->filterIndexes.enqueue(3);
+        dialogs->filterIndexes.enqueue(4); // text, CSV, Word, web page
         window->Save1->trigger();
 
-        QCOMPARE(dialogs->lastFilters.at(2), QStringLiteral("Webseite (*.html)"));
+        QCOMPARE(dialogs->lastFilters.at(3), QStringLiteral("Webseite (*.html)"));
         const QByteArray page = ReadFile(QStringLiteral("ergebnis.html"));
         QCOMPARE(page, WebPageBytes(window->ReportOfProtocol()));
         const qsizetype first = page.indexOf("<tr><td>9<td>");
@@ -121,7 +121,7 @@ private slots:
                  page.mid(page.indexOf("</thead>")).constData());
         QVERIFY(!page.contains("¹"));
         QVERIFY(!window->SortGrid1->Modified());
-        QCOMPARE(window->Settings.FilterInd, 3);
+        QCOMPARE(window->Settings.FilterInd, 4);
     }
 
     void webPageButtonWritesAndOpensThePage()
@@ -147,7 +147,7 @@ private slots:
 
         window->SortGrid1->SetModified(true);
         dialogs->fileNames.enqueue(Path(QStringLiteral("missing/ergebnis.html")));
-        dialogs->filterIndexes.enqueue(3);
+        dialogs->filterIndexes.enqueue(4);
         window->Save1->trigger();
         QCOMPARE(dialogs->errors.last(),
                  QStringLiteral("Error write file: ") + Path(QStringLiteral("missing/ergebnis.html")));

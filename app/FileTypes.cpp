@@ -1,0 +1,69 @@
+#include "FileTypes.h"
+
+#ifdef Q_OS_WIN
+#include <QSettings>
+#endif
+
+QStringList FileTypeKeys()
+{
+    return {QStringLiteral("htmlfile"), QStringLiteral("txtfile"), QStringLiteral("Word.Document"),
+            QStringLiteral("Excel.Application"), QStringLiteral("Excel.CSV")};
+}
+
+TFileTypeDescriptions ReadFileTypeDescriptions(const FileTypeKeyReader& readKey)
+{
+    TFileTypeDescriptions descriptions;
+    QString* const targets[] = {&descriptions.WebPage, &descriptions.Text, &descriptions.Word,
+                                &descriptions.Excel, &descriptions.Csv};
+    const QStringList keys = FileTypeKeys();
+    for (int i = 0; i < keys.size() && readKey; ++i) {
+        const std::optional<QString> value = readKey(keys.at(i));
+        if (!value)
+            break;
+        *targets[i] = *value;
+    }
+    return descriptions;
+}
+
+FileTypeKeyReader SystemFileTypeReader()
+{
+#ifdef Q_OS_WIN
+    return [](const QString& key) -> std::optional<QString> {
+        const QSettings root(QStringLiteral("HKEY_CLASSES_ROOT"), QSettings::NativeFormat);
+        if (!root.childGroups().contains(key, Qt::CaseInsensitive))
+            return std::nullopt;
+        const QSettings entry(QStringLiteral("HKEY_CLASSES_ROOT\\") + key, QSettings::NativeFormat);
+        return entry.value(QStringLiteral("Default")).toString();
+    };
+#else
+    return [](const QString&) -> std::optional<QString> { return std::nullopt; };
+#endif
+}
+
+namespace {
+
+QString Filter(const QString& description, const QString& fallback, const QString& pattern)
+{
+    return (description.isEmpty() ? fallback : description) + QStringLiteral(" (") + pattern +
+           QLatin1Char(')');
+}
+
+} // namespace
+
+TFileFilters BuildFileFilters(const TFileTypeDescriptions& d, bool excelAvailable)
+{
+    const QString text = Filter(d.Text, QStringLiteral("Textdatei"), QStringLiteral("*.txt"));
+    const QString csv = Filter(d.Csv, QStringLiteral("CSV-Datei"), QStringLiteral("*.csv"));
+    const QString excel = Filter(d.Excel, QStringLiteral("Excel-Arbeitsmappe"), QStringLiteral("*.xls"));
+    TFileFilters filters;
+    filters.Open = {text};
+    if (excelAvailable)
+        filters.Open.append(excel);
+    filters.Open.append(csv);
+    filters.Save = filters.Open;
+    filters.Save.append(Filter(d.Word, QStringLiteral("MS Word"), QStringLiteral("*.doc")));
+    filters.Save.append(Filter(d.WebPage, QStringLiteral("Webseite"), QStringLiteral("*.html")));
+    if (excelAvailable)
+        filters.Save.append(excel);
+    return filters;
+}

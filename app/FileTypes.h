@@ -1,0 +1,46 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <functional>
+#include <optional>
+
+// The descriptions of the file types the file dialogs offer. The defaults are
+// those of a system without a file-type registry.
+struct TFileTypeDescriptions
+{
+    QString Text = QStringLiteral("Textdatei");
+    QString WebPage = QStringLiteral("Webseite");
+    QString Word = QStringLiteral("MS Word");
+    QString Excel;
+    QString Csv;
+
+    friend bool operator==(const TFileTypeDescriptions&, const TFileTypeDescriptions&) = default;
+};
+
+// Reads one key of the system's file-type registry: nothing when the key can't be
+// opened, else its default value (empty when it has none).
+using FileTypeKeyReader = std::function<std::optional<QString>(const QString& key)>;
+
+// The keys in the order they are read: "htmlfile", "txtfile", "Word.Document",
+// "Excel.Application", "Excel.CSV".
+QStringList FileTypeKeys();
+
+// Starts from the defaults; each key that can be opened replaces its description
+// (web page, text, Word, Excel, CSV). The first key that can't be opened ends
+// the reading and keeps the remaining descriptions.
+TFileTypeDescriptions ReadFileTypeDescriptions(const FileTypeKeyReader& readKey);
+
+// The reader of this system: the Windows registry under HKEY_CLASSES_ROOT; on
+// other systems every key is missing, so the defaults stay.
+FileTypeKeyReader SystemFileTypeReader();
+
+struct TFileFilters
+{
+    QStringList Open; // text, [Excel], CSV
+    QStringList Save; // text, [Excel], CSV, Word, web page, [Excel]
+};
+
+// The filters of both file dialogs. A description left empty shows a German
+// name instead of a bare pattern ("CSV-Datei", "Excel-Arbeitsmappe").
+TFileFilters BuildFileFilters(const TFileTypeDescriptions& descriptions, bool excelAvailable);

@@ -1,0 +1,30 @@
+# Installation on a Linux desktop and the Debian package:
+#   cmake --install <build>      program, "quellorix" link, icon, desktop entry, manual
+#   cpack -G DEB (in <build>)    quellorix_<version>_<arch>.deb
+include(GNUInstallDirs)
+
+install(TARGETS Quellorix RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+# A lower-case command beside the program; the settings follow the program file, not the link.
+file(CREATE_LINK Quellorix ${CMAKE_CURRENT_BINARY_DIR}/quellorix SYMBOLIC)
+install(FILES ${CMAKE_CURRENT_BINARY_DIR}/quellorix DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(FILES ${CMAKE_CURRENT_LIST_DIR}/quellorix.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+install(FILES ${CMAKE_CURRENT_LIST_DIR}/images/Quellorix.svg
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps RENAME quellorix.svg)
+install(DIRECTORY ${CMAKE_SOURCE_DIR}/reports/manual/ DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/quellorix/handbuch)
+
+set(CPACK_PACKAGE_NAME quellorix)
+set(CPACK_PACKAGE_VENDOR "Tarnvik Software")
+set(CPACK_PACKAGE_CONTACT "Tarnvik Software <quellorix@tarnvik.example.org>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Zeitmessung für Seifenkistenrennen")
+set(CPACK_PACKAGE_DESCRIPTION
+    "Misst die Laufzeiten bei Seifenkistenrennen auf einer oder zwei Bahnen, mit Maus, Tasten oder Lichtschranken an der seriellen Schnittstelle, und führt das Zeitenprotokoll mit Wertung nach Klassen.")
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION utils)
+set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://tarnvik.example.org/")
+# The Qt libraries the program links come from dpkg-shlibdeps; the plugins it loads are named here:
+# the desktop's window system and the SVG pictures (icon, manual).
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, libqt6svg6")
+include(CPack)

@@ -1,0 +1,29 @@
+# Installs the build into PREFIX and checks what a Linux desktop needs to find there.
+file(REMOVE_RECURSE ${PREFIX})
+execute_process(COMMAND ${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${PREFIX}
+                RESULT_VARIABLE result OUTPUT_QUIET)
+if(NOT result EQUAL 0)
+    message(FATAL_ERROR "cmake --install failed: ${result}")
+endif()
+
+foreach(file bin/Quellorix share/applications/quellorix.desktop share/icons/hicolor/scalable/apps/quellorix.svg
+             share/doc/quellorix/handbuch/index.html share/doc/quellorix/handbuch/stecker.svg
+             share/doc/quellorix/handbuch/beispiel-starterliste.txt)
+    if(NOT EXISTS ${PREFIX}/${file})
+        message(FATAL_ERROR "not installed: ${file}")
+    endif()
+endforeach()
+
+file(READ_SYMLINK ${PREFIX}/bin/quellorix link)
+if(NOT link STREQUAL "Quellorix")
+    message(FATAL_ERROR "bin/quellorix should link to Quellorix, links to '${link}'")
+endif()
+
+file(READ ${PREFIX}/share/applications/quellorix.desktop entry)
+foreach(line "Name=Quellorix Zeitmessung" "Exec=quellorix" "Icon=quellorix" "Categories=Utility;"
+             "Comment[de]=Laufzeiten von Seifenkistenrennen messen – mit Tasten oder Lichtschranken, Wertung nach Klassen")
+    string(FIND "${entry}" "\n${line}" at)
+    if(at EQUAL -1)
+        message(FATAL_ERROR "desktop entry lacks: ${line}")
+    endif()
+endforeach()
