@@ -2,6 +2,7 @@
 
 #include <QKeyEvent>
 #include <QListWidget>
+#include <exception>
 #include <functional>
 
 // The drop-down list of combo-box cells. It hands its selected item over when
@@ -34,9 +35,14 @@ protected:
     }
 
 private:
+    // Runs inside Qt's event dispatch, which no exception may pass.
     void Take()
     {
-        if (OnTake)
-            OnTake();
+        try {
+            if (OnTake)
+                OnTake();
+        } catch (const std::exception&) {
+            hide();
+        }
     }
 };

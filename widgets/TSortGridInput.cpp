@@ -303,9 +303,13 @@ void TSortGrid::focusInEvent(QFocusEvent* event)
 bool TSortGrid::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == InplaceEditor() && event->type() == QEvent::KeyPress && (Options() & goTabs)) {
-        const auto* key = static_cast<QKeyEvent*>(event);
+        auto* key = static_cast<QKeyEvent*>(event);
         if (key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab) {
-            keyPressEvent(static_cast<QKeyEvent*>(event));
+            // Tab moves on in the grid; a failure ends this key, not the program.
+            try {
+                keyPressEvent(key);
+            } catch (const std::exception&) {
+            }
             return true;
         }
     }
