@@ -54,16 +54,28 @@ TFileFilters BuildFileFilters(const TFileTypeDescriptions& d, bool excelAvailabl
 {
     const QString text = Filter(d.Text, QStringLiteral("Textdatei"), QStringLiteral("*.txt"));
     const QString csv = Filter(d.Csv, QStringLiteral("CSV-Datei"), QStringLiteral("*.csv"));
-    const QString excel = Filter(d.Excel, QStringLiteral("Excel-Arbeitsmappe"), QStringLiteral("*.xls"));
+    const QString excelOpen =
+        Filter(d.Excel, QStringLiteral("Excel-Arbeitsmappe"), QStringLiteral("*.xlsx *.xls *.ods"));
+    const QString excelSave = Filter(d.Excel, QStringLiteral("Excel-Arbeitsmappe"), QStringLiteral("*.xlsx"));
     TFileFilters filters;
     filters.Open = {text};
-    if (excelAvailable)
-        filters.Open.append(excel);
+    filters.Save = {text};
+    if (excelAvailable) {
+        filters.Open.append(excelOpen);
+        filters.Save.append(excelSave);
+    }
     filters.Open.append(csv);
-    filters.Save = filters.Open;
-    filters.Save.append(Filter(d.Word, QStringLiteral("MS Word"), QStringLiteral("*.doc")));
+    filters.Save.append(csv);
+    filters.Save.append(Filter(d.Word, QStringLiteral("MS Word"), QStringLiteral("*.docx")));
     filters.Save.append(Filter(d.WebPage, QStringLiteral("Webseite"), QStringLiteral("*.html")));
     if (excelAvailable)
-        filters.Save.append(excel);
+        filters.Save.append(excelSave);
     return filters;
+}
+
+QString FilterPattern(const QString& filter)
+{
+    const qsizetype open = filter.lastIndexOf(u'(');
+    const qsizetype close = filter.lastIndexOf(u')');
+    return open >= 0 && close > open ? filter.mid(open + 1, close - open - 1) : QString();
 }

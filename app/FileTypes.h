@@ -42,5 +42,12 @@ struct TFileFilters
 };
 
 // The filters of both file dialogs. A description left empty shows a German
-// name instead of a bare pattern ("CSV-Datei", "Excel-Arbeitsmappe").
+// name instead of a bare pattern ("CSV-Datei", "Excel-Arbeitsmappe"). The
+// workbook entries are .xlsx for saving and .xlsx, .xls and .ods for opening;
+// the Word entry is .docx.
 TFileFilters BuildFileFilters(const TFileTypeDescriptions& descriptions, bool excelAvailable);
+
+// The pattern of a filter entry, the text in its last parentheses:
+// "Webseite (*.html)" gives "*.html". The entries are told apart by it, since
+// the descriptions may come from the system.
+QString FilterPattern(const QString& filter);

@@ -2,6 +2,5 @@
 
 bool OleClassAvailable(const QString& progId)
 {
-    Q_UNUSED(progId);
-    return false;
+    return progId == QStringLiteral("Excel.Application");
 }

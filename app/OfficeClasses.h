@@ -2,7 +2,7 @@
 
 #include <QString>
 
-// True when the system has the office automation class of that program
-// identifier (e.g. "Excel.Application"). No workbook writer is built in yet,
-// so no class counts as available.
+// True when the program can serve the office automation class of that program
+// identifier. "Excel.Application" is: the workbook writer and reader are built
+// in, so the Excel button and file types need no office suite.
 bool OleClassAvailable(const QString& progId);

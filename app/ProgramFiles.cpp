@@ -13,7 +13,7 @@ TProgramFiles ProgramFilesOf(const QString& programFilePath)
     TProgramFiles files;
     files.SettingsName = SettingsApplicationName(programFilePath);
     files.HelpFile = folder.absoluteFilePath(base + QStringLiteral(".chm"));
-    files.WordTemplate = folder.absoluteFilePath(QStringLiteral("Protokollvorlage.doc"));
+    files.WordTemplate = folder.absoluteFilePath(QStringLiteral("Protokollvorlage.docx"));
     files.SaveFileName = folder.absoluteFilePath(base + QStringLiteral(".txt"));
     files.WebPage = base + QStringLiteral(".html");
     files.Folder = folder.absolutePath();

@@ -126,15 +126,12 @@ int NextLanePosition(int lane, int position, int laneCount, int entryCount)
 {
     if (lane != 1 && lane != 2)
         return position;
-    if (entryCount <= 0)
-        return -1;
-
-    const int wrapTo = lane == 1 ? 0 : std::min(1, entryCount - 1);
-    if (position < 0)
-        return wrapTo;
+    // Without a selection the position counts as -1 and steps like any other.
     const int step = lane == 1 ? std::max(laneCount, 1) : 2;
-    const long long next = static_cast<long long>(position) + step;
-    return next < entryCount ? static_cast<int>(next) : wrapTo;
+    const long long next = static_cast<long long>(std::max(position, -1)) + step;
+    const int wrapTo = lane == 1 ? 0 : 1;
+    const long long chosen = next < entryCount ? next : wrapTo;
+    return chosen < entryCount ? static_cast<int>(chosen) : -1;
 }
 
 TColor ProtocolCellBackground(int col, int probeLaufe)

@@ -72,9 +72,9 @@ LaneDigits LaneDisplay(int ms);
 
 // The list position a lane's starter list moves to at reset. Lane 1 steps by the
 // lane count and wraps to 0; lane 2 steps by 2 and wraps to 1, so two lanes run
-// through the list in pairs. Without a selection (position < 0) lane 1 starts at
-// 0 and lane 2 at 1. Lane 2 falls back to 0 when the list has a single entry.
-// An empty list gives -1; any other lane number leaves the position unchanged.
+// through the list in pairs. No selection counts as position -1 (two-lane lane 1
+// then goes to 1). A position that doesn't exist (lane 2 of a one-entry list, an
+// empty list) gives -1, no selection; any other lane number leaves it unchanged.
 int NextLanePosition(int lane, int position, int laneCount, int entryCount);
 
 constexpr TColor ProtocolFixedBackground = RGBColor(255, 255, 255);

@@ -28,6 +28,7 @@
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QListView>
 #include <QPrinter>
 #include <QSoundEffect>
 #include <QStatusBar>
@@ -83,6 +84,16 @@ TBitBtnWithColor* CreateCommandButton(QWidget* parent, const QString& caption, c
     button->setAutoDefault(true);
     button->setMinimumHeight(34);
     return button;
+}
+
+// A lane list may hold 100,000 starters: its size must not come from
+// measuring every entry, and its open list takes one row height for all.
+void SizeListForLongLists(QComboBox* list)
+{
+    list->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    list->setMinimumContentsLength(20);
+    if (auto* view = qobject_cast<QListView*>(list->view()))
+        view->setUniformItemSizes(true);
 }
 
 QLabel* CreateBarrierImage(QWidget* parent, const QString& hint)
@@ -227,6 +238,7 @@ void TFormMain::CreateLaneBar(QWidget* parent)
     cbBuhn1->setMaxVisibleItems(20);
     cbBuhn1->setMinimumWidth(294);
     cbBuhn1->setEnabled(false);
+    SizeListForLongLists(cbBuhn1);
     left->addWidget(sbLoad);
     left->addWidget(Label4);
     left->addWidget(cbBuhn1, 1);
@@ -246,6 +258,7 @@ void TFormMain::CreateLaneBar(QWidget* parent)
     cbBuhn2 = new QComboBox(PanelRR);
     cbBuhn2->setMaxVisibleItems(20);
     cbBuhn2->setEnabled(false);
+    SizeListForLongLists(cbBuhn2);
     right->addWidget(Label7);
     right->addWidget(cbBuhn2, 1);
 
@@ -552,6 +565,17 @@ void TFormMain::CreateHiddenMenu()
 
 bool TFormMain::eventFilter(QObject* watched, QEvent* event)
 {
+    // A command that fails inside a mouse or resize handler ends there; the
+    // window goes on silently, and no exception reaches Qt's event dispatch.
+    try {
+        return FilterEvent(watched, event);
+    } catch (const std::exception&) {
+        return true;
+    }
+}
+
+bool TFormMain::FilterEvent(QObject* watched, QEvent* event)
+{
     if (event->type() == QEvent::MouseButtonPress) {
         // The command buttons act on the press, not on the release.
         QAction* command = watched == bSTART   ? mStart
@@ -598,9 +622,7 @@ void TFormMain::UpdateCommandStates()
     const bool hasProtocol = SortGrid1->RowCount() >= 2 && !SortGrid1->Cells(ColNr, 1).isEmpty();
     sbSave->setEnabled(hasProtocol);
     sbExcel->setEnabled(sbSave->isEnabled() && OleClassAvailable(QStringLiteral("Excel.Application")));
-    const QString wordTemplate =
-        QDir(QCoreApplication::applicationDirPath()).absoluteFilePath(QStringLiteral("Protokollvorlage.doc"));
-    sbWord->setEnabled(sbExcel->isEnabled() && QFileInfo::exists(wordTemplate));
+    sbWord->setEnabled(sbExcel->isEnabled() && QFileInfo::exists(WordTemplatePath));
     sbPrint->setEnabled(sbSave->isEnabled());
     sbInet->setEnabled(sbSave->isEnabled());
     cbSort->setEnabled(sbSave->isEnabled());
@@ -634,9 +656,18 @@ void TFormMain::ApplyLaneLayout()
         timerRow->setStretchFactor(PanelTTT2, 1);
         PanelTTT2->setMinimumWidth(0);
         PanelTTT2->setMaximumWidth(QWIDGETSIZE_MAX);
+        // Widths fixed by the two-lane layout would keep STOPP and the lane
+        // bar at half size until a restart.
+        for (QWidget* half : {PanelLE, PanelRI, PanelRR}) {
+            half->setMinimumWidth(0);
+            half->setMaximumWidth(QWIDGETSIZE_MAX);
+        }
         bSTOP1->setText(QStringLiteral("STOPP"));
         sb1del->setText(QString());
     }
+    // The lane bar's parts take their new widths now, so that the bar is
+    // divided as at start-up.
+    Panel->layout()->activate();
     PanelResize();
     Panel7Resize();
     SortGrid1->InvalidateGrid();

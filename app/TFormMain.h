@@ -50,7 +50,7 @@ struct TSystemAccess
     std::function<std::unique_ptr<QSettings>()> OpenSettings = OpenSettingsKey;
     std::function<std::uint32_t()> ScanPorts; // empty: scan the system's ports
     SerialDeviceFactory DeviceFactory;        // empty: the system's serial device
-    std::function<bool(const QUrl&)> OpenUrl; // empty: the system's browser
+    std::function<bool(const QUrl&)> OpenUrl; // empty: the desktop's program for the file
 };
 
 // The program's working window: the run cycle, the results protocol in
@@ -115,6 +115,22 @@ public:
     QStringList SaveFilters() const;
     // The protocol with its header, as the file writers take it.
     ProtocolTable ProtocolRows() const;
+    // The same with the shown columns only (the hidden load order left out), at most colCount.
+    ProtocolTable ShownProtocolRows(int colCount) const;
+
+    // Office files. ExportExcel: an empty name writes a new workbook to the
+    // cache folder and opens it with the desktop's spreadsheet program, a name
+    // saves there. ImportExcel: loads the first worksheet as the protocol.
+    // ExportWord: builds the document from WordTemplatePath; mode 0 saves and
+    // opens it, mode 1 saves quietly. Each shows a German message and returns
+    // false when it fails, leaving the protocol as it was.
+    bool ExportExcel(const QString& fileName);
+    bool ImportExcel(const QString& fileName);
+    bool ExportWord(int mode, const QString& fileName);
+    void sbExcelClick();
+    void sbWordClick();
+    // The Word template: "Protokollvorlage.docx" in the program folder (set at start-up).
+    QString WordTemplatePath;
 
     // Web page and printing. sbInetClick: tag 0 writes the page next to the
     // program's name in the current folder and opens it, tag 1 prints.
@@ -240,6 +256,7 @@ private:
     void CreateProtocolTitle(QWidget* parent);
     void CreateProtocolGrid(QWidget* parent);
     void CreateHiddenMenu();
+    bool FilterEvent(QObject* watched, QEvent* event);
     void CreateComPort(const SerialDeviceFactory& deviceFactory);
     void FormCreate();
     void FormDestroy();
@@ -250,7 +267,10 @@ private:
     void OpenConfiguredPort();
     void ComPortDeviceLost(const QString& reason);
     void InitFileDialogs();
-    void FillProtocol(const ProtocolTable& rows);
+    // Puts the data rows (and a header, when given) into the grid.
+    void FillProtocol(const ProtocolTable& rows, const QStringList* header = nullptr);
+    // The steps after a load that depend on the new rows: ranking, lane lists, caption.
+    void FinishLoad(const QString& fileName);
     QFrame* CreateDigitPanel(QWidget* parent, std::array<TDigit*, 5>& digits);
 
     // Run cycle.

@@ -1,6 +1,7 @@
 #include "TFormMain.h"
 
 #include "Dialogs.h"
+#include "FileTypes.h"
 #include "ProtocolLogic.h"
 #include "ProtocolText.h"
 #include "TSortGrid.h"
@@ -39,6 +40,8 @@ void TFormMain::InitFileDialogs()
 {
     m_saveFileName = m_programFiles.SaveFileName;
     m_fileFolder = m_programFiles.Folder;
+    connect(sbExcel, &QToolButton::clicked, this, &TFormMain::sbExcelClick);
+    connect(sbWord, &QToolButton::clicked, this, &TFormMain::sbWordClick);
 }
 
 ProtocolTable TFormMain::ProtocolRows() const
@@ -68,9 +71,14 @@ void TFormMain::sbSaveClick()
     m_fileFolder = QFileInfo(chosen).absolutePath();
 
     bool saved = false;
-    if (filters.value(filterIndex - 1).endsWith(QStringLiteral("(*.html)"))) {
+    const QString pattern = FilterPattern(filters.value(filterIndex - 1));
+    if (pattern == u"*.xlsx") {
+        saved = ExportExcel(WithExtension(chosen, QStringLiteral("xlsx")));
+    } else if (pattern == u"*.docx") {
+        saved = ExportWord(1, WithExtension(chosen, QStringLiteral("docx")));
+    } else if (pattern == u"*.html") {
         saved = WriteWebPage(WithExtension(chosen, QStringLiteral("html")));
-    } else if (filterIndex == 2) {
+    } else if (pattern == u"*.csv") {
         saved = SortGrid1->SaveToCSV(WithExtension(chosen, QStringLiteral("csv")));
     } else {
         QString error;
@@ -86,9 +94,10 @@ void TFormMain::sbSaveClick()
 
 void TFormMain::sbLoadClick()
 {
-    // A load under a running run would record the running lanes' times for
-    // whichever starters the refilled lists then show.
-    if (Clock->isActive())
+    // From START until "0,00" the load button is locked: a load then would
+    // record the running lanes' times, or an elimination, for whichever
+    // starters the refilled lists show.
+    if (!sbLoad->isEnabled())
         return;
     const QStringList filters = OpenFilters();
     int filterIndex = std::clamp(Settings.FilterInd, 1, int(filters.size()));
@@ -97,19 +106,31 @@ void TFormMain::sbLoadClick()
     if (chosen.isEmpty())
         return;
     QApplication::processEvents();
-    LoadStarterList(chosen);
+    if (FilterPattern(filters.value(filterIndex - 1)).contains(QStringLiteral("*.xlsx")))
+        ImportExcel(chosen);
+    else
+        LoadStarterList(chosen);
 }
 
 bool TFormMain::LoadStarterList(const QString& fileName)
 {
     ProtocolTable rows;
     QString error;
-    if (!LoadProtocolText(fileName, rows, error)) {
+    QString notice;
+    if (!LoadProtocolText(fileName, rows, error, &notice)) {
         Dialogs().ShowMessage(this, error);
         return false;
     }
     FillProtocol(rows);
+    rows.clear();
+    FinishLoad(fileName);
+    if (!notice.isEmpty())
+        Dialogs().ShowMessage(this, notice);
+    return true;
+}
 
+void TFormMain::FinishLoad(const QString& fileName)
+{
     const QFileInfo file(fileName);
     m_saveFileName = file.dir().absoluteFilePath(file.completeBaseName());
     m_fileFolder = file.absolutePath();
@@ -121,10 +142,9 @@ bool TFormMain::LoadStarterList(const QString& fileName)
     setWindowTitle(QStringLiteral("Quellorix: ") + file.completeBaseName());
     SortGrid1->SetModified(false);
     UpdateCommandStates();
-    return true;
 }
 
-void TFormMain::FillProtocol(const ProtocolTable& rows)
+void TFormMain::FillProtocol(const ProtocolTable& rows, const QStringList* header)
 {
     const QStringList headers = ProtocolHeaders();
     const int dataRows = std::max(1, int(rows.size()));
@@ -145,6 +165,8 @@ void TFormMain::FillProtocol(const ProtocolTable& rows)
         SortGrid1->SetRowItems(row, std::move(items));
     }
     for (int col = 0; col < ProtocolColumnCount; ++col) {
+        if (header)
+            SortGrid1->SetCells(col, 0, header->value(col));
         if (SortGrid1->Cells(col, 0).trimmed().isEmpty())
             SortGrid1->SetCells(col, 0, headers.at(col));
     }

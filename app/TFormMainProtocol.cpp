@@ -68,20 +68,12 @@ QString TFormMain::LaneEntryText(int row) const
 void TFormMain::RecordLaneTime(int lane, const QString& timeText)
 {
     const QComboBox* list = lane == 1 ? cbBuhn1 : cbBuhn2;
-    if (list->currentIndex() < 0)
+    if (list->currentIndex() < 0 || !StartNumberOfEntry(list->currentText()))
         return;
-    const std::optional<int> startNumber = StartNumberOfEntry(list->currentText());
-    if (!startNumber)
-        return;
-    const QString number = QString::number(*startNumber);
-    int row = -1;
-    for (int r = 1; r < SortGrid1->RowCount(); ++r) {
-        if (SortGrid1->Cells(ColNr, r) == number) {
-            row = r;
-            break;
-        }
-    }
-    if (row < 0)
+    // The lane entry's own row, as highlighting and elimination use: two rows
+    // may carry one start number (one car, two drivers in two classes).
+    const int row = LaneRow(lane);
+    if (row < 1)
         return;
     const int column = FirstEmptyRunColumn(SortGrid1->Rows(row).ToStringList());
     if (column < 0)
@@ -102,6 +94,9 @@ void TFormMain::RankProtocol()
     options.CanSort = false;
     options.SecondaryIndex = QStringLiteral("11");
     options.SortCol = ColKlasse;
+    // A header click may have left the direction descending; places and the
+    // load order are always counted from the top.
+    options.SortDirection = sdAscending;
     options.CanSort = true;
     SortGrid1->SortByColumn(ColKlasse);
 
@@ -173,6 +168,7 @@ void TFormMain::sb1delClick(int tag)
     if (column < 0 || row < 1)
         return;
     SortGrid1->SetCells(column, row, QStringLiteral("EL"));
+    SortGrid1->SetModified(true);
     RankProtocol();
 }
 

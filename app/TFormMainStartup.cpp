@@ -32,7 +32,8 @@ void TFormMain::FormCreate()
     m_programFiles = ProgramFilesOf(QCoreApplication::applicationFilePath());
     TraceStep(QStringLiteral("FormCreate.2"), QStringLiteral("Tarnvik/") + m_programFiles.SettingsName);
 
-    TraceStep(QStringLiteral("FormCreate.3"), m_programFiles.WordTemplate);
+    WordTemplatePath = m_programFiles.WordTemplate;
+    TraceStep(QStringLiteral("FormCreate.3"), WordTemplatePath);
 
     labEditON->setText(QStringLiteral("Ä") + labEditON->text());
     TraceStep(QStringLiteral("FormCreate.4"), labEditON->text());

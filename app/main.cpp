@@ -1,3 +1,4 @@
+#include "AppSetup.h"
 #include "ProgramWindows.h"
 
 #include <QApplication>
@@ -6,9 +7,7 @@
 int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
-    QApplication::setOrganizationName(QStringLiteral("Tarnvik"));
-    QApplication::setApplicationName(QStringLiteral("Quellorix"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Quellorix"));
+    SetUpApplication();
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/images/Quellorix.svg")));
     return RunProgram();
 }

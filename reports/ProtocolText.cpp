@@ -18,6 +18,7 @@ bool IsLineBreak(QChar c)
     return c == u'\r' || c == u'\n';
 }
 
+
 // Splits decoded file text into data rows. One pass over the text; every
 // record starts at the beginning of a line.
 class ProtocolParser
@@ -27,6 +28,8 @@ public:
         : m_text(text), m_data(text.constData()), m_size(text.size()), m_lastQuote(text.lastIndexOf(u'"'))
     {
     }
+
+    ProtocolReadReport Report() const { return m_report; }
 
     ProtocolTable Parse()
     {
@@ -38,22 +41,47 @@ public:
                 pos = NextLine(lineEnd);
                 continue;
             }
+            // A line with a TAB is a TAB line, whatever quotes it holds: the
+            // text format has no quoting. Quotes count on ";" lines only.
             QStringList cells(kProtocolColumnCount);
-            bool tabLine = false;
-            qsizetype next = ParseSemicolonRecord(pos, lineEnd, cells, tabLine);
-            if (tabLine) {
-                cells = QStringList(kProtocolColumnCount);
+            qsizetype next = 0;
+            if (QStringView(m_text).sliced(pos, lineEnd - pos).contains(u'\t')) {
                 ParseTabLine(pos, lineEnd, cells);
                 next = NextLine(lineEnd);
+            } else {
+                next = ParseSemicolonRecord(pos, cells);
             }
-            if (HasText(cells))
+            if (HasText(cells)) {
+                // Stop at once: a huge file of short lines would otherwise
+                // take gigabytes before it could be refused.
+                if (rows.size() >= kMaxStarters) {
+                    m_report.TooManyRows = true;
+                    break;
+                }
                 rows.append(cells);
+            }
             pos = next;
         }
         return rows;
     }
 
 private:
+    // The text format writes an empty cell as one blank: a field of blanks
+    // only is an empty cell, so a run cell read back stays free for the next
+    // time. Overlong fields are cut.
+    QString CellOfField(QString field)
+    {
+        if (field.size() > kMaxCellLength) {
+            field.truncate(kMaxCellLength);
+            ++m_report.CutCells;
+        }
+        for (QChar c : field) {
+            if (c != u' ')
+                return field;
+        }
+        return QString();
+    }
+
     static bool HasText(const QStringList& cells)
     {
         for (const QString& cell : cells) {
@@ -84,25 +112,23 @@ private:
         return at;
     }
 
-    void ParseTabLine(qsizetype begin, qsizetype lineEnd, QStringList& cells) const
+    void ParseTabLine(qsizetype begin, qsizetype lineEnd, QStringList& cells)
     {
         int field = 0;
         qsizetype start = begin;
         for (qsizetype i = begin; i < lineEnd && field < kProtocolColumnCount; ++i) {
             if (m_data[i] == u'\t') {
-                cells[field++] = m_text.sliced(start, i - start);
+                cells[field++] = CellOfField(m_text.sliced(start, i - start));
                 start = i + 1;
             }
         }
         if (field < kProtocolColumnCount && start < lineEnd)
-            cells[field] = m_text.sliced(start, lineEnd - start);
+            cells[field] = CellOfField(m_text.sliced(start, lineEnd - start));
     }
 
     // Parses one ";"-separated record, which may span lines inside quoted
-    // fields, and returns where the next record starts. Sets tabLine and stops
-    // when the first line holds a TAB outside quotes: such a line is a TAB line.
-    qsizetype ParseSemicolonRecord(qsizetype begin, qsizetype lineEnd, QStringList& cells,
-                                   bool& tabLine) const
+    // fields, and returns where the next record starts.
+    qsizetype ParseSemicolonRecord(qsizetype begin, QStringList& cells)
     {
         qsizetype i = begin;
         for (int field = 0;; ++field) {
@@ -132,16 +158,11 @@ private:
             }
             // Unquoted text, or whatever follows a closing quote up to the separator.
             const qsizetype start = i;
-            while (i < m_size && m_data[i] != u';' && !IsLineBreak(m_data[i])) {
-                if (m_data[i] == u'\t' && i < lineEnd) {
-                    tabLine = true;
-                    return lineEnd;
-                }
+            while (i < m_size && m_data[i] != u';' && !IsLineBreak(m_data[i]))
                 ++i;
-            }
             if (keep) {
                 value.append(QStringView(m_text).sliced(start, i - start));
-                cells[field] = value;
+                cells[field] = CellOfField(std::move(value));
             }
             if (i >= m_size)
                 return m_size;
@@ -160,6 +181,7 @@ private:
     const QChar* const m_data;
     const qsizetype m_size;
     const qsizetype m_lastQuote;
+    ProtocolReadReport m_report;
 };
 
 QString FileTextCell(const QString& cell)
@@ -188,6 +210,23 @@ QString SaveError(const QString& fileName, const QString& reason)
 QString ReadError(const QString& fileName)
 {
     return QStringLiteral("Die Datei %1 kann nicht gelesen werden.").arg(ShownName(fileName));
+}
+
+// A workbook, a zipped document or any other binary file is not a starter
+// list: its bytes would load as rows of garbage.
+bool LooksLikeText(const QByteArray& bytes)
+{
+    if (HasUtf16ByteOrderMark(bytes))
+        return true;
+    static const QByteArray kBinaryStarts[] = {
+        QByteArray("PK\x03\x04", 4), QByteArray("PK\x05\x06", 4),       // zip: xlsx, docx, ods
+        QByteArray("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8),            // old office files: xls, doc
+    };
+    for (const QByteArray& start : kBinaryStarts) {
+        if (bytes.startsWith(start))
+            return false;
+    }
+    return !bytes.contains('\0');
 }
 
 } // namespace
@@ -222,13 +261,17 @@ bool SaveProtocolText(const QString& fileName, const ProtocolTable& rows, int co
     return false;
 }
 
-ProtocolTable ParseProtocolText(const QByteArray& bytes)
+ProtocolTable ParseProtocolText(const QByteArray& bytes, ProtocolReadReport* report)
 {
     const QString text = DecodeFileText(bytes);
-    return ProtocolParser(text).Parse();
+    ProtocolParser parser(text);
+    ProtocolTable rows = parser.Parse();
+    if (report)
+        *report = parser.Report();
+    return rows;
 }
 
-bool LoadProtocolText(const QString& fileName, ProtocolTable& rows, QString& error)
+bool LoadProtocolText(const QString& fileName, ProtocolTable& rows, QString& error, QString* notice)
 {
     // Only regular files: a pipe or device could block or never end.
     if (!QFileInfo(fileName).isFile()) {
@@ -254,7 +297,23 @@ bool LoadProtocolText(const QString& fileName, ProtocolTable& rows, QString& err
         error = tooLarge.arg(ShownName(fileName));
         return false;
     }
-    rows = ParseProtocolText(bytes);
+    if (!LooksLikeText(bytes)) {
+        error = QStringLiteral("Die Datei %1 ist keine Text- oder CSV-Datei.").arg(ShownName(fileName));
+        return false;
+    }
+    ProtocolReadReport report;
+    ProtocolTable read = ParseProtocolText(bytes, &report);
+    if (report.TooManyRows) {
+        error = QStringLiteral("Die Datei %1 enthält mehr als %2 Starter und wird nicht geladen.")
+                    .arg(ShownName(fileName), QLocale(QLocale::German).toString(kMaxStarters));
+        return false;
+    }
+    if (notice && report.CutCells > 0) {
+        *notice = QStringLiteral("Die Datei %1 enthält Felder mit mehr als %3 Zeichen (%2); sie wurden auf %3 Zeichen gekürzt.")
+                      .arg(ShownName(fileName), QString::number(report.CutCells),
+                           QLocale(QLocale::German).toString(kMaxCellLength));
+    }
+    rows = std::move(read);
     return true;
 }
 

@@ -17,6 +17,17 @@ inline constexpr int kProtocolColumnCount = 14;
 // anywhere near it, so such a file is not a protocol.
 inline constexpr qint64 kMaxProtocolFileSize = 64 * 1024 * 1024;
 
+// A list with more starters is refused; a longer field is cut to this length.
+inline constexpr int kMaxStarters = 100000;
+inline constexpr int kMaxCellLength = 1000;
+
+// What reading met beside the rows.
+struct ProtocolReadReport
+{
+    bool TooManyRows = false; // reading stopped after kMaxStarters rows
+    int CutCells = 0;         // fields cut to kMaxCellLength
+};
+
 // The tab-separated protocol text: columns 0 to colCount - 1 of every row, an
 // empty or missing cell as a single blank, a TAB after every field (the last
 // one included) and CR LF after every row. A TAB, CR or LF inside a cell is
@@ -39,18 +50,25 @@ bool SaveProtocolText(const QString& fileName, const ProtocolTable& rows, int co
 //   with "Nr") are skipped wherever they stand.
 // - A line with a TAB is split at TABs, any other at ";". Every separator ends
 //   one field, so empty fields keep their columns; a separator at the end of a
-//   line adds no field. An empty field leaves its cell empty (so a run cell
-//   stays free for a time); cells are not trimmed, so a " " stays " ".
-// - In ";" lines a field that begins with a double quote runs to the matching
-//   quote, taking ";", TABs and line breaks with it; "" inside stands for one
-//   quote. A TAB inside such a field doesn't make the line a TAB line.
-// - Fields beyond the kProtocolColumnCount-th are dropped.
-ProtocolTable ParseProtocolText(const QByteArray& bytes);
+//   line adds no field. An empty field, or one of blanks only (how the text
+//   format writes an empty cell), leaves its cell empty, so a run cell stays
+//   free for a time; other cells are not trimmed.
+// - A line with a TAB is a TAB line whatever else it holds; quotes have no
+//   meaning there. In ";" lines a field that begins with a double quote runs
+//   to the matching quote, taking ";" and line breaks with it; "" inside
+//   stands for one quote.
+// - Fields beyond the kProtocolColumnCount-th are dropped; a field longer
+//   than kMaxCellLength is cut.
+// - Reading stops after kMaxStarters rows when there are more.
+ProtocolTable ParseProtocolText(const QByteArray& bytes, ProtocolReadReport* report = nullptr);
 
-// Reads the file and parses it into rows. If the file can't be read or is
-// larger than kMaxProtocolFileSize, returns false with a German message in
-// error and leaves rows as they were.
-bool LoadProtocolText(const QString& fileName, ProtocolTable& rows, QString& error);
+// Reads the file and parses it into rows. If the file can't be read, is
+// larger than kMaxProtocolFileSize or is no text (NUL bytes without a UTF-16
+// byte-order mark, a zip or an old office file), returns false with a German
+// message in error and leaves rows as they were; so does a list of more than
+// kMaxStarters starters. Cut fields are named in a German notice.
+bool LoadProtocolText(const QString& fileName, ProtocolTable& rows, QString& error,
+                      QString* notice = nullptr);
 
 // "yyyy-MM-dd-hh-mm" on the 24-hour clock, every blank replaced by "0".
 QString DefaultExportName(const QDateTime& when);

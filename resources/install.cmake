@@ -1,9 +1,11 @@
 # Installation on a Linux desktop and the Debian package:
-#   cmake --install <build>      program, "quellorix" link, icon, desktop entry, manual
+#   cmake --install <build>      program, "quellorix" link, Word template, icon, desktop entry, manual
 #   cpack -G DEB (in <build>)    quellorix_<version>_<arch>.deb
 include(GNUInstallDirs)
 
 install(TARGETS Quellorix RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+# The Word template goes beside the program: the program looks for it in its own folder.
+install(FILES ${QUELLORIX_WORD_TEMPLATE} DESTINATION ${CMAKE_INSTALL_BINDIR})
 # A lower-case command beside the program; the settings follow the program file, not the link.
 file(CREATE_LINK Quellorix ${CMAKE_CURRENT_BINARY_DIR}/quellorix SYMBOLIC)
 install(FILES ${CMAKE_CURRENT_BINARY_DIR}/quellorix DESTINATION ${CMAKE_INSTALL_BINDIR})

@@ -1,5 +1,7 @@
 #include "SortCompare.h"
 
+#include "TextCodec.h"
+
 #include <QDate>
 #include <QDateTime>
 #include <QLocale>
@@ -117,8 +119,12 @@ int ComparePlainText(const QString& a, const QString& b)
     const char16_t* pa = reinterpret_cast<const char16_t*>(a.constData());
     const char16_t* pb = reinterpret_cast<const char16_t*>(b.constData());
     for (qsizetype i = 0; i < n; ++i) {
-        if (pa[i] != pb[i])
-            return pa[i] < pb[i] ? -1 : 1;
+        if (pa[i] != pb[i]) {
+            // The byte order of the Western code page the files are kept in.
+            const int ka = Windows1252OrderKey(pa[i]);
+            const int kb = Windows1252OrderKey(pb[i]);
+            return ka < kb ? -1 : 1;
+        }
     }
     return a.size() < b.size() ? -1 : (a.size() > b.size() ? 1 : 0);
 }

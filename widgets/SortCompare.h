@@ -20,7 +20,8 @@ enum TSortStyle : unsigned char {
 
 using TCustomCompare = std::function<int(const QString&, const QString&)>;
 
-// Code unit order up to the first difference; a prefix is smaller.
+// Windows-1252 byte order up to the first difference (characters outside the
+// code page after all others, by code point); a prefix is smaller.
 int ComparePlainText(const QString& a, const QString& b);
 // By value after the locale's text-to-number conversion; plain text when either fails.
 int CompareNumeric(const QString& a, const QString& b);

@@ -1016,23 +1016,35 @@ void TMyCustomGrid::scrollContentsBy(int, int)
     SetLeftCol(FixedCols() + horizontalScrollBar()->value());
 }
 
+// Every mouse, key, paint and resize handler of the grid runs inside one of
+// the two functions below. An operation that fails there (an index out of
+// range, a sort key that isn't a column) ends that one event; no exception may
+// pass through Qt's event dispatch, which would end the program.
 bool TMyCustomGrid::viewportEvent(QEvent* event)
 {
-    if (event->type() == QEvent::Leave && m_sizingCol < 0)
-        viewport()->unsetCursor();
-    return QAbstractScrollArea::viewportEvent(event);
+    try {
+        if (event->type() == QEvent::Leave && m_sizingCol < 0)
+            viewport()->unsetCursor();
+        return QAbstractScrollArea::viewportEvent(event);
+    } catch (const std::exception&) {
+        return true;
+    }
 }
 
 bool TMyCustomGrid::event(QEvent* event)
 {
-    if (event->type() == QEvent::KeyPress && (m_options & goTabs)) {
-        auto* key = static_cast<QKeyEvent*>(event);
-        if (key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab) {
-            keyPressEvent(key);
-            return true;
+    try {
+        if (event->type() == QEvent::KeyPress && (m_options & goTabs)) {
+            auto* key = static_cast<QKeyEvent*>(event);
+            if (key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab) {
+                keyPressEvent(key);
+                return true;
+            }
         }
+        return QAbstractScrollArea::event(event);
+    } catch (const std::exception&) {
+        return true;
     }
-    return QAbstractScrollArea::event(event);
 }
 
 void TMyCustomGrid::focusInEvent(QFocusEvent* event)

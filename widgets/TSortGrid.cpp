@@ -17,21 +17,24 @@
 #include <QSet>
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace {
 
 bool NeedsQuoting(const QString& field)
 {
     for (QChar c : field) {
-        // A TAB too: the reader takes an unquoted TAB as the line's separator.
-        if (c == u';' || c == u'"' || c == u'\r' || c == u'\n' || c == u'\t')
+        if (c == u';' || c == u'"' || c == u'\r' || c == u'\n')
             return true;
     }
     return false;
 }
 
-QString CsvField(const QString& field)
+QString CsvField(QString field)
 {
+    // A line with a TAB reads as a TAB line whatever its quotes, so a TAB
+    // inside a cell is written as a blank, as in the text format.
+    field.replace(u'\t', u' ');
     if (!NeedsQuoting(field))
         return field;
     QString quoted = field;
@@ -509,17 +512,33 @@ QString TSortGrid::ShortenedHeaderText(const QString& text, int room, const QFon
 
 QPoint TSortGrid::TextPosition(const QRect& rect, QSize textSize, TAlignment horz, TVertAlignment vert)
 {
-    int x = 2;
+    // In 64 bits, then held to the coordinate range: a cell far out or a text
+    // wider than the range must not wrap around to the other side.
+    qint64 x = 2;
     if (horz == taRightJustify)
-        x = rect.width() - textSize.width() - 2;
+        x = qint64(rect.width()) - textSize.width() - 2;
     else if (horz == taCenter)
-        x = (rect.width() - textSize.width()) / 2;
-    int y = 2;
+        x = (qint64(rect.width()) - textSize.width()) / 2;
+    qint64 y = 2;
     if (vert == taBottomJustify)
-        y = rect.height() - textSize.height() - 3;
+        y = qint64(rect.height()) - textSize.height() - 3;
     else if (vert == taMiddle)
-        y = (rect.height() - textSize.height()) / 2;
-    return {rect.left() + x, rect.top() + y};
+        y = (qint64(rect.height()) - textSize.height()) / 2;
+    auto coordinate = [](qint64 value) {
+        return int(std::clamp<qint64>(value, std::numeric_limits<int>::min(), std::numeric_limits<int>::max()));
+    };
+    return {coordinate(rect.left() + x), coordinate(rect.top() + y)};
+}
+
+QString TSortGrid::ElidedCellText(const QString& text, int room, const QFontMetrics& metrics)
+{
+    // No character is narrower than a pixel here, so anything beyond that
+    // many is never shown; measuring it all could overflow the text metrics.
+    const qsizetype shown = std::max(room, 0) + 1;
+    const QString measured = text.size() > shown ? text.left(shown) : text;
+    if (measured.size() == text.size() && metrics.horizontalAdvance(text) <= room)
+        return text;
+    return metrics.elidedText(measured + QChar(0x2026), Qt::ElideRight, std::max(room, 0));
 }
 
 QRect TSortGrid::ArrowRect(const QRect& cellRect, int headerHeight)
@@ -580,6 +599,8 @@ void TSortGrid::DrawCell(TCellCanvas& canvas, int col, int row, const QRect& rec
     QString text = Cells(col, row);
     if (row == 0)
         text = ShortenedHeaderText(text, ColWidths(col) - (sortArrow ? 12 : 1), metrics);
+    else
+        text = ElidedCellText(text, rect.width() - 4, metrics);
     QPoint position = TextPosition(rect, QSize(metrics.horizontalAdvance(text), metrics.height()),
                                    format.AlignmentHorz, format.AlignmentVert);
     if (sortArrow && row == 0)

@@ -132,6 +132,8 @@ public:
     QString ShortenedHeaderText(const QString& text, int room, const QFontMetrics& metrics) const;
     // Text origin inside rect for a text of the given size (step 6 of drawing).
     static QPoint TextPosition(const QRect& rect, QSize textSize, TAlignment horz, TVertAlignment vert);
+    // A data cell's text as drawn in room pixels: cut with "…" when wider.
+    static QString ElidedCellText(const QString& text, int room, const QFontMetrics& metrics);
     // Where the sort arrow goes in a header cell (step 7 of drawing).
     static QRect ArrowRect(const QRect& cellRect, int headerHeight);
     struct TBevelLines

@@ -1,6 +1,7 @@
 #include "TextCodec.h"
 
 #include <QStringDecoder>
+#include <algorithm>
 #include <array>
 
 namespace {
@@ -13,6 +14,38 @@ constexpr std::array<char16_t, 32> kHighControls = {
 };
 
 const QByteArray kUtf8Bom("\xEF\xBB\xBF");
+const QByteArray kUtf16LeBom("\xFF\xFE");
+const QByteArray kUtf16BeBom("\xFE\xFF");
+
+// Checked in pieces that end on a character boundary, so that a large file
+// needs no second copy of its text.
+bool IsValidUtf8(const QByteArray& bytes)
+{
+    constexpr qsizetype kPiece = 64 * 1024;
+    const QByteArrayView all(bytes);
+    for (qsizetype start = 0; start < all.size();) {
+        qsizetype end = std::min(start + kPiece, all.size());
+        // Don't cut a sequence: step back over continuation bytes to its lead byte.
+        for (int back = 0; end < all.size() && back < 3 && (static_cast<unsigned char>(all[end]) & 0xC0) == 0x80;
+             ++back)
+            --end;
+        QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+        const QString piece = utf8.decode(all.sliced(start, end - start));
+        if (utf8.hasError())
+            return false;
+        start = end;
+    }
+    return true;
+}
+
+bool IsAscii(const QByteArray& bytes)
+{
+    for (char b : bytes) {
+        if (static_cast<unsigned char>(b) >= 0x80)
+            return false;
+    }
+    return true;
+}
 
 } // namespace
 
@@ -25,6 +58,17 @@ int Windows1252Byte(char16_t c)
             return 0x80 + i;
     }
     return -1;
+}
+
+int Windows1252OrderKey(char16_t c)
+{
+    if (c >= 0x80 && c <= 0x9F)
+        return c; // as read from a byte the code page leaves undefined
+    const int byte = Windows1252Byte(c);
+    if (byte >= 0)
+        return byte;
+    // After every byte, by code unit; surrogates (characters beyond U+FFFF) last.
+    return 0x100 + (c >= 0xD800 && c <= 0xDFFF ? 0x10000 : 0) + c;
 }
 
 bool FitsWindows1252(const QString& text)
@@ -63,8 +107,13 @@ QString FromWindows1252(const QByteArray& bytes)
 
 QByteArray EncodeFileText(const QString& text)
 {
-    if (FitsWindows1252(text))
-        return ToWindows1252(text);
+    if (FitsWindows1252(text)) {
+        QByteArray bytes = ToWindows1252(text);
+        // Western bytes that also pass as UTF-8 ("Ã¼" is "ü" in UTF-8) would
+        // read back as other text: such a file is written as UTF-8 instead.
+        if (IsAscii(bytes) || !IsValidUtf8(bytes))
+            return bytes;
+    }
     return kUtf8Bom + text.toUtf8();
 }
 
@@ -72,9 +121,20 @@ QString DecodeFileText(const QByteArray& bytes)
 {
     if (bytes.startsWith(kUtf8Bom))
         return QString::fromUtf8(bytes.constData() + kUtf8Bom.size(), bytes.size() - kUtf8Bom.size());
+    // A spreadsheet's "Unicode text" is UTF-16 with a byte-order mark.
+    if (bytes.startsWith(kUtf16LeBom) || bytes.startsWith(kUtf16BeBom)) {
+        QStringDecoder utf16(bytes.startsWith(kUtf16LeBom) ? QStringDecoder::Utf16LE : QStringDecoder::Utf16BE,
+                             QStringDecoder::Flag::Stateless);
+        return utf16.decode(QByteArrayView(bytes).sliced(2));
+    }
     QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     const QString text = utf8.decode(bytes);
     if (!utf8.hasError())
         return text;
     return FromWindows1252(bytes);
+}
+
+bool HasUtf16ByteOrderMark(const QByteArray& bytes)
+{
+    return bytes.startsWith(kUtf16LeBom) || bytes.startsWith(kUtf16BeBom);
 }

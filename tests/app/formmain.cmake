@@ -1,3 +1,6 @@
 qx_add_test(tst_formmain SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_formmain.cpp LIBS QuellorixApp)
 qx_add_test(tst_formmain_barrier SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_formmain_barrier.cpp LIBS QuellorixApp)
 qx_add_test(tst_formmain_files SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_formmain_files.cpp LIBS QuellorixApp)
+qx_add_test(tst_formmain_office SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_formmain_office.cpp LIBS QuellorixApp)
+target_compile_definitions(tst_formmain_office PRIVATE QX_WORD_TEMPLATE="${QUELLORIX_WORD_TEMPLATE}")
+add_dependencies(tst_formmain_office WordTemplate)

@@ -1,6 +1,8 @@
+#include "AppSetup.h"
 #include "FakeTickSource.h"
 #include "ProtocolLogic.h"
 #include "TBitBtnWithColor.h"
+#include "TClickLabel.h"
 #include "TDigit.h"
 #include "TFormMain.h"
 #include "TSortGrid.h"
@@ -9,6 +11,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QScopeGuard>
@@ -90,6 +93,24 @@ private:
         QTest::keyClick(grid->InplaceEditor(), Qt::Key_Return);
     }
 
+    // Both test runs of a row (the first two run columns).
+    void FillTestRuns(int row, const QString& time)
+    {
+        window->SortGrid1->SetCells(ColLauf1, row, time);
+        window->SortGrid1->SetCells(ColLauf2, row, time);
+    }
+
+    // A two-lane run: lane 1 stops after lane1Ms, lane 2 after lane2Ms.
+    void Run(int lane1Ms, int lane2Ms)
+    {
+        Key(Qt::Key_F5);
+        const int first = std::min(lane1Ms, lane2Ms);
+        clock->Advance(first);
+        Key(lane1Ms == first ? Qt::Key_F8 : Qt::Key_F9);
+        clock->Advance(std::max(lane1Ms, lane2Ms) - first);
+        Key(lane1Ms == first ? Qt::Key_F9 : Qt::Key_F8);
+    }
+
     QString Cell(int col, int row) const { return window->SortGrid1->Cells(col, row); }
 
     QWidget* Focused() const { return QApplication::focusWidget(); }
@@ -140,6 +161,18 @@ private Q_SLOTS:
         QCOMPARE(window->SortGrid1->ColWidths(ColLoadOrder), -1);
         QCOMPARE(window->SortGrid1->ColWidths(ColNr), 47);
         QCOMPARE(ShownDigits(1), QList<int>({0, 0, 0, 0, 0}));
+    }
+
+    void titleCarriesNoDisplayName()
+    {
+        SetUpApplication();
+        QCOMPARE(QCoreApplication::applicationName(), QStringLiteral("Quellorix"));
+        // The platform appends a display name that was set to every window
+        // title; without one, the display name just follows the application name.
+        QCoreApplication::setApplicationName(QStringLiteral("Probe"));
+        QCOMPARE(QGuiApplication::applicationDisplayName(), QStringLiteral("Probe"));
+        SetUpApplication();
+        QCOMPARE(window->windowTitle(), QStringLiteral("Quellorix 2.7"));
     }
 
     void twoLaneRunRecordsEachLaneAndMovesFocus()
@@ -215,18 +248,30 @@ private Q_SLOTS:
     void commandButtonsActOnMousePress()
     {
         Load(kFiveStarters);
+        // Each command acts on the press; the release later changes nothing.
         QTest::mousePress(window->bSTART, Qt::LeftButton);
         QVERIFY(window->Clock->isActive());
         clock->Advance(1234);
+        QTest::mouseRelease(window->bSTART, Qt::LeftButton);
+        QCOMPARE(Cell(ColLauf1, 1), QString());
+
         QTest::mousePress(window->bSTOP2, Qt::RightButton);
         QCOMPARE(Cell(ColLauf1, 2), QStringLiteral("1,23"));
+        clock->Advance(500);
         QTest::mouseRelease(window->bSTOP2, Qt::RightButton);
-        QTest::mousePress(window->bSTOP1, Qt::LeftButton);
+        QTest::mousePress(window->bSTOP1, Qt::MiddleButton);
+        QCOMPARE(Cell(ColLauf1, 1), QStringLiteral("1,73"));
+        clock->Advance(500);
+        QTest::mouseRelease(window->bSTOP1, Qt::MiddleButton);
+        QCOMPARE(Cell(ColLauf1, 1), QStringLiteral("1,73"));
+        QCOMPARE(Cell(ColLauf1, 2), QStringLiteral("1,23"));
+
         QTest::mousePress(window->bRESET, Qt::LeftButton);
         QVERIFY(window->bSTART->isEnabled());
-        // A press on the disabled STOPP button does nothing.
-        QTest::mousePress(window->bSTOP1, Qt::LeftButton);
-        QCOMPARE(Cell(ColLauf2, 1), QString());
+        QCOMPARE(window->cbBuhn1->currentIndex(), 2);
+        QTest::mouseRelease(window->bRESET, Qt::LeftButton);
+        QVERIFY(!window->Clock->isActive());
+        QCOMPARE(window->cbBuhn1->currentIndex(), 2);
     }
 
     void secondStopOfALaneIsIgnored()
@@ -287,18 +332,43 @@ private Q_SLOTS:
         QCOMPARE(ShownDigits(2), QList<int>({1, 2, 3, 4, 5}));
     }
 
-    void advanceRulePairsThroughFiveStarters()
+    void resetAdvancesBothLanes_data()
     {
-        Load(kFiveStarters);
-        const QList<std::pair<int, int>> expected = {{2, 3}, {4, 1}, {0, 3}, {2, 1}};
-        for (const auto& [lane1, lane2] : expected) {
-            Key(Qt::Key_F5);
-            Key(Qt::Key_F8);
-            Key(Qt::Key_F9);
-            Key(Qt::Key_F7);
-            QCOMPARE(window->cbBuhn1->currentIndex(), lane1);
-            QCOMPARE(window->cbBuhn2->currentIndex(), lane2);
-        }
+        QTest::addColumn<int>("laneCount");
+        QTest::addColumn<int>("entries");
+        QTest::addColumn<int>("lane1Before");
+        QTest::addColumn<int>("lane2Before");
+        QTest::addColumn<int>("lane1After");
+        QTest::addColumn<int>("lane2After");
+        QTest::newRow("pairs") << 2 << 5 << 0 << 1 << 2 << 3;
+        QTest::newRow("lane 2 wraps to the second entry") << 2 << 5 << 2 << 3 << 4 << 1;
+        QTest::newRow("lane 1 wraps to the first entry") << 2 << 5 << 4 << 1 << 0 << 3;
+        QTest::newRow("lane 1 without selection") << 2 << 5 << -1 << 3 << 1 << 1;
+        QTest::newRow("one entry: lane 2 has nobody") << 2 << 1 << 0 << -1 << 0 << -1;
+        QTest::newRow("one lane steps one") << 1 << 5 << 3 << -1 << 4 << -1;
+        QTest::newRow("one lane wraps") << 1 << 5 << 4 << -1 << 0 << -1;
+        QTest::newRow("one lane without selection") << 1 << 5 << -1 << -1 << 0 << -1;
+    }
+
+    void resetAdvancesBothLanes()
+    {
+        QFETCH(int, laneCount);
+        QFETCH(int, entries);
+        QFETCH(int, lane1Before);
+        QFETCH(int, lane2Before);
+        QFETCH(int, lane1After);
+        QFETCH(int, lane2After);
+        window->Settings.CountBahn = laneCount;
+        window->ApplyLaneLayout();
+        Load(kFiveStarters.mid(0, entries));
+        window->cbBuhn1->setCurrentIndex(lane1Before);
+        window->cbBuhn2->setCurrentIndex(lane2Before);
+        Key(Qt::Key_F5);
+        Key(Qt::Key_F8);
+        Key(Qt::Key_F9);
+        Key(Qt::Key_F7);
+        QCOMPARE(window->cbBuhn1->currentIndex(), lane1After);
+        QCOMPARE(window->cbBuhn2->currentIndex(), lane2After);
     }
 
     void startUnavailableWithBothLanesOnOneEntry()
@@ -347,46 +417,135 @@ private Q_SLOTS:
         QCOMPARE(window->cbBuhn1->currentIndex(), 1);
     }
 
+    void finishedRunIsRankedPerClass_data()
+    {
+        QTest::addColumn<int>("headerCol");
+        QTest::addColumn<Qt::MouseButton>("button");
+        QTest::newRow("no header click") << -1 << Qt::NoButton;
+        QTest::newRow("right click on Name") << int(ColName) << Qt::RightButton;
+        QTest::newRow("right click on Klasse") << int(ColKlasse) << Qt::RightButton;
+        QTest::newRow("left click on Klasse") << int(ColKlasse) << Qt::LeftButton;
+    }
+
     void finishedRunIsRankedPerClass()
     {
+        QFETCH(int, headerCol);
+        QFETCH(Qt::MouseButton, button);
         Load(kFiveStarters);
-        window->Settings.ProbeLaufe = 0;
-        // Lanes on starters 1 (class A) and 4 (class A).
+        if (headerCol >= 0)
+            QTest::mouseClick(window->SortGrid1->viewport(), button, {},
+                              window->SortGrid1->CellRect(headerCol, 0).center());
+        // Starters 1 and 4 (both class A) with the two default test runs: the
+        // faster starter stands below, and its test runs are the slower ones.
+        FillTestRuns(1, QStringLiteral("1,00"));
+        FillTestRuns(4, QStringLiteral("20,00"));
         window->cbBuhn2->setCurrentIndex(3);
-        Key(Qt::Key_F5);
-        clock->Advance(30000);
-        Key(Qt::Key_F8);
-        clock->Advance(1000);
-        Key(Qt::Key_F9);
-        QCOMPARE(Cell(ColGesamt, 1), QStringLiteral("30,00"));
-        QCOMPARE(Cell(ColGesamt, 4), QStringLiteral("31,00"));
-        QCOMPARE(Cell(ColPlatz, 1), QStringLiteral("1"));
-        QCOMPARE(Cell(ColPlatz, 4), QStringLiteral("2"));
+        Run(31000, 30000);
+        QCOMPARE(Cell(ColGesamt, 1), QStringLiteral("31,00"));
+        QCOMPARE(Cell(ColGesamt, 4), QStringLiteral("30,00"));
+        QCOMPARE(Cell(ColPlatz, 4), QStringLiteral("1"));
+        QCOMPARE(Cell(ColPlatz, 1), QStringLiteral("2"));
         // Load order is restored after the ranking.
-        QCOMPARE(Cell(ColNr, 2), QStringLiteral("2"));
+        for (int row = 1; row <= 5; ++row)
+            QCOMPARE(Cell(ColNr, row), QString::number(row));
     }
 
     void eliminationMarksTheLanesRunAndDropsThePlace()
     {
         Load(kFiveStarters);
-        window->Settings.ProbeLaufe = 0;
-        Key(Qt::Key_F5);
-        clock->Advance(30000);
-        Key(Qt::Key_F8);
-        clock->Advance(1000);
-        Key(Qt::Key_F9);
-        QCOMPARE(Cell(ColPlatz, 2), QStringLiteral("2"));
+        FillTestRuns(1, QStringLiteral("1,00"));
+        FillTestRuns(2, QStringLiteral("20,00"));
+        Run(31000, 30000);
+        QCOMPARE(Cell(ColPlatz, 2), QStringLiteral("1"));
+        QCOMPARE(Cell(ColPlatz, 1), QStringLiteral("2"));
+        window->SortGrid1->SetModified(false); // saved after the run
+
         window->sb2del->click();
-        QCOMPARE(Cell(ColLauf1, 2), QStringLiteral("EL"));
+        QCOMPARE(Cell(ColLauf3, 2), QStringLiteral("EL"));
         QCOMPARE(Cell(ColGesamt, 2), QStringLiteral("EL"));
         QCOMPARE(Cell(ColPlatz, 2), QString());
         QCOMPARE(Cell(ColPlatz, 1), QStringLiteral("1"));
+        // The elimination is a change that closing must not lose.
+        QVERIFY(window->SortGrid1->Modified());
+        dialogs->answers.enqueue(false);
+        QVERIFY(!window->close());
+        QCOMPARE(dialogs->questions, QStringList{QStringLiteral("Beenden?")});
+    }
+
+    void timeGoesToTheLaneEntrysOwnRow_data()
+    {
+        QTest::addColumn<bool>("placeSorted");
+        QTest::newRow("load order") << false;
+        QTest::newRow("sorted by place") << true;
+    }
+
+    void timeGoesToTheLaneEntrysOwnRow()
+    {
+        QFETCH(bool, placeSorted);
+        // One car, two drivers in two classes: start number 7 twice.
+        Load({{"7", "Adler", "Anna", "SC Nord", "B"},
+              {"7", "Adler", "Arne", "SC Nord", "A"},
+              {"8", "Berg", "Bruno", "TV Ost", "A"}});
+        if (placeSorted)
+            window->cbSort->click();
+        window->cbBuhn1->setCurrentIndex(1); // Arne
+        window->cbBuhn2->setCurrentIndex(0); // Anna
+        Run(20000, 21000);
+        window->sb2del->click();
+        const int arne = window->LaneRow(1);
+        const int anna = window->LaneRow(2);
+        QCOMPARE(Cell(ColVorname, arne), QStringLiteral("Arne"));
+        QCOMPARE(Cell(ColVorname, anna), QStringLiteral("Anna"));
+        QCOMPARE(Cell(ColLauf1, arne), QStringLiteral("20,00"));
+        QCOMPARE(Cell(ColLauf1, anna), QStringLiteral("EL"));
+        QCOMPARE(Cell(ColLauf2, anna), QString());
+    }
+
+    void failingGridOperationLeavesTheProgramRunning_data()
+    {
+        QTest::addColumn<QString>("secondaryIndex");
+        QTest::addColumn<Qt::MouseButton>("button");
+        QTest::newRow("sort key that is no number") << "x" << Qt::RightButton;
+        QTest::newRow("sort key beyond the last column") << "99" << Qt::LeftButton;
+    }
+
+    void failingGridOperationLeavesTheProgramRunning()
+    {
+        QFETCH(QString, secondaryIndex);
+        QFETCH(Qt::MouseButton, button);
+        Load(kFiveStarters);
+        TSortGrid* grid = window->SortGrid1;
+        grid->SortOptions.CanSort = true;
+        grid->SortOptions.SecondaryIndex = secondaryIndex;
+        QTest::mouseClick(grid->viewport(), button, {}, grid->CellRect(ColName, 0).center());
+        grid->SortOptions.CanSort = false;
+
+        for (int row = 1; row <= 5; ++row)
+            QCOMPARE(Cell(ColNr, row), QString::number(row));
+        QVERIFY(grid->isEnabled());
+        Run(1500, 2500);
+        QCOMPARE(Cell(ColLauf1, 1), QStringLiteral("1,50"));
+        QCOMPARE(Cell(ColLauf1, 2), QStringLiteral("2,50"));
+    }
+
+    void classesSortInTheWesternCodePageOrder()
+    {
+        Load({{"1", "A", "a", "V", QStringLiteral("Ärger")},
+              {"2", "B", "b", "V", QStringLiteral("Łukasz")},
+              {"3", "C", "c", "V", QStringLiteral("Šimon")},
+              {"4", "D", "d", "V", QStringLiteral("zeta")},
+              {"5", "E", "e", "V", QStringLiteral("€uro")}});
+        window->cbSort->click();
+        QStringList classes;
+        for (int row = 1; row <= 5; ++row)
+            classes.append(Cell(ColKlasse, row));
+        QCOMPARE(classes, QStringList({QStringLiteral("zeta"), QStringLiteral("€uro"), QStringLiteral("Šimon"),
+                                       QStringLiteral("Ärger"), QStringLiteral("Łukasz")}));
     }
 
     void placeSortedViewKeepsLaneRowsByIdentity()
     {
         Load(kFiveStarters);
-        window->Settings.ProbeLaufe = 0;
         window->cbSort->click();
         QVERIFY(window->cbSort->isChecked());
         // Class order: A (1, 2, 4) then B (3, 5).
@@ -458,25 +617,41 @@ private Q_SLOTS:
         QVERIFY(window->sbSave->isEnabled());
         QVERIFY(window->sbCLS->isEnabled());
         QVERIFY(window->cbEditON->isEnabled());
-        QVERIFY(!window->sbExcel->isEnabled());
-        QVERIFY(!window->sbWord->isEnabled());
+        // The workbook writer is built in; the Word button needs the template as well.
+        QVERIFY(window->sbExcel->isEnabled());
+        QCOMPARE(window->sbWord->isEnabled(), QFileInfo::exists(window->WordTemplatePath));
         window->SortGrid1->SetCells(ColNr, 1, QString());
         window->UpdateCommandStates();
-        for (QWidget* tool :
-             std::initializer_list<QWidget*>{window->sbSave, window->sbPrint, window->sbInet, window->cbSort,
-                                             window->cbEditON, window->sbCLS, window->sbCLSall})
+        for (QWidget* tool : std::initializer_list<QWidget*>{window->sbSave, window->sbPrint, window->sbInet,
+                                                             window->sbExcel, window->sbWord, window->cbSort,
+                                                             window->cbEditON, window->sbCLS, window->sbCLSall})
             QVERIFY2(!tool->isEnabled(), qPrintable(tool->toolTip()));
     }
 
     void editModeSwitchesToCellSelection()
     {
         Load(kFiveStarters);
+        TSortGrid* grid = window->SortGrid1;
+        // The last cell the operator selected was in the club column.
+        QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, grid->CellRect(ColVerein, 3).center());
+        QCOMPARE(grid->Row(), 3);
         window->cbEditON->click();
-        QVERIFY(window->SortGrid1->Options().testFlag(goEditing));
-        QVERIFY(!window->SortGrid1->Options().testFlag(goRowSelect));
-        window->cbEditON->click();
-        QVERIFY(!window->SortGrid1->Options().testFlag(goEditing));
-        QVERIFY(window->SortGrid1->Options().testFlag(goRowSelect));
+        QVERIFY(grid->Options().testFlag(goEditing));
+        QVERIFY(!grid->Options().testFlag(goRowSelect));
+        QCOMPARE(grid->Selection(), TGridRect({ColVerein, 3, ColVerein, 3}));
+
+        // Typing overwrites that cell.
+        grid->setFocus();
+        QTest::keyClicks(grid, QStringLiteral("S")); // opens the editor on the cell
+        QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("V Neu"));
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+        QCOMPARE(Cell(ColVerein, 3), QStringLiteral("SV Neu"));
+        QVERIFY(grid->Modified());
+
+        QTest::mouseClick(window->labEditON, Qt::LeftButton);
+        QVERIFY(!window->cbEditON->isChecked());
+        QVERIFY(!grid->Options().testFlag(goEditing));
+        QVERIFY(grid->Options().testFlag(goRowSelect));
     }
 
     void closingAsksOnlyWhenSomethingIsAtStake()

@@ -10,6 +10,8 @@
 #include "TestDialogs.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QRadioButton>
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QLabel>
@@ -38,7 +40,7 @@ private:
     QString SettingsFile() const { return settingsDir.filePath(QStringLiteral("settings.ini")); }
 
     // A window whose stored settings name COM1 with these edges; COM1 and COM3 are present.
-    void CreateWindow(int alg1 = 0, int alg2 = 0, int alg3 = 0)
+    void CreateWindow(int alg1 = 0, int alg2 = 0, int alg3 = 0, int countBahn = 2)
     {
         QFile::remove(SettingsFile());
         {
@@ -49,6 +51,7 @@ private:
             stored.Alg1 = alg1;
             stored.Alg2 = alg2;
             stored.Alg3 = alg3;
+            stored.CountBahn = countBahn;
             QSettings file(SettingsFile(), QSettings::IniFormat);
             QVERIFY(WriteSettings(file, stored));
         }
@@ -96,6 +99,19 @@ private:
     {
         window->TimerGesperrtStart->stop();
         window->TimerGesperrtTimer();
+    }
+
+    // Where the lane-dependent parts of the window lie, at a fixed window size.
+    QList<QRect> LaneLayout()
+    {
+        window->resize(900, 500);
+        QApplication::processEvents();
+        QList<QRect> layout;
+        for (QWidget* part : std::initializer_list<QWidget*>{window->PanelLL, window->PanelRR, window->PanelT1,
+                                                             window->Panel7, window->PanelLE, window->PanelRI,
+                                                             window->bSTOP1, window->bSTOP2, window->PanelTTT2})
+            layout.append(part->isVisible() ? QRect(part->mapTo(window.get(), QPoint()), part->size()) : QRect());
+        return layout;
     }
 
     bool On(QLabel* image) const { return TFormMain::BarrierOn(image); }
@@ -328,6 +344,32 @@ private Q_SLOTS:
         QCOMPARE(stored.value(QStringLiteral("TimerGesperrt")).toInt(), 1000);
         QCOMPARE(stored.value(QStringLiteral("ProbeLaufe")).toInt(), 1);
         QCOMPARE(stored.value(QStringLiteral("Port")).toInt(), 1);
+    }
+
+    void laneCountFromTheSettingsLaysOutAsAtStartUp_data()
+    {
+        QTest::addColumn<int>("from");
+        QTest::addColumn<int>("to");
+        QTest::newRow("two lanes to one") << 2 << 1;
+        QTest::newRow("one lane to two") << 1 << 2;
+    }
+
+    void laneCountFromTheSettingsLaysOutAsAtStartUp()
+    {
+        QFETCH(int, from);
+        QFETCH(int, to);
+        CreateWindow(0, 0, 0, to);
+        const QList<QRect> atStartUp = LaneLayout();
+
+        CreateWindow(0, 0, 0, from);
+        LaneLayout();
+        QTimer::singleShot(0, this, [this, to] {
+            window->CfgDialog->rgBahn->Button(to - 1)->click();
+            window->CfgDialog->OKBtn->click();
+        });
+        window->bCFGClick();
+        QCOMPARE(window->Settings.CountBahn, to);
+        QCOMPARE(LaneLayout(), atStartUp);
     }
 
     void choosingNoPortClosesIt()

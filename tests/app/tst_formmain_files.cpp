@@ -5,9 +5,13 @@
 #include "TFormMain.h"
 #include "TSortGrid.h"
 #include "TestDialogs.h"
+#include "TestAccess.h"
+#include "TextBytes.h"
+#include "WindowHarness.h"
 
 #include <QAction>
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
 #include <QSettings>
 #include <QTemporaryDir>
@@ -18,59 +22,36 @@
 #include <memory>
 
 // Loading starter lists and saving protocols through the main window's commands.
-class TestFormMainFiles : public QObject
+
+// The CSV entry of both file dialogs (after text and Excel).
+constexpr int kCsvEntry = 3;
+
+class TestFormMainFiles : public QObject, private WindowHarness
 {
     Q_OBJECT
 
 private:
     std::unique_ptr<FakeTickSource> clock;
-    std::unique_ptr<TestDialogs> dialogs;
-    std::unique_ptr<TFormMain> window;
-    QTemporaryDir dir;
 
-    QString Path(const QString& name) const { return dir.filePath(name); }
-
-    void WriteFile(const QString& name, const QByteArray& bytes)
-    {
-        QFile file(Path(name));
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        QCOMPARE(file.write(bytes), bytes.size());
-    }
-
-    QByteArray ReadFile(const QString& name) const
-    {
-        QFile file(Path(name));
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }
-
-    void Open(const QString& name, int filterIndex = 1)
-    {
-        dialogs->fileNames.enqueue(Path(name));
-        dialogs->filterIndexes.enqueue(filterIndex);
-        window->Open1->trigger();
-    }
-
-    void Save(const QString& name, int filterIndex)
-    {
-        dialogs->fileNames.enqueue(Path(name));
-        dialogs->filterIndexes.enqueue(filterIndex);
-        window->Save1->trigger();
-    }
-
-    // The data rows without the load order, which every load renumbers; with
-    // blanksAsEmpty a cell of one blank (how the text format writes an empty
-    // cell) counts as empty.
-    QStringList DataRows(bool blanksAsEmpty = false) const
+    // The data rows without the load order, which every load renumbers.
+    QStringList DataRows() const
     {
         QStringList rows;
         for (int row = 1; row < window->SortGrid1->RowCount(); ++row) {
             QStringList cells = window->SortGrid1->Rows(row).ToStringList();
             cells.removeLast();
-            if (blanksAsEmpty)
-                std::replace(cells.begin(), cells.end(), QStringLiteral(" "), QString());
             rows.append(cells.join(QLatin1Char('|')));
         }
         return rows;
+    }
+
+    // The window started again on the same settings, as after a restart of the program.
+    void RestartWindow()
+    {
+        window->SortGrid1->SetModified(false);
+        window.reset();
+        window = std::make_unique<TFormMain>(TestAccess(Path(QStringLiteral("settings.ini"))));
+        window->show();
     }
 
     QString Cell(int col, int row) const { return window->SortGrid1->Cells(col, row); }
@@ -81,23 +62,12 @@ private Q_SLOTS:
     void init()
     {
         clock = std::make_unique<FakeTickSource>(1000);
-        dialogs = std::make_unique<TestDialogs>();
-        TSystemAccess access;
-        const QString settings = Path(QStringLiteral("settings.ini"));
-        QFile::remove(settings);
-        access.OpenSettings = [settings] {
-            return std::make_unique<QSettings>(settings, QSettings::IniFormat);
-        };
-        access.ScanPorts = [] { return std::uint32_t(0); };
-        window = std::make_unique<TFormMain>(std::move(access));
-        window->show();
+        CreateWindow();
     }
 
     void cleanup()
     {
-        window->SortGrid1->SetModified(false);
-        window.reset();
-        dialogs.reset();
+        DestroyWindow();
         clock.reset();
     }
 
@@ -105,7 +75,7 @@ private Q_SLOTS:
     {
         WriteFile(QStringLiteral("Starter2024.csv"),
                   "Nr.;Name;Vorname;Verein;Klasse\r\n7;Muster;Max;SC Nord;A\r\n9;Bauer;Lena;TV Ost;B\r\n");
-        Open(QStringLiteral("Starter2024.csv"), 2);
+        Open(QStringLiteral("Starter2024.csv"), kCsvEntry);
         QCOMPARE(window->SortGrid1->RowCount(), 3);
         QCOMPARE(window->SortGrid1->Rows(1).ToStringList(),
                  QStringList({"7", "Muster", "Max", "SC Nord", "A", "", "", "", "", "", "", "", "", "1"}));
@@ -117,13 +87,13 @@ private Q_SLOTS:
         QVERIFY(window->bSTART->isEnabled());
         QVERIFY(window->sbSave->isEnabled());
         QVERIFY(!window->SortGrid1->Modified());
-        QCOMPARE(dialogs->lastFilters.size(), 2);
+        QCOMPARE(dialogs->lastFilters.size(), 3);
     }
 
     void emptyFieldsKeepTheirColumn()
     {
         WriteFile(QStringLiteral("list.csv"), "7;Muster;;SC Nord;A\r\n");
-        Open(QStringLiteral("list.csv"), 2);
+        Open(QStringLiteral("list.csv"), kCsvEntry);
         QCOMPARE(Cell(ColVorname, 1), QString());
         QCOMPARE(Cell(ColVerein, 1), QStringLiteral("SC Nord"));
         QCOMPARE(Cell(ColKlasse, 1), QStringLiteral("A"));
@@ -143,39 +113,104 @@ private Q_SLOTS:
         QCOMPARE(Cell(ColLoadOrder, 2), QStringLiteral("2"));
     }
 
-    void textRoundTripKeepsEveryCell()
+    void textRoundTripKeepsEveryCellAndGoesOnTiming()
     {
         WriteFile(QStringLiteral("in.csv"),
                   "3;Zoë;Jürgen;Grün-Weiß;A\r\n1;Dvořák;Antonín;Praha;B\r\n2;Öz;Ünal;SV Süd;A\r\n");
-        Open(QStringLiteral("in.csv"), 2);
-        window->SortGrid1->SetCells(ColLauf3, 1, QStringLiteral("31,25"));
+        Open(QStringLiteral("in.csv"), kCsvEntry);
+        window->SortGrid1->SetCells(ColLauf1, 1, QStringLiteral("31,25"));
+        window->SortGrid1->SetCells(ColLauf2, 2, QStringLiteral("EL"));
         window->RankProtocol();
         window->SortGrid1->SetModified(true);
         const QStringList before = DataRows();
 
+        // Saved in the middle of the race, the program closed and started again.
         Save(QStringLiteral("out.txt"), 1);
         QVERIFY(!window->SortGrid1->Modified());
         QVERIFY(ReadFile(QStringLiteral("out.txt")).startsWith("\xEF\xBB\xBFNr.\t"));
+        RestartWindow();
         Open(QStringLiteral("out.txt"));
-        QCOMPARE(DataRows(true), before);
-        // A reloaded protocol takes no further times into the blank cells.
-        QCOMPARE(Cell(ColLauf1, 1), QStringLiteral(" "));
-        QCOMPARE(Cell(ColLauf3, 1), QStringLiteral("31,25"));
-        QCOMPARE(Cell(ColName, 2), QStringLiteral("Dvořák"));
+        QCOMPARE(DataRows(), before);
+
+        // The next run is recorded behind the times already there.
+        window->mStart->trigger();
+        clock->Advance(12340);
+        window->mSTOP1->trigger();
+        clock->Advance(1000);
+        window->mStop2->trigger();
+        QCOMPARE(Cell(ColLauf2, 1), QStringLiteral("12,34"));
+        QCOMPARE(Cell(ColLauf1, 2), QStringLiteral("13,34"));
+        QCOMPARE(Cell(ColLauf2, 2), QStringLiteral("EL"));
+    }
+
+    void textProtocolWithQuotesReadsBackRowByRow_data()
+    {
+        QTest::addColumn<int>("col");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("start number with a quote") << int(ColNr) << "\"5";
+        QTest::newRow("semicolon and quote in the first cell") << int(ColNr) << "12;\"A";
+        QTest::newRow("quoted name") << int(ColName) << "\"Blitz\"";
+    }
+
+    void textProtocolWithQuotesReadsBackRowByRow()
+    {
+        QFETCH(int, col);
+        QFETCH(QString, text);
+        WriteFile(QStringLiteral("in.csv"), "1;Adler;Anna;SC;A\r\n2;Berg;Bruno;TV;B\r\n3;Christ;Clara;SV;A\r\n");
+        Open(QStringLiteral("in.csv"), kCsvEntry);
+        window->SortGrid1->SetCells(col, 1, text);
+        window->SortGrid1->SetCells(col, 2, text);
+        const QStringList before = DataRows();
+        Save(QStringLiteral("out.txt"), 1);
+        Open(QStringLiteral("out.txt"));
+        QCOMPARE(DataRows(), before);
+    }
+
+    void textReadsBackAsWritten_data()
+    {
+        QTest::addColumn<QByteArray>("list");
+        QTest::addColumn<int>("saveFilter");
+        QTest::addColumn<QString>("name");
+        const QByteArray utf8 = "\xEF\xBB\xBF"
+                                "1;\xC3\x83\xC2\xBC"
+                                "ber;Max;SC;A\r\n2;B;C;D;E\r\n";
+        const QString looksWestern = QString::fromUtf8("\xC3\x83\xC2\xBC"
+                                                       "ber");
+        QTest::newRow("western bytes that pass as utf-8, text") << utf8 << 1 << looksWestern;
+        QTest::newRow("western bytes that pass as utf-8, csv") << utf8 << kCsvEntry << looksWestern;
+        const QString unicodeText = QStringLiteral("1\tMüller\tMax\tSC\tA\r\n2\tB\tC\tD\tE\r\n");
+        QTest::newRow("utf-16 little endian") << Utf16WithBom(unicodeText, false) << 1 << "Müller";
+        QTest::newRow("utf-16 big endian") << Utf16WithBom(unicodeText, true) << kCsvEntry << "Müller";
+    }
+
+    void textReadsBackAsWritten()
+    {
+        QFETCH(QByteArray, list);
+        QFETCH(int, saveFilter);
+        QFETCH(QString, name);
+        WriteFile(QStringLiteral("in.txt"), list);
+        Open(QStringLiteral("in.txt"));
+        QCOMPARE(window->SortGrid1->RowCount(), 3);
+        QCOMPARE(Cell(ColName, 1), name);
+        const QStringList before = DataRows();
+        const QString saved = saveFilter == 1 ? QStringLiteral("out.txt") : QStringLiteral("out.csv");
+        Save(saved, saveFilter);
+        Open(saved, saveFilter);
+        QCOMPARE(DataRows(), before);
     }
 
     void csvRoundTripKeepsSeparatorsAndQuotes()
     {
         WriteFile(QStringLiteral("in.csv"),
                   "5;Maier;Sepp;\"Verein; Nord\";A\r\n6;\"O\"\"Neill\";Sean;Ost;A\r\n");
-        Open(QStringLiteral("in.csv"), 2);
+        Open(QStringLiteral("in.csv"), kCsvEntry);
         QCOMPARE(Cell(ColVerein, 1), QStringLiteral("Verein; Nord"));
         QCOMPARE(Cell(ColName, 2), QStringLiteral("O\"Neill"));
         const QStringList before = DataRows();
 
-        Save(QStringLiteral("out.csv"), 2);
-        QCOMPARE(window->Settings.FilterInd, 2);
-        Open(QStringLiteral("out.csv"), 2);
+        Save(QStringLiteral("out.csv"), kCsvEntry);
+        QCOMPARE(window->Settings.FilterInd, kCsvEntry);
+        Open(QStringLiteral("out.csv"), kCsvEntry);
         QCOMPARE(DataRows(), before);
         // Windows-1252 when every character fits.
         QVERIFY(!ReadFile(QStringLiteral("out.csv")).startsWith("\xEF\xBB\xBF"));
@@ -184,7 +219,7 @@ private Q_SLOTS:
     void umlautsAreWrittenInTheWesternCodePage()
     {
         WriteFile(QStringLiteral("in.csv"), "1;Größer;Jürgen;Süd;A\r\n");
-        Open(QStringLiteral("in.csv"), 2);
+        Open(QStringLiteral("in.csv"), kCsvEntry);
         Save(QStringLiteral("out.txt"), 1);
         QVERIFY(ReadFile(QStringLiteral("out.txt"))
                     .contains("1\tGr\xF6\xDF"
@@ -195,8 +230,8 @@ private Q_SLOTS:
     void unreadableFileLeavesTheProtocolAlone()
     {
         WriteFile(QStringLiteral("list.csv"), "7;Muster;Max;SC Nord;A\r\n8;Kurz;Karl;SC;A\r\n");
-        Open(QStringLiteral("list.csv"), 2);
-        Open(QStringLiteral("missing.csv"), 2);
+        Open(QStringLiteral("list.csv"), kCsvEntry);
+        Open(QStringLiteral("missing.csv"), kCsvEntry);
         QCOMPARE(dialogs->messages.size(), 1);
         QVERIFY(dialogs->messages.first().contains(QStringLiteral("missing.csv")));
         QCOMPARE(window->SortGrid1->RowCount(), 3);
@@ -204,18 +239,101 @@ private Q_SLOTS:
         QCOMPARE(window->windowTitle(), QStringLiteral("Quellorix: list"));
     }
 
-    void loadDuringARunIsIgnored()
+    void loadIsIgnoredFromStartUntilReset_data()
     {
+        QTest::addColumn<int>("stopsBeforeLoad");
+        QTest::addColumn<QString>("lane1Time");
+        QTest::newRow("running") << 0 << "1,25";
+        QTest::newRow("one lane stopped") << 1 << "1,25";
+        QTest::newRow("finished") << 2 << "0,00";
+    }
+
+    void loadIsIgnoredFromStartUntilReset()
+    {
+        QFETCH(int, stopsBeforeLoad);
+        QFETCH(QString, lane1Time);
+        window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(window.get()));
         WriteFile(QStringLiteral("list.csv"), "7;Muster;Max;SC Nord;A\r\n8;Kurz;Karl;SC;A\r\n");
-        Open(QStringLiteral("list.csv"), 2);
+        Open(QStringLiteral("list.csv"), kCsvEntry);
         window->mStart->trigger();
-        WriteFile(QStringLiteral("other.csv"), "1;Anders;Anna;X;B\r\n");
+        const QList<QAction*> stops = {window->mStop2, window->mSTOP1};
+        for (int i = 0; i < stopsBeforeLoad; ++i)
+            stops.at(i)->trigger();
+        WriteFile(QStringLiteral("other.csv"), "1;Anders;Anna;X;B\r\n2;Bald;Berta;X;B\r\n");
         dialogs->fileNames.enqueue(Path(QStringLiteral("other.csv")));
-        window->Open1->trigger();
-        QCOMPARE(Cell(ColNr, 1), QStringLiteral("7"));
+        QTest::keyClick(window.get(), Qt::Key_O, Qt::ControlModifier);
         QCOMPARE(dialogs->fileNames.size(), 1); // no dialog was shown
+        QCOMPARE(Cell(ColNr, 1), QStringLiteral("7"));
+
+        // The run ends on the list it started with; the elimination marks its own starter.
+        clock->Advance(1250);
         window->mSTOP1->trigger();
-        QCOMPARE(Cell(ColLauf1, 1), QString("0,00"));
+        window->mStop2->trigger();
+        window->sb2del->click();
+        QCOMPARE(Cell(ColLauf1, 1), lane1Time);
+        QCOMPARE(Cell(ColLauf1, 2), QStringLiteral("EL"));
+
+        // After "0,00" the key loads again.
+        window->mReset->trigger();
+        QTest::keyClick(window.get(), Qt::Key_O, Qt::ControlModifier);
+        QCOMPARE(dialogs->fileNames.size(), 0);
+        QCOMPARE(Cell(ColNr, 1), QStringLiteral("1"));
+        QCOMPARE(Cell(ColLauf1, 2), QString());
+    }
+
+    void fileThatIsNoTextIsRefused_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::newRow("workbook (zip)") << QByteArray("PK\x03\x04\x14\0\x06\0\x08\0[Content_Types].xml;1;2\r\n", 36);
+        QTest::newRow("empty zip") << QByteArray("PK\x05\x06", 4) + QByteArray(18, '\0');
+        QTest::newRow("old office file") << QByteArray("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1;x;y\r\n");
+        QTest::newRow("NUL bytes") << QByteArray("7;Muster;Max\r\n\x01\x02\0\x7F;8\r\n", 21);
+    }
+
+    void fileThatIsNoTextIsRefused()
+    {
+        QFETCH(QByteArray, bytes);
+        WriteFile(QStringLiteral("list.csv"), "7;Muster;Max;SC Nord;A\r\n8;Kurz;Karl;SC;A\r\n");
+        Open(QStringLiteral("list.csv"), kCsvEntry);
+        const QStringList before = DataRows();
+        WriteFile(QStringLiteral("Ergebnis.xlsx"), bytes);
+        Open(QStringLiteral("Ergebnis.xlsx"));
+        QCOMPARE(dialogs->messages,
+                 QStringList{QStringLiteral("Die Datei %1 ist keine Text- oder CSV-Datei.")
+                                 .arg(QDir::toNativeSeparators(Path(QStringLiteral("Ergebnis.xlsx"))))});
+        QCOMPARE(DataRows(), before);
+        QCOMPARE(window->cbBuhn1->count(), 2);
+        QCOMPARE(window->windowTitle(), QStringLiteral("Quellorix: list"));
+    }
+
+    void hugeListIsRefusedAndLongFieldsAreCut_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<QStringList>("names");
+        QTest::newRow("100,001 one-character lines")
+            << QByteArray("x\n").repeated(kMaxStarters + 1)
+            << "Die Datei %1 enthält mehr als 100.000 Starter und wird nicht geladen."
+            << QStringList{"Muster", "Kurz"};
+        QTest::newRow("field of 1,001 characters")
+            << "1;" + QByteArray(1001, 'N') + ";Max\r\n2;" + QByteArray(1000, 'M') + ";Eva\r\n"
+            << "Die Datei %1 enthält Felder mit mehr als 1.000 Zeichen (1); sie wurden auf 1.000 Zeichen gekürzt."
+            << QStringList{QString(1000, u'N'), QString(1000, u'M')};
+    }
+
+    void hugeListIsRefusedAndLongFieldsAreCut()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, message);
+        QFETCH(QStringList, names);
+        WriteFile(QStringLiteral("list.csv"), "7;Muster;Max;SC Nord;A\r\n8;Kurz;Karl;SC;A\r\n");
+        Open(QStringLiteral("list.csv"), kCsvEntry);
+        WriteFile(QStringLiteral("big.csv"), bytes);
+        Open(QStringLiteral("big.csv"), kCsvEntry);
+        QCOMPARE(dialogs->messages, QStringList{message.arg(QDir::toNativeSeparators(Path("big.csv")))});
+        QCOMPARE(window->SortGrid1->RowCount(), 3);
+        QCOMPARE(QStringList({Cell(ColName, 1), Cell(ColName, 2)}), names);
     }
 
     void failedSaveKeepsTheOldFileAndTheModifiedMark()
@@ -224,7 +342,7 @@ private Q_SLOTS:
         for (int i = 1; i <= 200; ++i)
             list += QByteArray::number(i) + ";Name" + QByteArray::number(i) + ";Vorname;Verein;A\r\n";
         WriteFile(QStringLiteral("list.csv"), list);
-        Open(QStringLiteral("list.csv"), 2);
+        Open(QStringLiteral("list.csv"), kCsvEntry);
         WriteFile(QStringLiteral("old.txt"), "the previous protocol");
         window->SortGrid1->SetModified(true);
 

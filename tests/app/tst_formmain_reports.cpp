@@ -6,6 +6,7 @@
 #include "TestDialogs.h"
 #include "TestPrintDialogs.h"
 #include "WebPage.h"
+#include "WindowHarness.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -21,26 +22,20 @@
 #include <memory>
 
 // Publishing the protocol from the main window: the web page and printing.
-class TestFormMainReports : public QObject
+
+// The CSV entry of the open dialog (text, Excel, CSV) and the web page entry of
+// the save dialog (text, Excel, CSV, Word, web page, Excel again).
+constexpr int kCsvOpenEntry = 3;
+constexpr int kWebPageSaveEntry = 5;
+
+class TestFormMainReports : public QObject, private WindowHarness
 {
     Q_OBJECT
 
 private:
     std::unique_ptr<FakeTickSource> clock;
-    std::unique_ptr<TestDialogs> dialogs;
     std::unique_ptr<TestPrintDialogs> printDialogs;
-    std::unique_ptr<TFormMain> window;
-    QTemporaryDir dir;
     QString previousFolder;
-    QList<QUrl> opened;
-
-    QString Path(const QString& name) const { return dir.filePath(name); }
-
-    QByteArray ReadFile(const QString& name) const
-    {
-        QFile file(Path(name));
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }
 
     // Three starters of one class, in load order 7, 8, 9; 9 is fastest, 7 slowest.
     void LoadRaced()
@@ -50,7 +45,7 @@ private:
         list.write("7;Muster;Max;SC Nord;A\r\n8;Kurz;Karl;Schmidt & S\xF6hne;A\r\n9;Lang;Lena;TV;A\r\n");
         list.close();
         dialogs->fileNames.enqueue(list.fileName());
-        dialogs->filterIndexes.enqueue(2);
+        dialogs->filterIndexes.enqueue(kCsvOpenEntry);
         window->Open1->trigger();
         const QStringList totals = {"40,00", "35,00", "30,00"};
         for (int row = 1; row <= 3; ++row) {
@@ -72,21 +67,9 @@ private slots:
     void init()
     {
         clock = std::make_unique<FakeTickSource>(1000);
-        dialogs = std::make_unique<TestDialogs>();
         printDialogs = std::make_unique<TestPrintDialogs>();
         opened.clear();
-        TSystemAccess access;
-        const QString settings = Path(QStringLiteral("settings.ini"));
-        access.OpenSettings = [settings] {
-            return std::make_unique<QSettings>(settings, QSettings::IniFormat);
-        };
-        access.ScanPorts = [] { return std::uint32_t(0); };
-        access.OpenUrl = [this](const QUrl& url) {
-            opened.append(url);
-            return true;
-        };
-        window = std::make_unique<TFormMain>(std::move(access));
-        window->show();
+        CreateWindow();
         previousFolder = QDir::currentPath();
         QDir::setCurrent(dir.path());
     }
@@ -94,10 +77,8 @@ private slots:
     void cleanup()
     {
         QDir::setCurrent(previousFolder);
-        window->SortGrid1->SetModified(false);
-        window.reset();
+        DestroyWindow();
         printDialogs.reset();
-        dialogs.reset();
         clock.reset();
     }
 
@@ -107,10 +88,10 @@ private slots:
         window->cbSort->click(); // place-sorted view: 9, 8, 7
         window->SortGrid1->SetModified(true);
         dialogs->fileNames.enqueue(Path(QStringLiteral("ergebnis")));
-        dialogs->filterIndexes.enqueue(4); // text, CSV, Word, web page
+        dialogs->filterIndexes.enqueue(kWebPageSaveEntry);
         window->Save1->trigger();
 
-        QCOMPARE(dialogs->lastFilters.at(3), QStringLiteral("Webseite (*.html)"));
+        QCOMPARE(dialogs->lastFilters.at(kWebPageSaveEntry - 1), QStringLiteral("Webseite (*.html)"));
         const QByteArray page = ReadFile(QStringLiteral("ergebnis.html"));
         QCOMPARE(page, WebPageBytes(window->ReportOfProtocol()));
         const qsizetype first = page.indexOf("<tr><td>9<td>");
@@ -121,7 +102,7 @@ private slots:
                  page.mid(page.indexOf("</thead>")).constData());
         QVERIFY(!page.contains("¹"));
         QVERIFY(!window->SortGrid1->Modified());
-        QCOMPARE(window->Settings.FilterInd, 4);
+        QCOMPARE(window->Settings.FilterInd, kWebPageSaveEntry);
     }
 
     void webPageButtonWritesAndOpensThePage()
@@ -147,7 +128,7 @@ private slots:
 
         window->SortGrid1->SetModified(true);
         dialogs->fileNames.enqueue(Path(QStringLiteral("missing/ergebnis.html")));
-        dialogs->filterIndexes.enqueue(4);
+        dialogs->filterIndexes.enqueue(kWebPageSaveEntry);
         window->Save1->trigger();
         QCOMPARE(dialogs->errors.last(),
                  QStringLiteral("Error write file: ") + Path(QStringLiteral("missing/ergebnis.html")));

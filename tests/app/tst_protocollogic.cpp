@@ -238,11 +238,14 @@ void TestProtocolLogic::nextLanePosition_data()
     QTest::newRow("one lane steps one") << 1 << 3 << 1 << 5 << 4;
     QTest::newRow("one lane wraps") << 1 << 4 << 1 << 5 << 0;
     QTest::newRow("one lane single entry") << 1 << 0 << 1 << 1 << 0;
-    QTest::newRow("no selection lane 1") << 1 << -1 << 2 << 5 << 0;
+    QTest::newRow("no selection lane 1") << 1 << -1 << 2 << 5 << 1;
+    QTest::newRow("no selection one lane") << 1 << -1 << 1 << 5 << 0;
     QTest::newRow("no selection lane 2") << 2 << -1 << 2 << 5 << 1;
     QTest::newRow("empty list lane 1") << 1 << -1 << 2 << 0 << -1;
     QTest::newRow("empty list lane 2") << 2 << 0 << 2 << 0 << -1;
-    QTest::newRow("lane 2 single entry") << 2 << 0 << 2 << 1 << 0;
+    QTest::newRow("lane 2 single entry") << 2 << 0 << 2 << 1 << -1;
+    QTest::newRow("lane 2 single entry, no selection") << 2 << -1 << 2 << 1 << -1;
+    QTest::newRow("lane 1 two lanes single entry") << 1 << 0 << 2 << 1 << 0;
     QTest::newRow("stale position past the end") << 1 << 9 << 1 << 5 << 0;
     QTest::newRow("unknown lane unchanged") << 3 << 2 << 2 << 5 << 2;
 }

@@ -160,11 +160,13 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("save");
         QTest::newRow("Excel not available")
             << false << QStringList{"Textdatei (*.txt)", "CSV-Datei (*.csv)"}
-            << QStringList{"Textdatei (*.txt)", "CSV-Datei (*.csv)", "MS Word (*.doc)", "Webseite (*.html)"};
+            << QStringList{"Textdatei (*.txt)", "CSV-Datei (*.csv)", "MS Word (*.docx)", "Webseite (*.html)"};
         QTest::newRow("Excel available: second and last")
-            << true << QStringList{"Textdatei (*.txt)", "Excel-Arbeitsmappe (*.xls)", "CSV-Datei (*.csv)"}
-            << QStringList{"Textdatei (*.txt)", "Excel-Arbeitsmappe (*.xls)", "CSV-Datei (*.csv)",
-                           "MS Word (*.doc)",   "Webseite (*.html)",          "Excel-Arbeitsmappe (*.xls)"};
+            << true
+            << QStringList{"Textdatei (*.txt)", "Excel-Arbeitsmappe (*.xlsx *.xls *.ods)",
+                           "CSV-Datei (*.csv)"}
+            << QStringList{"Textdatei (*.txt)", "Excel-Arbeitsmappe (*.xlsx)", "CSV-Datei (*.csv)",
+                           "MS Word (*.docx)",  "Webseite (*.html)",           "Excel-Arbeitsmappe (*.xlsx)"};
     }
 
     void fileFilters()
@@ -329,7 +331,7 @@ private Q_SLOTS:
         const QMap<QString, QString> steps = TrialStart(program, workDir, configDir.path());
         QCOMPARE(steps.value(QStringLiteral("FormCreate.2")), QStringLiteral("Tarnvik/Renner"));
         QCOMPARE(steps.value(QStringLiteral("FormCreate.3")),
-                 folder + QStringLiteral("/Protokollvorlage.doc"));
+                 folder + QStringLiteral("/Protokollvorlage.docx"));
         QCOMPARE(steps.value(QStringLiteral("FormCreate.10")),
                  fromProgramFolder ? QStringLiteral("Töne an") : QStringLiteral("Töne aus"));
         // Help is found from any working folder (here: the built-in manual; the

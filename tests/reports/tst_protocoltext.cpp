@@ -1,3 +1,4 @@
+#include "TextBytes.h"
 #include "ProtocolText.h"
 #include "TextCodec.h"
 
@@ -109,6 +110,7 @@ private slots:
     void csvRoundTrip();
     void encodingOnDisk_data();
     void encodingOnDisk();
+    void longWesternTextPassingAsUtf8();
     void readsWindows1252AndUtf8_data();
     void readsWindows1252AndUtf8();
     void headerLinesAnywhere();
@@ -120,6 +122,8 @@ private slots:
     void lineEnds_data();
     void lineEnds();
     void blankRecordsSkipped();
+    void rowAndFieldLimits_data();
+    void rowAndFieldLimits();
     void fieldsBeyondLastColumnDropped();
     void failingDevice();
     void saveReplacesFile();
@@ -163,7 +167,7 @@ void TestProtocolText::textRoundTrip()
         QCOMPARE(loaded[r].size(), kProtocolColumnCount);
         for (int c = 0; c < kProtocolColumnCount; ++c) {
             const QString& original = saved[r + 1][c];
-            QCOMPARE(loaded[r][c], original.isEmpty() ? QStringLiteral(" ") : original);
+            QCOMPARE(loaded[r][c], original);
         }
     }
 }
@@ -174,7 +178,7 @@ void TestProtocolText::emptyProtocolRoundTrip()
     const QByteArray bytes = Written(saved);
     QVERIFY(bytes.endsWith(QByteArray(" \t").repeated(kProtocolColumnCount) + "\r\n"));
     const ProtocolTable loaded = ParseProtocolText(bytes);
-    QCOMPARE(loaded, ProtocolTable({QStringList(kProtocolColumnCount, QStringLiteral(" "))}));
+    QVERIFY(loaded.isEmpty());
 }
 
 void TestProtocolText::csvRoundTrip()
@@ -197,6 +201,8 @@ void TestProtocolText::encodingOnDisk_data()
     QTest::newRow("umlauts") << QStringLiteral("Müller") << QByteArray("1\tM\xFCller\t");
     QTest::newRow("sharp s") << QStringLiteral("Weiß") << QByteArray("1\tWei\xDF\t");
     QTest::newRow("euro sign") << QStringLiteral("5€") << QByteArray("1\t5\x80\t");
+    QTest::newRow("western bytes that pass as utf-8")
+        << QString::fromUtf8("\xC3\x83\xC2\xBC" "ber") << QByteArray("\xEF\xBB\xBF" "1\t\xC3\x83\xC2\xBC" "ber\t");
     QTest::newRow("czech") << QStringLiteral("Dvořák")
                            << QByteArray("\xEF\xBB\xBF"
                                          "1\tDvo\xC5\x99\xC3\xA1k\t");
@@ -221,6 +227,16 @@ void TestProtocolText::encodingOnDisk()
     QCOMPARE(loaded[0][1], name);
 }
 
+void TestProtocolText::longWesternTextPassingAsUtf8()
+{
+    // Over 64 KB, with a two-byte sequence across every 64 KB boundary.
+    const QString text = u'x' + QString::fromUtf8("\xC3\x83\xC2\xBC").repeated(40000);
+    const QByteArray bytes = EncodeFileText(text);
+    QVERIFY(bytes.startsWith("\xEF\xBB\xBF"));
+    QCOMPARE(DecodeFileText(bytes), text);
+    QCOMPARE(EncodeFileText(text + QChar(0xFC)).size(), text.size() + 1); // no longer UTF-8: Western
+}
+
 void TestProtocolText::readsWindows1252AndUtf8_data()
 {
     QTest::addColumn<QByteArray>("bytes");
@@ -232,6 +248,8 @@ void TestProtocolText::readsWindows1252AndUtf8_data()
     QTest::newRow("utf-8 with bom") << QByteArray("\xEF\xBB\xBF"
                                                   "5;J\xC3\xBCrgen;Stra\xC3\x9F"
                                                   "e\r\n");
+    QTest::newRow("utf-16le with bom") << Utf16WithBom(QStringLiteral("5;Jürgen;Straße\r\n"), false);
+    QTest::newRow("utf-16be with bom") << Utf16WithBom(QStringLiteral("5;Jürgen;Straße\r\n"), true);
 }
 
 void TestProtocolText::readsWindows1252AndUtf8()
@@ -275,7 +293,10 @@ void TestProtocolText::emptyFieldsKeepTheirColumn_data()
     QTest::newRow("csv trailing separator") << QByteArray("7;Muster;") << Row({"7", "Muster"});
     QTest::newRow("tab gap") << QByteArray("7\tMuster\t\tSC Nord\t") << Row({"7", "Muster", "", "SC Nord"});
     QTest::newRow("tab leading separator") << QByteArray("\t\tMax") << Row({"", "", "Max"});
-    QTest::newRow("blank kept") << QByteArray("7; ;Max") << Row({"7", " ", "Max"});
+    QTest::newRow("blank is empty") << QByteArray("7; ;Max") << Row({"7", "", "Max"});
+    QTest::newRow("blanks are empty") << QByteArray("7\t   \tMax\t") << Row({"7", "", "Max"});
+    QTest::newRow("quoted blank is empty") << QByteArray("7;\" \";Max") << Row({"7", "", "Max"});
+    QTest::newRow("blanks around text kept") << QByteArray("7; Max ;A") << Row({"7", " Max ", "A"});
     QTest::newRow("quoted empty") << QByteArray("7;\"\";Max") << Row({"7", "", "Max"});
 }
 
@@ -299,7 +320,10 @@ void TestProtocolText::quotedFields_data()
                                  << ProtocolTable{Row({"1", "zwei\r\nZeilen", "A"}), Row({"2", "B"})};
     QTest::newRow("header line inside")
         << QByteArray("1;\"a\nNr. 5\"\n2;B\n") << ProtocolTable{Row({"1", "a\nNr. 5"}), Row({"2", "B"})};
-    QTest::newRow("tab inside") << QByteArray("1;\"a\tb\";C\r\n") << ProtocolTable{Row({"1", "a\tb", "C"})};
+    QTest::newRow("a tab makes a tab line")
+        << QByteArray("1;\"a\tb\";C\r\n") << ProtocolTable{Row({"1;\"a", "b\";C"})};
+    QTest::newRow("quote on a tab line is text")
+        << QByteArray("\"5\tMuster\t\r\n6\tB\"\t\r\n") << ProtocolTable{Row({"\"5", "Muster"}), Row({"6", "B\""})};
     QTest::newRow("quote inside unquoted field")
         << QByteArray("1;O\"Neill;C\r\n") << ProtocolTable{Row({"1", "O\"Neill", "C"})};
     QTest::newRow("text after closing quote")
@@ -336,7 +360,37 @@ void TestProtocolText::lineEnds()
 void TestProtocolText::blankRecordsSkipped()
 {
     const QByteArray bytes = "1;A\r\n;;;;;;;;;;;;;\r\n\t\t\t\r\n\r\n \t\t\r\n";
-    QCOMPARE(ParseProtocolText(bytes), ProtocolTable({Row({"1", "A"}), Row({" "})}));
+    QCOMPARE(ParseProtocolText(bytes), ProtocolTable({Row({"1", "A"})}));
+}
+
+void TestProtocolText::rowAndFieldLimits_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<int>("rows");
+    QTest::addColumn<bool>("tooMany");
+    QTest::addColumn<int>("cut");
+    QTest::newRow("as many rows as allowed") << QByteArray("1\n").repeated(kMaxStarters) << kMaxStarters << false << 0;
+    QTest::newRow("one row more") << QByteArray("1\n").repeated(kMaxStarters + 1) << kMaxStarters << true << 0;
+    QTest::newRow("blank and header lines don't count")
+        << QByteArray("Nr\n\n \t \n").repeated(kMaxStarters) + "1\n" << 1 << false << 0;
+    QTest::newRow("longest field") << "1;" + QByteArray(kMaxCellLength, 'x') << 1 << false << 0;
+    QTest::newRow("fields cut") << "1\t" + QByteArray(kMaxCellLength + 1, 'x') + "\t" + QByteArray(5000, 'y')
+                                << 1 << false << 2;
+}
+
+void TestProtocolText::rowAndFieldLimits()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(int, rows);
+    QFETCH(bool, tooMany);
+    QFETCH(int, cut);
+    ProtocolReadReport report;
+    const ProtocolTable read = ParseProtocolText(bytes, &report);
+    QCOMPARE(read.size(), rows);
+    QCOMPARE(report.TooManyRows, tooMany);
+    QCOMPARE(report.CutCells, cut);
+    for (const QString& cell : read.first())
+        QVERIFY(cell.size() <= kMaxCellLength);
 }
 
 void TestProtocolText::fieldsBeyondLastColumnDropped()
@@ -495,13 +549,13 @@ void TestProtocolText::hostileInput_data()
 
     static constexpr char withNul[] = "1;\0Na\0me;X\r\n\0\0\0\r\n";
     QTest::newRow("nul bytes") << QByteArray(withNul, sizeof(withNul) - 1) << 2 << 1;
-    QTest::newRow("1 MB line") << QByteArray(1024 * 1024, 'x') << 1 << 1024 * 1024;
+    QTest::newRow("1 MB line") << QByteArray(1024 * 1024, 'x') << 1 << kMaxCellLength;
     QTest::newRow("10 MB of separators") << QByteArray(10 * 1024 * 1024, ';') << 0 << 0;
     QTest::newRow("10 MB of tabs") << QByteArray(10 * 1024 * 1024, '\t') << 0 << 0;
     // Each quote closes the field the one before opened: 50,000 rows holding a CR.
     QTest::newRow("100,000 lines of one quote") << QByteArray("\"\r").repeated(100000) << 50000 << 1;
     QTest::newRow("quote opened, closed at the end")
-        << (QByteArray("\"") + QByteArray("1;x\r\n").repeated(100000) + "\"") << 1 << 500000;
+        << (QByteArray("\"") + QByteArray("1;x\r\n").repeated(100000) + "\"") << 1 << kMaxCellLength;
     QTest::newRow("100,000 empty lines") << QByteArray("\r\n").repeated(100000) << 0 << 0;
 
     QByteArray random(256 * 1024, Qt::Uninitialized);

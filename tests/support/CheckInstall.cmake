@@ -6,7 +6,7 @@ if(NOT result EQUAL 0)
     message(FATAL_ERROR "cmake --install failed: ${result}")
 endif()
 
-foreach(file bin/Quellorix share/applications/quellorix.desktop share/icons/hicolor/scalable/apps/quellorix.svg
+foreach(file bin/Quellorix bin/Protokollvorlage.docx share/applications/quellorix.desktop share/icons/hicolor/scalable/apps/quellorix.svg
              share/doc/quellorix/handbuch/index.html share/doc/quellorix/handbuch/stecker.svg
              share/doc/quellorix/handbuch/beispiel-starterliste.txt)
     if(NOT EXISTS ${PREFIX}/${file})

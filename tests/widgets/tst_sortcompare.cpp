@@ -81,6 +81,12 @@ void TestSortCompare::plainText_data()
     QTest::newRow("umlaut after z") << QString::fromUtf8("\xC3\xA4") << "z" << 1;
     QTest::newRow("first difference decides") << "ab9"
                                               << "ac1" << -1;
+    QTest::newRow("euro before S caron") << QStringLiteral("€uro") << QStringLiteral("Šimon") << -1;
+    QTest::newRow("S caron before A umlaut") << QStringLiteral("Šimon") << QStringLiteral("Ärger") << -1;
+    QTest::newRow("code page before the rest") << QStringLiteral("ÿ") << QStringLiteral("Ł") << -1;
+    QTest::newRow("the rest by code point") << QStringLiteral("Ł") << QStringLiteral("ő") << -1;
+    QTest::newRow("beyond U+FFFF last") << QString::fromUtf8("\xEF\xBC\xA1") << QString::fromUtf8("\xF0\x9F\x98\x80") << -1;
+    QTest::newRow("undefined byte in its place") << QString(QChar(0x81)) << QStringLiteral("‚") << -1;
 }
 
 void TestSortCompare::plainText()

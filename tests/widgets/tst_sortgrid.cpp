@@ -12,6 +12,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 #include <climits>
+#include <limits>
 #include <stdexcept>
 
 namespace {
@@ -129,8 +130,11 @@ private slots:
     void headerShortening();
     void textPosition_data();
     void textPosition();
+    void textPositionStaysInRange();
     void arrowAndBevelGeometry();
     void hideRowsDrawsHeaderOnly();
+    void longCellTextIsElided_data();
+    void longCellTextIsElided();
     void cellFormatDefaults_data();
     void cellFormatDefaults();
     void deleteRowKeepsOneDataRow();
@@ -547,6 +551,18 @@ void TestSortGrid::textPosition_data()
     QTest::newRow("center middle") << int(taCenter) << int(taMiddle) << QPoint(40, 29);
 }
 
+void TestSortGrid::textPositionStaysInRange()
+{
+    const int most = std::numeric_limits<int>::max();
+    const int least = std::numeric_limits<int>::min();
+    QCOMPARE(TSortGrid::TextPosition(QRect(most - 1, 0, 1, 31), QSize(40, 12), taLeftJustify, taTopJustify),
+             QPoint(most, 2));
+    QCOMPARE(TSortGrid::TextPosition(QRect(-200, 0, 101, 31), QSize(most, 12), taRightJustify, taTopJustify),
+             QPoint(least, 2));
+    QCOMPARE(TSortGrid::TextPosition(QRect(0, most - 10, 101, 1), QSize(40, least), taLeftJustify, taMiddle),
+             QPoint(2, most));
+}
+
 void TestSortGrid::textPosition()
 {
     QFETCH(int, horz);
@@ -568,25 +584,62 @@ void TestSortGrid::arrowAndBevelGeometry()
              (QVector<QLine>{QLine(0, 4, 9, 4)}));
 }
 
+// Draws one cell of the grid into an 80 by 20 image filled with magenta, on a white brush.
+static QImage DrawnCell(TestGrid& grid, int col, int row)
+{
+    QImage image(80, 20, QImage::Format_RGB32);
+    image.fill(Qt::magenta);
+    QPainter painter(&image);
+    TCellCanvas canvas{painter, clWhite, grid.font(), clBlack};
+    grid.DrawCell(canvas, col, row, QRect(0, 0, 80, 20), {});
+    painter.end();
+    return image;
+}
+
 void TestSortGrid::hideRowsDrawsHeaderOnly()
 {
     TestGrid grid;
     Fill(grid, {{"WWWW"}, {"WWWW"}});
     grid.SortOptions.CanSort = false;
     grid.SetOptions(grid.Options() & ~TGridOptions(goRangeSelect));
-    auto draw = [&grid](int row) {
-        QImage image(80, 20, QImage::Format_RGB32);
-        image.fill(Qt::white);
-        QPainter painter(&image);
-        TCellCanvas canvas{painter, clWhite, grid.font(), clBlack};
-        grid.DrawCell(canvas, 0, row, QRect(0, 0, 80, 20), {});
-        painter.end();
-        return image;
+    grid.OnGetCellFormat = [](int, int, TGridDrawState, TFormatOptions& format, bool&, bool&, bool&) {
+        format.BrushColor = clWhite;
     };
-    QVERIFY(HasPixelOtherThan(draw(1), Qt::white));
+    QVERIFY(HasPixelOtherThan(DrawnCell(grid, 0, 1), Qt::white));
     grid.SetHideRows(true);
-    QVERIFY(!HasPixelOtherThan(draw(1), Qt::white));
-    QVERIFY(HasPixelOtherThan(draw(0), Qt::white));
+    // A hidden row is blanked in the brush colour: no text, nothing of the background left.
+    QVERIFY(!HasPixelOtherThan(DrawnCell(grid, 0, 1), Qt::white));
+    QVERIFY(HasPixelOtherThan(DrawnCell(grid, 0, 0), Qt::white));
+}
+
+void TestSortGrid::longCellTextIsElided_data()
+{
+    QTest::addColumn<int>("length");
+    QTest::addColumn<int>("alignment");
+    QTest::newRow("fits") << 3 << int(taLeftJustify);
+    QTest::newRow("too wide, left") << 30 << int(taLeftJustify);
+    QTest::newRow("too wide, right") << 30 << int(taRightJustify);
+    QTest::newRow("too wide, centred") << 30 << int(taCenter);
+    QTest::newRow("four million characters, right") << 4000000 << int(taRightJustify);
+}
+
+void TestSortGrid::longCellTextIsElided()
+{
+    QFETCH(int, length);
+    QFETCH(int, alignment);
+    TestGrid grid;
+    Fill(grid, {{"h"}, {QString(length, u'W')}, {"x"}});
+    grid.SortOptions.CanSort = false;
+    grid.SetOptions(grid.Options() & ~TGridOptions(goRangeSelect));
+    grid.SetAlignmentHorz(TAlignment(alignment));
+    grid.SetRow(2);
+    const QImage drawn = DrawnCell(grid, 0, 1);
+
+    // The same cell holding the text as Qt elides it to the room between the margins.
+    const QString elided = QFontMetrics(grid.font()).elidedText(QString(std::min(length, 100), u'W'), Qt::ElideRight, 76);
+    QCOMPARE(elided.size() < length, length >= 30);
+    grid.SetCells(0, 1, elided);
+    QCOMPARE(drawn, DrawnCell(grid, 0, 1));
 }
 
 void TestSortGrid::cellFormatDefaults_data()
@@ -833,7 +886,7 @@ void TestSortGrid::csvBytes_data()
     QTest::newRow("semicolon quoted") << QList<QStringList>{{"x;y", "z"}} << QByteArray("\"x;y\";z\r\n");
     QTest::newRow("quotes doubled") << QList<QStringList>{{"say \"hi\"", ""}}
                                     << QByteArray("\"say \"\"hi\"\"\";\r\n");
-    QTest::newRow("tab quoted") << QList<QStringList>{{"a\tb", "c"}} << QByteArray("\"a\tb\";c\r\n");
+    QTest::newRow("tab as blank") << QList<QStringList>{{"a\tb;", "c"}} << QByteArray("\"a b;\";c\r\n");
     QTest::newRow("line break quoted")
         << QList<QStringList>{{"l1\r\nl2", "ok"}} << QByteArray("\"l1\r\nl2\";ok\r\n");
     QTest::newRow("western code page")

@@ -1,0 +1,9 @@
+#include "AppSetup.h"
+
+#include <QCoreApplication>
+
+void SetUpApplication()
+{
+    QCoreApplication::setOrganizationName(QStringLiteral("Tarnvik"));
+    QCoreApplication::setApplicationName(QStringLiteral("Quellorix"));
+}

@@ -1,0 +1,142 @@
+#include "TFormMain.h"
+
+#include "Dialogs.h"
+#include "ProtocolDocument.h"
+#include "ProtocolLogic.h"
+#include "TSortGrid.h"
+#include "WorkbookReader.h"
+#include "WorkbookWriter.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QStandardPaths>
+#include <QToolButton>
+#include <QUrl>
+
+// Office files: the protocol as a workbook or a Word document, and a workbook
+// read as a starter list. Written and read by the program itself, so no office
+// suite needs to be installed.
+
+namespace {
+
+// The hourglass while a file is built or read.
+class WaitCursor
+{
+public:
+    WaitCursor() { QGuiApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~WaitCursor() { QGuiApplication::restoreOverrideCursor(); }
+    WaitCursor(const WaitCursor&) = delete;
+    WaitCursor& operator=(const WaitCursor&) = delete;
+};
+
+// A name in the user's cache folder that no file has yet, for a workbook that
+// is only shown.
+QString NewCacheFile(const QString& baseName, const QString& suffix)
+{
+    const QDir folder(QStandardPaths::writableLocation(QStandardPaths::CacheLocation));
+    folder.mkpath(QStringLiteral("."));
+    QString name = folder.absoluteFilePath(baseName + suffix);
+    for (int n = 2; QFileInfo::exists(name); ++n)
+        name = folder.absoluteFilePath(QStringLiteral("%1-%2%3").arg(baseName).arg(n).arg(suffix));
+    return name;
+}
+
+} // namespace
+
+ProtocolTable TFormMain::ShownProtocolRows(int colCount) const
+{
+    ProtocolTable block;
+    block.reserve(SortGrid1->RowCount());
+    for (int row = 0; row < SortGrid1->RowCount(); ++row) {
+        QStringList cells;
+        for (int col = 0; col < SortGrid1->ColCount() && cells.size() < colCount; ++col) {
+            if (SortGrid1->ColWidths(col) != -1)
+                cells.append(SortGrid1->Cells(col, row));
+        }
+        block.append(cells);
+    }
+    return block;
+}
+
+bool TFormMain::ExportExcel(const QString& fileName)
+{
+    const bool show = fileName.isEmpty();
+    const QString target =
+        show ? NewCacheFile(DefaultExportName(QDateTime::currentDateTime()), QStringLiteral(".xlsx"))
+             : fileName;
+    QString error;
+    bool saved = false;
+    {
+        const WaitCursor wait;
+        saved = SaveProtocolWorkbook(target, ShownProtocolRows(ProtocolColumnCount),
+                                     QStringLiteral("Quellorix"), error);
+    }
+    if (!saved) {
+        Dialogs().ShowError(this, error);
+        return false;
+    }
+    if (show && !OpenUrl(QUrl::fromLocalFile(target))) {
+        Dialogs().ShowMessage(
+            this, QStringLiteral(
+                      "Die Arbeitsmappe %1 wurde gespeichert, aber kein Tabellenprogramm konnte sie öffnen.")
+                      .arg(QDir::toNativeSeparators(target)));
+    }
+    return true;
+}
+
+bool TFormMain::ImportExcel(const QString& fileName)
+{
+    ProtocolTable rows;
+    QString error;
+    bool loaded = false;
+    {
+        const WaitCursor wait;
+        loaded = LoadWorkbook(fileName, rows, error);
+    }
+    // A sheet without starters is refused too: the protocol stays as it was.
+    if (!loaded) {
+        Dialogs().ShowError(this, error);
+        return false;
+    }
+    const QStringList header = rows.takeFirst();
+    FillProtocol(rows, &header);
+    FinishLoad(fileName);
+    return true;
+}
+
+bool TFormMain::ExportWord(int mode, const QString& fileName)
+{
+    QString error;
+    bool saved = false;
+    {
+        const WaitCursor wait;
+        saved = SaveProtocolDocument(WordTemplatePath, fileName, ShownProtocolRows(ColLoadOrder), error);
+    }
+    if (!saved) {
+        Dialogs().ShowError(this, error);
+        return false;
+    }
+    if (mode == 0 && !OpenUrl(QUrl::fromLocalFile(fileName))) {
+        Dialogs().ShowMessage(
+            this,
+            QStringLiteral("Das Dokument %1 wurde gespeichert, aber kein Textprogramm konnte es öffnen.")
+                .arg(QDir::toNativeSeparators(fileName)));
+    }
+    return true;
+}
+
+void TFormMain::sbExcelClick()
+{
+    if (sbExcel->isEnabled())
+        ExportExcel(QString());
+}
+
+void TFormMain::sbWordClick()
+{
+    if (!sbWord->isEnabled())
+        return;
+    ExportWord(0, QDir::current().absoluteFilePath(DefaultExportName(QDateTime::currentDateTime()) +
+                                                   QStringLiteral(".docx")));
+}

@@ -1,0 +1,29 @@
+#pragma once
+
+#include "ProtocolText.h"
+
+#include <QByteArray>
+#include <QString>
+
+// The paragraph of a template that the table replaces.
+inline const QString kProtocolPlaceholder = QStringLiteral("[Protokoll]");
+
+// A template's word/document.xml with the block as a table: one row per block
+// row (row 0, the header, repeated on every page), one column per cell of the
+// widest row, a thin border around and between all cells. The table replaces
+// the first paragraph directly in the body whose whole text is "[Protokoll]",
+// or else goes first into the body; everything else stays byte for byte.
+// False with a reason when the XML is broken or has no body.
+bool InsertProtocolTable(const QByteArray& documentXml, const ProtocolTable& block, QByteArray& result,
+                         QString& reason);
+
+// The template's bytes (a .docx) with only word/document.xml changed as above.
+bool ProtocolDocumentBytes(const QByteArray& templateBytes, const ProtocolTable& block, QByteArray& bytes,
+                           QString& reason);
+
+// Builds the document from the template file and saves it under fileName,
+// replacing an existing file only once the new one is complete; the template
+// is only read. On failure error holds a German message with the reason and
+// the file name.
+bool SaveProtocolDocument(const QString& templatePath, const QString& fileName, const ProtocolTable& block,
+                          QString& error);

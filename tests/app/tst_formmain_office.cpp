@@ -1,0 +1,226 @@
+#include "ProtocolLogic.h"
+#include "ProtocolText.h"
+#include "TFormMain.h"
+#include "TSortGrid.h"
+#include "TestDialogs.h"
+#include "WindowHarness.h"
+#include "WorkbookReader.h"
+#include "WorkbookWriter.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolButton>
+
+// The office files through the main window: the dialogs' workbook and Word
+// entries, the Excel and Word buttons, and what a failure leaves behind.
+
+// Entries of the save dialog (text, Excel, CSV, Word, web page, Excel again)
+// and of the open dialog (text, Excel, CSV).
+constexpr int kExcelEntry = 2;
+constexpr int kWordEntry = 4;
+constexpr int kSecondExcelEntry = 6;
+constexpr int kCsvOpenEntry = 3;
+
+class TestFormMainOffice : public QObject, private WindowHarness
+{
+    Q_OBJECT
+
+private:
+    // A starter list with two run times, loaded and marked modified.
+    void LoadStarters()
+    {
+        WriteFile(QStringLiteral("Starter.csv"),
+                  "Nr.;Name;Vorname;Verein;Klasse\r\n7;Müller;Jörg;\"SC Nord; Süd & Co\";A\r\n"
+                  "9;Dvořák;Antonín;Praha;A\r\n12;Weiß;Änne;TV Ost;B\r\n");
+        Open(QStringLiteral("Starter.csv"), kCsvOpenEntry);
+        window->SortGrid1->SetCells(ColLauf1, 1, QStringLiteral("31,25"));
+        window->SortGrid1->SetCells(ColLauf1, 2, QStringLiteral("EL"));
+        window->SortGrid1->SetCells(ColLauf1, 3, QStringLiteral("30,20"));
+        window->RankProtocol();
+        window->SortGrid1->SetModified(true);
+    }
+
+    // Every row of the grid as "a|b|…", the hidden load order left out.
+    QStringList Shown() const
+    {
+        QStringList rows;
+        for (int row = 0; row < window->SortGrid1->RowCount(); ++row)
+            rows.append(window->SortGrid1->Rows(row).ToStringList().mid(0, ColLoadOrder).join(u'|'));
+        return rows;
+    }
+
+    static QStringList Joined(const ProtocolTable& table)
+    {
+        QStringList rows;
+        for (const QStringList& row : table)
+            rows.append(row.mid(0, ColLoadOrder).join(u'|'));
+        return rows;
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+        qputenv("XDG_CACHE_HOME", QFile::encodeName(dir.filePath(QStringLiteral("cache"))));
+    }
+
+    void init()
+    {
+        opened.clear();
+        CreateWindow();
+        window->WordTemplatePath = QStringLiteral(QX_WORD_TEMPLATE);
+    }
+
+    void cleanup() { DestroyWindow(); }
+
+    void dialogsListTheWorkbookEntriesInTheirOldPlaces()
+    {
+        window->Save1->trigger();
+        QCOMPARE(dialogs->lastFilters,
+                 QStringList({"Textdatei (*.txt)", "Excel-Arbeitsmappe (*.xlsx)", "CSV-Datei (*.csv)",
+                              "MS Word (*.docx)", "Webseite (*.html)", "Excel-Arbeitsmappe (*.xlsx)"}));
+        window->Open1->trigger();
+        QCOMPARE(dialogs->lastFilters,
+                 QStringList(
+                     {"Textdatei (*.txt)", "Excel-Arbeitsmappe (*.xlsx *.xls *.ods)", "CSV-Datei (*.csv)"}));
+    }
+
+    void workbookSavedAndLoadedAgain_data()
+    {
+        QTest::addColumn<int>("entry");
+        QTest::newRow("Excel entry") << kExcelEntry;
+        QTest::newRow("second Excel entry") << kSecondExcelEntry;
+    }
+
+    void workbookSavedAndLoadedAgain()
+    {
+        QFETCH(int, entry);
+        LoadStarters();
+        const QStringList before = Shown();
+        Save(QStringLiteral("Ergebnis"), entry);
+        QVERIFY(!window->SortGrid1->Modified());
+        QCOMPARE(dialogs->messages, QStringList());
+
+        ProtocolTable read;
+        QString error;
+        QVERIFY2(LoadWorkbook(Path(QStringLiteral("Ergebnis.xlsx")), read, error), qPrintable(error));
+        QCOMPARE(Joined(read), before);
+
+        WriteFile(QStringLiteral("Starter.csv"), "1;Anders;Anna;X;B\r\n");
+        Open(QStringLiteral("Starter.csv"), kCsvOpenEntry);
+        Open(QStringLiteral("Ergebnis.xlsx"), kExcelEntry);
+        QCOMPARE(Shown(), before);
+        QCOMPARE(window->SortGrid1->Cells(ColLoadOrder, 3), QStringLiteral("3"));
+        QCOMPARE(window->SortGrid1->Cells(ColLoadOrder, 0), QStringLiteral("¹"));
+        QCOMPARE(window->cbBuhn1->count(), 3);
+        QCOMPARE(window->cbBuhn1->itemText(0), QStringLiteral("7 Müller Jörg SC Nord; Süd & Co"));
+        QCOMPARE(window->windowTitle(), QStringLiteral("Quellorix: Ergebnis"));
+        QVERIFY(!window->SortGrid1->Modified());
+    }
+
+    void failedWorkbookSaveKeepsTheModifiedMark()
+    {
+        LoadStarters();
+        Save(QStringLiteral("fehlt/Ergebnis.xlsx"), kExcelEntry);
+        QCOMPARE(dialogs->messages.size(), 1);
+        QVERIFY(dialogs->messages.first().startsWith("Die Arbeitsmappe " + Path("fehlt/Ergebnis.xlsx")));
+        QVERIFY(window->SortGrid1->Modified());
+    }
+
+    void workbookWithoutStartersLeavesTheProtocolAlone_data()
+    {
+        QTest::addColumn<ProtocolTable>("sheet");
+        QTest::newRow("header only") << ProtocolTable{{"Nr.", "Name"}};
+        QTest::newRow("A1 empty") << ProtocolTable{{"", "Name"}, {"1", "A"}};
+    }
+
+    void workbookWithoutStartersLeavesTheProtocolAlone()
+    {
+        QFETCH(ProtocolTable, sheet);
+        LoadStarters();
+        const QStringList before = Shown();
+        QByteArray bytes;
+        QString reason;
+        QVERIFY(ProtocolWorkbookBytes(sheet, QStringLiteral("Tabelle1"), bytes, reason));
+        WriteFile(QStringLiteral("leer.xlsx"), bytes);
+        Open(QStringLiteral("leer.xlsx"), kExcelEntry);
+        QCOMPARE(dialogs->messages.size(), 1);
+        QVERIFY(dialogs->messages.first().contains("keine Starter"));
+        QCOMPARE(Shown(), before);
+        QCOMPARE(window->cbBuhn1->count(), 3);
+        QCOMPARE(window->windowTitle(), QStringLiteral("Quellorix: Starter"));
+        QVERIFY(window->SortGrid1->Modified());
+    }
+
+    void excelButtonOpensANewWorkbookFromTheCacheFolder()
+    {
+        LoadStarters();
+        QVERIFY(window->sbExcel->isEnabled());
+        window->sbExcel->click();
+        window->sbExcel->click();
+        QCOMPARE(opened.size(), 2);
+        const QString first = opened.at(0).toLocalFile();
+        QVERIFY(first.startsWith(dir.filePath(QStringLiteral("cache"))));
+        QVERIFY(first.endsWith(QStringLiteral(".xlsx")));
+        QVERIFY(opened.at(1).toLocalFile() != first); // each click a new file
+        ProtocolTable read;
+        QString error;
+        QVERIFY2(LoadWorkbook(first, read, error), qPrintable(error));
+        QCOMPARE(Joined(read), Shown());
+        // Shown, not saved: the protocol stays modified.
+        QVERIFY(window->SortGrid1->Modified());
+        QCOMPARE(dialogs->messages, QStringList());
+    }
+
+    void wordButtonSavesTheDocumentInTheCurrentFolderAndOpensIt()
+    {
+        LoadStarters();
+        QVERIFY(window->sbWord->isEnabled());
+        const QString previous = QDir::currentPath();
+        QDir::setCurrent(dir.path());
+        window->sbWord->click();
+        QDir::setCurrent(previous);
+        QCOMPARE(dialogs->messages, QStringList());
+        QCOMPARE(opened.size(), 1);
+        const QString document = opened.first().toLocalFile();
+        QCOMPARE(QFileInfo(document).absolutePath(), QFileInfo(dir.path()).absoluteFilePath());
+        QVERIFY(QFileInfo(document).fileName().contains(
+            QRegularExpression(QStringLiteral("^\\d{4}-\\d\\d-\\d\\d-\\d\\d-\\d\\d\\.docx$"))));
+        QVERIFY(QFileInfo(document).size() > 0);
+    }
+
+    void wordEntrySavesQuietlyOrReportsTheFailure()
+    {
+        LoadStarters();
+        Save(QStringLiteral("Ergebnis"), kWordEntry);
+        QVERIFY(QFileInfo(Path(QStringLiteral("Ergebnis.docx"))).size() > 0);
+        QVERIFY(opened.isEmpty());
+        QVERIFY(!window->SortGrid1->Modified());
+
+        window->SortGrid1->SetModified(true);
+        WriteFile(QStringLiteral("kaputt.docx"), "keine Vorlage");
+        window->WordTemplatePath = Path(QStringLiteral("kaputt.docx"));
+        Save(QStringLiteral("Zweites.docx"), kWordEntry);
+        QCOMPARE(dialogs->messages.size(), 1);
+        QVERIFY(dialogs->messages.first().startsWith("Das Dokument " + Path("Zweites.docx")));
+        QVERIFY(window->SortGrid1->Modified());
+        QVERIFY(!QFile::exists(Path(QStringLiteral("Zweites.docx"))));
+    }
+
+    void wordButtonNeedsTheTemplate()
+    {
+        window->WordTemplatePath = Path(QStringLiteral("fehlt.docx"));
+        LoadStarters();
+        QVERIFY(window->sbExcel->isEnabled());
+        QVERIFY(!window->sbWord->isEnabled());
+        window->sbWord->click();
+        QVERIFY(opened.isEmpty());
+    }
+};
+
+QTEST_MAIN(TestFormMainOffice)
+#include "tst_formmain_office.moc"

@@ -1,0 +1,79 @@
+#pragma once
+
+#include "TFormMain.h"
+#include "TSortGrid.h"
+#include "TestAccess.h"
+#include "TestDialogs.h"
+
+#include <QAction>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QUrl>
+#include <memory>
+
+// A main window for file tests and benchmarks: its settings in a temporary
+// folder, no serial ports, its dialogs answered from queues, and files named
+// relative to that folder.
+class WindowHarness
+{
+public:
+    QTemporaryDir dir;
+    std::unique_ptr<TestDialogs> dialogs;
+    std::unique_ptr<TFormMain> window;
+    QList<QUrl> opened;     // files and addresses handed to the desktop, in order
+    bool openAnswer = true; // what the desktop answers
+
+    QString Path(const QString& name) const { return dir.filePath(name); }
+
+    // New dialogs and a new, shown window on fresh settings.
+    void CreateWindow()
+    {
+        dialogs = std::make_unique<TestDialogs>();
+        const QString settings = Path(QStringLiteral("settings.ini"));
+        QFile::remove(settings);
+        TSystemAccess access = TestAccess(settings);
+        access.OpenUrl = [this](const QUrl& url) {
+            opened.append(url);
+            return openAnswer;
+        };
+        window = std::make_unique<TFormMain>(std::move(access));
+        window->show();
+    }
+
+    // Closes the window without the question for unsaved changes.
+    void DestroyWindow()
+    {
+        if (window)
+            window->SortGrid1->SetModified(false);
+        window.reset();
+        dialogs.reset();
+    }
+
+    void WriteFile(const QString& name, const QByteArray& bytes) const
+    {
+        QFile file(Path(name));
+        if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+            qFatal("cannot write %s", qPrintable(file.fileName()));
+    }
+
+    QByteArray ReadFile(const QString& name) const
+    {
+        QFile file(Path(name));
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+
+    // Answers the next file dialog with the name and entry, then opens or saves.
+    void Open(const QString& name, int filterIndex = 1)
+    {
+        dialogs->fileNames.enqueue(Path(name));
+        dialogs->filterIndexes.enqueue(filterIndex);
+        window->Open1->trigger();
+    }
+
+    void Save(const QString& name, int filterIndex)
+    {
+        dialogs->fileNames.enqueue(Path(name));
+        dialogs->filterIndexes.enqueue(filterIndex);
+        window->Save1->trigger();
+    }
+};
