@@ -500,6 +500,9 @@ void TFormMain::CreateProtocolGrid(QWidget* parent)
         }
     };
     SortGrid1->OnSelectCell = [this](int col, int, bool&) { m_lastSelectedCol = col; };
+    SortGrid1->OnCellValidate = [this](int col, int, const QString&, QString& newValue, bool& valid) {
+        SortGrid1CellValidate(col, newValue, valid);
+    };
     connect(SortGrid1, &TSortGrid::OnRowSelected, this, &TFormMain::SortGrid1RowSelected);
     connect(SortGrid1, &TSortGrid::OnDblClick, this, &TFormMain::SortGrid1DblClick);
     SortGrid1->installEventFilter(this);

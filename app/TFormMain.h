@@ -303,6 +303,11 @@ private:
     // Protocol.
     void SortGrid1GetCellFormat(int col, int row, TFormatOptions& format);
     void SortGrid1RowSelected();
+    // Edits in the protocol: run times checked, lane entries and places kept up to date.
+    void SortGrid1CellValidate(int col, QString& newValue, bool& valid);
+    void RefreshLaneEntries();
+    // "Nr Name Vorname Verein" of a protocol row, as the lane lists show it.
+    QString LaneEntryText(int row) const;
     void SortGrid1DblClick();
     void sb1Click(int tag);
     void sb1delClick(int tag);

@@ -45,9 +45,7 @@ void TFormMain::FillLaneLists()
     cbBuhn1->clear();
     cbBuhn2->clear();
     for (int row = 1; row < SortGrid1->RowCount(); ++row) {
-        const QString entry = QStringLiteral("%1 %2 %3 %4")
-                                  .arg(SortGrid1->Cells(ColNr, row), SortGrid1->Cells(ColName, row),
-                                       SortGrid1->Cells(ColVorname, row), SortGrid1->Cells(ColVerein, row));
+        const QString entry = LaneEntryText(row);
         const QString identity = SortGrid1->Cells(ColLoadOrder, row);
         cbBuhn1->addItem(entry, identity);
         cbBuhn2->addItem(entry, identity);
@@ -59,6 +57,13 @@ void TFormMain::FillLaneLists()
     m_laneRowHint = {-1, -1};
     SortGrid1RowSelected();
     SortGrid1->InvalidateGrid();
+}
+
+QString TFormMain::LaneEntryText(int row) const
+{
+    return QStringLiteral("%1 %2 %3 %4")
+        .arg(SortGrid1->Cells(ColNr, row), SortGrid1->Cells(ColName, row), SortGrid1->Cells(ColVorname, row),
+             SortGrid1->Cells(ColVerein, row));
 }
 
 void TFormMain::RecordLaneTime(int lane, const QString& timeText)
@@ -107,6 +112,8 @@ void TFormMain::RankProtocol()
 
     if (!cbSort->isChecked())
         SortGrid1->SortByColumn(ColLoadOrder);
+    // Typed letters search the class column, in either view.
+    options.SortCol = ColKlasse;
     options.CanSort = false;
     SortGrid1->InvalidateGrid();
     JournalRank();

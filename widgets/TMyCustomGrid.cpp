@@ -33,6 +33,7 @@ TMyCustomGrid::TMyCustomGrid(QWidget* parent) : QAbstractScrollArea(parent)
     viewport()->setMouseTracking(true);
     horizontalScrollBar()->setSingleStep(1);
     verticalScrollBar()->setSingleStep(1);
+    SyncLineWidths();
     AdjustSizeTables();
     UpdateScrollRange();
 }
@@ -51,51 +52,48 @@ TMyCustomGrid::~TMyCustomGrid()
 void TMyCustomGrid::SetColCount(int count)
 {
     count = std::max(count, 1);
-    if (count == m_colCount)
+    if (count == ColCount())
         return;
-    ChangeSize(count, m_rowCount);
+    ChangeSize(count, RowCount());
 }
 
 void TMyCustomGrid::SetRowCount(int count)
 {
     count = std::max(count, 1);
-    if (count == m_rowCount)
+    if (count == RowCount())
         return;
-    ChangeSize(m_colCount, count);
+    ChangeSize(ColCount(), count);
 }
 
 void TMyCustomGrid::SetFixedCols(int count)
 {
-    if (count == m_fixedCols)
-        return;
-    if (count < 0)
-        ThrowIndexOutOfRange();
-    if (count >= m_colCount)
-        throw EGridError("Fixed column count must be less than column count");
-    HideEditor(true);
-    m_fixedCols = count;
-    ResetToTopLeft();
+    SetFixedCount(m_cols, count, "Fixed column count must be less than column count");
 }
 
 void TMyCustomGrid::SetFixedRows(int count)
 {
-    if (count == m_fixedRows)
+    SetFixedCount(m_rows, count, "Fixed row count must be less than row count");
+}
+
+void TMyCustomGrid::SetFixedCount(TGridAxis& axis, int count, const char* tooMany)
+{
+    if (count == axis.Fixed())
         return;
     if (count < 0)
         ThrowIndexOutOfRange();
-    if (count >= m_rowCount)
-        throw EGridError("Fixed row count must be less than row count");
+    if (count >= axis.Count())
+        throw EGridError(tooMany);
     HideEditor(true);
-    m_fixedRows = count;
+    axis.SetFixed(count);
     ResetToTopLeft();
 }
 
 void TMyCustomGrid::ResetToTopLeft()
 {
-    m_leftCol = m_fixedCols;
-    m_topRow = m_fixedRows;
-    m_col = m_fixedCols;
-    m_row = m_fixedRows;
+    m_cols.SetFirst(m_cols.Fixed());
+    m_rows.SetFirst(m_rows.Fixed());
+    m_col = m_cols.Fixed();
+    m_row = m_rows.Fixed();
     m_anchor = {m_col, m_row};
     if (m_nowUpdating)
         return;
@@ -107,14 +105,16 @@ void TMyCustomGrid::ChangeSize(int colCount, int rowCount)
 {
     colCount = std::max(colCount, 1);
     rowCount = std::max(rowCount, 1);
-    const int oldCols = m_colCount;
-    const int oldRows = m_rowCount;
-    m_colCount = colCount;
-    m_rowCount = rowCount;
-    if (m_fixedCols >= colCount)
-        m_fixedCols = colCount - 1;
-    if (m_fixedRows >= rowCount)
-        m_fixedRows = rowCount - 1;
+    const int oldCols = ColCount();
+    const int oldRows = RowCount();
+    const auto store = [this](int cols, int rows) {
+        for (auto [axis, count] : {std::pair{&m_cols, cols}, std::pair{&m_rows, rows}}) {
+            axis->SetCount(count);
+            if (axis->Fixed() >= count)
+                axis->SetFixed(count - 1);
+        }
+    };
+    store(colCount, rowCount);
     if (m_nowUpdating)
         return;
 
@@ -122,8 +122,7 @@ void TMyCustomGrid::ChangeSize(int colCount, int rowCount)
     try {
         SizeChanged(oldCols, oldRows);
     } catch (...) {
-        m_colCount = oldCols;
-        m_rowCount = oldRows;
+        store(oldCols, oldRows);
         ApplySize();
         throw;
     }
@@ -142,8 +141,8 @@ void TMyCustomGrid::ApplySize()
 
 void TMyCustomGrid::AdjustSizeTables()
 {
-    m_colWidths.resize(m_colCount, m_defaultColWidth);
-    m_rowHeights.resize(m_rowCount, m_defaultRowHeight);
+    m_cols.AdjustTable();
+    m_rows.AdjustTable();
 }
 
 void TMyCustomGrid::ClampCurrentCell()
@@ -153,75 +152,64 @@ void TMyCustomGrid::ClampCurrentCell()
     m_row = current.Y;
     m_anchor = ClampedToData(m_anchor);
     if (m_options & goRowSelect)
-        m_col = m_fixedCols;
+        m_col = m_cols.Fixed();
 }
 
 TGridCoord TMyCustomGrid::ClampedToData(TGridCoord cell) const
 {
-    return {std::clamp(cell.X, m_fixedCols, std::max(m_fixedCols, m_colCount - 1)),
-            std::clamp(cell.Y, m_fixedRows, std::max(m_fixedRows, m_rowCount - 1))};
+    return {m_cols.ClampedToData(cell.X), m_rows.ClampedToData(cell.Y)};
 }
 
 void TMyCustomGrid::SetDefaultColWidth(int width)
 {
-    if (width == m_defaultColWidth)
+    if (width == DefaultColWidth())
         return;
-    m_defaultColWidth = width;
-    m_colWidths.clear();
-    if (!m_nowUpdating)
-        AdjustSizeTables();
+    SetDefaultSize(m_cols, width);
     ColWidthsChanged();
 }
 
 void TMyCustomGrid::SetDefaultRowHeight(int height)
 {
-    if (height == m_defaultRowHeight)
+    if (height == DefaultRowHeight())
         return;
-    m_defaultRowHeight = height;
-    m_rowHeights.clear();
-    if (!m_nowUpdating)
-        AdjustSizeTables();
+    SetDefaultSize(m_rows, height);
     RowHeightsChanged();
+}
+
+void TMyCustomGrid::SetDefaultSize(TGridAxis& axis, int size)
+{
+    axis.SetDefaultSize(size);
+    if (!m_nowUpdating)
+        axis.AdjustTable();
 }
 
 int TMyCustomGrid::ColWidths(int col) const
 {
-    if (col >= 0 && col < m_colWidths.size())
-        return m_colWidths[col];
-    return m_defaultColWidth;
+    return m_cols.Size(col);
 }
 
 void TMyCustomGrid::SetColWidths(int col, int width)
 {
-    if (col < 0 || col >= m_colCount)
-        ThrowIndexOutOfRange();
-    width = std::max(width, -1);
-    if (width == ColWidths(col))
-        return;
-    if (col >= m_colWidths.size())
-        m_colWidths.resize(m_colCount, m_defaultColWidth);
-    m_colWidths[col] = width;
-    ColWidthsChanged();
+    if (SetEntrySize(m_cols, col, width))
+        ColWidthsChanged();
 }
 
 int TMyCustomGrid::RowHeights(int row) const
 {
-    if (row >= 0 && row < m_rowHeights.size())
-        return m_rowHeights[row];
-    return m_defaultRowHeight;
+    return m_rows.Size(row);
 }
 
 void TMyCustomGrid::SetRowHeights(int row, int height)
 {
-    if (row < 0 || row >= m_rowCount)
+    if (SetEntrySize(m_rows, row, height))
+        RowHeightsChanged();
+}
+
+bool TMyCustomGrid::SetEntrySize(TGridAxis& axis, int index, int size)
+{
+    if (index < 0 || index >= axis.Count())
         ThrowIndexOutOfRange();
-    height = std::max(height, -1);
-    if (height == RowHeights(row))
-        return;
-    if (row >= m_rowHeights.size())
-        m_rowHeights.resize(m_rowCount, m_defaultRowHeight);
-    m_rowHeights[row] = height;
-    RowHeightsChanged();
+    return axis.SetSize(index, std::max(size, -1));
 }
 
 void TMyCustomGrid::SetGridLineWidth(int width)
@@ -230,8 +218,15 @@ void TMyCustomGrid::SetGridLineWidth(int width)
     if (width == m_gridLineWidth)
         return;
     m_gridLineWidth = width;
+    SyncLineWidths();
     UpdateScrollRange();
     viewport()->update();
+}
+
+void TMyCustomGrid::SyncLineWidths()
+{
+    m_cols.SetLineWidth((m_options & (goFixedVertLine | goVertLine)) ? m_gridLineWidth : 0);
+    m_rows.SetLineWidth((m_options & (goFixedHorzLine | goHorzLine)) ? m_gridLineWidth : 0);
 }
 
 void TMyCustomGrid::SetOptions(TGridOptions options)
@@ -240,11 +235,12 @@ void TMyCustomGrid::SetOptions(TGridOptions options)
         return;
     const bool rowSelectChanged = (options ^ m_options) & goRowSelect;
     m_options = options;
+    SyncLineWidths();
     if (!CanShowEditor())
         HideEditor(true);
     if (rowSelectChanged) {
         if (m_options & goRowSelect)
-            m_col = m_fixedCols;
+            m_col = m_cols.Fixed();
         m_anchor = {m_col, m_row};
     }
     UpdateScrollRange();
@@ -283,240 +279,60 @@ void TMyCustomGrid::SetFixedColor(TColor color)
 // ---------------------------------------------------------------------------
 // Geometry
 
-int TMyCustomGrid::VertLineWidth() const
+int TMyCustomGrid::ViewportExtent(const TGridAxis& axis) const
 {
-    return (m_options & (goFixedVertLine | goVertLine)) ? m_gridLineWidth : 0;
-}
-
-int TMyCustomGrid::HorzLineWidth() const
-{
-    return (m_options & (goFixedHorzLine | goHorzLine)) ? m_gridLineWidth : 0;
-}
-
-int TMyCustomGrid::ColExtent(int col) const
-{
-    const int width = ColWidths(col);
-    return width < 0 ? 0 : width + VertLineWidth();
-}
-
-int TMyCustomGrid::RowExtent(int row) const
-{
-    const int height = RowHeights(row);
-    return height < 0 ? 0 : height + HorzLineWidth();
+    return &axis == &m_cols ? viewport()->width() : viewport()->height();
 }
 
 int TMyCustomGrid::FixedColsWidth() const
 {
-    int width = 0;
-    for (int c = 0; c < m_fixedCols && c < m_colCount; ++c)
-        width += ColExtent(c);
-    return width;
+    return m_cols.FixedExtent();
 }
 
 int TMyCustomGrid::FixedRowsHeight() const
 {
-    int height = 0;
-    for (int r = 0; r < m_fixedRows && r < m_rowCount; ++r)
-        height += RowExtent(r);
-    return height;
+    return m_rows.FixedExtent();
 }
 
 int TMyCustomGrid::VisibleColCount() const
 {
-    const int room = viewport()->width() - FixedColsWidth();
-    int used = 0;
-    int count = 0;
-    for (int c = m_leftCol; c < m_colCount; ++c) {
-        const int width = ColWidths(c);
-        if (width >= 0) {
-            if (used + width > room)
-                break;
-            used += width + VertLineWidth();
-        }
-        ++count;
-    }
-    return count;
+    return m_cols.VisibleCount(viewport()->width());
 }
 
 int TMyCustomGrid::VisibleRowCount() const
 {
-    const int room = viewport()->height() - FixedRowsHeight();
-    int used = 0;
-    int count = 0;
-    for (int r = m_topRow; r < m_rowCount; ++r) {
-        const int height = RowHeights(r);
-        if (height >= 0) {
-            if (used + height > room)
-                break;
-            used += height + HorzLineWidth();
-        }
-        ++count;
-    }
-    return count;
-}
-
-// The first column of the smallest tail of columns ending at col that fits
-// wholly; col itself when even it does not fit.
-int TMyCustomGrid::LeftColToShow(int col) const
-{
-    const int room = viewport()->width() - FixedColsWidth();
-    int used = 0;
-    int first = col;
-    for (int c = col; c >= m_fixedCols; --c) {
-        const int width = ColWidths(c);
-        if (width >= 0) {
-            if (used + width > room)
-                break;
-            used += width + VertLineWidth();
-        }
-        first = c;
-    }
-    return std::max(first, m_fixedCols);
-}
-
-int TMyCustomGrid::TopRowToShow(int row) const
-{
-    const int room = viewport()->height() - FixedRowsHeight();
-    int used = 0;
-    int first = row;
-    for (int r = row; r >= m_fixedRows; --r) {
-        const int height = RowHeights(r);
-        if (height >= 0) {
-            if (used + height > room)
-                break;
-            used += height + HorzLineWidth();
-        }
-        first = r;
-    }
-    return std::max(first, m_fixedRows);
+    return m_rows.VisibleCount(viewport()->height());
 }
 
 int TMyCustomGrid::MaxTopRow() const
 {
-    return TopRowToShow(m_rowCount - 1);
+    return m_rows.MaxFirst(viewport()->height());
 }
 
 int TMyCustomGrid::MaxLeftCol() const
 {
-    return LeftColToShow(m_colCount - 1);
-}
-
-QVector<TMyCustomGrid::TBand> TMyCustomGrid::VisibleCols() const
-{
-    QVector<TBand> bands;
-    const int limit = viewport()->width();
-    int x = 0;
-    for (int c = 0; c < m_fixedCols && c < m_colCount && x < limit; ++c) {
-        if (ColWidths(c) >= 0)
-            bands.append({c, x, ColWidths(c)});
-        x += ColExtent(c);
-    }
-    for (int c = m_leftCol; c < m_colCount && x < limit; ++c) {
-        if (ColWidths(c) >= 0)
-            bands.append({c, x, ColWidths(c)});
-        x += ColExtent(c);
-    }
-    return bands;
-}
-
-QVector<TMyCustomGrid::TBand> TMyCustomGrid::VisibleRows() const
-{
-    QVector<TBand> bands;
-    const int limit = viewport()->height();
-    int y = 0;
-    for (int r = 0; r < m_fixedRows && r < m_rowCount && y < limit; ++r) {
-        if (RowHeights(r) >= 0)
-            bands.append({r, y, RowHeights(r)});
-        y += RowExtent(r);
-    }
-    for (int r = m_topRow; r < m_rowCount && y < limit; ++r) {
-        if (RowHeights(r) >= 0)
-            bands.append({r, y, RowHeights(r)});
-        y += RowExtent(r);
-    }
-    return bands;
-}
-
-int TMyCustomGrid::ColAt(int x) const
-{
-    if (x < 0)
-        return -1;
-    int pos = 0;
-    for (int c = 0; c < m_fixedCols && c < m_colCount; ++c) {
-        pos += ColExtent(c);
-        if (x < pos)
-            return c;
-    }
-    for (int c = m_leftCol; c < m_colCount; ++c) {
-        pos += ColExtent(c);
-        if (x < pos)
-            return c;
-    }
-    return -1;
-}
-
-int TMyCustomGrid::RowAt(int y) const
-{
-    if (y < 0)
-        return -1;
-    int pos = 0;
-    for (int r = 0; r < m_fixedRows && r < m_rowCount; ++r) {
-        pos += RowExtent(r);
-        if (y < pos)
-            return r;
-    }
-    for (int r = m_topRow; r < m_rowCount; ++r) {
-        pos += RowExtent(r);
-        if (y < pos)
-            return r;
-    }
-    return -1;
+    return m_cols.MaxFirst(viewport()->width());
 }
 
 TGridCoord TMyCustomGrid::MouseToCell(int x, int y) const
 {
-    return {ColAt(x), RowAt(y)};
+    return {m_cols.IndexAt(x), m_rows.IndexAt(y)};
 }
 
 QRect TMyCustomGrid::CellRect(int col, int row) const
 {
-    if (col < 0 || row < 0 || col >= m_colCount || row >= m_rowCount)
+    const int x = m_cols.Position(col, viewport()->width());
+    const int y = m_rows.Position(row, viewport()->height());
+    if (x < 0 || y < 0)
         return {};
-    if ((col >= m_fixedCols && col < m_leftCol) || (row >= m_fixedRows && row < m_topRow))
-        return {};
-    const int width = ColWidths(col);
-    const int height = RowHeights(row);
-    if (width < 0 || height < 0)
-        return {};
-
-    int x = 0;
-    if (col < m_fixedCols) {
-        for (int c = 0; c < col; ++c)
-            x += ColExtent(c);
-    } else {
-        x = FixedColsWidth();
-        for (int c = m_leftCol; c < col && x < viewport()->width(); ++c)
-            x += ColExtent(c);
-    }
-    int y = 0;
-    if (row < m_fixedRows) {
-        for (int r = 0; r < row; ++r)
-            y += RowExtent(r);
-    } else {
-        y = FixedRowsHeight();
-        for (int r = m_topRow; r < row && y < viewport()->height(); ++r)
-            y += RowExtent(r);
-    }
-    if (x >= viewport()->width() || y >= viewport()->height())
-        return {};
-    return {x, y, width, height};
+    return {x, y, m_cols.Size(col), m_rows.Size(row)};
 }
 
 int TMyCustomGrid::ColumnBorderAt(int x, int y) const
 {
     if (y < 0 || y >= FixedRowsHeight())
         return -1;
-    for (const TBand& band : VisibleCols()) {
+    for (const TBand& band : m_cols.Bands(viewport()->width())) {
         const int border = band.Start + band.Size;
         if (x >= border - kSizingMargin && x <= border + kSizingMargin)
             return band.Index;
@@ -528,16 +344,15 @@ void TMyCustomGrid::UpdateScrollRange()
 {
     if (m_nowUpdating)
         return;
-    QScrollBar* vert = verticalScrollBar();
-    QScrollBar* horz = horizontalScrollBar();
     const bool wasSyncing = m_syncingScrollBars;
     m_syncingScrollBars = true;
-    vert->setRange(0, std::max(0, MaxTopRow() - m_fixedRows));
-    vert->setPageStep(std::max(1, VisibleRowCount()));
-    vert->setValue(m_topRow - m_fixedRows);
-    horz->setRange(0, std::max(0, MaxLeftCol() - m_fixedCols));
-    horz->setPageStep(std::max(1, VisibleColCount()));
-    horz->setValue(m_leftCol - m_fixedCols);
+    for (auto [axis, bar] :
+         {std::pair{&m_rows, verticalScrollBar()}, std::pair{&m_cols, horizontalScrollBar()}}) {
+        const int extent = ViewportExtent(*axis);
+        bar->setRange(0, std::max(0, axis->MaxFirst(extent) - axis->Fixed()));
+        bar->setPageStep(std::max(1, axis->VisibleCount(extent)));
+        bar->setValue(axis->First() - axis->Fixed());
+    }
     m_syncingScrollBars = wasSyncing;
 }
 
@@ -586,7 +401,7 @@ void TMyCustomGrid::FocusCell(int col, int row, bool moveAnchor)
 
 bool TMyCustomGrid::MoveCurrent(int col, int row, bool moveAnchor, bool show)
 {
-    if (col < 0 || row < 0 || col >= m_colCount || row >= m_rowCount)
+    if (col < 0 || row < 0 || col >= ColCount() || row >= RowCount())
         ThrowIndexOutOfRange();
     const TGridCoord target = ClampedToData({col, row});
     if (!SelectCell(target.X, target.Y))
@@ -599,10 +414,10 @@ bool TMyCustomGrid::MoveCurrent(int col, int row, bool moveAnchor, bool show)
     if (moveAnchor || !(m_options & goRangeSelect)) {
         m_anchor = {m_col, m_row};
         if (m_options & goRowSelect)
-            m_anchor.X = m_colCount - 1;
+            m_anchor.X = ColCount() - 1;
     }
     if (m_options & goRowSelect)
-        m_col = m_fixedCols;
+        m_col = FixedCols();
     if (show)
         ClampInView({m_col, m_row});
     viewport()->update();
@@ -619,7 +434,7 @@ void TMyCustomGrid::MoveAnchor(TGridCoord cell)
     }
     m_anchor = ClampedToData(cell);
     if (m_options & goRowSelect)
-        m_anchor.X = m_colCount - 1;
+        m_anchor.X = ColCount() - 1;
     ClampInView(m_anchor);
     viewport()->update();
 }
@@ -631,8 +446,8 @@ TGridRect TMyCustomGrid::Selection() const
     TGridRect selection{std::min(current.X, anchor.X), std::min(current.Y, anchor.Y),
                         std::max(current.X, anchor.X), std::max(current.Y, anchor.Y)};
     if (m_options & goRowSelect) {
-        selection.Left = m_fixedCols;
-        selection.Right = m_colCount - 1;
+        selection.Left = FixedCols();
+        selection.Right = ColCount() - 1;
     }
     return selection;
 }
@@ -649,11 +464,12 @@ void TMyCustomGrid::SetSelection(const TGridRect& selection)
 
 void TMyCustomGrid::ClampTopLeft()
 {
-    const int top = std::clamp(m_topRow, m_fixedRows, std::max(m_fixedRows, MaxTopRow()));
-    const int left = std::clamp(m_leftCol, m_fixedCols, std::max(m_fixedCols, MaxLeftCol()));
-    const bool changed = top != m_topRow || left != m_leftCol;
-    m_topRow = top;
-    m_leftCol = left;
+    bool changed = false;
+    for (TGridAxis* axis : {&m_rows, &m_cols}) {
+        const int first = axis->ClampedFirst(axis->First(), ViewportExtent(*axis));
+        changed = changed || first != axis->First();
+        axis->SetFirst(first);
+    }
     UpdateScrollRange();
     if (changed)
         emit OnTopLeftChanged();
@@ -661,38 +477,37 @@ void TMyCustomGrid::ClampTopLeft()
 
 void TMyCustomGrid::ClampInView(TGridCoord cell)
 {
-    if (cell.X >= m_fixedCols) {
-        if (cell.X < m_leftCol)
-            SetLeftCol(cell.X);
-        else if (cell.X >= m_leftCol + VisibleColCount())
-            SetLeftCol(LeftColToShow(cell.X));
-    }
-    if (cell.Y >= m_fixedRows) {
-        if (cell.Y < m_topRow)
-            SetTopRow(cell.Y);
-        else if (cell.Y >= m_topRow + VisibleRowCount())
-            SetTopRow(TopRowToShow(cell.Y));
-    }
+    ShowInView(m_cols, cell.X);
+    ShowInView(m_rows, cell.Y);
+}
+
+void TMyCustomGrid::ShowInView(TGridAxis& axis, int index)
+{
+    if (index < axis.Fixed())
+        return;
+    const int extent = ViewportExtent(axis);
+    if (index < axis.First())
+        SetFirst(axis, index);
+    else if (index >= axis.First() + axis.VisibleCount(extent))
+        SetFirst(axis, axis.FirstToShow(index, extent));
 }
 
 void TMyCustomGrid::SetTopRow(int row)
 {
-    row = std::clamp(row, m_fixedRows, std::max(m_fixedRows, MaxTopRow()));
-    if (row == m_topRow)
-        return;
-    m_topRow = row;
-    UpdateScrollRange();
-    PlaceEditor();
-    viewport()->update();
-    emit OnTopLeftChanged();
+    SetFirst(m_rows, row);
 }
 
 void TMyCustomGrid::SetLeftCol(int col)
 {
-    col = std::clamp(col, m_fixedCols, std::max(m_fixedCols, MaxLeftCol()));
-    if (col == m_leftCol)
+    SetFirst(m_cols, col);
+}
+
+void TMyCustomGrid::SetFirst(TGridAxis& axis, int first)
+{
+    first = axis.ClampedFirst(first, ViewportExtent(axis));
+    if (first == axis.First())
         return;
-    m_leftCol = col;
+    axis.SetFirst(first);
     UpdateScrollRange();
     PlaceEditor();
     viewport()->update();
@@ -703,21 +518,6 @@ void TMyCustomGrid::SetLeftCol(int col)
 // Moving and deleting rows and columns
 
 namespace {
-
-// Moves one entry of a width or height table along with its row or column.
-// The table keeps its length; indexes it doesn't reach have the default size.
-void MoveSizeEntry(QVector<int>& table, int fromIndex, int toIndex, int defaultSize)
-{
-    const qsizetype tableSize = table.size();
-    if (tableSize == 0)
-        return;
-    if (std::max(fromIndex, toIndex) >= tableSize)
-        table.resize(std::max(fromIndex, toIndex) + 1, defaultSize);
-    const int size = table[fromIndex];
-    table.remove(fromIndex);
-    table.insert(toIndex, size);
-    table.resize(tableSize);
-}
 
 // Where an index ends up after the entry at fromIndex moved to toIndex.
 void FollowMove(int& index, int fromIndex, int toIndex)
@@ -732,20 +532,25 @@ void FollowMove(int& index, int fromIndex, int toIndex)
 
 } // namespace
 
-void TMyCustomGrid::MoveRow(int fromIndex, int toIndex)
+bool TMyCustomGrid::PrepareMove(const TGridAxis& axis, int storedCount, int fromIndex, int toIndex)
 {
-    const int limit = std::max(StoredRowCount(), m_rowCount);
+    const int limit = std::max(storedCount, axis.Count());
     if (fromIndex < 0 || toIndex < 0 || fromIndex > limit || toIndex > limit)
         ThrowIndexOutOfRange();
     if (fromIndex == toIndex)
-        return;
+        return false;
     HideEditor(true);
-    MoveRowData(fromIndex, toIndex);
+    return true;
+}
 
-    MoveSizeEntry(m_rowHeights, fromIndex, toIndex, m_defaultRowHeight);
-    const auto follow = [&](int& index) { FollowMove(index, fromIndex, toIndex); };
-    follow(m_row);
-    follow(m_anchor.Y);
+void TMyCustomGrid::MoveRow(int fromIndex, int toIndex)
+{
+    if (!PrepareMove(m_rows, StoredRowCount(), fromIndex, toIndex))
+        return;
+    MoveRowData(fromIndex, toIndex);
+    m_rows.MoveEntry(fromIndex, toIndex);
+    FollowMove(m_row, fromIndex, toIndex);
+    FollowMove(m_anchor.Y, fromIndex, toIndex);
     ClampCurrentCell();
     RowMoved(fromIndex, toIndex);
     UpdateScrollRange();
@@ -754,19 +559,13 @@ void TMyCustomGrid::MoveRow(int fromIndex, int toIndex)
 
 void TMyCustomGrid::MoveColumn(int fromIndex, int toIndex)
 {
-    const int limit = std::max(StoredColCount(), m_colCount);
-    if (fromIndex < 0 || toIndex < 0 || fromIndex > limit || toIndex > limit)
-        ThrowIndexOutOfRange();
-    if (fromIndex == toIndex)
+    if (!PrepareMove(m_cols, StoredColCount(), fromIndex, toIndex))
         return;
-    HideEditor(true);
     MoveColumnData(fromIndex, toIndex);
-
-    MoveSizeEntry(m_colWidths, fromIndex, toIndex, m_defaultColWidth);
-    const auto follow = [&](int& index) { FollowMove(index, fromIndex, toIndex); };
+    m_cols.MoveEntry(fromIndex, toIndex);
     if (!(m_options & goRowSelect)) {
-        follow(m_col);
-        follow(m_anchor.X);
+        FollowMove(m_col, fromIndex, toIndex);
+        FollowMove(m_anchor.X, fromIndex, toIndex);
     }
     ClampCurrentCell();
     ColumnMoved(fromIndex, toIndex);
@@ -776,24 +575,25 @@ void TMyCustomGrid::MoveColumn(int fromIndex, int toIndex)
 
 void TMyCustomGrid::DeleteRow(int row)
 {
-    if (row < 0 || row >= m_rowCount)
-        ThrowIndexOutOfRange();
-    MoveRow(row, m_rowCount - 1);
-    if (m_rowCount > 1) {
-        RemoveRowData(m_rowCount - 1);
-        SetRowCount(m_rowCount - 1);
-    }
+    DeleteEntry(m_rows, row);
 }
 
 void TMyCustomGrid::DeleteColumn(int col)
 {
-    if (col < 0 || col >= m_colCount)
+    DeleteEntry(m_cols, col);
+}
+
+void TMyCustomGrid::DeleteEntry(TGridAxis& axis, int index)
+{
+    const bool rows = &axis == &m_rows;
+    if (index < 0 || index >= axis.Count())
         ThrowIndexOutOfRange();
-    MoveColumn(col, m_colCount - 1);
-    if (m_colCount > 1) {
-        RemoveColumnData(m_colCount - 1);
-        SetColCount(m_colCount - 1);
-    }
+    const int last = axis.Count() - 1;
+    rows ? MoveRow(index, last) : MoveColumn(index, last);
+    if (last < 1)
+        return;
+    rows ? RemoveRowData(last) : RemoveColumnData(last);
+    rows ? SetRowCount(last) : SetColCount(last);
 }
 
 // ---------------------------------------------------------------------------
@@ -805,26 +605,32 @@ void TMyCustomGrid::InvalidateCell(int col, int row)
         return;
     const QRect rect = CellRect(col, row);
     if (!rect.isEmpty())
-        viewport()->update(rect.adjusted(0, 0, VertLineWidth(), HorzLineWidth()));
+        viewport()->update(rect.adjusted(0, 0, m_cols.LineWidth(), m_rows.LineWidth()));
 }
 
 void TMyCustomGrid::InvalidateRow(int row)
 {
-    if (m_nowUpdating || !isVisible())
-        return;
-    for (const TBand& band : VisibleRows()) {
-        if (band.Index == row)
-            viewport()->update(0, band.Start, viewport()->width(), band.Size + HorzLineWidth());
-    }
+    InvalidateBand(m_rows, row);
 }
 
 void TMyCustomGrid::InvalidateCol(int col)
 {
+    InvalidateBand(m_cols, col);
+}
+
+void TMyCustomGrid::InvalidateBand(const TGridAxis& axis, int index)
+{
     if (m_nowUpdating || !isVisible())
         return;
-    for (const TBand& band : VisibleCols()) {
-        if (band.Index == col)
-            viewport()->update(band.Start, 0, band.Size + VertLineWidth(), viewport()->height());
+    const bool rows = &axis == &m_rows;
+    for (const TBand& band : axis.Bands(ViewportExtent(axis))) {
+        if (band.Index != index)
+            continue;
+        const int size = band.Size + axis.LineWidth();
+        if (rows)
+            viewport()->update(0, band.Start, viewport()->width(), size);
+        else
+            viewport()->update(band.Start, 0, size, viewport()->height());
     }
 }
 
@@ -852,7 +658,7 @@ void TMyCustomGrid::EndUpdate()
 {
     if (!m_nowUpdating)
         return;
-    ChangeSize(m_colCount, m_rowCount);
+    ChangeSize(ColCount(), RowCount());
 
     // The counts may have changed without any size handling; keep the current
     // cell and the scroll position inside the grid.
@@ -926,15 +732,15 @@ void TMyCustomGrid::SizeChanged(int, int) {}
 
 void TMyCustomGrid::ColWidthsChanged()
 {
-    if (m_nowUpdating)
-        return;
-    UpdateScrollRange();
-    ClampTopLeft();
-    PlaceEditor();
-    viewport()->update();
+    SizesChanged();
 }
 
 void TMyCustomGrid::RowHeightsChanged()
+{
+    SizesChanged();
+}
+
+void TMyCustomGrid::SizesChanged()
 {
     if (m_nowUpdating)
         return;
@@ -1002,6 +808,7 @@ void TMyCustomGrid::ShowEditor(const QString* replacement)
         m_editor->end(false);
     else
         m_editor->selectAll();
+    EditorShown();
 }
 
 void TMyCustomGrid::HideEditor(bool commit)
@@ -1023,7 +830,7 @@ void TMyCustomGrid::PlaceEditor()
     if (!m_editorShown)
         return;
     const QRect rect = CellRect(m_editorCell.X, m_editorCell.Y);
-    if (rect.isEmpty() || m_editorCell.X >= m_colCount || m_editorCell.Y >= m_rowCount) {
+    if (rect.isEmpty() || m_editorCell.X >= ColCount() || m_editorCell.Y >= RowCount()) {
         HideEditor(true);
         return;
     }
@@ -1071,20 +878,12 @@ void TMyCustomGrid::paintEvent(QPaintEvent* event)
     QPainter painter(viewport());
     const QPalette& pal = palette();
     const QRect dirty = event->rect();
-    const QVector<TBand> cols = VisibleCols();
-    const QVector<TBand> rows = VisibleRows();
+    const QVector<TBand> cols = m_cols.Bands(viewport()->width());
+    const QVector<TBand> rows = m_rows.Bands(viewport()->height());
 
     // Room right of and below the cells.
-    int gridRight = 0;
-    for (int c = 0; c < m_fixedCols && c < m_colCount; ++c)
-        gridRight += ColExtent(c);
-    for (int c = m_leftCol; c < m_colCount && gridRight < viewport()->width(); ++c)
-        gridRight += ColExtent(c);
-    int gridBottom = 0;
-    for (int r = 0; r < m_fixedRows && r < m_rowCount; ++r)
-        gridBottom += RowExtent(r);
-    for (int r = m_topRow; r < m_rowCount && gridBottom < viewport()->height(); ++r)
-        gridBottom += RowExtent(r);
+    const int gridRight = m_cols.UsedExtent(viewport()->width());
+    const int gridBottom = m_rows.UsedExtent(viewport()->height());
     const QColor background = ToQColor(m_color, pal);
     if (gridRight < viewport()->width())
         painter.fillRect(QRect(gridRight, 0, viewport()->width() - gridRight, viewport()->height()),
@@ -1107,7 +906,7 @@ void TMyCustomGrid::paintEvent(QPaintEvent* event)
             const QRect rect(col.Start, row.Start, col.Size, row.Size);
             if (!rect.intersects(dirty))
                 continue;
-            const bool fixed = col.Index < m_fixedCols || row.Index < m_fixedRows;
+            const bool fixed = col.Index < FixedCols() || row.Index < FixedRows();
             TGridDrawState state;
             TCellCanvas canvas{painter, fixed ? m_fixedColor : m_color, gridFont, clWindowText};
             if (fixed) {
@@ -1141,7 +940,7 @@ void TMyCustomGrid::paintEvent(QPaintEvent* event)
         QRect focusRect = CellRect(current.X, current.Y);
         if (m_options & goRowSelect) {
             for (const TBand& col : cols) {
-                if (col.Index >= m_fixedCols)
+                if (col.Index >= FixedCols())
                     focusRect |= CellRect(col.Index, current.Y);
             }
         }
@@ -1158,8 +957,8 @@ void TMyCustomGrid::paintEvent(QPaintEvent* event)
 void TMyCustomGrid::PaintGridLines(QPainter& painter, const QVector<TBand>& cols,
                                    const QVector<TBand>& rows) const
 {
-    const int vertWidth = VertLineWidth();
-    const int horzWidth = HorzLineWidth();
+    const int vertWidth = m_cols.LineWidth();
+    const int horzWidth = m_rows.LineWidth();
     if (vertWidth == 0 && horzWidth == 0)
         return;
     const QColor fixedColor = ToQColor(kFixedLineColor, palette());
@@ -1173,7 +972,7 @@ void TMyCustomGrid::PaintGridLines(QPainter& painter, const QVector<TBand>& cols
     if (vertWidth > 0) {
         for (const TBand& col : cols) {
             const int x = col.Start + col.Size;
-            const bool fixedCol = col.Index < m_fixedCols;
+            const bool fixedCol = col.Index < FixedCols();
             if (m_options & goFixedVertLine)
                 painter.fillRect(QRect(x, 0, vertWidth, fixedHeight), fixedColor);
             if (fixedCol && (m_options & goFixedVertLine))
@@ -1185,7 +984,7 @@ void TMyCustomGrid::PaintGridLines(QPainter& painter, const QVector<TBand>& cols
     if (horzWidth > 0) {
         for (const TBand& row : rows) {
             const int y = row.Start + row.Size;
-            const bool fixedRow = row.Index < m_fixedRows;
+            const bool fixedRow = row.Index < FixedRows();
             if (m_options & goFixedHorzLine)
                 painter.fillRect(QRect(0, y, fixedWidth, horzWidth), fixedColor);
             if (fixedRow && (m_options & goFixedHorzLine))
@@ -1213,8 +1012,8 @@ void TMyCustomGrid::scrollContentsBy(int, int)
 {
     if (m_syncingScrollBars)
         return;
-    SetTopRow(m_fixedRows + verticalScrollBar()->value());
-    SetLeftCol(m_fixedCols + horizontalScrollBar()->value());
+    SetTopRow(FixedRows() + verticalScrollBar()->value());
+    SetLeftCol(FixedCols() + horizontalScrollBar()->value());
 }
 
 // Every mouse, key, paint and resize handler of the grid runs inside one of
@@ -1266,8 +1065,8 @@ void TMyCustomGrid::NavigateByKey(QKeyEvent* event)
     const bool shift = event->modifiers() & Qt::ShiftModifier;
     const bool rowSelect = m_options & goRowSelect;
     const TGridCoord current = Current();
-    const TGridCoord first{m_fixedCols, m_fixedRows};
-    const TGridCoord last{m_colCount - 1, m_rowCount - 1};
+    const TGridCoord first{FixedCols(), FixedRows()};
+    const TGridCoord last{ColCount() - 1, RowCount() - 1};
     const int page = std::max(1, VisibleRowCount());
     TGridCoord target = current;
 
@@ -1280,25 +1079,25 @@ void TMyCustomGrid::NavigateByKey(QKeyEvent* event)
         break;
     case Qt::Key_Left:
         if (rowSelect) {
-            SetLeftCol(m_leftCol - 1);
+            SetLeftCol(LeftCol() - 1);
             return;
         }
         target.X = current.X - 1;
         break;
     case Qt::Key_Right:
         if (rowSelect) {
-            SetLeftCol(m_leftCol + 1);
+            SetLeftCol(LeftCol() + 1);
             return;
         }
         target.X = current.X + 1;
         break;
     case Qt::Key_PageUp:
         target.Y = current.Y - page;
-        SetTopRow(m_topRow - page);
+        SetTopRow(TopRow() - page);
         break;
     case Qt::Key_PageDown:
         target.Y = current.Y + page;
-        SetTopRow(m_topRow + page);
+        SetTopRow(TopRow() + page);
         break;
     case Qt::Key_Home:
         if (rowSelect)
@@ -1408,7 +1207,7 @@ void TMyCustomGrid::mousePressEvent(QMouseEvent* event)
         }
     }
     const TGridCoord cell = MouseToCell(pos.x(), pos.y());
-    if (cell.X < m_fixedCols || cell.Y < m_fixedRows)
+    if (cell.X < FixedCols() || cell.Y < FixedRows())
         return;
     const bool extend = (event->modifiers() & Qt::ShiftModifier) && (m_options & goRangeSelect);
     if (extend) {
@@ -1426,10 +1225,7 @@ void TMyCustomGrid::mouseMoveEvent(QMouseEvent* event)
     const QPoint pos = event->position().toPoint();
     if (m_sizingCol >= 0) {
         const int width = std::max(0, m_sizingStartWidth + pos.x() - m_sizingStartX);
-        if (m_sizingCol < m_colCount && width != ColWidths(m_sizingCol)) {
-            if (m_sizingCol >= m_colWidths.size())
-                m_colWidths.resize(m_colCount, m_defaultColWidth);
-            m_colWidths[m_sizingCol] = width;
+        if (m_sizingCol < ColCount() && m_cols.SetSize(m_sizingCol, width)) {
             UpdateScrollRange();
             viewport()->update();
         }
@@ -1441,9 +1237,9 @@ void TMyCustomGrid::mouseMoveEvent(QMouseEvent* event)
             const int y = std::clamp(pos.y(), 0, std::max(0, viewport()->height() - 1));
             TGridCoord cell = MouseToCell(x, y);
             if (cell.X < 0)
-                cell.X = m_colCount - 1;
+                cell.X = ColCount() - 1;
             if (cell.Y < 0)
-                cell.Y = m_rowCount - 1;
+                cell.Y = RowCount() - 1;
             cell = ClampedToData(cell);
             if (!(cell == Anchor()))
                 MoveAnchor(cell);
@@ -1492,7 +1288,7 @@ void TMyCustomGrid::wheelEvent(QWheelEvent* event)
     const int notches = m_wheelRemainder / QWheelEvent::DefaultDeltasPerStep;
     if (notches != 0) {
         m_wheelRemainder -= notches * QWheelEvent::DefaultDeltasPerStep;
-        SetTopRow(m_topRow - notches * QApplication::wheelScrollLines());
+        SetTopRow(TopRow() - notches * QApplication::wheelScrollLines());
     }
     event->accept();
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "GridAxis.h"
 #include "TColor.h"
 
 #include <QAbstractScrollArea>
@@ -94,19 +95,19 @@ public:
     explicit TMyCustomGrid(QWidget* parent = nullptr);
     ~TMyCustomGrid() override;
 
-    int ColCount() const { return m_colCount; }
+    int ColCount() const { return m_cols.Count(); }
     void SetColCount(int count);
-    int RowCount() const { return m_rowCount; }
+    int RowCount() const { return m_rows.Count(); }
     void SetRowCount(int count);
-    int FixedCols() const { return m_fixedCols; }
+    int FixedCols() const { return m_cols.Fixed(); }
     void SetFixedCols(int count);
-    int FixedRows() const { return m_fixedRows; }
+    int FixedRows() const { return m_rows.Fixed(); }
     void SetFixedRows(int count);
 
-    int DefaultColWidth() const { return m_defaultColWidth; }
+    int DefaultColWidth() const { return m_cols.DefaultSize(); }
     // Setting a default size drops all individual widths (heights) set before.
     void SetDefaultColWidth(int width);
-    int DefaultRowHeight() const { return m_defaultRowHeight; }
+    int DefaultRowHeight() const { return m_rows.DefaultSize(); }
     void SetDefaultRowHeight(int height);
     // Width -1 hides a column. Setting an index not below ColCount (or below 0)
     // throws EGridError("Grid index out of range"); the same for heights.
@@ -145,9 +146,9 @@ public:
     // SelectCell), both kept inside the scrollable cells.
     void SetSelection(const TGridRect& selection);
 
-    int TopRow() const { return m_topRow; }
+    int TopRow() const { return m_rows.First(); }
     void SetTopRow(int row);
-    int LeftCol() const { return m_leftCol; }
+    int LeftCol() const { return m_cols.First(); }
     void SetLeftCol(int col);
     // Scrollable rows / columns that fit wholly in the viewport below / right of the fixed ones.
     int VisibleRowCount() const;
@@ -225,6 +226,8 @@ protected:
     virtual void SizeChanged(int oldColCount, int oldRowCount);
     virtual void ColWidthsChanged();
     virtual void RowHeightsChanged();
+    // Called once the in-place editor shows, its text set.
+    virtual void EditorShown() {}
     // The base moves the cell storage of subclasses through these.
     virtual void MoveRowData(int fromIndex, int toIndex);
     virtual void MoveColumnData(int fromIndex, int toIndex);
@@ -232,8 +235,8 @@ protected:
     virtual void RemoveRowData(int index);
     virtual void RemoveColumnData(int index);
     // How many rows (columns) the cell storage holds, at least the count.
-    virtual int StoredRowCount() const { return m_rowCount; }
-    virtual int StoredColCount() const { return m_colCount; }
+    virtual int StoredRowCount() const { return RowCount(); }
+    virtual int StoredColCount() const { return ColCount(); }
     // Moves the current cell like a keyboard move: MoveCurrent, then Click.
     void FocusCell(int col, int row, bool moveAnchor);
 
@@ -256,23 +259,21 @@ protected:
     void focusOutEvent(QFocusEvent* event) override;
 
 private:
-    struct TBand
-    {
-        int Index;
-        int Start;
-        int Size;
-    };
-    int VertLineWidth() const;
-    int HorzLineWidth() const;
-    int ColExtent(int col) const;
-    int RowExtent(int row) const;
-    // Columns / rows painted now with their positions, fixed ones first.
-    QVector<TBand> VisibleCols() const;
-    QVector<TBand> VisibleRows() const;
-    int ColAt(int x) const;
-    int RowAt(int y) const;
-    int LeftColToShow(int col) const;
-    int TopRowToShow(int row) const;
+    using TBand = TGridAxis::TBand;
+    // The viewport's extent along an axis.
+    int ViewportExtent(const TGridAxis& axis) const;
+    // Line widths follow the options and GridLineWidth.
+    void SyncLineWidths();
+    void SetFixedCount(TGridAxis& axis, int count, const char* tooMany);
+    void SetDefaultSize(TGridAxis& axis, int size);
+    bool SetEntrySize(TGridAxis& axis, int index, int size);
+    // Index, position and size of an axis' entries moved with MoveRow/MoveColumn.
+    bool PrepareMove(const TGridAxis& axis, int storedCount, int fromIndex, int toIndex);
+    void DeleteEntry(TGridAxis& axis, int index);
+    void InvalidateBand(const TGridAxis& axis, int index);
+    void SizesChanged();
+    void SetFirst(TGridAxis& axis, int first);
+    void ShowInView(TGridAxis& axis, int index);
     TGridCoord ClampedToData(TGridCoord cell) const;
     TGridCoord Current() const;
     TGridCoord Anchor() const;
@@ -292,15 +293,9 @@ private:
     void PaintGridLines(QPainter& painter, const QVector<TBand>& cols, const QVector<TBand>& rows) const;
     void NavigateByKey(QKeyEvent* event);
 
-    int m_colCount = 5;
-    int m_rowCount = 5;
-    int m_fixedCols = 1;
-    int m_fixedRows = 1;
-    int m_defaultColWidth = 64;
-    int m_defaultRowHeight = 24;
+    TGridAxis m_cols{64};
+    TGridAxis m_rows{24};
     int m_gridLineWidth = 1;
-    QVector<int> m_colWidths;  // may be shorter than ColCount inside an update bracket
-    QVector<int> m_rowHeights; // likewise
     TGridOptions m_options = goFixedVertLine | goFixedHorzLine | goVertLine | goHorzLine | goRangeSelect;
     TScrollStyle m_scrollBars = ssBoth;
     TColor m_color = clWindow;
@@ -308,8 +303,6 @@ private:
     int m_col = 1;
     int m_row = 1;
     TGridCoord m_anchor{1, 1};
-    int m_topRow = 1;
-    int m_leftCol = 1;
     bool m_nowUpdating = false;
     QLineEdit* m_editor = nullptr;
     bool m_editorShown = false;

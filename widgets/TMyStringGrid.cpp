@@ -221,6 +221,25 @@ void TMyStringGrid::SetRowItems(int row, std::vector<TStrItem> items)
         m_rows[std::size_t(row)] = std::make_unique<std::vector<TStrItem>>(std::move(items));
 }
 
+void TMyStringGrid::PermuteRows(int first, const std::vector<int>& order)
+{
+    RequireIndex(first);
+    const std::size_t count = order.size();
+    std::vector<char> taken(count, 0);
+    for (int from : order) {
+        if (from < 0 || std::size_t(from) >= count || taken[std::size_t(from)])
+            throw EGridError("Grid index out of range");
+        taken[std::size_t(from)] = 1;
+    }
+    const std::size_t start = std::size_t(first);
+    if (m_rows.size() < start + count)
+        m_rows.resize(start + count);
+    std::vector<std::unique_ptr<std::vector<TStrItem>>> moved(count);
+    for (std::size_t p = 0; p < count; ++p)
+        moved[p] = std::move(m_rows[start + std::size_t(order[p])]);
+    std::move(moved.begin(), moved.end(), m_rows.begin() + std::ptrdiff_t(start));
+}
+
 QRect TMyStringGrid::TextRect(const QRect& cellRect)
 {
     return cellRect.adjusted(2, 0, 0, 0);

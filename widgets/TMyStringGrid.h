@@ -78,6 +78,10 @@ public:
     // replacing them at once. Neither repaints.
     std::vector<TStrItem> RowItems(int row) const;
     void SetRowItems(int row, std::vector<TStrItem> items);
+    // Rearranges the rows first .. first + order.size() - 1: row first + p
+    // receives the cells that were in row first + order[p]. The row storage
+    // moves; no cell is copied. order must hold each of 0 .. size - 1 once.
+    void PermuteRows(int first, const std::vector<int>& order);
 
     // Where the default drawing puts a cell's text: 2 pixels in from the left.
     static QRect TextRect(const QRect& cellRect);

@@ -2,12 +2,14 @@
 
 #include "Dialogs.h"
 #include "FileReplace.h"
+#include "GridUpdateScope.h"
 #include "SortGridOrder.h"
 #include "TextCodec.h"
 
 #include <QBuffer>
 #include <QFontMetrics>
 #include <QIODevice>
+#include <QListWidget>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QResizeEvent>
@@ -18,33 +20,6 @@
 #include <limits>
 
 namespace {
-
-// Opens an update bracket unless the owner already holds one, so that an
-// operation inside the owner's bracket does not end it early.
-class TUpdateScope
-{
-public:
-    explicit TUpdateScope(TSortGrid& grid) : m_grid(grid), m_opened(!grid.NowUpdating())
-    {
-        if (m_opened)
-            m_grid.BeginUpdate();
-    }
-    ~TUpdateScope() { Close(); }
-    TUpdateScope(const TUpdateScope&) = delete;
-    TUpdateScope& operator=(const TUpdateScope&) = delete;
-
-    void Close()
-    {
-        if (m_opened) {
-            m_opened = false;
-            m_grid.EndUpdate();
-        }
-    }
-
-private:
-    TSortGrid& m_grid;
-    bool m_opened;
-};
 
 bool NeedsQuoting(const QString& field)
 {
@@ -76,9 +51,13 @@ TSortGrid::TSortGrid(QWidget* parent) : TMyStringGrid(parent)
     m_glyphDown = QPixmap(QStringLiteral(":/images/DOWN.xpm"));
     m_selectedRows = {QString::number(Row())};
     m_selectionOrder = {QString::number(Row())};
+    CreateComboList();
 }
 
-TSortGrid::~TSortGrid() = default;
+TSortGrid::~TSortGrid()
+{
+    delete m_comboList;
+}
 
 void TSortGrid::SetHideRows(bool hide)
 {
@@ -218,17 +197,7 @@ void TSortGrid::RunSort(int& col)
         order.swap(next);
     }
 
-    // Snapshot of the rows that move (all of them are read before any is
-    // written), then moved into their places.
-    std::vector<std::vector<TStrItem>> moving(count);
-    for (size_t p = 0; p < count; ++p) {
-        if (order[p] != int(p))
-            moving[p] = RowItems(order[p] + 1);
-    }
-    for (size_t p = 0; p < count; ++p) {
-        if (order[p] != int(p))
-            SetRowItems(int(p) + 1, std::move(moving[p]));
-    }
+    PermuteRows(1, order);
 
     // Selected rows follow their data: the selection is looked up by the rows
     // the data came from before the sort, whatever the secondary passes did.
@@ -263,8 +232,11 @@ void TSortGrid::ClearGrid()
 {
     {
         TUpdateScope update(*this);
-        for (int row = 1; row < std::max(RowCount(), 2); ++row)
+        // Rows the filter keeps out of view go too.
+        for (int row = 1; row < std::max(RowCount(), 2) + m_filteredCount; ++row)
             Rows(row).Clear();
+        m_filteredCount = 0;
+        m_filtered = false;
         m_modified = false;
         SetRowCount(2);
         MoveCurrent(Col(), 1, true);
@@ -369,6 +341,9 @@ void TSortGrid::AutoSizeColumns(bool force)
 
 void TSortGrid::InsertRow(int row)
 {
+    // The new row must be an empty one, not the first row the filter keeps.
+    if (m_filteredCount > 0)
+        MoveRow(StoredRowCount(), RowCount());
     SetRowCount(RowCount() + 1);
     if (row < RowCount() - 2)
         MoveRow(RowCount() - 1, row);
@@ -639,6 +614,8 @@ void TSortGrid::DrawCell(TCellCanvas& canvas, int col, int row, const QRect& rec
         painter.setClipping(false);
     }
 
+    DrawSpecialCell(painter, col, row, rect, checkBox, comboBox, ellipsis);
+
     if (sortArrow && row == 0) {
         const QPixmap& glyph = SortOptions.SortDirection == sdAscending ? m_glyphUp : m_glyphDown;
         const QRect target = ArrowRect(rect, RowHeights(0));
@@ -663,7 +640,8 @@ void TSortGrid::DrawCell(TCellCanvas& canvas, int col, int row, const QRect& rec
 
 bool TSortGrid::SelectCell(int col, int row)
 {
-    const bool accepted = TMyStringGrid::SelectCell(col, row);
+    const bool accepted =
+        EditorMode() ? SelectCellWhileEditing(col, row) : TMyStringGrid::SelectCell(col, row);
     if (accepted && m_trackSelection) {
         ResetSelectionTo(row);
         // Row() still holds the previous row here.
@@ -676,10 +654,15 @@ bool TSortGrid::SelectCell(int col, int row)
 
 void TSortGrid::SetEditText(int col, int row, const QString& value)
 {
-    const bool changed = Cells(col, row) != value;
-    TMyStringGrid::SetEditText(col, row, value);
+    bool refused = false;
+    const QString text = ValidatedText(col, row, value, refused);
+    const bool changed = Cells(col, row) != text;
+    TMyStringGrid::SetEditText(col, row, text);
     if (changed)
         SetModified(true);
+    if (refused)
+        SetModified(m_remembered.Modified);
+    m_remembered = {col, row, Cells(col, row), m_modified};
 }
 
 void TSortGrid::ColumnMoved(int fromIndex, int toIndex)
@@ -803,6 +786,7 @@ bool TSortGrid::IsOnColumnBorder(int x, int y) const
 
 void TSortGrid::mousePressEvent(QMouseEvent* event)
 {
+    m_comboList->hide();
     const QPoint point = event->position().toPoint();
     m_mouseDownCell = MouseToCell(point.x(), point.y());
     if (m_mouseDownCell.Y == -1)
@@ -810,6 +794,8 @@ void TSortGrid::mousePressEvent(QMouseEvent* event)
     // A press there starts sizing the column in the grid base.
     m_pressStartedSizing = event->button() == Qt::LeftButton && (Options() & goColSizing) &&
                            ColumnBorderAt(point.x(), point.y()) >= 0;
+    if (m_multiSelect && m_mouseDownCell.Y >= FixedRows() && !MultiSelectPress(event, m_mouseDownCell.Y))
+        return;
     TMyStringGrid::mousePressEvent(event);
     // The release of a right press on the header sorts; keep the press here.
     if (event->button() == Qt::RightButton && m_mouseDownCell.Y == 0)
@@ -818,9 +804,20 @@ void TSortGrid::mousePressEvent(QMouseEvent* event)
 
 void TSortGrid::mouseReleaseEvent(QMouseEvent* event)
 {
+    if (m_dragging) {
+        m_dragging = false;
+        m_dragOrigin = {-1, -1};
+        event->accept();
+        return;
+    }
+    m_dragOrigin = {-1, -1};
+    // Not while the press opened the editor: that keeps the focus.
+    if (!EditorMode())
+        setFocus(Qt::MouseFocusReason);
     TMyStringGrid::mouseReleaseEvent(event);
     const QPoint point = event->position().toPoint();
     const TGridCoord cell = MouseToCell(point.x(), point.y());
+    DataCellRelease(event, cell);
     if (cell.Y == 0 && cell.X >= 0 && cell.X == m_mouseDownCell.X && !m_pressStartedSizing &&
         !IsOnColumnBorder(point.x(), point.y())) {
         event->accept();

@@ -1,16 +1,19 @@
 #pragma once
 
 #include "SortCompare.h"
+#include "TComboListBox.h"
 #include "TMyStringGrid.h"
 
 #include <QLine>
 #include <QPixmap>
+#include <QPointer>
 #include <QStringList>
 #include <QVector>
 #include <functional>
 
 class QFontMetrics;
 class QIODevice;
+class QMenu;
 
 enum TSortDirection : unsigned char { sdAscending, sdDescending };
 enum TCellBevelStyle : unsigned char { cbNone, cbRaised, cbLowered };
@@ -89,6 +92,16 @@ public:
     void SetExtendedKeys(bool on);
     bool Modified() const { return m_modified; }
     void SetModified(bool modified);
+    // Setting it runs the filter through OnSetFilter; rows filtered out are
+    // kept beyond RowCount and come back when it is switched off.
+    bool Filtered() const { return m_filtered; }
+    void SetFiltered(bool filtered);
+    // How many rows the filter keeps out of view beyond RowCount.
+    int FilteredCount() const { return m_filteredCount; }
+    // Shown at the cursor when the right button is released over a data row;
+    // not owned by the grid.
+    QMenu* PopupMenu() const { return m_popupMenu; }
+    void SetPopupMenu(QMenu* menu) { m_popupMenu = menu; }
 
     void SortByColumn(int col);
     TSortStyle DetectSortStyle(int col);
@@ -135,6 +148,35 @@ public:
     bool IsOnColumnBorder(int x, int y) const;
     // The rows of the (multi-)selection, in selection order.
     QStringList SelectedRows() const { return m_selectedRows; }
+    // Row numbers as text; entry 0 is the anchor row of a range.
+    QStringList SelectionOrder() const { return m_selectionOrder; }
+    // Repaints and empties the selection; the anchor entry stays, empty.
+    void ClearSelection();
+    // True while a press on a selected row has turned into dragging the grid.
+    bool Dragging() const { return m_dragging; }
+
+    // Editing: the current cell is remembered while the editor is active, and
+    // an edit that changed its text goes through OnCellValidate when the
+    // editor writes it (Enter, leaving the cell, focus loss).
+    void RememberCell();
+    // Writes the editor's text through the validation at once.
+    void ValidateCell();
+
+    // Special cells, as OnGetCellFormat marks them.
+    static bool IsChecked(const QString& text);
+    // Writes "V" or empty text, repaints the row and fires OnSetChecked.
+    void ToggleCheckBox(int col, int row);
+    // Opens the drop-down list of a combo-box cell (through OnGetComboBox).
+    void ShowComboList(int col, int row);
+    // The drop-down list box (hidden unless a list is open).
+    QListWidget* ComboList() const { return m_comboList; }
+    // Where the drop-down list goes: cell and grid in their parents' coordinates.
+    static QRect ComboListRect(const QRect& cellRect, QPoint gridPos, int itemHeight, int itemCount,
+                               int width, int height);
+    // Where the check-box glyph goes in a cell (rowHeight: the row's height).
+    static QRect CheckBoxRect(const QRect& cellRect, int rowHeight);
+    // Where the combo-box and ellipsis glyphs go: the right end of the cell.
+    static QRect ButtonRect(const QRect& cellRect);
 
     // Handlers with var parameters.
     std::function<void(int col, int row, TGridDrawState state, TFormatOptions& format, bool& checkBox,
@@ -144,6 +186,10 @@ public:
     std::function<void(int& col)> OnBeginSort;
     std::function<void(int col, int row, const QString& oldValue, QString& newValue, bool& valid)>
         OnCellValidate;
+    // Handed a copy of one data row's cells; accept starts false.
+    std::function<void(const QStringList& cells, bool& accept)> OnSetFilter;
+    std::function<void(int col, int row, QStringList& strs, int& width, int& height, bool& sorted)>
+        OnGetComboBox;
 
 Q_SIGNALS:
     void OnRowSelected();
@@ -157,6 +203,11 @@ Q_SIGNALS:
     void OnColumnInsert(int index);
     void OnColumnDelete(int index);
     void OnAfterSort(int col);
+    void OnSetChecked(int col, int row, bool state);
+    void OnSetComboBox(int col, int row, const QString& str);
+    void OnSetEllipsis(int col, int row);
+    // A press on a selected row was dragged more than 10 pixels (MultiSelect).
+    void OnStartDrag();
 
 protected:
     void DrawCell(TCellCanvas& canvas, int col, int row, const QRect& rect, TGridDrawState state) override;
@@ -166,17 +217,46 @@ protected:
     void SizeChanged(int oldColCount, int oldRowCount) override;
     void ColWidthsChanged() override;
     void RowHeightsChanged() override;
+    void EditorShown() override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void keyReleaseEvent(QKeyEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     TFormatOptions CellFormat(int col, int row, const TCellCanvas* canvas, bool& checkBox, bool& comboBox,
                               bool& ellipsis);
     void RunSort(int& col);
-    void ClearSelection();
     void ResetSelectionTo(int row);
+    void CreateComboList();
+    bool SelectCellWhileEditing(int col, int row);
+    // The text an edit writes, after OnCellValidate; refused when the handler said so.
+    QString ValidatedText(int col, int row, const QString& value, bool& refused);
+    // False when the press is not to reach the grid base.
+    bool MultiSelectPress(QMouseEvent* event, int row);
+    void DataCellRelease(QMouseEvent* event, TGridCoord cell);
+    // Adds the rows of the base's Selection rectangle to both selection lists.
+    void AddSelectionRange();
+    // Makes row current without touching the selection lists.
+    void MoveCurrentRow(int row);
+    bool MultiSelectKeys() const;
+    void MultiSelectKeyPress(QKeyEvent* event);
+    void MultiSelectKeyRelease(QKeyEvent* event);
+    void MultiSelectRelease(QMouseEvent* event, int row);
+    bool ExtendedKey(QKeyEvent* event);
+    bool QuickSearch(const QString& text);
+    void SpecialCellAction(int col, int row, int x);
+    void TakeComboItem();
+    void RunFilter(bool on);
+    bool RowIsEmpty(int row) const;
+    void DrawSpecialCell(QPainter& painter, int col, int row, const QRect& rect, bool checkBox, bool comboBox,
+                         bool ellipsis);
     void UpdateScrollBars();
     void WidenLastColumn();
     void HeaderClick(int col, Qt::MouseButton button);
@@ -198,4 +278,22 @@ private:
     bool m_pressStartedSizing = false;
     QPixmap m_glyphUp;
     QPixmap m_glyphDown;
+    bool m_filtered = false;
+    int m_filteredCount = 0;
+    QMenu* m_popupMenu = nullptr;
+    // A child of the grid's parent (of the grid without one); deleted with the grid.
+    QPointer<TComboListBox> m_comboList;
+    TGridCoord m_comboCell{-1, -1};
+    struct TRememberedCell
+    {
+        int Col = -1;
+        int Row = -1;
+        QString Text;
+        bool Modified = false;
+    };
+    TRememberedCell m_remembered;
+    QPoint m_dragOrigin{-1, -1};
+    bool m_dragging = false;
+    int m_wheelRemainder = 0;
+    bool m_tabHeld = false; // a Tab key press is being handled
 };

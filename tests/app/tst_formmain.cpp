@@ -13,7 +13,10 @@
 #include <QComboBox>
 #include <QFileInfo>
 #include <QLabel>
+#include <QLineEdit>
+#include <QScopeGuard>
 #include <QSettings>
+#include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -75,6 +78,20 @@ private:
     }
 
     void Key(Qt::Key key) { QTest::keyClick(window.get(), key); }
+
+    // Types text into a protocol cell in edit mode and takes it with Enter.
+    void EditCell(int col, int row, const QString& text)
+    {
+        if (!window->cbEditON->isChecked())
+            window->cbEditON->click();
+        TSortGrid* grid = window->SortGrid1;
+        grid->GotoCell(col, row, true);
+        grid->setFocus();
+        grid->SetEditorMode(true);
+        QVERIFY(grid->EditorMode());
+        grid->InplaceEditor()->setText(text);
+        QTest::keyClick(grid->InplaceEditor(), Qt::Key_Return);
+    }
 
     // Both test runs of a row (the first two run columns).
     void FillTestRuns(int row, const QString& time)
@@ -676,6 +693,112 @@ private Q_SLOTS:
         QCOMPARE(sum - 1 + 14, grid->viewport()->width());
         QCOMPARE(grid->ColWidths(ColVorname),
                  ((grid->ColWidths(ColName) + grid->ColWidths(ColVorname)) / 3) * 2);
+    }
+
+    void clickOnARowReportsTheSelectionFirst()
+    {
+        Load(kFiveStarters);
+        TSortGrid* grid = window->SortGrid1;
+        grid->GotoCell(0, 1, true);
+        QStringList seen;
+        const auto windowHandler = grid->OnSelectCell;
+        const auto restore = qScopeGuard([&] { grid->OnSelectCell = windowHandler; });
+        grid->OnSelectCell = [&](int col, int row, bool& canSelect) {
+            seen.append(QStringLiteral("select %1 at %2").arg(row).arg(grid->Row()));
+            windowHandler(col, row, canSelect);
+        };
+        QObject receiver;
+        connect(grid, &TSortGrid::OnRowSelected, &receiver,
+                [&] { seen.append(QStringLiteral("selected at %1").arg(grid->Row())); });
+        QTest::mouseClick(grid->viewport(), Qt::LeftButton, Qt::NoModifier,
+                          grid->CellRect(ColName, 3).center());
+        QCOMPARE(seen, (QStringList{"select 3 at 1", "selected at 1"}));
+        QCOMPARE(grid->Row(), 3);
+        QTRY_COMPARE(window->StatusPanel0->text(), QStringLiteral("3:5"));
+    }
+
+    void typingALetterSelectsTheNextStarter_data()
+    {
+        QTest::addColumn<int>("current");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<int>("expected");
+        // The grid searches its sort column, the class: A A B A B.
+        QTest::newRow("next starter of class B") << 1 << "b" << 3;
+        QTest::newRow("after the current row") << 3 << "b" << 5;
+        QTest::newRow("wraps to the top") << 5 << "B" << 3;
+        QTest::newRow("class A after row 4 wraps to row 1") << 4 << "a" << 1;
+        QTest::newRow("no class starts with it") << 2 << "x" << 2;
+    }
+
+    void typingALetterSelectsTheNextStarter()
+    {
+        QFETCH(int, current);
+        QFETCH(QString, typed);
+        QFETCH(int, expected);
+        Load(kFiveStarters);
+        window->RankProtocol(); // as after loading a list or a run
+        TSortGrid* grid = window->SortGrid1;
+        grid->GotoCell(0, current, true);
+        grid->setFocus();
+        QTest::keyClicks(grid, typed);
+        QCOMPARE(grid->Row(), expected);
+        QTRY_COMPARE(window->StatusPanel0->text(), QStringLiteral("%1:5").arg(expected));
+    }
+
+    void editedCellIsCheckedAndRanked_data()
+    {
+        QTest::addColumn<int>("col");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QStringList>("expected"); // the cell, Dorn's total and place
+        QTest::addColumn<bool>("refused");
+        // Dorn (row 4, class A) has 32,00 and is third behind Berg 30,00 and Adler 31,00.
+        QTest::newRow("time") << ColLauf1 << "29,50" << QStringList{"29,50", "29,50", "1"} << false;
+        QTest::newRow("point as separator")
+            << ColLauf1 << "29.50" << QStringList{"29,50", "29,50", "1"} << false;
+        QTest::newRow("three decimals truncated")
+            << ColLauf1 << "30.509" << QStringList{"30,50", "30,50", "2"} << false;
+        QTest::newRow("elimination") << ColLauf1 << "el" << QStringList{"EL", "EL", ""} << false;
+        QTest::newRow("time removed") << ColLauf1 << "" << QStringList{"", "", ""} << false;
+        QTest::newRow("typo refused, old time kept")
+            << ColLauf1 << "3l,25" << QStringList{"32,00", "32,00", "3"} << true;
+        QTest::newRow("point typo refused")
+            << ColLauf1 << "31.2.5" << QStringList{"32,00", "32,00", "3"} << true;
+        QTest::newRow("class changed") << ColKlasse << "B" << QStringList{"B", "32,00", "1"} << false;
+    }
+
+    void editedCellIsCheckedAndRanked()
+    {
+        QFETCH(int, col);
+        QFETCH(QString, typed);
+        QFETCH(QStringList, expected);
+        QFETCH(bool, refused);
+        Load(kFiveStarters);
+        window->Settings.ProbeLaufe = 0;
+        TSortGrid* grid = window->SortGrid1;
+        for (const auto& [row, time] : {std::pair{1, "31,00"}, std::pair{2, "30,00"}, std::pair{4, "32,00"}})
+            grid->SetCells(ColLauf1, row, QString::fromLatin1(time));
+        window->RankProtocol();
+        grid->SetModified(false);
+        QCOMPARE(Cell(ColPlatz, 4), QStringLiteral("3"));
+
+        EditCell(col, 4, typed);
+        QCOMPARE(Cell(col, 4), expected.at(0));
+        QTRY_COMPARE(Cell(ColGesamt, 4), expected.at(1));
+        QTRY_COMPARE(Cell(ColPlatz, 4), expected.at(2));
+        QCOMPARE(Cell(ColNr, 4), QStringLiteral("4")); // load order kept
+        QCOMPARE(grid->Modified(), !refused);
+        const QString note = window->statusBar()->currentMessage();
+        QCOMPARE(!note.isEmpty(), refused);
+        QVERIFY(!refused || note.contains(typed));
+    }
+
+    void editedStartNumberStillGetsItsTime()
+    {
+        Load(kFiveStarters);
+        EditCell(ColNr, 1, QStringLiteral("11"));
+        QTRY_COMPARE(window->cbBuhn1->itemText(0), QStringLiteral("11 Adler Anna SC Nord"));
+        window->RecordLaneTime(1, QStringLiteral("30,00"));
+        QCOMPARE(Cell(ColLauf1, 1), QStringLiteral("30,00"));
     }
 };
 

@@ -48,6 +48,8 @@ private slots:
     void rowItemsRoundTrip();
     void rowItemsOfUnwrittenRowIsEmpty();
     void textRectLeavesTwoPixels();
+    void permuteRowsMovesCellsAndObjects_data();
+    void permuteRowsMovesCellsAndObjects();
 };
 
 void TestMyStringGrid::shrinkingAndGrowingRowCountShowsOldRowsAgain()
@@ -315,6 +317,45 @@ void TestMyStringGrid::rowItemsOfUnwrittenRowIsEmpty()
 void TestMyStringGrid::textRectLeavesTwoPixels()
 {
     QCOMPARE(TMyStringGrid::TextRect(QRect(10, 20, 50, 24)), QRect(12, 20, 48, 24));
+}
+
+void TestMyStringGrid::permuteRowsMovesCellsAndObjects_data()
+{
+    QTest::addColumn<int>("first");
+    QTest::addColumn<std::vector<int>>("order");
+    QTest::addColumn<QStringList>("column");
+    QTest::newRow("reverse data rows")
+        << 1 << std::vector<int>{3, 2, 1, 0} << QStringList{"0:0", "0:4", "0:3", "0:2", "0:1"};
+    QTest::newRow("identity") << 0 << std::vector<int>{0, 1, 2}
+                              << QStringList{"0:0", "0:1", "0:2", "0:3", "0:4"};
+    QTest::newRow("rotate into unwritten rows")
+        << 3 << std::vector<int>{2, 0, 1} << QStringList{"0:0", "0:1", "0:2", "", "0:3"};
+    QTest::newRow("index twice") << 1 << std::vector<int>{0, 0} << QStringList{};
+    QTest::newRow("index outside") << 1 << std::vector<int>{0, 2} << QStringList{};
+}
+
+void TestMyStringGrid::permuteRowsMovesCellsAndObjects()
+{
+    QFETCH(int, first);
+    QFETCH(std::vector<int>, order);
+    QFETCH(QStringList, column);
+    TMyStringGrid grid;
+    FillGrid(grid, 5, 5);
+    grid.SetObjects(2, 4, 7);
+    if (column.isEmpty()) {
+        QVERIFY_THROWS_EXCEPTION(EGridError, grid.PermuteRows(first, order));
+        QCOMPARE(grid.Cells(0, 1), QStringLiteral("0:1"));
+        return;
+    }
+    grid.PermuteRows(first, order);
+    QCOMPARE(ColumnTexts(grid, 0), column);
+    int objectRow = 4; // where the cells of row 4 went
+    for (std::size_t p = 0; p < order.size(); ++p) {
+        if (first + order[p] == 4)
+            objectRow = first + int(p);
+    }
+    QCOMPARE(grid.Objects(2, objectRow), QVariant(7));
+    QCOMPARE(grid.Cells(2, objectRow), QStringLiteral("2:4"));
 }
 
 QTEST_MAIN(TestMyStringGrid)
