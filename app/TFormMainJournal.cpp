@@ -276,6 +276,8 @@ void TFormMain::ApplyJournalReplay(const JournalReplay& replay)
         cbBuhn1->setEnabled(cbBuhn1->count() >= 1);
         cbBuhn2->setEnabled(cbBuhn2->count() >= 2);
         m_laneRowHint = {-1, -1};
+        // Entries follow edits of their starters' data, as they did in the session.
+        RefreshLaneEntries();
     }
 
     m_loadedFileName = replay.fileName;

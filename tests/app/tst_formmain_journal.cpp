@@ -7,6 +7,7 @@
 #include "RaceJournal.h"
 #include "SerialPorts.h"
 #include "TBitBtnWithColor.h"
+#include "TComPort.h"
 #include "TFDlgYesNo.h"
 #include "TFormMain.h"
 #include "TSettings.h"
@@ -477,17 +478,20 @@ private Q_SLOTS:
         window = std::make_unique<TFormMain>(std::move(access));
         window->show();
         QVERIFY(window->LoadStarterList(ListFile()));
+        int dispatched = 0;
+        for (auto signal : {&TComPort::OnCTS, &TComPort::OnDSR, &TComPort::OnRLSD})
+            connect(window->ComPort, signal, this, [&dispatched] { ++dispatched; });
         QVERIFY(line.WaitForIdleMonitor());
         const std::vector<std::pair<std::uint32_t, std::uint32_t>> edges = {
             {EV_CTS, MS_CTS_ON}, {EV_CTS, 0}, {EV_DSR, MS_DSR_ON}, {EV_RLSD, MS_DSR_ON | MS_RLSD_ON}};
         std::uint32_t tick = 70000;
         for (const auto& [events, status] : edges) {
+            const int target = dispatched + 1;
             line.Raise(events, status, tick += 10);
             QElapsedTimer waited;
             waited.start();
-            while (!line.WaitForIdleMonitor(5) && waited.elapsed() < 5000)
-                QCoreApplication::processEvents();
-            QCoreApplication::processEvents();
+            while (dispatched < target && waited.elapsed() < 5000)
+                QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
         }
         QList<std::array<std::uint32_t, 3>> kept;
         for (const JournalRecord& record : ReadJournal(JournalBytes()).records) {
