@@ -1,3 +1,4 @@
+#include "LocaleScope.h"
 #include "SortCompare.h"
 #include "SortGridOrder.h"
 
@@ -8,17 +9,6 @@
 #include <stdexcept>
 
 namespace {
-
-// Switches the default locale for one test and back.
-class LocaleScope
-{
-public:
-    explicit LocaleScope(const QLocale& locale) : m_previous(QLocale()) { QLocale::setDefault(locale); }
-    ~LocaleScope() { QLocale::setDefault(m_previous); }
-
-private:
-    QLocale m_previous;
-};
 
 const QLocale kGerman(QLocale::German, QLocale::Germany);
 

@@ -1,3 +1,4 @@
+#include "LocaleScope.h"
 #include "TSortGrid.h"
 #include "TestDialogs.h"
 
@@ -24,15 +25,6 @@ public:
     using TSortGrid::DrawCell;
 };
 
-class LocaleScope
-{
-public:
-    explicit LocaleScope(const QLocale& locale) : m_previous(QLocale()) { QLocale::setDefault(locale); }
-    ~LocaleScope() { QLocale::setDefault(m_previous); }
-
-private:
-    QLocale m_previous;
-};
 
 // A grid with one header row and a data row per entry of column 0 (and further
 // columns from the other lists).
