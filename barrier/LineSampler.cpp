@@ -6,13 +6,7 @@
 #include <cstdint>
 
 #ifdef _WIN32
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#include <windows.h>
+#include "Win32.h"
 #else
 #include <pthread.h>
 #include <sched.h>

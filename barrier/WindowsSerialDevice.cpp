@@ -5,13 +5,7 @@
 #include "CommEventRules.h"
 #include "TickSource.h"
 
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#include <windows.h>
+#include "Win32.h"
 
 #include <string>
 
