@@ -181,6 +181,8 @@ public:
     QString BootId() const { return m_bootId; }
     // Disk syncs done for the current file (for tests).
     int SyncCount() const;
+    // Blocks until everything written has reached the disk (for tests).
+    bool WaitUntilSynced(int milliseconds);
     // Called once per file with a German text when the journal can't be written.
     std::function<void(const QString&)> OnWriteFailed;
 

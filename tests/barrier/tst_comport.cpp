@@ -386,8 +386,7 @@ void TestComPort::closeWhileBatchWaitsForGuiReturnsAndDropsIt()
     QSignalSpy closed(port.get(), &TComPort::OnClose);
 
     line.Raise(EV_CTS, MS_CTS_ON);
-    QVERIFY(line.WaitForIdleMonitor());
-    QThread::msleep(20); // the batch now waits for the window
+    QVERIFY(port->WaitForBatchOnOffer());
 
     QElapsedTimer timer;
     timer.start();
@@ -396,7 +395,7 @@ void TestComPort::closeWhileBatchWaitsForGuiReturnsAndDropsIt()
     QCOMPARE(closed.count(), 1);
 
     // The hand-over already queued for the GUI thread finds nothing to do.
-    QTest::qWait(50);
+    QCoreApplication::processEvents();
     QCOMPARE(cts.count(), 0);
 }
 
@@ -414,7 +413,7 @@ void TestComPort::closeFromInsideAHandlerEndsTheBatch()
 
     line.Raise(EV_CTS | EV_DSR, MS_CTS_ON | MS_DSR_ON);
     QTRY_COMPARE(fired, (QStringList{"CTS", "close"}));
-    QTest::qWait(50);
+    QCoreApplication::processEvents();
     QCOMPARE(fired, (QStringList{"CTS", "close"}));
     QCOMPARE(port->MonitorRunning(), false);
 }
@@ -449,8 +448,8 @@ void TestComPort::deviceLossClosesThePort()
     QCOMPARE(port->MonitorRunning(), false);
     QCOMPARE(line.IsOpen(), false);
 
-    // The monitor left at the loss instead of waiting again and again.
-    QTest::qWait(100);
+    // The monitor left at the loss instead of waiting again and again (its
+    // threads have ended, so the count is final).
     QCOMPARE(line.WaitCalls(), 1);
     QCOMPARE(sequence.size(), 2);
 }
@@ -475,9 +474,8 @@ void TestComPort::eventTickIsTheMonitorsTick()
     const quint32 expected = deviceTick ? 49990u : 50000u;
     line.Raise(EV_DSR, MS_DSR_ON, deviceTick ? std::optional<std::uint32_t>(49990) : std::nullopt);
     QVERIFY(line.WaitForIdleMonitor());
-    // The GUI thread is busy for a while before it gets to the batch.
+    // Time passes before the GUI thread gets to the batch.
     ticks.Advance(200);
-    QThread::msleep(200);
 
     QTRY_COMPARE(seen.size(), 1);
     QCOMPARE(seen.at(0), expected);
