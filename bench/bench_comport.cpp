@@ -8,6 +8,7 @@
 //   bench_comport [edges]   (default 1000 of each kind)
 #include "LineSampler.h"
 #include "PosixSerialDevice.h"
+#include "RealtimeKit.h"
 #include "ScriptedSerialLine.h"
 #include "TComPort.h"
 #include "TickSource.h"
@@ -48,15 +49,21 @@ public:
     {
         return std::uint32_t(std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - start).count());
     }
-    Clock::time_point ReadAt(std::uint32_t tick) const { return start + std::chrono::microseconds(tick); }
+    // The tick in which a moment lies: a stamp of that tick or a later one is
+    // not early.
+    std::uint32_t TickAt(Clock::time_point moment) const
+    {
+        return std::uint32_t(std::chrono::duration_cast<std::chrono::microseconds>(moment - start).count());
+    }
 
 private:
     const Clock::time_point start = Clock::now();
 };
 
-double Micros(Clock::duration d)
+// Stamp minus the tick of the true moment, in microseconds.
+double StampError(std::uint32_t stamp, std::uint32_t edgeTick)
 {
-    return std::chrono::duration<double, std::micro>(d).count();
+    return double(std::int64_t(stamp) - std::int64_t(edgeTick));
 }
 
 void PrintFigures(const char* what, std::vector<double> errors)
@@ -121,11 +128,11 @@ int main(int argc, char** argv)
     OpenBarrierPort(port, line);
 
     // Stamps of the edges as the handlers get them, in order.
-    std::vector<Clock::time_point> stamps;
+    std::vector<std::uint32_t> stamps;
     int handled = 0;
     int busyMs = 0; // the lane 1 handler keeps the GUI thread this long
     const auto record = [&](TComPort* sender) {
-        stamps.push_back(ticks.ReadAt(sender->EventTick()));
+        stamps.push_back(sender->EventTick());
         ++handled;
     };
     QObject::connect(&port, &TComPort::OnDSR, &port, [&](TComPort* sender) {
@@ -140,7 +147,7 @@ int main(int argc, char** argv)
         line.WaitForWaiter();
         const Clock::time_point edge = line.Toggle(TIOCM_DSR);
         RunUntil(handled, handled + 1);
-        single.push_back(Micros(stamps.back() - edge));
+        single.push_back(StampError(stamps.back(), ticks.TickAt(edge)));
     }
 
     std::vector<double> closeFinish;
@@ -157,15 +164,16 @@ int main(int argc, char** argv)
             // the change and the wake-up (where the system allows it).
             sched_param now{};
             now.sched_priority = 2;
-            ::pthread_setschedparam(::pthread_self(), SCHED_FIFO, &now);
+            if (::pthread_setschedparam(::pthread_self(), SCHED_FIFO, &now) != 0)
+                MakeThreadRealTimeByRealtimeKit(2);
             first = line.Toggle(TIOCM_DSR);
             std::this_thread::sleep_for(std::chrono::milliseconds(gapMs));
             second = line.Toggle(TIOCM_CD);
         });
         RunUntil(handled, handled + 2);
         cars.join();
-        closeFinish.push_back(Micros(stamps[stamps.size() - 2] - first));
-        closeFinish.push_back(Micros(stamps.back() - second));
+        closeFinish.push_back(StampError(stamps[stamps.size() - 2], ticks.TickAt(first)));
+        closeFinish.push_back(StampError(stamps.back(), ticks.TickAt(second)));
         whileBusy.push_back(closeFinish.back());
     }
     busyMs = 0;
@@ -178,7 +186,7 @@ int main(int argc, char** argv)
         // Woken once, the monitor reads the lines and begins a new wait.
         ::pthread_kill(line.WaiterThread(), SerialWakeSignal());
         RunUntil(handled, handled + 1);
-        atWaitStart.push_back(Micros(stamps.back() - edge));
+        atWaitStart.push_back(StampError(stamps.back(), ticks.TickAt(edge)));
     }
 
     const char* const priority = port.MonitorPriority() == StampingPriority::RealTime     ? "real-time"
@@ -191,32 +199,36 @@ int main(int argc, char** argv)
     PrintFigures("  of these the second edges (GUI busy)", whileBusy);
     PrintFigures("edges as the wait begins", atWaitStart);
 
-    line.WaitForWaiter();
-    std::printf("idle CPU share, TIOCMIWAIT and 1 ms watch     %.3f %% of one core\n", IdleCpuShare(3000));
     port.Close();
     line.SetWaitSupported(false);
     port.Open();
-    RunEventLoopFor(100);
+    std::vector<double> polled;
+    for (int i = 0; i < std::min(edges, 300); ++i) {
+        RunEventLoopFor(int(random.bounded(3)));
+        const Clock::time_point edge = line.Toggle(TIOCM_DSR);
+        RunUntil(handled, handled + 1);
+        polled.push_back(StampError(stamps.back(), ticks.TickAt(edge)));
+    }
+    PrintFigures("edges on polled lines (cp210x path)", polled);
+
+    // The idle figures with the program's own millisecond clock.
+    SetTickSource(nullptr);
     const int readsBefore = line.LineReads();
     QElapsedTimer polling;
     polling.start();
     std::printf("idle CPU share, lines polled every 1 ms       %.3f %% of one core\n", IdleCpuShare(3000));
     std::printf("poll interval without a USB transfer          %.3f ms\n",
                 double(polling.nsecsElapsed()) / 1e6 / double(std::max(1, line.LineReads() - readsBefore)));
-    std::vector<double> polled;
-    for (int i = 0; i < std::min(edges, 300); ++i) {
-        RunEventLoopFor(int(random.bounded(3)));
-        const Clock::time_point edge = line.Toggle(TIOCM_DSR);
-        RunUntil(handled, handled + 1);
-        polled.push_back(Micros(stamps.back() - edge));
-    }
-    PrintFigures("edges on polled lines (cp210x path)", polled);
+    port.Close();
+    line.SetWaitSupported(true);
+    port.Open();
+    line.WaitForWaiter();
+    std::printf("idle CPU share, TIOCMIWAIT and 1 ms watch     %.3f %% of one core\n", IdleCpuShare(3000));
 
     QElapsedTimer closing;
     closing.start();
     port.Close();
     std::printf("close with the monitor waiting                %.3f ms\n",
                 double(closing.nsecsElapsed()) / 1e6);
-    SetTickSource(nullptr);
     return 0;
 }
