@@ -44,6 +44,13 @@ void SetRealTimeGrant(std::function<bool()> grant)
     realTimeGrant = std::move(grant);
 }
 
+void SetDefaultRealTimeGrant(std::function<bool()> grant)
+{
+    std::lock_guard lock(grantMutex);
+    if (!realTimeGrant)
+        realTimeGrant = std::move(grant);
+}
+
 StampingPriority RaiseStampingPriority()
 {
 #ifdef _WIN32

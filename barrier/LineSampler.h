@@ -19,8 +19,12 @@ enum class StampingPriority {
 StampingPriority RaiseStampingPriority();
 // Another way to real-time priority for the calling thread, tried when it
 // may not take it itself (on Linux, the desktop's RealtimeKit). Returns
-// whether the thread got it. Set once, before ports are opened.
+// whether the thread got it. Set before ports are opened; an empty one
+// removes it.
 void SetRealTimeGrant(std::function<bool()> grant);
+// The same, unless a grant is set already (the program's default, which a
+// test may have replaced before).
+void SetDefaultRealTimeGrant(std::function<bool()> grant);
 
 // Waits on an open device on a thread of its own and stamps every change the
 // moment the device reports it, then waits again at once; the stamped batches

@@ -12,7 +12,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <mutex>
 #include <sched.h>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -81,8 +80,7 @@ bool MakeThreadRealTimeByRealtimeKit(int priority)
 
 void UseRealtimeKit()
 {
-    static std::once_flag once;
-    std::call_once(once, [] { SetRealTimeGrant([] { return MakeThreadRealTimeByRealtimeKit(); }); });
+    SetDefaultRealTimeGrant([] { return MakeThreadRealTimeByRealtimeKit(); });
 }
 
 #endif

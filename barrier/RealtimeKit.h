@@ -9,7 +9,7 @@
 bool MakeThreadRealTimeByRealtimeKit(int priority = 1);
 
 // Lets the threads that stamp line changes try RealtimeKit (see
-// RaiseStampingPriority). Idempotent.
+// RaiseStampingPriority), unless another grant is set.
 void UseRealtimeKit();
 
 #endif

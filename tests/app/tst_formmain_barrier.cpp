@@ -1,5 +1,6 @@
 #include "FakeSerialDevice.h"
 #include "FakeTickSource.h"
+#include "LineSampler.h"
 #include "ProtocolLogic.h"
 #include "SerialPorts.h"
 #include "TBitBtnWithColor.h"
@@ -135,7 +136,13 @@ private:
     QString Cell(int col, int row) const { return window->SortGrid1->Cells(col, row); }
 
 private Q_SLOTS:
-    void initTestCase() { QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany)); }
+    void initTestCase()
+    {
+        QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+        // The stamping threads' priority and its note are tst_comport's
+        // subject: here they get it whoever runs the test.
+        SetRealTimeGrant([] { return true; });
+    }
 
     void init()
     {
