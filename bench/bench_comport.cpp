@@ -113,6 +113,24 @@ double IdleCpuShare(int milliseconds)
     return 100.0 * (ProcessCpuSeconds() - before) / (double(wall.elapsed()) / 1000.0);
 }
 
+// What the machine itself gives a thread of the stamping threads' priority:
+// how late it runs after a 1 ms sleep. No stamp can be more prompt than that.
+std::vector<double> SleepWakeLatencies(int count)
+{
+    std::vector<double> late;
+    std::thread sleeper([&] {
+        RaiseStampingPriority();
+        Clock::time_point next = Clock::now();
+        for (int i = 0; i < count; ++i) {
+            next += std::chrono::milliseconds(1);
+            std::this_thread::sleep_until(next);
+            late.push_back(std::chrono::duration<double, std::micro>(Clock::now() - next).count());
+        }
+    });
+    sleeper.join();
+    return late;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -193,6 +211,7 @@ int main(int argc, char** argv)
                                  : port.MonitorPriority() == StampingPriority::ShortSlice ? "short time slice"
                                                                                           : "normal";
     std::printf("stamping threads run with %s priority\n", priority);
+    PrintFigures("the machine: wake-up 1 ms sleeps (floor)", SleepWakeLatencies(3 * edges));
     std::printf("stamp error (stamp minus true time of the edge):\n");
     PrintFigures("single edges", single);
     PrintFigures("close finishes 5-50 ms apart, GUI busy 100 ms", closeFinish);
