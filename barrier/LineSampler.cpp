@@ -26,7 +26,7 @@ std::atomic<int> threadsRunning{0};
 std::mutex grantMutex;
 std::function<bool()> realTimeGrant;
 
-bool GrantedRealTime()
+[[maybe_unused]] bool GrantedRealTime()
 {
     std::function<bool()> grant;
     {
