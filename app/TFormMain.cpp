@@ -148,9 +148,7 @@ TFormMain::TFormMain(TSystemAccess access, QWidget* parent) : QMainWindow(parent
     TimerDate->setInterval(5000);
     connect(TimerDate, &QTimer::timeout, this, &TFormMain::TimerDateTimer);
     TimerDate->start();
-    TimerGesperrtStart = new QTimer(this);
-    TimerGesperrtStart->setSingleShot(true);
-    TimerGesperrtStart->setInterval(10000);
+    TimerGesperrtStart = m_run.LockTimer();
 
     CreateHiddenMenu();
     ConnectHelpCommands();

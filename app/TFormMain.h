@@ -5,6 +5,7 @@
 #include "ProgramFiles.h"
 #include "ProtocolReport.h"
 #include "ProtocolText.h"
+#include "RunCycle.h"
 #include "SerialDevice.h"
 #include "TColor.h"
 #include "TSettings.h"
@@ -103,8 +104,8 @@ public:
     void ComPortDSR();
     void ComPortRLSD();
     void StartBarrierHit(std::uint32_t tick);
-    void Lane1BarrierHit(std::uint32_t tick);
-    void Lane2BarrierHit(std::uint32_t tick);
+    // A finish barrier's edge of lane 1 or 2.
+    void LaneBarrierHit(int lane, std::uint32_t tick);
     void TimerGesperrtTimer();
     void ComPortOpen();
     void ComPortClose();
@@ -170,6 +171,8 @@ public:
     const TFileTypeDescriptions& FileTypeDescriptions() const { return m_fileTypes; }
 
     int LaneRunColumn(int lane) const { return m_laneRunColumn.at(lane - 1); }
+    // The run cycle the commands go through.
+    const TRunCycle& RunCycle() const { return m_run; }
     bool SoundOn() const { return m_soundOn; }
 
     // Controls, named as the window's components.
@@ -297,6 +300,8 @@ private:
     void AfterLaneStop();
     void mResetClick();
     void ClockTimer();
+    TBitBtnWithColor* StopButton(int lane) const;
+    QAction* StopCommand(int lane) const;
     std::uint32_t CommandTick();
     void PlaySound(QSoundEffect* sound);
 
@@ -345,8 +350,10 @@ private:
     void ApplyJournalReplay(const JournalReplay& replay);
     void ResumeRun(const JournalReplay& replay);
 
-    std::uint32_t m_startTick = 0;
-    std::array<std::uint32_t, 2> m_stopTick{};
+    TRunCycle m_run;
+    // The run's ticks as the journal records them.
+    const std::uint32_t& m_startTick = m_run.Ticks().start;
+    const std::array<std::uint32_t, 2>& m_stopTick = m_run.Ticks().stop;
     std::array<int, 2> m_laneRunColumn{-1, -1};
     std::optional<std::uint32_t> m_triggerTick;
     TProgramFiles m_programFiles;
