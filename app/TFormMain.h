@@ -5,6 +5,7 @@
 #include "ProgramFiles.h"
 #include "ProtocolReport.h"
 #include "ProtocolText.h"
+#include "ResultsModel.h"
 #include "RunCycle.h"
 #include "SerialDevice.h"
 #include "TColor.h"
@@ -173,6 +174,8 @@ public:
     int LaneRunColumn(int lane) const { return m_laneRunColumn.at(lane - 1); }
     // The run cycle the commands go through.
     const TRunCycle& RunCycle() const { return m_run; }
+    // The results as others watch them, kept in step with the protocol grid.
+    const TResultsModel& Results() const { return m_results; }
     bool SoundOn() const { return m_soundOn; }
 
     // Controls, named as the window's components.
@@ -311,6 +314,10 @@ private:
     // Edits in the protocol: run times checked, lane entries and places kept up to date.
     void SortGrid1CellValidate(int col, QString& newValue, bool& valid);
     void RefreshLaneEntries();
+    // Hands the protocol's data rows (or one changed row) to the results model.
+    void SyncResults();
+    void SyncResultsRow(int row);
+    QStringList ProtocolRowCells(int row) const;
     // "Nr Name Vorname Verein" of a protocol row, as the lane lists show it.
     QString LaneEntryText(int row) const;
     void SortGrid1DblClick();
@@ -351,6 +358,7 @@ private:
     void ResumeRun(const JournalReplay& replay);
 
     TRunCycle m_run;
+    TResultsModel m_results;
     // The run's ticks as the journal records them.
     const std::uint32_t& m_startTick = m_run.Ticks().start;
     const std::array<std::uint32_t, 2>& m_stopTick = m_run.Ticks().stop;

@@ -16,6 +16,7 @@
 #include <QLineEdit>
 #include <QScopeGuard>
 #include <QSettings>
+#include <QSignalSpy>
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
@@ -799,6 +800,24 @@ private Q_SLOTS:
         QTRY_COMPARE(window->cbBuhn1->itemText(0), QStringLiteral("11 Adler Anna SC Nord"));
         window->RecordLaneTime(1, QStringLiteral("30,00"));
         QCOMPARE(Cell(ColLauf1, 1), QStringLiteral("30,00"));
+    }
+
+    void resultsModelHearsEachTimeAndEdit()
+    {
+        Load(kFiveStarters);
+        window->RankProtocol();
+        const TResultsModel& results = window->Results();
+        QCOMPARE(results.RowCount(), 5);
+        QSignalSpy runs(&results, &TResultsModel::RunChanged);
+        Run(31000, 30000);
+        QCOMPARE(runs.count(), 2);
+        QCOMPARE(runs.at(0), (QList<QVariant>{QStringLiteral("2"), 1})); // lane 2 stopped first
+        QCOMPARE(runs.at(1), (QList<QVariant>{QStringLiteral("1"), 1}));
+        QCOMPARE(results.Cell(QStringLiteral("1"), ColLauf1), QStringLiteral("31,00"));
+
+        EditCell(ColLauf2, 1, QStringLiteral("29,50"));
+        QCOMPARE(runs.count(), 3);
+        QCOMPARE(results.Cell(QStringLiteral("1"), ColLauf2), QStringLiteral("29,50"));
     }
 };
 
