@@ -37,10 +37,10 @@ void TResultsModel::Update(const ProtocolTable& rows)
     std::swap(m_rows, newRows);
     std::swap(m_index, newIndex);
 
-    // newRows and newIndex now hold the previous state.
-    for (auto it = newIndex.cbegin(); it != newIndex.cend(); ++it) {
-        if (!m_index.contains(it.key()))
-            emit RowRemoved(it.key());
+    // newRows and newIndex now hold the previous state; removals are reported in its order.
+    for (const QStringList& row : std::as_const(newRows)) {
+        if (!m_index.contains(row.at(ColLoadOrder)))
+            emit RowRemoved(row.at(ColLoadOrder));
     }
     for (const QStringList& row : std::as_const(m_rows)) {
         const QString& key = row.at(ColLoadOrder);
