@@ -5,6 +5,7 @@
 // for refusing a 64 MB file of one-character lines. Each case runs in a
 // process of its own, so that each peak is its own.
 #include "ProtocolText.h"
+#include "FormMainAccess.h"
 #include "TFormMain.h"
 #include "TSortGrid.h"
 #include "TestDialogs.h"
@@ -63,7 +64,7 @@ int RunCase(const QString& name)
     const QString settings = dir.filePath(QStringLiteral("settings.ini"));
     access.OpenSettings = [settings] { return std::make_unique<QSettings>(settings, QSettings::IniFormat); };
     access.ScanPorts = [] { return std::uint32_t(0); };
-    TFormMain window(access);
+    TTestFormMain window(access);
     window.show();
 
     QByteArray bytes;

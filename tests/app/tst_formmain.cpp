@@ -4,6 +4,7 @@
 #include "TBitBtnWithColor.h"
 #include "TClickLabel.h"
 #include "TDigit.h"
+#include "FormMainAccess.h"
 #include "TFormMain.h"
 #include "TSortGrid.h"
 #include "TestDialogs.h"
@@ -44,7 +45,7 @@ class TestFormMain : public QObject
     Q_OBJECT
 
 private:
-    std::unique_ptr<TFormMain> window;
+    std::unique_ptr<TTestFormMain> window;
     std::unique_ptr<FakeTickSource> clock;
     std::unique_ptr<TestDialogs> dialogs;
     QTemporaryDir settingsDir;
@@ -132,7 +133,7 @@ private Q_SLOTS:
         clock = std::make_unique<FakeTickSource>(100000);
         dialogs = std::make_unique<TestDialogs>();
         QFile::remove(settingsDir.filePath(QStringLiteral("settings.ini")));
-        window = std::make_unique<TFormMain>(Access());
+        window = std::make_unique<TTestFormMain>(Access());
         window->show();
         window->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(window.get()));

@@ -2,6 +2,7 @@
 #include "FileSizeLimit.h"
 #include "ProtocolLogic.h"
 #include "TBitBtnWithColor.h"
+#include "FormMainAccess.h"
 #include "TFormMain.h"
 #include "TSortGrid.h"
 #include "TestDialogs.h"
@@ -50,7 +51,7 @@ private:
     {
         window->SortGrid1->SetModified(false);
         window.reset();
-        window = std::make_unique<TFormMain>(TestAccess(Path(QStringLiteral("settings.ini"))));
+        window = std::make_unique<TTestFormMain>(TestAccess(Path(QStringLiteral("settings.ini"))));
         window->show();
     }
 
