@@ -214,6 +214,7 @@ private:
     // The steps after a load that depend on the new rows: ranking, lane lists, caption.
     void FinishLoad(const QString& fileName);
     QFrame* CreateDigitPanel(QWidget* parent, std::array<TDigit*, 5>& digits);
+    QWidget* CreateLaneStopPanel(QWidget* parent, int lane, QLabel*& image, TBitBtnWithColor*& button);
 
     // Run cycle.
     void mStartClick();
