@@ -155,7 +155,8 @@ TFormMain::TFormMain(TSystemAccess access, QWidget* parent) : QMainWindow(parent
     CreateComPort(m_access.DeviceFactory);
     CreateJournal();
     // Edits in place reach the results model as the grid takes them.
-    SortGrid1->OnSetEditText = [this, journal = SortGrid1->OnSetEditText](int col, int row, const QString& text) {
+    SortGrid1->OnSetEditText = [this, journal = SortGrid1->OnSetEditText](int col, int row,
+                                                                          const QString& text) {
         if (journal)
             journal(col, row, text);
         SyncResultsRow(row);

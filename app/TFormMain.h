@@ -1,8 +1,8 @@
 #pragma once
 
 #include "BarrierLine.h"
-#include "FormMainControls.h"
 #include "FileTypes.h"
+#include "FormMainControls.h"
 #include "ProgramFiles.h"
 #include "ProtocolReport.h"
 #include "ProtocolText.h"

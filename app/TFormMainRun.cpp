@@ -135,8 +135,8 @@ void TFormMain::mResetClick()
     sb2->setEnabled(sb1->isEnabled());
 
     m_run.SetLaneCount(Settings.CountBahn);
-    const std::array<int, 2> next = m_run.NextLanePositions({cbBuhn1->currentIndex(), cbBuhn2->currentIndex()},
-                                                            {cbBuhn1->count(), cbBuhn2->count()});
+    const std::array<int, 2> next = m_run.NextLanePositions(
+        {cbBuhn1->currentIndex(), cbBuhn2->currentIndex()}, {cbBuhn1->count(), cbBuhn2->count()});
     cbBuhn1->setCurrentIndex(next[0]);
     if (m_run.LaneCount() > 1)
         cbBuhn2->setCurrentIndex(next[1]);
@@ -156,9 +156,15 @@ void TFormMain::ClockTimer()
             ShowLaneTime(lane, m_run.Elapsed(lane, now));
 }
 
-TBitBtnWithColor* TFormMain::StopButton(int lane) const { return lane == 1 ? bSTOP1 : bSTOP2; }
+TBitBtnWithColor* TFormMain::StopButton(int lane) const
+{
+    return lane == 1 ? bSTOP1 : bSTOP2;
+}
 
-QAction* TFormMain::StopCommand(int lane) const { return lane == 1 ? mSTOP1 : mStop2; }
+QAction* TFormMain::StopCommand(int lane) const
+{
+    return lane == 1 ? mSTOP1 : mStop2;
+}
 
 void TFormMain::ShowLaneTime(int lane, int ms)
 {

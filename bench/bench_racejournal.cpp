@@ -1,9 +1,9 @@
 // Prints what the race journal adds to each recorded time (with 100 and 10,000
 // starters) and how long the start-up takes to restore a journal of 10,000
 // starters and 2,000 recorded times.
+#include "FormMainAccess.h"
 #include "ProtocolLogic.h"
 #include "RaceJournal.h"
-#include "FormMainAccess.h"
 #include "TFormMain.h"
 #include "TSortGrid.h"
 #include "TestAccess.h"

@@ -4,8 +4,8 @@
 // largest list that is accepted (100,000 starters filling almost 64 MB), and
 // for refusing a 64 MB file of one-character lines. Each case runs in a
 // process of its own, so that each peak is its own.
-#include "ProtocolText.h"
 #include "FormMainAccess.h"
+#include "ProtocolText.h"
 #include "TFormMain.h"
 #include "TSortGrid.h"
 #include "TestDialogs.h"

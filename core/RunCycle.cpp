@@ -7,7 +7,10 @@
 
 namespace {
 
-bool IsLane(int lane) { return lane == 1 || lane == 2; }
+bool IsLane(int lane)
+{
+    return lane == 1 || lane == 2;
+}
 
 } // namespace
 
@@ -18,9 +21,15 @@ TRunCycle::TRunCycle(QObject* parent) : QObject(parent)
     connect(&m_lock, &QTimer::timeout, this, &TRunCycle::LockExpired);
 }
 
-void TRunCycle::SetLaneCount(int count) { m_laneCount = std::clamp(count, 1, 2); }
+void TRunCycle::SetLaneCount(int count)
+{
+    m_laneCount = std::clamp(count, 1, 2);
+}
 
-bool TRunCycle::LaneRunning(int lane) const { return IsLane(lane) && m_running.at(lane - 1); }
+bool TRunCycle::LaneRunning(int lane) const
+{
+    return IsLane(lane) && m_running.at(lane - 1);
+}
 
 bool TRunCycle::CanEliminate(int lane) const
 {
@@ -87,7 +96,8 @@ BarrierCommand TRunCycle::StartEdge(bool startAvailable, bool startArmed)
 {
     if (Locked())
         return BarrierCommand::None;
-    const BarrierCommand command = startAvailable && startArmed ? BarrierCommand::Start : BarrierCommand::None;
+    const BarrierCommand command =
+        startAvailable && startArmed ? BarrierCommand::Start : BarrierCommand::None;
     m_lock.start();
     return command;
 }

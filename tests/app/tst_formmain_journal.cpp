@@ -1,6 +1,7 @@
 #include "FakeSerialDevice.h"
 #include "FakeTickSource.h"
 #include "FileSizeLimit.h"
+#include "FormMainAccess.h"
 #include "ProgramWindows.h"
 #include "ProtocolLogic.h"
 #include "ProtocolText.h"
@@ -9,7 +10,6 @@
 #include "TBitBtnWithColor.h"
 #include "TComPort.h"
 #include "TFDlgYesNo.h"
-#include "FormMainAccess.h"
 #include "TFormMain.h"
 #include "TSettings.h"
 #include "TSortGrid.h"
@@ -57,7 +57,8 @@ TSystemAccess Access(const QString& folder, const QString& bootId)
     return access;
 }
 
-void Run(TTestFormMain& window, std::uint32_t start, std::uint32_t lane1, std::uint32_t lane2, bool reset = true)
+void Run(TTestFormMain& window, std::uint32_t start, std::uint32_t lane1, std::uint32_t lane2,
+         bool reset = true)
 {
     window.TriggerCommand(window.mStart, start);
     window.TriggerCommand(window.mSTOP1, start + lane1);

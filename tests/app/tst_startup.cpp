@@ -303,8 +303,7 @@ private Q_SLOTS:
             QTest::mouseClick(label, Qt::LeftButton);
         const QUrl address(QString::fromUtf8(Maker::WebAddress));
         QCOMPARE(openedUrls, (QList<QUrl>{address, address, address}));
-        QCOMPARE(Ui().Label8->text() + Ui().Label9->text() + Ui().Label10->text(),
-                 QStringLiteral("Tarnvik"));
+        QCOMPARE(Ui().Label8->text() + Ui().Label9->text() + Ui().Label10->text(), QStringLiteral("Tarnvik"));
     }
 
     void trialStartUnderAnotherName_data()

@@ -24,7 +24,8 @@ public:
     {
         QObject::connect(&model, &TResultsModel::RowAdded, [this](const QString& k) { m_seen << "+" + k; });
         QObject::connect(&model, &TResultsModel::RowRemoved, [this](const QString& k) { m_seen << "-" + k; });
-        QObject::connect(&model, &TResultsModel::RowChanged, [this](const QString& k) { m_seen << "row " + k; });
+        QObject::connect(&model, &TResultsModel::RowChanged,
+                         [this](const QString& k) { m_seen << "row " + k; });
         QObject::connect(&model, &TResultsModel::RunChanged, [this](const QString& k, int run) {
             m_seen << QStringLiteral("run %1:%2").arg(k).arg(run);
         });
@@ -60,16 +61,21 @@ void TestResultsModel::updatesReportWhatChanged_data()
     QTest::newRow("the same rows again: nothing") << A1 + "|" + B2 << A1 + "|" + B2 << "";
     QTest::newRow("sorted the other way round: nothing") << A1 + "|" + B2 << B2 + "|" + A1 << "";
     QTest::newRow("a time lands in run 3")
-        << A1 + "|" + B2 << A1 + "|2;Beispiel;Eva;TV;A;1,00;2,00;7,25;;;;;;2" << "run 2:1, run 2:2, run 2:3, row 2";
-    QTest::newRow("a time is eliminated")
-        << "1;Muster;Max;SV;A;;;7,25;;;;7,25;1;1" << "1;Muster;Max;SV;A;;;EL;;;;EL;;1" << "run 1:3, row 1";
-    QTest::newRow("only total and place: the row, no run")
-        << A1 << "1;Muster;Max;SV;A;;;;;;;21,50;1;1" << "row 1";
-    QTest::newRow("a name is edited") << A1 << "1;Mustermann;Max;SV;A;;;;;;;;;1" << "row 1";
+        << A1 + "|" + B2 << A1 + "|2;Beispiel;Eva;TV;A;1,00;2,00;7,25;;;;;;2"
+        << "run 2:1, run 2:2, run 2:3, row 2";
+    QTest::newRow("a time is eliminated") << "1;Muster;Max;SV;A;;;7,25;;;;7,25;1;1"
+                                          << "1;Muster;Max;SV;A;;;EL;;;;EL;;1"
+                                          << "run 1:3, row 1";
+    QTest::newRow("only total and place: the row, no run") << A1 << "1;Muster;Max;SV;A;;;;;;;21,50;1;1"
+                                                           << "row 1";
+    QTest::newRow("a name is edited") << A1 << "1;Mustermann;Max;SV;A;;;;;;;;;1"
+                                      << "row 1";
     QTest::newRow("a row is deleted") << A1 + "|" + B2 << B2 << "-1";
-    QTest::newRow("the protocol is cleared: the empty row is no starter")
-        << A1 + "|" + B2 << ";;;;;;;;;;;;;" << "-1, -2";
-    QTest::newRow("short rows count as empty cells") << "1;Muster|2" << "1;Muster;;;;;;;;;;;;1" << "+1";
+    QTest::newRow("the protocol is cleared: the empty row is no starter") << A1 + "|" + B2 << ";;;;;;;;;;;;;"
+                                                                          << "-1, -2";
+    QTest::newRow("short rows count as empty cells") << "1;Muster|2"
+                                                     << "1;Muster;;;;;;;;;;;;1"
+                                                     << "+1";
 }
 
 void TestResultsModel::updatesReportWhatChanged()

@@ -74,28 +74,53 @@ void TestRunCycle::commandSequences_data()
     QTest::addColumn<QString>("eliminable");
 
     // States: R ready, U running, S one lane stopped, D reset due.
-    QTest::newRow("two lanes, lane 1 first")
-        << 2 << "start@1000 stop1@8250 stop2@9500" << "U S D" << "1:7250 2:8500" << "12";
-    QTest::newRow("two lanes, lane 2 first")
-        << 2 << "start@0 stop2@5000 stop1@6000" << "U S D" << "2:5000 1:6000" << "12";
-    QTest::newRow("between the stops only the stopped lane is eliminable")
-        << 2 << "start@0 stop2@5000" << "U S" << "2:5000" << "2";
+    QTest::newRow("two lanes, lane 1 first") << 2 << "start@1000 stop1@8250 stop2@9500"
+                                             << "U S D"
+                                             << "1:7250 2:8500"
+                                             << "12";
+    QTest::newRow("two lanes, lane 2 first") << 2 << "start@0 stop2@5000 stop1@6000"
+                                             << "U S D"
+                                             << "2:5000 1:6000"
+                                             << "12";
+    QTest::newRow("between the stops only the stopped lane is eliminable") << 2 << "start@0 stop2@5000"
+                                                                           << "U S"
+                                                                           << "2:5000"
+                                                                           << "2";
     QTest::newRow("second start ignored, the first tick counts")
-        << 2 << "start@100 start@200 stop1@1100 stop2@1200" << "U U S D" << "1:1000 2:1100" << "12";
+        << 2 << "start@100 start@200 stop1@1100 stop2@1200"
+        << "U U S D"
+        << "1:1000 2:1100"
+        << "12";
     QTest::newRow("second stop of a lane ignored, the first time stays")
-        << 2 << "start@0 stop1@7250 stop1@7260 stop2@8000" << "U S S D" << "1:7250 2:8000" << "12";
+        << 2 << "start@0 stop1@7250 stop1@7260 stop2@8000"
+        << "U S S D"
+        << "1:7250 2:8000"
+        << "12";
     QTest::newRow("reset only once the run is finished")
-        << 2 << "reset start@0 reset stop1@10 reset stop2@20 reset" << "R U U S S D R" << "1:10 2:20" << "";
-    QTest::newRow("stops before the start ignored")
-        << 2 << "stop1@100 stop2@100 start@200" << "R R U" << "" << "";
-    QTest::newRow("one lane: lane 2 never runs, lane 1 finishes")
-        << 1 << "start@0 stop2@500 stop1@12349" << "U U D" << "1:12349" << "1";
-    QTest::newRow("tick wrap between start and stop")
-        << 2 << "start@4294967000 stop1@704 stop2@1000" << "U S D" << "1:1000 2:1296" << "12";
-    QTest::newRow("next run after the reset")
-        << 2 << "start@0 stop1@1 stop2@2 reset start@10 stop2@30" << "U S D R U S" << "1:1 2:2 2:20" << "2";
-    QTest::newRow("no elimination after the reset")
-        << 2 << "start@0 stop1@1 stop2@2 reset" << "U S D R" << "1:1 2:2" << "";
+        << 2 << "reset start@0 reset stop1@10 reset stop2@20 reset"
+        << "R U U S S D R"
+        << "1:10 2:20"
+        << "";
+    QTest::newRow("stops before the start ignored") << 2 << "stop1@100 stop2@100 start@200"
+                                                    << "R R U"
+                                                    << ""
+                                                    << "";
+    QTest::newRow("one lane: lane 2 never runs, lane 1 finishes") << 1 << "start@0 stop2@500 stop1@12349"
+                                                                  << "U U D"
+                                                                  << "1:12349"
+                                                                  << "1";
+    QTest::newRow("tick wrap between start and stop") << 2 << "start@4294967000 stop1@704 stop2@1000"
+                                                      << "U S D"
+                                                      << "1:1000 2:1296"
+                                                      << "12";
+    QTest::newRow("next run after the reset") << 2 << "start@0 stop1@1 stop2@2 reset start@10 stop2@30"
+                                              << "U S D R U S"
+                                              << "1:1 2:2 2:20"
+                                              << "2";
+    QTest::newRow("no elimination after the reset") << 2 << "start@0 stop1@1 stop2@2 reset"
+                                                    << "U S D R"
+                                                    << "1:1 2:2"
+                                                    << "";
 }
 
 void TestRunCycle::commandSequences()
@@ -138,11 +163,14 @@ void TestRunCycle::barrierEdges_data()
     QTest::addColumn<bool>("lockedAfter");
 
     using enum BarrierCommand;
-    QTest::newRow("start edge, armed and available") << 2 << "" << false << 0 << true << true << false << Start << true;
+    QTest::newRow("start edge, armed and available")
+        << 2 << "" << false << 0 << true << true << false << Start << true;
     QTest::newRow("start edge, disarmed: no start, but the lock begins")
         << 2 << "" << false << 0 << true << false << false << None << true;
-    QTest::newRow("start edge, no starters: no start, lock") << 2 << "" << false << 0 << false << true << false << None << true;
-    QTest::newRow("start edge during the lock") << 2 << "" << true << 0 << true << true << false << None << true;
+    QTest::newRow("start edge, no starters: no start, lock")
+        << 2 << "" << false << 0 << false << true << false << None << true;
+    QTest::newRow("start edge during the lock")
+        << 2 << "" << true << 0 << true << true << false << None << true;
     QTest::newRow("finish edge while the start is available starts")
         << 2 << "" << false << 1 << true << true << false << Start << false;
     QTest::newRow("finish edge starts even during the lock")
@@ -153,9 +181,12 @@ void TestRunCycle::barrierEdges_data()
         << 2 << "start@0" << false << 1 << false << true << true << Stop << false;
     QTest::newRow("finish edge after the lock stops lane 2")
         << 2 << "start@0" << false << 2 << false << true << true << Stop << false;
-    QTest::newRow("disarmed finish barrier") << 2 << "start@0" << false << 1 << false << true << false << None << false;
-    QTest::newRow("finish edge of a stopped lane") << 2 << "start@0 stop1@5" << false << 1 << false << true << true << None << false;
-    QTest::newRow("lane 2 edge in a one-lane run") << 1 << "start@0" << false << 2 << false << true << true << None << false;
+    QTest::newRow("disarmed finish barrier")
+        << 2 << "start@0" << false << 1 << false << true << false << None << false;
+    QTest::newRow("finish edge of a stopped lane")
+        << 2 << "start@0 stop1@5" << false << 1 << false << true << true << None << false;
+    QTest::newRow("lane 2 edge in a one-lane run")
+        << 1 << "start@0" << false << 2 << false << true << true << None << false;
     QTest::newRow("finish edge when idle and the start barrier is off")
         << 2 << "" << false << 1 << true << false << true << None << false;
 }
