@@ -9,6 +9,7 @@
 #include "TColor.h"
 #include "TSettings.h"
 
+#include <QHash>
 #include <QMainWindow>
 #include <QSettings>
 #include <array>
@@ -16,6 +17,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
 
 class QAction;
 class QCheckBox;
@@ -34,6 +36,8 @@ class TComPort;
 class TClickLabel;
 class TDigit;
 class TRaceJournal;
+struct JournalFinding;
+struct JournalRecord;
 struct JournalReplay;
 enum class JournalCellChange : std::uint8_t;
 class TFormInfo;
@@ -57,6 +61,8 @@ struct TSystemAccess
     std::function<bool(const QUrl&)> OpenUrl; // empty: the desktop's program for the file
     QString JournalFolder;                    // empty: no race journal
     std::function<QString()> BootId;          // empty: the system's boot id
+    // Called at each step of restoring a session (tests stop a child there).
+    std::function<void(const QString&)> RestoreStep;
 };
 
 // The program's working window: the run cycle, the results protocol in
@@ -84,6 +90,8 @@ public:
 
     // Protocol (results and ranking).
     void RecordLaneTime(int lane, const QString& timeText);
+    // A lane time that found no starter: journalled and named in the status bar.
+    void KeepUnplacedTime(int lane, const QString& identity, const QString& timeText);
     void RankProtocol();
     void UpdateCommandStates();
     void ApplyLaneLayout();
@@ -139,8 +147,10 @@ public:
     QString WordTemplatePath;
 
     // Race journal (TFormMainJournal.cpp). The start-up step after construction:
-    // offers to restore a session that ended with unsaved changes.
+    // offers each session that ended with unsaved changes, newest first.
     void RestoreLastSession();
+    // The same from the window ("Frühere Sitzung wiederherstellen…"); false at start-up.
+    void OfferSessions(bool atStart);
     // An edited protocol cell, for the grid's edit path.
     void JournalCellEdited(int col, int row);
     TRaceJournal* Journal() const { return m_journal.get(); }
@@ -257,6 +267,7 @@ public:
     QAction* Hilfe1 = nullptr;
     QAction* Drucker1 = nullptr;
     QAction* Beenden1 = nullptr;
+    QAction* mRestoreSession = nullptr; // "Frühere Sitzung wiederherstellen…"
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -306,6 +317,12 @@ private:
     // Edits in the protocol: run times checked, lane entries and places kept up to date.
     void SortGrid1CellValidate(int col, QString& newValue, bool& valid);
     void RefreshLaneEntries();
+    // The lane entries of one starter (by load order) after an edit of his data.
+    void RefreshLaneEntry(const QString& identity);
+    // A starter's position in a lane list, or -1.
+    int LanePosition(const QComboBox* list, const QString& identity) const;
+    // Takes a deleted starter's entries out of both lane lists.
+    void RemoveLaneEntries(const QString& identity);
     // "Nr Name Vorname Verein" of a protocol row, as the lane lists show it.
     QString LaneEntryText(int row) const;
     void SortGrid1DblClick();
@@ -329,8 +346,10 @@ private:
 
     // Race journal hooks: each appends one record when a journal is open.
     void CreateJournal();
-    void BeginJournal(bool modified);
+    std::vector<JournalRecord> JournalState(bool modified);
+    void BeginJournal(bool modified, const QString& restoredFrom = QString());
     void JournalLoaded(const QString& fileName);
+    void JournalUnplacedTime(int lane, const QString& identity, const QString& timeText);
     void JournalCell(int col, int row, JournalCellChange change, int lane);
     void JournalDeleteRow(int row);
     void JournalClear();
@@ -342,7 +361,11 @@ private:
     void JournalEdge(int line);
     void JournalSaved();
     void JournalClosing();
-    void ApplyJournalReplay(const JournalReplay& replay);
+    QString SessionQuestion(const JournalFinding& found) const;
+    void RestoreSession(const JournalFinding& found);
+    void RestoreStep(const char* step);
+    // True when the restored state is complete in the new journal and on the disk.
+    bool ApplyJournalReplay(const JournalReplay& replay, const QString& source);
     void ResumeRun(const JournalReplay& replay);
 
     std::uint32_t m_startTick = 0;
@@ -368,8 +391,10 @@ private:
     std::unique_ptr<QPrinter> m_printer;
     // The last row found for each lane's starter; checked before it is trusted.
     mutable std::array<int, 2> m_laneRowHint{-1, -1};
+    mutable QHash<QString, int> m_entryPositionHint; // lane list position by load order
     std::unique_ptr<TRaceJournal> m_journal;
     QString m_loadedFileName;                      // the starter list the journal names
     std::array<int, 2> m_journalPositions{-1, -1}; // lane selections last journalled
     bool m_resumingRun = false;                    // a restored run is being set up again
+    QString m_rebootNote;                          // shown once a restore is complete
 };

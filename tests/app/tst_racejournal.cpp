@@ -241,8 +241,15 @@ private Q_SLOTS:
         QVERIFY(!ReplayJournal(saved).HoldsChanges());
     }
 
+    void startUpRemovesOnlyOldCleanJournals_data()
+    {
+        QTest::addColumn<int>("clockAhead"); // days the clock is wrong by
+        QTest::newRow("right clock") << 0;
+        QTest::newRow("clock ten years ahead") << 3650;
+    }
     void startUpRemovesOnlyOldCleanJournals()
     {
+        QFETCH(int, clockAhead);
         QTemporaryDir dir;
         const QDateTime now = QDateTime::currentDateTime();
         auto write = [&](const QString& name, const std::vector<JournalRecord>& records, int daysOld) {
@@ -259,13 +266,41 @@ private Q_SLOTS:
         write(QStringLiteral("Journal_old_unsaved.qxj"), kSession, 40);
         write(QStringLiteral("Journal_recent_clean.qxj"), clean, 29);
         write(QStringLiteral("Journal_newest.qxj"), kSession, 1);
+        write(QStringLiteral("Journal_unsaved_2.qxj"), kSession, 2);
+        for (int day = 3; day <= 5; ++day)
+            write(QStringLiteral("Journal_clean_%1.qxj").arg(day), clean, day);
+        for (int day : {20, 21, 22, 23, 24, 35}) {
+            QFile file(dir.filePath(QStringLiteral("Beiseite_%1.qxj.alt").arg(day)));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(Journal(kSession));
+            file.flush();
+            file.setFileTime(now.addDays(-day), QFileDevice::FileModificationTime);
+        }
 
-        const JournalFinding finding = FindLastJournal(dir.path(), now);
-        QCOMPARE(QFileInfo(finding.fileName).fileName(), QStringLiteral("Journal_newest.qxj"));
-        QVERIFY(finding.replay.HoldsChanges());
-        QStringList left = QDir(dir.path()).entryList(QDir::Files, QDir::Name);
-        QCOMPARE(left,
-                 QStringList({"Journal_newest.qxj", "Journal_old_unsaved.qxj", "Journal_recent_clean.qxj"}));
+        const std::vector<JournalFinding> findings = FindJournals(dir.path(), now.addDays(clockAhead));
+        QStringList offered;
+        for (const JournalFinding& finding : findings) {
+            if (finding.replay.HoldsChanges())
+                offered.append(QFileInfo(finding.fileName).fileName());
+        }
+        // Every unsaved session, newest first.
+        QCOMPARE(offered,
+                 QStringList({"Journal_newest.qxj", "Journal_unsaved_2.qxj", "Journal_old_unsaved.qxj"}));
+        const QStringList left = QDir(dir.path()).entryList(QDir::Files, QDir::Name);
+        if (clockAhead == 0) {
+            // Set-aside files go after 30 days like saved journals (the newest five of each kind stay).
+            QCOMPARE(left, QStringList({"Beiseite_20.qxj.alt", "Beiseite_21.qxj.alt", "Beiseite_22.qxj.alt",
+                                        "Beiseite_23.qxj.alt", "Beiseite_24.qxj.alt", "Journal_clean_3.qxj",
+                                        "Journal_clean_4.qxj", "Journal_clean_5.qxj", "Journal_newest.qxj",
+                                        "Journal_old_unsaved.qxj", "Journal_recent_clean.qxj",
+                                        "Journal_unsaved_2.qxj"}));
+        } else {
+            // A clock years ahead removes only what is beyond the five newest.
+            QCOMPARE(left, QStringList({"Beiseite_20.qxj.alt", "Beiseite_21.qxj.alt", "Beiseite_22.qxj.alt",
+                                        "Beiseite_23.qxj.alt", "Beiseite_24.qxj.alt", "Journal_clean_3.qxj",
+                                        "Journal_clean_4.qxj", "Journal_clean_5.qxj", "Journal_newest.qxj",
+                                        "Journal_old_unsaved.qxj", "Journal_unsaved_2.qxj"}));
+        }
     }
 
     void journalBeingWrittenIsNeverOffered()
