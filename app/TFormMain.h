@@ -17,6 +17,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <tuple>
 #include <vector>
 
 class QAction;
@@ -397,4 +398,6 @@ private:
     std::array<int, 2> m_journalPositions{-1, -1}; // lane selections last journalled
     bool m_resumingRun = false;                    // a restored run is being set up again
     QString m_rebootNote;                          // shown once a restore is complete
+    // Lane times that found no starter in this session: lane, starter's load order, time.
+    QList<std::tuple<int, QString, QString>> m_unplacedTimes;
 };

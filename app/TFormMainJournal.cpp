@@ -73,6 +73,14 @@ std::vector<JournalRecord> TFormMain::JournalState(bool modified)
     rank.sortByPlace = cbSort->isChecked();
     records.push_back(std::move(load));
     records.push_back(std::move(rank));
+    for (const auto& [lane, identity, text] : m_unplacedTimes) {
+        JournalRecord cell = Record(JournalRecordType::Cell);
+        cell.change = JournalCellChange::Unplaced;
+        cell.lane = lane;
+        cell.loadOrder = identity;
+        cell.text = text;
+        records.push_back(cell);
+    }
     // A run between START and "0,00" (after a failed write: the state written afresh).
     if (!mStart->isEnabled()) {
         JournalRecord start = Record(JournalRecordType::RunStart);
@@ -124,11 +132,13 @@ void TFormMain::BeginJournal(bool modified, const QString& restoredFrom)
 void TFormMain::JournalLoaded(const QString& fileName)
 {
     m_loadedFileName = fileName;
+    m_unplacedTimes.clear();
     BeginJournal(false);
 }
 
 void TFormMain::JournalUnplacedTime(int lane, const QString& identity, const QString& timeText)
 {
+    m_unplacedTimes.append({lane, identity, timeText});
     if (!m_journal)
         return;
     JournalRecord cell = Record(JournalRecordType::Cell);
@@ -460,6 +470,9 @@ bool TFormMain::ApplyJournalReplay(const JournalReplay& replay, const QString& s
     RestoreStep("window set");
 
     // From here on the restored session has a journal of its own.
+    m_unplacedTimes.clear();
+    for (const auto& [lane, text] : replay.unplacedTimes)
+        m_unplacedTimes.append({lane, QString(), text});
     BeginJournal(true, source);
     RestoreStep("journal begun");
     if (replay.runOpen) {
@@ -489,6 +502,7 @@ void TFormMain::ResumeRun(const JournalReplay& replay)
     // again at their recorded ticks without recording their times a second time.
     m_resumingRun = true;
     TriggerCommand(mStart, replay.startTick);
+    RestoreStep("run started");
     // The barrier lock counts from the original start as well.
     if (ElapsedTicks(replay.startTick, TickSource().GetTickCount()) >=
         std::uint32_t(TimerGesperrtStart->interval()))
@@ -499,8 +513,10 @@ void TFormMain::ResumeRun(const JournalReplay& replay)
             ElapsedTicks(replay.startTick, replay.stopTick[0]))
         order = {1, 0};
     for (int laneIndex : order) {
-        if (replay.laneStopped.at(laneIndex))
+        if (replay.laneStopped.at(laneIndex)) {
             TriggerCommand(laneIndex == 0 ? mSTOP1 : mStop2, replay.stopTick.at(laneIndex));
+            RestoreStep("lane stopped");
+        }
     }
     m_resumingRun = false;
     m_laneRunColumn = replay.laneRunColumn;

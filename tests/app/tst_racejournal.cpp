@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
+#include <QLocale>
 #include <QTest>
 
 namespace {
@@ -97,6 +98,8 @@ class TestRaceJournal : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
+    void initTestCase() { QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany)); }
+
     void recordsReadBackAsWritten_data()
     {
         QTest::addColumn<JournalRecord>("record");
@@ -174,6 +177,147 @@ private Q_SLOTS:
         QCOMPARE(read.status, status);
         QCOMPARE(int(read.records.size()), records);
         QVERIFY(read.soundBytes <= bytes.size());
+    }
+
+    void damageInTheMiddleIsSkipped_data()
+    {
+        QTest::addColumn<int>("damaged"); // index of the record whose byte flips, -1: none
+        QTest::addColumn<bool>("tornTail");
+        QTest::addColumn<JournalReadStatus>("status");
+        QTest::addColumn<int>("records");
+        QTest::newRow("record 7 of 12") << 6 << false << JournalReadStatus::Damaged << 11;
+        QTest::newRow("record 7 of 12 and a torn tail") << 6 << true << JournalReadStatus::Damaged << 10;
+        QTest::newRow("the header") << 0 << false << JournalReadStatus::Damaged << 11;
+        QTest::newRow("only a torn tail") << -1 << true << JournalReadStatus::TornTail << 11;
+    }
+    void damageInTheMiddleIsSkipped()
+    {
+        QFETCH(int, damaged);
+        QFETCH(bool, tornTail);
+        QFETCH(JournalReadStatus, status);
+        QFETCH(int, records);
+        std::vector<JournalRecord> twelve = kSession;
+        JournalRecord deletion = Make(JournalRecordType::DeleteRow);
+        deletion.loadOrder = QStringLiteral("3");
+        JournalRecord lanes = Make(JournalRecordType::Lanes);
+        lanes.positions = {1, 0};
+        for (const JournalRecord& r : {Tick(JournalRecordType::LaneStop, 12000, 2),
+                                       Cell(QStringLiteral("2"), 5, QStringLiteral("8,00"), JournalCellChange::Time, 2),
+                                       Cell(QStringLiteral("1"), 5, QStringLiteral("EL"),
+                                            JournalCellChange::Elimination, 1),
+                                       Cell(QStringLiteral("2"), 1, QStringLiteral("Neu"), JournalCellChange::Edit, 0),
+                                       lanes, deletion})
+            twelve.push_back(r);
+        QCOMPARE(twelve.size(), std::size_t(12));
+        QByteArray bytes = JournalFileStart();
+        qint64 damagedAt = -1;
+        qint64 damagedLength = 0;
+        for (std::size_t i = 0; i < twelve.size(); ++i) {
+            const QByteArray record = EncodeJournalRecord(twelve[i]);
+            if (int(i) == damaged) {
+                damagedAt = bytes.size() + record.size() - 2;
+                damagedLength = record.size();
+            }
+            bytes += record;
+        }
+        if (damagedAt >= 0)
+            bytes[damagedAt] = char(bytes.at(damagedAt) ^ 0x04);
+        if (tornTail)
+            bytes.chop(3);
+        const JournalReadResult read = ReadJournal(bytes);
+        QCOMPARE(read.status, status);
+        QCOMPARE(int(read.records.size()), records);
+        QCOMPARE(read.skippedBytes, damagedLength);
+        // What follows the damage is all there: the deletion is the last record.
+        if (!tornTail) {
+            QCOMPARE(read.records.back().type, JournalRecordType::DeleteRow);
+            const JournalReplay replay = ReplayJournal(read.records);
+            QCOMPARE(replay.rows.size(), 2);
+            QCOMPARE(replay.rows.at(1).at(1), QStringLiteral("Neu"));
+            QCOMPARE(replay.rows.at(0).at(5), QStringLiteral("EL"));
+        }
+    }
+
+    void limitsOfTheProtocolFileHold_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<JournalReadStatus>("status");
+        QTest::addColumn<int>("records");
+        JournalRecord tooMany = Load(0);
+        tooMany.rows.fill(QStringList(), 100002);
+        JournalRecord longText = Cell(QStringLiteral("1"), 1, QString(17000, u'x'), JournalCellChange::Edit, 0);
+        QByteArray hugeLength = Journal({Header(QStringLiteral("boot-A"))});
+        hugeLength += QByteArray("\x00\x00\x00\x40\x00\x00\x00\x00\x02", 9); // 1 GiB claimed
+        QTest::newRow("100,001 starters") << Journal({Header(QStringLiteral("boot-A")), tooMany})
+                                          << JournalReadStatus::TornTail << 1;
+        QTest::newRow("a cell of 17,000 characters")
+            << Journal({Header(QStringLiteral("boot-A")), longText}) << JournalReadStatus::TornTail << 1;
+        QTest::newRow("a record claiming 1 GiB") << hugeLength << JournalReadStatus::TornTail << 1;
+        QTest::newRow("100,000 starters") << Journal({Header(QStringLiteral("boot-A")), Load(100000)})
+                                          << JournalReadStatus::Sound << 2;
+    }
+    void limitsOfTheProtocolFileHold()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(JournalReadStatus, status);
+        QFETCH(int, records);
+        const JournalReadResult read = ReadJournal(bytes);
+        QCOMPARE(read.status, status);
+        QCOMPARE(int(read.records.size()), records);
+    }
+
+    void replayRefusesWhatNoEntryPathWrites_data()
+    {
+        QTest::addColumn<JournalRecord>("record");
+        QTest::addColumn<bool>("taken");
+        JournalRecord negativeProbe = Rank();
+        negativeProbe.probeLaufe = -7;
+        JournalRecord millionRuns = Rank();
+        millionRuns.allLaufe = 1000000;
+        JournalRecord threeLanes = Rank();
+        threeLanes.countBahn = 3;
+        JournalRecord duplicates = Load(3);
+        duplicates.rows[2][13] = QStringLiteral("1");
+        QTest::newRow("a time") << Cell(QStringLiteral("2"), 6, QStringLiteral("7,25")) << true;
+        QTest::newRow("a name edit") << Cell(QStringLiteral("2"), 1, QStringLiteral("Otto"), JournalCellChange::Edit, 0)
+                                     << true;
+        QTest::newRow("a run cell emptied") << Cell(QStringLiteral("1"), 5, QString(), JournalCellChange::Edit, 0)
+                                            << true;
+        QTest::newRow("a time in the name column") << Cell(QStringLiteral("2"), 1, QStringLiteral("7,25")) << false;
+        QTest::newRow("EL in the name column")
+            << Cell(QStringLiteral("2"), 1, QStringLiteral("EL"), JournalCellChange::Elimination) << false;
+        QTest::newRow("elimination that is no EL")
+            << Cell(QStringLiteral("2"), 6, QStringLiteral("7,25"), JournalCellChange::Elimination) << false;
+        QTest::newRow("a negative time") << Cell(QStringLiteral("2"), 6, QStringLiteral("-5,00")) << false;
+        QTest::newRow("a time beyond every limit") << Cell(QStringLiteral("2"), 6, QStringLiteral("99999999,99"))
+                                                   << false;
+        QTest::newRow("a word typed into a run cell")
+            << Cell(QStringLiteral("2"), 6, QStringLiteral("schnell"), JournalCellChange::Edit, 0) << false;
+        QTest::newRow("the hidden load order edited")
+            << Cell(QStringLiteral("2"), 13, QStringLiteral("9"), JournalCellChange::Edit, 0) << false;
+        QTest::newRow("lane 3") << Cell(QStringLiteral("2"), 6, QStringLiteral("7,25"), JournalCellChange::Time, 3)
+                                << false;
+        QTest::newRow("-7 test runs") << negativeProbe << false;
+        QTest::newRow("1,000,000 runs") << millionRuns << false;
+        QTest::newRow("three lanes") << threeLanes << false;
+        QTest::newRow("load order twice") << duplicates << false;
+    }
+    void replayRefusesWhatNoEntryPathWrites()
+    {
+        QFETCH(JournalRecord, record);
+        QFETCH(bool, taken);
+        std::vector<JournalRecord> records = kSession;
+        const JournalReplay before = ReplayJournal(records);
+        records.push_back(record);
+        const JournalReplay after = ReplayJournal(records);
+        QCOMPARE(after.skipped, taken ? 0 : 1);
+        if (!taken) {
+            QCOMPARE(after.rows, before.rows);
+            QCOMPARE(after.allLaufe, before.allLaufe);
+            QCOMPARE(after.probeLaufe, before.probeLaufe);
+        } else {
+            QVERIFY(after.rows != before.rows);
+        }
     }
 
     void replayRebuildsProtocolAndRun_data()
