@@ -46,6 +46,19 @@ class THelpViewer;
 class TSortGrid;
 struct TFormatOptions;
 
+// What "Rückgängig" needs to take back a clearing or a row deletion.
+struct TUndoStep
+{
+    bool clear = false;
+    QList<QStringList> rows; // clearing: the protocol with its header; deletion: the row
+    int row = -1;            // the deleted row's index
+    QStringList entryTexts;  // clearing: every lane entry; deletion: the starter's entry
+    QStringList entryIds;
+    std::array<int, 2> entryPositions{-1, -1}; // deletion: where the entry stood in each list
+    std::array<int, 2> current{-1, -1};        // the lanes' selections before
+    bool modified = false;
+};
+
 // Face colours of the command buttons by run state (idle buttons: clBtnFace).
 inline constexpr TColor StartAvailableColor = RGBColor(0, 128, 0);
 inline constexpr TColor LaneRunningColor = RGBColor(255, 0, 0);
@@ -269,6 +282,7 @@ public:
     QAction* Drucker1 = nullptr;
     QAction* Beenden1 = nullptr;
     QAction* mRestoreSession = nullptr; // "Frühere Sitzung wiederherstellen…"
+    QAction* mUndo = nullptr;           // "Rückgängig" (Ctrl+Z)
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -330,6 +344,10 @@ private:
     void sb1Click(int tag);
     void sb1delClick(int tag);
     void sbCLSClick(int tag);
+    // "Rückgängig" (TFormMainUndo.cpp).
+    void CreateUndo();
+    void KeepForUndo(bool clear);
+    void UndoLast();
     void cbSortClick();
     void cbEditONClick();
     void labEditONClick();
@@ -361,6 +379,7 @@ private:
     void JournalReset();
     void JournalEdge(int line);
     void JournalSaved();
+    void JournalUndone();
     void JournalClosing();
     QString SessionQuestion(const JournalFinding& found) const;
     void RestoreSession(const JournalFinding& found);
@@ -398,6 +417,7 @@ private:
     std::array<int, 2> m_journalPositions{-1, -1}; // lane selections last journalled
     bool m_resumingRun = false;                    // a restored run is being set up again
     QString m_rebootNote;                          // shown once a restore is complete
+    std::vector<TUndoStep> m_undo;                 // newest last
     // Lane times that found no starter in this session: lane, starter's load order, time.
     QList<std::tuple<int, QString, QString>> m_unplacedTimes;
 };

@@ -45,6 +45,7 @@ void TFormMain::CreateJournal()
     mRestoreSession->setShortcutContext(Qt::WindowShortcut);
     addAction(mRestoreSession);
     connect(mRestoreSession, &QAction::triggered, this, [this] { OfferSessions(false); });
+    CreateUndo();
     if (m_access.JournalFolder.isEmpty())
         return;
     const QString bootId = m_access.BootId ? m_access.BootId() : SystemBootId();
@@ -132,6 +133,7 @@ void TFormMain::BeginJournal(bool modified, const QString& restoredFrom)
 void TFormMain::JournalLoaded(const QString& fileName)
 {
     m_loadedFileName = fileName;
+    m_undo.clear();
     m_unplacedTimes.clear();
     BeginJournal(false);
 }
@@ -243,6 +245,15 @@ void TFormMain::JournalEdge(int line)
     edge.modemStatus = ComPort->ModemStatus();
     edge.tick = ComPort->EventTick();
     m_journal->Append(edge);
+}
+
+void TFormMain::JournalUndone()
+{
+    // The protocol as it is again, in full: replayed like a load with unsaved changes.
+    if (!m_journal || !m_journal->IsOpen())
+        return;
+    for (const JournalRecord& record : JournalState(true))
+        m_journal->Append(record);
 }
 
 void TFormMain::JournalSaved()

@@ -225,6 +225,7 @@ void TFormMain::sbCLSClick(int tag)
         tag == 1 ? QStringLiteral("Zeitenprotokoll  löschen?") : QStringLiteral("Zeile entfernen?");
     if (!Dialogs().AskYesNo(this, question))
         return;
+    KeepForUndo(tag == 1);
     if (tag == 1) {
         SortGrid1->ClearGrid();
         JournalClear();

@@ -700,6 +700,54 @@ private Q_SLOTS:
         QCOMPARE(dialogs->questions.size(), offered ? 2 : 0);
     }
 
+    void wipeAndDeletionAreTakenBackWithCtrlZ()
+    {
+        Open();
+        QVERIFY(window->LoadStarterList(ListFile()));
+        Run(*window, 1000, 5000, 6000);
+        const QByteArray before = ProtocolText(*window);
+        auto lanes = [this] {
+            QStringList state;
+            for (int i = 0; i < window->cbBuhn2->count(); ++i)
+                state.append(window->cbBuhn2->itemText(i) + u'=' + window->cbBuhn1->itemText(i));
+            state.append(QString::number(window->cbBuhn1->currentIndex()) + u' ' +
+                         QString::number(window->cbBuhn2->currentIndex()));
+            return state;
+        };
+        const QStringList lanesBefore = lanes();
+        window->SortGrid1->GotoCell(0, 3, true);
+        dialogs->answers.enqueue(true); // "Zeile entfernen?"
+        window->sbCLS->click();
+        QCOMPARE(window->SortGrid1->RowCount(), 7);
+        dialogs->answers.enqueue(true); // "Zeitenprotokoll  löschen?"
+        window->sbCLSall->click();
+        QCOMPARE(window->SortGrid1->RowCount(), 2);
+        QCOMPARE(window->cbBuhn1->count(), 0);
+
+        window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(window.get()));
+        QTest::keyClick(window.get(), Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(window->SortGrid1->RowCount(), 7);
+        QCOMPARE(window->cbBuhn1->count(), 6);
+        QVERIFY(window->statusBar()->currentMessage().contains(QStringLiteral("rückgängig")));
+        QTest::keyClick(window.get(), Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(ProtocolText(*window), before);
+        QCOMPARE(lanes(), lanesBefore);
+        QVERIFY(window->SortGrid1->Modified());
+        QVERIFY(window->bSTART->isEnabled());
+        QTest::keyClick(window.get(), Qt::Key_Z, Qt::ControlModifier); // nothing more to take back
+        QCOMPARE(ProtocolText(*window), before);
+
+        // Journalled like any change: the next start brings back the protocol as it is now.
+        window.reset();
+        dialogs->answers.enqueue(true);
+        Open();
+        window->RestoreLastSession();
+        QCOMPARE(dialogs->questions.last(), kQuestion);
+        QCOMPARE(ProtocolText(*window), before);
+        QCOMPARE(lanes(), lanesBefore);
+    }
+
     void timeOfADeletedStarterIsKeptAndReported()
     {
         Open();
