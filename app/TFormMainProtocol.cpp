@@ -97,9 +97,9 @@ void TFormMain::KeepUnplacedTime(int lane, const QString& identity, const QStrin
 {
     JournalUnplacedTime(lane, identity, timeText);
     SortGrid1->SetModified(true);
-    statusBar()->showMessage(QStringLiteral("Bahn %1: Zeit %2 ohne Starter (Zeile entfernt) – die Zeit ist im "
-                                            "Zeitenprotokoll aufbewahrt; bitte im Änderungsmodus in der "
-                                            "richtigen Zeile eintragen.")
+    statusBar()->showMessage(QStringLiteral("Bahn %1: Zeit %2 ohne Starter (keiner gewählt oder Zeile "
+                                            "entfernt) – die Zeit ist im Zeitenprotokoll aufbewahrt; bitte "
+                                            "im Änderungsmodus in der richtigen Zeile eintragen.")
                                  .arg(lane)
                                  .arg(timeText));
 }
