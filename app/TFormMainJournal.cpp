@@ -282,8 +282,10 @@ void TFormMain::OfferSessions(bool atStart)
     if (m_access.JournalFolder.isEmpty())
         return;
     // Not while a run is timed or waits for "0,00": as with a load.
-    if (!atStart && !sbLoad->isEnabled())
+    if (!atStart && !sbLoad->isEnabled()) {
+        statusBar()->showMessage(QStringLiteral("Frühere Sitzungen erst nach „0,00“."), 10000);
         return;
+    }
     const std::vector<JournalFinding> findings =
         FindJournals(m_access.JournalFolder, QDateTime::currentDateTime());
     std::vector<const JournalFinding*> offered;

@@ -440,6 +440,36 @@ private Q_SLOTS:
         QCOMPARE(QDir(Folder()).entryList({QStringLiteral("Beiseite_*")}, QDir::Files).size(), 2);
     }
 
+    void earlierSessionIsReachableFromTheWindow()
+    {
+        SessionLeftOpen();
+        SessionLeftOpen();
+        dialogs->answers.enqueue(true);
+        Open();
+        window->RestoreLastSession();
+        QCOMPARE(dialogs->questions.size(), 1); // the newest taken, the other stays offered
+        QVERIFY(dialogs->questions.at(0).contains(QStringLiteral("„Sommerrennen“")));
+        QCOMPARE(TimesInProtocol(), 3);
+        // Not while the restored run goes on.
+        window->mRestoreSession->trigger();
+        QCOMPARE(dialogs->questions.size(), 1);
+        window->TriggerCommand(window->mStop2);
+        window->TriggerCommand(window->mReset);
+
+        dialogs->answers.enqueue(true);
+        window->mRestoreSession->trigger();
+        QCOMPARE(dialogs->questions.size(), 2);
+        QCOMPARE(TimesInProtocol(), 3);
+        window->TriggerCommand(window->mStop2);
+        window->TriggerCommand(window->mReset);
+        // The session it replaced is unsaved too: offered in its turn, kept aside on "Nein".
+        window->mRestoreSession->trigger();
+        QCOMPARE(dialogs->questions.size(), 3);
+        window->mRestoreSession->trigger();
+        QCOMPARE(dialogs->questions.size(), 3);
+        QCOMPARE(dialogs->messages.last(), QStringLiteral("Es gibt keine frühere Sitzung mit ungesicherten Zeiten."));
+    }
+
     void loadOverUnsavedTimesKeepsThatSession()
     {
         const QString second = dir->filePath(QStringLiteral("Herbstrennen.csv"));
