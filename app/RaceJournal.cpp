@@ -18,8 +18,8 @@
 #include <condition_variable>
 #include <cstring>
 #include <fcntl.h>
-#include <optional>
 #include <mutex>
+#include <optional>
 #include <sys/file.h>
 #include <thread>
 #include <unistd.h>
@@ -262,7 +262,8 @@ bool DecodePayload(const QByteArray& payload, JournalRecord& r)
 
 bool KnownType(std::uint8_t type)
 {
-    return type >= std::uint8_t(JournalRecordType::Header) && type <= std::uint8_t(JournalRecordType::Restored);
+    return type >= std::uint8_t(JournalRecordType::Header) &&
+           type <= std::uint8_t(JournalRecordType::Restored);
 }
 
 std::uint32_t MaxPayloadOf(std::uint8_t type)

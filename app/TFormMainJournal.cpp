@@ -3,8 +3,8 @@
 #include "Dialogs.h"
 #include "ProtocolLogic.h"
 #include "RaceJournal.h"
-#include "TComPort.h"
 #include "TBitBtnWithColor.h"
+#include "TComPort.h"
 #include "TSortGrid.h"
 #include "TickSource.h"
 
@@ -100,8 +100,9 @@ std::vector<JournalRecord> TFormMain::JournalState(bool modified)
             const int column = m_laneRunColumn.at(laneIndex);
             if (row >= 1 && column >= 0) {
                 JournalRecord time = Record(JournalRecordType::Cell);
-                time.change = SortGrid1->Cells(column, row) == QLatin1String("EL") ? JournalCellChange::Elimination
-                                                                                  : JournalCellChange::Time;
+                time.change = SortGrid1->Cells(column, row) == QLatin1String("EL")
+                                  ? JournalCellChange::Elimination
+                                  : JournalCellChange::Time;
                 time.lane = laneIndex + 1;
                 time.loadOrder = SortGrid1->Cells(ColLoadOrder, row);
                 time.column = column;
@@ -315,14 +316,14 @@ void TFormMain::OfferSessions(bool atStart)
     }
     if (offered.empty()) {
         if (!atStart)
-            Dialogs().ShowMessage(this, QStringLiteral("Es gibt keine frühere Sitzung mit ungesicherten Zeiten."));
+            Dialogs().ShowMessage(this,
+                                  QStringLiteral("Es gibt keine frühere Sitzung mit ungesicherten Zeiten."));
         return;
     }
     // Newest first, one question each; a session not taken now stays offered
     // until it is answered "Nein" (which keeps it aside).
     for (const JournalFinding* found : offered) {
-        const QString question =
-            atStart && offered.size() == 1 ? kRestoreQuestion : SessionQuestion(*found);
+        const QString question = atStart && offered.size() == 1 ? kRestoreQuestion : SessionQuestion(*found);
         RestoreStep("asking");
         if (Dialogs().AskYesNo(this, question)) {
             RestoreStep("answered");
@@ -335,8 +336,9 @@ void TFormMain::OfferSessions(bool atStart)
 
 QString TFormMain::SessionQuestion(const JournalFinding& found) const
 {
-    const QString list = found.replay.fileName.isEmpty() ? QStringLiteral("ohne Namen")
-                                                         : QFileInfo(found.replay.fileName).completeBaseName();
+    const QString list = found.replay.fileName.isEmpty()
+                             ? QStringLiteral("ohne Namen")
+                             : QFileInfo(found.replay.fileName).completeBaseName();
     const QDateTime when = found.replay.createdMs > 0 ? QDateTime::fromMSecsSinceEpoch(found.replay.createdMs)
                                                       : found.lastModified;
     const int times = found.replay.TimesInRows();
@@ -366,13 +368,15 @@ void TFormMain::RestoreSession(const JournalFinding& found)
     QStringList notes;
     const JournalReadStatus status = found.read.status;
     if (status == JournalReadStatus::TornTail)
-        notes.append(QStringLiteral("Der letzte Eintrag des Zeitenprotokolls war unvollständig (etwa nach einem "
-                                    "Stromausfall) und wurde verworfen. Alles davor ist wiederhergestellt."));
+        notes.append(
+            QStringLiteral("Der letzte Eintrag des Zeitenprotokolls war unvollständig (etwa nach einem "
+                           "Stromausfall) und wurde verworfen. Alles davor ist wiederhergestellt."));
     if (status == JournalReadStatus::Damaged)
-        notes.append(QStringLiteral("Das Zeitenprotokoll war in der Mitte beschädigt: %1 Byte an %2 Stelle(n) "
-                                    "wurden übersprungen, alles davor und danach ist wiederhergestellt.")
-                         .arg(found.read.skippedBytes)
-                         .arg(found.read.damagedStretches));
+        notes.append(
+            QStringLiteral("Das Zeitenprotokoll war in der Mitte beschädigt: %1 Byte an %2 Stelle(n) "
+                           "wurden übersprungen, alles davor und danach ist wiederhergestellt.")
+                .arg(found.read.skippedBytes)
+                .arg(found.read.damagedStretches));
     if (replay.skipped > 0)
         notes.append(QStringLiteral("%1 Einträge des Zeitenprotokolls passten nicht zum Protokoll (etwa aus "
                                     "einer veränderten Datei) und wurden übergangen.")

@@ -109,7 +109,8 @@ void TFormMain::UndoLast()
                 QComboBox* list = lane == 0 ? cbBuhn1 : cbBuhn2;
                 const int position = step.entryPositions.at(lane);
                 if (position >= 0)
-                    list->insertItem(std::min(position, list->count()), step.entryTexts.at(0), step.entryIds.at(0));
+                    list->insertItem(std::min(position, list->count()), step.entryTexts.at(0),
+                                     step.entryIds.at(0));
             }
         }
         cbBuhn1->setCurrentIndex(step.current[0] < cbBuhn1->count() ? step.current[0] : -1);

@@ -177,8 +177,8 @@ int main(int argc, char* argv[])
         int times = 0;
         for (int row = 1; row < restored->SortGrid1->RowCount(); ++row)
             times += restored->SortGrid1->Cells(ColLauf1, row).isEmpty() ? 0 : 1;
-        std::printf("restore of %d starters and 2000 times: %lld ms (target < %d ms), %d times back\n", starters,
-                    static_cast<long long>(ms), starters > 10000 ? 3000 : 1000, times);
+        std::printf("restore of %d starters and 2000 times: %lld ms (target < %d ms), %d times back\n",
+                    starters, static_cast<long long>(ms), starters > 10000 ? 3000 : 1000, times);
 
         if (starters == 100000) {
             // A name edit in the grid's editor, up to the lane lists showing it.
@@ -199,7 +199,8 @@ int main(int argc, char* argv[])
                 worst = std::max(worst, editMs);
                 total += editMs;
             }
-            const bool shown = restored->cbBuhn1->findText(QStringLiteral("Neuname0"), Qt::MatchContains) >= 0;
+            const bool shown =
+                restored->cbBuhn1->findText(QStringLiteral("Neuname0"), Qt::MatchContains) >= 0;
             std::printf("name edit in %d starters: %.1f ms on average, %.1f ms at most (target < 50 ms), "
                         "lane lists follow: %s\n",
                         starters, total / edits, worst, shown ? "yes" : "no");

@@ -39,7 +39,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const std::size_t length = std::size_t(data[pos]) | std::size_t(data[pos + 1]) << 8;
         if (length == 0 || pos + 2 + length > size)
             break;
-        bytes += FrameJournalRecord(QByteArray(reinterpret_cast<const char*>(data + pos + 2), qsizetype(length)));
+        bytes +=
+            FrameJournalRecord(QByteArray(reinterpret_cast<const char*>(data + pos + 2), qsizetype(length)));
         pos += 2 + length;
     }
     if (rawTail && pos < size)

@@ -16,15 +16,14 @@
 #include "TestDialogs.h"
 
 #include <QAction>
-#include <chrono>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
-#include <QMap>
 #include <QLineEdit>
+#include <QMap>
 #include <QProcess>
 #include <QPushButton>
 #include <QRandomGenerator>
@@ -34,6 +33,7 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
+#include <chrono>
 #include <cstdio>
 #include <memory>
 #include <vector>
@@ -413,7 +413,8 @@ private Q_SLOTS:
             QVERIFY2(offered.size() == 1, qPrintable(where));
             QVERIFY2(Content(offered.front().replay) == expected, qPrintable(where));
             QVERIFY2(offered.front().replay.unplacedTimes == unplaced, qPrintable(where));
-            QVERIFY2(offered.front().replay.runOpen && offered.front().replay.laneStopped[0], qPrintable(where));
+            QVERIFY2(offered.front().replay.runOpen && offered.front().replay.laneStopped[0],
+                     qPrintable(where));
             QVERIFY2(passed.size() == std::min<qsizetype>(stopAt, steps.size()), qPrintable(where));
         }
     }
@@ -467,7 +468,8 @@ private Q_SLOTS:
         QCOMPARE(dialogs->questions.size(), 3);
         window->mRestoreSession->trigger();
         QCOMPARE(dialogs->questions.size(), 3);
-        QCOMPARE(dialogs->messages.last(), QStringLiteral("Es gibt keine frühere Sitzung mit ungesicherten Zeiten."));
+        QCOMPARE(dialogs->messages.last(),
+                 QStringLiteral("Es gibt keine frühere Sitzung mit ungesicherten Zeiten."));
     }
 
     void loadOverUnsavedTimesKeepsThatSession()
@@ -645,8 +647,7 @@ private Q_SLOTS:
                 offset += EncodeJournalRecord(record).size();
             }
             bytes[offset + 12] = char(bytes.at(offset + 12) ^ 0x10);
-        }
-        else if (damage == QLatin1String("version"))
+        } else if (damage == QLatin1String("version"))
             bytes[8] = char(9);
         else if (damage == QLatin1String("random"))
             for (char& c : bytes)
@@ -794,14 +795,16 @@ private Q_SLOTS:
         Run(*window, 1000, 8760, 9000, false);
         QCOMPARE(TimesInProtocol(), 1);
         const QString note = window->statusBar()->currentMessage();
-        QVERIFY2(note.contains(QStringLiteral("Bahn 1")) && note.contains(QStringLiteral("8,76")), qPrintable(note));
+        QVERIFY2(note.contains(QStringLiteral("Bahn 1")) && note.contains(QStringLiteral("8,76")),
+                 qPrintable(note));
         window.reset();
 
         dialogs->answers.enqueue(true);
         Open();
         window->RestoreLastSession();
         QCOMPARE(dialogs->messages.size(), 1);
-        QVERIFY2(dialogs->messages.at(0).contains(QStringLiteral("Bahn 1: 8,76")), qPrintable(dialogs->messages.at(0)));
+        QVERIFY2(dialogs->messages.at(0).contains(QStringLiteral("Bahn 1: 8,76")),
+                 qPrintable(dialogs->messages.at(0)));
         QCOMPARE(window->cbBuhn1->count(), 6);
     }
 

@@ -1,9 +1,9 @@
 #include "RaceJournal.h"
 
 #include <QFile>
+#include <QLocale>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
-#include <QLocale>
 #include <QTest>
 
 namespace {
@@ -201,12 +201,12 @@ private Q_SLOTS:
         deletion.loadOrder = QStringLiteral("3");
         JournalRecord lanes = Make(JournalRecordType::Lanes);
         lanes.positions = {1, 0};
-        for (const JournalRecord& r : {Tick(JournalRecordType::LaneStop, 12000, 2),
-                                       Cell(QStringLiteral("2"), 5, QStringLiteral("8,00"), JournalCellChange::Time, 2),
-                                       Cell(QStringLiteral("1"), 5, QStringLiteral("EL"),
-                                            JournalCellChange::Elimination, 1),
-                                       Cell(QStringLiteral("2"), 1, QStringLiteral("Neu"), JournalCellChange::Edit, 0),
-                                       lanes, deletion})
+        for (const JournalRecord& r :
+             {Tick(JournalRecordType::LaneStop, 12000, 2),
+              Cell(QStringLiteral("2"), 5, QStringLiteral("8,00"), JournalCellChange::Time, 2),
+              Cell(QStringLiteral("1"), 5, QStringLiteral("EL"), JournalCellChange::Elimination, 1),
+              Cell(QStringLiteral("2"), 1, QStringLiteral("Neu"), JournalCellChange::Edit, 0), lanes,
+              deletion})
             twelve.push_back(r);
         QCOMPARE(twelve.size(), std::size_t(12));
         QByteArray bytes = JournalFileStart();
@@ -245,16 +245,17 @@ private Q_SLOTS:
         QTest::addColumn<int>("records");
         JournalRecord tooMany = Load(0);
         tooMany.rows.fill(QStringList(), 100002);
-        JournalRecord longText = Cell(QStringLiteral("1"), 1, QString(17000, u'x'), JournalCellChange::Edit, 0);
+        JournalRecord longText =
+            Cell(QStringLiteral("1"), 1, QString(17000, u'x'), JournalCellChange::Edit, 0);
         QByteArray hugeLength = Journal({Header(QStringLiteral("boot-A"))});
         hugeLength += QByteArray("\x00\x00\x00\x40\x00\x00\x00\x00\x02", 9); // 1 GiB claimed
-        QTest::newRow("100,001 starters") << Journal({Header(QStringLiteral("boot-A")), tooMany})
-                                          << JournalReadStatus::TornTail << 1;
+        QTest::newRow("100,001 starters")
+            << Journal({Header(QStringLiteral("boot-A")), tooMany}) << JournalReadStatus::TornTail << 1;
         QTest::newRow("a cell of 17,000 characters")
             << Journal({Header(QStringLiteral("boot-A")), longText}) << JournalReadStatus::TornTail << 1;
         QTest::newRow("a record claiming 1 GiB") << hugeLength << JournalReadStatus::TornTail << 1;
-        QTest::newRow("100,000 starters") << Journal({Header(QStringLiteral("boot-A")), Load(100000)})
-                                          << JournalReadStatus::Sound << 2;
+        QTest::newRow("100,000 starters")
+            << Journal({Header(QStringLiteral("boot-A")), Load(100000)}) << JournalReadStatus::Sound << 2;
     }
     void limitsOfTheProtocolFileHold()
     {
@@ -279,23 +280,26 @@ private Q_SLOTS:
         JournalRecord duplicates = Load(3);
         duplicates.rows[2][13] = QStringLiteral("1");
         QTest::newRow("a time") << Cell(QStringLiteral("2"), 6, QStringLiteral("7,25")) << true;
-        QTest::newRow("a name edit") << Cell(QStringLiteral("2"), 1, QStringLiteral("Otto"), JournalCellChange::Edit, 0)
+        QTest::newRow("a name edit") << Cell(QStringLiteral("2"), 1, QStringLiteral("Otto"),
+                                             JournalCellChange::Edit, 0)
                                      << true;
-        QTest::newRow("a run cell emptied") << Cell(QStringLiteral("1"), 5, QString(), JournalCellChange::Edit, 0)
-                                            << true;
-        QTest::newRow("a time in the name column") << Cell(QStringLiteral("2"), 1, QStringLiteral("7,25")) << false;
+        QTest::newRow("a run cell emptied")
+            << Cell(QStringLiteral("1"), 5, QString(), JournalCellChange::Edit, 0) << true;
+        QTest::newRow("a time in the name column")
+            << Cell(QStringLiteral("2"), 1, QStringLiteral("7,25")) << false;
         QTest::newRow("EL in the name column")
             << Cell(QStringLiteral("2"), 1, QStringLiteral("EL"), JournalCellChange::Elimination) << false;
         QTest::newRow("elimination that is no EL")
             << Cell(QStringLiteral("2"), 6, QStringLiteral("7,25"), JournalCellChange::Elimination) << false;
         QTest::newRow("a negative time") << Cell(QStringLiteral("2"), 6, QStringLiteral("-5,00")) << false;
-        QTest::newRow("a time beyond every limit") << Cell(QStringLiteral("2"), 6, QStringLiteral("99999999,99"))
-                                                   << false;
+        QTest::newRow("a time beyond every limit")
+            << Cell(QStringLiteral("2"), 6, QStringLiteral("99999999,99")) << false;
         QTest::newRow("a word typed into a run cell")
             << Cell(QStringLiteral("2"), 6, QStringLiteral("schnell"), JournalCellChange::Edit, 0) << false;
         QTest::newRow("the hidden load order edited")
             << Cell(QStringLiteral("2"), 13, QStringLiteral("9"), JournalCellChange::Edit, 0) << false;
-        QTest::newRow("lane 3") << Cell(QStringLiteral("2"), 6, QStringLiteral("7,25"), JournalCellChange::Time, 3)
+        QTest::newRow("lane 3") << Cell(QStringLiteral("2"), 6, QStringLiteral("7,25"),
+                                        JournalCellChange::Time, 3)
                                 << false;
         QTest::newRow("-7 test runs") << negativeProbe << false;
         QTest::newRow("1,000,000 runs") << millionRuns << false;
