@@ -726,6 +726,11 @@ public:
         m_wake.notify_one();
     }
     int Count() const { return m_count.load(); }
+    bool WaitUntilSynced(std::chrono::milliseconds timeout)
+    {
+        std::unique_lock lock(m_mutex);
+        return m_idle.wait_for(lock, timeout, [this] { return !m_dirty && !m_syncing; });
+    }
 
 private:
     void Run()
@@ -744,11 +749,14 @@ private:
             // The records of one command (a stop writes several) go to the disk together.
             m_wake.wait_for(lock, kSyncDelay, [this] { return m_stop; });
             m_dirty = false;
+            m_syncing = true;
             lock.unlock();
             if (m_fd >= 0)
                 ::fdatasync(m_fd);
             ++m_count;
             lock.lock();
+            m_syncing = false;
+            m_idle.notify_all();
         }
     }
 
@@ -756,7 +764,9 @@ private:
     QString m_folder;
     std::mutex m_mutex;
     std::condition_variable m_wake;
+    std::condition_variable m_idle;
     bool m_dirty = false;
+    bool m_syncing = false;
     bool m_stop = false;
     std::atomic<int> m_count{0};
     std::thread m_thread;
@@ -908,6 +918,11 @@ void TRaceJournal::Close(bool clean)
 int TRaceJournal::SyncCount() const
 {
     return m_syncer ? m_syncer->Count() : 0;
+}
+
+bool TRaceJournal::WaitUntilSynced(int milliseconds)
+{
+    return !m_syncer || m_syncer->WaitUntilSynced(std::chrono::milliseconds(milliseconds));
 }
 
 bool TRaceJournal::Write(const QByteArray& bytes)

@@ -221,6 +221,8 @@ public:
     // Disk syncs done for the current file (for tests).
     int SyncCount() const;
     bool Failed() const { return m_failed; }
+    // Blocks until everything written has reached the disk (for tests).
+    bool WaitUntilSynced(int milliseconds);
     // Called once per failure with a German text when the journal can't be written.
     std::function<void(const QString&)> OnWriteFailed;
     // Called with a German text when writing works again after a failure.

@@ -20,6 +20,21 @@ constexpr LineBits lines[] = {
 
 } // namespace
 
+std::uint32_t StatusFromCounters(const ModemLineSnapshot& before, const ModemLineSnapshot& after)
+{
+    if (!before.counters || !after.counters)
+        return after.status;
+    std::uint32_t status = after.status;
+    for (const LineBits& line : lines) {
+        if (!line.counter)
+            continue;
+        const std::uint32_t counted = (*after.counters).*line.counter - (*before.counters).*line.counter;
+        const std::uint32_t state = (before.status & line.modemStatus) ^ (counted % 2 ? line.modemStatus : 0);
+        status = (status & ~line.modemStatus) | state;
+    }
+    return status;
+}
+
 std::vector<SerialEventBatch> ExpandLineChanges(const ModemLineSnapshot& before,
                                                 const ModemLineSnapshot& after, std::uint32_t eventMask)
 {

@@ -24,6 +24,14 @@ struct ModemLineSnapshot
     bool operator==(const ModemLineSnapshot&) const = default;
 };
 
+// The line states as the counters tell them: each counted line toggled once
+// per transition counted since before. For drivers whose line reading and
+// counters come from different sources (ftdi_sio reads the lines with a USB
+// control transfer, but counts from the status packets), so that one short
+// break is one ON and one OFF edge, not two pulses. Lines without counters
+// keep the state read.
+std::uint32_t StatusFromCounters(const ModemLineSnapshot& before, const ModemLineSnapshot& after);
+
 // The edges between two snapshots as batches in the order they happened, for
 // the lines whose EV_* bit is in eventMask. A line whose counter moved while
 // its state didn't gives an edge and the edge back (a short beam break is an

@@ -7,6 +7,7 @@
 #include "TickSource.h"
 
 #include <QFileInfo>
+#include <QString>
 
 #include <algorithm>
 #include <cerrno>
@@ -17,6 +18,7 @@
 #include <ctime>
 #include <fcntl.h>
 #include <linux/serial.h>
+#include <sys/eventfd.h>
 #include <optional>
 #include <sys/ioctl.h>
 #include <system_error>
@@ -42,13 +44,15 @@ constexpr LineBits lines[] = {
 constexpr long linePollNanoseconds = 1'000'000;
 constexpr long idlePollNanoseconds = 50'000'000;
 // The watch looks this soon after the waiter went into its wait (an edge in
-// the gap is then seen at once), and then every millisecond until the wait
-// has surely begun.
+// the gap is then seen at once), and then every millisecond while it lasts.
 constexpr auto firstWatch = std::chrono::microseconds(100);
 constexpr auto watchPeriod = std::chrono::milliseconds(1);
-// Counters read before and after the lines that differ mean an edge came in
-// between; the reading is repeated, but not for ever on a bouncing contact.
+// A reading is repeated while an edge came in during it or the clock moved
+// before it had begun, but not for ever on a bouncing contact.
 constexpr int coherentReadings = 8;
+// TIOCMIWAIT returns 0 only for a counted change; returns in a row that show
+// none mean a device that went away (cdc_acm wakes its waiters like that).
+constexpr int emptyWakesOfALostDevice = 2;
 
 SerialError SystemError(SerialError::Kind kind, int code)
 {
@@ -111,53 +115,60 @@ tcflag_t SizeFlag(int dataBits)
     }
 }
 
-std::optional<ModemLineSnapshot::Counters> ReadCounters(int fd)
+std::uint32_t Ticks()
 {
-    serial_icounter_struct counters{};
-    if (::ioctl(fd, TIOCGICOUNT, &counters) != 0)
-        return std::nullopt;
-    return ModemLineSnapshot::Counters{std::uint32_t(counters.cts), std::uint32_t(counters.dsr),
-                                       std::uint32_t(counters.dcd)};
-}
-
-// Whether a thread of this process is asleep ("S" in its /proc stat): for the
-// waiter that means inside its wait. False when it can't be told.
-bool ThreadSleeps(pid_t thread)
-{
-    char path[64];
-    std::snprintf(path, sizeof path, "/proc/self/task/%d/stat", int(thread));
-    const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    char text[256];
-    const ssize_t length = ::read(fd, text, sizeof text - 1);
-    ::close(fd);
-    if (length <= 0)
-        return false;
-    text[length] = '\0';
-    // "tid (name) S ...": the name may hold anything, so take the last ')'.
-    const char* end = std::strrchr(text, ')');
-    return end && end[1] == ' ' && end[2] == 'S';
+    return TickSource().GetTickCount();
 }
 
 void IgnoreWakeSignal(int) {}
 
-// The wake-up signal must interrupt TIOCMIWAIT with EINTR, so no SA_RESTART.
-void InstallWakeHandler()
+bool Unhandled(int signal)
 {
-    static std::once_flag installed;
-    std::call_once(installed, [] {
-        struct sigaction action
-        {
-        };
-        action.sa_handler = IgnoreWakeSignal;
-        sigemptyset(&action.sa_mask);
-        action.sa_flags = 0;
-        sigaction(SIGUSR1, &action, nullptr);
-    });
+    struct sigaction current
+    {
+    };
+    return ::sigaction(signal, nullptr, &current) == 0 && !(current.sa_flags & SA_SIGINFO) &&
+           current.sa_handler == SIG_DFL;
+}
+
+int ChooseWakeSignal()
+{
+    // Away from both ends of the range, which other libraries take first.
+    int chosen = SIGRTMIN + 4;
+    for (int signal = SIGRTMIN + 4; signal <= SIGRTMAX - 4; ++signal) {
+        if (Unhandled(signal)) {
+            chosen = signal;
+            break;
+        }
+    }
+    // No SA_RESTART: the wait must end with EINTR.
+    struct sigaction action
+    {
+    };
+    action.sa_handler = IgnoreWakeSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = 0;
+    ::sigaction(chosen, &action, nullptr);
+    return chosen;
+}
+
+// The opener's signal mask is inherited by the threads it starts; a wake
+// signal blocked there would leave the waiter in its wait for good.
+void UnblockWakeSignal()
+{
+    sigset_t wake;
+    sigemptyset(&wake);
+    sigaddset(&wake, SerialWakeSignal());
+    ::pthread_sigmask(SIG_UNBLOCK, &wake, nullptr);
 }
 
 } // namespace
+
+int SerialWakeSignal()
+{
+    static const int signal = ChooseWakeSignal();
+    return signal;
+}
 
 PosixSerialDevice::~PosixSerialDevice()
 {
@@ -170,6 +181,7 @@ SerialError PosixSerialDevice::Open(const std::string& path, const SerialLineSet
     stopRequested = false;
     waiterKnown = false;
     pollLines = false;
+    emptyWakes = 0;
 
     fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
@@ -178,14 +190,15 @@ SerialError PosixSerialDevice::Open(const std::string& path, const SerialLineSet
     ::ioctl(fd, TIOCEXCL);
 
     SerialError error = Configure(settings);
-    if (!error && !ReadLines(last, error))
+    std::uint32_t tick = 0;
+    if (!error && !ReadLines(last, tick, error))
         error.kind = SerialError::Kind::Configure;
     if (error) {
         Close();
         return error;
     }
     PrepareAdapter(path);
-    InstallWakeHandler();
+    SerialWakeSignal();
     StartWatch();
     return {};
 }
@@ -196,17 +209,21 @@ SerialError PosixSerialDevice::Open(const std::string& path, const SerialLineSet
 void PosixSerialDevice::PrepareAdapter(const std::string& path)
 {
     const QString tty = QFileInfo(QFileInfo(QString::fromStdString(path)).canonicalFilePath()).fileName();
-    SerialAdapterFacts facts = ReadAdapterFacts(tty);
+    SerialAdapterFacts facts = ReadAdapterFacts(tty, QString::fromStdString(sysFolder));
     if (facts.latencyMs && *facts.latencyMs > 1) {
         const int port = fd;
-        facts.latencyMs = LowerLatencyTimer(tty, WriteSysfsFile, [port] {
-            serial_struct info{};
-            if (::ioctl(port, TIOCGSERIAL, &info) != 0)
-                return false;
-            info.flags |= ASYNC_LOW_LATENCY;
-            return ::ioctl(port, TIOCSSERIAL, &info) == 0;
-        });
+        facts.latencyMs = LowerLatencyTimer(
+            tty, WriteSysfsFile,
+            [port] {
+                serial_struct info{};
+                if (::ioctl(port, TIOCGSERIAL, &info) != 0)
+                    return false;
+                info.flags |= ASYNC_LOW_LATENCY;
+                return ::ioctl(port, TIOCSSERIAL, &info) == 0;
+            },
+            QString::fromStdString(sysFolder));
     }
+    statesFromCounters = facts.statesFromCounters;
     notes.clear();
     for (const QString& note : AdapterNotes(facts))
         notes.push_back(note.toStdString());
@@ -276,18 +293,28 @@ SerialError PosixSerialDevice::Configure(const SerialLineSettings& settings)
         if (eventMask & line.event)
             waitMask |= line.tiocm;
     }
-    haveCounters = ReadCounters(fd).has_value();
+    serial_icounter_struct counters{};
+    haveCounters = ::ioctl(fd, TIOCGICOUNT, &counters) == 0;
     return {};
 }
 
 void PosixSerialDevice::Close()
 {
     StopWatch();
-    if (fd < 0)
+    const int closing = fd.exchange(-1);
+    if (closing < 0)
         return;
-    ::tcflush(fd, TCIFLUSH);
-    ::close(fd);
-    fd = -1;
+    ::tcflush(closing, TCIFLUSH);
+    std::lock_guard lock(insideMutex);
+    const int placeholder = waitersInside > 0 ? ::eventfd(0, EFD_CLOEXEC) : -1;
+    if (placeholder >= 0 && ::dup2(placeholder, closing) == closing) {
+        ::close(placeholder);
+        placeholderFd = closing;
+        return;
+    }
+    if (placeholder >= 0)
+        ::close(placeholder);
+    ::close(closing);
 }
 
 void PosixSerialDevice::SetDtr(bool on)
@@ -298,31 +325,61 @@ void PosixSerialDevice::SetDtr(bool on)
     ::ioctl(fd, on ? TIOCMBIS : TIOCMBIC, &bits);
 }
 
-// The lines and the counters of one moment: counters read before and after
-// the lines must agree, otherwise an edge came in between and the lines would
-// not match the counters.
-bool PosixSerialDevice::ReadLines(ModemLineSnapshot& snapshot, SerialError& error)
+// False with error filled when the device failed; a driver that turns out
+// to keep no counters is read without them from then on.
+bool PosixSerialDevice::ReadCounters(ModemLineSnapshot::Counters& counters, SerialError& error)
+{
+    serial_icounter_struct read{};
+    if (::ioctl(fd, TIOCGICOUNT, &read) == 0) {
+        counters = {std::uint32_t(read.cts), std::uint32_t(read.dsr), std::uint32_t(read.dcd)};
+        return true;
+    }
+    if (errno == ENOTTY || errno == EINVAL) {
+        haveCounters = false;
+        return true;
+    }
+    error = SystemError(SerialError::Kind::Lost, errno);
+    return false;
+}
+
+// The lines, the counters and the tick of one moment. The counters read
+// before and after the lines must agree (otherwise an edge came in between
+// and the lines would not match the counters), and the clock must not have
+// moved between the tick and the first counter read (without counters:
+// across the line read, which on a USB adapter is a transfer of up to a
+// millisecond), otherwise an edge during the reading would get a tick from
+// before it. When the readings never settle, the tick is taken after the
+// last one: late, never early.
+bool PosixSerialDevice::ReadLines(ModemLineSnapshot& snapshot, std::uint32_t& tick, SerialError& error)
 {
     for (int reading = 1;; ++reading) {
-        const std::optional<ModemLineSnapshot::Counters> before =
-            haveCounters ? ReadCounters(fd) : std::nullopt;
+        tick = Ticks();
+        ModemLineSnapshot::Counters before;
+        const bool counted = haveCounters;
+        if (counted && !ReadCounters(before, error))
+            return false;
+        bool clockStill = !counted || Ticks() == tick;
         int bits = 0;
         if (::ioctl(fd, TIOCMGET, &bits) != 0) {
             error = SystemError(SerialError::Kind::Lost, errno);
             return false;
         }
+        if (!counted)
+            clockStill = Ticks() == tick;
         snapshot.status = StatusFromTiocm(bits);
         snapshot.counters.reset();
-        if (!haveCounters)
+        ModemLineSnapshot::Counters after;
+        if (counted && !ReadCounters(after, error))
+            return false;
+        if (counted && haveCounters)
+            snapshot.counters = after;
+        const bool coherent = clockStill && (!snapshot.counters || before == after);
+        if (coherent)
             return true;
-        const std::optional<ModemLineSnapshot::Counters> after = ReadCounters(fd);
-        if (!before || !after) {
-            haveCounters = false;
+        if (reading >= coherentReadings) {
+            tick = Ticks();
             return true;
         }
-        snapshot.counters = after;
-        if (*before == *after || reading >= coherentReadings)
-            return true;
     }
 }
 
@@ -333,13 +390,13 @@ void PosixSerialDevice::SleepOnePoll()
     ::clock_nanosleep(CLOCK_MONOTONIC, 0, &pause, nullptr);
 }
 
-// False when the device failed (lost filled). Returns on a change, on a
-// signal (a stop request or the watch), or after one poll interval.
-bool PosixSerialDevice::WaitForLineChange(SerialError& lost)
+// Returns on a change, on the wake signal (a stop request or the watch), or
+// after one poll interval; Failed (lost filled) when the device failed.
+PosixSerialDevice::WaitOutcome PosixSerialDevice::WaitForLineChange(SerialError& lost)
 {
     if (pollLines) {
         SleepOnePoll();
-        return true;
+        return WaitOutcome::Polled;
     }
     {
         std::lock_guard lock(watchMutex);
@@ -357,41 +414,66 @@ bool PosixSerialDevice::WaitForLineChange(SerialError& lost)
     if (code == ENOTTY || code == EINVAL) {
         // cp210x and others: no line-change wait, so poll the lines.
         pollLines = true;
-        return true;
+        return WaitOutcome::Polled;
     }
-    if (code != 0 && code != EINTR) {
+    if (code == EINTR)
+        return WaitOutcome::Interrupted;
+    if (code != 0) {
         lost = SystemError(SerialError::Kind::Lost, code);
-        return false;
+        return WaitOutcome::Failed;
     }
-    return true;
+    return WaitOutcome::Reported;
 }
 
 SerialWaitResult PosixSerialDevice::Wait(std::vector<SerialEventBatch>& batches, SerialError& lost)
 {
+    {
+        std::lock_guard lock(insideMutex);
+        ++waitersInside;
+    }
+    const SerialWaitResult result = WaitInside(batches, lost);
+    std::lock_guard lock(insideMutex);
+    if (--waitersInside == 0 && placeholderFd >= 0) {
+        ::close(placeholderFd);
+        placeholderFd = -1;
+    }
+    return result;
+}
+
+SerialWaitResult PosixSerialDevice::WaitInside(std::vector<SerialEventBatch>& batches, SerialError& lost)
+{
     if (!waiterKnown.load(std::memory_order_acquire)) {
+        UnblockWakeSignal();
         waiter = ::pthread_self();
-        {
-            std::lock_guard lock(watchMutex);
-            waiterTid = ::gettid();
-        }
         waiterKnown.store(true, std::memory_order_release);
     }
     // The first round reads the lines at once: they may have changed since
     // the last call returned.
-    bool read = false;
+    std::optional<WaitOutcome> woken;
     while (!stopRequested) {
-        if (read && !WaitForLineChange(lost))
-            return SerialWaitResult::Lost;
+        if (woken) {
+            woken = WaitForLineChange(lost);
+            if (*woken == WaitOutcome::Failed)
+                return SerialWaitResult::Lost;
+        }
         if (stopRequested)
             break;
-        // Read the clock before the lines: the tick belongs to the change.
-        const std::uint32_t tick = TickSource().GetTickCount();
+        std::uint32_t tick = 0;
         ModemLineSnapshot now;
-        if (!ReadLines(now, lost))
+        if (!ReadLines(now, tick, lost))
             return SerialWaitResult::Lost;
-        read = true;
-        if (now == last)
+        if (statesFromCounters)
+            now.status = StatusFromCounters(last, now);
+        const bool reportedChange = woken == WaitOutcome::Reported;
+        woken = WaitOutcome::Interrupted;
+        if (now == last) {
+            if (reportedChange && now.counters && ++emptyWakes >= emptyWakesOfALostDevice) {
+                lost = SystemError(SerialError::Kind::Lost, ENODEV);
+                return SerialWaitResult::Lost;
+            }
             continue;
+        }
+        emptyWakes = 0;
         std::vector<SerialEventBatch> expanded = ExpandLineChanges(last, now, eventMask);
         last = now;
         if (expanded.empty())
@@ -409,7 +491,7 @@ void PosixSerialDevice::RequestStop()
 {
     stopRequested = true;
     if (waiterKnown.load(std::memory_order_acquire))
-        ::pthread_kill(waiter, SIGUSR1);
+        ::pthread_kill(waiter, SerialWakeSignal());
 }
 
 void PosixSerialDevice::StartWatch()
@@ -434,14 +516,20 @@ void PosixSerialDevice::StopWatch()
     watch.join();
 }
 
-bool PosixSerialDevice::LinesMovedSince(const ModemLineSnapshot& reference)
+PosixSerialDevice::WatchReading PosixSerialDevice::LinesSince(const ModemLineSnapshot& reference)
 {
     if (reference.counters) {
-        const std::optional<ModemLineSnapshot::Counters> counters = ReadCounters(fd);
-        return counters && *counters != *reference.counters;
+        serial_icounter_struct counters{};
+        if (::ioctl(fd, TIOCGICOUNT, &counters) != 0)
+            return WatchReading::Failed;
+        const ModemLineSnapshot::Counters now{std::uint32_t(counters.cts), std::uint32_t(counters.dsr),
+                                              std::uint32_t(counters.dcd)};
+        return now == *reference.counters ? WatchReading::Same : WatchReading::Moved;
     }
     int bits = 0;
-    return ::ioctl(fd, TIOCMGET, &bits) == 0 && StatusFromTiocm(bits) != reference.status;
+    if (::ioctl(fd, TIOCMGET, &bits) != 0)
+        return WatchReading::Failed;
+    return StatusFromTiocm(bits) == reference.status ? WatchReading::Same : WatchReading::Moved;
 }
 
 void PosixSerialDevice::WatchLoop()
@@ -449,16 +537,14 @@ void PosixSerialDevice::WatchLoop()
     using Clock = std::chrono::steady_clock;
     std::unique_lock lock(watchMutex);
     std::uint64_t watchedEntry = 0;
-    bool settled = false; // the watched wait has begun and wakes by itself
     Clock::time_point next;
     while (!watchStop) {
-        if (!inWait || (waitEntry == watchedEntry && settled)) {
-            watchWake.wait(lock, [&] { return watchStop || (inWait && waitEntry != watchedEntry); });
+        if (!inWait) {
+            watchWake.wait(lock, [&] { return watchStop || inWait; });
             continue;
         }
         if (waitEntry != watchedEntry) {
             watchedEntry = waitEntry;
-            settled = false;
             next = Clock::now() + firstWatch;
         } else {
             next = std::max(next + watchPeriod, Clock::now());
@@ -467,24 +553,16 @@ void PosixSerialDevice::WatchLoop()
         if (watchStop || !inWait || waitEntry != watchedEntry)
             continue;
         const ModemLineSnapshot reference = watchReference;
-        const pid_t thread = waiterTid;
         lock.unlock();
-        // In this order: once the waiter sleeps, its wait has read its own
-        // counters; if ours still match its last reading after that, nothing
-        // came in the gap.
-        const bool asleep = ThreadSleeps(thread);
-        const bool moved = LinesMovedSince(reference);
+        const WatchReading reading = LinesSince(reference);
         lock.lock();
-        if (!inWait || waitEntry != watchedEntry)
-            continue;
         // Still the same wait: the waiter can't leave it without this lock,
         // so the signal reaches a thread that is there. A signal that came
         // just before the waiter entered the ioctl is lost: it is sent again
-        // a millisecond later while the lines still differ.
-        if (moved)
-            ::pthread_kill(waiter, SIGUSR1);
-        else if (asleep)
-            settled = true;
+        // a millisecond later while the lines still differ. A device that
+        // can't be read any more wakes the waiter too, which then finds out.
+        if (reading != WatchReading::Same && inWait && waitEntry == watchedEntry)
+            ::pthread_kill(waiter, SerialWakeSignal());
     }
 }
 

@@ -12,24 +12,31 @@
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
+// The signal that wakes a thread blocked in TIOCMIWAIT (the wait ends with
+// EINTR). A real-time signal of its own, chosen from those nobody handles
+// when it is first needed, so that no other handler of the process is
+// replaced; its handler is installed without SA_RESTART.
+int SerialWakeSignal();
+
 // A Linux tty: termios for the line settings, TIOCMIWAIT (or a 1 ms TIOCMGET
-// poll where the driver refuses it) to wait for line changes, SIGUSR1 to wake
-// the waiting thread.
+// poll where the driver refuses it) to wait for line changes, the wake
+// signal to end a wait.
 //
-// TIOCMIWAIT only wakes for changes after it has begun, so an edge between the
-// last reading and the start of the wait would go unnoticed until the next
-// one. A watch thread therefore compares the driver's counters (or the lines,
-// where there are no counters) with the waiter's last reading, soon after the
-// waiter went into its wait and then every millisecond, and wakes the waiter
-// when they moved. Once the waiter sleeps in its wait with nothing missed, the
-// wait wakes by itself and the watch rests until the next one.
+// TIOCMIWAIT only wakes for changes after it has begun, so an edge between
+// the last reading and the start of the wait would go unnoticed until the
+// next one. A watch thread therefore compares the driver's counters (or the
+// lines, where there are no counters) with the waiter's last reading every
+// millisecond for as long as the wait lasts, and wakes the waiter when they
+// moved or can't be read any more.
 class PosixSerialDevice : public ISerialDevice
 {
 public:
-    PosixSerialDevice() = default;
+    // sysFolder: where the adapter's driver is looked up (a test gives a tree of its own).
+    explicit PosixSerialDevice(std::string sysFolder = "/sys") : sysFolder(std::move(sysFolder)) {}
     ~PosixSerialDevice() override;
 
     PosixSerialDevice(const PosixSerialDevice&) = delete;
@@ -45,23 +52,38 @@ public:
     std::vector<std::string> Notes() const override { return notes; }
 
 private:
+    enum class WaitOutcome { Reported, Interrupted, Polled, Failed };
+    enum class WatchReading { Same, Moved, Failed };
+
     void PrepareAdapter(const std::string& path);
     SerialError Configure(const SerialLineSettings& settings);
-    bool ReadLines(ModemLineSnapshot& snapshot, SerialError& error);
-    bool WaitForLineChange(SerialError& lost);
+    bool ReadCounters(ModemLineSnapshot::Counters& counters, SerialError& error);
+    bool ReadLines(ModemLineSnapshot& snapshot, std::uint32_t& tick, SerialError& error);
+    SerialWaitResult WaitInside(std::vector<SerialEventBatch>& batches, SerialError& lost);
+    WaitOutcome WaitForLineChange(SerialError& lost);
     void SleepOnePoll();
 
     void StartWatch();
     void StopWatch();
     void WatchLoop();
-    bool LinesMovedSince(const ModemLineSnapshot& reference);
+    WatchReading LinesSince(const ModemLineSnapshot& reference);
 
-    int fd = -1;
+    std::string sysFolder;
+    // Atomic: a monitor thread left behind in a call may still read it after Close.
+    std::atomic<int> fd{-1};
+    // A thread inside Wait when the device is closed keeps the descriptor's
+    // number taken (by a placeholder) until it leaves, so that no file opened
+    // meanwhile can get that number and its calls.
+    std::mutex insideMutex;
+    int waitersInside = 0;
+    int placeholderFd = -1;
     std::uint32_t eventMask = 0;
     int waitMask = 0; // TIOCM_* lines to wait for
     bool pollLines = false;
+    bool statesFromCounters = false;
     std::atomic<bool> haveCounters{false};
     ModemLineSnapshot last;
+    int emptyWakes = 0; // wait returns in a row that showed no change
     std::vector<std::string> notes;
 
     std::atomic<bool> stopRequested{false};
@@ -76,7 +98,6 @@ private:
     bool inWait = false;         // the waiter is (about to be) in TIOCMIWAIT
     std::uint64_t waitEntry = 0; // counts the waiter's entries into TIOCMIWAIT
     ModemLineSnapshot watchReference;
-    pid_t waiterTid = 0;
 };
 
 #endif

@@ -72,6 +72,7 @@ SerialAdapterFacts ReadAdapterFacts(const QString& ttyName, const QString& sysFo
     if (facts.driver == ftdiDriver)
         facts.latencyMs = ReadNumber(device + QStringLiteral("/latency_timer"));
     facts.linesPolled = polledDrivers.contains(facts.driver);
+    facts.statesFromCounters = facts.driver == ftdiDriver;
     return facts;
 }
 
@@ -110,7 +111,16 @@ QStringList AdapterNotes(const SerialAdapterFacts& facts)
                                 "Start-Lichtschranke an Kontakt 7+8 kann an diesem Adapter nicht arbeiten.");
     if (facts.linesPolled)
         notes << QStringLiteral("Adapter ohne Meldung von Leitungswechseln (%1): Die Lichtschranken werden "
-                                "jede Millisekunde abgefragt.")
+                                "abgefragt, jede Abfrage ist eine USB-Übertragung. So kommt etwa alle 2 ms "
+                                "ein neuer Stand an, die Zeiten sind auf etwa 2 ms genau.")
                      .arg(facts.driver);
     return notes;
+}
+
+QString StampingPriorityNote()
+{
+    return QStringLiteral(
+        "Lichtschranken ohne Echtzeit-Vorrang: Ist der Rechner ausgelastet (Browser, Updates), kann eine "
+        "Zeit um einige Millisekunden, selten um mehr als eine Zehntelsekunde zu spät genommen werden. "
+        "Abhilfe: das Paket „rtkit“ installieren und Quellorix neu starten (siehe Hilfe, Lichtschranken).");
 }

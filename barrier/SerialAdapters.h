@@ -33,6 +33,9 @@ struct SerialAdapterFacts
     QString driver;               // "ftdi_sio", "cdc_acm", "cp210x" ...; empty when unknown
     std::optional<int> latencyMs; // the FTDI latency timer, where it can be read
     bool linesPolled = false;     // the driver can't wait for line changes
+    // The line reading and the transition counters come from different
+    // sources and may disagree for a moment: the counters decide.
+    bool statesFromCounters = false;
 
     bool operator==(const SerialAdapterFacts&) const = default;
 };
@@ -55,3 +58,6 @@ std::optional<int> LowerLatencyTimer(const QString& ttyName, const SysfsWriter& 
 // The operator's notes about an adapter, in German; empty when all is well.
 // All texts about adapters are here.
 QStringList AdapterNotes(const SerialAdapterFacts& facts);
+// The operator's note when the threads that take the barrier times could not
+// get real-time priority, in German.
+QString StampingPriorityNote();

@@ -1,7 +1,11 @@
 #include "TComPort.h"
 
+#include "SerialAdapters.h"
 #include "SerialPorts.h"
 #include "TComThread.h"
+#ifndef _WIN32
+#include "RealtimeKit.h"
+#endif
 
 #include <QMetaMethod>
 
@@ -70,7 +74,12 @@ std::string ErrorText(const SerialError& error)
 
 } // namespace
 
-TComPort::TComPort(QObject* parent) : QObject(parent) {}
+TComPort::TComPort(QObject* parent) : QObject(parent)
+{
+#ifndef _WIN32
+    UseRealtimeKit();
+#endif
+}
 
 TComPort::~TComPort()
 {
@@ -158,7 +167,7 @@ void TComPort::Open()
 {
     Close();
 
-    std::unique_ptr<ISerialDevice> opened = deviceFactory ? deviceFactory() : CreateSystemSerialDevice();
+    std::shared_ptr<ISerialDevice> opened = deviceFactory ? deviceFactory() : CreateSystemSerialDevice();
     const SerialLineSettings settings = LineSettings();
     const QString path = devicePath.isEmpty() ? PortDeviceName(port) : devicePath;
     const SerialError error = opened->Open(path.toStdString(), settings);
@@ -170,7 +179,7 @@ void TComPort::Open()
     device = std::move(opened);
     activeEventMask = settings.eventMask;
     handOver = std::make_shared<THandOver>();
-    thread = std::make_unique<TComThread>(*this, *device, handOver);
+    thread = std::make_unique<TComThread>(*this, device, handOver);
     thread->Start();
     connected = true;
     emit OnOpen(this);
@@ -208,12 +217,24 @@ QStringList TComPort::DeviceNotes() const
         for (const std::string& note : device->Notes())
             notes << QString::fromStdString(note);
     }
+    if (thread && thread->Priority() != StampingPriority::RealTime)
+        notes << StampingPriorityNote();
     return notes;
 }
 
 bool TComPort::MonitorRunning() const
 {
     return thread && !thread->Finished();
+}
+
+StampingPriority TComPort::MonitorPriority() const
+{
+    return thread ? thread->Priority() : StampingPriority::Normal;
+}
+
+bool TComPort::WaitForBatchOnOffer(int milliseconds)
+{
+    return handOver && handOver->WaitForOffer(milliseconds);
 }
 
 void TComPort::ServeHandOver(const std::shared_ptr<THandOver>& slot)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "LineSampler.h"
 #include "SerialDevice.h"
 
 #include <QFlags>
@@ -113,6 +114,11 @@ public:
     QString DevicePath() const { return devicePath; }
     // True while the monitor thread of the open port has not ended.
     bool MonitorRunning() const;
+    // What the system granted the threads that stamp the line changes.
+    StampingPriority MonitorPriority() const;
+    // Blocks the calling (GUI) thread until the monitor offers a batch to it,
+    // without serving it; false after the time-out or while closed.
+    bool WaitForBatchOnOffer(int milliseconds = 5000);
 
     // Where devices come from; an empty factory restores the system's device.
     void SetDeviceFactory(SerialDeviceFactory factory);
@@ -154,7 +160,7 @@ private:
 
     QString devicePath;
     SerialDeviceFactory deviceFactory;
-    std::unique_ptr<ISerialDevice> device;
+    std::shared_ptr<ISerialDevice> device;
     std::shared_ptr<THandOver> handOver;
     std::unique_ptr<TComThread> thread;
     bool connected = false;

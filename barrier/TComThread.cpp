@@ -5,6 +5,8 @@
 #include <QMetaObject>
 #include <QString>
 
+#include <chrono>
+
 bool THandOver::Offer(const SerialEventBatch& batch, const std::function<void()>& post)
 {
     std::unique_lock lock(mutex);
@@ -13,6 +15,7 @@ bool THandOver::Offer(const SerialEventBatch& batch, const std::function<void()>
     pending = batch;
     served = false;
     post();
+    changed.notify_all();
     changed.wait(lock, [this] { return served || stopped; });
     pending.reset();
     return served && !stopped;
@@ -45,14 +48,20 @@ void THandOver::Stop()
     changed.notify_all();
 }
 
+bool THandOver::WaitForOffer(int milliseconds)
+{
+    std::unique_lock lock(mutex);
+    return changed.wait_for(lock, std::chrono::milliseconds(milliseconds), [this] { return pending.has_value(); });
+}
+
 bool THandOver::StopRequested() const
 {
     std::lock_guard lock(mutex);
     return stopped;
 }
 
-TComThread::TComThread(TComPort& port, ISerialDevice& device, std::shared_ptr<THandOver> handOver)
-    : port(port), sampler(device), handOver(std::move(handOver))
+TComThread::TComThread(TComPort& port, std::shared_ptr<ISerialDevice> device, std::shared_ptr<THandOver> handOver)
+    : port(port), sampler(std::move(device)), handOver(std::move(handOver))
 {
 }
 

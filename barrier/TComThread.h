@@ -29,6 +29,8 @@ public:
     // GUI thread: refuses the pending batch and every later one.
     void Stop();
     bool StopRequested() const;
+    // Blocks until a batch is on offer (without serving it), or times out.
+    bool WaitForOffer(int milliseconds);
 
 private:
     mutable std::mutex mutex;
@@ -44,13 +46,15 @@ private:
 class TComThread
 {
 public:
-    TComThread(TComPort& port, ISerialDevice& device, std::shared_ptr<THandOver> handOver);
+    TComThread(TComPort& port, std::shared_ptr<ISerialDevice> device, std::shared_ptr<THandOver> handOver);
     ~TComThread();
 
     TComThread(const TComThread&) = delete;
     TComThread& operator=(const TComThread&) = delete;
 
+    // Returns once the sampling thread knows its priority.
     void Start();
+    StampingPriority Priority() const { return sampler.Priority(); }
     // GUI thread: ends both threads and waits for them. A batch waiting for the GUI
     // thread is refused, so this cannot wait on a thread that waits on it.
     void Stop();

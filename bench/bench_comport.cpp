@@ -6,6 +6,9 @@
 // with its 1 ms watch running.
 //
 //   bench_comport [edges]   (default 1000 of each kind)
+#include "LineSampler.h"
+#include "PosixSerialDevice.h"
+#include "RealtimeKit.h"
 #include "ScriptedSerialLine.h"
 #include "TComPort.h"
 #include "TickSource.h"
@@ -34,30 +37,33 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// Each reading gets a number of its own; the moment it was read is kept, so
-// that a stamp can be compared with the true time to the microsecond. No
-// lock: a stamping thread must never wait for the GUI thread here.
-class RecordingTickSource : public ITickSource
+// A tick counter in microseconds instead of milliseconds: a stamp then says
+// to the microsecond when it was read, and one from before its edge shows as
+// a negative error. The device's check that the clock stood still during a
+// reading is stricter with it than with milliseconds (it retries more), so
+// these figures are if anything a little late.
+class MicrosecondTickSource : public ITickSource
 {
 public:
     std::uint32_t GetTickCount() const override
     {
-        const std::uint32_t tick = next.fetch_add(1) % capacity;
-        readings[tick] = Clock::now();
-        return tick;
+        return std::uint32_t(std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - start).count());
     }
-    // For a tick handed over to the GUI thread (which orders the two threads).
-    Clock::time_point ReadAt(std::uint32_t tick) const { return readings[tick]; }
+    // The tick in which a moment lies: a stamp of that tick or a later one is
+    // not early.
+    std::uint32_t TickAt(Clock::time_point moment) const
+    {
+        return std::uint32_t(std::chrono::duration_cast<std::chrono::microseconds>(moment - start).count());
+    }
 
 private:
-    static constexpr std::uint32_t capacity = 1u << 20;
-    mutable std::atomic<std::uint32_t> next{0};
-    std::unique_ptr<Clock::time_point[]> readings{new Clock::time_point[capacity]};
+    const Clock::time_point start = Clock::now();
 };
 
-double Micros(Clock::duration d)
+// Stamp minus the tick of the true moment, in microseconds.
+double StampError(std::uint32_t stamp, std::uint32_t edgeTick)
 {
-    return std::chrono::duration<double, std::micro>(d).count();
+    return double(std::int64_t(stamp) - std::int64_t(edgeTick));
 }
 
 void PrintFigures(const char* what, std::vector<double> errors)
@@ -66,8 +72,8 @@ void PrintFigures(const char* what, std::vector<double> errors)
     const auto at = [&errors](double share) {
         return errors[std::size_t(share * double(errors.size() - 1))];
     };
-    std::printf("%-44s median %7.1f us   99%% %7.1f us   worst %7.1f us   (%zu edges)\n", what, at(0.5),
-                at(0.99), errors.back(), errors.size());
+    std::printf("%-44s min %7.1f  median %7.1f  99%% %7.1f  worst %8.1f us  (%zu edges)\n", what,
+                errors.front(), at(0.5), at(0.99), errors.back(), errors.size());
 }
 
 double ProcessCpuSeconds()
@@ -107,6 +113,24 @@ double IdleCpuShare(int milliseconds)
     return 100.0 * (ProcessCpuSeconds() - before) / (double(wall.elapsed()) / 1000.0);
 }
 
+// What the machine itself gives a thread of the stamping threads' priority:
+// how late it runs after a 1 ms sleep. No stamp can be more prompt than that.
+std::vector<double> SleepWakeLatencies(int count)
+{
+    std::vector<double> late;
+    std::thread sleeper([&] {
+        RaiseStampingPriority();
+        Clock::time_point next = Clock::now();
+        for (int i = 0; i < count; ++i) {
+            next += std::chrono::milliseconds(1);
+            std::this_thread::sleep_until(next);
+            late.push_back(std::chrono::duration<double, std::micro>(Clock::now() - next).count());
+        }
+    });
+    sleeper.join();
+    return late;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -114,7 +138,7 @@ int main(int argc, char** argv)
     QCoreApplication app(argc, argv);
     const int edges = argc > 1 ? std::max(1, std::atoi(argv[1])) : 1000;
 
-    RecordingTickSource ticks;
+    MicrosecondTickSource ticks;
     SetTickSource(&ticks);
     ScriptedSerialLine line;
 
@@ -122,11 +146,11 @@ int main(int argc, char** argv)
     OpenBarrierPort(port, line);
 
     // Stamps of the edges as the handlers get them, in order.
-    std::vector<Clock::time_point> stamps;
+    std::vector<std::uint32_t> stamps;
     int handled = 0;
     int busyMs = 0; // the lane 1 handler keeps the GUI thread this long
     const auto record = [&](TComPort* sender) {
-        stamps.push_back(ticks.ReadAt(sender->EventTick()));
+        stamps.push_back(sender->EventTick());
         ++handled;
     };
     QObject::connect(&port, &TComPort::OnDSR, &port, [&](TComPort* sender) {
@@ -141,7 +165,7 @@ int main(int argc, char** argv)
         line.WaitForWaiter();
         const Clock::time_point edge = line.Toggle(TIOCM_DSR);
         RunUntil(handled, handled + 1);
-        single.push_back(Micros(stamps.back() - edge));
+        single.push_back(StampError(stamps.back(), ticks.TickAt(edge)));
     }
 
     std::vector<double> closeFinish;
@@ -158,15 +182,16 @@ int main(int argc, char** argv)
             // the change and the wake-up (where the system allows it).
             sched_param now{};
             now.sched_priority = 2;
-            ::pthread_setschedparam(::pthread_self(), SCHED_FIFO, &now);
+            if (::pthread_setschedparam(::pthread_self(), SCHED_FIFO, &now) != 0)
+                MakeThreadRealTimeByRealtimeKit(2);
             first = line.Toggle(TIOCM_DSR);
             std::this_thread::sleep_for(std::chrono::milliseconds(gapMs));
             second = line.Toggle(TIOCM_CD);
         });
         RunUntil(handled, handled + 2);
         cars.join();
-        closeFinish.push_back(Micros(stamps[stamps.size() - 2] - first));
-        closeFinish.push_back(Micros(stamps.back() - second));
+        closeFinish.push_back(StampError(stamps[stamps.size() - 2], ticks.TickAt(first)));
+        closeFinish.push_back(StampError(stamps.back(), ticks.TickAt(second)));
         whileBusy.push_back(closeFinish.back());
     }
     busyMs = 0;
@@ -177,30 +202,52 @@ int main(int argc, char** argv)
         Clock::time_point edge;
         line.AtNextWaitEntry([&] { edge = line.Toggle(TIOCM_DSR); });
         // Woken once, the monitor reads the lines and begins a new wait.
-        ::pthread_kill(line.WaiterThread(), SIGUSR1);
+        ::pthread_kill(line.WaiterThread(), SerialWakeSignal());
         RunUntil(handled, handled + 1);
-        atWaitStart.push_back(Micros(stamps.back() - edge));
+        atWaitStart.push_back(StampError(stamps.back(), ticks.TickAt(edge)));
     }
 
+    const char* const priority = port.MonitorPriority() == StampingPriority::RealTime     ? "real-time"
+                                 : port.MonitorPriority() == StampingPriority::ShortSlice ? "short time slice"
+                                                                                          : "normal";
+    std::printf("stamping threads run with %s priority\n", priority);
+    PrintFigures("the machine: wake-up 1 ms sleeps (floor)", SleepWakeLatencies(3 * edges));
     std::printf("stamp error (stamp minus true time of the edge):\n");
     PrintFigures("single edges", single);
     PrintFigures("close finishes 5-50 ms apart, GUI busy 100 ms", closeFinish);
     PrintFigures("  of these the second edges (GUI busy)", whileBusy);
     PrintFigures("edges as the wait begins", atWaitStart);
 
-    line.WaitForWaiter();
-    std::printf("idle CPU share, TIOCMIWAIT and 1 ms watch     %.3f %% of one core\n", IdleCpuShare(3000));
     port.Close();
     line.SetWaitSupported(false);
     port.Open();
-    RunEventLoopFor(100);
+    std::vector<double> polled;
+    for (int i = 0; i < std::min(edges, 300); ++i) {
+        RunEventLoopFor(int(random.bounded(3)));
+        const Clock::time_point edge = line.Toggle(TIOCM_DSR);
+        RunUntil(handled, handled + 1);
+        polled.push_back(StampError(stamps.back(), ticks.TickAt(edge)));
+    }
+    PrintFigures("edges on polled lines (cp210x path)", polled);
+
+    // The idle figures with the program's own millisecond clock.
+    SetTickSource(nullptr);
+    const int readsBefore = line.LineReads();
+    QElapsedTimer polling;
+    polling.start();
     std::printf("idle CPU share, lines polled every 1 ms       %.3f %% of one core\n", IdleCpuShare(3000));
+    std::printf("poll interval without a USB transfer          %.3f ms\n",
+                double(polling.nsecsElapsed()) / 1e6 / double(std::max(1, line.LineReads() - readsBefore)));
+    port.Close();
+    line.SetWaitSupported(true);
+    port.Open();
+    line.WaitForWaiter();
+    std::printf("idle CPU share, TIOCMIWAIT and 1 ms watch     %.3f %% of one core\n", IdleCpuShare(3000));
 
     QElapsedTimer closing;
     closing.start();
     port.Close();
     std::printf("close with the monitor waiting                %.3f ms\n",
                 double(closing.nsecsElapsed()) / 1e6);
-    SetTickSource(nullptr);
     return 0;
 }

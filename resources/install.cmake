@@ -29,4 +29,6 @@ set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://tarnvik.example.org/")
 # the desktop's window system and the SVG pictures (icon, manual).
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, libqt6svg6")
+# Real-time priority for the threads that stamp barrier edges, for an ordinary desktop user.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "rtkit")
 include(CPack)

@@ -1,5 +1,6 @@
 #include "FakeSerialDevice.h"
 #include "FakeTickSource.h"
+#include "LineSampler.h"
 #include "ProtocolLogic.h"
 #include "SerialPorts.h"
 #include "TBitBtnWithColor.h"
@@ -19,6 +20,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QSettings>
+#include <QSignalSpy>
 #include <QSpinBox>
 #include <QStatusBar>
 #include <QTemporaryDir>
@@ -134,7 +136,13 @@ private:
     QString Cell(int col, int row) const { return window->SortGrid1->Cells(col, row); }
 
 private Q_SLOTS:
-    void initTestCase() { QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany)); }
+    void initTestCase()
+    {
+        QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+        // The stamping threads' priority and its note are tst_comport's
+        // subject: here they get it whoever runs the test.
+        SetRealTimeGrant([] { return true; });
+    }
 
     void init()
     {
@@ -197,6 +205,30 @@ private Q_SLOTS:
         Edge(EV_DSR, MS_DSR_ON, 50300 + 7250);
         QCOMPARE(Cell(ColLauf1, 1), QStringLiteral("7,25"));
         QVERIFY(!On(window->ImageLS1));
+    }
+
+    // The repeat filter compares the whole status word: the same line state
+    // with another line asserted counts as a new edge of this line.
+    void repeatFilterComparesTheWholeWord_data()
+    {
+        QTest::addColumn<quint32>("status");
+        QTest::addColumn<QString>("time");
+        QTest::newRow("the same word again is dropped") << quint32(MS_DSR_ON) << QString();
+        QTest::newRow("the same line state with CTS on stops the lane")
+            << quint32(MS_DSR_ON | MS_CTS_ON) << QStringLiteral("7,25");
+    }
+
+    void repeatFilterComparesTheWholeWord()
+    {
+        QFETCH(quint32, status);
+        QFETCH(QString, time);
+        CreateWindow();
+        window->mStart->trigger(); // at tick 50000
+        Edge(EV_DSR, MS_DSR_ON, 50100); // the beam broken during the lock: recorded, no stop
+        EndLock();
+        Edge(EV_DSR, status, 50000 + 7250);
+        QCOMPARE(Cell(ColLauf1, 1), time);
+        QCOMPARE(window->bSTOP1->isEnabled(), time.isEmpty());
     }
 
     void offEdgeFiresWhenTheContactOpens()
@@ -338,7 +370,7 @@ private Q_SLOTS:
     {
         CreateWindow();
         line->Raise(EV_CTS, MS_CTS_ON);
-        QThread::msleep(20); // the monitor now waits for the window
+        QVERIFY(window->ComPort->WaitForBatchOnOffer());
         QElapsedTimer elapsed;
         elapsed.start();
         window.reset();
@@ -463,7 +495,8 @@ private Q_SLOTS:
         line->FailOpenWith(SerialError::Kind::Open, 2, "No such file or directory"); // unplugged
         QTRY_VERIFY(!window->ComPort->Connected());
         QVERIFY(window->TimerReconnect->isActive());
-        QTest::qWait(1300); // looked at least once
+        QSignalSpy looked(window->TimerReconnect, &QTimer::timeout);
+        QVERIFY(looked.wait(5000)); // looked once, in vain
         QVERIFY(!window->ComPort->Connected());
         QCOMPARE(line->Opens(), 1);
 

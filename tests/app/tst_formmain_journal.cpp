@@ -28,6 +28,7 @@
 #include <QPushButton>
 #include <QRandomGenerator>
 #include <QSettings>
+#include <QSignalSpy>
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
@@ -853,13 +854,15 @@ private Q_SLOTS:
     {
         Open();
         QVERIFY(window->LoadStarterList(ListFile()));
-        QTRY_VERIFY_WITH_TIMEOUT(window->Journal()->SyncCount() >= 1, 5000);
-        QTest::qWait(100);
+        QVERIFY(window->Journal()->WaitUntilSynced(5000));
         const int syncs = window->Journal()->SyncCount();
+        QVERIFY(syncs >= 1);
         const qsizetype size = JournalBytes().size();
+        QSignalSpy clockTicks(window->TimerDate, &QTimer::timeout);
         window->TimerDate->start(50);
         window->resize(900, 500);
-        QTest::qWait(1200);
+        QTRY_VERIFY_WITH_TIMEOUT(clockTicks.count() >= 20, 10000);
+        QVERIFY(window->Journal()->WaitUntilSynced(5000));
         QCOMPARE(JournalBytes().size(), size);
         QCOMPARE(window->Journal()->SyncCount(), syncs);
 

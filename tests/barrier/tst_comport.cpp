@@ -1,5 +1,7 @@
 #include "FakeSerialDevice.h"
 #include "FakeTickSource.h"
+#include "LineSampler.h"
+#include "SerialAdapters.h"
 #include "SerialPorts.h"
 #include "TComPort.h"
 
@@ -9,6 +11,12 @@
 #include <QThread>
 #include <QtTest>
 
+#include <linux/capability.h>
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <atomic>
 #include <memory>
 
 
@@ -42,6 +50,8 @@ private slots:
     void eventTickIsTheMonitorsTick_data();
     void eventTickIsTheMonitorsTick();
     void destroyingAnOpenPortClosesIt();
+    void missingRealTimePriorityIsToldToTheOperator_data();
+    void missingRealTimePriorityIsToldToTheOperator();
 
 private:
     std::unique_ptr<TComPort> OpenPort(FakeSerialLine& line, TEvents events = AllComEvents);
@@ -386,8 +396,7 @@ void TestComPort::closeWhileBatchWaitsForGuiReturnsAndDropsIt()
     QSignalSpy closed(port.get(), &TComPort::OnClose);
 
     line.Raise(EV_CTS, MS_CTS_ON);
-    QVERIFY(line.WaitForIdleMonitor());
-    QThread::msleep(20); // the batch now waits for the window
+    QVERIFY(port->WaitForBatchOnOffer());
 
     QElapsedTimer timer;
     timer.start();
@@ -396,7 +405,7 @@ void TestComPort::closeWhileBatchWaitsForGuiReturnsAndDropsIt()
     QCOMPARE(closed.count(), 1);
 
     // The hand-over already queued for the GUI thread finds nothing to do.
-    QTest::qWait(50);
+    QCoreApplication::processEvents();
     QCOMPARE(cts.count(), 0);
 }
 
@@ -414,7 +423,7 @@ void TestComPort::closeFromInsideAHandlerEndsTheBatch()
 
     line.Raise(EV_CTS | EV_DSR, MS_CTS_ON | MS_DSR_ON);
     QTRY_COMPARE(fired, (QStringList{"CTS", "close"}));
-    QTest::qWait(50);
+    QCoreApplication::processEvents();
     QCOMPARE(fired, (QStringList{"CTS", "close"}));
     QCOMPARE(port->MonitorRunning(), false);
 }
@@ -449,8 +458,8 @@ void TestComPort::deviceLossClosesThePort()
     QCOMPARE(port->MonitorRunning(), false);
     QCOMPARE(line.IsOpen(), false);
 
-    // The monitor left at the loss instead of waiting again and again.
-    QTest::qWait(100);
+    // The monitor left at the loss instead of waiting again and again (its
+    // threads have ended, so the count is final).
     QCOMPARE(line.WaitCalls(), 1);
     QCOMPARE(sequence.size(), 2);
 }
@@ -475,9 +484,8 @@ void TestComPort::eventTickIsTheMonitorsTick()
     const quint32 expected = deviceTick ? 49990u : 50000u;
     line.Raise(EV_DSR, MS_DSR_ON, deviceTick ? std::optional<std::uint32_t>(49990) : std::nullopt);
     QVERIFY(line.WaitForIdleMonitor());
-    // The GUI thread is busy for a while before it gets to the batch.
+    // Time passes before the GUI thread gets to the batch.
     ticks.Advance(200);
-    QThread::msleep(200);
 
     QTRY_COMPARE(seen.size(), 1);
     QCOMPARE(seen.at(0), expected);
@@ -496,6 +504,72 @@ void TestComPort::destroyingAnOpenPortClosesIt()
     QCOMPARE(closes, 1);
     QCOMPARE(line.IsOpen(), false);
     QCOMPARE(line.Waiting(), 0);
+}
+
+namespace {
+
+// The calling thread, and every thread it starts meanwhile, may not take
+// real-time priority itself (as an ordinary user without an rtprio limit).
+class WithoutRealTimeRights
+{
+public:
+    WithoutRealTimeRights()
+    {
+        ::syscall(SYS_capget, &header, saved);
+        __user_cap_data_struct reduced[2] = {saved[0], saved[1]};
+        reduced[0].effective &= ~(1u << CAP_SYS_NICE);
+        ::syscall(SYS_capset, &header, reduced);
+        ::getrlimit(RLIMIT_RTPRIO, &rtprio);
+        const rlimit none{0, rtprio.rlim_max};
+        ::setrlimit(RLIMIT_RTPRIO, &none);
+    }
+    ~WithoutRealTimeRights()
+    {
+        ::syscall(SYS_capset, &header, saved);
+        ::setrlimit(RLIMIT_RTPRIO, &rtprio);
+    }
+
+private:
+    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct saved[2]{};
+    rlimit rtprio{};
+};
+
+} // namespace
+
+void TestComPort::missingRealTimePriorityIsToldToTheOperator_data()
+{
+    QTest::addColumn<bool>("granted"); // by the desktop's RealtimeKit
+    QTest::newRow("granted by RealtimeKit") << true;
+    QTest::newRow("no way to real-time priority") << false;
+}
+
+void TestComPort::missingRealTimePriorityIsToldToTheOperator()
+{
+    QFETCH(bool, granted);
+
+    FakeSerialLine line;
+    line.SetNotes({"Adapter-Hinweis."});
+    TComPort port;
+    port.SetDeviceFactory(line.Factory());
+    port.SetPort(1);
+    std::atomic<int> asked{0};
+    SetRealTimeGrant([&asked, granted] {
+        ++asked;
+        return granted;
+    });
+    {
+        WithoutRealTimeRights ordinaryUser;
+        port.Open();
+    }
+    SetRealTimeGrant(nullptr);
+    QVERIFY(asked > 0);
+    QCOMPARE(port.MonitorPriority() == StampingPriority::RealTime, granted);
+    const QStringList expected = granted ? QStringList{"Adapter-Hinweis."}
+                                         : QStringList{"Adapter-Hinweis.", StampingPriorityNote()};
+    QCOMPARE(port.DeviceNotes(), expected);
+    QVERIFY(StampingPriorityNote().contains(QStringLiteral("rtkit")));
+    port.Close();
 }
 
 QTEST_MAIN(TestComPort)

@@ -1,9 +1,12 @@
 #include "FakeTickSource.h"
+#include "LineSampler.h"
 #include "PosixSerialDevice.h"
 #include "ScriptedSerialLine.h"
 #include "TComPort.h"
 
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -20,10 +23,12 @@
 // the true time of what happens then, and the lines change. A step "at wait
 // entry" happens when the monitor next begins its wait, after its last
 // reading (it is woken for that, and the step's time only orders it); one
-// "while reading" between the monitor's reading of the lines and of the counters.
+// "while reading" between the monitor's reading of the lines and of the
+// counters; one "while stamping" right after the monitor read the clock for
+// a reading (the clock moves on before the lines are read).
 struct LineStep
 {
-    enum Change { ClockOnly, On, Off, Pulse, AtWaitEntryOn, WhileReadingOn };
+    enum Change { ClockOnly, On, Off, Pulse, AtWaitEntryOn, WhileReadingOn, WhileStampingOn };
     int atMs = 0;
     quint32 clock = 0;
     Change change = ClockOnly;
@@ -33,6 +38,7 @@ using LineTimeline = QList<LineStep>;
 
 Q_DECLARE_METATYPE(ModemLineSnapshot)
 Q_DECLARE_METATYPE(LineTimeline)
+Q_DECLARE_METATYPE(ScriptedSerialLine::Unplug)
 
 namespace {
 
@@ -71,12 +77,14 @@ public:
                 } else if (step.change == LineStep::WhileReadingOn) {
                     clock.Set(step.clock); // the monitor reads the clock first
                     line.AfterNextLineRead(apply);
+                } else if (step.change == LineStep::WhileStampingOn) {
+                    clock.AfterNextRead(apply);
                 } else {
                     apply();
                     continue;
                 }
                 // Wake the monitor once, so that it reads and waits again.
-                ::pthread_kill(line.WaiterThread(), SIGUSR1);
+                ::pthread_kill(line.WaiterThread(), SerialWakeSignal());
             }
         });
     }
@@ -124,6 +132,9 @@ private slots:
     void everyEdgeKeepsItsTrueTime();
     void unpluggingWhileWaitingClosesThePort_data();
     void unpluggingWhileWaitingClosesThePort();
+    void shortBreakOnAnFtdiAdapterIsOneOnAndOneOff();
+    void closeEndsTheMonitorWhateverItsWait_data();
+    void closeEndsTheMonitorWhateverItsWait();
     void closeAtAnyMomentReturns();
 };
 
@@ -255,6 +266,14 @@ void TestPosixSerialDevice::everyEdgeKeepsItsTrueTime_data()
         << true << true << false << 0
         << LineTimeline{{0, 6000, S::WhileReadingOn, TIOCM_DSR}, {50, 6050, S::ClockOnly, 0}}
         << QStringList{"DSR on @6000"};
+    QTest::newRow("edge while the clock moves before the line read")
+        << true << true << false << 0
+        << LineTimeline{{0, 6999, S::WhileStampingOn, TIOCM_CD}, {50, 7050, S::ClockOnly, 0}}
+        << QStringList{"RLSD on @6999"};
+    QTest::newRow("edge while the clock moves before the line read, no counters")
+        << false << true << false << 0
+        << LineTimeline{{0, 6999, S::WhileStampingOn, TIOCM_CD}, {50, 7050, S::ClockOnly, 0}}
+        << QStringList{"RLSD on @6999"};
     QTest::newRow("start and finish together")
         << true << true << false << 0
         << LineTimeline{{0, 4000, S::On, TIOCM_CTS | TIOCM_CD}, {50, 4050, S::ClockOnly, 0}}
@@ -283,7 +302,7 @@ void TestPosixSerialDevice::everyEdgeKeepsItsTrueTime()
     if (waitSupported)
         QVERIFY(line.WaitForWaiter());
     else
-        QThread::msleep(20);
+        QVERIFY(line.WaitForLineReads(line.LineReads() + 2)); // the refused wait gave way to polling
     {
         std::optional<SignalStorm> interruptions;
         if (storm)
@@ -300,27 +319,124 @@ void TestPosixSerialDevice::everyEdgeKeepsItsTrueTime()
 
 void TestPosixSerialDevice::unpluggingWhileWaitingClosesThePort_data()
 {
-    QTest::addColumn<int>("error");
-    QTest::newRow("usb-serial: EIO") << EIO;
-    QTest::newRow("cdc_acm: ENODEV") << ENODEV;
+    using Unplug = ScriptedSerialLine::Unplug;
+    QTest::addColumn<bool>("waitSupported");
+    QTest::addColumn<Unplug>("how");
+    QTest::addColumn<int>("staleReads");
+    QTest::addColumn<int>("reported"); // errno the operator is told of
+
+    QTest::newRow("serial8250, usb-serial (ftdi_sio, pl2303): the wait fails")
+        << true << Unplug::WaitFails << 0 << EIO;
+    QTest::newRow("cdc_acm: the wait returns 0, the next reads fail")
+        << true << Unplug::WaitReturnsZero << 0 << EIO;
+    QTest::newRow("cdc_acm: the wait returns 0 again and again, the reads still answer")
+        << true << Unplug::WaitReturnsZero << 1000000 << ENODEV;
+    QTest::newRow("a wait that sleeps on: the watch finds the device gone")
+        << true << Unplug::WaitSleeps << 0 << EIO;
+    QTest::newRow("cp210x: the polled reads fail") << false << Unplug::WaitFails << 0 << EIO;
 }
 
 void TestPosixSerialDevice::unpluggingWhileWaitingClosesThePort()
 {
-    QFETCH(int, error);
+    QFETCH(bool, waitSupported);
+    QFETCH(ScriptedSerialLine::Unplug, how);
+    QFETCH(int, staleReads);
+    QFETCH(int, reported);
 
     ScriptedSerialLine line;
+    line.SetWaitSupported(waitSupported);
     TComPort port;
     QStringList reasons;
     connect(&port, &TComPort::OnDeviceLost, this,
             [&](TComPort*, const QString& reason) { reasons << reason; });
     OpenBarrierPort(port, line);
-    QVERIFY(line.WaitForWaiter());
+    if (waitSupported)
+        QVERIFY(line.WaitForWaiter());
+    else
+        QVERIFY(line.WaitForLineReads(line.LineReads() + 2));
 
-    line.Fail(error);
-    QTRY_COMPARE(reasons, QStringList{QString::fromLocal8Bit(std::strerror(error))});
+    line.Fail(EIO, how, staleReads);
+    QTRY_COMPARE(reasons, QStringList{QString::fromLocal8Bit(std::strerror(reported))});
     QCOMPARE(port.Connected(), false);
     QCOMPARE(port.MonitorRunning(), false);
+}
+
+// ftdi_sio reads the lines with a control transfer but counts from the
+// status packets: a short break is over in the line reading before its
+// packets have come.
+void TestPosixSerialDevice::shortBreakOnAnFtdiAdapterIsOneOnAndOneOff()
+{
+    QTemporaryDir sys;
+    QVERIFY(sys.isValid());
+    QVERIFY(QDir(sys.path()).mkpath("bus/usb-serial/drivers/ftdi_sio"));
+    QVERIFY(QDir(sys.path()).mkpath("class/tty/ttyScripted/device"));
+    QVERIFY(QFile::link(sys.filePath("bus/usb-serial/drivers/ftdi_sio"),
+                        sys.filePath("class/tty/ttyScripted/device/driver")));
+
+    FakeTickSource clock(5000);
+    ScriptedSerialLine line;
+    line.SetCountersFollowLines(false);
+    TComPort port;
+    port.SetDeviceFactory([folder = sys.path().toStdString()] { return std::make_unique<PosixSerialDevice>(folder); });
+    QStringList seen;
+    ConnectLineRecorder(port, seen);
+    OpenBarrierPort(port, line);
+    QVERIFY(line.WaitForWaiter());
+
+    line.Set(TIOCM_DSR, true);
+    line.Set(TIOCM_DSR, false);
+    clock.Set(5002);
+    line.Count(TIOCM_DSR); // the packet that saw the beam broken
+    QTRY_COMPARE(seen, QStringList{"DSR on @5002"});
+    QVERIFY(line.WaitForWaiter());
+    clock.Set(5003);
+    line.Count(TIOCM_DSR); // the packet that saw it whole again
+    QTRY_COMPARE(seen, (QStringList{"DSR on @5002", "DSR off @5003"}));
+    port.Close();
+    QCOMPARE(seen, (QStringList{"DSR on @5002", "DSR off @5003"}));
+}
+
+void TestPosixSerialDevice::closeEndsTheMonitorWhateverItsWait_data()
+{
+    QTest::addColumn<bool>("signalBlocked");
+    QTest::addColumn<bool>("deafWait");
+    QTest::newRow("wake signal blocked where the port was opened") << true << false;
+    QTest::newRow("a wait no signal reaches") << false << true;
+}
+
+void TestPosixSerialDevice::closeEndsTheMonitorWhateverItsWait()
+{
+    QFETCH(bool, signalBlocked);
+    QFETCH(bool, deafWait);
+
+    FakeTickSource clock(1000);
+    {
+        ScriptedSerialLine line;
+        line.SetWaitDeaf(deafWait);
+        // Other handlers of the process keep theirs: the wake signal is one of its own.
+        QVERIFY(SerialWakeSignal() != SIGUSR1 && SerialWakeSignal() != SIGUSR2);
+        sigset_t wake;
+        sigemptyset(&wake);
+        sigaddset(&wake, SerialWakeSignal());
+        sigset_t before;
+        if (signalBlocked)
+            QCOMPARE(::pthread_sigmask(SIG_BLOCK, &wake, &before), 0);
+        TComPort port;
+        OpenBarrierPort(port, line);
+        if (signalBlocked)
+            QCOMPARE(::pthread_sigmask(SIG_SETMASK, &before, nullptr), 0);
+        QVERIFY(line.WaitForWaiter());
+
+        QElapsedTimer elapsed;
+        elapsed.start();
+        port.Close();
+        QVERIFY2(elapsed.elapsed() < 5000, "Close hung");
+        QCOMPARE(port.MonitorRunning(), false);
+        // A thread that no signal reaches is left in its wait; it must end
+        // by itself once the device answers, touching nothing that is gone.
+        QCOMPARE(TLineSampler::ThreadsRunning(), deafWait ? 1 : 0);
+    }
+    QTRY_COMPARE(TLineSampler::ThreadsRunning(), 0);
 }
 
 void TestPosixSerialDevice::closeAtAnyMomentReturns()

@@ -124,7 +124,7 @@ void TestSerialAdapters::driverDecidesTheNotes_data()
                                                         << "7+8";
     QTest::newRow("cp210x: polled") << "cp210x"
                                     << "" << false << false << ""
-                                    << "jede Millisekunde";
+                                    << "etwa 2 ms genau";
     QTest::newRow("pl2303: nothing to say") << "pl2303"
                                             << "" << false << false << ""
                                             << "";

@@ -1,5 +1,6 @@
 #include "ScriptedSerialLine.h"
 
+#include "PosixSerialDevice.h"
 #include "TComPort.h"
 
 #include <QString>
@@ -62,7 +63,7 @@ int __wrap_tcflush(int fd, int queue)
 
 int __wrap_pthread_kill(pthread_t thread, int signal)
 {
-    ScriptedSerialLine::SignalSent(thread);
+    ScriptedSerialLine::SignalSent(thread, signal);
     return __real_pthread_kill(thread, signal);
 }
 }
@@ -92,6 +93,9 @@ ScriptedSerialLine::~ScriptedSerialLine()
     {
         std::unique_lock lock(mutex);
         failure = EIO;
+        unplug = Unplug::WaitFails;
+        staleReads = 0;
+        ending = true;
         changed.notify_all();
         changed.wait(lock, [this] { return !waiting; });
     }
@@ -133,7 +137,8 @@ ScriptedSerialLine::Clock::time_point ScriptedSerialLine::Change(int which, int 
         for (const auto& [bit, counter] : bits) {
             if (which & bit) {
                 lines ^= bit;
-                ++(counters.*counter);
+                if (countersFollowLines)
+                    ++(counters.*counter);
             }
         }
     }
@@ -163,6 +168,32 @@ ScriptedSerialLine::Clock::time_point ScriptedSerialLine::Pulse(int which)
     return Change(which & modemInputs, 2);
 }
 
+void ScriptedSerialLine::SetCountersFollowLines(bool follow)
+{
+    std::lock_guard lock(mutex);
+    countersFollowLines = follow;
+}
+
+ScriptedSerialLine::Clock::time_point ScriptedSerialLine::Count(int which)
+{
+    {
+        std::lock_guard lock(mutex);
+        counters.cts += (which & TIOCM_CTS) ? 1 : 0;
+        counters.dsr += (which & TIOCM_DSR) ? 1 : 0;
+        counters.dcd += (which & TIOCM_CD) ? 1 : 0;
+        counters.rng += (which & TIOCM_RNG) ? 1 : 0;
+    }
+    const Clock::time_point now = Clock::now();
+    changed.notify_all();
+    return now;
+}
+
+void ScriptedSerialLine::SetWaitDeaf(bool deaf)
+{
+    std::lock_guard lock(mutex);
+    waitDeaf = deaf;
+}
+
 void ScriptedSerialLine::AtNextWaitEntry(std::function<void()> action)
 {
     std::lock_guard lock(mutex);
@@ -175,10 +206,12 @@ void ScriptedSerialLine::AfterNextLineRead(std::function<void()> action)
     afterLineRead = std::move(action);
 }
 
-void ScriptedSerialLine::Fail(int error)
+void ScriptedSerialLine::Fail(int error, Unplug how, int stale)
 {
     std::lock_guard lock(mutex);
     failure = error;
+    unplug = how;
+    staleReads = stale;
     changed.notify_all();
 }
 
@@ -200,6 +233,19 @@ int ScriptedSerialLine::WaitEntries() const
 {
     std::lock_guard lock(mutex);
     return waitEntries;
+}
+
+bool ScriptedSerialLine::WaitForLineReads(int count, int milliseconds)
+{
+    std::unique_lock lock(mutex);
+    return changed.wait_for(lock, std::chrono::milliseconds(milliseconds),
+                            [this, count] { return lineReads >= count; });
+}
+
+int ScriptedSerialLine::LineReads() const
+{
+    std::lock_guard lock(mutex);
+    return lineReads;
 }
 
 termios ScriptedSerialLine::Termios() const
@@ -241,14 +287,23 @@ int ScriptedSerialLine::Ioctl(int, unsigned long request, void* argument)
 int ScriptedSerialLine::Answer(unsigned long request, void* argument)
 {
     std::unique_lock lock(mutex);
-    if (failure)
-        return failure;
+    if (failure) {
+        const bool read = request == TIOCMGET || request == TIOCGICOUNT;
+        if (read && staleReads > 0)
+            --staleReads;
+        else if (request == TIOCMIWAIT && unplug == Unplug::WaitReturnsZero)
+            return 0;
+        else
+            return failure;
+    }
     switch (request) {
     case TIOCEXCL:
         exclusive = true;
         return 0;
     case TIOCMGET:
         *static_cast<int*>(argument) = lines | outputs;
+        ++lineReads;
+        changed.notify_all();
         if (afterLineRead) {
             const std::function<void()> action = std::move(afterLineRead);
             afterLineRead = nullptr;
@@ -298,17 +353,23 @@ int ScriptedSerialLine::WaitForChange(std::unique_lock<std::mutex>& lock, int ma
     waitStart = counters;
     waitMask = mask;
     waiter = ::pthread_self();
+    ::pthread_sigmask(SIG_BLOCK, nullptr, &waiterMask);
     waiting = true;
     interrupted = false;
     ++waitEntries;
     changed.notify_all();
-    changed.wait(lock, [&] { return failure || interrupted || MovedOn(waitStart, counters, mask); });
+    const auto gone = [this] { return failure && unplug != Unplug::WaitSleeps; };
+    changed.wait(lock, [&] {
+        return gone() || (interrupted && !waitDeaf) || MovedOn(waitStart, counters, mask) || ending;
+    });
     waiting = false;
-    const bool wasInterrupted = interrupted;
+    const bool wasInterrupted = interrupted && !waitDeaf;
     interrupted = false;
     changed.notify_all();
-    if (failure)
-        return failure;
+    if (ending)
+        return EIO;
+    if (gone())
+        return unplug == Unplug::WaitReturnsZero ? 0 : failure;
     return wasInterrupted ? EINTR : 0;
 }
 
@@ -336,13 +397,14 @@ int ScriptedSerialLine::SetAttr(int, const termios* in)
     return 0;
 }
 
-void ScriptedSerialLine::SignalSent(pthread_t thread)
+void ScriptedSerialLine::SignalSent(pthread_t thread, int signal)
 {
     ScriptedSerialLine* line = current.load();
     if (!line)
         return;
     std::lock_guard lock(line->mutex);
-    if (line->waiting && ::pthread_equal(thread, line->waiter)) {
+    // Like the kernel: a signal the thread blocks stays pending and does not end its wait.
+    if (line->waiting && ::pthread_equal(thread, line->waiter) && !sigismember(&line->waiterMask, signal)) {
         line->interrupted = true;
         line->changed.notify_all();
     }
@@ -364,7 +426,7 @@ SignalStorm::SignalStorm(std::function<pthread_t()> target, std::chrono::microse
         while (!stop.wait_for(lock, period, [this] { return stopping; })) {
             const pthread_t victim = target();
             if (victim != pthread_t{})
-                ::pthread_kill(victim, SIGUSR1);
+                ::pthread_kill(victim, SerialWakeSignal());
         }
     });
 }

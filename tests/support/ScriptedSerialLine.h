@@ -1,6 +1,7 @@
 #pragma once
 
 #include <pthread.h>
+#include <signal.h>
 #include <termios.h>
 
 #include <chrono>
@@ -39,6 +40,11 @@ public:
     // What the driver can do.
     void SetCounters(bool available);      // TIOCGICOUNT
     void SetWaitSupported(bool supported); // TIOCMIWAIT, else ENOTTY as cp210x
+    // ftdi_sio: the lines are read from the adapter at once, but the
+    // counters (and so TIOCMIWAIT) move only with the status packets, which
+    // the test sends with Count.
+    void SetCountersFollowLines(bool follow);
+    Clock::time_point Count(int lines);
 
     // Line changes (TIOCM_CTS, TIOCM_DSR, TIOCM_CD, TIOCM_RNG). Each returns
     // the moment the change took effect.
@@ -50,14 +56,27 @@ public:
     void AtNextWaitEntry(std::function<void()> action);
     // Runs action right after the next TIOCMGET has read the lines.
     void AfterNextLineRead(std::function<void()> action);
-    // Every call from now on fails with this errno (EIO, ENODEV: unplugged).
-    void Fail(int error);
+    // How a driver lets a waiting thread know that its device is gone.
+    enum class Unplug {
+        WaitFails,      // usb-serial, serial8250: the wait and every later call fail
+        WaitReturnsZero, // cdc_acm with CD in the mask: every wait returns 0 at once
+        WaitSleeps       // a wait already begun goes on; later calls fail
+    };
+    // Every call from now on fails with this errno (EIO, ENODEV: unplugged),
+    // after staleReads line and counter reads that still answer as before.
+    void Fail(int error, Unplug how = Unplug::WaitFails, int staleReads = 0);
+    // A wait ends only when the line changes or the device fails: the wake
+    // signal is not heard (a driver that sleeps uninterruptibly).
+    void SetWaitDeaf(bool deaf);
 
     // Blocks until a thread sits in TIOCMIWAIT with no change it hasn't seen
     // (counters as at its start), or times out.
     bool WaitForWaiter(int milliseconds = 5000);
     pthread_t WaiterThread() const;
     int WaitEntries() const;
+    // Blocks until TIOCMGET has been called this often since the line was made.
+    bool WaitForLineReads(int count, int milliseconds = 5000);
+    int LineReads() const;
 
     // What the device was told.
     termios Termios() const;
@@ -69,7 +88,7 @@ public:
     static int Ioctl(int fd, unsigned long request, void* argument);
     static int GetAttr(int fd, termios* tio);
     static int SetAttr(int fd, const termios* tio);
-    static void SignalSent(pthread_t thread);
+    static void SignalSent(pthread_t thread, int signal);
 
 private:
     struct Counters
@@ -94,7 +113,13 @@ private:
     Counters counters;
     bool counted = true;
     bool waitSupported = true;
+    bool countersFollowLines = true;
+    bool waitDeaf = false;
     int failure = 0;
+    Unplug unplug = Unplug::WaitFails;
+    int staleReads = 0;
+    int lineReads = 0;
+    bool ending = false; // the line is being destroyed: every wait ends
     bool exclusive = false;
     termios tio{};
     std::function<void()> atWaitEntry;
@@ -103,6 +128,7 @@ private:
     // signal reached it there.
     bool waiting = false;
     pthread_t waiter{};
+    sigset_t waiterMask{};
     Counters waitStart;
     int waitMask = 0;
     bool interrupted = false;
@@ -115,7 +141,7 @@ class TComPort;
 // DSR and RLSD events) with the system's device on the scripted line.
 void OpenBarrierPort(TComPort& port, const ScriptedSerialLine& line);
 
-// Sends SIGUSR1 to a thread again and again (a storm of interruptions) until destroyed.
+// Sends the serial device's wake signal to a thread again and again (a storm of interruptions) until destroyed.
 class SignalStorm
 {
 public:

@@ -5,14 +5,15 @@
 #include "SerialDevice.h"
 
 #include <cstdio>
+#include <memory>
 
 int main()
 {
-    auto device = CreateSystemSerialDevice();
+    std::shared_ptr<ISerialDevice> device = CreateSystemSerialDevice();
     SerialLineSettings settings;
     const SerialError error = device->Open("\\\\.\\COM1", settings);
     std::printf("%d %s\n", int(error.kind), error.text.c_str());
-    TLineSampler sampler(*device);
+    TLineSampler sampler(device);
     sampler.Stop();
     device->Close();
     return 0;
