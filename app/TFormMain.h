@@ -56,7 +56,6 @@ struct TUndoStep
     QStringList entryIds;
     std::array<int, 2> entryPositions{-1, -1}; // deletion: where the entry stood in each list
     std::array<int, 2> current{-1, -1};        // the lanes' selections before
-    bool modified = false;
 };
 
 // Face colours of the command buttons by run state (idle buttons: clBtnFace).

@@ -36,7 +36,6 @@ void TFormMain::KeepForUndo(bool clear)
 {
     TUndoStep step;
     step.clear = clear;
-    step.modified = SortGrid1->Modified();
     step.current = {cbBuhn1->currentIndex(), cbBuhn2->currentIndex()};
     step.row = SortGrid1->Row();
     if (clear) {

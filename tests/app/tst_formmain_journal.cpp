@@ -894,8 +894,11 @@ private Q_SLOTS:
         }
         QCOMPARE(Cell(ColLauf1, 1), QStringLiteral("5,00"));
         QCOMPARE(Cell(ColLauf1, 2), QStringLiteral("6,00"));
-        QVERIFY(
-            window->statusBar()->currentMessage().contains(QStringLiteral("kann nicht geschrieben werden")));
+        const QString note = window->statusBar()->currentMessage();
+        QVERIFY2(note.contains(QStringLiteral("kann nicht geschrieben werden")), qPrintable(note));
+        // The reason in German, not the system's English text.
+        QVERIFY2(note.contains(diskFull ? QStringLiteral("Datei zu groß") : QStringLiteral("kann nicht angelegt")),
+                 qPrintable(note));
         window->statusBar()->clearMessage();
         window->Journal()->RetryInterval = std::chrono::milliseconds(0);
         Run(*window, 20000, 5000, 6000);
