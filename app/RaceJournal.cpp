@@ -850,6 +850,12 @@ void TRaceJournal::Append(const JournalRecord& record)
         Write(EncodeJournalRecord(record));
 }
 
+void TRaceJournal::RetryIfFailed()
+{
+    if (m_begun && m_failed)
+        Retry();
+}
+
 void TRaceJournal::Retry()
 {
     const auto now = std::chrono::steady_clock::now();

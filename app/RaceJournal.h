@@ -221,6 +221,8 @@ public:
     // Disk syncs done for the current file (for tests).
     int SyncCount() const;
     bool Failed() const { return m_failed; }
+    // After a failure: tries to start afresh now (within RetryInterval of the last try: not yet).
+    void RetryIfFailed();
     // Blocks until everything written has reached the disk (for tests).
     bool WaitUntilSynced(int milliseconds);
     // Called once per failure with a German text when the journal can't be written.

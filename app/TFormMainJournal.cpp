@@ -53,6 +53,11 @@ void TFormMain::CreateJournal()
     m_journal->OnWriteFailed = [this](const QString& text) { statusBar()->showMessage(text); };
     m_journal->OnWriteResumed = [this](const QString& text) { statusBar()->showMessage(text, 10000); };
     m_journal->CurrentState = [this] { return JournalState(SortGrid1->Modified()); };
+    // A failed journal is tried again now and then even when nothing happens,
+    // so the last recorded time is not left out of it until the next one.
+    auto* retry = new QTimer(this);
+    connect(retry, &QTimer::timeout, this, [this] { m_journal->RetryIfFailed(); });
+    retry->start(int(m_journal->RetryInterval.count()));
 }
 
 std::vector<JournalRecord> TFormMain::JournalState(bool modified)
