@@ -22,6 +22,7 @@
 #include <optional>
 #include <sys/file.h>
 #include <thread>
+#include <utility>
 #include <unistd.h>
 
 namespace {
@@ -834,7 +835,9 @@ bool TRaceJournal::Start(const std::vector<JournalRecord>& first)
     QByteArray bytes = JournalFileStart() + EncodeJournalRecord(header);
     for (const JournalRecord& record : first)
         bytes += EncodeJournalRecord(record);
-    return Write(bytes);
+    const bool written = Write(bytes);
+    m_startSize = m_size;
+    return written;
 }
 
 void TRaceJournal::Append(const JournalRecord& record)
@@ -846,8 +849,11 @@ void TRaceJournal::Append(const JournalRecord& record)
         Retry();
         return;
     }
-    if (m_fd >= 0)
-        Write(EncodeJournalRecord(record));
+    if (m_fd >= 0 && Write(EncodeJournalRecord(record)) && CurrentState && m_size > RenewAtBytes &&
+        m_size > 2 * m_startSize) {
+        // Long before the reader's limit, the state goes to a new file in full.
+        Renew();
+    }
 }
 
 void TRaceJournal::RetryIfFailed()
@@ -861,29 +867,46 @@ void TRaceJournal::Retry()
     const auto now = std::chrono::steady_clock::now();
     if (!CurrentState || now - m_lastTry < RetryInterval)
         return;
-    const QString failedFile = m_fileName;
-    m_syncer.reset();
-    if (m_fd >= 0)
-        ::close(m_fd);
-    m_fd = -1;
-    if (!Start(CurrentState())) {
-        // This attempt's file holds no more than a header: it goes, the first one stays.
+    // Still failing: no second note.
+    m_quiet = true;
+    const bool renewed = Renew();
+    m_quiet = false;
+    if (renewed && OnWriteResumed)
+        OnWriteResumed(QStringLiteral("Das Zeitenprotokoll wird wieder geschrieben."));
+}
+
+bool TRaceJournal::Renew()
+{
+    // The current file stays open (and locked) until its successor is on the disk.
+    const QString oldFile = m_fileName;
+    const int oldFd = std::exchange(m_fd, -1);
+    std::unique_ptr<JournalSyncer> oldSyncer = std::move(m_syncer);
+    const qint64 oldSize = m_size;
+    m_failed = false;
+    const bool ok = Start(CurrentState()) && SyncNow();
+    if (!ok) {
+        // This attempt's file goes; the earlier one stays as it is.
         m_syncer.reset();
         if (m_fd >= 0)
             ::close(m_fd);
-        m_fd = -1;
-        if (m_fileName != failedFile)
+        if (!m_fileName.isEmpty() && m_fileName != oldFile)
             QFile::remove(m_fileName);
-        m_fileName = failedFile;
-        return;
+        m_fd = oldFd;
+        m_syncer = std::move(oldSyncer);
+        m_fileName = oldFile;
+        m_size = oldSize;
+        m_failed = true;
+        return false;
     }
-    // The failed file holds an earlier state of the same session: the new one
-    // replaces it once it is on the disk.
-    m_failed = false;
-    if (SyncNow() && !failedFile.isEmpty() && failedFile != m_fileName)
-        QFile::remove(failedFile);
-    if (OnWriteResumed)
-        OnWriteResumed(QStringLiteral("Das Zeitenprotokoll wird wieder geschrieben."));
+    m_startSize = m_size;
+    oldSyncer.reset();
+    // The earlier file holds an earlier state of the same session.
+    if (!oldFile.isEmpty() && oldFile != m_fileName)
+        QFile::remove(oldFile);
+    if (oldFd >= 0)
+        ::close(oldFd);
+    SyncNow();
+    return true;
 }
 
 bool TRaceJournal::SyncNow()
@@ -959,7 +982,7 @@ void TRaceJournal::Fail(const QString& reason)
     if (m_failed)
         return;
     m_failed = true;
-    if (OnWriteFailed)
+    if (OnWriteFailed && !m_quiet)
         OnWriteFailed(
             QStringLiteral("Zeitenprotokoll kann nicht geschrieben werden (%1). Die Zeitnahme läuft "
                            "weiter, ohne Sicherung für einen Absturz; sobald es wieder geht, wird das "

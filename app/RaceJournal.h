@@ -191,7 +191,8 @@ QString DefaultJournalFolder();
 //
 // After a failed write, each later Append tries again (at most once per
 // RetryInterval) with a new file that holds the whole state afresh
-// (CurrentState); the failed file is removed once the new one is written.
+// (CurrentState); the failed file is removed once the new one is on the disk.
+// A file grown large is replaced the same way.
 class JournalSyncer;
 class TRaceJournal
 {
@@ -232,12 +233,16 @@ public:
     // The whole state as records (a Load first), for a fresh start after a failure.
     std::function<std::vector<JournalRecord>()> CurrentState;
     std::chrono::milliseconds RetryInterval{5000};
+    // A file that grows beyond this (and beyond twice its start) is replaced
+    // by one that holds the state afresh, so no journal nears JournalMaxBytes.
+    qint64 RenewAtBytes = JournalMaxBytes / 4;
 
 private:
     bool Start(const std::vector<JournalRecord>& first);
     bool Write(const QByteArray& bytes);
     void Fail(const QString& reason);
     void Retry();
+    bool Renew();
 
     QString m_folder;
     QString m_bootId;
@@ -246,6 +251,8 @@ private:
     bool m_begun = false;
     bool m_failed = false;
     qint64 m_size = 0;
+    qint64 m_startSize = 0; // size after the records the file began with
+    bool m_quiet = false;   // a retry's failure is not reported again
     std::chrono::steady_clock::time_point m_lastTry;
     std::unique_ptr<JournalSyncer> m_syncer;
 };

@@ -451,6 +451,37 @@ private Q_SLOTS:
         }
     }
 
+    void grownJournalStartsAfreshWithTheWholeState()
+    {
+        QTemporaryDir dir;
+        TRaceJournal journal(dir.path(), QStringLiteral("boot-A"));
+        int times = 0;
+        journal.CurrentState = [&times] {
+            JournalRecord load = Load(3);
+            load.modified = true;
+            for (int i = 0; i < times; ++i)
+                load.rows[1 + i % 3][5 + i % 6] = QStringLiteral("1,00");
+            return std::vector<JournalRecord>{load};
+        };
+        journal.RenewAtBytes = 4096;
+        QVERIFY(journal.Begin(journal.CurrentState(), false));
+        const QString first = journal.FileName();
+        for (times = 1; times <= 1000; ++times) {
+            JournalRecord edge = Make(JournalRecordType::Edge);
+            edge.line = 1;
+            journal.Append(edge);
+        }
+        QVERIFY(journal.FileName() != first);
+        QVERIFY(!QFile::exists(first));
+        QVERIFY(QFileInfo(journal.FileName()).size() < 2 * 4096 + 1024);
+        journal.Close(false);
+        const std::vector<JournalFinding> findings = FindJournals(dir.path(), QDateTime::currentDateTime());
+        QCOMPARE(findings.size(), std::size_t(1));
+        QCOMPARE(findings.front().read.status, JournalReadStatus::Sound);
+        QVERIFY(findings.front().replay.HoldsChanges());
+        QVERIFY(findings.front().replay.TimesInRows() > 0);
+    }
+
     void journalBeingWrittenIsNeverOffered()
     {
         QTemporaryDir dir;
