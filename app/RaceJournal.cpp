@@ -885,6 +885,8 @@ bool TRaceJournal::Renew()
     m_failed = false;
     const bool ok = Start(CurrentState()) && SyncNow();
     if (!ok) {
+        if (!m_failed)
+            Fail(JournalErrorText(EIO)); // written, but not to the disk
         // This attempt's file goes; the earlier one stays as it is.
         m_syncer.reset();
         if (m_fd >= 0)
