@@ -1,5 +1,6 @@
 #include "WorkbookReader.h"
 
+#include "XlsProcess.h"
 #include "ZipArchive.h"
 
 #include <QDate>
@@ -12,7 +13,6 @@
 #include <QTime>
 #include <QXmlStreamReader>
 #include <cmath>
-#include <freexl.h>
 #include <optional>
 
 namespace {
@@ -195,6 +195,15 @@ QString SerialDateText(double serial, int shape, bool from1904, const QLocale& l
     if (shape == kAsDate)
         return dateText;
     return shape == kAsTime ? timeText : dateText + u' ' + timeText;
+}
+
+// A number cell's text as its format shows it.
+QString NumberCellText(double number, int shape, bool from1904, const QLocale& locale)
+{
+    // Days beyond the year 9999 are no date of a spreadsheet.
+    if (shape < kAsNeeded && number >= 0 && number < 2958466)
+        return SerialDateText(number, shape, from1904, locale);
+    return WorkbookNumberText(number, std::max(shape, kAsNeeded), locale);
 }
 
 // Attribute value by local name, whatever its prefix.
@@ -430,11 +439,7 @@ private:
             xml.raiseError(QStringLiteral("number"));
             return {};
         }
-        const int shape = m_styleShapes.value(style, kAsNeeded);
-        // Days beyond the year 9999 are no date of a spreadsheet.
-        if (shape < kAsNeeded && number >= 0 && number < 2958466)
-            return SerialDateText(number, shape, m_from1904, m_locale);
-        return WorkbookNumberText(number, std::max(shape, kAsNeeded), m_locale);
+        return NumberCellText(number, m_styleShapes.value(style, kAsNeeded), m_from1904, m_locale);
     }
 
     // False on broken XML (and when out refused the data).
@@ -681,71 +686,97 @@ private:
 // ---------------------------------------------------------------------------
 // .xls
 
+QString Unescaped(QStringView text)
+{
+    QString out;
+    out.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        QChar c = text[i];
+        if (c == u'\\' && i + 1 < text.size()) {
+            const QChar next = text[++i];
+            c = next == u't' ? QChar(u'\t') : next == u'n' ? QChar(u'\n') : next == u'r' ? QChar(u'\r') : next;
+        }
+        out += c;
+    }
+    return out;
+}
+
+// A field of the reader's output (xlsreader/XlsSheet.h) as the cell's text;
+// false when it is no such field.
+bool XlsFieldText(QStringView field, bool from1904, const QLocale& locale, QString& text)
+{
+    text.clear();
+    if (field.isEmpty())
+        return true;
+    const QChar type = field.front();
+    const QStringView value = field.sliced(1);
+    if (type == u's' || type == u'e') {
+        text = Unescaped(value);
+        return true;
+    }
+    if (type == u'b') {
+        text = value == u"1" ? QStringLiteral("WAHR") : QStringLiteral("FALSCH");
+        return true;
+    }
+    if (type != u'n')
+        return false;
+    const qsizetype bar = value.indexOf(u'|');
+    bool ok = false;
+    const double number = value.first(std::max<qsizetype>(bar, 0)).toDouble(&ok);
+    if (bar < 1 || !ok || !std::isfinite(number))
+        return false;
+    const QString format = Unescaped(value.sliced(bar + 1));
+    const int shape = format.startsWith(u'#') ? BuiltinFormatShape(QStringView(format).sliced(1).toInt())
+                                              : FormatShape(format.mid(1));
+    text = NumberCellText(number, shape, from1904, locale);
+    return true;
+}
+
+// The .xls goes to the reader process; its output comes back as rows.
 std::optional<Refusal> ReadXls(const QByteArray& bytes, RowCollector& out)
 {
-    // The library reads only from a file.
-    QTemporaryFile file;
-    if (!file.open() || file.write(bytes) != bytes.size() || !file.flush())
-        return Refusal{QStringLiteral("keine Zwischendatei (%1)").arg(file.errorString())};
-    const void* handle = nullptr;
-    const int opened = freexl_open(QFile::encodeName(file.fileName()).constData(), &handle);
-    if (opened != FREEXL_OK) {
-        if (handle)
-            freexl_close(handle);
-        return opened == FREEXL_BIFF_WORKBOOK_NOT_FOUND ? Encrypted() : Broken(QStringLiteral("xls"));
-    }
-    // The library answers some files it can't read (an empty text cell is
-    // enough) with success but no handle.
-    if (!handle)
-        return Refusal{QStringLiteral("diese .xls-Datei kann nicht gelesen werden; bitte im Tabellenprogramm "
-                                      "als .xlsx oder .ods speichern und diese Datei laden")};
-    std::optional<Refusal> refusal;
-    unsigned int password = FREEXL_BIFF_PLAIN;
-    unsigned int rows = 0;
-    unsigned short cols = 0;
-    freexl_get_info(handle, FREEXL_BIFF_PASSWORD, &password);
-    if (password == FREEXL_BIFF_OBFUSCATED) {
-        refusal = Encrypted();
-    } else if (freexl_select_active_worksheet(handle, 0) != FREEXL_OK ||
-               freexl_worksheet_dimensions(handle, &rows, &cols) != FREEXL_OK) {
-        refusal = Broken(QStringLiteral("xls"));
-    } else {
-        const QLocale locale = PlainLocale(QLocale());
-        unsigned int row = 0;
-        for (; row < rows && !out.Done(); ++row) {
-            for (unsigned short col = 0; col < cols && col < kProtocolColumnCount; ++col) {
-                FreeXL_CellValue cell;
-                if (freexl_get_cell_value(handle, row, col, &cell) != FREEXL_OK) {
-                    refusal = Broken(QStringLiteral("xls"));
-                    break;
-                }
-                switch (cell.type) {
-                case FREEXL_CELL_INT:
-                    out.Set(col, WorkbookNumberText(cell.value.int_value, 0, locale));
-                    break;
-                case FREEXL_CELL_DOUBLE:
-                    out.Set(col, WorkbookNumberText(cell.value.double_value, -1, locale));
-                    break;
-                case FREEXL_CELL_TEXT:
-                case FREEXL_CELL_SST_TEXT:
-                case FREEXL_CELL_DATE:
-                case FREEXL_CELL_DATETIME:
-                case FREEXL_CELL_TIME:
-                    out.Set(col, QString::fromUtf8(cell.value.text_value));
-                    break;
-                default:
-                    break;
-                }
+    QByteArray output;
+    QString failure;
+    if (!RunXlsReader(bytes, output, failure))
+        return Refusal{failure};
+    const QString text = QString::fromUtf8(output);
+    output.clear();
+    const QLocale locale = PlainLocale(QLocale());
+    bool from1904 = false;
+    bool ended = false;
+    qsizetype pos = 0;
+    while (pos < text.size() && !ended && !out.Done()) {
+        const qsizetype end = text.indexOf(u'\n', pos);
+        if (end < 0)
+            break;
+        const QStringView line = QStringView(text).sliced(pos, end - pos);
+        pos = end + 1;
+        if (line == u"D1904") {
+            from1904 = true;
+        } else if (line == u".") {
+            ended = true;
+        } else if (line.startsWith(u'F')) {
+            return Refusal{line.sliced(1).toString()};
+        } else if (line.startsWith(u'R')) {
+            int col = 0;
+            for (QStringView field : line.sliced(1).split(u'\t')) {
+                QString cell;
+                if (!XlsFieldText(field, from1904, locale, cell))
+                    return Broken(QStringLiteral("xls"));
+                out.Set(col++, std::move(cell));
             }
-            if (refusal)
+            if (!out.EndRow())
                 break;
-            out.EndRow();
+        } else {
+            return Broken(QStringLiteral("xls"));
         }
-        if (!refusal && row == rows)
-            out.EndData();
     }
-    freexl_close(handle);
-    return refusal ? refusal : out.refusal;
+    if (out.refusal)
+        return out.refusal;
+    if (!ended && !out.Done())
+        return Broken(QStringLiteral("xls"));
+    out.EndData();
+    return std::nullopt;
 }
 
 QString ShownName(const QString& fileName)

@@ -4,6 +4,8 @@
 include(GNUInstallDirs)
 
 install(TARGETS Quellorix RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+# The .xls reader runs as a process of its own; the program looks for it in ../lib/quellorix.
+install(TARGETS quellorix-xls RUNTIME DESTINATION lib/quellorix)
 # The Word template goes beside the program: the program looks for it in its own folder.
 install(FILES ${QUELLORIX_WORD_TEMPLATE} DESTINATION ${CMAKE_INSTALL_BINDIR})
 # A lower-case command beside the program; the settings follow the program file, not the link.

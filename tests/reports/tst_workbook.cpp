@@ -1,5 +1,6 @@
 #include "WorkbookReader.h"
 #include "WorkbookWriter.h"
+#include "XlsProcess.h"
 #include "ZipArchive.h"
 #include "ZipMaker.h"
 
@@ -8,6 +9,7 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QtEndian>
 
 // Workbooks out and in: the writer's cells, round trips through the reader,
 // files saved by a real spreadsheet program, and files that must be refused.
@@ -79,6 +81,13 @@ private:
         return joined;
     }
 
+    static XlsReaderCommand Reader(const QString& program)
+    {
+        XlsReaderCommand command;
+        command.Program = program;
+        return command;
+    }
+
     static QByteArray Part(const QByteArray& zip, const QString& name)
     {
         QByteArray bytes;
@@ -87,7 +96,12 @@ private:
     }
 
 private Q_SLOTS:
-    void initTestCase() { QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany)); }
+    void initTestCase()
+    {
+        QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+        SetXlsReaderCommand(Reader(QStringLiteral(QX_XLS_READER)));
+    }
+    void init() { SetXlsReaderCommand(Reader(QStringLiteral(QX_XLS_READER))); }
 
     void cellNumbers_data()
     {
@@ -186,9 +200,8 @@ private Q_SLOTS:
                               << "30,20";
         QTest::newRow("ods") << "starters.ods"
                              << "30,20";
-        // The old format's reader gives no number formats: the value as it is.
         QTest::newRow("xls") << "starters.xls"
-                             << "30,2";
+                             << "30,20";
     }
 
     void savedByASpreadsheetProgram()
@@ -347,8 +360,22 @@ private Q_SLOTS:
                                                   true)
                                        << "verschlüsselt";
         QTest::newRow("encrypted ods") << Ods({}, true) << "verschlüsselt";
-        QTest::newRow("xls the library can't read")
-            << Fixture(QStringLiteral("empty-string.xls")) << "als .xlsx oder .ods speichern";
+        // LibreOffice stores no result for a formula that gives text in an .xls, but a 0.
+        QTest::newRow("xls formula without its text result")
+            << Fixture(QStringLiteral("text-formula.xls")) << "Formel in Zelle B2 hat kein gespeichertes Ergebnis";
+        const QByteArray xls = Fixture(QStringLiteral("formulas.xls"));
+        QByteArray looped = xls;
+        {
+            // The directory's sector chain leads back to itself.
+            const auto u32 = [&](qsizetype at) { return qFromLittleEndian<quint32>(looped.constData() + at); };
+            const quint32 directory = u32(0x30);
+            const qsizetype fatEntry = (qsizetype(u32(0x4C)) + 1) * 512 + 4 * qsizetype(directory);
+            qToLittleEndian<quint32>(directory, looped.data() + fatEntry);
+        }
+        QTest::newRow("xls sector chain in a loop") << looped << "beschädigt (Sektorkette)";
+        QTest::newRow("xls cut off") << xls.left(3000) << "beschädigt";
+        QTest::newRow("xls with a sector size of 1 MB")
+            << QByteArray(xls).replace(0x1E, 2, QByteArray("\x14\x00", 2)) << "beschädigt (Sektorgröße)";
         QTest::newRow("compound file without a workbook")
             << QByteArray("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1").append(QByteArray(1024, '\0')) << "beschädigt";
     }
@@ -360,6 +387,71 @@ private Q_SLOTS:
         ProtocolTable rows = {{"unverändert"}};
         QString given;
         QVERIFY(!ParseWorkbook(bytes, rows, given));
+        QVERIFY2(given.contains(reason), qPrintable(given));
+        QCOMPARE(rows, ProtocolTable({{"unverändert"}}));
+    }
+
+    // Formula cells give their stored result; numbers keep their format's
+    // decimals and dates read alike whichever format the workbook was saved in.
+    void formulasFormatsAndDates_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::newRow("xlsx") << "formulas.xlsx";
+        QTest::newRow("xls") << "formulas.xls";
+        QTest::newRow("xls with an empty text cell") << "empty-string.xls";
+    }
+
+    void formulasFormatsAndDates()
+    {
+        QFETCH(QString, file);
+        ProtocolTable rows;
+        QString reason;
+        QVERIFY2(ParseWorkbook(Fixture(file), rows, reason), qPrintable(reason));
+        if (file.startsWith(u"empty")) {
+            QCOMPARE(Joined(rows), QStringList({"Nr.", "1|Muster"}));
+            return;
+        }
+        QCOMPARE(Joined(rows), QStringList({"Nr.|Name|Lauf1|Datum|Zeit|Text",
+                                            "5|Formel in A|30,80|06.07.2024|09:05:30|Schmidt & Söhne",
+                                            "7|Muster|32,05|WAHR|#DIV/0!"}));
+    }
+
+    // Whatever happens to the .xls reader's process, the program gets a
+    // German reason and the rows stay as they were.
+    void xlsReaderFailures_data()
+    {
+        QTest::addColumn<QString>("program");
+        QTest::addColumn<QString>("script");
+        QTest::addColumn<QString>("reason");
+        const QString shell = QStringLiteral("/bin/sh");
+        QTest::newRow("crashes") << shell << "kill -SEGV $$" << "das Lesen der .xls-Datei ist gescheitert";
+        QTest::newRow("hangs") << shell << "exec sleep 600" << "dauerte zu lange und wurde abgebrochen";
+        QTest::newRow("ends with an error") << shell << "cat >/dev/null; exit 3" << "ist gescheitert";
+        QTest::newRow("writes without end") << shell << "exec yes" << "zu viele Daten";
+        QTest::newRow("output cut off") << shell << "cat >/dev/null; printf 'RsNr.\\n'" << "beschädigt";
+        QTest::newRow("output that is no row") << shell << "cat >/dev/null; printf 'Xy\\n.\\n'"
+                                               << "beschädigt";
+        QTest::newRow("missing") << "/nonexistent/quellorix-xls" << QString() << "startet nicht";
+        // The real reader with too little memory to start: the limit reaches the process.
+        QTest::newRow("out of memory") << QX_XLS_READER << QString() << "ist gescheitert";
+    }
+
+    void xlsReaderFailures()
+    {
+        QFETCH(QString, program);
+        QFETCH(QString, script);
+        QFETCH(QString, reason);
+        XlsReaderCommand command = Reader(program);
+        if (!script.isEmpty())
+            command.Arguments = {QStringLiteral("-c"), script};
+        command.TimeLimitMs = 1000;
+        command.OutputLimit = 1 << 20;
+        if (program == QStringLiteral(QX_XLS_READER))
+            command.MemoryLimit = 4 << 20;
+        SetXlsReaderCommand(command);
+        ProtocolTable rows = {{"unverändert"}};
+        QString given;
+        QVERIFY(!ParseWorkbook(Fixture(QStringLiteral("formulas.xls")), rows, given));
         QVERIFY2(given.contains(reason), qPrintable(given));
         QCOMPARE(rows, ProtocolTable({{"unverändert"}}));
     }
