@@ -1,6 +1,7 @@
 #include "WorkbookReader.h"
 
 #include "XlsProcess.h"
+#include "XlsSheet.h"
 #include "ZipArchive.h"
 
 #include <QDate>
@@ -50,11 +51,95 @@ Refusal Encrypted()
     return {QStringLiteral("sie ist verschlüsselt oder mit einem Kennwort geschützt")};
 }
 
-// Unpacks a part of a workbook's archive; a missing optional part leaves bytes empty.
-std::optional<Refusal> ReadPart(const ZipReader& zip, const QString& name, QByteArray& bytes, bool optional)
+// What reading the XML parts of one workbook may cost. The parts are read
+// without recursion, element by element; the depth, the number of elements
+// and the unpacked bytes are limited, the last two by the archive's size too,
+// so a small file that unpacks to much costs little before it is refused.
+struct XmlBudget
 {
-    switch (zip.Read(name, kMaxWorkbookPartSize, bytes)) {
+    explicit XmlBudget(qint64 archiveSize)
+        : maxElements(std::min(kMaxWorkbookElements, kWorkbookElementsBase + kWorkbookElementsPerByte * archiveSize)),
+          bytesLeft(std::min(kMaxWorkbookUnpacked, kWorkbookUnpackedBase + kWorkbookUnpackedPerByte * archiveSize))
+    {
+    }
+    qint64 elements = 0;
+    qint64 maxElements;
+    qint64 bytesLeft;
+    std::optional<Refusal> refusal;
+};
+
+// A stream reader that keeps to the budget: past a limit it stops with an
+// error, and the budget holds the refusal.
+class GuardedXml : public QXmlStreamReader
+{
+public:
+    GuardedXml(const QByteArray& data, XmlBudget& budget) : QXmlStreamReader(data), m_budget(budget) {}
+
+    TokenType readNext()
+    {
+        const TokenType token = QXmlStreamReader::readNext();
+        if (token == StartElement) {
+            if (++m_depth > kMaxXmlDepth)
+                Fail(QStringLiteral("sie ist zu tief verschachtelt (mehr als %1 Ebenen)").arg(kMaxXmlDepth));
+            else if (++m_budget.elements > m_budget.maxElements)
+                Fail(QStringLiteral("sie enthält für ihre Größe zu viele Elemente"));
+        } else if (token == EndElement) {
+            --m_depth;
+        }
+        return hasError() ? Invalid : token;
+    }
+
+    // Skips to the end tag of the current element.
+    void skipCurrentElement()
+    {
+        for (int depth = 1; depth > 0 && !atEnd();) {
+            const TokenType token = readNext();
+            if (token == StartElement)
+                ++depth;
+            else if (token == EndElement)
+                --depth;
+        }
+    }
+
+    // The text of the current element and of all elements inside it; the
+    // reader ends on its end tag. Longer text than a cell may hold is cut
+    // just past that length, so it is still known to be too long.
+    QString elementText()
+    {
+        QString text;
+        for (int depth = 1; depth > 0 && !atEnd();) {
+            const TokenType token = readNext();
+            if (token == StartElement)
+                ++depth;
+            else if (token == EndElement)
+                --depth;
+            else if ((token == Characters || token == EntityReference) && text.size() <= kMaxWorkbookCellLength)
+                text += QStringView(this->text()).first(
+                    std::min<qsizetype>(this->text().size(), kMaxWorkbookCellLength + 1 - text.size()));
+        }
+        return text;
+    }
+
+private:
+    void Fail(const QString& reason)
+    {
+        if (!m_budget.refusal)
+            m_budget.refusal = Refusal{reason};
+        raiseError(reason);
+    }
+
+    XmlBudget& m_budget;
+    int m_depth = 0;
+};
+
+// Unpacks a part of a workbook's archive; a missing optional part leaves bytes empty.
+std::optional<Refusal> ReadPart(const ZipReader& zip, const QString& name, QByteArray& bytes, bool optional,
+                                XmlBudget& budget)
+{
+    const qint64 limit = std::min(kMaxWorkbookPartSize, budget.bytesLeft);
+    switch (zip.Read(name, limit, bytes)) {
     case ZipReader::Result::Ok:
+        budget.bytesLeft -= bytes.size();
         return std::nullopt;
     case ZipReader::Result::Missing:
         if (optional)
@@ -63,7 +148,7 @@ std::optional<Refusal> ReadPart(const ZipReader& zip, const QString& name, QByte
     case ZipReader::Result::TooLarge:
         return Refusal{QStringLiteral("%1 wäre entpackt größer als %2 MB")
                            .arg(name)
-                           .arg(kMaxWorkbookPartSize / (1024 * 1024))};
+                           .arg(std::max<qint64>(limit / (1024 * 1024), 1))};
     case ZipReader::Result::Encrypted:
         return Encrypted();
     case ZipReader::Result::Broken:
@@ -218,7 +303,7 @@ QString Attribute(const QXmlStreamReader& xml, QStringView name)
 
 // The text of the current element's <t> children, phonetic runs left out;
 // the reader ends on the element's end tag.
-QString RichText(QXmlStreamReader& xml)
+QString RichText(GuardedXml& xml)
 {
     QString text;
     int depth = 1;
@@ -230,7 +315,7 @@ QString RichText(QXmlStreamReader& xml)
             if (xml.name() == u"rPh")
                 ++phonetic;
             else if (xml.name() == u"t" && phonetic == 0) {
-                text += xml.readElementText(QXmlStreamReader::IncludeChildElements);
+                text += xml.elementText();
                 --depth;
             }
             break;
@@ -265,9 +350,16 @@ int ReferenceColumn(QStringView reference)
 class XlsxReader
 {
 public:
-    explicit XlsxReader(const QByteArray& bytes) : m_zip(bytes) {}
+    explicit XlsxReader(const QByteArray& bytes) : m_zip(bytes), m_budget(bytes.size()) {}
 
     std::optional<Refusal> Read(RowCollector& out)
+    {
+        const std::optional<Refusal> refusal = ReadParts(out);
+        return m_budget.refusal ? m_budget.refusal : refusal;
+    }
+
+private:
+    std::optional<Refusal> ReadParts(RowCollector& out)
     {
         QByteArray rels;
         QString workbookPath = QStringLiteral("xl/workbook.xml");
@@ -311,19 +403,18 @@ public:
         return out.refusal;
     }
 
-private:
     // Unpacks a part; a missing optional part leaves bytes empty.
-    std::optional<Refusal> Part(const QString& name, QByteArray& bytes, bool optional) const
+    std::optional<Refusal> Part(const QString& name, QByteArray& bytes, bool optional)
     {
-        return ReadPart(m_zip, name, bytes, optional);
+        return ReadPart(m_zip, name, bytes, optional, m_budget);
     }
 
     // The target of the relationship with the given id, or else of the first
     // one whose type ends with typeSuffix, as a path inside the archive.
-    static QString RelationshipTarget(const QByteArray& rels, const QString& folder, QStringView typeSuffix,
+    QString RelationshipTarget(const QByteArray& rels, const QString& folder, QStringView typeSuffix,
                                       const QString& id)
     {
-        QXmlStreamReader xml(rels);
+        GuardedXml xml(rels, m_budget);
         while (!xml.atEnd()) {
             if (xml.readNext() != QXmlStreamReader::StartElement || xml.name() != u"Relationship")
                 continue;
@@ -344,7 +435,7 @@ private:
     // The first sheet's relationship id; notes the workbook's date system on the way.
     QString FirstSheetId(const QByteArray& workbook)
     {
-        QXmlStreamReader xml(workbook);
+        GuardedXml xml(workbook, m_budget);
         while (!xml.atEnd() && !xml.hasError()) {
             if (xml.readNext() != QXmlStreamReader::StartElement)
                 continue;
@@ -365,7 +456,7 @@ private:
 
     bool ReadSharedStrings(const QByteArray& part)
     {
-        QXmlStreamReader xml(part);
+        GuardedXml xml(part, m_budget);
         while (!xml.atEnd()) {
             if (xml.readNext() == QXmlStreamReader::StartElement && xml.name() == u"si")
                 m_strings.append(RichText(xml));
@@ -376,7 +467,7 @@ private:
     bool ReadStyles(const QByteArray& part)
     {
         QHash<int, int> customShapes;
-        QXmlStreamReader xml(part);
+        GuardedXml xml(part, m_budget);
         bool inCellFormats = false;
         while (!xml.atEnd()) {
             const auto token = xml.readNext();
@@ -397,7 +488,7 @@ private:
         return !xml.hasError();
     }
 
-    QString CellText(QXmlStreamReader& xml, QStringView type, int style) const
+    QString CellText(GuardedXml& xml, QStringView type, int style) const
     {
         QString value;
         bool hasValue = false;
@@ -408,7 +499,7 @@ private:
             if (token != QXmlStreamReader::StartElement)
                 continue;
             if (xml.name() == u"v") {
-                value = xml.readElementText(QXmlStreamReader::IncludeChildElements);
+                value = xml.elementText();
                 hasValue = true;
             } else if (xml.name() == u"is") {
                 value = RichText(xml);
@@ -445,7 +536,7 @@ private:
     // False on broken XML (and when out refused the data).
     bool ReadSheet(const QByteArray& part, RowCollector& out)
     {
-        QXmlStreamReader xml(part);
+        GuardedXml xml(part, m_budget);
         qint64 expectedRow = 1;
         bool inData = false;
         while (!xml.atEnd() && !out.Done()) {
@@ -475,7 +566,7 @@ private:
         return !xml.hasError() && !out.refusal;
     }
 
-    bool ReadRow(QXmlStreamReader& xml, RowCollector& out) const
+    bool ReadRow(GuardedXml& xml, RowCollector& out) const
     {
         int col = -1;
         while (!xml.atEnd()) {
@@ -505,6 +596,7 @@ private:
     }
 
     ZipReader m_zip;
+    XmlBudget m_budget;
     QStringList m_strings;
     QList<int> m_styleShapes;
     bool m_from1904 = false;
@@ -548,14 +640,21 @@ int ShownDecimals(double value, const QString& shown)
 class OdsReader
 {
 public:
-    explicit OdsReader(const QByteArray& bytes) : m_zip(bytes) {}
+    explicit OdsReader(const QByteArray& bytes) : m_zip(bytes), m_budget(bytes.size()) {}
 
     std::optional<Refusal> Read(RowCollector& out)
     {
+        const std::optional<Refusal> refusal = ReadContent(out);
+        return m_budget.refusal ? m_budget.refusal : refusal;
+    }
+
+private:
+    std::optional<Refusal> ReadContent(RowCollector& out)
+    {
         QByteArray content;
-        if (auto refusal = ReadPart(m_zip, QStringLiteral("content.xml"), content, false))
+        if (auto refusal = ReadPart(m_zip, QStringLiteral("content.xml"), content, false, m_budget))
             return refusal;
-        QXmlStreamReader xml(content);
+        GuardedXml xml(content, m_budget);
         // LibreOffice encrypts the parts of a password-protected file: content.xml is then no XML.
         while (!xml.atEnd() && !out.Done()) {
             if (xml.readNext() == QXmlStreamReader::StartElement && xml.name() == u"table" &&
@@ -567,7 +666,7 @@ public:
         if (out.refusal)
             return out.refusal;
         if (xml.hasError()) {
-            const bool encrypted = m_zip.Read(QStringLiteral("META-INF/manifest.xml"), kMaxWorkbookPartSize,
+            const bool encrypted = m_zip.Read(QStringLiteral("META-INF/manifest.xml"), 1024 * 1024,
                                               content) == ZipReader::Result::Ok &&
                                    content.contains("encryption-data");
             return encrypted ? Encrypted() : Broken(QStringLiteral("content.xml"));
@@ -575,14 +674,13 @@ public:
         return std::nullopt;
     }
 
-private:
     static qint64 Repeat(const QXmlStreamReader& xml, QStringView attribute)
     {
         const QString text = Attribute(xml, attribute);
         return text.isEmpty() ? 1 : std::max<qint64>(1, text.toLongLong());
     }
 
-    void ReadTable(QXmlStreamReader& xml, RowCollector& out) const
+    void ReadTable(GuardedXml& xml, RowCollector& out) const
     {
         int depth = 1;
         while (depth > 0 && !xml.atEnd() && !out.Done()) {
@@ -609,7 +707,7 @@ private:
         out.EndData();
     }
 
-    bool ReadRow(QXmlStreamReader& xml, RowCollector& out) const
+    bool ReadRow(GuardedXml& xml, RowCollector& out) const
     {
         qint64 col = 0;
         while (!xml.atEnd()) {
@@ -630,7 +728,7 @@ private:
         return false;
     }
 
-    QString CellText(QXmlStreamReader& xml) const
+    QString CellText(GuardedXml& xml) const
     {
         const QString type = Attribute(xml, u"value-type");
         const QString value = Attribute(xml, u"value");
@@ -643,7 +741,8 @@ private:
             const auto token = xml.readNext();
             if (token == QXmlStreamReader::EndElement) {
                 --depth;
-            } else if (token == QXmlStreamReader::Characters && depth >= 2) {
+            } else if (token == QXmlStreamReader::Characters && depth >= 2 &&
+                       shown.size() <= kMaxWorkbookCellLength) {
                 shown += xml.text();
             } else if (token == QXmlStreamReader::StartElement) {
                 const QStringView name = xml.name();
@@ -656,7 +755,8 @@ private:
                     if (name == u"p" && depth == 2 && paragraphs++ > 0)
                         shown += u'\n';
                     else if (name == u"s")
-                        shown += QString(std::clamp<qint64>(Repeat(xml, u"c"), 1, kMaxWorkbookCellLength + 1),
+                        shown += QString(std::clamp<qint64>(Repeat(xml, u"c"), 0,
+                                                            kMaxWorkbookCellLength + 1 - shown.size()),
                                          u' ');
                     else if (name == u"tab")
                         shown += u'\t';
@@ -680,6 +780,7 @@ private:
     }
 
     ZipReader m_zip;
+    XmlBudget m_budget;
     QLocale m_locale = PlainLocale(QLocale());
 };
 
@@ -735,6 +836,8 @@ bool XlsFieldText(QStringView field, bool from1904, const QLocale& locale, QStri
 // The .xls goes to the reader process; its output comes back as rows.
 std::optional<Refusal> ReadXls(const QByteArray& bytes, RowCollector& out)
 {
+    if (bytes.size() > kXlsMaxFileSize)
+        return Refusal{QStringLiteral("sie ist als .xls-Datei größer als %1 MB").arg(kXlsMaxFileSize / (1024 * 1024))};
     QByteArray output;
     QString failure;
     if (!RunXlsReader(bytes, output, failure))

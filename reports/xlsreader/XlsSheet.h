@@ -20,5 +20,7 @@
 // At most kXlsMaxRows rows are written: one more than a workbook may hold, so
 // the program can tell a list that is too long.
 inline constexpr int kXlsMaxRows = 100000 + 2;
+// A larger .xls is refused before the reader starts.
+inline constexpr qint64 kXlsMaxFileSize = 64 * 1024 * 1024;
 
 QByteArray XlsSheetTransfer(const QByteArray& bytes);

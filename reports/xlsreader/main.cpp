@@ -9,8 +9,6 @@
 // end this process.
 int main()
 {
-    // The program sends no more than this; more is no workbook it would load.
-    constexpr qsizetype kMaxInput = 64 * 1024 * 1024;
     QByteArray bytes;
     char chunk[65536];
     for (;;) {
@@ -19,7 +17,7 @@ int main()
             break;
         if (count < 0)
             return 2;
-        if (bytes.size() + count > kMaxInput)
+        if (bytes.size() + count > kXlsMaxFileSize)
             return 3;
         bytes.append(chunk, qsizetype(count));
     }

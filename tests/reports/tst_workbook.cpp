@@ -58,7 +58,8 @@ private:
         const QByteArray content =
             "<office:document-content xmlns:office=\"urn:oasis:names:tc:opendocument:xmlns:office:1.0\" "
             "xmlns:table=\"urn:oasis:names:tc:opendocument:xmlns:table:1.0\" "
-            "xmlns:text=\"urn:oasis:names:tc:opendocument:xmlns:text:1.0\"><office:body><office:spreadsheet>"
+            "xmlns:text=\"urn:oasis:names:tc:opendocument:xmlns:text:1.0\" "
+            "xmlns:calcext=\"urn:org:documentfoundation:names:experimental:calc:xmlns:calcext:1.0\"><office:body><office:spreadsheet>"
             "<table:table table:name=\"T\">" +
             rows + "</table:table></office:spreadsheet></office:body></office:document-content>";
         return MakeZip({{QStringLiteral("mimetype"), "application/vnd.oasis.opendocument.spreadsheet"},
@@ -337,20 +338,42 @@ private Q_SLOTS:
             << "beschädigt";
         QTest::newRow("cell reference without a column")
             << Xlsx("<row><c r=\"12\"><v>1</v></c></row>") << "beschädigt";
-        QTest::newRow("zip bomb") << Xlsx("<row><c><v>1</v></c></row>" +
-                                          QByteArray(kMaxWorkbookPartSize, ' '))
-                                  << "größer als 64 MB";
+        QTest::newRow("zip bomb") << Xlsx("<row><c><v>1</v></c></row>" + QByteArray(64 * 1024 * 1024, ' '))
+                                  << "wäre entpackt größer als";
         QByteArray manyRows;
         for (int i = 0; i <= kMaxWorkbookStarters + 1; ++i)
-            manyRows += "<row><c><v>1</v></c></row>";
+            manyRows += "<row><c><v>" + QByteArray::number(i) + "</v></c></row>";
         QTest::newRow("100,001 starters") << Xlsx(manyRows) << "mehr als 100000 Starter";
         QTest::newRow("a million rows")
             << Ods("<table:table-row table:number-rows-repeated=\"1000000\"><table:table-cell "
                    "office:value-type=\"string\"><text:p>x</text:p></table:table-cell></table:table-row>")
             << "mehr als 100000 Starter";
-        QTest::newRow("cell of 10 MB") << Xlsx("<row><c t=\"s\"><v>0</v></c></row>",
-                                               "<si><t>" + QByteArray(10 * 1024 * 1024, 'x') + "</t></si>")
-                                       << "mehr als 32767 Zeichen";
+        QTest::newRow("cell of 40,000 characters")
+            << Xlsx("<row><c t=\"s\"><v>0</v></c></row>", "<si><t>" + QByteArray(40000, 'x') + "</t></si>")
+            << "mehr als 32767 Zeichen";
+        // Elements nested 60,000 deep in a file of a few KB.
+        const QByteArray open60k = QByteArray("<x>").repeated(60000);
+        const QByteArray close60k = QByteArray("</x>").repeated(60000);
+        QTest::newRow("value nested 60,000 deep")
+            << Xlsx("<row><c><v>" + open60k + "1" + close60k + "</v></c></row>") << "zu tief verschachtelt";
+        QTest::newRow("shared text nested 60,000 deep")
+            << Xlsx("<row><c t=\"s\"><v>0</v></c></row>", "<si><t>" + open60k + "a" + close60k + "</t></si>")
+            << "zu tief verschachtelt";
+        QTest::newRow("ods text nested 60,000 deep")
+            << Ods("<table:table-row><table:table-cell office:value-type=\"string\"><text:p>" +
+                   QByteArray("<text:span>").repeated(60000) + "a" + QByteArray("</text:span>").repeated(60000) +
+                   "</text:p></table:table-cell></table:table-row>")
+            << "zu tief verschachtelt";
+        // A few KB that unpack to megabytes of empty shared strings.
+        QTest::newRow("13 MB of empty shared strings")
+            << Xlsx("<row><c><v>1</v></c></row>", QByteArray("<si/>").repeated(2700000)) << "wäre entpackt größer als";
+        QTest::newRow("a million empty shared strings")
+            << Xlsx("<row><c><v>1</v></c></row>", QByteArray("<si/>").repeated(1000000)) << "zu viele Elemente";
+        QTest::newRow("ods cell of 100,000 runs of blanks")
+            << Ods("<table:table-row><table:table-cell office:value-type=\"string\"><text:p>" +
+                   QByteArray("<text:s text:c=\"32767\"/>").repeated(100000) +
+                   "</text:p></table:table-cell></table:table-row>")
+            << "mehr als 32767 Zeichen";
         QTest::newRow("a billion blanks")
             << Ods("<table:table-row><table:table-cell office:value-type=\"string\"><text:p>a<text:s "
                    "text:c=\"1000000000\"/></text:p></table:table-cell></table:table-row>")
@@ -389,6 +412,43 @@ private Q_SLOTS:
         QVERIFY(!ParseWorkbook(bytes, rows, given));
         QVERIFY2(given.contains(reason), qPrintable(given));
         QCOMPARE(rows, ProtocolTable({{"unverändert"}}));
+    }
+
+    // LibreOffice writes about 1.2 KB of content.xml a starter; a list well
+    // within the starter cap must not be refused for its unpacked size.
+    void longListAsLibreOfficeWritesItLoads()
+    {
+        // Cells that differ from row to row, so the file packs no better than a real list.
+        const auto cell = [](const QByteArray& text) {
+            return "<table:table-cell table:style-name=\"ce1\" office:value-type=\"string\" "
+                   "calcext:value-type=\"string\"><text:p>" + text + "</text:p></table:table-cell>";
+        };
+        const auto number = [](int hundredths) {
+            const QByteArray value = QByteArray::number(hundredths / 100.0, 'f', 2);
+            return "<table:table-cell table:style-name=\"ce2\" office:value-type=\"float\" office:value=\"" +
+                   value + "\" calcext:value-type=\"float\"><text:p>" + value + "</text:p></table:table-cell>";
+        };
+        QByteArray rows;
+        const int count = 40000;
+        rows.reserve(qsizetype(count) * 1700);
+        quint32 seed = 1;
+        const auto next = [&seed] { return int((seed = seed * 1103515245u + 12345u) >> 16); };
+        for (int i = 1; i <= count; ++i) {
+            rows += "<table:table-row table:style-name=\"ro1\">" + number(i * 100);
+            for (int c = 0; c < 4; ++c)
+                rows += cell("Seifenkisten Süd " + QByteArray::number(next() % 1000));
+            for (int c = 0; c < 8; ++c)
+                rows += number(2800 + next() % 1200);
+            rows += "</table:table-row>";
+        }
+        QVERIFY(rows.size() > 64 * 1024 * 1024);
+        ProtocolTable read;
+        QString reason;
+        QVERIFY2(ParseWorkbook(Ods(rows), read, reason), qPrintable(reason));
+        QCOMPARE(read.size(), count);
+        QCOMPARE(read.last().first(2), QStringList({QString::number(count) + ",00", read.last().at(1)}));
+        QVERIFY(read.last().at(1).startsWith(u"Seifenkisten Süd "));
+        QVERIFY(read.last().at(5).contains(u','));
     }
 
     // Formula cells give their stored result; numbers keep their format's
