@@ -1,5 +1,6 @@
 #include "ProtocolText.h"
 
+#include "CellFormulaGuard.h"
 #include "FileReplace.h"
 #include "TextCodec.h"
 
@@ -77,7 +78,7 @@ private:
         }
         for (QChar c : field) {
             if (c != u' ')
-                return field;
+                return UnguardedCellText(field);
         }
         return QString();
     }
@@ -188,7 +189,7 @@ QString FileTextCell(const QString& cell)
 {
     if (cell.isEmpty())
         return QStringLiteral(" ");
-    QString text = cell;
+    QString text = GuardedCellText(cell);
     for (QChar& c : text) {
         if (c == u'\t' || IsLineBreak(c))
             c = u' ';

@@ -216,6 +216,33 @@ private Q_SLOTS:
         QVERIFY(!ReadFile(QStringLiteral("out.csv")).startsWith("\xEF\xBB\xBF"));
     }
 
+    void formulaCellsAreGuardedAndReadBack_data()
+    {
+        QTest::addColumn<int>("saveFilter");
+        QTest::addColumn<QByteArray>("written");
+        QTest::newRow("text") << 1 << QByteArray("1\t'=HYPERLINK(\"http://x\";\"y\")\t'+49\t-5\t'@SUMME(A1)\t");
+        QTest::newRow("csv") << kCsvEntry
+                             << QByteArray("1;\"'=HYPERLINK(\"\"http://x\"\";\"\"y\"\")\";'+49;-5;'@SUMME(A1);");
+    }
+
+    // A spreadsheet opening the saved file must not see formulas or numbers
+    // where the protocol holds text; the program reads its own file back as it was.
+    void formulaCellsAreGuardedAndReadBack()
+    {
+        QFETCH(int, saveFilter);
+        QFETCH(QByteArray, written);
+        WriteFile(QStringLiteral("in.csv"), "1;\"=HYPERLINK(\"\"http://x\"\";\"\"y\"\")\";+49;-5;@SUMME(A1)\r\n");
+        Open(QStringLiteral("in.csv"), kCsvEntry);
+        QCOMPARE(Cell(ColName, 1), QStringLiteral("=HYPERLINK(\"http://x\";\"y\")"));
+        QCOMPARE(Cell(ColVorname, 1), QStringLiteral("+49"));
+        const QStringList before = DataRows();
+        const QString saved = saveFilter == 1 ? QStringLiteral("out.txt") : QStringLiteral("out.csv");
+        Save(saved, saveFilter);
+        QVERIFY2(ReadFile(saved).contains(written), ReadFile(saved).constData());
+        Open(saved, saveFilter);
+        QCOMPARE(DataRows(), before);
+    }
+
     void umlautsAreWrittenInTheWesternCodePage()
     {
         WriteFile(QStringLiteral("in.csv"), "1;Größer;Jürgen;Süd;A\r\n");
