@@ -4,6 +4,7 @@
 #include "XlsSheet.h"
 #include "ZipArchive.h"
 
+#include <QBuffer>
 #include <QDate>
 #include <QDir>
 #include <QFile>
@@ -73,7 +74,17 @@ struct XmlBudget
 class GuardedXml : public QXmlStreamReader
 {
 public:
-    GuardedXml(const QByteArray& data, XmlBudget& budget) : QXmlStreamReader(data), m_budget(budget) {}
+    // Read through a buffer device: the reader then decodes the bytes a block
+    // at a time instead of holding all of them decoded at once.
+    // A part that unpacks while it is read.
+    GuardedXml(QIODevice* device, XmlBudget& budget) : QXmlStreamReader(device), m_budget(budget) {}
+
+    GuardedXml(const QByteArray& data, XmlBudget& budget) : m_budget(budget)
+    {
+        m_buffer.setData(data); // shared, not copied
+        m_buffer.open(QIODevice::ReadOnly);
+        setDevice(&m_buffer);
+    }
 
     TokenType readNext()
     {
@@ -128,18 +139,16 @@ private:
         raiseError(reason);
     }
 
+    QBuffer m_buffer;
     XmlBudget& m_budget;
     int m_depth = 0;
 };
 
-// Unpacks a part of a workbook's archive; a missing optional part leaves bytes empty.
-std::optional<Refusal> ReadPart(const ZipReader& zip, const QString& name, QByteArray& bytes, bool optional,
-                                XmlBudget& budget)
+// Why a part can't be read; nothing for Ok and for a missing optional part.
+std::optional<Refusal> PartRefusal(ZipReader::Result result, const QString& name, bool optional, qint64 limit)
 {
-    const qint64 limit = std::min(kMaxWorkbookPartSize, budget.bytesLeft);
-    switch (zip.Read(name, limit, bytes)) {
+    switch (result) {
     case ZipReader::Result::Ok:
-        budget.bytesLeft -= bytes.size();
         return std::nullopt;
     case ZipReader::Result::Missing:
         if (optional)
@@ -155,6 +164,37 @@ std::optional<Refusal> ReadPart(const ZipReader& zip, const QString& name, QByte
         break;
     }
     return Broken(name);
+}
+
+// Unpacks a small part of a workbook's archive; a missing optional part leaves bytes empty.
+std::optional<Refusal> ReadPart(const ZipReader& zip, const QString& name, QByteArray& bytes, bool optional,
+                                XmlBudget& budget)
+{
+    const qint64 limit = std::min(kMaxWorkbookPartSize, budget.bytesLeft);
+    const ZipReader::Result result = zip.Read(name, limit, bytes);
+    budget.bytesLeft -= bytes.size();
+    return PartRefusal(result, name, optional, limit);
+}
+
+// Reads a large part with read(xml) while it unpacks, so it is never held
+// whole. read returns false on broken XML; a missing optional part is not read.
+template <typename Read>
+std::optional<Refusal> StreamPart(const ZipReader& zip, const QString& name, bool optional, XmlBudget& budget,
+                                  Read read)
+{
+    const qint64 limit = std::min(kMaxWorkbookPartSize, budget.bytesLeft);
+    ZipReader::Result result = ZipReader::Result::Ok;
+    const std::unique_ptr<ZipPartDevice> device = zip.Open(name, limit, result);
+    if (!device)
+        return PartRefusal(result, name, optional, limit);
+    GuardedXml xml(device.get(), budget);
+    const bool ok = read(xml);
+    budget.bytesLeft -= device->Unpacked();
+    if (device->Status() != ZipReader::Result::Ok)
+        return PartRefusal(device->Status(), name, optional, limit);
+    if (!ok)
+        return Broken(name);
+    return std::nullopt;
 }
 
 // Collects the sheet's rows until the first row whose column A is empty.
@@ -384,23 +424,18 @@ private:
             return Broken(relsPath);
 
         // The shared strings and the number formats, where the workbook has them.
-        const std::pair<QStringView, bool (XlsxReader::*)(const QByteArray&)> optionalParts[] = {
+        const std::pair<QStringView, bool (XlsxReader::*)(GuardedXml&)> optionalParts[] = {
             {u"/sharedStrings", &XlsxReader::ReadSharedStrings}, {u"/styles", &XlsxReader::ReadStyles}};
-        QByteArray part;
         for (const auto& [type, read] : optionalParts) {
             const QString path = RelationshipTarget(rels, folder, type, {});
             if (path.isEmpty())
                 continue;
-            if (auto r = Part(path, part, true))
+            if (auto r = StreamPart(m_zip, path, true, m_budget, [&](GuardedXml& xml) { return (this->*read)(xml); }))
                 return r;
-            if (!(this->*read)(part))
-                return Broken(path);
         }
-        if (auto r = Part(sheetPath, part, false))
-            return r;
-        if (!ReadSheet(part, out) && !out.refusal)
-            return Broken(sheetPath);
-        return out.refusal;
+        auto r = StreamPart(m_zip, sheetPath, false, m_budget,
+                            [&](GuardedXml& xml) { return ReadSheet(xml, out) || out.refusal; });
+        return out.refusal ? out.refusal : r;
     }
 
     // Unpacks a part; a missing optional part leaves bytes empty.
@@ -454,9 +489,8 @@ private:
         return {};
     }
 
-    bool ReadSharedStrings(const QByteArray& part)
+    bool ReadSharedStrings(GuardedXml& xml)
     {
-        GuardedXml xml(part, m_budget);
         while (!xml.atEnd()) {
             if (xml.readNext() == QXmlStreamReader::StartElement && xml.name() == u"si")
                 m_strings.append(RichText(xml));
@@ -464,10 +498,9 @@ private:
         return !xml.hasError();
     }
 
-    bool ReadStyles(const QByteArray& part)
+    bool ReadStyles(GuardedXml& xml)
     {
         QHash<int, int> customShapes;
-        GuardedXml xml(part, m_budget);
         bool inCellFormats = false;
         while (!xml.atEnd()) {
             const auto token = xml.readNext();
@@ -534,9 +567,8 @@ private:
     }
 
     // False on broken XML (and when out refused the data).
-    bool ReadSheet(const QByteArray& part, RowCollector& out)
+    bool ReadSheet(GuardedXml& xml, RowCollector& out)
     {
-        GuardedXml xml(part, m_budget);
         qint64 expectedRow = 1;
         bool inData = false;
         while (!xml.atEnd() && !out.Done()) {
@@ -651,27 +683,28 @@ public:
 private:
     std::optional<Refusal> ReadContent(RowCollector& out)
     {
-        QByteArray content;
-        if (auto refusal = ReadPart(m_zip, QStringLiteral("content.xml"), content, false, m_budget))
-            return refusal;
-        GuardedXml xml(content, m_budget);
-        // LibreOffice encrypts the parts of a password-protected file: content.xml is then no XML.
-        while (!xml.atEnd() && !out.Done()) {
-            if (xml.readNext() == QXmlStreamReader::StartElement && xml.name() == u"table" &&
-                xml.namespaceUri().endsWith(u":table:1.0")) {
-                ReadTable(xml, out);
-                break;
+        const QString name = QStringLiteral("content.xml");
+        const auto refusal = StreamPart(m_zip, name, false, m_budget, [&](GuardedXml& xml) {
+            while (!xml.atEnd() && !out.Done()) {
+                if (xml.readNext() == QXmlStreamReader::StartElement && xml.name() == u"table" &&
+                    xml.namespaceUri().endsWith(u":table:1.0")) {
+                    ReadTable(xml, out);
+                    break;
+                }
             }
-        }
+            return !xml.hasError();
+        });
         if (out.refusal)
             return out.refusal;
-        if (xml.hasError()) {
+        // LibreOffice encrypts the parts of a password-protected file: content.xml is then no XML.
+        if (refusal && refusal->reason == Broken(name).reason) {
+            QByteArray content;
             const bool encrypted = m_zip.Read(QStringLiteral("META-INF/manifest.xml"), 1024 * 1024,
                                               content) == ZipReader::Result::Ok &&
                                    content.contains("encryption-data");
-            return encrypted ? Encrypted() : Broken(QStringLiteral("content.xml"));
+            return encrypted ? Encrypted() : refusal;
         }
-        return std::nullopt;
+        return refusal;
     }
 
     static qint64 Repeat(const QXmlStreamReader& xml, QStringView attribute)

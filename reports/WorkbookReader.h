@@ -21,13 +21,13 @@ inline constexpr qint64 kMaxWorkbookPartSize = 256 * 1024 * 1024;
 // small file can't make the program read hundreds of megabytes ...
 inline constexpr qint64 kMaxWorkbookUnpacked = 384 * 1024 * 1024;
 inline constexpr qint64 kWorkbookUnpackedBase = 8 * 1024 * 1024;
-inline constexpr qint64 kWorkbookUnpackedPerByte = 128;
+inline constexpr qint64 kWorkbookUnpackedPerByte = 80;
 // ... their XML holds no more elements than 64 a starter row, and again no more
 // than a base plus a multiple of the file's size (LibreOffice writes 0.5 to
 // 1.2 an archive byte) ...
 inline constexpr qint64 kMaxWorkbookElements = qint64(64) * (kMaxWorkbookStarters + 1);
 inline constexpr qint64 kWorkbookElementsBase = 250000;
-inline constexpr qint64 kWorkbookElementsPerByte = 4;
+inline constexpr qint64 kWorkbookElementsPerByte = 2;
 // ... and is nested no deeper than this (a spreadsheet's XML needs about 10) ...
 inline constexpr int kMaxXmlDepth = 100;
 // ... and no cell holds more characters than a spreadsheet cell can.
