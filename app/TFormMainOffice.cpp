@@ -1,12 +1,14 @@
 #include "TFormMain.h"
 
 #include "Dialogs.h"
+#include "FileTypes.h"
 #include "ProtocolDocument.h"
 #include "ProtocolLogic.h"
 #include "TSortGrid.h"
 #include "WorkbookReader.h"
 #include "WorkbookWriter.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
@@ -127,16 +129,47 @@ bool TFormMain::ExportWord(int mode, const QString& fileName)
     return true;
 }
 
+// X and W write a new file with every click: a second click while the first
+// is being written must not write a second file. The buttons are off while
+// writing, and clicks queued meanwhile are delivered to them before they
+// come back on, so they are dropped.
+class TFormMain::OfficeBusy
+{
+public:
+    explicit OfficeBusy(TFormMain& window) : m_window(window)
+    {
+        m_window.m_officeBusy = true;
+        m_window.sbExcel->setEnabled(false);
+        m_window.sbWord->setEnabled(false);
+    }
+    ~OfficeBusy()
+    {
+        QCoreApplication::processEvents();
+        m_window.m_officeBusy = false;
+        m_window.UpdateCommandStates();
+    }
+    OfficeBusy(const OfficeBusy&) = delete;
+    OfficeBusy& operator=(const OfficeBusy&) = delete;
+
+private:
+    TFormMain& m_window;
+};
+
 void TFormMain::sbExcelClick()
 {
-    if (sbExcel->isEnabled())
-        ExportExcel(QString());
+    if (m_officeBusy || !sbExcel->isEnabled())
+        return;
+    const OfficeBusy busy(*this);
+    ExportExcel(QString());
 }
 
 void TFormMain::sbWordClick()
 {
-    if (!sbWord->isEnabled())
+    if (m_officeBusy || !sbWord->isEnabled())
         return;
-    ExportWord(0, QDir::current().absoluteFilePath(DefaultExportName(QDateTime::currentDateTime()) +
-                                                   QStringLiteral(".docx")));
+    const OfficeBusy busy(*this);
+    // Named after the starter list, with a number when that name is taken.
+    const QString listName = QFileInfo(m_loadedFileName).completeBaseName();
+    ExportWord(0, UnusedFileName(QDir::currentPath(), listName.isEmpty() ? QStringLiteral("Protokoll") : listName,
+                                 QStringLiteral(".docx")));
 }

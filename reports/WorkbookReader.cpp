@@ -958,6 +958,15 @@ bool ParseWorkbook(const QByteArray& bytes, ProtocolTable& rows, QString& reason
     return true;
 }
 
+bool IsWorkbookFile(const QString& fileName)
+{
+    QFile file(fileName);
+    if (!QFileInfo(fileName).isFile() || !file.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray head = file.read(8);
+    return head.startsWith("PK\x03\x04") || head.startsWith("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1");
+}
+
 bool LoadWorkbook(const QString& fileName, ProtocolTable& rows, QString& error)
 {
     const QString prefix =

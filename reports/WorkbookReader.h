@@ -48,6 +48,10 @@ QString WorkbookNumberText(double value, int decimals, const QLocale& locale);
 // broken, or break one of the limits above; rows is then left as it was.
 bool ParseWorkbook(const QByteArray& bytes, ProtocolTable& rows, QString& reason);
 
+// Whether the file begins as a workbook does (a zip archive or an old office
+// file), whatever its name says; false when it can't be read.
+bool IsWorkbookFile(const QString& fileName);
+
 // Reads the file with ParseWorkbook. Also refuses a sheet without starters (A1
 // empty, or a header row only). On failure error holds a German message naming
 // the file and rows is left as it was.

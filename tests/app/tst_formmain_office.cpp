@@ -3,6 +3,7 @@
 #include "TFormMain.h"
 #include "TSortGrid.h"
 #include "TestDialogs.h"
+#include "TestAccess.h"
 #include "WindowHarness.h"
 #include "WorkbookReader.h"
 #include "WorkbookWriter.h"
@@ -11,6 +12,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QMouseEvent>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
@@ -183,14 +185,85 @@ private Q_SLOTS:
         const QString previous = QDir::currentPath();
         QDir::setCurrent(dir.path());
         window->sbWord->click();
+        window->sbWord->click();
         QDir::setCurrent(previous);
         QCOMPARE(dialogs->messages, QStringList());
-        QCOMPARE(opened.size(), 1);
+        QCOMPARE(opened.size(), 2);
+        // Named after the starter list; a name that is taken gets a number.
         const QString document = opened.first().toLocalFile();
         QCOMPARE(QFileInfo(document).absolutePath(), QFileInfo(dir.path()).absoluteFilePath());
-        QVERIFY(QFileInfo(document).fileName().contains(
-            QRegularExpression(QStringLiteral("^\\d{4}-\\d\\d-\\d\\d-\\d\\d-\\d\\d\\.docx$"))));
+        QCOMPARE(QFileInfo(document).fileName(), QStringLiteral("Starter.docx"));
+        QCOMPARE(QFileInfo(opened.at(1).toLocalFile()).fileName(), QStringLiteral("Starter-2.docx"));
         QVERIFY(QFileInfo(document).size() > 0);
+    }
+
+    // A second click that arrives while the first one's file is being written
+    // writes no second file.
+    void clickWhileWritingIsDropped_data()
+    {
+        QTest::addColumn<bool>("word");
+        QTest::newRow("X") << false;
+        QTest::newRow("W") << true;
+    }
+
+    void clickWhileWritingIsDropped()
+    {
+        QFETCH(bool, word);
+        LoadStarters();
+        QToolButton* button = word ? window->sbWord : window->sbExcel;
+        const QString previous = QDir::currentPath();
+        QDir::setCurrent(dir.path());
+        // The second click waits in the queue, as a click does while the window is busy.
+        const QPoint centre = button->rect().center();
+        QCoreApplication::postEvent(button, new QMouseEvent(QEvent::MouseButtonPress, centre, button->mapToGlobal(centre),
+                                                            Qt::LeftButton, Qt::LeftButton, Qt::NoModifier));
+        QCoreApplication::postEvent(button, new QMouseEvent(QEvent::MouseButtonRelease, centre,
+                                                            button->mapToGlobal(centre), Qt::LeftButton,
+                                                            Qt::NoButton, Qt::NoModifier));
+        button->click();
+        QCoreApplication::processEvents();
+        QDir::setCurrent(previous);
+        QCOMPARE(opened.size(), 1);
+        QVERIFY(button->isEnabled());
+    }
+
+    // The typed ending decides the type, whatever entry is chosen.
+    void typedEndingDecidesTheType_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<int>("entry");
+        QTest::addColumn<QByteArray>("start");
+        QTest::newRow("web page under Word") << "protokoll.html" << kWordEntry << QByteArray("<HTML>");
+        QTest::newRow("text under Excel") << "protokoll.TXT" << kExcelEntry << QByteArray("Nr.\t");
+        QTest::newRow("workbook under text") << "protokoll.xlsx" << 1 << QByteArray("PK\x03\x04");
+        QTest::newRow("unknown ending: the entry") << "protokoll.dat" << kExcelEntry << QByteArray("PK\x03\x04");
+    }
+
+    void typedEndingDecidesTheType()
+    {
+        QFETCH(QString, name);
+        QFETCH(int, entry);
+        QFETCH(QByteArray, start);
+        LoadStarters();
+        Save(name, entry);
+        QByteArray bytes = ReadFile(name);
+        if (bytes.startsWith("\xEF\xBB\xBF"))
+            bytes.remove(0, 3);
+        QVERIFY2(bytes.startsWith(start), bytes.left(20).constData());
+    }
+
+    // The open dialog starts in the folder of the last file, also after a new start.
+    void lastFolderIsRemembered()
+    {
+        QVERIFY(QDir(dir.path()).mkpath(QStringLiteral("Rennen")));
+        LoadStarters();
+        Save(QStringLiteral("Rennen/Ergebnis.txt"), 1);
+        DestroyWindow();
+        dialogs = std::make_unique<TestDialogs>();
+        TSystemAccess access = TestAccess(Path(QStringLiteral("settings.ini")));
+        window = std::make_unique<TFormMain>(std::move(access));
+        window->Open1->trigger(); // no answer queued: cancelled
+        QCOMPARE(dialogs->lastProposedName, Path(QStringLiteral("Rennen")));
     }
 
     void wordEntrySavesQuietlyOrReportsTheFailure()
