@@ -72,8 +72,8 @@ bool TFormMain::ExportExcel(const QString& fileName)
     bool saved = false;
     {
         const WaitCursor wait;
-        saved = SaveProtocolWorkbook(target, ShownProtocolRows(ProtocolColumnCount),
-                                     QStringLiteral("Quellorix"), error);
+        saved = SaveProtocolWorkbook(target, ShownProtocolRows(ProtocolColumnCount), QStringLiteral("Quellorix"),
+                                     error, {QFileInfo(m_loadedFileName).completeBaseName(), QDate::currentDate()});
     }
     if (!saved) {
         Dialogs().ShowError(this, error);

@@ -4,6 +4,7 @@
 #include "ZipArchive.h"
 #include "ZipMaker.h"
 
+#include <QDate>
 #include <QFile>
 #include <QLocale>
 #include <QRegularExpression>
@@ -166,8 +167,18 @@ private Q_SLOTS:
             {"Nr.", "Name", "Lauf1"}, {"7", "Ein sehr langer Name", "31,25"}, {"8", "B", "EL"}};
         QByteArray bytes;
         QString reason;
-        QVERIFY(ProtocolWorkbookBytes(protocol, QStringLiteral("Quellorix"), bytes, reason));
-        QVERIFY(Part(bytes, QStringLiteral("xl/workbook.xml")).contains("<sheet name=\"Quellorix\""));
+        QVERIFY(ProtocolWorkbookBytes(protocol, QStringLiteral("Quellorix"), bytes, reason,
+                                      {QStringLiteral("Starter & Gäste"), QDate(2024, 7, 6)}));
+        const QByteArray workbook = Part(bytes, QStringLiteral("xl/workbook.xml"));
+        QVERIFY(workbook.contains("<sheet name=\"Quellorix\""));
+        // Printed landscape, one page wide, the header row on every page, list and date on top.
+        QVERIFY2(workbook.contains("<definedName name=\"_xlnm.Print_Titles\" localSheetId=\"0\">Quellorix!$1:$1"),
+                 workbook.constData());
+        const QByteArray setup = Part(bytes, QStringLiteral("xl/worksheets/sheet1.xml"));
+        QVERIFY(setup.contains("<pageSetUpPr fitToPage=\"1\"/>"));
+        QVERIFY2(setup.contains("orientation=\"landscape\"") && setup.contains("fitToHeight=\"0\""),
+                 setup.right(600).constData());
+        QVERIFY(setup.contains("<oddHeader>&amp;LStarter &amp;&amp; Gäste&amp;R06.07.2024</oddHeader>"));
         QVERIFY(Part(bytes, QStringLiteral("docProps/core.xml"))
                     .contains("<dc:creator>Tarnvik Software</dc:creator>"));
         const QByteArray styles = Part(bytes, QStringLiteral("xl/styles.xml"));
