@@ -1,5 +1,6 @@
 #include "TFormMain.h"
 
+#include "BackgroundWork.h"
 #include "Dialogs.h"
 #include "FileTypes.h"
 #include "ProtocolLogic.h"
@@ -139,7 +140,11 @@ bool TFormMain::LoadStarterList(const QString& fileName)
     ProtocolTable rows;
     QString error;
     QString notice;
-    if (!LoadProtocolText(fileName, rows, error, &notice)) {
+    bool loaded = false;
+    if (!RunInBackground(this, QStringLiteral("Die Starterliste wird gelesen …"),
+                         [&] { loaded = LoadProtocolText(fileName, rows, error, &notice); }))
+        return false; // called off: the protocol stays as it was
+    if (!loaded) {
         Dialogs().ShowMessage(this, error);
         return false;
     }

@@ -1,5 +1,6 @@
 #include "TFormMain.h"
 
+#include "BackgroundWork.h"
 #include "Dialogs.h"
 #include "FileTypes.h"
 #include "ProtocolDocument.h"
@@ -93,10 +94,9 @@ bool TFormMain::ImportExcel(const QString& fileName)
     ProtocolTable rows;
     QString error;
     bool loaded = false;
-    {
-        const WaitCursor wait;
-        loaded = LoadWorkbook(fileName, rows, error);
-    }
+    if (!RunInBackground(this, QStringLiteral("Die Arbeitsmappe wird gelesen …"),
+                         [&] { loaded = LoadWorkbook(fileName, rows, error); }))
+        return false; // called off: the protocol stays as it was
     // A sheet without starters is refused too: the protocol stays as it was.
     if (!loaded) {
         Dialogs().ShowError(this, error);

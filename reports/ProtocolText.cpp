@@ -2,6 +2,7 @@
 
 #include "CellFormulaGuard.h"
 #include "FileReplace.h"
+#include "ReadCancel.h"
 #include "TextCodec.h"
 
 #include <QDateTime>
@@ -37,6 +38,8 @@ public:
         ProtocolTable rows;
         qsizetype pos = 0;
         while (pos < m_text.size()) {
+            if ((rows.size() & 0x3FF) == 0 && ReadCancelled())
+                break; // called off: the caller drops what was read
             const qsizetype lineEnd = LineEnd(pos);
             if (lineEnd == pos || QStringView(m_text).sliced(pos, lineEnd - pos).startsWith(u"Nr")) {
                 pos = NextLine(lineEnd);

@@ -1,5 +1,6 @@
 #include "WorkbookReader.h"
 
+#include "ReadCancel.h"
 #include "XlsProcess.h"
 #include "XlsSheet.h"
 #include "ZipArchive.h"
@@ -90,7 +91,9 @@ public:
     {
         const TokenType token = QXmlStreamReader::readNext();
         if (token == StartElement) {
-            if (++m_depth > kMaxXmlDepth)
+            if ((m_budget.elements & 0xFFF) == 0 && ReadCancelled())
+                Fail(QString::fromUtf16(kReadCancelledReason));
+            else if (++m_depth > kMaxXmlDepth)
                 Fail(QStringLiteral("sie ist zu tief verschachtelt (mehr als %1 Ebenen)").arg(kMaxXmlDepth));
             else if (++m_budget.elements > m_budget.maxElements)
                 Fail(QStringLiteral("sie enthält für ihre Größe zu viele Elemente"));
@@ -211,6 +214,10 @@ public:
     // A empty) or a limit is broken (then refusal is set).
     bool EndRow(qint64 repeat = 1)
     {
+        if ((rows.size() & 0x3FF) == 0 && ReadCancelled()) {
+            refusal = Refusal{QString::fromUtf16(kReadCancelledReason)};
+            return false;
+        }
         QStringList row = std::exchange(m_row, QStringList(kProtocolColumnCount));
         if (row.constFirst().isEmpty()) {
             m_done = true;
@@ -426,8 +433,9 @@ private:
         // The shared strings and the number formats, where the workbook has them.
         const std::pair<QStringView, bool (XlsxReader::*)(GuardedXml&)> optionalParts[] = {
             {u"/sharedStrings", &XlsxReader::ReadSharedStrings}, {u"/styles", &XlsxReader::ReadStyles}};
-        for (const auto& [type, read] : optionalParts) {
-            const QString path = RelationshipTarget(rels, folder, type, {});
+        for (const auto& optionalPart : optionalParts) {
+            const auto read = optionalPart.second; // clang 14 captures no structured binding
+            const QString path = RelationshipTarget(rels, folder, optionalPart.first, {});
             if (path.isEmpty())
                 continue;
             if (auto r = StreamPart(m_zip, path, true, m_budget, [&](GuardedXml& xml) { return (this->*read)(xml); }))

@@ -1,5 +1,7 @@
 #include "XlsProcess.h"
 
+#include "ReadCancel.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -86,8 +88,13 @@ bool RunXlsReader(const QByteArray& bytes, QByteArray& output, QString& reason)
     clock.start();
     bool overTime = false;
     bool overSize = false;
+    bool cancelled = false;
     while (process.state() != QProcess::NotRunning) {
         const qint64 left = command.TimeLimitMs - clock.elapsed();
+        if (ReadCancelled()) {
+            cancelled = true;
+            break;
+        }
         if (left <= 0) {
             overTime = true;
             break;
@@ -102,12 +109,13 @@ bool RunXlsReader(const QByteArray& bytes, QByteArray& output, QString& reason)
             break;
         }
     }
-    if (overTime || overSize) {
+    if (overTime || overSize || cancelled) {
         process.kill();
         process.waitForFinished(5000);
         output.clear();
-        reason = overTime ? QStringLiteral("das Lesen der .xls-Datei dauerte zu lange und wurde abgebrochen")
-                          : QStringLiteral("die .xls-Datei enthält zu viele Daten");
+        reason = cancelled ? QString::fromUtf16(kReadCancelledReason)
+                 : overTime ? QStringLiteral("das Lesen der .xls-Datei dauerte zu lange und wurde abgebrochen")
+                            : QStringLiteral("die .xls-Datei enthält zu viele Daten");
         return false;
     }
     output += process.readAllStandardOutput();

@@ -7,14 +7,19 @@
 #include "WindowHarness.h"
 #include "WorkbookReader.h"
 #include "WorkbookWriter.h"
+#include "XlsProcess.h"
 
 #include <QAction>
 #include <QComboBox>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QMouseEvent>
+#include <QProgressDialog>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
 
 // The office files through the main window: the dialogs' workbook and Word
@@ -264,6 +269,50 @@ private Q_SLOTS:
         window = std::make_unique<TFormMain>(std::move(access));
         window->Open1->trigger(); // no answer queued: cancelled
         QCOMPARE(dialogs->lastProposedName, Path(QStringLiteral("Rennen")));
+    }
+
+    // A slow workbook is read off the window's thread: the window goes on, a
+    // progress dialog with "Abbrechen" shows, and cancelling leaves the
+    // protocol as it was.
+    void slowWorkbookCanBeCancelled()
+    {
+        LoadStarters();
+        const QStringList before = Shown();
+        XlsReaderCommand slow;
+        slow.Program = QStringLiteral("/bin/sh");
+        slow.Arguments = {QStringLiteral("-c"), QStringLiteral("exec sleep 60")};
+        slow.TimeLimitMs = 120000;
+        SetXlsReaderCommand(slow);
+        WriteFile(QStringLiteral("langsam.xls"), QByteArray("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1").append(512, '\0'));
+        // Runs while the load waits, as the window's clock does.
+        int ticks = 0;
+        bool cancelled = false;
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            ++ticks;
+            for (QProgressDialog* dialog : window->findChildren<QProgressDialog*>()) {
+                if (dialog->isVisible() && !cancelled) {
+                    QCOMPARE(dialog->labelText(), QStringLiteral("Die Arbeitsmappe wird gelesen …"));
+                    cancelled = true;
+                    const auto buttons = dialog->findChildren<QPushButton*>();
+                    QCOMPARE(buttons.size(), 1);
+                    QCOMPARE(buttons.first()->text(), QStringLiteral("Abbrechen"));
+                    buttons.first()->click();
+                }
+            }
+        });
+        poll.start(20);
+        QElapsedTimer clock;
+        clock.start();
+        Open(QStringLiteral("langsam.xls"), kExcelEntry);
+        poll.stop();
+        SetXlsReaderCommand({});
+        QVERIFY(cancelled);
+        QVERIFY(ticks > 10);
+        QVERIFY(clock.elapsed() < 30000);
+        QCOMPARE(dialogs->messages, QStringList());
+        QCOMPARE(Shown(), before);
+        QCOMPARE(window->windowTitle(), QStringLiteral("Quellorix: Starter"));
     }
 
     void wordEntrySavesQuietlyOrReportsTheFailure()
