@@ -20,12 +20,18 @@ bool RunInBackground(QWidget* parent, const QString& text, const std::function<v
         const ReadCancelScope scope(cancel);
         work();
     }));
+    thread->start();
+    // Most reads end at once: then nothing else happens meanwhile, as if read on this thread.
+    if (thread->wait(50)) {
+        running = false;
+        return true;
+    }
     QEventLoop loop;
     QObject::connect(thread.get(), &QThread::finished, &loop, &QEventLoop::quit);
     QProgressDialog progress(text, QStringLiteral("Abbrechen"), 0, 0, parent);
     progress.setWindowTitle(QStringLiteral("Quellorix"));
     progress.setWindowModality(Qt::WindowModal);
-    progress.setMinimumDuration(500);
+    progress.setMinimumDuration(450);
     progress.setAutoReset(false);
     progress.setAutoClose(false);
     QObject::connect(&progress, &QProgressDialog::canceled, &progress, [&cancel] { cancel = true; });
@@ -36,8 +42,7 @@ bool RunInBackground(QWidget* parent, const QString& text, const std::function<v
             cancel = true;
     });
     watch.start(100);
-    thread->start();
-    progress.setValue(0); // starts the half second after which the dialog shows
+    progress.setValue(0); // starts the time after which the dialog shows
     if (!thread->isFinished())
         loop.exec();
     thread->wait();
