@@ -102,9 +102,12 @@ void TFormMain::sbSaveClick()
         saved = SortGrid1->SaveToCSV(WithExtension(chosen, QStringLiteral("csv")));
     } else {
         QString error;
-        saved = SaveProtocolText(WithExtension(chosen, QStringLiteral("txt")), ProtocolRows(),
-                                 SortGrid1->ColCount(), error);
-        if (!saved)
+        const ProtocolTable rows = ProtocolRows();
+        const int colCount = SortGrid1->ColCount();
+        const bool done = RunInBackground(this, QStringLiteral("Das Protokoll wird gespeichert …"), [&] {
+            saved = SaveProtocolText(WithExtension(chosen, QStringLiteral("txt")), rows, colCount, error);
+        });
+        if (done && !saved)
             Dialogs().ShowMessage(this, error);
     }
     // A protocol that didn't reach its file stays marked unsaved, so closing still asks.

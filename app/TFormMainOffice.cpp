@@ -13,7 +13,6 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
-#include <QGuiApplication>
 #include <QStandardPaths>
 #include <QToolButton>
 #include <QUrl>
@@ -23,16 +22,6 @@
 // suite needs to be installed.
 
 namespace {
-
-// The hourglass while a file is built or read.
-class WaitCursor
-{
-public:
-    WaitCursor() { QGuiApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~WaitCursor() { QGuiApplication::restoreOverrideCursor(); }
-    WaitCursor(const WaitCursor&) = delete;
-    WaitCursor& operator=(const WaitCursor&) = delete;
-};
 
 // A name in the user's cache folder that no file has yet, for a workbook that
 // is only shown.
@@ -71,11 +60,12 @@ bool TFormMain::ExportExcel(const QString& fileName)
              : fileName;
     QString error;
     bool saved = false;
-    {
-        const WaitCursor wait;
-        saved = SaveProtocolWorkbook(target, ShownProtocolRows(ProtocolColumnCount), QStringLiteral("Quellorix"),
-                                     error, {QFileInfo(m_loadedFileName).completeBaseName(), QDate::currentDate()});
-    }
+    const ProtocolTable rows = ShownProtocolRows(ProtocolColumnCount);
+    const WorkbookPageHeader header{QFileInfo(m_loadedFileName).completeBaseName(), QDate::currentDate()};
+    if (!RunInBackground(this, QStringLiteral("Die Arbeitsmappe wird geschrieben …"), [&] {
+            saved = SaveProtocolWorkbook(target, rows, QStringLiteral("Quellorix"), error, header);
+        }))
+        return false; // called off: nothing written
     if (!saved) {
         Dialogs().ShowError(this, error);
         return false;
@@ -112,10 +102,10 @@ bool TFormMain::ExportWord(int mode, const QString& fileName)
 {
     QString error;
     bool saved = false;
-    {
-        const WaitCursor wait;
-        saved = SaveProtocolDocument(WordTemplatePath, fileName, ShownProtocolRows(ColLoadOrder), error);
-    }
+    const ProtocolTable rows = ShownProtocolRows(ColLoadOrder);
+    if (!RunInBackground(this, QStringLiteral("Das Dokument wird geschrieben …"),
+                         [&] { saved = SaveProtocolDocument(WordTemplatePath, fileName, rows, error); }))
+        return false; // called off: nothing written
     if (!saved) {
         Dialogs().ShowError(this, error);
         return false;

@@ -1,6 +1,7 @@
 #include "ProtocolDocument.h"
 
 #include "FileReplace.h"
+#include "ReadCancel.h"
 #include "ZipArchive.h"
 
 #include <QDir>
@@ -262,7 +263,8 @@ bool SaveProtocolDocument(const QString& templatePath, const QString& fileName, 
     } else {
         templateBytes = templateFile.readAll();
         QByteArray bytes;
-        if (ProtocolDocumentBytes(templateBytes, block, bytes, reason) &&
+        // Called off while it was built: the file stays as it was.
+        if (ProtocolDocumentBytes(templateBytes, block, bytes, reason) && !ReadCancelled() &&
             ReplaceFileContents(fileName, bytes, reason))
             return true;
     }

@@ -259,7 +259,9 @@ bool WriteProtocolText(QIODevice& device, const ProtocolTable& rows, int colCoun
 bool SaveProtocolText(const QString& fileName, const ProtocolTable& rows, int colCount, QString& error)
 {
     QString reason;
-    if (ReplaceFileContents(fileName, ProtocolTextBytes(rows, colCount), reason))
+    const QByteArray bytes = ProtocolTextBytes(rows, colCount);
+    // Called off while it was built: the file stays as it was.
+    if (!ReadCancelled() && ReplaceFileContents(fileName, bytes, reason))
         return true;
     error = SaveError(fileName, reason);
     return false;

@@ -2,9 +2,10 @@
 
 #include <atomic>
 
-// A long read on a worker thread can be called off: the file readers running
-// on that thread look at the flag now and then and stop with the refusal
-// kReadCancelledReason. Only the thread that set the scope is affected.
+// A long read or save on a worker thread can be called off: the file readers
+// running on that thread look at the flag now and then and stop with the
+// refusal kReadCancelledReason; the savers leave the file as it was. Only the
+// thread that set the scope is affected.
 inline thread_local const std::atomic<bool>* t_readCancel = nullptr;
 
 inline bool ReadCancelled()

@@ -1,6 +1,7 @@
 #include "WorkbookWriter.h"
 
 #include "FileReplace.h"
+#include "ReadCancel.h"
 
 #include <QDir>
 #include <QFile>
@@ -190,7 +191,8 @@ bool SaveProtocolWorkbook(const QString& fileName, const ProtocolTable& block, c
 {
     QByteArray bytes;
     QString reason;
-    if (ProtocolWorkbookBytes(block, sheetName, bytes, reason, header) &&
+    // Called off while it was built: the file stays as it was.
+    if (ProtocolWorkbookBytes(block, sheetName, bytes, reason, header) && !ReadCancelled() &&
         ReplaceFileContents(fileName, bytes, reason))
         return true;
     error = QStringLiteral("Die Arbeitsmappe %1 konnte nicht gespeichert werden: %2")
