@@ -449,7 +449,7 @@ void TFormMain::CreateProtocolTitle(QWidget* parent)
     row->addWidget(bRESET, 1);
     for (QWidget* w : std::initializer_list<QWidget*>{sb2del, sb2, cbSort, LabelSort})
         row->addWidget(w);
-    row->addSpacing(8); // "Sort" and the title apart
+    row->addSpacing(4); // "Sort" and the title apart
     row->addWidget(title, 1);
     for (QWidget* w : std::initializer_list<QWidget*>{sbPrint, sbWord, sbExcel, sbInet})
         row->addWidget(w);
