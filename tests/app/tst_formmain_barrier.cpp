@@ -22,6 +22,7 @@
 #include <QPushButton>
 #include <QSettings>
 #include <QSignalSpy>
+#include <QDoubleSpinBox>
 #include <QSpinBox>
 #include <QStatusBar>
 #include <QTemporaryDir>
@@ -456,6 +457,7 @@ private Q_SLOTS:
         QTimer::singleShot(0, this, [this] {
             window->CfgDialog->rgBahn->Button(0)->click();
             window->CfgDialog->seProbe->setValue(3);
+            window->CfgDialog->seMindestzeit->setValue(4.5);
             window->CfgDialog->OKBtn->click();
         });
         window->bCFGClick();
@@ -464,6 +466,8 @@ private Q_SLOTS:
         const TStoredSettings read = ReadSettings(stored);
         QCOMPARE(read.CountBahn, 1);
         QCOMPARE(read.ProbeLaufe, 3);
+        QCOMPARE(read.Mindestzeit, 450);
+        QCOMPARE(window->Settings.Mindestzeit, 450);
 
         QTimer::singleShot(0, this, [this] {
             window->CfgDialog->seProbe->setValue(4);
