@@ -319,6 +319,8 @@ void TFormMain::ResumeRun(const JournalReplay& replay)
     if (ElapsedTicks(replay.startTick, TickSource().GetTickCount()) >=
         std::uint32_t(TimerGesperrtStart->interval()))
         TimerGesperrtTimer();
+    // Known before the lanes stop again: a lane stopped with "EL" shows it.
+    m_laneRunColumn = replay.laneRunColumn;
     std::array<int, 2> order{0, 1};
     if (replay.laneStopped[0] && replay.laneStopped[1] &&
         ElapsedTicks(replay.startTick, replay.stopTick[1]) <
@@ -329,5 +331,4 @@ void TFormMain::ResumeRun(const JournalReplay& replay)
             TriggerCommand(laneIndex == 0 ? mSTOP1 : mStop2, replay.stopTick.at(laneIndex));
     }
     m_resumingRun = false;
-    m_laneRunColumn = replay.laneRunColumn;
 }

@@ -107,7 +107,9 @@ void TFormMain::EliminateLaneRun(int lane)
     SortGrid1->SetCells(column, row, QStringLiteral("EL"));
     m_laneRunColumn.at(lane - 1) = column;
     m_lastRunCells.append({SortGrid1->Cells(ColLoadOrder, row), column});
-    JournalCell(column, row, JournalCellChange::Elimination, lane);
+    // Journalled as the lane's result of this run, so that a restored run knows
+    // the lane's column as it does after a time.
+    JournalCell(column, row, JournalCellChange::Time, lane);
     SyncResultsRow(row);
     UpdateCommandStates();
 }
