@@ -307,6 +307,8 @@ private:
     // Doubtful times and repeated runs (TFormMainPlausibility.cpp).
     void CheckRecordedTime(int row, int column);
     void UnmarkTime(int col, int row);
+    // Hands the marks to the results model, where scoreboards see them.
+    void SyncUnconfirmed();
     void mConfirmTimeClick();
     void mRepeatRunClick();
     void JournalSaved();

@@ -31,6 +31,7 @@ void TFormMain::CheckRecordedTime(int row, int column)
     if (doubt == TimeDoubt::None)
         return;
     m_unconfirmed.append({SortGrid1->Cells(ColLoadOrder, row), column});
+    SyncUnconfirmed();
     const QString who = QStringLiteral("Nr. %1 %2").arg(SortGrid1->Cells(ColNr, row), SortGrid1->Cells(ColName, row));
     const QString why = doubt == TimeDoubt::BelowMinimum
                             ? QStringLiteral("unter der Mindestzeit %1").arg(FormatRunTime(Settings.Mindestzeit * 10))
@@ -51,10 +52,19 @@ bool TFormMain::TimeUnconfirmed(int col, int row) const
 void TFormMain::UnmarkTime(int col, int row)
 {
     if (m_unconfirmed.removeAll({SortGrid1->Cells(ColLoadOrder, row), col}) > 0) {
+        SyncUnconfirmed();
         if (m_unconfirmed.isEmpty())
             statusBar()->clearMessage();
         SortGrid1->InvalidateGrid();
     }
+}
+
+void TFormMain::SyncUnconfirmed()
+{
+    QList<std::pair<QString, int>> runs;
+    for (const auto& [identity, column] : std::as_const(m_unconfirmed))
+        runs.append({identity, column - ColLauf1 + 1});
+    m_results.SetUnconfirmed(runs);
 }
 
 void TFormMain::mConfirmTimeClick()
@@ -67,6 +77,7 @@ void TFormMain::mConfirmTimeClick()
     m_unconfirmed.removeIf([&identity](const std::pair<QString, int>& mark) { return mark.first == identity; });
     if (m_unconfirmed.size() == before)
         m_unconfirmed.clear();
+    SyncUnconfirmed();
     statusBar()->showMessage(QStringLiteral("Zeit bestätigt."), 5000);
     SortGrid1->InvalidateGrid();
 }
@@ -96,6 +107,7 @@ void TFormMain::mRepeatRunClick()
         }
     }
     m_lastRunCells.clear();
+    SyncUnconfirmed();
     SortGrid1->SetModified(true);
     RankProtocol();
     cbBuhn1->setCurrentIndex(m_lastRunPositions[0]);

@@ -60,6 +60,7 @@ void TFormMain::FillLaneLists()
     // Marks and the last run belong to the list they were taken on.
     m_unconfirmed.clear();
     m_lastRunCells.clear();
+    SyncUnconfirmed();
     SortGrid1RowSelected();
     SortGrid1->InvalidateGrid();
 }

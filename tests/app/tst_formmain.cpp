@@ -700,6 +700,7 @@ private Q_SLOTS:
         QVERIFY(!window->TimeUnconfirmed(ColLauf1, 2));
         const TFormatOptions format = window->SortGrid1->GetCellFormat(ColLauf1, 1);
         QCOMPARE(format.BrushColor == UnconfirmedTimeColor, marked);
+        QCOMPARE(window->Results().Unconfirmed(QStringLiteral("1"), 1), marked); // scoreboards see it
         if (!marked)
             return;
         QVERIFY2(window->statusBar()->currentMessage().contains(reason),
@@ -716,6 +717,7 @@ private Q_SLOTS:
         window->SortGrid1->SetRow(1);
         QTest::keyClick(window.get(), Qt::Key_B, Qt::ControlModifier);
         QVERIFY(!window->TimeUnconfirmed(ColLauf1, 1));
+        QVERIFY(!window->Results().Unconfirmed(QStringLiteral("1"), 1));
         QCOMPARE(Cell(ColLauf1, 1), FormatRunTime(lane1Ms));
     }
 
