@@ -134,7 +134,8 @@ TFormMain::TFormMain(TSystemAccess access, QWidget* parent) : QMainWindow(parent
 
     StatusPanel0 = new QLabel(this);
     // Room for the longest counter a list may need, so that the texts beside it stay put.
-    StatusPanel0->setFixedWidth(StatusPanel0->fontMetrics().horizontalAdvance(RowCounterText(100000, 100000)) + 12);
+    StatusPanel0->setFixedWidth(
+        StatusPanel0->fontMetrics().horizontalAdvance(RowCounterText(100000, 100000)) + 12);
     StatusPanel0->setAlignment(Qt::AlignCenter);
     StatusPanel1 = new QLabel(QStringLiteral("Tarnvik Zeitmessung"), this);
     StatusPanel2 = new QLabel(QStringLiteral("Seifenkistenrennen"), this);
@@ -814,9 +815,9 @@ void TFormMain::FitProtocolTitle()
     const QFontMetrics metrics(LabelTitle->font());
     const int room = LabelTitle->contentsRect().width();
     const QString shortTitle = QStringLiteral("PROTOKOLL");
-    LabelTitle->setText(metrics.horizontalAdvance(kProtocolTitle) <= room  ? kProtocolTitle
-                        : metrics.horizontalAdvance(shortTitle) <= room ? shortTitle
-                                                                         : QString());
+    LabelTitle->setText(metrics.horizontalAdvance(kProtocolTitle) <= room ? kProtocolTitle
+                        : metrics.horizontalAdvance(shortTitle) <= room   ? shortTitle
+                                                                          : QString());
 }
 
 void TFormMain::PanelResize()

@@ -32,13 +32,14 @@ void TFormMain::CheckRecordedTime(int row, int column)
         return;
     m_unconfirmed.append({SortGrid1->Cells(ColLoadOrder, row), column});
     SyncUnconfirmed();
-    const QString who = QStringLiteral("Nr. %1 %2").arg(SortGrid1->Cells(ColNr, row), SortGrid1->Cells(ColName, row));
-    const QString why = doubt == TimeDoubt::BelowMinimum
-                            ? QStringLiteral("unter der Mindestzeit %1").arg(FormatRunTime(Settings.Mindestzeit * 10))
-                            : QStringLiteral("weit weg von den anderen Zeiten der Klasse %1 in diesem Lauf").arg(runClass);
-    statusBar()->showMessage(QStringLiteral("Zeit %1 von %2 ist %3: bitte prüfen – Strg+B bestätigt, "
-                                            "Strg+R wiederholt den Lauf, oder die Zeit ändern.")
-                                 .arg(SortGrid1->Cells(column, row), who, why));
+    // Short enough for the status bar of the smallest window.
+    const QString why =
+        doubt == TimeDoubt::BelowMinimum
+            ? QStringLiteral("unter der Mindestzeit %1").arg(FormatRunTime(Settings.Mindestzeit * 10))
+            : QStringLiteral("weit weg von Klasse %1 in diesem Lauf").arg(runClass);
+    statusBar()->showMessage(
+        QStringLiteral("Zeit %1 von Nr. %2 %3 – prüfen: Strg+B bestätigt, Strg+R wiederholt den Lauf.")
+            .arg(SortGrid1->Cells(column, row), SortGrid1->Cells(ColNr, row), why));
     SortGrid1->InvalidateGrid();
 }
 
@@ -74,7 +75,8 @@ void TFormMain::mConfirmTimeClick()
     // The selected row's marks if it has any, otherwise all of them.
     const QString identity = SortGrid1->Cells(ColLoadOrder, SortGrid1->Row());
     const qsizetype before = m_unconfirmed.size();
-    m_unconfirmed.removeIf([&identity](const std::pair<QString, int>& mark) { return mark.first == identity; });
+    m_unconfirmed.removeIf(
+        [&identity](const std::pair<QString, int>& mark) { return mark.first == identity; });
     if (m_unconfirmed.size() == before)
         m_unconfirmed.clear();
     SyncUnconfirmed();
@@ -85,14 +87,16 @@ void TFormMain::mConfirmTimeClick()
 void TFormMain::mRepeatRunClick()
 {
     if (m_run.Timing()) {
-        statusBar()->showMessage(QStringLiteral("„Lauf wiederholen“ erst, wenn alle Bahnen gestoppt sind."), 8000);
+        statusBar()->showMessage(QStringLiteral("„Lauf wiederholen“ erst, wenn alle Bahnen gestoppt sind."),
+                                 8000);
         return;
     }
     if (m_lastRunCells.isEmpty()) {
         statusBar()->showMessage(QStringLiteral("Kein Lauf, der wiederholt werden könnte."), 8000);
         return;
     }
-    if (!Dialogs().AskYesNo(this, QStringLiteral("Lauf wiederholen? Die Zeiten dieses Laufs werden entfernt.")))
+    if (!Dialogs().AskYesNo(this,
+                            QStringLiteral("Lauf wiederholen? Die Zeiten dieses Laufs werden entfernt.")))
         return;
     if (m_run.CanReset())
         mResetClick();
@@ -114,6 +118,6 @@ void TFormMain::mRepeatRunClick()
     if (m_run.LaneCount() > 1)
         cbBuhn2->setCurrentIndex(m_lastRunPositions[1]);
     cbBuhnChange();
-    statusBar()->showMessage(QStringLiteral("Lauf wird wiederholt: die Zeiten sind entfernt, das Paar ist wieder gewählt."),
-                             8000);
+    statusBar()->showMessage(
+        QStringLiteral("Lauf wird wiederholt: die Zeiten sind entfernt, das Paar ist wieder gewählt."), 8000);
 }

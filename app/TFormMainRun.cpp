@@ -211,7 +211,8 @@ void TFormMain::ShowLaneEliminated(int lane)
         return;
     constexpr std::uint8_t E = (1 << TDigit::sgTop) | (1 << TDigit::sgMiddle) | (1 << TDigit::sgBottom) |
                                (1 << TDigit::sgUpperLeft) | (1 << TDigit::sgLowerLeft);
-    constexpr std::uint8_t L = (1 << TDigit::sgBottom) | (1 << TDigit::sgUpperLeft) | (1 << TDigit::sgLowerLeft);
+    constexpr std::uint8_t L =
+        (1 << TDigit::sgBottom) | (1 << TDigit::sgUpperLeft) | (1 << TDigit::sgLowerLeft);
     const std::array<std::uint8_t, 5> patterns = {0, E, L, 0, 0};
     const std::array<TDigit*, 5>& digits = lane == 1 ? Digit1 : Digit2;
     for (int i = 0; i < 5; ++i) {

@@ -5,9 +5,9 @@
 #include "RunTime.h"
 #include "TBitBtnWithColor.h"
 #include "TClickLabel.h"
+#include "TColor.h"
 #include "TDigit.h"
 #include "TFormMain.h"
-#include "TColor.h"
 #include "TSortGrid.h"
 #include "TestDialogs.h"
 
@@ -124,8 +124,9 @@ private:
     {
         QList<Starter> starters;
         for (int i = 1; i <= 40; ++i)
-            starters.append({QString::number(i), QStringLiteral("Name%1").arg(i), QStringLiteral("Vorname%1").arg(i),
-                             QStringLiteral("Verein"), QString(QChar(u'A' + i % 3))});
+            starters.append({QString::number(i), QStringLiteral("Name%1").arg(i),
+                             QStringLiteral("Vorname%1").arg(i), QStringLiteral("Verein"),
+                             QString(QChar(u'A' + i % 3))});
         return starters;
     }
 
@@ -139,7 +140,9 @@ private:
     static double Contrast(const QColor& a, const QColor& b)
     {
         auto luminance = [](const QColor& c) {
-            auto channel = [](double v) { return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
+            auto channel = [](double v) {
+                return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+            };
             return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF()) + 0.0722 * channel(c.blueF());
         };
         const double la = luminance(a);
@@ -455,12 +458,14 @@ private Q_SLOTS:
         QApplication::processEvents();
         const QString folder = qEnvironmentVariable("QUELLORIX_SCREENSHOTS");
         if (!folder.isEmpty())
-            window->grab().save(QStringLiteral("%1/hauptfenster-%2x%3.png").arg(folder).arg(size.width()).arg(size.height()));
+            window->grab().save(
+                QStringLiteral("%1/hauptfenster-%2x%3.png").arg(folder).arg(size.width()).arg(size.height()));
         QCOMPARE(window->LaneRow(1), 31);
         QVERIFY(RowInView(31) && RowInView(32));
 
         QList<QWidget*> captioned;
-        for (QWidget* panel : {static_cast<QWidget*>(window->PanelTop), static_cast<QWidget*>(window->PanelTitle)}) {
+        for (QWidget* panel :
+             {static_cast<QWidget*>(window->PanelTop), static_cast<QWidget*>(window->PanelTitle)}) {
             for (QWidget* child : panel->findChildren<QWidget*>()) {
                 if (child->isVisible() &&
                     (qobject_cast<QLabel*>(child) || qobject_cast<QAbstractButton*>(child)) &&
@@ -470,9 +475,13 @@ private Q_SLOTS:
         }
         QVERIFY(captioned.contains(window->labEditON));
         for (QWidget* widget : captioned) {
-            const QString name = widget->objectName().isEmpty() ? widget->metaObject()->className() : widget->objectName();
+            const QString name =
+                widget->objectName().isEmpty() ? widget->metaObject()->className() : widget->objectName();
             QVERIFY2(widget->width() >= widget->sizeHint().width(),
-                     qPrintable(QStringLiteral("%1 %2 < %3").arg(name).arg(widget->width()).arg(widget->sizeHint().width())));
+                     qPrintable(QStringLiteral("%1 %2 < %3")
+                                    .arg(name)
+                                    .arg(widget->width())
+                                    .arg(widget->sizeHint().width())));
         }
         // The title shows whole or gives way, never cut.
         const QLabel* title = window->LabelTitle;
@@ -486,7 +495,6 @@ private Q_SLOTS:
             if (widget != window->LabelSort && widget->parentWidget() == window->LabelSort->parentWidget())
                 QVERIFY(!widget->geometry().intersects(sort));
         }
-
     }
 
     void selectedLaneRowIsReadable()

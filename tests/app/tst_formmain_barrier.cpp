@@ -16,13 +16,13 @@
 #include <QRadioButton>
 #include <QComboBox>
 #include <QDir>
+#include <QDoubleSpinBox>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QLabel>
 #include <QPushButton>
 #include <QSettings>
 #include <QSignalSpy>
-#include <QDoubleSpinBox>
 #include <QSpinBox>
 #include <QStatusBar>
 #include <QTemporaryDir>

@@ -223,12 +223,14 @@ void TestSettings::readsHandWrittenFile_data()
     {
         TStoredSettings s = Stored();
         s.Mindestzeit = 250;
-        QTest::newRow("minimum time beside the numbers") << QByteArray(StoredLines + "Mindestzeit=250\n") << s;
+        QTest::newRow("minimum time beside the numbers")
+            << QByteArray(StoredLines + "Mindestzeit=250\n") << s;
         s = TStoredSettings{};
         s.Mindestzeit = 250;
         QTest::newRow("minimum time read also when the numbers stop early")
             << QByteArray("Left=x\nMindestzeit=250\n") << s;
-        QTest::newRow("minimum time not a number is off") << QByteArray("Mindestzeit=kurz\n") << TStoredSettings{};
+        QTest::newRow("minimum time not a number is off")
+            << QByteArray("Mindestzeit=kurz\n") << TStoredSettings{};
         QTest::newRow("negative minimum time is off") << QByteArray("Mindestzeit=-5\n") << TStoredSettings{};
     }
 }
