@@ -109,4 +109,14 @@ struct TFormMainControls
     QAction* Beenden1 = nullptr;
     QAction* mRestoreSession = nullptr; // "Frühere Sitzung wiederherstellen…"
     QAction* mUndo = nullptr;           // "Rückgängig" (Ctrl+Z)
+    // Shift+F8 / Shift+F9: a running lane stops with "EL" instead of a time.
+    QAction* mEL1 = nullptr;
+    QAction* mEL2 = nullptr;
+    // Writes the settings a moment after the window was last moved or resized.
+    QTimer* TimerSaveBounds = nullptr;
+    // Ctrl+B confirms a doubtful time; Ctrl+R takes the last pair's times back.
+    QAction* mConfirmTime = nullptr;
+    QAction* mRepeatRun = nullptr;
+    // The protocol's title "P R O T O K O L L"; it gives way to the tools when the window is narrow.
+    QLabel* LabelTitle = nullptr;
 };

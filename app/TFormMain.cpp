@@ -47,6 +47,7 @@ constexpr int kDigitHeight = 89;
 constexpr std::array<int, 5> kDigitX = {8, 56, 104, 184, 232};
 constexpr int kDigitPanelWidth = 285;
 constexpr int kOneLaneCentreWidth = 260;
+const QString kProtocolTitle = QStringLiteral("P R O T O K O L L");
 
 void SetPanelColor(QWidget* panel, const QColor& color)
 {
@@ -132,7 +133,9 @@ TFormMain::TFormMain(TSystemAccess access, QWidget* parent) : QMainWindow(parent
     column->addWidget(SortGrid1, 1);
 
     StatusPanel0 = new QLabel(this);
-    StatusPanel0->setFixedWidth(50);
+    // Room for the longest counter a list may need, so that the texts beside it stay put.
+    StatusPanel0->setFixedWidth(
+        StatusPanel0->fontMetrics().horizontalAdvance(RowCounterText(100000, 100000)) + 12);
     StatusPanel0->setAlignment(Qt::AlignCenter);
     StatusPanel1 = new QLabel(QStringLiteral("Tarnvik Zeitmessung"), this);
     StatusPanel2 = new QLabel(QStringLiteral("Seifenkistenrennen"), this);
@@ -149,6 +152,10 @@ TFormMain::TFormMain(TSystemAccess access, QWidget* parent) : QMainWindow(parent
     connect(TimerDate, &QTimer::timeout, this, &TFormMain::TimerDateTimer);
     TimerDate->start();
     TimerGesperrtStart = m_run.LockTimer();
+    TimerSaveBounds = new QTimer(this);
+    TimerSaveBounds->setSingleShot(true);
+    TimerSaveBounds->setInterval(1000);
+    connect(TimerSaveBounds, &QTimer::timeout, this, &TFormMain::WriteStoredSettings);
 
     CreateHiddenMenu();
     ConnectHelpCommands();
@@ -160,6 +167,7 @@ TFormMain::TFormMain(TSystemAccess access, QWidget* parent) : QMainWindow(parent
         if (journal)
             journal(col, row, text);
         SyncResultsRow(row);
+        UnmarkTime(col, row); // an edited time is the operator's own
     };
 
     FormCreate();
@@ -419,11 +427,18 @@ void TFormMain::CreateProtocolTitle(QWidget* parent)
     cbSort = new QCheckBox(PanelTitle);
     cbSort->setToolTip(QStringLiteral("Sort vis Platz"));
     LabelSort = new TClickLabel(QStringLiteral("Sort"), PanelTitle);
-    auto* title = new QLabel(QStringLiteral("P R O T O K O L L"), PanelTitle);
+    auto* title = new QLabel(kProtocolTitle, PanelTitle);
     title->setAlignment(Qt::AlignCenter);
     QFont titleFont = title->font();
     titleFont.setBold(true);
     title->setFont(titleFont);
+    // The tools' captions come first: the title takes what room is left and
+    // shortens itself (FitProtocolTitle) instead of pushing into "Sort".
+    title->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    title->installEventFilter(this);
+    LabelTitle = title;
+    for (QWidget* caption : std::initializer_list<QWidget*>{labEditON, LabelSort})
+        caption->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Preferred);
     sbPrint = CreateToolButton(PanelTitle, QStringLiteral("Druck"), QStringLiteral("Protokoll drucken"));
     sbWord = CreateToolButton(PanelTitle, QStringLiteral("W"), QStringLiteral("Datei in MS Word"));
     sbExcel = CreateToolButton(PanelTitle, QStringLiteral("X"), QStringLiteral("Datei in MS Excel"));
@@ -435,6 +450,7 @@ void TFormMain::CreateProtocolTitle(QWidget* parent)
     row->addWidget(bRESET, 1);
     for (QWidget* w : std::initializer_list<QWidget*>{sb2del, sb2, cbSort, LabelSort})
         row->addWidget(w);
+    row->addSpacing(4); // "Sort" and the title apart
     row->addWidget(title, 1);
     for (QWidget* w : std::initializer_list<QWidget*>{sbPrint, sbWord, sbExcel, sbInet})
         row->addWidget(w);
@@ -540,9 +556,13 @@ void TFormMain::CreateHiddenMenu()
     Hilfe1 = add(QStringLiteral("H&ilfe"), QKeySequence(Qt::ALT | Qt::Key_H));
     Drucker1 = add(QStringLiteral("&Drucker"), QKeySequence(Qt::ALT | Qt::Key_D));
     Beenden1 = add(QStringLiteral("&Beenden"), QKeySequence(Qt::ALT | Qt::Key_B));
+    mEL1 = add(QStringLiteral("EL1"), QKeySequence(Qt::SHIFT | Qt::Key_F8));
+    mEL2 = add(QStringLiteral("EL2"), QKeySequence(Qt::SHIFT | Qt::Key_F9));
+    mConfirmTime = add(QStringLiteral("Zeit bestätigen"), QKeySequence(Qt::CTRL | Qt::Key_B));
+    mRepeatRun = add(QStringLiteral("Lauf wiederholen"), QKeySequence(Qt::CTRL | Qt::Key_R));
 
     // A held function key must not repeat a run command.
-    for (QAction* command : {mStart, mReset, mSTOP1, mStop2, LockLSstart, LockLS1, LockLS21})
+    for (QAction* command : {mStart, mReset, mSTOP1, mStop2, LockLSstart, LockLS1, LockLS21, mEL1, mEL2})
         command->setAutoRepeat(false);
     mReset->setEnabled(false);
     mSTOP1->setEnabled(false);
@@ -554,12 +574,21 @@ void TFormMain::CreateHiddenMenu()
     connect(mSTOP1, &QAction::triggered, this, [this] { mSTOPClick(0); });
     connect(mStop2, &QAction::triggered, this, [this] { mSTOPClick(1); });
     connect(mReset, &QAction::triggered, this, &TFormMain::mResetClick);
+    connect(mEL1, &QAction::triggered, this, [this] { mELClick(0); });
+    connect(mEL2, &QAction::triggered, this, [this] { mELClick(1); });
+    connect(mConfirmTime, &QAction::triggered, this, &TFormMain::mConfirmTimeClick);
+    connect(mRepeatRun, &QAction::triggered, this, &TFormMain::mRepeatRunClick);
     connect(LockLSstart, &QAction::triggered, this, [this] { ImageLSClick(ImageLSstart); });
     connect(LockLS1, &QAction::triggered, this, [this] { ImageLSClick(ImageLS1); });
     connect(LockLS21, &QAction::triggered, this, [this] { ImageLSClick(ImageLS2); });
     connect(Beenden1, &QAction::triggered, this, &QWidget::close);
     connect(EinstellunGen1, &QAction::triggered, this, &TFormMain::bCFGClick);
-    connect(Open1, &QAction::triggered, this, &TFormMain::sbLoadClick);
+    connect(Open1, &QAction::triggered, this, [this] {
+        // The key must not fail silently while the load button is locked.
+        if (!sbLoad->isEnabled())
+            statusBar()->showMessage(LoadRefusedMessage, 8000);
+        sbLoadClick();
+    });
     connect(Save1, &QAction::triggered, this, &TFormMain::sbSaveClick);
     connect(Drucker1, &QAction::triggered, this, &TFormMain::Drucker1Click);
     connect(sbLoad, &QToolButton::clicked, this, &TFormMain::sbLoadClick);
@@ -608,6 +637,8 @@ bool TFormMain::FilterEvent(QObject* watched, QEvent* event)
             PanelResize();
         else if (watched == Panel7)
             Panel7Resize();
+        else if (watched == LabelTitle)
+            FitProtocolTitle();
         else if (watched == SortGrid1)
             // The grid widens its last column when it is resized; the protocol's
             // column widths are laid out again once it has done so.
@@ -686,6 +717,7 @@ void TFormMain::ApplyLaneLayout()
 void TFormMain::cbBuhnChange()
 {
     UpdateCommandStates();
+    ShowLaneRows();
     SortGrid1->InvalidateGrid();
     JournalLanes();
 }
@@ -710,30 +742,82 @@ void TFormMain::resizeEvent(QResizeEvent* event)
 {
     QMainWindow::resizeEvent(event);
     FormResize();
+    // A crash must not lose the window's place: written once the dragging has ended.
+    if (m_shownOnce && TimerSaveBounds)
+        TimerSaveBounds->start();
+}
+
+void TFormMain::moveEvent(QMoveEvent* event)
+{
+    QMainWindow::moveEvent(event);
+    if (m_shownOnce && TimerSaveBounds)
+        TimerSaveBounds->start();
+}
+
+int TFormMain::TextColumnNeed(int col) const
+{
+    // A list may hold 100,000 starters: the widths follow the first rows only,
+    // so that resizing the window stays quick.
+    constexpr int kMeasuredRows = 2000;
+    constexpr int kPadding = 10;
+    QFont headerFont = SortGrid1->font();
+    headerFont.setPointSize(10);
+    int need = QFontMetrics(headerFont).horizontalAdvance(SortGrid1->Cells(col, 0));
+    const QFontMetrics metrics(SortGrid1->font());
+    const int rows = std::min(SortGrid1->RowCount(), kMeasuredRows + 1);
+    for (int row = 1; row < rows; ++row)
+        need = std::max(need, metrics.horizontalAdvance(SortGrid1->Cells(col, row)));
+    return need + kPadding;
 }
 
 void TFormMain::FormResize()
 {
     if (!SortGrid1)
         return;
-    const std::array<int, ProtocolColumnCount> fixedWidths = {47, 100, 0,  90, 60, 60, 60,
-                                                              60, 60,  60, 60, 76, 42, -1};
+    // Nr., the runs, total and place keep their widths; the text columns share
+    // the rest by what their contents need, and room beyond that goes to the names.
+    const std::array<int, ProtocolColumnCount> fixedWidths = {47, 0,  0,  0,  0,  60, 60,
+                                                              60, 60, 60, 60, 76, 42, -1};
+    constexpr std::array<int, 4> textColumns = {ColName, ColVorname, ColVerein, ColKlasse};
     int others = 0;
-    for (int c = 0; c < ProtocolColumnCount; ++c) {
-        if (c != ColVorname)
-            others += fixedWidths.at(c);
+    for (int c = 0; c < ProtocolColumnCount; ++c)
+        others += fixedWidths.at(c);
+    const int room = std::max(0, SortGrid1->viewport()->width() - others - ProtocolColumnCount);
+
+    std::array<int, 4> need{};
+    int needSum = 0;
+    for (std::size_t i = 0; i < textColumns.size(); ++i) {
+        need.at(i) = TextColumnNeed(textColumns.at(i));
+        needSum += need.at(i);
     }
-    int widths1 = fixedWidths.at(ColName);
-    int widths2 = SortGrid1->viewport()->width() - others - ProtocolColumnCount;
-    if (widths1 + widths2 > 60) {
-        const int sum = widths1 + widths2;
-        widths2 = (sum / 3) * 2;
-        widths1 = sum - widths2;
+    std::array<int, 4> widths{};
+    if (room >= needSum) {
+        widths = need;
+        const int extra = room - needSum;
+        widths.at(1) += (extra / 3) * 2; // first name two thirds, family name one third
+        widths.at(0) += extra - (extra / 3) * 2;
+    } else {
+        int given = 0;
+        for (std::size_t i = 1; i < widths.size(); ++i) {
+            widths.at(i) = int(qint64(room) * need.at(i) / std::max(1, needSum));
+            given += widths.at(i);
+        }
+        widths.at(0) = room - given;
     }
-    for (int c = 0; c < ProtocolColumnCount; ++c) {
-        const int width = c == ColName ? widths1 : c == ColVorname ? widths2 : fixedWidths.at(c);
-        SortGrid1->SetColWidths(c, width);
-    }
+    for (int c = 0; c < ProtocolColumnCount; ++c)
+        SortGrid1->SetColWidths(c, fixedWidths.at(c));
+    for (std::size_t i = 0; i < textColumns.size(); ++i)
+        SortGrid1->SetColWidths(textColumns.at(i), widths.at(i));
+}
+
+void TFormMain::FitProtocolTitle()
+{
+    const QFontMetrics metrics(LabelTitle->font());
+    const int room = LabelTitle->contentsRect().width();
+    const QString shortTitle = QStringLiteral("PROTOKOLL");
+    LabelTitle->setText(metrics.horizontalAdvance(kProtocolTitle) <= room ? kProtocolTitle
+                        : metrics.horizontalAdvance(shortTitle) <= room   ? shortTitle
+                                                                          : QString());
 }
 
 void TFormMain::PanelResize()

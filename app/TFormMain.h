@@ -65,6 +65,22 @@ struct TUndoStep
 inline constexpr TColor StartAvailableColor = RGBColor(0, 128, 0);
 inline constexpr TColor LaneRunningColor = RGBColor(255, 0, 0);
 inline constexpr TColor ResetDueColor = RGBColor(0, 0, 0);
+// Text of the protocol rows of the starters on the lanes; when such a row is
+// also the selected one (on a dark selection colour), a colour readable there.
+inline constexpr TColor LaneRowColor = RGBColor(255, 0, 0);
+inline constexpr TColor SelectedLaneRowColor = RGBColor(255, 255, 0);
+// Background of a doubtful time until it is confirmed or edited.
+inline constexpr TColor UnconfirmedTimeColor = RGBColor(255, 165, 0);
+
+// The row counter of the status bar: "Zeile 1 von 40".
+inline QString RowCounterText(int row, int rowCount)
+{
+    return QStringLiteral("Zeile %1 von %2").arg(row).arg(rowCount);
+}
+
+// Shown when Ctrl+O comes while a run is going (from START until "0,00").
+inline const QString LoadRefusedMessage =
+    QStringLiteral("Starterliste laden ist während eines Laufs gesperrt – erst nach „0,00“ möglich.");
 
 // What the window takes from the system. Tests replace each part, so that no
 // test reads the user's settings or touches a serial device.
@@ -115,6 +131,8 @@ public:
     void UpdateCommandStates();
     void ApplyLaneLayout();
     void ShowLaneTime(int lane, int ms);
+    // "EL" on the lane's digits, until the next ShowLaneTime.
+    void ShowLaneEliminated(int lane);
 
     // The protocol row of a lane's selected starter, or -1.
     int LaneRow(int lane) const;
@@ -199,6 +217,9 @@ public:
     const TFileTypeDescriptions& FileTypeDescriptions() const { return m_fileTypes; }
 
     int LaneRunColumn(int lane) const { return m_laneRunColumn.at(lane - 1); }
+    // A doubtful time (below the minimum, or far from its run and class) that the
+    // operator has neither confirmed nor edited yet.
+    bool TimeUnconfirmed(int col, int row) const;
     // The run cycle the commands go through.
     const TRunCycle& RunCycle() const { return m_run; }
     // The results as others watch them, kept in step with the protocol grid.
@@ -209,6 +230,7 @@ protected:
     void closeEvent(QCloseEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
@@ -244,6 +266,9 @@ private:
     // Run cycle.
     void mStartClick();
     void mSTOPClick(int laneIndex);
+    // Stops a running lane with "EL" instead of a time (Shift+F8, Shift+F9).
+    void mELClick(int laneIndex);
+    void StopLane(int laneIndex, bool eliminated);
     void AfterLaneStop();
     void mResetClick();
     void ClockTimer();
@@ -258,6 +283,8 @@ private:
     // Edits in the protocol: run times checked, lane entries and places kept up to date.
     void SortGrid1CellValidate(int col, QString& newValue, bool& valid);
     void RefreshLaneEntries();
+    // Scrolls the protocol so that the rows of the starters on the lanes are in view.
+    void ShowLaneRows();
     // Hands the protocol's data rows (or one changed row) to the results model.
     void SyncResults();
     void SyncResultsRow(int row);
@@ -273,6 +300,8 @@ private:
     void SortGrid1DblClick();
     void sb1Click(int tag);
     void sb1delClick(int tag);
+    // "EL" into the lane starter's next run column, for a lane stopped without a time.
+    void EliminateLaneRun(int lane);
     void sbCLSClick(int tag);
     // "Rückgängig" (TFormMainUndo.cpp).
     void CreateUndo();
@@ -287,7 +316,10 @@ private:
     void seObmenClick();
     void TimerDateTimer();
     void FormResize();
+    // The width a text column's header and contents need.
+    int TextColumnNeed(int col) const;
     void PanelResize();
+    void FitProtocolTitle();
     void Panel7Resize();
     bool FormCloseQuery();
 
@@ -308,6 +340,14 @@ private:
     void JournalLaneStop(int laneIndex);
     void JournalReset();
     void JournalEdge(int line);
+
+    // Doubtful times and repeated runs (TFormMainPlausibility.cpp).
+    void CheckRecordedTime(int row, int column);
+    void UnmarkTime(int col, int row);
+    // Hands the marks to the results model, where scoreboards see them.
+    void SyncUnconfirmed();
+    void mConfirmTimeClick();
+    void mRepeatRunClick();
     void JournalSaved();
     void JournalUndone();
     void JournalClosing();
@@ -355,4 +395,9 @@ private:
     std::vector<TUndoStep> m_undo;                 // newest last
     // Lane times that found no starter in this session: lane, starter's load order, time.
     QList<std::tuple<int, QString, QString>> m_unplacedTimes;
+    // Doubtful times by load-order number and column, until confirmed or edited.
+    QList<std::pair<QString, int>> m_unconfirmed;
+    // The cells the last run wrote and the lane positions it started from, for "Lauf wiederholen".
+    QList<std::pair<QString, int>> m_lastRunCells;
+    std::array<int, 2> m_lastRunPositions{-1, -1};
 };

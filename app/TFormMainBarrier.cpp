@@ -263,6 +263,8 @@ void TFormMain::bCFGClick()
         RankProtocol();
         FormResize();
         UpdateCommandStates();
+        // Kept at once: a crash later in the day must not lose the new settings.
+        WriteStoredSettings();
     }
     PanelTimer->setFocus();
 }

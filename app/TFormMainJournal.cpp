@@ -531,6 +531,8 @@ void TFormMain::ResumeRun(const JournalReplay& replay)
     if (ElapsedTicks(replay.startTick, TickSource().GetTickCount()) >=
         std::uint32_t(TimerGesperrtStart->interval()))
         TimerGesperrtTimer();
+    // Known before the lanes stop again: a lane stopped with "EL" shows it.
+    m_laneRunColumn = replay.laneRunColumn;
     std::array<int, 2> order{0, 1};
     if (replay.laneStopped[0] && replay.laneStopped[1] &&
         ElapsedTicks(replay.startTick, replay.stopTick[1]) <
@@ -543,5 +545,4 @@ void TFormMain::ResumeRun(const JournalReplay& replay)
         }
     }
     m_resumingRun = false;
-    m_laneRunColumn = replay.laneRunColumn;
 }

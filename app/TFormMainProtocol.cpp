@@ -5,6 +5,7 @@
 #include "RaceJournal.h"
 #include "RunTime.h"
 #include "TClickLabel.h"
+#include "TColor.h"
 #include "TSortGrid.h"
 
 #include <QCheckBox>
@@ -13,6 +14,7 @@
 #include <QStatusBar>
 #include <QTimer>
 #include <QToolButton>
+#include <algorithm>
 
 // The results protocol: recording, ranking, lane rows, and the protocol tools.
 
@@ -56,6 +58,10 @@ void TFormMain::FillLaneLists()
     cbBuhn2->setEnabled(cbBuhn2->count() >= 2);
     cbBuhn2->setCurrentIndex(cbBuhn2->count() >= 2 ? 1 : -1);
     m_laneRowHint = {-1, -1};
+    // Marks and the last run belong to the list they were taken on.
+    m_unconfirmed.clear();
+    m_lastRunCells.clear();
+    SyncUnconfirmed();
     SortGrid1RowSelected();
     SortGrid1->InvalidateGrid();
 }
@@ -89,6 +95,29 @@ void TFormMain::RecordLaneTime(int lane, const QString& timeText)
         return;
     SortGrid1->SetCells(column, row, timeText);
     m_laneRunColumn.at(lane - 1) = column;
+    m_lastRunCells.append({SortGrid1->Cells(ColLoadOrder, row), column});
+    JournalCell(column, row, JournalCellChange::Time, lane);
+    SyncResultsRow(row);
+    CheckRecordedTime(row, column);
+    UpdateCommandStates();
+}
+
+void TFormMain::EliminateLaneRun(int lane)
+{
+    const QComboBox* list = lane == 1 ? cbBuhn1 : cbBuhn2;
+    if (!m_run.CanEliminate(lane) || list->currentIndex() < 0 || !StartNumberOfEntry(list->currentText()))
+        return;
+    const int row = LaneRow(lane);
+    if (row < 1)
+        return;
+    const int column = FirstEmptyRunColumn(SortGrid1->Rows(row).ToStringList());
+    if (column < 0)
+        return;
+    SortGrid1->SetCells(column, row, QStringLiteral("EL"));
+    m_laneRunColumn.at(lane - 1) = column;
+    m_lastRunCells.append({SortGrid1->Cells(ColLoadOrder, row), column});
+    // Journalled as the lane's result of this run, so that a restored run knows
+    // the lane's column as it does after a time.
     JournalCell(column, row, JournalCellChange::Time, lane);
     SyncResultsRow(row);
     UpdateCommandStates();
@@ -199,8 +228,41 @@ void TFormMain::SortGrid1GetCellFormat(int col, int row, TFormatOptions& format)
     const TAlignment alignment = ProtocolCellAlignment(col);
     if (alignment != taLeftJustify)
         format.AlignmentHorz = alignment;
-    if (row == LaneRow(1) || (Settings.CountBahn == 2 && row == LaneRow(2)))
-        format.FontColor = RGBColor(255, 0, 0);
+    if (row == LaneRow(1) || (Settings.CountBahn == 2 && row == LaneRow(2))) {
+        // Red is unreadable on the selection's blue: on a dark cell (the selected
+        // row) the marked row takes a colour that stands out there.
+        const QColor background = ToQColor(format.BrushColor, SortGrid1->palette());
+        format.FontColor = background.lightness() < 150 ? SelectedLaneRowColor : LaneRowColor;
+        format.Font.setBold(background.lightness() < 150);
+    }
+    if (TimeUnconfirmed(col, row)) {
+        format.BrushColor = UnconfirmedTimeColor;
+        format.FontColor = clBlack;
+    }
+}
+
+void TFormMain::ShowLaneRows()
+{
+    QList<int> rows;
+    for (int lane = 1; lane <= std::clamp(Settings.CountBahn, 1, 2); ++lane) {
+        const int row = LaneRow(lane);
+        if (row >= 1)
+            rows.append(row);
+    }
+    if (rows.isEmpty())
+        return;
+    const int first = *std::min_element(rows.begin(), rows.end());
+    const int last = *std::max_element(rows.begin(), rows.end());
+    const int top = SortGrid1->TopRow();
+    const int visible = std::max(1, SortGrid1->VisibleRowCount());
+    if (first >= top && last < top + visible)
+        return;
+    // One row above the pair stays in view (the pair before, whose times just
+    // landed) when both still fit; a pair further apart than the view shows lane 1.
+    int newTop = last - first + 1 < visible ? first - 1 : first;
+    if (last - first + 1 >= visible)
+        newTop = LaneRow(1) >= 1 ? LaneRow(1) : first;
+    SortGrid1->SetTopRow(std::clamp(newTop, 1, std::max(1, SortGrid1->MaxTopRow())));
 }
 
 void TFormMain::SortGrid1RowSelected()
@@ -210,7 +272,7 @@ void TFormMain::SortGrid1RowSelected()
     // The grid reports the selection before it moves its current row: show the
     // counter once the move is done.
     QTimer::singleShot(0, this, [this] {
-        StatusPanel0->setText(QStringLiteral("%1:%2").arg(SortGrid1->Row()).arg(SortGrid1->RowCount() - 1));
+        StatusPanel0->setText(RowCounterText(SortGrid1->Row(), SortGrid1->RowCount() - 1));
     });
 }
 
@@ -242,6 +304,7 @@ void TFormMain::sb1delClick(int tag)
     SortGrid1->SetCells(column, row, QStringLiteral("EL"));
     SortGrid1->SetModified(true);
     JournalCell(column, row, JournalCellChange::Elimination, lane);
+    UnmarkTime(column, row); // a doubtful time replaced by "EL" is settled
     RankProtocol();
 }
 

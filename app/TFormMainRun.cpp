@@ -43,6 +43,8 @@ void TFormMain::mStartClick()
         return;
     PlaySound(m_startSound);
     Clock->start();
+    m_lastRunPositions = {cbBuhn1->currentIndex(), cbBuhn2->currentIndex()};
+    m_lastRunCells.clear();
 
     cbBuhn1->setEnabled(false);
     cbBuhn2->setEnabled(false);
@@ -72,6 +74,16 @@ void TFormMain::mStartClick()
 
 void TFormMain::mSTOPClick(int laneIndex)
 {
+    StopLane(laneIndex, false);
+}
+
+void TFormMain::mELClick(int laneIndex)
+{
+    StopLane(laneIndex, true);
+}
+
+void TFormMain::StopLane(int laneIndex, bool eliminated)
+{
     const int lane = laneIndex + 1;
     if (!StopCommand(lane)->isEnabled())
         return;
@@ -88,10 +100,21 @@ void TFormMain::mSTOPClick(int laneIndex)
     QLabel* finish = lane == 1 ? ImageLS1 : ImageLS2;
     if (BarrierOn(finish))
         ImageLSClick(finish);
-    ShowLaneTime(lane, elapsed);
     JournalLaneStop(laneIndex);
-    if (!m_resumingRun) // a restored run's times are in the protocol already
-        RecordLaneTime(lane, FormatRunTime(elapsed));
+    // A restored run's lane stopped with "EL" shows it again.
+    if (m_resumingRun && LaneRunColumn(lane) >= 0 && LaneRow(lane) >= 1 &&
+        SortGrid1->Cells(LaneRunColumn(lane), LaneRow(lane)) == QStringLiteral("EL"))
+        eliminated = true;
+    if (eliminated) {
+        // A car that never arrives: no made-up time, neither shown nor recorded.
+        ShowLaneEliminated(lane);
+        if (!m_resumingRun)
+            EliminateLaneRun(lane);
+    } else {
+        ShowLaneTime(lane, elapsed);
+        if (!m_resumingRun) // a restored run's times are in the protocol already
+            RecordLaneTime(lane, FormatRunTime(elapsed));
+    }
     SortGrid1->SetModified(true);
     AfterLaneStop();
 }
@@ -142,6 +165,8 @@ void TFormMain::mResetClick()
         cbBuhn2->setCurrentIndex(next[1]);
     cbBuhn1->setEnabled(true);
     cbBuhn2->setEnabled(true);
+    // Also when the advance left the lists where they were (a list of one or two).
+    ShowLaneRows();
     SortGrid1->InvalidateGrid();
     bSTART->setFocus();
     UpdateCommandStates();
@@ -175,6 +200,24 @@ void TFormMain::ShowLaneTime(int lane, int ms)
     for (int i = 0; i < 5; ++i) {
         digits.at(i)->SetColorOn(shown.onColors.at(i));
         digits.at(i)->SetValue(shown.values.at(i));
+        // After "EL" the digit's value may be unchanged while its segments are not.
+        digits.at(i)->SetValueBinary(TDigit::DigitPattern(digits.at(i)->Value()));
+    }
+}
+
+void TFormMain::ShowLaneEliminated(int lane)
+{
+    if (lane != 1 && lane != 2)
+        return;
+    constexpr std::uint8_t E = (1 << TDigit::sgTop) | (1 << TDigit::sgMiddle) | (1 << TDigit::sgBottom) |
+                               (1 << TDigit::sgUpperLeft) | (1 << TDigit::sgLowerLeft);
+    constexpr std::uint8_t L =
+        (1 << TDigit::sgBottom) | (1 << TDigit::sgUpperLeft) | (1 << TDigit::sgLowerLeft);
+    const std::array<std::uint8_t, 5> patterns = {0, E, L, 0, 0};
+    const std::array<TDigit*, 5>& digits = lane == 1 ? Digit1 : Digit2;
+    for (int i = 0; i < 5; ++i) {
+        digits.at(i)->SetColorOn(LaneDigitOnColor);
+        digits.at(i)->SetValueBinary(patterns.at(i));
     }
 }
 

@@ -2,6 +2,7 @@
 
 #include "TColor.h"
 
+#include <QDoubleSpinBox>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -9,6 +10,8 @@
 #include <QPushButton>
 #include <QShowEvent>
 #include <QVBoxLayout>
+#include <algorithm>
+#include <cmath>
 #include <utility>
 
 #include "SerialPorts.h"
@@ -42,6 +45,15 @@ void TCfgDialog::CreateControls()
     seALL = new TCfgSpinEdit(1, 6, 6, this);
     LabelLaufALL->hide();
     seALL->hide();
+    LabelMindestzeit = new QLabel(QStringLiteral("Mindestzeit:"), this);
+    seMindestzeit = new QDoubleSpinBox(this);
+    seMindestzeit->setDecimals(2);
+    seMindestzeit->setRange(0, MaxMindestzeit / 100.0);
+    seMindestzeit->setSingleStep(0.5);
+    seMindestzeit->setSuffix(QStringLiteral(" Sek."));
+    seMindestzeit->setSpecialValueText(QStringLiteral("aus"));
+    seMindestzeit->setToolTip(QStringLiteral("Kürzere Zeiten werden markiert und müssen bestätigt werden"));
+    LabelMindestzeit->setBuddy(seMindestzeit);
 
     gbLS = new QGroupBox(QStringLiteral("Lichtschranke(n)"), this);
     Label19 = new QLabel(QStringLiteral("Port:"), gbLS);
@@ -98,6 +110,8 @@ void TCfgDialog::CreateControls()
     runs->addWidget(seProbe, 0, 1);
     runs->addWidget(LabelLaufALL, 1, 0);
     runs->addWidget(seALL, 1, 1);
+    runs->addWidget(LabelMindestzeit, 2, 0);
+    runs->addWidget(seMindestzeit, 2, 1);
     auto* top = new QHBoxLayout;
     top->addWidget(rgBahn);
     top->addLayout(runs);
@@ -146,6 +160,8 @@ void TCfgDialog::CreateControls()
     for (const auto& [control, name] : controls)
         control->setObjectName(QLatin1String(name));
     LabelPortNote->setObjectName(QStringLiteral("LabelPortNote"));
+    LabelMindestzeit->setObjectName(QStringLiteral("LabelMindestzeit"));
+    seMindestzeit->setObjectName(QStringLiteral("seMindestzeit"));
 }
 
 void TCfgDialog::FormCreate(std::uint32_t portsFound)
@@ -222,6 +238,7 @@ void TCfgDialog::Fill(const TStoredSettings& settings)
     seTimeout->setValue(settings.TimerGesperrt / 1000);
     seProbe->setValue(settings.ProbeLaufe);
     seALL->setValue(settings.AllLaufe);
+    seMindestzeit->setValue(settings.Mindestzeit / 100.0);
 }
 
 void TCfgDialog::ApplyTo(TStoredSettings& settings) const
@@ -229,6 +246,7 @@ void TCfgDialog::ApplyTo(TStoredSettings& settings) const
     settings.ProbeLaufe = seProbe->Value();
     settings.AllLaufe = seALL->Value();
     settings.TimerGesperrt = seTimeout->Value() * 1000;
+    settings.Mindestzeit = std::clamp(int(std::lround(seMindestzeit->value() * 100)), 0, MaxMindestzeit);
     if (rgBahn->ItemIndex() >= 0)
         settings.CountBahn = rgBahn->ItemIndex() + 1;
     settings.Port = 0;

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 
+class QDoubleSpinBox;
 class QGroupBox;
 class QLabel;
 class QPushButton;
@@ -87,6 +88,9 @@ public:
     QLabel* Label5 = nullptr;
     QLabel* Image1 = nullptr;
     QLabel* Image2 = nullptr;
+    QLabel* LabelMindestzeit = nullptr;
+    // In seconds with hundredths; 0 shows "aus".
+    QDoubleSpinBox* seMindestzeit = nullptr;
     QPushButton* OKBtn = nullptr;
     QPushButton* CancelBtn = nullptr;
 

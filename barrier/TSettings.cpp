@@ -80,6 +80,8 @@ TStoredSettings ReadSettings(QSettings& settings)
         step.apply(values, *number);
     }
     values.PortAdapter = settings.value(QStringLiteral("PortAdapter")).toString();
+    if (const std::optional<int> minimum = StoredInt(settings.value(QStringLiteral("Mindestzeit"))))
+        values.Mindestzeit = std::clamp(*minimum, 0, MaxMindestzeit);
     return values;
 }
 
@@ -114,6 +116,7 @@ bool WriteSettings(QSettings& settings, const TStoredSettings& values)
         settings.remove(QStringLiteral("PortAdapter"));
     else
         settings.setValue(QStringLiteral("PortAdapter"), values.PortAdapter);
+    settings.setValue(QStringLiteral("Mindestzeit"), values.Mindestzeit);
     settings.sync();
     return settings.status() == QSettings::NoError;
 }

@@ -32,10 +32,14 @@ struct TStoredSettings
     // port, so that it is found again under another ttyUSB number. Stored
     // apart from the numbers; older settings lack it.
     QString PortAdapter;
+    // The shortest plausible run time in hundredths of a second; 0 = no check.
+    // Stored apart from the numbers (older settings lack it).
+    int Mindestzeit = 0;
 
     friend bool operator==(const TStoredSettings&, const TStoredSettings&) = default;
 };
 
+inline constexpr int MaxMindestzeit = 99999;
 
 // Reads the stored values in their fixed order, starting from the defaults.
 // Reading stops silently at the first value that is missing or not an integer;

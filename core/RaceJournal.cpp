@@ -483,7 +483,8 @@ bool ValidCell(const JournalRecord& r)
 {
     switch (r.change) {
     case JournalCellChange::Time:
-        return IsLane(r.lane) && IsRunColumn(r.column) && IsRunTime(r.text);
+        // A lane's result of its run: a time, or "EL" for a lane stopped by Shift+F8/F9.
+        return IsLane(r.lane) && IsRunColumn(r.column) && (IsRunTime(r.text) || r.text == QLatin1String("EL"));
     case JournalCellChange::Elimination:
         return IsLane(r.lane) && IsRunColumn(r.column) && r.text == QLatin1String("EL");
     case JournalCellChange::Edit:

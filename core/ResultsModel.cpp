@@ -74,3 +74,16 @@ void TResultsModel::Compare(const QString& key, const QStringList& before, const
     }
     emit RowChanged(key);
 }
+
+void TResultsModel::SetUnconfirmed(const QList<std::pair<QString, int>>& keyAndRun)
+{
+    const QList<std::pair<QString, int>> before = std::exchange(m_unconfirmed, keyAndRun);
+    for (const auto& [key, run] : before) {
+        if (!m_unconfirmed.contains({key, run}))
+            emit RunChanged(key, run);
+    }
+    for (const auto& [key, run] : m_unconfirmed) {
+        if (!before.contains({key, run}))
+            emit RunChanged(key, run);
+    }
+}

@@ -6,6 +6,7 @@
 #include <QObject>
 #include <QString>
 #include <QStringList>
+#include <utility>
 
 // The results of the race as others watch them: one row per starter (starter
 // data, the six runs, total and place, in the protocol's columns), known by its
@@ -36,6 +37,12 @@ public:
     // false for a row of an unknown starter, which then needs Update.
     bool UpdateRow(const QStringList& cells);
 
+    // Doubtful run times the operator has not confirmed yet, by starter and run
+    // (1 to 6): a scoreboard or a live page shows them as unconfirmed. Replaces
+    // the whole set and reports each run whose flag changed as RunChanged.
+    void SetUnconfirmed(const QList<std::pair<QString, int>>& keyAndRun);
+    bool Unconfirmed(const QString& key, int run) const { return m_unconfirmed.contains({key, run}); }
+
 signals:
     void RowAdded(const QString& key);
     void RowRemoved(const QString& key);
@@ -50,4 +57,5 @@ private:
 
     QList<QStringList> m_rows;
     QHash<QString, int> m_index;
+    QList<std::pair<QString, int>> m_unconfirmed;
 };

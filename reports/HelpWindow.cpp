@@ -12,6 +12,7 @@
 #include <QTextBrowser>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace {
 
@@ -92,7 +93,13 @@ THelpWindow::THelpWindow(QWidget* parent) : QWidget(parent, Qt::Window), m_pages
     splitter->addWidget(Contents);
     splitter->addWidget(Page);
     splitter->setStretchFactor(1, 1);
-    splitter->setSizes({270, 630});
+    // The contents pane as wide as its longest title, so that no title is cut;
+    // the window grows when the page would otherwise be left too narrow.
+    const int contentsWidth = Contents->sizeHintForColumn(0) + 2 * Contents->frameWidth() +
+                              Contents->style()->pixelMetric(QStyle::PM_ScrollBarExtent) + 8;
+    Contents->setMinimumWidth(contentsWidth);
+    resize(std::max(width(), contentsWidth + 600), height());
+    splitter->setSizes({contentsWidth, width() - contentsWidth});
     column->addWidget(splitter, 1);
 
     bBack->setEnabled(false);

@@ -2,13 +2,16 @@
 #include "FakeTickSource.h"
 #include "FormMainAccess.h"
 #include "ProtocolLogic.h"
+#include "RunTime.h"
 #include "TBitBtnWithColor.h"
 #include "TClickLabel.h"
+#include "TColor.h"
 #include "TDigit.h"
 #include "TFormMain.h"
 #include "TSortGrid.h"
 #include "TestDialogs.h"
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
@@ -23,6 +26,7 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
+#include <cmath>
 #include <memory>
 
 namespace {
@@ -114,6 +118,37 @@ private:
     }
 
     QString Cell(int col, int row) const { return window->SortGrid1->Cells(col, row); }
+
+    // Forty starters in three classes, as on a race day.
+    static QList<Starter> FortyStarters()
+    {
+        QList<Starter> starters;
+        for (int i = 1; i <= 40; ++i)
+            starters.append({QString::number(i), QStringLiteral("Name%1").arg(i),
+                             QStringLiteral("Vorname%1").arg(i), QStringLiteral("Verein"),
+                             QString(QChar(u'A' + i % 3))});
+        return starters;
+    }
+
+    bool RowInView(int row) const
+    {
+        const TSortGrid* grid = window->SortGrid1;
+        return row >= grid->TopRow() && row < grid->TopRow() + grid->VisibleRowCount();
+    }
+
+    // WCAG contrast ratio of two colours.
+    static double Contrast(const QColor& a, const QColor& b)
+    {
+        auto luminance = [](const QColor& c) {
+            auto channel = [](double v) {
+                return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+            };
+            return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF()) + 0.0722 * channel(c.blueF());
+        };
+        const double la = luminance(a);
+        const double lb = luminance(b);
+        return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+    }
 
     QWidget* Focused() const { return QApplication::focusWidget(); }
 
@@ -384,6 +419,124 @@ private Q_SLOTS:
         QCOMPARE(window->cbBuhn2->currentIndex(), lane2After);
     }
 
+    void laneRowsStayInViewPairByPair_data()
+    {
+        QTest::addColumn<QSize>("size");
+        QTest::newRow("802x445") << QSize(802, 445);
+        QTest::newRow("1280x900") << QSize(1280, 900);
+    }
+
+    void laneRowsStayInViewPairByPair()
+    {
+        QFETCH(QSize, size);
+        window->resize(size);
+        QApplication::processEvents();
+        Load(FortyStarters());
+        for (int pair = 1; pair <= 20; ++pair) {
+            QVERIFY2(RowInView(window->LaneRow(1)) && RowInView(window->LaneRow(2)),
+                     qPrintable(QStringLiteral("pair %1").arg(pair)));
+            Run(30000 + pair, 31000);
+            Key(Qt::Key_F7);
+        }
+        // Lanes chosen by hand far down the list come into view as well.
+        window->SortGrid1->SetTopRow(1);
+        window->cbBuhn1->setCurrentIndex(36);
+        window->cbBuhn2->setCurrentIndex(37);
+        QVERIFY(RowInView(37));
+        QVERIFY(RowInView(38));
+    }
+
+    void raceDayWindowShowsWholeCaptions_data()
+    {
+        QTest::addColumn<QSize>("size");
+        QTest::newRow("802x445") << QSize(802, 445);
+        QTest::newRow("1280x900") << QSize(1280, 900);
+    }
+
+    // Forty starters at pair 16: captions whole, the pair's rows in view. With
+    // QUELLORIX_SCREENSHOTS set to a folder, the window is also saved there.
+    void raceDayWindowShowsWholeCaptions()
+    {
+        QFETCH(QSize, size);
+        window->resize(size);
+        Load(FortyStarters());
+        window->resize(size.width() + 1, size.height()); // a load lays the columns out again
+        window->resize(size);
+        for (int pair = 1; pair < 16; ++pair) {
+            Run(30000 + 10 * pair, 31000 - 10 * pair);
+            Key(Qt::Key_F7);
+        }
+        QApplication::processEvents();
+        const QString folder = qEnvironmentVariable("QUELLORIX_SCREENSHOTS");
+        if (!folder.isEmpty())
+            window->grab().save(
+                QStringLiteral("%1/hauptfenster-%2x%3.png").arg(folder).arg(size.width()).arg(size.height()));
+        QCOMPARE(window->LaneRow(1), 31);
+        QVERIFY(RowInView(31) && RowInView(32));
+
+        QList<QWidget*> captioned;
+        for (QWidget* panel :
+             {static_cast<QWidget*>(window->PanelTop), static_cast<QWidget*>(window->PanelTitle)}) {
+            for (QWidget* child : panel->findChildren<QWidget*>()) {
+                if (child->isVisible() &&
+                    (qobject_cast<QLabel*>(child) || qobject_cast<QAbstractButton*>(child)) &&
+                    child != window->PanelDate && child != window->LabelTitle)
+                    captioned.append(child);
+            }
+        }
+        QVERIFY(captioned.contains(window->labEditON));
+        for (QWidget* widget : captioned) {
+            const QString name =
+                widget->objectName().isEmpty() ? widget->metaObject()->className() : widget->objectName();
+            QVERIFY2(widget->width() >= widget->sizeHint().width(),
+                     qPrintable(QStringLiteral("%1 %2 < %3")
+                                    .arg(name)
+                                    .arg(widget->width())
+                                    .arg(widget->sizeHint().width())));
+        }
+        // The title shows whole or gives way, never cut.
+        const QLabel* title = window->LabelTitle;
+        QVERIFY(title->fontMetrics().horizontalAdvance(title->text()) <= title->contentsRect().width());
+        if (size.width() >= 1280)
+            QCOMPARE(title->text(), QStringLiteral("P R O T O K O L L"));
+        captioned.append(window->LabelTitle);
+        // Neighbours do not overlap ("Sort" ran into the title).
+        const QRect sort = window->LabelSort->geometry();
+        for (QWidget* widget : captioned) {
+            if (widget != window->LabelSort && widget->parentWidget() == window->LabelSort->parentWidget())
+                QVERIFY(!widget->geometry().intersects(sort));
+        }
+    }
+
+    void selectedLaneRowIsReadable()
+    {
+        Load(kFiveStarters);
+        TSortGrid* grid = window->SortGrid1;
+        grid->SetRow(1); // lane 1's row is also the selected one
+        const TFormatOptions selected = grid->GetCellFormat(ColName, 1);
+        const QColor text = ToQColor(selected.FontColor, grid->palette());
+        const QColor back = ToQColor(selected.BrushColor, grid->palette());
+        QVERIFY2(Contrast(text, back) >= 3.0, qPrintable(text.name() + QLatin1Char('/') + back.name()));
+        // It still differs from an ordinary selected row, which shows whose run it is.
+        QVERIFY(text != ToQColor(clHighlightText, grid->palette()));
+        // Away from the selection the lane row stays red.
+        grid->SetRow(3);
+        QCOMPARE(grid->GetCellFormat(ColName, 1).FontColor, LaneRowColor);
+    }
+
+    void loadKeyDuringARunSaysWhyNothingHappens()
+    {
+        Load(kFiveStarters);
+        Key(Qt::Key_F5);
+        dialogs->fileNames.enqueue(QStringLiteral("/nonexistent/liste.txt"));
+        QTest::keyClick(window.get(), Qt::Key_O, Qt::ControlModifier);
+        QCOMPARE(window->statusBar()->currentMessage(), LoadRefusedMessage);
+        // No file dialog was shown, and the protocol stays.
+        QCOMPARE(dialogs->fileNames.size(), 1);
+        QCOMPARE(Cell(ColName, 1), QStringLiteral("Adler"));
+        QVERIFY(dialogs->messages.isEmpty());
+    }
+
     void startUnavailableWithBothLanesOnOneEntry()
     {
         Load(kFiveStarters);
@@ -483,6 +636,163 @@ private Q_SLOTS:
         dialogs->answers.enqueue(false);
         QVERIFY(!window->close());
         QCOMPARE(dialogs->questions, QStringList{QStringLiteral("Beenden?")});
+    }
+
+    void eliminationByKeyStopsOnlyThatLane_data()
+    {
+        QTest::addColumn<int>("lane");
+        QTest::newRow("Shift+F8, lane 1") << 1;
+        QTest::newRow("Shift+F9, lane 2") << 2;
+    }
+
+    void eliminationByKeyStopsOnlyThatLane()
+    {
+        QFETCH(int, lane);
+        const int other = 3 - lane;
+        const int row = lane; // lanes on rows 1 and 2
+        Load(kFiveStarters);
+        Key(Qt::Key_F5);
+        clock->Advance(4000);
+        QTest::keyClick(window.get(), lane == 1 ? Qt::Key_F8 : Qt::Key_F9, Qt::ShiftModifier);
+
+        QCOMPARE(Cell(ColLauf1, row), QStringLiteral("EL"));
+        QVERIFY(!window->RunCycle().LaneRunning(lane));
+        QVERIFY(window->RunCycle().LaneRunning(other));
+        QVERIFY(window->RunCycle().CanEliminate(lane));
+        // The display says EL: blank, E, L, blank, blank.
+        const auto& digits = lane == 1 ? window->Digit1 : window->Digit2;
+        QList<int> patterns;
+        for (TDigit* digit : digits)
+            patterns.append(digit->ValueBinary());
+        QCOMPARE(patterns, QList<int>({0, 0b101111, 0b101100, 0, 0}));
+        // A second EL or a stop of the same lane changes nothing; the other lane runs on.
+        QTest::keyClick(window.get(), lane == 1 ? Qt::Key_F8 : Qt::Key_F9, Qt::ShiftModifier);
+        Key(lane == 1 ? Qt::Key_F8 : Qt::Key_F9);
+        QCOMPARE(Cell(ColLauf2, row), QString());
+        clock->Advance(3000);
+        QTRY_COMPARE(ShownDigits(other), QList<int>({0, 0, 7, 0, 0}));
+        Key(other == 1 ? Qt::Key_F8 : Qt::Key_F9);
+        QCOMPARE(Cell(ColLauf1, other), QStringLiteral("7,00"));
+        QCOMPARE(window->RunCycle().State(), RunState::ResetDue);
+        // The reset shows digits again.
+        Key(Qt::Key_F7);
+        for (TDigit* digit : digits)
+            QCOMPARE(int(digit->ValueBinary()), int(TDigit::DigitPattern(0)));
+    }
+
+    void doubtfulTimeIsMarkedUntilConfirmed_data()
+    {
+        QTest::addColumn<int>("minimum");
+        QTest::addColumn<int>("lane1Ms");
+        QTest::addColumn<bool>("classField");
+        QTest::addColumn<bool>("marked");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("bounce below the minimum") << 500 << 120 << false << true << "Mindestzeit";
+        QTest::newRow("minimum off") << 0 << 120 << false << false << "";
+        QTest::newRow("far from five of its class") << 0 << 9990 << true << true << "Klasse";
+        QTest::newRow("in line with its class") << 500 << 29000 << true << false << "";
+    }
+
+    void doubtfulTimeIsMarkedUntilConfirmed()
+    {
+        QFETCH(int, minimum);
+        QFETCH(int, lane1Ms);
+        QFETCH(bool, classField);
+        QFETCH(bool, marked);
+        QFETCH(QString, reason);
+        window->Settings.Mindestzeit = minimum;
+        const QList<Starter> starters = FortyStarters();
+        Load(starters);
+        if (classField) {
+            // Five others of row 1's class ran about 30 s in this run.
+            int filled = 0;
+            for (int row = 3; row <= 40 && filled < 5; ++row) {
+                if (Cell(ColKlasse, row) == Cell(ColKlasse, 1)) {
+                    window->SortGrid1->SetCells(ColLauf1, row, QStringLiteral("%1,00").arg(28 + filled));
+                    ++filled;
+                }
+            }
+        }
+        Run(lane1Ms, 31000);
+        QCOMPARE(Cell(ColLauf1, 1), FormatRunTime(lane1Ms)); // entered all the same
+        QCOMPARE(window->TimeUnconfirmed(ColLauf1, 1), marked);
+        QVERIFY(!window->TimeUnconfirmed(ColLauf1, 2));
+        const TFormatOptions format = window->SortGrid1->GetCellFormat(ColLauf1, 1);
+        QCOMPARE(format.BrushColor == UnconfirmedTimeColor, marked);
+        QCOMPARE(window->Results().Unconfirmed(QStringLiteral("1"), 1), marked); // scoreboards see it
+        if (!marked)
+            return;
+        QVERIFY2(window->statusBar()->currentMessage().contains(reason),
+                 qPrintable(window->statusBar()->currentMessage()));
+        // The mark follows the starter, not the row number, when the view is sorted by place.
+        window->cbSort->click();
+        int row = 1;
+        while (Cell(ColLoadOrder, row) != QStringLiteral("1"))
+            ++row;
+        QVERIFY(row != 1); // the bounce's 0,12 ranks first
+        QVERIFY(window->TimeUnconfirmed(ColLauf1, row));
+        window->cbSort->click();
+
+        window->SortGrid1->SetRow(1);
+        QTest::keyClick(window.get(), Qt::Key_B, Qt::ControlModifier);
+        QVERIFY(!window->TimeUnconfirmed(ColLauf1, 1));
+        QVERIFY(!window->Results().Unconfirmed(QStringLiteral("1"), 1));
+        QCOMPARE(Cell(ColLauf1, 1), FormatRunTime(lane1Ms));
+    }
+
+    void editingADoubtfulTimeSettlesIt()
+    {
+        window->Settings.Mindestzeit = 500;
+        Load(kFiveStarters);
+        Run(120, 31000);
+        QVERIFY(window->TimeUnconfirmed(ColLauf1, 1));
+        Key(Qt::Key_F7);
+        EditCell(ColLauf1, 1, QStringLiteral("30,12"));
+        QCOMPARE(Cell(ColLauf1, 1), QStringLiteral("30,12"));
+        QVERIFY(!window->TimeUnconfirmed(ColLauf1, 1));
+    }
+
+    void repeatRunTakesThePairsTimesBack_data()
+    {
+        QTest::addColumn<bool>("afterReset");
+        QTest::newRow("before 0,00") << false;
+        QTest::newRow("after 0,00") << true;
+    }
+
+    void repeatRunTakesThePairsTimesBack()
+    {
+        QFETCH(bool, afterReset);
+        window->Settings.Mindestzeit = 500;
+        Load(kFiveStarters);
+        Run(120, 31000); // lane 1's contact bounced
+        if (afterReset) {
+            Key(Qt::Key_F7);
+            QCOMPARE(window->cbBuhn1->currentIndex(), 2);
+        }
+        // Not answered "yes": nothing changes.
+        window->mRepeatRun->trigger();
+        QCOMPARE(Cell(ColLauf1, 1), QStringLiteral("0,12"));
+
+        dialogs->answers.enqueue(true);
+        window->mRepeatRun->trigger();
+        QCOMPARE(dialogs->questions.size(), 2);
+        QCOMPARE(Cell(ColLauf1, 1), QString());
+        QCOMPARE(Cell(ColLauf1, 2), QString());
+        QVERIFY(!window->TimeUnconfirmed(ColLauf1, 1));
+        QCOMPARE(window->cbBuhn1->currentIndex(), 0);
+        QCOMPARE(window->cbBuhn2->currentIndex(), 1);
+        QCOMPARE(window->RunCycle().State(), RunState::Ready);
+        QVERIFY(window->bSTART->isEnabled());
+
+        // The pair runs again into the same column; a second repeat has nothing left to take.
+        Run(30000, 31000);
+        QCOMPARE(Cell(ColLauf1, 1), QStringLiteral("30,00"));
+        QCOMPARE(Cell(ColLauf2, 1), QString());
+        Key(Qt::Key_F7);
+        Key(Qt::Key_F5);
+        window->mRepeatRun->trigger(); // refused while running
+        QCOMPARE(dialogs->questions.size(), 2);
+        QCOMPARE(Cell(ColLauf1, 1), QStringLiteral("30,00"));
     }
 
     void timeGoesToTheLaneEntrysOwnRow_data()
@@ -709,8 +1019,26 @@ private Q_SLOTS:
             sum += grid->ColWidths(c);
         // Every visible column plus one pixel of grid line each fills the client width.
         QCOMPARE(sum - 1 + 14, grid->viewport()->width());
-        QCOMPARE(grid->ColWidths(ColVorname),
-                 ((grid->ColWidths(ColName) + grid->ColWidths(ColVorname)) / 3) * 2);
+    }
+
+    void textColumnsGetWidthByTheirContents()
+    {
+        const int width = 1280;
+        QList<Starter> starters = kFiveStarters;
+        starters[2].verein = QStringLiteral("Seifenkisten Unterallgäu");
+        starters[3].klasse = QStringLiteral("Junioren ab 12");
+        Load(starters);
+        window->resize(width, 600);
+        QApplication::processEvents();
+        TSortGrid* grid = window->SortGrid1;
+        const QFontMetrics metrics(grid->font());
+        QVERIFY(grid->ColWidths(ColVerein) > metrics.horizontalAdvance(starters[2].verein));
+        QVERIFY(grid->ColWidths(ColKlasse) > metrics.horizontalAdvance(starters[3].klasse));
+        QVERIFY(grid->ColWidths(ColName) > metrics.horizontalAdvance(QStringLiteral("Christ")));
+        int sum = 0;
+        for (int c = 0; c < ColLoadOrder; ++c)
+            sum += grid->ColWidths(c);
+        QCOMPARE(sum - 1 + 14, grid->viewport()->width());
     }
 
     void clickOnARowReportsTheSelectionFirst()
@@ -732,7 +1060,7 @@ private Q_SLOTS:
                           grid->CellRect(ColName, 3).center());
         QCOMPARE(seen, (QStringList{"select 3 at 1", "selected at 1"}));
         QCOMPARE(grid->Row(), 3);
-        QTRY_COMPARE(window->StatusPanel0->text(), QStringLiteral("3:5"));
+        QTRY_COMPARE(window->StatusPanel0->text(), QStringLiteral("Zeile 3 von 5"));
     }
 
     void typingALetterSelectsTheNextStarter_data()
@@ -760,7 +1088,7 @@ private Q_SLOTS:
         grid->setFocus();
         QTest::keyClicks(grid, typed);
         QCOMPARE(grid->Row(), expected);
-        QTRY_COMPARE(window->StatusPanel0->text(), QStringLiteral("%1:5").arg(expected));
+        QTRY_COMPARE(window->StatusPanel0->text(), QStringLiteral("Zeile %1 von 5").arg(expected));
     }
 
     void editedCellIsCheckedAndRanked_data()

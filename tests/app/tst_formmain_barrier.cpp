@@ -16,6 +16,7 @@
 #include <QRadioButton>
 #include <QComboBox>
 #include <QDir>
+#include <QDoubleSpinBox>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QLabel>
@@ -448,6 +449,47 @@ private Q_SLOTS:
         QCOMPARE(window->ComPort->Port(), std::uint8_t(0));
         QCOMPARE(window->Settings.Alg1, 1);
         QVERIFY(!window->ImageLSstart->isVisible());
+    }
+
+    void settingsAreWrittenWhenTheDialogClosesWithOk()
+    {
+        CreateWindow(0, 0, 0, 2);
+        QTimer::singleShot(0, this, [this] {
+            window->CfgDialog->rgBahn->Button(0)->click();
+            window->CfgDialog->seProbe->setValue(3);
+            window->CfgDialog->seMindestzeit->setValue(4.5);
+            window->CfgDialog->OKBtn->click();
+        });
+        window->bCFGClick();
+        // Read by a new store, as after a crash: nothing waits for the window's end.
+        QSettings stored(SettingsFile(), QSettings::IniFormat);
+        const TStoredSettings read = ReadSettings(stored);
+        QCOMPARE(read.CountBahn, 1);
+        QCOMPARE(read.ProbeLaufe, 3);
+        QCOMPARE(read.Mindestzeit, 450);
+        QCOMPARE(window->Settings.Mindestzeit, 450);
+
+        QTimer::singleShot(0, this, [this] {
+            window->CfgDialog->seProbe->setValue(4);
+            window->CfgDialog->CancelBtn->click();
+        });
+        window->bCFGClick();
+        QSettings again(SettingsFile(), QSettings::IniFormat);
+        QCOMPARE(ReadSettings(again).ProbeLaufe, 3);
+    }
+
+    void windowBoundsAreWrittenOnceTheyRest()
+    {
+        CreateWindow();
+        QSignalSpy written(window->TimerSaveBounds, &QTimer::timeout);
+        window->resize(900, 600);
+        window->resize(910, 610); // a drag: one write at its end
+        QVERIFY(written.wait(10000));
+        QSettings stored(SettingsFile(), QSettings::IniFormat);
+        const TStoredSettings read = ReadSettings(stored);
+        QCOMPARE(read.Width, 910);
+        QCOMPARE(read.Height, 610);
+        QCOMPARE(written.count(), 1);
     }
 
     void storedPortOutsideTheNumbersMeansNone()

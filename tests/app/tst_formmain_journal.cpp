@@ -9,6 +9,7 @@
 #include "SerialPorts.h"
 #include "TBitBtnWithColor.h"
 #include "TComPort.h"
+#include "TDigit.h"
 #include "TFDlgYesNo.h"
 #include "TFormMain.h"
 #include "TSettings.h"
@@ -543,6 +544,28 @@ private Q_SLOTS:
         QVERIFY(window->bRESET->isEnabled());
         window->sb1del->click();
         QCOMPARE(Cell(ColLauf1, 1), QStringLiteral("EL"));
+    }
+
+    void eliminationByKeyComesBackWithItsLane()
+    {
+        Open();
+        QVERIFY(window->LoadStarterList(ListFile()));
+        window->TriggerCommand(window->mStart, 30000);
+        window->TriggerCommand(window->mEL1, 34000);
+        window.reset(); // killed while lane 2 runs
+
+        clock->Set(40000);
+        dialogs->answers.enqueue(true);
+        Open();
+        window->RestoreLastSession();
+        QCOMPARE(Cell(ColLauf1, 1), QStringLiteral("EL"));
+        QCOMPARE(window->LaneRunColumn(1), ColLauf1);
+        QCOMPARE(int(window->Digit1.at(1)->ValueBinary()), 0b101111); // "E"
+        QVERIFY(!window->bSTOP1->isEnabled());
+        QVERIFY(window->bSTOP2->isEnabled());
+        window->TriggerCommand(window->mStop2);
+        QCOMPARE(Cell(ColLauf1, 2), QStringLiteral("10,00"));
+        QCOMPARE(Cell(ColLauf2, 1), QString());
     }
 
     void editsDeletionsAndPlaceOrderComeBack()

@@ -1,6 +1,7 @@
 #include "TCfgDialog.h"
 
 #include <QApplication>
+#include <QDoubleSpinBox>
 #include <QFocusEvent>
 #include <QGroupBox>
 #include <QLabel>
@@ -84,6 +85,8 @@ private slots:
     void lockTimeTransfer_data();
     void lockTimeTransfer();
     void runCountsTransfer();
+    void minimumTimeTransfer_data();
+    void minimumTimeTransfer();
     void okAndCancelResults();
     void contactPictures();
     void drawItemGeometry();
@@ -472,6 +475,38 @@ void TestCfgDialog::runCountsTransfer()
     dialog.ApplyTo(settings);
     QCOMPARE(settings.ProbeLaufe, 0);
     QCOMPARE(settings.AllLaufe, 4);
+}
+
+void TestCfgDialog::minimumTimeTransfer_data()
+{
+    QTest::addColumn<int>("stored");
+    QTest::addColumn<QString>("shown");
+    QTest::addColumn<double>("chosen");
+    QTest::addColumn<int>("storedAfterOk");
+    QTest::newRow("off by default") << 0 << "aus" << 0.0 << 0;
+    QTest::newRow("hundredths kept") << 875 << "8,75 Sek." << 8.75 << 875;
+    QTest::newRow("a bounce's 0,12 chosen") << 0 << "aus" << 0.12 << 12;
+    QTest::newRow("switched off again") << 500 << "5,00 Sek." << 0.0 << 0;
+}
+
+void TestCfgDialog::minimumTimeTransfer()
+{
+    QFETCH(int, stored);
+    QFETCH(QString, shown);
+    QFETCH(double, chosen);
+    QFETCH(int, storedAfterOk);
+    const QLocale before;
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    TCfgDialog dialog(Com1AndCom3);
+    dialog.seMindestzeit->setLocale(QLocale());
+    TStoredSettings settings;
+    settings.Mindestzeit = stored;
+    dialog.Fill(settings);
+    QCOMPARE(dialog.seMindestzeit->text(), shown);
+    dialog.seMindestzeit->setValue(chosen);
+    dialog.ApplyTo(settings);
+    QCOMPARE(settings.Mindestzeit, storedAfterOk);
+    QLocale::setDefault(before);
 }
 
 void TestCfgDialog::okAndCancelResults()

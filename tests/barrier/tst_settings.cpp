@@ -220,6 +220,19 @@ void TestSettings::readsHandWrittenFile_data()
         QTest::newRow("adapter read also when the numbers stop early")
             << QByteArray("Left=x\nPortAdapter=" + adapter + "\n") << s;
     }
+    {
+        TStoredSettings s = Stored();
+        s.Mindestzeit = 250;
+        QTest::newRow("minimum time beside the numbers")
+            << QByteArray(StoredLines + "Mindestzeit=250\n") << s;
+        s = TStoredSettings{};
+        s.Mindestzeit = 250;
+        QTest::newRow("minimum time read also when the numbers stop early")
+            << QByteArray("Left=x\nMindestzeit=250\n") << s;
+        QTest::newRow("minimum time not a number is off")
+            << QByteArray("Mindestzeit=kurz\n") << TStoredSettings{};
+        QTest::newRow("negative minimum time is off") << QByteArray("Mindestzeit=-5\n") << TStoredSettings{};
+    }
 }
 
 void TestSettings::readsHandWrittenFile()
@@ -254,6 +267,7 @@ void TestSettings::writtenValuesReadBackInANewStore()
     const QString path = m_Dir.filePath(QStringLiteral("written.conf"));
     TStoredSettings values = Stored();
     values.PortAdapter = QStringLiteral("usb-Prolific_Technology_Inc._USB-Serial_Controller-if00-port0");
+    values.Mindestzeit = 875;
     {
         QSettings store(path, QSettings::IniFormat);
         QVERIFY(WriteSettings(store, values));

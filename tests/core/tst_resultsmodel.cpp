@@ -49,6 +49,7 @@ private slots:
     void updatesReportWhatChanged_data();
     void updatesReportWhatChanged();
     void anEditInPlaceReportsItsRow();
+    void unconfirmedRunsAreReportedWhenTheyChange();
 };
 
 void TestResultsModel::updatesReportWhatChanged_data()
@@ -114,6 +115,25 @@ void TestResultsModel::anEditInPlaceReportsItsRow()
     QVERIFY(!model.UpdateRow(Rows("3;Neu;;;;;;;;;;;;3").first()));
     QCOMPARE(seen.Take(), QString());
     QCOMPARE(model.RowCount(), 2);
+}
+
+void TestResultsModel::unconfirmedRunsAreReportedWhenTheyChange()
+{
+    TResultsModel model;
+    model.Update(Rows(A1 + "|" + B2));
+    Events seen(model);
+    model.SetUnconfirmed({{"1", 3}});
+    QCOMPARE(seen.Take(), QString("run 1:3"));
+    QVERIFY(model.Unconfirmed("1", 3));
+    QVERIFY(!model.Unconfirmed("1", 2));
+    QVERIFY(!model.Unconfirmed("2", 3));
+    model.SetUnconfirmed({{"1", 3}}); // nothing new
+    QCOMPARE(seen.Take(), QString());
+    model.SetUnconfirmed({{"2", 3}}); // confirmed, another doubtful
+    QCOMPARE(seen.Take(), QString("run 1:3, run 2:3"));
+    model.SetUnconfirmed({});
+    QCOMPARE(seen.Take(), QString("run 2:3"));
+    QVERIFY(!model.Unconfirmed("2", 3));
 }
 
 QTEST_GUILESS_MAIN(TestResultsModel)

@@ -75,6 +75,18 @@ private Q_SLOTS:
         QCOMPARE(picture.size(), QSize(560, 300));
     }
 
+    void helpContentsShowWholeTitles()
+    {
+        THelpWindow window;
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        // Every title fits beside the scroll bar, the longest one too.
+        const QString folder = qEnvironmentVariable("QUELLORIX_SCREENSHOTS");
+        if (!folder.isEmpty())
+            window.grab().save(folder + QStringLiteral("/hilfe.png"));
+        QVERIFY(window.Contents->viewport()->width() >= window.Contents->sizeHintForColumn(0));
+    }
+
     void helpWindowFollowsTheContentsList()
     {
         THelpWindow window;

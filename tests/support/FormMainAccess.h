@@ -49,11 +49,16 @@ public:
     using TFormMainControls::Label8;
     using TFormMainControls::Label9;
     using TFormMainControls::LabelSort;
+    using TFormMainControls::LabelTitle;
     using TFormMainControls::LockLS1;
     using TFormMainControls::LockLS21;
     using TFormMainControls::LockLSstart;
+    using TFormMainControls::mConfirmTime;
+    using TFormMainControls::mEL1;
+    using TFormMainControls::mEL2;
     using TFormMainControls::mHilfe;
     using TFormMainControls::mInfo;
+    using TFormMainControls::mRepeatRun;
     using TFormMainControls::mReset;
     using TFormMainControls::mStart;
     using TFormMainControls::mSTOP1;
@@ -94,4 +99,5 @@ public:
     using TFormMainControls::TimerDate;
     using TFormMainControls::TimerGesperrtStart;
     using TFormMainControls::TimerReconnect;
+    using TFormMainControls::TimerSaveBounds;
 };

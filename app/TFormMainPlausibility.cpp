@@ -1,0 +1,123 @@
+#include "TFormMain.h"
+
+#include "Dialogs.h"
+#include "Plausibility.h"
+#include "ProtocolLogic.h"
+#include "RunTime.h"
+#include "TSortGrid.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QStatusBar>
+
+// Doubtful times: marked until the operator confirms or edits them, and the
+// last pair's run taken back to be run again.
+
+void TFormMain::CheckRecordedTime(int row, int column)
+{
+    const int ms = ParseRunTime(SortGrid1->Cells(column, row));
+    if (ms == InvalidTime)
+        return;
+    const QString runClass = SortGrid1->Cells(ColKlasse, row);
+    QList<int> others;
+    for (int other = 1; other < SortGrid1->RowCount(); ++other) {
+        if (other == row || SortGrid1->Cells(ColKlasse, other) != runClass)
+            continue;
+        const int time = ParseRunTime(SortGrid1->Cells(column, other));
+        if (time != InvalidTime)
+            others.append(time / 10);
+    }
+    const TimeDoubt doubt = CheckRunTime(ms / 10, Settings.Mindestzeit, others);
+    if (doubt == TimeDoubt::None)
+        return;
+    m_unconfirmed.append({SortGrid1->Cells(ColLoadOrder, row), column});
+    SyncUnconfirmed();
+    // Short enough for the status bar of the smallest window.
+    const QString why =
+        doubt == TimeDoubt::BelowMinimum
+            ? QStringLiteral("unter der Mindestzeit %1").arg(FormatRunTime(Settings.Mindestzeit * 10))
+            : QStringLiteral("weit weg von Klasse %1 in diesem Lauf").arg(runClass);
+    statusBar()->showMessage(
+        QStringLiteral("Zeit %1 von Nr. %2 %3 – prüfen: Strg+B bestätigt, Strg+R wiederholt den Lauf.")
+            .arg(SortGrid1->Cells(column, row), SortGrid1->Cells(ColNr, row), why));
+    SortGrid1->InvalidateGrid();
+}
+
+bool TFormMain::TimeUnconfirmed(int col, int row) const
+{
+    if (m_unconfirmed.isEmpty() || row < 1 || row >= SortGrid1->RowCount())
+        return false;
+    return m_unconfirmed.contains({SortGrid1->Cells(ColLoadOrder, row), col});
+}
+
+void TFormMain::UnmarkTime(int col, int row)
+{
+    if (m_unconfirmed.removeAll({SortGrid1->Cells(ColLoadOrder, row), col}) > 0) {
+        SyncUnconfirmed();
+        if (m_unconfirmed.isEmpty())
+            statusBar()->clearMessage();
+        SortGrid1->InvalidateGrid();
+    }
+}
+
+void TFormMain::SyncUnconfirmed()
+{
+    QList<std::pair<QString, int>> runs;
+    for (const auto& [identity, column] : std::as_const(m_unconfirmed))
+        runs.append({identity, column - ColLauf1 + 1});
+    m_results.SetUnconfirmed(runs);
+}
+
+void TFormMain::mConfirmTimeClick()
+{
+    if (m_unconfirmed.isEmpty())
+        return;
+    // The selected row's marks if it has any, otherwise all of them.
+    const QString identity = SortGrid1->Cells(ColLoadOrder, SortGrid1->Row());
+    const qsizetype before = m_unconfirmed.size();
+    m_unconfirmed.removeIf(
+        [&identity](const std::pair<QString, int>& mark) { return mark.first == identity; });
+    if (m_unconfirmed.size() == before)
+        m_unconfirmed.clear();
+    SyncUnconfirmed();
+    statusBar()->showMessage(QStringLiteral("Zeit bestätigt."), 5000);
+    SortGrid1->InvalidateGrid();
+}
+
+void TFormMain::mRepeatRunClick()
+{
+    if (m_run.Timing()) {
+        statusBar()->showMessage(QStringLiteral("„Lauf wiederholen“ erst, wenn alle Bahnen gestoppt sind."),
+                                 8000);
+        return;
+    }
+    if (m_lastRunCells.isEmpty()) {
+        statusBar()->showMessage(QStringLiteral("Kein Lauf, der wiederholt werden könnte."), 8000);
+        return;
+    }
+    if (!Dialogs().AskYesNo(this,
+                            QStringLiteral("Lauf wiederholen? Die Zeiten dieses Laufs werden entfernt.")))
+        return;
+    if (m_run.CanReset())
+        mResetClick();
+    for (const auto& [identity, column] : std::as_const(m_lastRunCells)) {
+        for (int row = 1; row < SortGrid1->RowCount(); ++row) {
+            if (SortGrid1->Cells(ColLoadOrder, row) != identity)
+                continue;
+            SortGrid1->SetCells(column, row, QString());
+            JournalCellEdited(column, row);
+            m_unconfirmed.removeAll({identity, column});
+            break;
+        }
+    }
+    m_lastRunCells.clear();
+    SyncUnconfirmed();
+    SortGrid1->SetModified(true);
+    RankProtocol();
+    cbBuhn1->setCurrentIndex(m_lastRunPositions[0]);
+    if (m_run.LaneCount() > 1)
+        cbBuhn2->setCurrentIndex(m_lastRunPositions[1]);
+    cbBuhnChange();
+    statusBar()->showMessage(
+        QStringLiteral("Lauf wird wiederholt: die Zeiten sind entfernt, das Paar ist wieder gewählt."), 8000);
+}
