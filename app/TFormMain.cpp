@@ -148,14 +148,19 @@ TFormMain::TFormMain(TSystemAccess access, QWidget* parent) : QMainWindow(parent
     TimerDate->setInterval(5000);
     connect(TimerDate, &QTimer::timeout, this, &TFormMain::TimerDateTimer);
     TimerDate->start();
-    TimerGesperrtStart = new QTimer(this);
-    TimerGesperrtStart->setSingleShot(true);
-    TimerGesperrtStart->setInterval(10000);
+    TimerGesperrtStart = m_run.LockTimer();
 
     CreateHiddenMenu();
     ConnectHelpCommands();
     CreateComPort(m_access.DeviceFactory);
     CreateJournal();
+    // Edits in place reach the results model as the grid takes them.
+    SortGrid1->OnSetEditText = [this, journal = SortGrid1->OnSetEditText](int col, int row,
+                                                                          const QString& text) {
+        if (journal)
+            journal(col, row, text);
+        SyncResultsRow(row);
+    };
 
     FormCreate();
 }
@@ -308,6 +313,23 @@ QFrame* TFormMain::CreateDigitPanel(QWidget* parent, std::array<TDigit*, 5>& dig
     return panel;
 }
 
+// A lane's finish barrier image over its STOPP button, at the outer edge of
+// the lane's side.
+QWidget* TFormMain::CreateLaneStopPanel(QWidget* parent, int lane, QLabel*& image, TBitBtnWithColor*& button)
+{
+    auto* panel = new QWidget(parent);
+    auto* column = new QVBoxLayout(panel);
+    column->setContentsMargins(lane == 1 ? 3 : 0, 0, lane == 1 ? 0 : 3, 0);
+    column->setSpacing(2);
+    image = CreateBarrierImage(panel, lane == 1 ? QStringLiteral("[F11] Lichtschranke Ein / Aus")
+                                                : QStringLiteral("[F12] Lichtschranke Ein / Aus"));
+    button = CreateCommandButton(panel, QStringLiteral("STOPP %1").arg(lane),
+                                 lane == 1 ? QStringLiteral("[F8]") : QStringLiteral("[F9]"));
+    column->addWidget(image, 0, lane == 1 ? Qt::Alignment() : Qt::AlignRight);
+    column->addWidget(button);
+    return panel;
+}
+
 void TFormMain::CreateTimerArea(QWidget* parent)
 {
     PanelTimer = new QFrame(parent);
@@ -337,22 +359,8 @@ void TFormMain::CreateTimerArea(QWidget* parent)
     auto* stops = new QHBoxLayout;
     stops->setContentsMargins(0, 0, 0, 0);
     stops->setSpacing(4);
-    PanelLE = new QWidget(Panel7);
-    auto* leftStop = new QVBoxLayout(PanelLE);
-    leftStop->setContentsMargins(3, 0, 0, 0);
-    leftStop->setSpacing(2);
-    ImageLS1 = CreateBarrierImage(PanelLE, QStringLiteral("[F11] Lichtschranke Ein / Aus"));
-    bSTOP1 = CreateCommandButton(PanelLE, QStringLiteral("STOPP 1"), QStringLiteral("[F8]"));
-    leftStop->addWidget(ImageLS1);
-    leftStop->addWidget(bSTOP1);
-    PanelRI = new QWidget(Panel7);
-    auto* rightStop = new QVBoxLayout(PanelRI);
-    rightStop->setContentsMargins(0, 0, 3, 0);
-    rightStop->setSpacing(2);
-    ImageLS2 = CreateBarrierImage(PanelRI, QStringLiteral("[F12] Lichtschranke Ein / Aus"));
-    bSTOP2 = CreateCommandButton(PanelRI, QStringLiteral("STOPP 2"), QStringLiteral("[F9]"));
-    rightStop->addWidget(ImageLS2, 0, Qt::AlignRight);
-    rightStop->addWidget(bSTOP2);
+    PanelLE = CreateLaneStopPanel(Panel7, 1, ImageLS1, bSTOP1);
+    PanelRI = CreateLaneStopPanel(Panel7, 2, ImageLS2, bSTOP2);
     stops->addWidget(PanelLE);
     stops->addWidget(PanelRI);
     centre->addWidget(Panel5);

@@ -2,9 +2,12 @@
 
 #include "BarrierLine.h"
 #include "FileTypes.h"
+#include "FormMainControls.h"
 #include "ProgramFiles.h"
 #include "ProtocolReport.h"
 #include "ProtocolText.h"
+#include "ResultsModel.h"
+#include "RunCycle.h"
 #include "SerialDevice.h"
 #include "TColor.h"
 #include "TSettings.h"
@@ -67,9 +70,12 @@ struct TSystemAccess
 // (mouse press, key, light barrier) goes through one of these actions, and a
 // disabled action ignores the trigger, which is the guard against double
 // starts and stops.
-class TFormMain : public QMainWindow
+class TFormMain : public QMainWindow, protected TFormMainControls
 {
     Q_OBJECT
+
+    // Tests reach the controls through tests/support/FormMainAccess.h.
+    friend class TFormMainTestAccess;
 
 public:
     explicit TFormMain(TSystemAccess access = {}, QWidget* parent = nullptr);
@@ -103,8 +109,8 @@ public:
     void ComPortDSR();
     void ComPortRLSD();
     void StartBarrierHit(std::uint32_t tick);
-    void Lane1BarrierHit(std::uint32_t tick);
-    void Lane2BarrierHit(std::uint32_t tick);
+    // A finish barrier's edge of lane 1 or 2.
+    void LaneBarrierHit(int lane, std::uint32_t tick);
     void TimerGesperrtTimer();
     void ComPortOpen();
     void ComPortClose();
@@ -170,93 +176,11 @@ public:
     const TFileTypeDescriptions& FileTypeDescriptions() const { return m_fileTypes; }
 
     int LaneRunColumn(int lane) const { return m_laneRunColumn.at(lane - 1); }
+    // The run cycle the commands go through.
+    const TRunCycle& RunCycle() const { return m_run; }
+    // The results as others watch them, kept in step with the protocol grid.
+    const TResultsModel& Results() const { return m_results; }
     bool SoundOn() const { return m_soundOn; }
-
-    // Controls, named as the window's components.
-    QWidget* PanelTop = nullptr;
-    QToolButton* bHelp = nullptr;
-    QToolButton* bCFG = nullptr;
-    QToolButton* bInfo = nullptr;
-    // The maker's logo text in three pieces; a click opens the maker's web site.
-    TClickLabel* Label8 = nullptr;
-    TClickLabel* Label9 = nullptr;
-    TClickLabel* Label10 = nullptr;
-    QLabel* PanelDate = nullptr;
-    QFrame* Panel = nullptr;
-    QWidget* PanelLL = nullptr;
-    QWidget* PanelRR = nullptr;
-    QToolButton* sbLoad = nullptr;
-    QLabel* Label4 = nullptr;
-    QComboBox* cbBuhn1 = nullptr;
-    QToolButton* seObmen = nullptr;
-    QLabel* Label7 = nullptr;
-    QComboBox* cbBuhn2 = nullptr;
-
-    QFrame* PanelTimer = nullptr;
-    QFrame* PanelT1 = nullptr;
-    QFrame* PanelT2 = nullptr;
-    QFrame* PanelTTT2 = nullptr;
-    QFrame* Panel7 = nullptr;
-    QWidget* Panel5 = nullptr;
-    QWidget* PanelLE = nullptr;
-    QWidget* PanelRI = nullptr;
-    std::array<TDigit*, 5> Digit1{};
-    std::array<TDigit*, 5> Digit2{};
-    TBitBtnWithColor* bSTART = nullptr;
-    TBitBtnWithColor* bSTOP1 = nullptr;
-    TBitBtnWithColor* bSTOP2 = nullptr;
-    TBitBtnWithColor* bRESET = nullptr;
-    QLabel* ImageLSstart = nullptr;
-    QLabel* ImageLS1 = nullptr;
-    QLabel* ImageLS2 = nullptr;
-
-    QFrame* PanelTitle = nullptr;
-    QToolButton* sbSave = nullptr;
-    QToolButton* sbCLS = nullptr;
-    QToolButton* sbCLSall = nullptr;
-    QCheckBox* cbEditON = nullptr;
-    TClickLabel* labEditON = nullptr;
-    QToolButton* sb1 = nullptr;
-    QToolButton* sb1del = nullptr;
-    QToolButton* sb2del = nullptr;
-    QToolButton* sb2 = nullptr;
-    QCheckBox* cbSort = nullptr;
-    TClickLabel* LabelSort = nullptr;
-    QToolButton* sbPrint = nullptr;
-    QToolButton* sbWord = nullptr;
-    QToolButton* sbExcel = nullptr;
-    QToolButton* sbInet = nullptr;
-
-    TSortGrid* SortGrid1 = nullptr;
-    TComPort* ComPort = nullptr;
-    // Looks every second for a lost barrier port's adapter to come back.
-    QTimer* TimerReconnect = nullptr;
-    TCfgDialog* CfgDialog = nullptr;
-    TFormInfo* FormInfo = nullptr;
-    QLabel* StatusPanel0 = nullptr;
-    QLabel* StatusPanel1 = nullptr;
-    QLabel* StatusPanel2 = nullptr;
-
-    QTimer* Clock = nullptr;
-    QTimer* TimerDate = nullptr;
-    QTimer* TimerGesperrtStart = nullptr;
-
-    // The hidden menu: actions with shortcuts, no menu bar.
-    QAction* mHilfe = nullptr;
-    QAction* EinstellunGen1 = nullptr;
-    QAction* mInfo = nullptr;
-    QAction* LockLSstart = nullptr;
-    QAction* mStart = nullptr;
-    QAction* mReset = nullptr;
-    QAction* mSTOP1 = nullptr;
-    QAction* mStop2 = nullptr;
-    QAction* LockLS1 = nullptr;
-    QAction* LockLS21 = nullptr;
-    QAction* Open1 = nullptr;
-    QAction* Save1 = nullptr;
-    QAction* Hilfe1 = nullptr;
-    QAction* Drucker1 = nullptr;
-    QAction* Beenden1 = nullptr;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -290,6 +214,7 @@ private:
     // The steps after a load that depend on the new rows: ranking, lane lists, caption.
     void FinishLoad(const QString& fileName);
     QFrame* CreateDigitPanel(QWidget* parent, std::array<TDigit*, 5>& digits);
+    QWidget* CreateLaneStopPanel(QWidget* parent, int lane, QLabel*& image, TBitBtnWithColor*& button);
 
     // Run cycle.
     void mStartClick();
@@ -297,6 +222,8 @@ private:
     void AfterLaneStop();
     void mResetClick();
     void ClockTimer();
+    TBitBtnWithColor* StopButton(int lane) const;
+    QAction* StopCommand(int lane) const;
     std::uint32_t CommandTick();
     void PlaySound(QSoundEffect* sound);
 
@@ -306,6 +233,10 @@ private:
     // Edits in the protocol: run times checked, lane entries and places kept up to date.
     void SortGrid1CellValidate(int col, QString& newValue, bool& valid);
     void RefreshLaneEntries();
+    // Hands the protocol's data rows (or one changed row) to the results model.
+    void SyncResults();
+    void SyncResultsRow(int row);
+    QStringList ProtocolRowCells(int row) const;
     // "Nr Name Vorname Verein" of a protocol row, as the lane lists show it.
     QString LaneEntryText(int row) const;
     void SortGrid1DblClick();
@@ -345,8 +276,11 @@ private:
     void ApplyJournalReplay(const JournalReplay& replay);
     void ResumeRun(const JournalReplay& replay);
 
-    std::uint32_t m_startTick = 0;
-    std::array<std::uint32_t, 2> m_stopTick{};
+    TRunCycle m_run;
+    TResultsModel m_results;
+    // The run's ticks as the journal records them.
+    const std::uint32_t& m_startTick = m_run.Ticks().start;
+    const std::array<std::uint32_t, 2>& m_stopTick = m_run.Ticks().stop;
     std::array<int, 2> m_laneRunColumn{-1, -1};
     std::optional<std::uint32_t> m_triggerTick;
     TProgramFiles m_programFiles;

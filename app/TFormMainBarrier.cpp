@@ -45,7 +45,7 @@ void TFormMain::CreateComPort(const SerialDeviceFactory& deviceFactory)
     connect(ComPort, &TComPort::OnClose, this, &TFormMain::ComPortClose);
     connect(ComPort, &TComPort::OnDeviceLost, this,
             [this](TComPort*, const QString& reason) { ComPortDeviceLost(reason); });
-    connect(TimerGesperrtStart, &QTimer::timeout, this, &TFormMain::TimerGesperrtTimer);
+    connect(&m_run, &TRunCycle::LockExpired, this, &TFormMain::TimerGesperrtTimer);
     TimerReconnect = new QTimer(this);
     TimerReconnect->setInterval(1000);
     connect(TimerReconnect, &QTimer::timeout, this, &TFormMain::TimerReconnectTimer);
@@ -128,53 +128,41 @@ void TFormMain::ComPortDSR()
 {
     JournalEdge(2);
     if (m_lineDSR.Evaluate(ComPort->ModemStatus(), Settings.Alg2))
-        Lane1BarrierHit(ComPort->EventTick());
+        LaneBarrierHit(1, ComPort->EventTick());
 }
 
 void TFormMain::ComPortRLSD()
 {
     JournalEdge(3);
     if (m_lineRLSD.Evaluate(ComPort->ModemStatus(), Settings.Alg3))
-        Lane2BarrierHit(ComPort->EventTick());
+        LaneBarrierHit(2, ComPort->EventTick());
 }
 
 void TFormMain::StartBarrierHit(std::uint32_t tick)
 {
-    if (TimerGesperrtStart->isActive())
-        return;
-    if (bSTART->isEnabled() && BarrierOn(ImageLSstart))
+    if (m_run.StartEdge(bSTART->isEnabled(), BarrierOn(ImageLSstart)) == BarrierCommand::Start)
         TriggerCommand(mStart, tick);
-    TimerGesperrtStart->start();
 }
 
-void TFormMain::Lane1BarrierHit(std::uint32_t tick)
+void TFormMain::LaneBarrierHit(int lane, std::uint32_t tick)
 {
-    if (bSTART->isEnabled() && BarrierOn(ImageLSstart)) {
-        TriggerCommand(mStart, tick);
-        return;
-    }
-    if (TimerGesperrtStart->isActive())
-        return;
     // A finish barrier the operator switched off does not stop its lane.
-    if (bSTOP1->isEnabled() && BarrierOn(ImageLS1))
-        TriggerCommand(mSTOP1, tick);
-}
-
-void TFormMain::Lane2BarrierHit(std::uint32_t tick)
-{
-    if (bSTART->isEnabled() && BarrierOn(ImageLSstart)) {
+    QLabel* finish = lane == 1 ? ImageLS1 : ImageLS2;
+    switch (m_run.FinishEdge(lane, bSTART->isEnabled(), BarrierOn(ImageLSstart), BarrierOn(finish))) {
+    case BarrierCommand::Start:
         TriggerCommand(mStart, tick);
-        return;
+        break;
+    case BarrierCommand::Stop:
+        TriggerCommand(lane == 1 ? mSTOP1 : mStop2, tick);
+        break;
+    case BarrierCommand::None:
+        break;
     }
-    if (TimerGesperrtStart->isActive())
-        return;
-    if (bSTOP2->isEnabled() && BarrierOn(ImageLS2))
-        TriggerCommand(mStop2, tick);
 }
 
 void TFormMain::TimerGesperrtTimer()
 {
-    TimerGesperrtStart->stop();
+    m_run.EndLock();
     if (!BarrierOn(ImageLS1))
         ImageLSClick(ImageLS1);
     if (!BarrierOn(ImageLS2))

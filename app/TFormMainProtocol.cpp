@@ -82,6 +82,7 @@ void TFormMain::RecordLaneTime(int lane, const QString& timeText)
     SortGrid1->SetCells(column, row, timeText);
     m_laneRunColumn.at(lane - 1) = column;
     JournalCell(column, row, JournalCellChange::Time, lane);
+    SyncResultsRow(row);
     UpdateCommandStates();
 }
 
@@ -116,7 +117,32 @@ void TFormMain::RankProtocol()
     options.SortCol = ColKlasse;
     options.CanSort = false;
     SortGrid1->InvalidateGrid();
+    SyncResults();
     JournalRank();
+}
+
+QStringList TFormMain::ProtocolRowCells(int row) const
+{
+    QStringList cells;
+    cells.reserve(ProtocolColumnCount);
+    for (int col = 0; col < ProtocolColumnCount; ++col)
+        cells.append(SortGrid1->Cells(col, row));
+    return cells;
+}
+
+void TFormMain::SyncResults()
+{
+    ProtocolTable rows;
+    rows.reserve(SortGrid1->RowCount());
+    for (int row = 1; row < SortGrid1->RowCount(); ++row)
+        rows.append(ProtocolRowCells(row));
+    m_results.Update(rows);
+}
+
+void TFormMain::SyncResultsRow(int row)
+{
+    if (!m_results.UpdateRow(ProtocolRowCells(row)))
+        SyncResults();
 }
 
 void TFormMain::SortGrid1GetCellFormat(int col, int row, TFormatOptions& format)
@@ -168,7 +194,7 @@ void TFormMain::sb1delClick(int tag)
     const int lane = tag + 1;
     const int column = LaneRunColumn(lane);
     const int row = LaneRow(lane);
-    if (column < 0 || row < 1)
+    if (!m_run.CanEliminate(lane) || column < 0 || row < 1)
         return;
     SortGrid1->SetCells(column, row, QStringLiteral("EL"));
     SortGrid1->SetModified(true);
@@ -184,6 +210,7 @@ void TFormMain::sbCLSClick(int tag)
         return;
     if (tag == 1) {
         SortGrid1->ClearGrid();
+        SyncResults();
         JournalClear();
         cbBuhn1->clear();
         cbBuhn2->clear();

@@ -9,6 +9,7 @@
 
 #include <QAction>
 #include <QComboBox>
+#include <QLabel>
 #include <QSoundEffect>
 #include <QTimer>
 #include <QToolButton>
@@ -35,11 +36,11 @@ void TFormMain::PlaySound(QSoundEffect* sound)
 
 void TFormMain::mStartClick()
 {
-    if (!mStart->isEnabled())
-        return;
+    // The lane count may have changed in the settings since the last run.
+    m_run.SetLaneCount(Settings.CountBahn);
     // The start tick is taken at the trigger; the sound plays asynchronously.
-    m_startTick = CommandTick();
-    m_stopTick = {0, 0};
+    if (!mStart->isEnabled() || !m_run.Start(CommandTick()))
+        return;
     PlaySound(m_startSound);
     Clock->start();
 
@@ -55,73 +56,57 @@ void TFormMain::mStartClick()
     sb1->setEnabled(false);
     sb2->setEnabled(false);
 
-    bSTOP1->setEnabled(true);
-    SetButtonColor(bSTOP1, LaneRunningColor);
-    mSTOP1->setEnabled(true);
-    // With one lane there is no lane 2 to stop: its hidden controls stay off.
-    const bool twoLanes = Settings.CountBahn > 1;
-    bSTOP2->setEnabled(twoLanes);
-    SetButtonColor(bSTOP2, twoLanes ? LaneRunningColor : clBtnFace);
-    mStop2->setEnabled(twoLanes);
+    for (int lane : {1, 2}) {
+        const bool running = m_run.LaneRunning(lane);
+        StopButton(lane)->setEnabled(running);
+        SetButtonColor(StopButton(lane), running ? LaneRunningColor : clBtnFace);
+        StopCommand(lane)->setEnabled(running);
+    }
     bSTOP1->setFocus();
 
     if (BarrierOn(ImageLSstart))
         ImageLSClick(ImageLSstart);
-    TimerGesperrtStart->start();
     UpdateCommandStates();
     JournalRunStart();
 }
 
 void TFormMain::mSTOPClick(int laneIndex)
 {
-    QAction* command = laneIndex == 0 ? mSTOP1 : mStop2;
-    if (!command->isEnabled())
-        return;
     const int lane = laneIndex + 1;
-    m_stopTick.at(laneIndex) = CommandTick();
+    if (!StopCommand(lane)->isEnabled())
+        return;
+    const std::optional<int> stopped = m_run.Stop(lane, CommandTick());
+    if (!stopped)
+        return;
     PlaySound(m_stopSound);
-    const int elapsed = int(ElapsedTicks(m_startTick, m_stopTick.at(laneIndex)));
+    const int elapsed = *stopped;
 
-    if (laneIndex == 0) {
-        bSTOP1->setEnabled(false);
-        SetButtonColor(bSTOP1, clBtnFace);
-        mSTOP1->setEnabled(false);
-        sb1del->setEnabled(true);
-        if (BarrierOn(ImageLS1))
-            ImageLSClick(ImageLS1);
-    } else {
-        bSTOP2->setEnabled(false);
-        SetButtonColor(bSTOP2, clBtnFace);
-        mStop2->setEnabled(false);
-        sb2del->setEnabled(true);
-        if (BarrierOn(ImageLS2))
-            ImageLSClick(ImageLS2);
-    }
+    StopButton(lane)->setEnabled(false);
+    SetButtonColor(StopButton(lane), clBtnFace);
+    StopCommand(lane)->setEnabled(false);
+    (lane == 1 ? sb1del : sb2del)->setEnabled(m_run.CanEliminate(lane));
+    QLabel* finish = lane == 1 ? ImageLS1 : ImageLS2;
+    if (BarrierOn(finish))
+        ImageLSClick(finish);
     ShowLaneTime(lane, elapsed);
     JournalLaneStop(laneIndex);
     if (!m_resumingRun) // a restored run's times are in the protocol already
         RecordLaneTime(lane, FormatRunTime(elapsed));
-    if (Settings.CountBahn == 1) {
-        mStop2->setEnabled(false);
-        bSTOP2->setEnabled(false);
-    }
     SortGrid1->SetModified(true);
     AfterLaneStop();
 }
 
 void TFormMain::AfterLaneStop()
 {
-    bRESET->setEnabled(!(mSTOP1->isEnabled() || mStop2->isEnabled()));
+    bRESET->setEnabled(m_run.CanReset());
     mReset->setEnabled(bRESET->isEnabled());
-    if (bSTOP1->isEnabled()) {
-        bSTOP1->setFocus();
-        return;
+    for (int lane : {1, 2}) {
+        if (m_run.LaneRunning(lane)) {
+            StopButton(lane)->setFocus();
+            return;
+        }
     }
-    if (bSTOP2->isEnabled()) {
-        bSTOP2->setFocus();
-        return;
-    }
-    if (bRESET->isEnabled()) {
+    if (m_run.CanReset()) {
         Clock->stop();
         bRESET->setFocus();
         SetButtonColor(bRESET, ResetDueColor);
@@ -131,9 +116,8 @@ void TFormMain::AfterLaneStop()
 
 void TFormMain::mResetClick()
 {
-    if (!mReset->isEnabled())
+    if (!mReset->isEnabled() || !m_run.Reset())
         return;
-    TimerGesperrtStart->stop();
     ShowLaneTime(1, 0);
     ShowLaneTime(2, 0);
     m_laneRunColumn = {-1, -1};
@@ -150,11 +134,12 @@ void TFormMain::mResetClick()
     sb1->setEnabled(true);
     sb2->setEnabled(sb1->isEnabled());
 
-    cbBuhn1->setCurrentIndex(
-        NextLanePosition(1, cbBuhn1->currentIndex(), Settings.CountBahn, cbBuhn1->count()));
-    if (Settings.CountBahn > 1)
-        cbBuhn2->setCurrentIndex(
-            NextLanePosition(2, cbBuhn2->currentIndex(), Settings.CountBahn, cbBuhn2->count()));
+    m_run.SetLaneCount(Settings.CountBahn);
+    const std::array<int, 2> next = m_run.NextLanePositions(
+        {cbBuhn1->currentIndex(), cbBuhn2->currentIndex()}, {cbBuhn1->count(), cbBuhn2->count()});
+    cbBuhn1->setCurrentIndex(next[0]);
+    if (m_run.LaneCount() > 1)
+        cbBuhn2->setCurrentIndex(next[1]);
     cbBuhn1->setEnabled(true);
     cbBuhn2->setEnabled(true);
     SortGrid1->InvalidateGrid();
@@ -166,10 +151,19 @@ void TFormMain::mResetClick()
 void TFormMain::ClockTimer()
 {
     const std::uint32_t now = TickSource().GetTickCount();
-    if (bSTOP1->isEnabled())
-        ShowLaneTime(1, int(ElapsedTicks(m_startTick, now)));
-    if (bSTOP2->isEnabled())
-        ShowLaneTime(2, int(ElapsedTicks(m_startTick, now)));
+    for (int lane : {1, 2})
+        if (m_run.LaneRunning(lane))
+            ShowLaneTime(lane, m_run.Elapsed(lane, now));
+}
+
+TBitBtnWithColor* TFormMain::StopButton(int lane) const
+{
+    return lane == 1 ? bSTOP1 : bSTOP2;
+}
+
+QAction* TFormMain::StopCommand(int lane) const
+{
+    return lane == 1 ? mSTOP1 : mStop2;
 }
 
 void TFormMain::ShowLaneTime(int lane, int ms)

@@ -1,6 +1,7 @@
 // Prints how long the main window takes to export the protocol as an .xlsx
 // workbook and to import that workbook again, for 10,000 starters, and the
 // same for the workbook writer and reader alone.
+#include "FormMainAccess.h"
 #include "TFormMain.h"
 #include "TSortGrid.h"
 #include "WindowHarness.h"
@@ -17,7 +18,7 @@ int main(int argc, char* argv[])
     QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
     WindowHarness harness;
     harness.CreateWindow();
-    TFormMain& window = *harness.window;
+    TTestFormMain& window = *harness.window;
 
     constexpr int starters = 10000;
     QByteArray text = "Nr.;Name;Vorname;Verein;Klasse\r\n";

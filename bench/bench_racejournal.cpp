@@ -1,6 +1,7 @@
 // Prints what the race journal adds to each recorded time (with 100 and 10,000
 // starters) and how long the start-up takes to restore a journal of 10,000
 // starters and 2,000 recorded times.
+#include "FormMainAccess.h"
 #include "ProtocolLogic.h"
 #include "RaceJournal.h"
 #include "TFormMain.h"
@@ -33,26 +34,26 @@ void WriteStarterList(const QString& fileName, int starters)
     file.write(text);
 }
 
-std::unique_ptr<TFormMain> Window(bool journal)
+std::unique_ptr<TTestFormMain> Window(bool journal)
 {
     TSystemAccess access = TestAccess(gDir->filePath(QStringLiteral("settings.ini")));
     if (journal)
         access.JournalFolder = gDir->filePath(QStringLiteral("journal"));
-    auto window = std::make_unique<TFormMain>(access);
+    auto window = std::make_unique<TTestFormMain>(access);
     window->show();
     return window;
 }
 
 // Microseconds per recorded time over runs of two lanes each, taken in turn
 // on a window without and one with a journal, so both see the same machine load.
-std::array<double, 2> RunCost(std::array<TFormMain*, 2> windows, int runs)
+std::array<double, 2> RunCost(std::array<TTestFormMain*, 2> windows, int runs)
 {
     QElapsedTimer timer;
     std::array<qint64, 2> ns{0, 0};
     std::uint32_t tick = 1000;
     for (int run = 0; run < runs; ++run) {
         for (int w = 0; w < 2; ++w) {
-            TFormMain& window = *windows.at(w);
+            TTestFormMain& window = *windows.at(w);
             window.TriggerCommand(window.mStart, tick);
             timer.start();
             window.TriggerCommand(window.mSTOP1, tick + 20000 + run);

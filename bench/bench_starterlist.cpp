@@ -4,6 +4,7 @@
 // largest list that is accepted (100,000 starters filling almost 64 MB), and
 // for refusing a 64 MB file of one-character lines. Each case runs in a
 // process of its own, so that each peak is its own.
+#include "FormMainAccess.h"
 #include "ProtocolText.h"
 #include "TFormMain.h"
 #include "TSortGrid.h"
@@ -63,7 +64,7 @@ int RunCase(const QString& name)
     const QString settings = dir.filePath(QStringLiteral("settings.ini"));
     access.OpenSettings = [settings] { return std::make_unique<QSettings>(settings, QSettings::IniFormat); };
     access.ScanPorts = [] { return std::uint32_t(0); };
-    TFormMain window(access);
+    TTestFormMain window(access);
     window.show();
 
     QByteArray bytes;

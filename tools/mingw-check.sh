@@ -7,13 +7,13 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 cxx=x86_64-w64-mingw32-g++-posix
-flags=(-std=c++20 -Wall -Wextra -Werror -O1 -Ibarrier)
+flags=(-std=c++20 -Wall -Wextra -Werror -O1 -Icore -Ibarrier)
 sources=(
     barrier/WindowsSerialDevice.cpp
-    barrier/CommEventRules.cpp
-    barrier/LineChanges.cpp
+    core/CommEventRules.cpp
+    core/LineChanges.cpp
     barrier/LineSampler.cpp
-    barrier/TickSource.cpp
+    core/TickSource.cpp
     tools/mingw/windows_check.cpp
 )
 out=${MINGW_BUILD_DIR:-build-mingw}

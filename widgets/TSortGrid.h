@@ -1,5 +1,6 @@
 #pragma once
 
+#include "CellAlignment.h"
 #include "SortCompare.h"
 #include "TComboListBox.h"
 #include "TMyStringGrid.h"
@@ -18,7 +19,6 @@ class QMenu;
 enum TSortDirection : unsigned char { sdAscending, sdDescending };
 enum TCellBevelStyle : unsigned char { cbNone, cbRaised, cbLowered };
 enum TVertAlignment : unsigned char { taTopJustify, taBottomJustify, taMiddle };
-enum TAlignment : unsigned char { taLeftJustify, taRightJustify, taCenter };
 enum TMyPrintRange : unsigned char { prAll, prSelected };
 
 struct TSortOptions

@@ -1,2 +1,1 @@
-qx_add_test(tst_racejournal SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_racejournal.cpp LIBS QuellorixApp)
 qx_add_test(tst_formmain_journal SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_formmain_journal.cpp LIBS QuellorixApp)

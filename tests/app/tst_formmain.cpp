@@ -1,5 +1,6 @@
 #include "AppSetup.h"
 #include "FakeTickSource.h"
+#include "FormMainAccess.h"
 #include "ProtocolLogic.h"
 #include "TBitBtnWithColor.h"
 #include "TClickLabel.h"
@@ -16,6 +17,7 @@
 #include <QLineEdit>
 #include <QScopeGuard>
 #include <QSettings>
+#include <QSignalSpy>
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
@@ -43,7 +45,7 @@ class TestFormMain : public QObject
     Q_OBJECT
 
 private:
-    std::unique_ptr<TFormMain> window;
+    std::unique_ptr<TTestFormMain> window;
     std::unique_ptr<FakeTickSource> clock;
     std::unique_ptr<TestDialogs> dialogs;
     QTemporaryDir settingsDir;
@@ -131,7 +133,7 @@ private Q_SLOTS:
         clock = std::make_unique<FakeTickSource>(100000);
         dialogs = std::make_unique<TestDialogs>();
         QFile::remove(settingsDir.filePath(QStringLiteral("settings.ini")));
-        window = std::make_unique<TFormMain>(Access());
+        window = std::make_unique<TTestFormMain>(Access());
         window->show();
         window->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(window.get()));
@@ -799,6 +801,24 @@ private Q_SLOTS:
         QTRY_COMPARE(window->cbBuhn1->itemText(0), QStringLiteral("11 Adler Anna SC Nord"));
         window->RecordLaneTime(1, QStringLiteral("30,00"));
         QCOMPARE(Cell(ColLauf1, 1), QStringLiteral("30,00"));
+    }
+
+    void resultsModelHearsEachTimeAndEdit()
+    {
+        Load(kFiveStarters);
+        window->RankProtocol();
+        const TResultsModel& results = window->Results();
+        QCOMPARE(results.RowCount(), 5);
+        QSignalSpy runs(&results, &TResultsModel::RunChanged);
+        Run(31000, 30000);
+        QCOMPARE(runs.count(), 2);
+        QCOMPARE(runs.at(0), (QList<QVariant>{QStringLiteral("2"), 1})); // lane 2 stopped first
+        QCOMPARE(runs.at(1), (QList<QVariant>{QStringLiteral("1"), 1}));
+        QCOMPARE(results.Cell(QStringLiteral("1"), ColLauf1), QStringLiteral("31,00"));
+
+        EditCell(ColLauf2, 1, QStringLiteral("29,50"));
+        QCOMPARE(runs.count(), 3);
+        QCOMPARE(results.Cell(QStringLiteral("1"), ColLauf2), QStringLiteral("29,50"));
     }
 };
 

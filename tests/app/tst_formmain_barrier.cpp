@@ -1,5 +1,6 @@
 #include "FakeSerialDevice.h"
 #include "FakeTickSource.h"
+#include "FormMainAccess.h"
 #include "LineSampler.h"
 #include "ProtocolLogic.h"
 #include "SerialPorts.h"
@@ -39,7 +40,7 @@ private:
     std::unique_ptr<FakeTickSource> clock;
     std::unique_ptr<TestDialogs> dialogs;
     std::unique_ptr<FakeSerialLine> line;
-    std::unique_ptr<TFormMain> window;
+    std::unique_ptr<TTestFormMain> window;
     QTemporaryDir settingsDir;
     int dispatched = 0; // line events the port has handed to the window
     QList<int> presentPorts{1, 3};
@@ -73,7 +74,7 @@ private:
         access.ScanPorts = [this] { return ComputePortsFound(presentPorts); };
         access.DeviceFactory = line->Factory();
         access.SerialByIdFolder = devFolder.filePath(QStringLiteral("serial/by-id"));
-        window = std::make_unique<TFormMain>(std::move(access));
+        window = std::make_unique<TTestFormMain>(std::move(access));
         window->show();
         QVERIFY(QTest::qWaitForWindowExposed(window.get()));
 

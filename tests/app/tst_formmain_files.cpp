@@ -1,5 +1,6 @@
 #include "FakeTickSource.h"
 #include "FileSizeLimit.h"
+#include "FormMainAccess.h"
 #include "ProtocolLogic.h"
 #include "TBitBtnWithColor.h"
 #include "TFormMain.h"
@@ -50,7 +51,7 @@ private:
     {
         window->SortGrid1->SetModified(false);
         window.reset();
-        window = std::make_unique<TFormMain>(TestAccess(Path(QStringLiteral("settings.ini"))));
+        window = std::make_unique<TTestFormMain>(TestAccess(Path(QStringLiteral("settings.ini"))));
         window->show();
     }
 

@@ -1,6 +1,7 @@
 #include "FakeSerialDevice.h"
 #include "FakeTickSource.h"
 #include "FileSizeLimit.h"
+#include "FormMainAccess.h"
 #include "ProgramWindows.h"
 #include "ProtocolLogic.h"
 #include "ProtocolText.h"
@@ -57,7 +58,8 @@ TSystemAccess Access(const QString& folder, const QString& bootId)
     return access;
 }
 
-void Run(TFormMain& window, std::uint32_t start, std::uint32_t lane1, std::uint32_t lane2, bool reset = true)
+void Run(TTestFormMain& window, std::uint32_t start, std::uint32_t lane1, std::uint32_t lane2,
+         bool reset = true)
 {
     window.TriggerCommand(window.mStart, start);
     window.TriggerCommand(window.mSTOP1, start + lane1);
@@ -66,7 +68,7 @@ void Run(TFormMain& window, std::uint32_t start, std::uint32_t lane1, std::uint3
         window.TriggerCommand(window.mReset);
 }
 
-QByteArray ProtocolText(const TFormMain& window)
+QByteArray ProtocolText(const TTestFormMain& window)
 {
     return ProtocolTextBytes(window.ProtocolRows(), ProtocolColumnCount);
 }
@@ -80,7 +82,7 @@ int RunChild(const QStringList& args)
     const QString folder = args.at(1);
     const QString list = args.at(2);
     TestDialogs dialogs;
-    TFormMain window(Access(folder, QStringLiteral("boot-A")));
+    TTestFormMain window(Access(folder, QStringLiteral("boot-A")));
     window.show();
     if (!window.LoadStarterList(list))
         return 2;
@@ -116,7 +118,7 @@ private:
     std::unique_ptr<QTemporaryDir> dir;
     std::unique_ptr<FakeTickSource> clock;
     std::unique_ptr<TestDialogs> dialogs;
-    std::unique_ptr<TFormMain> window;
+    std::unique_ptr<TTestFormMain> window;
 
     QString Folder() const { return dir->filePath(QStringLiteral("journal")); }
     QString ListFile() const { return dir->filePath(QStringLiteral("Sommerrennen.csv")); }
@@ -124,7 +126,7 @@ private:
     void Open(const QString& bootId = QStringLiteral("boot-A"), const QString& folder = QString())
     {
         window.reset();
-        window = std::make_unique<TFormMain>(Access(folder.isEmpty() ? Folder() : folder, bootId));
+        window = std::make_unique<TTestFormMain>(Access(folder.isEmpty() ? Folder() : folder, bootId));
         window->show();
     }
 
@@ -257,8 +259,9 @@ private Q_SLOTS:
         });
         windows.FormMain().RestoreLastSession();
         QCOMPARE(asked, kQuestion);
-        QCOMPARE(windows.FormMain().SortGrid1->Cells(ColLauf1, 1), QStringLiteral("10,00"));
-        windows.FormMain().SortGrid1->SetModified(false);
+        TSortGrid* grid = TFormMainTestAccess::Controls(windows.FormMain()).SortGrid1;
+        QCOMPARE(grid->Cells(ColLauf1, 1), QStringLiteral("10,00"));
+        grid->SetModified(false);
     }
 
     void killedDuringRunGoesOnFromItsStart_data()
@@ -476,7 +479,7 @@ private Q_SLOTS:
         TSystemAccess access = Access(Folder(), QStringLiteral("boot-A"));
         access.ScanPorts = [] { return ComputePortsFound({1}); };
         access.DeviceFactory = line.Factory();
-        window = std::make_unique<TFormMain>(std::move(access));
+        window = std::make_unique<TTestFormMain>(std::move(access));
         window->show();
         QVERIFY(window->LoadStarterList(ListFile()));
         int dispatched = 0;

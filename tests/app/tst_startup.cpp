@@ -1,4 +1,5 @@
 #include "FileTypes.h"
+#include "FormMainAccess.h"
 #include "HelpWindow.h"
 #include "Maker.h"
 #include "ProgramWindows.h"
@@ -35,6 +36,7 @@ private:
     QList<QUrl> openedUrls;
 
     TFormMain& Main() { return windows->FormMain(); }
+    TFormMainControls& Ui() { return TFormMainTestAccess::Controls(Main()); }
 
     void Start()
     {
@@ -111,14 +113,14 @@ private Q_SLOTS:
     {
         Start();
         QCOMPARE(Main().windowTitle(), QStringLiteral("Quellorix 2.7"));
-        QVERIFY(Main().bHelp->isEnabled());
+        QVERIFY(Ui().bHelp->isEnabled());
         // No warning about a missing help engine, nor any other box, at start-up.
         QCOMPARE(QApplication::activeModalWidget(), nullptr);
-        QCOMPARE(Main().labEditON->text(), QStringLiteral("Änderungen vornehmen"));
-        QVERIFY(Main().CfgDialog);
-        QCOMPARE(Main().FormInfo->windowTitle(), QStringLiteral("Information"));
-        QVERIFY(!Main().sbSave->isEnabled());
-        QVERIFY(Main().mStart->isEnabled());
+        QCOMPARE(Ui().labEditON->text(), QStringLiteral("Änderungen vornehmen"));
+        QVERIFY(Ui().CfgDialog);
+        QCOMPARE(Ui().FormInfo->windowTitle(), QStringLiteral("Information"));
+        QVERIFY(!Ui().sbSave->isEnabled());
+        QVERIFY(Ui().mStart->isEnabled());
     }
 
     void fileTypeDescriptions_data()
@@ -196,7 +198,7 @@ private Q_SLOTS:
         else if (trigger == 1)
             QTest::keyClick(&Main(), Qt::Key_H, Qt::AltModifier);
         else
-            QTest::mouseClick(Main().bHelp, Qt::LeftButton);
+            QTest::mouseClick(Ui().bHelp, Qt::LeftButton);
         THelpWindow* help = Main().Help().Window();
         QVERIFY(help);
         QTRY_VERIFY(help->isVisible());
@@ -254,7 +256,7 @@ private Q_SLOTS:
         QFETCH(bool, byKey);
         QFETCH(bool, byEscape);
         Start();
-        TFormInfo* info = Main().FormInfo;
+        TFormInfo* info = Ui().FormInfo;
         bool shown = false;
         QTimer::singleShot(0, info, [&] {
             shown = QApplication::activeModalWidget() == info;
@@ -266,7 +268,7 @@ private Q_SLOTS:
         if (byKey)
             QTest::keyClick(&Main(), Qt::Key_F3);
         else
-            QTest::mouseClick(Main().bInfo, Qt::LeftButton);
+            QTest::mouseClick(Ui().bInfo, Qt::LeftButton);
         QVERIFY(shown);
         QVERIFY(!info->isVisible());
     }
@@ -297,12 +299,11 @@ private Q_SLOTS:
     void logoOpensTheMakersWebSite()
     {
         Start();
-        for (TClickLabel* label : {Main().Label8, Main().Label9, Main().Label10})
+        for (TClickLabel* label : {Ui().Label8, Ui().Label9, Ui().Label10})
             QTest::mouseClick(label, Qt::LeftButton);
         const QUrl address(QString::fromUtf8(Maker::WebAddress));
         QCOMPARE(openedUrls, (QList<QUrl>{address, address, address}));
-        QCOMPARE(Main().Label8->text() + Main().Label9->text() + Main().Label10->text(),
-                 QStringLiteral("Tarnvik"));
+        QCOMPARE(Ui().Label8->text() + Ui().Label9->text() + Ui().Label10->text(), QStringLiteral("Tarnvik"));
     }
 
     void trialStartUnderAnotherName_data()

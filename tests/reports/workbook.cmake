@@ -1,5 +1,3 @@
-qx_add_test(tst_workbook SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_workbook.cpp LIBS QuellorixReports PkgConfig::LIBZIP)
-target_compile_definitions(tst_workbook PRIVATE QX_TEST_DATA="${CMAKE_CURRENT_LIST_DIR}/data")
 qx_add_test(tst_protocoldocument SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_protocoldocument.cpp
             LIBS QuellorixReports PkgConfig::LIBZIP)
 target_compile_definitions(tst_protocoldocument PRIVATE QX_WORD_TEMPLATE="${QUELLORIX_WORD_TEMPLATE}")

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "FormMainAccess.h"
 #include "TFormMain.h"
 #include "TSortGrid.h"
 #include "TestAccess.h"
@@ -19,7 +20,7 @@ class WindowHarness
 public:
     QTemporaryDir dir;
     std::unique_ptr<TestDialogs> dialogs;
-    std::unique_ptr<TFormMain> window;
+    std::unique_ptr<TTestFormMain> window;
     QList<QUrl> opened;     // files and addresses handed to the desktop, in order
     bool openAnswer = true; // what the desktop answers
 
@@ -36,7 +37,7 @@ public:
             opened.append(url);
             return openAnswer;
         };
-        window = std::make_unique<TFormMain>(std::move(access));
+        window = std::make_unique<TTestFormMain>(std::move(access));
         window->show();
     }
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "TColor.h"
-#include "TSortGrid.h"
+#include "CellAlignment.h"
+#include "ColorValue.h"
 
 #include <QList>
 #include <QString>

@@ -1,0 +1,120 @@
+#include "RunCycle.h"
+
+#include "ProtocolLogic.h"
+#include "TickSource.h"
+
+#include <algorithm>
+
+namespace {
+
+bool IsLane(int lane)
+{
+    return lane == 1 || lane == 2;
+}
+
+} // namespace
+
+TRunCycle::TRunCycle(QObject* parent) : QObject(parent)
+{
+    m_lock.setSingleShot(true);
+    m_lock.setInterval(10000);
+    connect(&m_lock, &QTimer::timeout, this, &TRunCycle::LockExpired);
+}
+
+void TRunCycle::SetLaneCount(int count)
+{
+    m_laneCount = std::clamp(count, 1, 2);
+}
+
+bool TRunCycle::LaneRunning(int lane) const
+{
+    return IsLane(lane) && m_running.at(lane - 1);
+}
+
+bool TRunCycle::CanEliminate(int lane) const
+{
+    return IsLane(lane) && m_state != RunState::Ready && m_stopped.at(lane - 1);
+}
+
+bool TRunCycle::Start(std::uint32_t tick)
+{
+    if (!CanStart())
+        return false;
+    m_ticks = {tick, {0, 0}};
+    m_running = {true, m_laneCount > 1};
+    m_stopped = {false, false};
+    m_lock.start();
+    SetState(RunState::Running);
+    emit Started(tick);
+    return true;
+}
+
+std::optional<int> TRunCycle::Stop(int lane, std::uint32_t tick)
+{
+    if (!LaneRunning(lane))
+        return std::nullopt;
+    const int index = lane - 1;
+    m_ticks.stop.at(index) = tick;
+    m_running.at(index) = false;
+    m_stopped.at(index) = true;
+    const int elapsed = Elapsed(lane, tick);
+    SetState(m_running[0] || m_running[1] ? RunState::LaneStopped : RunState::ResetDue);
+    emit LaneStopped(lane, elapsed);
+    return elapsed;
+}
+
+bool TRunCycle::Reset()
+{
+    if (!CanReset())
+        return false;
+    m_lock.stop();
+    m_stopped = {false, false};
+    SetState(RunState::Ready);
+    emit ResetDone();
+    return true;
+}
+
+int TRunCycle::Elapsed(int lane, std::uint32_t now) const
+{
+    if (!IsLane(lane))
+        return 0;
+    const std::uint32_t end = m_running.at(lane - 1) ? now : m_ticks.stop.at(lane - 1);
+    return int(ElapsedTicks(m_ticks.start, end));
+}
+
+std::array<int, 2> TRunCycle::NextLanePositions(std::array<int, 2> positions,
+                                                std::array<int, 2> entryCounts) const
+{
+    std::array<int, 2> next = positions;
+    next[0] = NextLanePosition(1, positions[0], m_laneCount, entryCounts[0]);
+    if (m_laneCount > 1)
+        next[1] = NextLanePosition(2, positions[1], m_laneCount, entryCounts[1]);
+    return next;
+}
+
+BarrierCommand TRunCycle::StartEdge(bool startAvailable, bool startArmed)
+{
+    if (Locked())
+        return BarrierCommand::None;
+    const BarrierCommand command =
+        startAvailable && startArmed ? BarrierCommand::Start : BarrierCommand::None;
+    m_lock.start();
+    return command;
+}
+
+BarrierCommand TRunCycle::FinishEdge(int lane, bool startAvailable, bool startArmed, bool finishArmed) const
+{
+    if (startAvailable && startArmed)
+        return BarrierCommand::Start;
+    if (Locked())
+        return BarrierCommand::None;
+    return LaneRunning(lane) && finishArmed ? BarrierCommand::Stop : BarrierCommand::None;
+}
+
+void TRunCycle::SetState(RunState state)
+{
+    if (state == m_state)
+        return;
+    m_state = state;
+    emit StateChanged(state);
+}

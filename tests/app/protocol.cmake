@@ -1,3 +1,0 @@
-qx_add_test(tst_runtime SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_runtime.cpp LIBS QuellorixApp)
-qx_add_test(tst_protocollogic SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_protocollogic.cpp LIBS QuellorixApp)
-qx_add_test(tst_runtimeentry SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_runtimeentry.cpp LIBS QuellorixApp)

@@ -1,1 +1,0 @@
-qx_add_test(tst_commeventrules SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_commeventrules.cpp LIBS QuellorixBarrier)

@@ -1,1 +1,0 @@
-qx_add_test(tst_protocoltext SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_protocoltext.cpp LIBS QuellorixReports)

@@ -1,0 +1,95 @@
+#pragma once
+
+#include "TFormMain.h"
+
+// The tests' way to the main window's controls, which the window keeps to
+// itself: a window created as TTestFormMain shows them by name, and
+// TFormMainTestAccess reaches those of a window the program entry created.
+class TFormMainTestAccess
+{
+public:
+    static TFormMainControls& Controls(TFormMain& window) { return window; }
+};
+
+class TTestFormMain : public TFormMain
+{
+public:
+    using TFormMain::TFormMain;
+
+    using TFormMainControls::bCFG;
+    using TFormMainControls::Beenden1;
+    using TFormMainControls::bHelp;
+    using TFormMainControls::bInfo;
+    using TFormMainControls::bRESET;
+    using TFormMainControls::bSTART;
+    using TFormMainControls::bSTOP1;
+    using TFormMainControls::bSTOP2;
+    using TFormMainControls::cbBuhn1;
+    using TFormMainControls::cbBuhn2;
+    using TFormMainControls::cbEditON;
+    using TFormMainControls::cbSort;
+    using TFormMainControls::CfgDialog;
+    using TFormMainControls::Clock;
+    using TFormMainControls::ComPort;
+    using TFormMainControls::Digit1;
+    using TFormMainControls::Digit2;
+    using TFormMainControls::Drucker1;
+    using TFormMainControls::EinstellunGen1;
+    using TFormMainControls::FormInfo;
+    using TFormMainControls::Hilfe1;
+    using TFormMainControls::ImageLS1;
+    using TFormMainControls::ImageLS2;
+    using TFormMainControls::ImageLSstart;
+    using TFormMainControls::labEditON;
+    using TFormMainControls::Label10;
+    using TFormMainControls::Label4;
+    using TFormMainControls::Label7;
+    using TFormMainControls::Label8;
+    using TFormMainControls::Label9;
+    using TFormMainControls::LabelSort;
+    using TFormMainControls::LockLS1;
+    using TFormMainControls::LockLS21;
+    using TFormMainControls::LockLSstart;
+    using TFormMainControls::mHilfe;
+    using TFormMainControls::mInfo;
+    using TFormMainControls::mReset;
+    using TFormMainControls::mStart;
+    using TFormMainControls::mSTOP1;
+    using TFormMainControls::mStop2;
+    using TFormMainControls::Open1;
+    using TFormMainControls::Panel;
+    using TFormMainControls::Panel5;
+    using TFormMainControls::Panel7;
+    using TFormMainControls::PanelDate;
+    using TFormMainControls::PanelLE;
+    using TFormMainControls::PanelLL;
+    using TFormMainControls::PanelRI;
+    using TFormMainControls::PanelRR;
+    using TFormMainControls::PanelT1;
+    using TFormMainControls::PanelT2;
+    using TFormMainControls::PanelTimer;
+    using TFormMainControls::PanelTitle;
+    using TFormMainControls::PanelTop;
+    using TFormMainControls::PanelTTT2;
+    using TFormMainControls::Save1;
+    using TFormMainControls::sb1;
+    using TFormMainControls::sb1del;
+    using TFormMainControls::sb2;
+    using TFormMainControls::sb2del;
+    using TFormMainControls::sbCLS;
+    using TFormMainControls::sbCLSall;
+    using TFormMainControls::sbExcel;
+    using TFormMainControls::sbInet;
+    using TFormMainControls::sbLoad;
+    using TFormMainControls::sbPrint;
+    using TFormMainControls::sbSave;
+    using TFormMainControls::sbWord;
+    using TFormMainControls::seObmen;
+    using TFormMainControls::SortGrid1;
+    using TFormMainControls::StatusPanel0;
+    using TFormMainControls::StatusPanel1;
+    using TFormMainControls::StatusPanel2;
+    using TFormMainControls::TimerDate;
+    using TFormMainControls::TimerGesperrtStart;
+    using TFormMainControls::TimerReconnect;
+};
