@@ -10,6 +10,8 @@
 
 class QGroupBox;
 class QLabel;
+class QLineEdit;
+class QSpinBox;
 class QPushButton;
 
 // The "Einstellungen" dialog: lane count, number of test runs, and the light
@@ -87,6 +89,11 @@ public:
     QLabel* Label5 = nullptr;
     QLabel* Image1 = nullptr;
     QLabel* Image2 = nullptr;
+    QGroupBox* gbLive = nullptr;
+    QLabel* LabelTitle = nullptr;
+    QLineEdit* edVeranstaltung = nullptr;
+    QLabel* LabelLivePort = nullptr;
+    QSpinBox* seLivePort = nullptr;
     QPushButton* OKBtn = nullptr;
     QPushButton* CancelBtn = nullptr;
 

@@ -80,6 +80,11 @@ TStoredSettings ReadSettings(QSettings& settings)
         step.apply(values, *number);
     }
     values.PortAdapter = settings.value(QStringLiteral("PortAdapter")).toString();
+    // A port that can't be listened on means no live results, not a refusal to start.
+    const int livePort = StoredInt(settings.value(QStringLiteral("LivePort"))).value_or(0);
+    values.LivePort = livePort > 0 && livePort <= MaxLivePort ? livePort : 0;
+    values.Veranstaltung =
+        settings.value(QStringLiteral("Veranstaltung")).toString().simplified().left(MaxVeranstaltungLength);
     return values;
 }
 
@@ -114,6 +119,11 @@ bool WriteSettings(QSettings& settings, const TStoredSettings& values)
         settings.remove(QStringLiteral("PortAdapter"));
     else
         settings.setValue(QStringLiteral("PortAdapter"), values.PortAdapter);
+    settings.setValue(QStringLiteral("LivePort"), values.LivePort);
+    if (values.Veranstaltung.isEmpty())
+        settings.remove(QStringLiteral("Veranstaltung"));
+    else
+        settings.setValue(QStringLiteral("Veranstaltung"), values.Veranstaltung);
     settings.sync();
     return settings.status() == QSettings::NoError;
 }

@@ -30,6 +30,11 @@ struct TStoredSettings
     // port, so that it is found again under another ttyUSB number. Stored
     // apart from the numbers; older settings lack it.
     QString PortAdapter;
+    // Live results on the network: the HTTP port, 0 = off; and the event's
+    // title for the spectators, the printout and the files. Both stored
+    // apart from the numbers, like PortAdapter.
+    int LivePort = 0;
+    QString Veranstaltung;
 
     friend bool operator==(const TStoredSettings&, const TStoredSettings&) = default;
 };
@@ -42,6 +47,8 @@ inline constexpr int MaxProbeLaufe = 5;
 inline constexpr int MinAllLaufe = 1;
 inline constexpr int MaxAllLaufe = 6;
 inline constexpr int MaxTimerGesperrt = 999 * 1000;
+inline constexpr int MaxLivePort = 65535;
+inline constexpr int MaxVeranstaltungLength = 200;
 
 // Reads the stored values in their fixed order, starting from the defaults.
 // Reading stops silently at the first value that is missing or not an integer;
