@@ -107,4 +107,6 @@ struct TFormMainControls
     QAction* Hilfe1 = nullptr;
     QAction* Drucker1 = nullptr;
     QAction* Beenden1 = nullptr;
+    QAction* mRestoreSession = nullptr; // "Frühere Sitzung wiederherstellen…"
+    QAction* mUndo = nullptr;           // "Rückgängig" (Ctrl+Z)
 };

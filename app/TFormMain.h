@@ -12,6 +12,7 @@
 #include "TColor.h"
 #include "TSettings.h"
 
+#include <QHash>
 #include <QMainWindow>
 #include <QSettings>
 #include <array>
@@ -19,6 +20,8 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <tuple>
+#include <vector>
 
 class QAction;
 class QCheckBox;
@@ -37,12 +40,26 @@ class TComPort;
 class TClickLabel;
 class TDigit;
 class TRaceJournal;
+struct JournalFinding;
+struct JournalRecord;
 struct JournalReplay;
 enum class JournalCellChange : std::uint8_t;
 class TFormInfo;
 class THelpViewer;
 class TSortGrid;
 struct TFormatOptions;
+
+// What "Rückgängig" needs to take back a clearing or a row deletion.
+struct TUndoStep
+{
+    bool clear = false;
+    QList<QStringList> rows; // clearing: the protocol with its header; deletion: the row
+    int row = -1;            // the deleted row's index
+    QStringList entryTexts;  // clearing: every lane entry; deletion: the starter's entry
+    QStringList entryIds;
+    std::array<int, 2> entryPositions{-1, -1}; // deletion: where the entry stood in each list
+    std::array<int, 2> current{-1, -1};        // the lanes' selections before
+};
 
 // Face colours of the command buttons by run state (idle buttons: clBtnFace).
 inline constexpr TColor StartAvailableColor = RGBColor(0, 128, 0);
@@ -60,6 +77,8 @@ struct TSystemAccess
     std::function<bool(const QUrl&)> OpenUrl; // empty: the desktop's program for the file
     QString JournalFolder;                    // empty: no race journal
     std::function<QString()> BootId;          // empty: the system's boot id
+    // Called at each step of restoring a session (tests stop a child there).
+    std::function<void(const QString&)> RestoreStep;
 };
 
 // The program's working window: the run cycle, the results protocol in
@@ -90,6 +109,8 @@ public:
 
     // Protocol (results and ranking).
     void RecordLaneTime(int lane, const QString& timeText);
+    // A lane time that found no starter: journalled and named in the status bar.
+    void KeepUnplacedTime(int lane, const QString& identity, const QString& timeText);
     void RankProtocol();
     void UpdateCommandStates();
     void ApplyLaneLayout();
@@ -145,8 +166,10 @@ public:
     QString WordTemplatePath;
 
     // Race journal (TFormMainJournal.cpp). The start-up step after construction:
-    // offers to restore a session that ended with unsaved changes.
+    // offers each session that ended with unsaved changes, newest first.
     void RestoreLastSession();
+    // The same from the window ("Frühere Sitzung wiederherstellen…"); false at start-up.
+    void OfferSessions(bool atStart);
     // An edited protocol cell, for the grid's edit path.
     void JournalCellEdited(int col, int row);
     TRaceJournal* Journal() const { return m_journal.get(); }
@@ -237,12 +260,22 @@ private:
     void SyncResults();
     void SyncResultsRow(int row);
     QStringList ProtocolRowCells(int row) const;
+    // The lane entries of one starter (by load order) after an edit of his data.
+    void RefreshLaneEntry(const QString& identity);
+    // A starter's position in a lane list, or -1.
+    int LanePosition(const QComboBox* list, const QString& identity) const;
+    // Takes a deleted starter's entries out of both lane lists.
+    void RemoveLaneEntries(const QString& identity);
     // "Nr Name Vorname Verein" of a protocol row, as the lane lists show it.
     QString LaneEntryText(int row) const;
     void SortGrid1DblClick();
     void sb1Click(int tag);
     void sb1delClick(int tag);
     void sbCLSClick(int tag);
+    // "Rückgängig" (TFormMainUndo.cpp).
+    void CreateUndo();
+    void KeepForUndo(bool clear);
+    void UndoLast();
     void cbSortClick();
     void cbEditONClick();
     void labEditONClick();
@@ -260,8 +293,10 @@ private:
 
     // Race journal hooks: each appends one record when a journal is open.
     void CreateJournal();
-    void BeginJournal(bool modified);
+    std::vector<JournalRecord> JournalState(bool modified);
+    void BeginJournal(bool modified, const QString& restoredFrom = QString());
     void JournalLoaded(const QString& fileName);
+    void JournalUnplacedTime(int lane, const QString& identity, const QString& timeText);
     void JournalCell(int col, int row, JournalCellChange change, int lane);
     void JournalDeleteRow(int row);
     void JournalClear();
@@ -272,8 +307,13 @@ private:
     void JournalReset();
     void JournalEdge(int line);
     void JournalSaved();
+    void JournalUndone();
     void JournalClosing();
-    void ApplyJournalReplay(const JournalReplay& replay);
+    QString SessionQuestion(const JournalFinding& found) const;
+    void RestoreSession(const JournalFinding& found);
+    void RestoreStep(const char* step);
+    // True when the restored state is complete in the new journal and on the disk.
+    bool ApplyJournalReplay(const JournalReplay& replay, const QString& source);
     void ResumeRun(const JournalReplay& replay);
 
     TRunCycle m_run;
@@ -302,8 +342,13 @@ private:
     std::unique_ptr<QPrinter> m_printer;
     // The last row found for each lane's starter; checked before it is trusted.
     mutable std::array<int, 2> m_laneRowHint{-1, -1};
+    mutable QHash<QString, int> m_entryPositionHint; // lane list position by load order
     std::unique_ptr<TRaceJournal> m_journal;
     QString m_loadedFileName;                      // the starter list the journal names
     std::array<int, 2> m_journalPositions{-1, -1}; // lane selections last journalled
     bool m_resumingRun = false;                    // a restored run is being set up again
+    QString m_rebootNote;                          // shown once a restore is complete
+    std::vector<TUndoStep> m_undo;                 // newest last
+    // Lane times that found no starter in this session: lane, starter's load order, time.
+    QList<std::tuple<int, QString, QString>> m_unplacedTimes;
 };

@@ -6,6 +6,7 @@
 #include "TSortGrid.h"
 
 #include <QComboBox>
+#include <QHash>
 #include <QStatusBar>
 #include <QTimer>
 
@@ -39,8 +40,11 @@ void TFormMain::SortGrid1CellValidate(int col, QString& newValue, bool& valid)
         newValue = *entry;
         statusBar()->clearMessage();
     }
-    if (col == ColNr || col == ColName || col == ColVorname || col == ColVerein)
-        QTimer::singleShot(0, this, &TFormMain::RefreshLaneEntries);
+    if (col == ColNr || col == ColName || col == ColVorname || col == ColVerein) {
+        // Only the edited starter's entries change.
+        const QString identity = SortGrid1->Cells(ColLoadOrder, SortGrid1->Row());
+        QTimer::singleShot(0, this, [this, identity] { RefreshLaneEntry(identity); });
+    }
     // Ranked once the grid has taken the text.
     if (col == ColNr || col == ColKlasse || IsRunColumn(col))
         QTimer::singleShot(0, this, &TFormMain::RankProtocol);
@@ -48,16 +52,52 @@ void TFormMain::SortGrid1CellValidate(int col, QString& newValue, bool& valid)
 
 void TFormMain::RefreshLaneEntries()
 {
+    QHash<QString, int> rowOf;
+    rowOf.reserve(SortGrid1->RowCount());
+    for (int row = 1; row < SortGrid1->RowCount(); ++row)
+        rowOf.insert(SortGrid1->Cells(ColLoadOrder, row), row);
     for (QComboBox* list : {cbBuhn1, cbBuhn2}) {
         for (int position = 0; position < list->count(); ++position) {
             const QString identity = list->itemData(position).toString();
-            int row = identity.isEmpty() ? position + 1 : -1;
-            for (int r = 1; row < 0 && r < SortGrid1->RowCount(); ++r) {
-                if (SortGrid1->Cells(ColLoadOrder, r) == identity)
-                    row = r;
-            }
-            if (row >= 1 && row < SortGrid1->RowCount())
-                list->setItemText(position, LaneEntryText(row));
+            const int row = identity.isEmpty() ? position + 1 : rowOf.value(identity, -1);
+            if (row < 1 || row >= SortGrid1->RowCount())
+                continue;
+            const QString text = LaneEntryText(row);
+            if (list->itemText(position) != text)
+                list->setItemText(position, text);
         }
+    }
+}
+
+int TFormMain::LanePosition(const QComboBox* list, const QString& identity) const
+{
+    // Entries keep their order: the position found last time is checked first.
+    const int hint = m_entryPositionHint.value(identity, -1);
+    if (hint >= 0 && hint < list->count() && list->itemData(hint).toString() == identity)
+        return hint;
+    const int position = list->findData(identity);
+    if (position >= 0)
+        m_entryPositionHint.insert(identity, position);
+    return position;
+}
+
+void TFormMain::RefreshLaneEntry(const QString& identity)
+{
+    if (identity.isEmpty()) {
+        RefreshLaneEntries();
+        return;
+    }
+    int row = -1;
+    for (int r = 1; row < 0 && r < SortGrid1->RowCount(); ++r) {
+        if (SortGrid1->Cells(ColLoadOrder, r) == identity)
+            row = r;
+    }
+    if (row < 0)
+        return;
+    const QString text = LaneEntryText(row);
+    for (QComboBox* list : {cbBuhn1, cbBuhn2}) {
+        const int position = LanePosition(list, identity);
+        if (position >= 0 && list->itemText(position) != text)
+            list->setItemText(position, text);
     }
 }

@@ -3,6 +3,7 @@
 #include "Dialogs.h"
 #include "ProtocolLogic.h"
 #include "RaceJournal.h"
+#include "TBitBtnWithColor.h"
 #include "TComPort.h"
 #include "TSortGrid.h"
 #include "TickSource.h"
@@ -15,6 +16,8 @@
 #include <QHash>
 #include <QStatusBar>
 #include <QTimer>
+#include <QToolButton>
+#include <utility>
 
 // The race journal: every change of the protocol goes to a journal file as it
 // happens, and a session that ended with unsaved changes is offered at the
@@ -37,17 +40,29 @@ JournalRecord Record(JournalRecordType type)
 void TFormMain::CreateJournal()
 {
     SortGrid1->OnSetEditText = [this](int col, int row, const QString&) { JournalCellEdited(col, row); };
+    mRestoreSession = new QAction(QStringLiteral("Frühere Sitzung wiederherstellen…"), this);
+    mRestoreSession->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_R));
+    mRestoreSession->setShortcutContext(Qt::WindowShortcut);
+    addAction(mRestoreSession);
+    connect(mRestoreSession, &QAction::triggered, this, [this] { OfferSessions(false); });
+    CreateUndo();
     if (m_access.JournalFolder.isEmpty())
         return;
     const QString bootId = m_access.BootId ? m_access.BootId() : SystemBootId();
     m_journal = std::make_unique<TRaceJournal>(m_access.JournalFolder, bootId);
     m_journal->OnWriteFailed = [this](const QString& text) { statusBar()->showMessage(text); };
+    m_journal->OnWriteResumed = [this](const QString& text) { statusBar()->showMessage(text, 10000); };
+    m_journal->CurrentState = [this] { return JournalState(SortGrid1->Modified()); };
+    // A failed journal is tried again now and then even when nothing happens,
+    // so the last recorded time is not left out of it until the next one.
+    auto* retry = new QTimer(this);
+    connect(retry, &QTimer::timeout, this, [this] { m_journal->RetryIfFailed(); });
+    retry->start(int(m_journal->RetryInterval.count()));
 }
 
-void TFormMain::BeginJournal(bool modified)
+std::vector<JournalRecord> TFormMain::JournalState(bool modified)
 {
-    if (!m_journal)
-        return;
+    std::vector<JournalRecord> records;
     JournalRecord load = Record(JournalRecordType::Load);
     load.fileName = m_loadedFileName;
     load.modified = modified;
@@ -62,14 +77,84 @@ void TFormMain::BeginJournal(bool modified)
     rank.allLaufe = Settings.AllLaufe;
     rank.countBahn = Settings.CountBahn;
     rank.sortByPlace = cbSort->isChecked();
-    // The previous protocol was replaced: its journal holds nothing to offer any more.
-    m_journal->Begin({load, rank}, true);
+    records.push_back(std::move(load));
+    records.push_back(std::move(rank));
+    for (const auto& [lane, identity, text] : m_unplacedTimes) {
+        JournalRecord cell = Record(JournalRecordType::Cell);
+        cell.change = JournalCellChange::Unplaced;
+        cell.lane = lane;
+        cell.loadOrder = identity;
+        cell.text = text;
+        records.push_back(cell);
+    }
+    // A run between START and "0,00" (after a failed write: the state written afresh).
+    if (!mStart->isEnabled()) {
+        JournalRecord start = Record(JournalRecordType::RunStart);
+        start.tick = m_startTick;
+        start.countBahn = Settings.CountBahn;
+        start.positions = m_journalPositions;
+        records.push_back(start);
+        for (int laneIndex = 0; laneIndex < Settings.CountBahn; ++laneIndex) {
+            if ((laneIndex == 0 ? bSTOP1 : bSTOP2)->isEnabled())
+                continue;
+            JournalRecord stop = Record(JournalRecordType::LaneStop);
+            stop.lane = laneIndex + 1;
+            stop.tick = m_stopTick.at(laneIndex);
+            records.push_back(stop);
+            const int row = LaneRow(laneIndex + 1);
+            const int column = m_laneRunColumn.at(laneIndex);
+            if (row >= 1 && column >= 0) {
+                JournalRecord time = Record(JournalRecordType::Cell);
+                time.change = SortGrid1->Cells(column, row) == QLatin1String("EL")
+                                  ? JournalCellChange::Elimination
+                                  : JournalCellChange::Time;
+                time.lane = laneIndex + 1;
+                time.loadOrder = SortGrid1->Cells(ColLoadOrder, row);
+                time.column = column;
+                time.text = SortGrid1->Cells(column, row);
+                records.push_back(time);
+            }
+        }
+    }
+    return records;
+}
+
+void TFormMain::BeginJournal(bool modified, const QString& restoredFrom)
+{
+    if (!m_journal)
+        return;
+    std::vector<JournalRecord> records;
+    if (!restoredFrom.isEmpty()) {
+        JournalRecord restored = Record(JournalRecordType::Restored);
+        restored.fileName = restoredFrom;
+        records.push_back(restored);
+    }
+    for (JournalRecord& record : JournalState(modified))
+        records.push_back(std::move(record));
+    // The previous protocol's journal is left as its records describe it: a
+    // saved one holds nothing to offer, an unsaved one stays restorable.
+    m_journal->Begin(records, false);
 }
 
 void TFormMain::JournalLoaded(const QString& fileName)
 {
     m_loadedFileName = fileName;
+    m_undo.clear();
+    m_unplacedTimes.clear();
     BeginJournal(false);
+}
+
+void TFormMain::JournalUnplacedTime(int lane, const QString& identity, const QString& timeText)
+{
+    m_unplacedTimes.append({lane, identity, timeText});
+    if (!m_journal)
+        return;
+    JournalRecord cell = Record(JournalRecordType::Cell);
+    cell.change = JournalCellChange::Unplaced;
+    cell.lane = lane;
+    cell.loadOrder = identity;
+    cell.text = timeText;
+    m_journal->Append(cell);
 }
 
 void TFormMain::JournalCell(int col, int row, JournalCellChange change, int lane)
@@ -168,6 +253,15 @@ void TFormMain::JournalEdge(int line)
     m_journal->Append(edge);
 }
 
+void TFormMain::JournalUndone()
+{
+    // The protocol as it is again, in full: replayed like a load with unsaved changes.
+    if (!m_journal || !m_journal->IsOpen())
+        return;
+    for (const JournalRecord& record : JournalState(true))
+        m_journal->Append(record);
+}
+
 void TFormMain::JournalSaved()
 {
     if (m_journal)
@@ -186,46 +280,129 @@ void TFormMain::JournalClosing()
 
 void TFormMain::RestoreLastSession()
 {
+    OfferSessions(true);
+}
+
+void TFormMain::OfferSessions(bool atStart)
+{
     if (m_access.JournalFolder.isEmpty())
         return;
-    const JournalFinding found = FindLastJournal(m_access.JournalFolder, QDateTime::currentDateTime());
-    if (found.fileName.isEmpty())
+    // Not while a run is timed or waits for "0,00": as with a load.
+    if (!atStart && !sbLoad->isEnabled()) {
+        statusBar()->showMessage(QStringLiteral("Frühere Sitzungen erst nach „0,00“."), 10000);
         return;
-    const JournalReadStatus status = found.read.status;
-    const bool readable = status == JournalReadStatus::Sound || status == JournalReadStatus::TornTail;
-    if (!found.replay.HoldsChanges()) {
-        if (found.bytes.isEmpty()) {
+    }
+    const std::vector<JournalFinding> findings =
+        FindJournals(m_access.JournalFolder, QDateTime::currentDateTime());
+    std::vector<const JournalFinding*> offered;
+    for (const JournalFinding& found : findings) {
+        const JournalReadStatus status = found.read.status;
+        if (found.replay.HoldsChanges()) {
+            offered.push_back(&found);
+        } else if (found.size == 0) {
             QFile::remove(found.fileName);
         } else if (status != JournalReadStatus::Sound) {
             const QString aside = QDir::toNativeSeparators(SetJournalAside(found.fileName));
             Dialogs().ShowMessage(
                 this,
-                readable || status == JournalReadStatus::NotAJournal
-                    ? QStringLiteral("Das Zeitenprotokoll der letzten Sitzung ist beschädigt und enthält "
-                                     "nichts, was sich wiederherstellen lässt. Es wurde aufbewahrt als:\n%1")
-                          .arg(aside)
-                    : QStringLiteral("Das Zeitenprotokoll der letzten Sitzung stammt von einer anderen "
+                status == JournalReadStatus::OtherVersion
+                    ? QStringLiteral("Das Zeitenprotokoll der letzten Sitzung stammt von einer anderen "
                                      "Programmversion und kann nicht wiederhergestellt werden. Es wurde "
                                      "aufbewahrt als:\n%1")
+                          .arg(aside)
+                : status == JournalReadStatus::TooLarge
+                    ? QStringLiteral("Das Zeitenprotokoll einer früheren Sitzung ist größer als 64 MB und "
+                                     "wird nicht gelesen. Es wurde aufbewahrt als:\n%1")
+                          .arg(aside)
+                    : QStringLiteral("Das Zeitenprotokoll der letzten Sitzung ist beschädigt und enthält "
+                                     "nichts, was sich wiederherstellen lässt. Es wurde aufbewahrt als:\n%1")
                           .arg(aside));
         }
+    }
+    if (offered.empty()) {
+        if (!atStart)
+            Dialogs().ShowMessage(this,
+                                  QStringLiteral("Es gibt keine frühere Sitzung mit ungesicherten Zeiten."));
         return;
     }
-    if (!Dialogs().AskYesNo(this, kRestoreQuestion)) {
-        SetJournalAside(found.fileName);
-        return;
+    // Newest first, one question each; a session not taken now stays offered
+    // until it is answered "Nein" (which keeps it aside).
+    for (const JournalFinding* found : offered) {
+        const QString question = atStart && offered.size() == 1 ? kRestoreQuestion : SessionQuestion(*found);
+        RestoreStep("asking");
+        if (Dialogs().AskYesNo(this, question)) {
+            RestoreStep("answered");
+            RestoreSession(*found);
+            return;
+        }
+        SetJournalAside(found->fileName);
     }
-    // Closed before the restored session's own journal begins, which is then the newest.
-    CloseJournalFile(found.fileName, found.read.soundBytes);
-    ApplyJournalReplay(found.replay);
-    if (status == JournalReadStatus::TornTail)
-        Dialogs().ShowMessage(this,
-                              QStringLiteral("Der letzte Eintrag des Zeitenprotokolls war unvollständig "
-                                             "(etwa nach einem Stromausfall) und wurde verworfen. Alles "
-                                             "davor ist wiederhergestellt."));
 }
 
-void TFormMain::ApplyJournalReplay(const JournalReplay& replay)
+QString TFormMain::SessionQuestion(const JournalFinding& found) const
+{
+    const QString list = found.replay.fileName.isEmpty()
+                             ? QStringLiteral("ohne Namen")
+                             : QFileInfo(found.replay.fileName).completeBaseName();
+    const QDateTime when = found.replay.createdMs > 0 ? QDateTime::fromMSecsSinceEpoch(found.replay.createdMs)
+                                                      : found.lastModified;
+    const int times = found.replay.TimesInRows();
+    return QStringLiteral("Die Sitzung mit „%1“ vom %2 (%3, zuletzt %4) wurde nicht beendet. "
+                          "Zeitenprotokoll wiederherstellen?")
+        .arg(list, when.toString(QStringLiteral("dd.MM.yyyy HH:mm")),
+             times == 1 ? QStringLiteral("1 Zeit") : QStringLiteral("%1 Zeiten").arg(times),
+             found.lastModified.toString(QStringLiteral("dd.MM.yyyy HH:mm")));
+}
+
+void TFormMain::RestoreStep(const char* step)
+{
+    if (m_access.RestoreStep)
+        m_access.RestoreStep(QLatin1String(step));
+}
+
+void TFormMain::RestoreSession(const JournalFinding& found)
+{
+    const JournalReplay& replay = found.replay;
+    const bool kept = ApplyJournalReplay(replay, QFileInfo(found.fileName).fileName());
+    // The old journal is retired only once the new one holds everything and is
+    // on the disk; until then a kill leaves it to be offered again.
+    RestoreStep("synced");
+    const QString aside = kept ? QDir::toNativeSeparators(SetJournalAside(found.fileName)) : found.fileName;
+    RestoreStep("old journal set aside");
+
+    QStringList notes;
+    const JournalReadStatus status = found.read.status;
+    if (status == JournalReadStatus::TornTail)
+        notes.append(
+            QStringLiteral("Der letzte Eintrag des Zeitenprotokolls war unvollständig (etwa nach einem "
+                           "Stromausfall) und wurde verworfen. Alles davor ist wiederhergestellt."));
+    if (status == JournalReadStatus::Damaged)
+        notes.append(
+            QStringLiteral("Das Zeitenprotokoll war in der Mitte beschädigt: %1 Byte an %2 Stelle(n) "
+                           "wurden übersprungen, alles davor und danach ist wiederhergestellt.")
+                .arg(found.read.skippedBytes)
+                .arg(found.read.damagedStretches));
+    if (replay.skipped > 0)
+        notes.append(QStringLiteral("%1 Einträge des Zeitenprotokolls passten nicht zum Protokoll (etwa aus "
+                                    "einer veränderten Datei) und wurden übergangen.")
+                         .arg(replay.skipped));
+    if (status == JournalReadStatus::Damaged || replay.skipped > 0)
+        notes.append(QStringLiteral("Das ursprüngliche Zeitenprotokoll ist aufbewahrt als:\n%1").arg(aside));
+    if (!replay.unplacedTimes.isEmpty()) {
+        QStringList times;
+        for (const auto& [lane, text] : replay.unplacedTimes)
+            times.append(QStringLiteral("Bahn %1: %2").arg(lane).arg(text));
+        notes.append(QStringLiteral("Zeiten ohne Starter (dessen Zeile entfernt war): %1. Bitte im "
+                                    "Änderungsmodus in der richtigen Zeile eintragen.")
+                         .arg(times.join(QStringLiteral("; "))));
+    }
+    if (!notes.isEmpty())
+        Dialogs().ShowMessage(this, notes.join(QStringLiteral("\n\n")));
+    if (!m_rebootNote.isEmpty())
+        Dialogs().ShowMessage(this, std::exchange(m_rebootNote, QString()));
+}
+
+bool TFormMain::ApplyJournalReplay(const JournalReplay& replay, const QString& source)
 {
     if (replay.hasRank) {
         Settings.ProbeLaufe = replay.probeLaufe;
@@ -239,13 +416,16 @@ void TFormMain::ApplyJournalReplay(const JournalReplay& replay)
 
     // The rows as they were at the last ranking, ranked again, then what came after.
     FillProtocol(replay.baseRows, &replay.header);
+    RestoreStep("protocol filled");
     for (int row = 1; row <= replay.baseRows.size(); ++row)
         SortGrid1->SetCells(ColLoadOrder, row, replay.baseRows.at(row - 1).value(ColLoadOrder));
     if (replay.baseRanked)
         RankProtocol();
+    RestoreStep("base ranked");
     QHash<QString, int> rowOf;
     auto reindex = [&] {
         rowOf.clear();
+        rowOf.reserve(SortGrid1->RowCount());
         for (int row = 1; row < SortGrid1->RowCount(); ++row)
             rowOf.insert(SortGrid1->Cells(ColLoadOrder, row), row);
     };
@@ -260,6 +440,7 @@ void TFormMain::ApplyJournalReplay(const JournalReplay& replay)
         } else {
             SortGrid1->SetCells(change.column, row, change.text);
         }
+        RestoreStep("change");
     }
 
     {
@@ -267,18 +448,34 @@ void TFormMain::ApplyJournalReplay(const JournalReplay& replay)
         const QSignalBlocker block2(cbBuhn2);
         cbBuhn1->clear();
         cbBuhn2->clear();
-        for (const JournalLaneEntry& entry : replay.entries) {
-            cbBuhn1->addItem(entry.text, entry.identity);
-            cbBuhn2->addItem(entry.text, entry.identity);
+        // Entries whose starters were deleted are left out, as the deletion did.
+        QStringList texts;
+        QVariantList identities;
+        std::array<int, 2> positions{-1, -1};
+        for (int i = 0; i < replay.entries.size(); ++i) {
+            const JournalLaneEntry& entry = replay.entries.at(i);
+            if (!entry.identity.isEmpty() && !rowOf.contains(entry.identity))
+                continue;
+            for (int lane = 0; lane < 2; ++lane) {
+                if (replay.positions.at(lane) == i)
+                    positions.at(lane) = int(texts.size());
+            }
+            texts.append(entry.text);
+            identities.append(entry.identity);
         }
-        cbBuhn1->setCurrentIndex(replay.positions[0] < cbBuhn1->count() ? replay.positions[0] : -1);
-        cbBuhn2->setCurrentIndex(replay.positions[1] < cbBuhn2->count() ? replay.positions[1] : -1);
+        for (qsizetype i = 0; i < texts.size(); ++i) {
+            cbBuhn1->addItem(texts.at(i), identities.at(i));
+            cbBuhn2->addItem(texts.at(i), identities.at(i));
+        }
+        cbBuhn1->setCurrentIndex(positions[0]);
+        cbBuhn2->setCurrentIndex(positions[1]);
         cbBuhn1->setEnabled(cbBuhn1->count() >= 1);
         cbBuhn2->setEnabled(cbBuhn2->count() >= 2);
         m_laneRowHint = {-1, -1};
         // Entries follow edits of their starters' data, as they did in the session.
         RefreshLaneEntries();
     }
+    RestoreStep("lanes filled");
 
     m_loadedFileName = replay.fileName;
     if (!replay.fileName.isEmpty()) {
@@ -292,21 +489,35 @@ void TFormMain::ApplyJournalReplay(const JournalReplay& replay)
     SortGrid1RowSelected();
     SortGrid1->InvalidateGrid();
     SortGrid1->SetModified(true);
+    RestoreStep("window set");
 
     // From here on the restored session has a journal of its own.
-    BeginJournal(true);
-    if (!replay.runOpen)
-        return;
-    const bool sameBoot = m_journal && !replay.bootId.isEmpty() && replay.bootId == m_journal->BootId();
-    if (replay.RunStillTiming() && !sameBoot) {
-        Dialogs().ShowMessage(this,
-                              QStringLiteral("Der Rechner wurde seit der letzten Sitzung neu gestartet. Der "
-                                             "Lauf, der dabei noch lief, kann nicht fortgesetzt werden und "
-                                             "wurde verworfen; bereits eingetragene Zeiten bleiben im "
-                                             "Protokoll. Bitte den Lauf wiederholen."));
-        return;
+    m_unplacedTimes.clear();
+    for (const auto& [lane, text] : replay.unplacedTimes)
+        m_unplacedTimes.append({lane, QString(), text});
+    BeginJournal(true, source);
+    RestoreStep("journal begun");
+    if (replay.runOpen) {
+        const bool sameBoot = m_journal && !replay.bootId.isEmpty() && replay.bootId == m_journal->BootId();
+        if (replay.RunStillTiming() && !sameBoot)
+            m_rebootNote = QStringLiteral("Der Rechner wurde seit der letzten Sitzung neu gestartet. Der "
+                                          "Lauf, der dabei noch lief, kann nicht fortgesetzt werden und "
+                                          "wurde verworfen; bereits eingetragene Zeiten bleiben im "
+                                          "Protokoll. Bitte den Lauf wiederholen.");
+        else
+            ResumeRun(replay);
+        RestoreStep("run resumed");
     }
-    ResumeRun(replay);
+    // Whoever watches the results sees the restored protocol at once.
+    SyncResults();
+    if (!m_journal || !m_journal->IsOpen() || m_journal->Failed())
+        return false;
+    JournalRecord done = Record(JournalRecordType::Restored);
+    done.fileName = source;
+    done.restoreDone = true;
+    m_journal->Append(done);
+    RestoreStep("restore complete");
+    return m_journal->SyncNow() && !m_journal->Failed();
 }
 
 void TFormMain::ResumeRun(const JournalReplay& replay)
@@ -315,6 +526,7 @@ void TFormMain::ResumeRun(const JournalReplay& replay)
     // again at their recorded ticks without recording their times a second time.
     m_resumingRun = true;
     TriggerCommand(mStart, replay.startTick);
+    RestoreStep("run started");
     // The barrier lock counts from the original start as well.
     if (ElapsedTicks(replay.startTick, TickSource().GetTickCount()) >=
         std::uint32_t(TimerGesperrtStart->interval()))
@@ -325,8 +537,10 @@ void TFormMain::ResumeRun(const JournalReplay& replay)
             ElapsedTicks(replay.startTick, replay.stopTick[0]))
         order = {1, 0};
     for (int laneIndex : order) {
-        if (replay.laneStopped.at(laneIndex))
+        if (replay.laneStopped.at(laneIndex)) {
             TriggerCommand(laneIndex == 0 ? mSTOP1 : mStop2, replay.stopTick.at(laneIndex));
+            RestoreStep("lane stopped");
+        }
     }
     m_resumingRun = false;
     m_laneRunColumn = replay.laneRunColumn;

@@ -10,6 +10,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
+#include <QStatusBar>
 #include <QTimer>
 #include <QToolButton>
 
@@ -69,13 +70,20 @@ QString TFormMain::LaneEntryText(int row) const
 void TFormMain::RecordLaneTime(int lane, const QString& timeText)
 {
     const QComboBox* list = lane == 1 ? cbBuhn1 : cbBuhn2;
-    if (list->currentIndex() < 0 || !StartNumberOfEntry(list->currentText()))
+    // A lane whose starter was deleted (or that has none) keeps its time apart.
+    if (list->currentIndex() < 0) {
+        KeepUnplacedTime(lane, QString(), timeText);
+        return;
+    }
+    if (!StartNumberOfEntry(list->currentText()))
         return;
     // The lane entry's own row, as highlighting and elimination use: two rows
     // may carry one start number (one car, two drivers in two classes).
     const int row = LaneRow(lane);
-    if (row < 1)
+    if (row < 1) {
+        KeepUnplacedTime(lane, list->itemData(list->currentIndex()).toString(), timeText);
         return;
+    }
     const int column = FirstEmptyRunColumn(SortGrid1->Rows(row).ToStringList());
     if (column < 0)
         return;
@@ -84,6 +92,41 @@ void TFormMain::RecordLaneTime(int lane, const QString& timeText)
     JournalCell(column, row, JournalCellChange::Time, lane);
     SyncResultsRow(row);
     UpdateCommandStates();
+}
+
+void TFormMain::KeepUnplacedTime(int lane, const QString& identity, const QString& timeText)
+{
+    JournalUnplacedTime(lane, identity, timeText);
+    SortGrid1->SetModified(true);
+    statusBar()->showMessage(QStringLiteral("Bahn %1: Zeit %2 ohne Starter (keiner gewählt oder Zeile "
+                                            "entfernt) – die Zeit ist im Zeitenprotokoll aufbewahrt; bitte "
+                                            "im Änderungsmodus in der richtigen Zeile eintragen.")
+                                 .arg(lane)
+                                 .arg(timeText));
+}
+
+void TFormMain::RemoveLaneEntries(const QString& identity)
+{
+    if (identity.isEmpty())
+        return;
+    for (QComboBox* list : {cbBuhn1, cbBuhn2}) {
+        const int position = LanePosition(list, identity);
+        if (position < 0)
+            continue;
+        const QSignalBlocker block(list);
+        const int current = list->currentIndex();
+        list->removeItem(position);
+        // The lane that showed this starter shows none, never the next one by chance.
+        if (current == position)
+            list->setCurrentIndex(-1);
+        else if (current > position)
+            list->setCurrentIndex(current - 1);
+    }
+    m_entryPositionHint.clear();
+    m_laneRowHint = {-1, -1};
+    cbBuhn1->setEnabled(cbBuhn1->count() >= 1);
+    cbBuhn2->setEnabled(cbBuhn2->count() >= 2);
+    JournalLanes();
 }
 
 void TFormMain::RankProtocol()
@@ -208,6 +251,7 @@ void TFormMain::sbCLSClick(int tag)
         tag == 1 ? QStringLiteral("Zeitenprotokoll  löschen?") : QStringLiteral("Zeile entfernen?");
     if (!Dialogs().AskYesNo(this, question))
         return;
+    KeepForUndo(tag == 1);
     if (tag == 1) {
         SortGrid1->ClearGrid();
         SyncResults();
@@ -220,9 +264,11 @@ void TFormMain::sbCLSClick(int tag)
         sb2->setEnabled(false);
     } else {
         const int row = SortGrid1->Row();
+        const QString identity = SortGrid1->Cells(ColLoadOrder, row);
         JournalDeleteRow(row);
         SortGrid1->Rows(row).Clear();
         SortGrid1->DeleteRow(row);
+        RemoveLaneEntries(identity);
         RankProtocol();
         SortGrid1->SetRow(std::min(row, SortGrid1->RowCount() - 1));
     }

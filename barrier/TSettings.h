@@ -1,5 +1,7 @@
 #pragma once
 
+#include "SettingsLimits.h"
+
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -39,14 +41,7 @@ struct TStoredSettings
     friend bool operator==(const TStoredSettings&, const TStoredSettings&) = default;
 };
 
-// Limits of the values that other parts of the program index or time with.
-inline constexpr int MinCountBahn = 1;
-inline constexpr int MaxCountBahn = 2;
-inline constexpr int MinProbeLaufe = 0;
-inline constexpr int MaxProbeLaufe = 5;
-inline constexpr int MinAllLaufe = 1;
-inline constexpr int MaxAllLaufe = 6;
-inline constexpr int MaxTimerGesperrt = 999 * 1000;
+// Limits of the values stored apart from the numbers.
 inline constexpr int MaxLivePort = 65535;
 inline constexpr int MaxVeranstaltungLength = 200;
 

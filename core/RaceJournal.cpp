@@ -1,12 +1,16 @@
 #include "RaceJournal.h"
 
 #include "ProtocolLogic.h"
+#include "RunTimeEntry.h"
+#include "SettingsLimits.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
+#include <QRegularExpression>
+#include <QSet>
 #include <QStandardPaths>
 #include <algorithm>
 #include <atomic>
@@ -15,15 +19,21 @@
 #include <cstring>
 #include <fcntl.h>
 #include <mutex>
+#include <optional>
 #include <sys/file.h>
 #include <thread>
+#include <utility>
 #include <unistd.h>
 
 namespace {
 
 const QByteArray kMagic("QXJRNL\r\n", 8);
 constexpr qint64 kFrameSize = 8; // length and checksum
-constexpr std::uint32_t kMaxPayload = 1u << 30;
+constexpr std::uint32_t kMaxPayload = std::uint32_t(JournalMaxBytes);
+// Records other than a Load are small: a bad stretch can't hide a long one.
+constexpr std::uint32_t kMaxSmallPayload = 64 * 1024;
+constexpr std::uint32_t kMaxTextBytes = 16 * 1024;
+constexpr qsizetype kMaxCellsPerRow = 64;
 constexpr std::chrono::milliseconds kSyncDelay{100};
 
 constexpr std::array<std::uint32_t, 256> MakeCrcTable()
@@ -116,6 +126,10 @@ public:
     void Text(QString& s)
     {
         const std::uint32_t size = NextWord();
+        if (size > kMaxTextBytes) {
+            ok = false;
+            return;
+        }
         if (!Have(size))
             return;
         s = QString::fromUtf8(m_data.constData() + m_pos, qsizetype(size));
@@ -123,10 +137,11 @@ public:
     }
     void Rows(QList<QStringList>& rows)
     {
-        const qsizetype rowCount = Count(4);
+        // The header row and at most JournalMaxRows starters.
+        const qsizetype rowCount = Count(4, JournalMaxRows + 1);
         rows.reserve(rowCount);
         for (qsizetype i = 0; i < rowCount && ok; ++i) {
-            const qsizetype cellCount = Count(4);
+            const qsizetype cellCount = Count(4, kMaxCellsPerRow);
             QStringList cells(cellCount);
             for (QString& cell : cells)
                 Text(cell);
@@ -135,7 +150,7 @@ public:
     }
     void Entries(QList<JournalLaneEntry>& entries)
     {
-        entries.resize(Count(8));
+        entries.resize(Count(8, JournalMaxRows));
         for (JournalLaneEntry& entry : entries) {
             Text(entry.text);
             Text(entry.identity);
@@ -152,10 +167,10 @@ private:
         return v;
     }
     // A count of items of at least minItemSize bytes each that can still follow.
-    qsizetype Count(qsizetype minItemSize)
+    qsizetype Count(qsizetype minItemSize, qsizetype limit)
     {
         const std::uint32_t n = NextWord();
-        if (qint64(n) * minItemSize > m_data.size() - m_pos) {
+        if (qint64(n) > limit || qint64(n) * minItemSize > m_data.size() - m_pos) {
             ok = false;
             return 0;
         }
@@ -223,6 +238,10 @@ template <class Io, class Record> void Fields(Io& io, Record& r)
         io.Word(r.modemStatus);
         io.Word(r.tick);
         break;
+    case JournalRecordType::Restored:
+        io.Text(r.fileName);
+        io.Byte(r.restoreDone);
+        break;
     case JournalRecordType::Clear:
     case JournalRecordType::Reset:
     case JournalRecordType::Clean:
@@ -235,19 +254,83 @@ bool DecodePayload(const QByteArray& payload, JournalRecord& r)
     Reader in(payload);
     int type = 0;
     in.Byte(type);
-    if (type < int(JournalRecordType::Header) || type > int(JournalRecordType::Clean))
+    if (type < int(JournalRecordType::Header) || type > int(JournalRecordType::Restored))
         return false;
     r.type = JournalRecordType(type);
     Fields(in, r);
     return in.ok && in.AtEnd();
 }
 
-QString SystemError(int error)
+bool KnownType(std::uint8_t type)
 {
-    return QString::fromLocal8Bit(std::strerror(error));
+    return type >= std::uint8_t(JournalRecordType::Header) &&
+           type <= std::uint8_t(JournalRecordType::Restored);
+}
+
+std::uint32_t MaxPayloadOf(std::uint8_t type)
+{
+    return type == std::uint8_t(JournalRecordType::Load) ? kMaxPayload : kMaxSmallPayload;
+}
+
+// The record framed at pos, when it is a sound one: its payload length.
+std::optional<std::uint32_t> SoundRecordAt(const QByteArray& bytes, qint64 pos, JournalRecord* record,
+                                           qint64* crcBudget = nullptr)
+{
+    if (bytes.size() - pos <= kFrameSize)
+        return std::nullopt;
+    const char* frame = bytes.constData() + pos;
+    const std::uint32_t length = GetU32(frame);
+    if (length == 0 || qint64(length) > bytes.size() - pos - kFrameSize)
+        return std::nullopt;
+    const std::uint8_t type = std::uint8_t(frame[kFrameSize]);
+    if (!KnownType(type) || length > MaxPayloadOf(type))
+        return std::nullopt;
+    if (crcBudget) {
+        *crcBudget -= length;
+        if (*crcBudget < 0)
+            return std::nullopt;
+    }
+    if (Crc32(Crc32(0, frame, 4), frame + kFrameSize, length) != GetU32(frame + 4))
+        return std::nullopt;
+    JournalRecord decoded;
+    if (!DecodePayload(QByteArray::fromRawData(frame + kFrameSize, qsizetype(length)), decoded))
+        return std::nullopt;
+    if (record)
+        *record = std::move(decoded);
+    return length;
 }
 
 } // namespace
+
+QString JournalErrorText(int error)
+{
+    switch (error) {
+    case ENOSPC:
+        return QStringLiteral("kein Platz mehr auf dem Datenträger");
+    case EDQUOT:
+        return QStringLiteral("Speicherkontingent erschöpft");
+    case EACCES:
+    case EPERM:
+        return QStringLiteral("keine Berechtigung");
+    case EROFS:
+        return QStringLiteral("Datenträger ist schreibgeschützt");
+    case EIO:
+        return QStringLiteral("Ein-/Ausgabefehler des Datenträgers");
+    case EFBIG:
+        return QStringLiteral("Datei zu groß");
+    case ENOENT:
+    case ENOTDIR:
+        return QStringLiteral("Ordner nicht gefunden");
+    case EMFILE:
+    case ENFILE:
+        return QStringLiteral("zu viele offene Dateien");
+    case ENOLCK:
+    case EWOULDBLOCK:
+        return QStringLiteral("Datei lässt sich nicht sperren");
+    default:
+        return QStringLiteral("Systemfehler %1").arg(error);
+    }
+}
 
 QByteArray JournalFileStart()
 {
@@ -294,26 +377,35 @@ JournalReadResult ReadJournal(const QByteArray& bytes)
         result.status = JournalReadStatus::OtherVersion;
         return result;
     }
+    if (bytes.size() > JournalMaxBytes) {
+        result.status = JournalReadStatus::TooLarge;
+        return result;
+    }
     qint64 pos = start;
     result.soundBytes = pos;
+    // Looking for the next sound record checks a checksum wherever a frame
+    // could start; all that work together stays within a few passes of the file.
+    qint64 crcBudget = 4 * bytes.size() + (1 << 20);
     while (pos < bytes.size()) {
-        if (bytes.size() - pos < kFrameSize)
-            break;
-        const std::uint32_t length = GetU32(bytes.constData() + pos);
-        const std::uint32_t crc = GetU32(bytes.constData() + pos + 4);
-        if (length == 0 || length > kMaxPayload || qint64(length) > bytes.size() - pos - kFrameSize)
-            break;
-        const char* payload = bytes.constData() + pos + kFrameSize;
-        if (Crc32(Crc32(0, bytes.constData() + pos, 4), payload, length) != crc)
-            break;
         JournalRecord record;
-        if (!DecodePayload(QByteArray::fromRawData(payload, qsizetype(length)), record))
-            break;
-        result.records.push_back(std::move(record));
-        pos += kFrameSize + length;
-        result.soundBytes = pos;
+        if (const auto length = SoundRecordAt(bytes, pos, &record)) {
+            result.records.push_back(std::move(record));
+            pos += kFrameSize + *length;
+            result.soundBytes = pos;
+            continue;
+        }
+        qint64 next = pos + 1;
+        while (next < bytes.size() && crcBudget >= 0 && !SoundRecordAt(bytes, next, nullptr, &crcBudget))
+            ++next;
+        if (next >= bytes.size() || crcBudget < 0)
+            break; // nothing sound follows: a torn tail
+        result.skippedBytes += next - pos;
+        ++result.damagedStretches;
+        pos = next;
     }
-    if (result.soundBytes < bytes.size())
+    if (result.damagedStretches > 0)
+        result.status = JournalReadStatus::Damaged;
+    else if (result.soundBytes < bytes.size())
         result.status = JournalReadStatus::TornTail;
     return result;
 }
@@ -324,6 +416,90 @@ bool JournalReplay::RunStillTiming() const
         return false;
     return !laneStopped[0] || (countBahn > 1 && !laneStopped[1]);
 }
+
+int JournalReplay::TimesInRows() const
+{
+    int times = 0;
+    for (const QStringList& cells : rows) {
+        for (int col = ColLauf1; col <= ColLauf6 && col < cells.size(); ++col)
+            times += cells.at(col).isEmpty() ? 0 : 1;
+    }
+    return times;
+}
+
+namespace {
+
+bool IsRunColumn(int column)
+{
+    return column >= ColLauf1 && column <= ColLauf6;
+}
+
+// A time as the program writes it: what a typed entry would keep unchanged.
+// A journal written under another locale's decimal sign still counts.
+bool IsRunTime(const QString& text)
+{
+    if (const std::optional<QString> entry = RunTimeEntry(text))
+        return *entry == text && !entry->isEmpty() && *entry != QLatin1String("EL");
+    static const QRegularExpression plain(QStringLiteral("^[0-9]{1,7}[.,][0-9]{2}$"));
+    if (!plain.match(text).hasMatch())
+        return false;
+    return RunTimeEntry(QString(text).replace(u',', u'.')).has_value();
+}
+
+// What a run cell may hold, as the grid's check allows it for a typed entry.
+bool IsRunCell(const QString& text)
+{
+    return text.isEmpty() || text == QLatin1String("EL") || IsRunTime(text);
+}
+
+bool IsLane(int lane)
+{
+    return lane == 1 || lane == 2;
+}
+
+int Position(int position, qsizetype entries)
+{
+    return position >= 0 && position < entries ? position : -1;
+}
+
+bool ValidLoad(const JournalRecord& r)
+{
+    if (r.rows.size() > JournalMaxRows + 1 || r.entries.size() > JournalMaxRows)
+        return false;
+    QSet<QString> seen;
+    seen.reserve(r.rows.size());
+    for (qsizetype i = 1; i < r.rows.size(); ++i) {
+        const QString loadOrder = r.rows.at(i).value(ColLoadOrder);
+        if (loadOrder.isEmpty())
+            continue;
+        if (seen.contains(loadOrder))
+            return false;
+        seen.insert(loadOrder);
+    }
+    return true;
+}
+
+bool ValidCell(const JournalRecord& r)
+{
+    switch (r.change) {
+    case JournalCellChange::Time:
+        return IsLane(r.lane) && IsRunColumn(r.column) && IsRunTime(r.text);
+    case JournalCellChange::Elimination:
+        return IsLane(r.lane) && IsRunColumn(r.column) && r.text == QLatin1String("EL");
+    case JournalCellChange::Edit:
+        return r.column >= 0 && r.column < ColLoadOrder && (!IsRunColumn(r.column) || IsRunCell(r.text));
+    case JournalCellChange::Unplaced:
+        return false; // handled apart: it names no cell
+    }
+    return false;
+}
+
+QString Cut(const QString& text)
+{
+    return text.size() > JournalMaxCellLength ? text.left(JournalMaxCellLength) : text;
+}
+
+} // namespace
 
 JournalReplay ReplayJournal(const std::vector<JournalRecord>& records)
 {
@@ -356,33 +532,63 @@ JournalReplay ReplayJournal(const std::vector<JournalRecord>& records)
             state.createdMs = r.createdMs;
             break;
         case JournalRecordType::Load:
+            if (!ValidLoad(r)) {
+                ++state.skipped;
+                break;
+            }
             state.hasProtocol = true;
             state.fileName = r.fileName;
             state.rows = r.rows;
+            for (QStringList& cells : state.rows) {
+                if (cells.size() > ProtocolColumnCount)
+                    cells.resize(ProtocolColumnCount);
+                for (QString& cell : cells)
+                    cell = Cut(cell);
+            }
             state.header = state.rows.isEmpty() ? QStringList() : state.rows.takeFirst();
+            for (QStringList& cells : state.rows) {
+                for (int col = ColLauf1; col <= ColLauf6 && col < cells.size(); ++col) {
+                    if (!IsRunCell(cells.at(col))) {
+                        cells[col].clear();
+                        ++state.skipped;
+                    }
+                }
+            }
             state.entries = r.entries;
-            state.positions = r.positions;
+            for (JournalLaneEntry& entry : state.entries)
+                entry.text = Cut(entry.text);
+            state.positions = {Position(r.positions[0], state.entries.size()),
+                               Position(r.positions[1], state.entries.size())};
             state.modified = r.modified;
             state.runOpen = false;
             state.laneRunColumn = {-1, -1};
             reindex();
             break;
         case JournalRecordType::Cell: {
+            if (r.change == JournalCellChange::Unplaced) {
+                if (!IsLane(r.lane) || !IsRunTime(r.text)) {
+                    ++state.skipped;
+                    break;
+                }
+                state.unplacedTimes.append({r.lane, r.text});
+                state.modified = true;
+                break;
+            }
             const int row = rowOf.value(r.loadOrder, -1);
-            if (!state.hasProtocol || row < 0 || r.column < 0 || r.column >= ColLoadOrder) {
+            if (!state.hasProtocol || row < 0 || !ValidCell(r)) {
                 ++state.skipped;
                 break;
             }
             QStringList& cells = state.rows[row];
             while (cells.size() <= r.column)
                 cells.append(QString());
-            cells[r.column] = r.text;
+            cells[r.column] = Cut(r.text);
             state.modified = true;
             ++state.cellChanges;
-            if (r.change == JournalCellChange::Time && (r.lane == 1 || r.lane == 2))
+            if (r.change == JournalCellChange::Time)
                 state.laneRunColumn[r.lane - 1] = r.column;
             if (afterBase)
-                state.tail.append({r.loadOrder, r.column, r.text});
+                state.tail.append({r.loadOrder, r.column, cells[r.column]});
             break;
         }
         case JournalRecordType::DeleteRow: {
@@ -393,6 +599,14 @@ JournalReplay ReplayJournal(const std::vector<JournalRecord>& records)
             }
             state.rows.removeAt(row);
             reindex();
+            // The starter leaves the lane lists; a lane that showed him shows none.
+            for (qsizetype e = state.entries.size(); e-- > 0;) {
+                if (state.entries.at(e).identity != r.loadOrder)
+                    continue;
+                state.entries.removeAt(e);
+                for (int& position : state.positions)
+                    position = position == e ? -1 : position > e ? position - 1 : position;
+            }
             state.modified = true;
             if (afterBase)
                 state.tail.append({r.loadOrder, -1, QString()});
@@ -406,6 +620,11 @@ JournalReplay ReplayJournal(const std::vector<JournalRecord>& records)
             reindex();
             break;
         case JournalRecordType::Rank:
+            if (r.probeLaufe < MinProbeLaufe || r.probeLaufe > MaxProbeLaufe || r.allLaufe < MinAllLaufe ||
+                r.allLaufe > MaxAllLaufe || (r.countBahn != 1 && r.countBahn != 2)) {
+                ++state.skipped;
+                break;
+            }
             state.hasRank = true;
             state.probeLaufe = r.probeLaufe;
             state.allLaufe = r.allLaufe;
@@ -413,19 +632,25 @@ JournalReplay ReplayJournal(const std::vector<JournalRecord>& records)
             state.sortByPlace = r.sortByPlace;
             break;
         case JournalRecordType::Lanes:
-            state.positions = r.positions;
+            state.positions = {Position(r.positions[0], state.entries.size()),
+                               Position(r.positions[1], state.entries.size())};
             break;
         case JournalRecordType::RunStart:
+            if (r.countBahn != 1 && r.countBahn != 2) {
+                ++state.skipped;
+                break;
+            }
             state.runOpen = true;
             state.startTick = r.tick;
             state.countBahn = r.countBahn;
-            state.positions = r.positions;
+            state.positions = {Position(r.positions[0], state.entries.size()),
+                               Position(r.positions[1], state.entries.size())};
             state.laneStopped = {false, false};
             state.stopTick = {0, 0};
             state.laneRunColumn = {-1, -1};
             break;
         case JournalRecordType::LaneStop:
-            if (state.runOpen && (r.lane == 1 || r.lane == 2)) {
+            if (state.runOpen && IsLane(r.lane)) {
                 state.laneStopped[r.lane - 1] = true;
                 state.stopTick[r.lane - 1] = r.tick;
                 state.modified = true;
@@ -439,6 +664,12 @@ JournalReplay ReplayJournal(const std::vector<JournalRecord>& records)
             break;
         case JournalRecordType::Clean:
             state.modified = false;
+            break;
+        case JournalRecordType::Restored:
+            if (state.restoredFrom.isEmpty())
+                state.restoredFrom = r.fileName;
+            if (r.fileName == state.restoredFrom && r.restoreDone)
+                state.restoreDone = true;
             break;
         }
         if (i == lastBase) {
@@ -555,8 +786,16 @@ TRaceJournal::~TRaceJournal()
 bool TRaceJournal::Begin(const std::vector<JournalRecord>& first, bool closePreviousClean)
 {
     Close(closePreviousClean);
+    m_begun = true;
     m_failed = false;
+    return Start(first);
+}
+
+bool TRaceJournal::Start(const std::vector<JournalRecord>& first)
+{
     m_size = 0;
+    m_fileName.clear();
+    m_lastTry = std::chrono::steady_clock::now();
     if (!QDir().mkpath(m_folder)) {
         Fail(QStringLiteral("Ordner %1 kann nicht angelegt werden").arg(QDir::toNativeSeparators(m_folder)));
         return false;
@@ -574,10 +813,19 @@ bool TRaceJournal::Begin(const std::vector<JournalRecord>& first, bool closePrev
             break;
     }
     if (m_fd < 0) {
-        Fail(SystemError(errno));
+        Fail(JournalErrorText(errno));
         return false;
     }
-    ::flock(m_fd, LOCK_EX | LOCK_NB);
+    // Unlocked, the file would be offered to a second running program as a
+    // session that ended: such a journal is not written at all.
+    if (::flock(m_fd, LOCK_EX | LOCK_NB) != 0) {
+        const int error = errno;
+        ::close(m_fd);
+        m_fd = -1;
+        QFile::remove(m_fileName);
+        Fail(JournalErrorText(error == EWOULDBLOCK ? EWOULDBLOCK : ENOLCK));
+        return false;
+    }
     m_syncer = std::make_unique<JournalSyncer>(m_fd, m_folder);
 
     JournalRecord header;
@@ -587,13 +835,93 @@ bool TRaceJournal::Begin(const std::vector<JournalRecord>& first, bool closePrev
     QByteArray bytes = JournalFileStart() + EncodeJournalRecord(header);
     for (const JournalRecord& record : first)
         bytes += EncodeJournalRecord(record);
-    return Write(bytes);
+    const bool written = Write(bytes);
+    m_startSize = m_size;
+    return written;
 }
 
 void TRaceJournal::Append(const JournalRecord& record)
 {
-    if (m_fd >= 0 && !m_failed)
-        Write(EncodeJournalRecord(record));
+    if (!m_begun)
+        return;
+    if (m_failed) {
+        // The state written afresh includes this record's change already.
+        Retry();
+        return;
+    }
+    if (m_fd >= 0 && Write(EncodeJournalRecord(record)) && CurrentState && m_size > RenewAtBytes &&
+        m_size > 2 * m_startSize) {
+        // Long before the reader's limit, the state goes to a new file in full.
+        Renew();
+    }
+}
+
+void TRaceJournal::RetryIfFailed()
+{
+    if (m_begun && m_failed)
+        Retry();
+}
+
+void TRaceJournal::Retry()
+{
+    const auto now = std::chrono::steady_clock::now();
+    if (!CurrentState || now - m_lastTry < RetryInterval)
+        return;
+    // Still failing: no second note.
+    m_quiet = true;
+    const bool renewed = Renew();
+    m_quiet = false;
+    if (renewed && OnWriteResumed)
+        OnWriteResumed(QStringLiteral("Das Zeitenprotokoll wird wieder geschrieben."));
+}
+
+bool TRaceJournal::Renew()
+{
+    // The current file stays open (and locked) until its successor is on the disk.
+    const QString oldFile = m_fileName;
+    const int oldFd = std::exchange(m_fd, -1);
+    std::unique_ptr<JournalSyncer> oldSyncer = std::move(m_syncer);
+    const qint64 oldSize = m_size;
+    m_failed = false;
+    const bool ok = Start(CurrentState()) && SyncNow();
+    if (!ok) {
+        if (!m_failed)
+            Fail(JournalErrorText(EIO)); // written, but not to the disk
+        // This attempt's file goes; the earlier one stays as it is.
+        m_syncer.reset();
+        if (m_fd >= 0)
+            ::close(m_fd);
+        if (!m_fileName.isEmpty() && m_fileName != oldFile)
+            QFile::remove(m_fileName);
+        m_fd = oldFd;
+        m_syncer = std::move(oldSyncer);
+        m_fileName = oldFile;
+        m_size = oldSize;
+        m_failed = true;
+        return false;
+    }
+    m_startSize = m_size;
+    oldSyncer.reset();
+    // The earlier file holds an earlier state of the same session.
+    if (!oldFile.isEmpty() && oldFile != m_fileName)
+        QFile::remove(oldFile);
+    if (oldFd >= 0)
+        ::close(oldFd);
+    SyncNow();
+    return true;
+}
+
+bool TRaceJournal::SyncNow()
+{
+    if (m_fd < 0 || m_failed)
+        return false;
+    bool ok = ::fdatasync(m_fd) == 0;
+    const int dir = ::open(QFile::encodeName(m_folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir >= 0) {
+        ok = ::fsync(dir) == 0 && ok;
+        ::close(dir);
+    }
+    return ok;
 }
 
 void TRaceJournal::MarkClean()
@@ -605,10 +933,14 @@ void TRaceJournal::MarkClean()
 
 void TRaceJournal::Close(bool clean)
 {
+    m_begun = false;
     if (m_fd < 0)
         return;
-    if (clean)
-        MarkClean();
+    if (clean && !m_failed) {
+        JournalRecord record;
+        record.type = JournalRecordType::Clean;
+        Write(EncodeJournalRecord(record));
+    }
     m_syncer.reset();
     ::close(m_fd);
     m_fd = -1;
@@ -632,13 +964,14 @@ bool TRaceJournal::Write(const QByteArray& bytes)
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0) {
-            Fail(SystemError(n < 0 ? errno : ENOSPC));
+            Fail(JournalErrorText(n < 0 ? errno : ENOSPC));
             return false;
         }
         done += n;
     }
     m_size += done;
-    m_syncer->Dirty();
+    if (m_syncer)
+        m_syncer->Dirty();
     return true;
 }
 
@@ -651,10 +984,11 @@ void TRaceJournal::Fail(const QString& reason)
     if (m_failed)
         return;
     m_failed = true;
-    if (OnWriteFailed)
+    if (OnWriteFailed && !m_quiet)
         OnWriteFailed(
             QStringLiteral("Zeitenprotokoll kann nicht geschrieben werden (%1). Die Zeitnahme läuft "
-                           "weiter, ohne Sicherung für einen Absturz.")
+                           "weiter, ohne Sicherung für einen Absturz; sobald es wieder geht, wird das "
+                           "Zeitenprotokoll neu geschrieben.")
                 .arg(reason));
 }
 
@@ -679,42 +1013,99 @@ QByteArray ReadAll(const QString& fileName)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-} // namespace
-
-JournalFinding FindLastJournal(const QString& folder, const QDateTime& now)
+void SyncFolder(const QString& folder)
 {
-    JournalFinding finding;
-    QFileInfoList files = QDir(folder).entryInfoList({QStringLiteral("*.qxj")}, QDir::Files);
-    // Newest first; the file system's clock is coarse, so equal times go by the
-    // name, which begins with the journal's creation time.
+    const int dir = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir >= 0) {
+        ::fsync(dir);
+        ::close(dir);
+    }
+}
+
+// Newest first; the file system's clock is coarse, so equal times go by the
+// name, which begins with the journal's creation time.
+void SortNewestFirst(QFileInfoList& files)
+{
     std::sort(files.begin(), files.end(), [](const QFileInfo& a, const QFileInfo& b) {
         const QDateTime ta = a.lastModified();
         const QDateTime tb = b.lastModified();
         return ta != tb ? ta > tb : a.fileName() > b.fileName();
     });
-    bool newest = true;
-    for (const QFileInfo& file : files) {
+}
+
+} // namespace
+
+std::vector<JournalFinding> FindJournals(const QString& folder, const QDateTime& now)
+{
+    const QDir dir(folder);
+    QFileInfoList aside = dir.entryInfoList({QStringLiteral("*.qxj.alt")}, QDir::Files);
+    SortNewestFirst(aside);
+    for (qsizetype i = JournalKeepNewest; i < aside.size(); ++i) {
+        if (aside.at(i).lastModified().daysTo(now) > JournalKeepDays)
+            QFile::remove(aside.at(i).absoluteFilePath());
+    }
+
+    QFileInfoList files = dir.entryInfoList({QStringLiteral("*.qxj")}, QDir::Files);
+    SortNewestFirst(files);
+    std::vector<JournalFinding> findings;
+    bool removed = false;
+    for (qsizetype i = 0; i < files.size(); ++i) {
+        const QFileInfo& file = files.at(i);
         if (HeldByRunningProgram(file.absoluteFilePath()))
             continue;
-        const bool old = file.lastModified().daysTo(now) > JournalKeepDays;
-        if (!newest && !old)
-            continue;
-        const QByteArray bytes = ReadAll(file.absoluteFilePath());
-        const JournalReadResult read = ReadJournal(bytes);
-        const bool readable =
-            read.status == JournalReadStatus::Sound || read.status == JournalReadStatus::TornTail;
-        const JournalReplay replay = readable ? ReplayJournal(read.records) : JournalReplay();
-        if (old && readable && !replay.HoldsChanges() && read.status == JournalReadStatus::Sound) {
-            QFile::remove(file.absoluteFilePath());
-        } else if (newest) {
-            finding.fileName = file.absoluteFilePath();
-            finding.bytes = bytes;
-            finding.read = read;
-            finding.replay = replay;
+        JournalFinding finding;
+        finding.fileName = file.absoluteFilePath();
+        finding.size = file.size();
+        finding.lastModified = file.lastModified();
+        if (finding.size > JournalMaxBytes) {
+            finding.read.status = JournalReadStatus::TooLarge;
+        } else {
+            finding.read = ReadJournal(ReadAll(finding.fileName));
+            const JournalReadStatus status = finding.read.status;
+            if (status != JournalReadStatus::NotAJournal && status != JournalReadStatus::OtherVersion)
+                finding.replay = ReplayJournal(finding.read.records);
         }
-        newest = false;
+        const bool old = i >= JournalKeepNewest && file.lastModified().daysTo(now) > JournalKeepDays;
+        if (old && finding.read.status == JournalReadStatus::Sound && !finding.replay.HoldsChanges()) {
+            removed = QFile::remove(finding.fileName) || removed;
+            continue;
+        }
+        findings.push_back(std::move(finding));
     }
-    return finding;
+
+    // A restore that completed supersedes the journal it came from; one that
+    // did not complete is a part of that journal, which is offered instead.
+    QSet<QString> present;
+    for (const JournalFinding& finding : findings)
+        present.insert(QFileInfo(finding.fileName).fileName());
+    QSet<QString> superseded;
+    for (const JournalFinding& finding : findings) {
+        const QString& source = finding.replay.restoredFrom;
+        if (!source.isEmpty() && finding.replay.restoreDone && present.contains(source))
+            superseded.insert(source);
+    }
+    std::vector<JournalFinding> offered;
+    for (JournalFinding& finding : findings) {
+        const QString name = QFileInfo(finding.fileName).fileName();
+        const QString& source = finding.replay.restoredFrom;
+        if (superseded.contains(name)) {
+            SetJournalAside(finding.fileName);
+        } else if (!source.isEmpty() && !finding.replay.restoreDone && present.contains(source) &&
+                   !superseded.contains(source)) {
+            removed = QFile::remove(finding.fileName) || removed;
+        } else {
+            offered.push_back(std::move(finding));
+        }
+    }
+    if (removed)
+        SyncFolder(folder);
+    return offered;
+}
+
+JournalFinding FindLastJournal(const QString& folder, const QDateTime& now)
+{
+    std::vector<JournalFinding> findings = FindJournals(folder, now);
+    return findings.empty() ? JournalFinding() : std::move(findings.front());
 }
 
 QString SetJournalAside(const QString& fileName)
@@ -724,20 +1115,9 @@ QString SetJournalAside(const QString& fileName)
     QString target = info.dir().absoluteFilePath(QStringLiteral("Beiseite_%1.qxj.alt").arg(stamp));
     for (int n = 2; QFileInfo::exists(target); ++n)
         target = info.dir().absoluteFilePath(QStringLiteral("Beiseite_%1_%2.qxj.alt").arg(stamp).arg(n));
-    return QFile::rename(fileName, target) ? target : fileName;
-}
-
-bool CloseJournalFile(const QString& fileName, qint64 soundBytes)
-{
-    const int fd = ::open(QFile::encodeName(fileName).constData(), O_WRONLY | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    JournalRecord clean;
-    clean.type = JournalRecordType::Clean;
-    const QByteArray bytes = EncodeJournalRecord(clean);
-    bool ok = ::ftruncate(fd, soundBytes) == 0 && ::lseek(fd, soundBytes, SEEK_SET) == soundBytes &&
-              ::write(fd, bytes.constData(), std::size_t(bytes.size())) == ssize_t(bytes.size());
-    ok = ::fdatasync(fd) == 0 && ok;
-    ::close(fd);
-    return ok;
+    if (!QFile::rename(fileName, target))
+        return fileName;
+    // The new name must survive a power cut, or the journal comes back as unsaved.
+    SyncFolder(info.absolutePath());
+    return target;
 }

@@ -24,6 +24,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMap>
 #include <QProcess>
 #include <QPushButton>
 #include <QRandomGenerator>
@@ -34,8 +35,10 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
+#include <chrono>
 #include <cstdio>
 #include <memory>
+#include <vector>
 
 // The main window's race journal: what a killed session leaves behind, and
 // what the next start makes of it. The killed sessions run in a child process
@@ -82,11 +85,43 @@ int RunChild(const QStringList& args)
     const QString folder = args.at(1);
     const QString list = args.at(2);
     TestDialogs dialogs;
+    if (mode == QLatin1String("restore")) {
+        // Restores the session in the folder and stops at step number args[3]
+        // (counted from 1) until it is killed; prints every step it passes.
+        const int stopAt = args.value(3).toInt();
+        int steps = 0;
+        TSystemAccess access = Access(folder, QStringLiteral("boot-A"));
+        access.RestoreStep = [&steps, stopAt](const QString& step) {
+            ++steps;
+            std::printf("STEP %d %s\n", steps, qPrintable(step));
+            std::fflush(stdout);
+            if (steps == stopAt) {
+                std::printf("AT %d\n", steps);
+                std::fflush(stdout);
+                std::fgetc(stdin); // held here until the test kills this process
+            }
+        };
+        dialogs.answers.enqueue(true);
+        TTestFormMain window(access);
+        window.show();
+        window.RestoreLastSession();
+        std::printf("DONE %d\n", steps);
+        std::fflush(stdout);
+        window.SortGrid1->SetModified(false);
+        return 0;
+    }
     TTestFormMain window(Access(folder, QStringLiteral("boot-A")));
     window.show();
     if (!window.LoadStarterList(list))
         return 2;
-    if (mode == QLatin1String("three-runs")) {
+    if (mode == QLatin1String("load-over")) {
+        Run(window, 1000, 12340, 13450);
+        // A second list over the unsaved times: a load asks nothing.
+        if (!window.LoadStarterList(args.value(3)))
+            return 2;
+    } else if (mode == QLatin1String("one-run")) {
+        Run(window, 1000, 12340, 13450);
+    } else if (mode == QLatin1String("three-runs")) {
         Run(window, 1000, 12340, 13450);
         Run(window, 40000, 11110, 10990, false);
         window.sb2del->click(); // lane 2 of the second run is eliminated
@@ -160,6 +195,94 @@ private:
             return {};
         QFile expected(dir->filePath(QStringLiteral("expected.txt")));
         return expected.open(QIODevice::ReadOnly) ? expected.readAll() : QByteArray();
+    }
+
+    // Starts children at once and kills each with SIGKILL once it is ready.
+    bool KilledSessions(const QStringList& modes, const QString& extra = QString())
+    {
+        std::vector<std::unique_ptr<QProcess>> children;
+        for (const QString& mode : modes) {
+            auto child = std::make_unique<QProcess>();
+            child->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+            QStringList args{QStringLiteral("--journal-child"), mode, Folder(), ListFile()};
+            if (!extra.isEmpty())
+                args.append(extra);
+            child->start(QCoreApplication::applicationFilePath(), args);
+            if (!child->waitForStarted(10000))
+                return false;
+            children.push_back(std::move(child));
+        }
+        bool allReady = true;
+        for (auto& child : children) {
+            QByteArray output;
+            while (!output.contains("READY") && child->waitForReadyRead(20000))
+                output += child->readAllStandardOutput();
+            allReady = allReady && output.contains("READY");
+        }
+        for (auto& child : children) {
+            child->kill();
+            child->waitForFinished(10000);
+            allReady = allReady && child->exitStatus() == QProcess::CrashExit;
+        }
+        return allReady;
+    }
+
+    // A restoring child held at step stopAt and killed there. Returns the
+    // steps it printed; stopAt beyond the last step lets it finish.
+    QStringList RestoreKilledAt(int stopAt, bool* finished)
+    {
+        QProcess child;
+        child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        child.start(QCoreApplication::applicationFilePath(),
+                    {QStringLiteral("--journal-child"), QStringLiteral("restore"), Folder(), ListFile(),
+                     QString::number(stopAt)});
+        if (!child.waitForStarted(10000))
+            return {};
+        QByteArray output;
+        while (!output.contains("AT ") && !output.contains("DONE") && child.waitForReadyRead(20000))
+            output += child.readAllStandardOutput();
+        *finished = output.contains("DONE");
+        if (*finished) {
+            child.waitForFinished(10000);
+            output += child.readAllStandardOutput();
+        } else {
+            child.kill();
+            child.waitForFinished(10000);
+        }
+        QStringList steps;
+        for (const QByteArray& line : output.split('\n')) {
+            if (line.startsWith("STEP "))
+                steps.append(QString::fromUtf8(line.mid(5)));
+        }
+        return steps;
+    }
+
+    // The protocol as a journal's replay leaves it: by load order, the cells
+    // the operator and the runs write.
+    static QMap<QString, QStringList> Content(const JournalReplay& replay)
+    {
+        QMap<QString, QStringList> content;
+        for (const QStringList& cells : replay.rows)
+            content.insert(cells.value(ColLoadOrder), cells.mid(0, ColLauf6 + 1));
+        return content;
+    }
+
+    std::vector<JournalFinding> Offered() const
+    {
+        std::vector<JournalFinding> offered;
+        for (JournalFinding& found : FindJournals(Folder(), QDateTime::currentDateTime())) {
+            if (found.replay.HoldsChanges())
+                offered.push_back(std::move(found));
+        }
+        return offered;
+    }
+
+    void CopyFolder(const QString& from, const QString& to)
+    {
+        QDir(to).removeRecursively();
+        QDir().mkpath(to);
+        for (const QString& name : QDir(from).entryList(QDir::Files))
+            QFile::copy(QDir(from).absoluteFilePath(name), QDir(to).absoluteFilePath(name));
     }
 
     QString Cell(int col, int row) const { return window->SortGrid1->Cells(col, row); }
@@ -245,6 +368,127 @@ private Q_SLOTS:
         QCOMPARE(ProtocolText(*window), expected.left(split));
     }
 
+    void killAtAnyStepOfARestoreLeavesTheSessionOffered()
+    {
+        // A session with three runs, an elimination, a deletion, edits after
+        // the last ranking, and lane 2 still timing.
+        Open();
+        QVERIFY(window->LoadStarterList(ListFile()));
+        Run(*window, 1000, 12340, 13450);
+        Run(*window, 40000, 11110, 10990, false);
+        window->sb2del->click();
+        window->TriggerCommand(window->mReset);
+        window->SortGrid1->GotoCell(0, 5, true);
+        dialogs->answers.enqueue(true); // "Zeile entfernen?"
+        window->sbCLS->click();
+        Run(*window, 90000, 9870, 15000);
+        window->TriggerCommand(window->mStart, 120000);
+        window->TriggerCommand(window->mSTOP1, 131000);
+        for (int row = 1; row < window->SortGrid1->RowCount(); ++row) {
+            window->SortGrid1->SetCells(ColVerein, row, QStringLiteral("Verein %1").arg(row));
+            window->JournalCellEdited(ColVerein, row);
+            window->SortGrid1->SetCells(ColVorname, row, QStringLiteral("Vorname %1").arg(row));
+            window->JournalCellEdited(ColVorname, row);
+        }
+        window.reset();
+        const std::vector<JournalFinding> before = Offered();
+        QCOMPARE(before.size(), std::size_t(1));
+        const QMap<QString, QStringList> expected = Content(before.front().replay);
+        QVERIFY(before.front().replay.RunStillTiming());
+        QCOMPARE(before.front().replay.TimesInRows(), 6);
+        // Row 5's starter was on lane 1: the next run's lane 1 time has no row.
+        const auto unplaced = before.front().replay.unplacedTimes;
+        QCOMPARE(unplaced.size(), 1);
+
+        const QString original = dir->filePath(QStringLiteral("original"));
+        CopyFolder(Folder(), original);
+        bool finished = false;
+        const QStringList steps = RestoreKilledAt(1000, &finished);
+        QVERIFY(finished);
+        QVERIFY2(steps.size() >= 20, qPrintable(steps.join(u',')));
+        for (int stopAt = 1; stopAt <= steps.size() + 1; ++stopAt) {
+            CopyFolder(original, Folder());
+            const QStringList passed = RestoreKilledAt(stopAt, &finished);
+            QCOMPARE(finished, stopAt > steps.size());
+            const QString where = stopAt <= steps.size() ? steps.at(stopAt - 1) : QStringLiteral("finished");
+            // The next start offers the session once, with everything.
+            const std::vector<JournalFinding> offered = Offered();
+            QVERIFY2(offered.size() == 1, qPrintable(where));
+            QVERIFY2(Content(offered.front().replay) == expected, qPrintable(where));
+            QVERIFY2(offered.front().replay.unplacedTimes == unplaced, qPrintable(where));
+            QVERIFY2(offered.front().replay.runOpen && offered.front().replay.laneStopped[0],
+                     qPrintable(where));
+            QVERIFY2(passed.size() == std::min<qsizetype>(stopAt, steps.size()), qPrintable(where));
+        }
+    }
+
+    void twoInstancesKilledAreBothOffered()
+    {
+        QVERIFY(KilledSessions({QStringLiteral("one-run"), QStringLiteral("three-runs")}));
+        QCOMPARE(Offered().size(), std::size_t(2));
+        dialogs->answers.enqueue(false); // the newer one is kept aside
+        dialogs->answers.enqueue(true);
+        Open();
+        window->RestoreLastSession();
+        QCOMPARE(dialogs->questions.size(), 2);
+        for (const QString& question : dialogs->questions) {
+            QVERIFY2(question.contains(QStringLiteral("„Sommerrennen“")), qPrintable(question));
+            QVERIFY2(question.contains(QStringLiteral(" Zeiten")), qPrintable(question));
+        }
+        QVERIFY(TimesInProtocol() == 2 || TimesInProtocol() == 6);
+        QVERIFY(dialogs->questions.at(0) != dialogs->questions.at(1));
+        // The one set aside is not offered again; the one restored comes from its new journal.
+        window->SortGrid1->SetModified(false);
+        window.reset();
+        QCOMPARE(Offered().size(), std::size_t(1));
+        QCOMPARE(QDir(Folder()).entryList({QStringLiteral("Beiseite_*")}, QDir::Files).size(), 2);
+    }
+
+    void earlierSessionIsReachableFromTheWindow()
+    {
+        SessionLeftOpen();
+        SessionLeftOpen();
+        dialogs->answers.enqueue(true);
+        Open();
+        window->RestoreLastSession();
+        QCOMPARE(dialogs->questions.size(), 1); // the newest taken, the other stays offered
+        QVERIFY(dialogs->questions.at(0).contains(QStringLiteral("„Sommerrennen“")));
+        QCOMPARE(TimesInProtocol(), 3);
+        // Not while the restored run goes on.
+        window->mRestoreSession->trigger();
+        QCOMPARE(dialogs->questions.size(), 1);
+        window->TriggerCommand(window->mStop2);
+        window->TriggerCommand(window->mReset);
+
+        dialogs->answers.enqueue(true);
+        window->mRestoreSession->trigger();
+        QCOMPARE(dialogs->questions.size(), 2);
+        QCOMPARE(TimesInProtocol(), 3);
+        window->TriggerCommand(window->mStop2);
+        window->TriggerCommand(window->mReset);
+        // The session it replaced is unsaved too: offered in its turn, kept aside on "Nein".
+        window->mRestoreSession->trigger();
+        QCOMPARE(dialogs->questions.size(), 3);
+        window->mRestoreSession->trigger();
+        QCOMPARE(dialogs->questions.size(), 3);
+        QCOMPARE(dialogs->messages.last(),
+                 QStringLiteral("Es gibt keine frühere Sitzung mit ungesicherten Zeiten."));
+    }
+
+    void loadOverUnsavedTimesKeepsThatSession()
+    {
+        const QString second = dir->filePath(QStringLiteral("Herbstrennen.csv"));
+        QVERIFY(QFile::copy(ListFile(), second));
+        QVERIFY(KilledSessions({QStringLiteral("load-over")}, second));
+        dialogs->answers.enqueue(true);
+        Open();
+        window->RestoreLastSession();
+        QCOMPARE(dialogs->questions, QStringList({kQuestion}));
+        QCOMPARE(window->windowTitle(), QStringLiteral("Quellorix: Sommerrennen"));
+        QCOMPARE(TimesInProtocol(), 2);
+        QCOMPARE(Cell(ColLauf1, 1), QStringLiteral("12,34"));
+    }
+
     void questionIsTheProgramsYesNoDialog()
     {
         SessionLeftOpen();
@@ -325,6 +569,7 @@ private Q_SLOTS:
         QStringList entries;
         for (int i = 0; i < window->cbBuhn1->count(); ++i)
             entries.append(window->cbBuhn1->itemText(i));
+        const std::array<int, 2> positions{window->cbBuhn1->currentIndex(), window->cbBuhn2->currentIndex()};
         window.reset();
 
         dialogs->answers.enqueue(true);
@@ -336,9 +581,11 @@ private Q_SLOTS:
         for (int i = 0; i < window->cbBuhn1->count(); ++i)
             restoredEntries.append(window->cbBuhn1->itemText(i));
         QCOMPARE(restoredEntries, entries);
-        QCOMPARE(entries.size(), 7);
-        QCOMPARE(window->cbBuhn1->currentIndex(), 4);
-        QCOMPARE(window->cbBuhn2->currentIndex(), 5);
+        QCOMPARE(entries.size(), 6); // the deleted starter left the lane lists
+        QVERIFY(!entries.join(u'|').contains(QStringLiteral("Berg Bruno")));
+        QCOMPARE(window->cbBuhn1->currentIndex(), positions[0]);
+        QCOMPARE(window->cbBuhn2->currentIndex(), positions[1]);
+        QCOMPARE(window->cbBuhn1->currentIndex(), 3);
     }
 
     void finishedRunWaitsForItsResetAfterAnyRestart()
@@ -371,6 +618,8 @@ private Q_SLOTS:
         QTest::newRow("torn last record") << "torn" << true << 2 << QStringLiteral("unvollständig");
         QTest::newRow("last record's checksum fails")
             << "flip" << true << 2 << QStringLiteral("unvollständig");
+        QTest::newRow("lane 2's time damaged in the middle")
+            << "middle" << true << 2 << QStringLiteral("in der Mitte beschädigt");
         QTest::newRow("truncated inside the list")
             << "truncate" << false << 0 << QStringLiteral("beschädigt");
         QTest::newRow("another version")
@@ -394,7 +643,15 @@ private Q_SLOTS:
             bytes[bytes.size() - 1] = char(bytes.at(bytes.size() - 1) ^ 0x20);
         else if (damage == QLatin1String("truncate"))
             bytes.truncate(80);
-        else if (damage == QLatin1String("version"))
+        else if (damage == QLatin1String("middle")) {
+            qint64 offset = JournalFileStart().size();
+            for (const JournalRecord& record : ReadJournal(bytes).records) {
+                if (record.type == JournalRecordType::Cell && record.lane == 2)
+                    break;
+                offset += EncodeJournalRecord(record).size();
+            }
+            bytes[offset + 12] = char(bytes.at(offset + 12) ^ 0x10);
+        } else if (damage == QLatin1String("version"))
             bytes[8] = char(9);
         else if (damage == QLatin1String("random"))
             for (char& c : bytes)
@@ -414,6 +671,14 @@ private Q_SLOTS:
         QCOMPARE(dialogs->messages.size(), message.isEmpty() ? 0 : 1);
         if (!message.isEmpty())
             QVERIFY2(dialogs->messages.at(0).contains(message), qPrintable(dialogs->messages.at(0)));
+        if (asked && damage != QLatin1String("none")) {
+            // Nothing was cut off: the journal is kept whole beside the new one.
+            const QStringList aside = QDir(Folder()).entryList({QStringLiteral("Beiseite_*")}, QDir::Files);
+            QCOMPARE(aside.size(), 1);
+            QFile kept(QDir(Folder()).absoluteFilePath(aside.at(0)));
+            QVERIFY(kept.open(QIODevice::ReadOnly));
+            QCOMPARE(kept.readAll(), bytes);
+        }
         // What was found is never offered a second time; a restored session is
         // offered from its own journal.
         window->SortGrid1->SetModified(false);
@@ -442,16 +707,19 @@ private Q_SLOTS:
     {
         QTest::addColumn<bool>("save");
         QTest::addColumn<bool>("offered");
-        QTest::newRow("saved, then closed") << true << false;
-        QTest::newRow("closed with unsaved times") << false << true;
+        QTest::addColumn<bool>("reset");
+        QTest::newRow("saved, then closed") << true << false << true;
+        QTest::newRow("saved between STOPP and 0,00, then closed") << true << false << false;
+        QTest::newRow("closed with unsaved times") << false << true << true;
     }
     void endOfSessionDecidesWhatIsOffered()
     {
         QFETCH(bool, save);
         QFETCH(bool, offered);
+        QFETCH(bool, reset);
         Open();
         QVERIFY(window->LoadStarterList(ListFile()));
-        Run(*window, 1000, 5000, 6000);
+        Run(*window, 1000, 5000, 6000, reset);
         if (save) {
             dialogs->fileNames.enqueue(dir->filePath(QStringLiteral("saved.txt")));
             dialogs->filterIndexes.enqueue(1);
@@ -465,6 +733,83 @@ private Q_SLOTS:
         Open();
         window->RestoreLastSession();
         QCOMPARE(dialogs->questions.size(), offered ? 2 : 0);
+    }
+
+    void wipeAndDeletionAreTakenBackWithCtrlZ()
+    {
+        Open();
+        QVERIFY(window->LoadStarterList(ListFile()));
+        Run(*window, 1000, 5000, 6000);
+        const QByteArray before = ProtocolText(*window);
+        auto lanes = [this] {
+            QStringList state;
+            for (int i = 0; i < window->cbBuhn2->count(); ++i)
+                state.append(window->cbBuhn2->itemText(i) + u'=' + window->cbBuhn1->itemText(i));
+            state.append(QString::number(window->cbBuhn1->currentIndex()) + u' ' +
+                         QString::number(window->cbBuhn2->currentIndex()));
+            return state;
+        };
+        const QStringList lanesBefore = lanes();
+        window->SortGrid1->GotoCell(0, 3, true);
+        dialogs->answers.enqueue(true); // "Zeile entfernen?"
+        window->sbCLS->click();
+        QCOMPARE(window->SortGrid1->RowCount(), 7);
+        dialogs->answers.enqueue(true); // "Zeitenprotokoll  löschen?"
+        window->sbCLSall->click();
+        QCOMPARE(window->SortGrid1->RowCount(), 2);
+        QCOMPARE(window->cbBuhn1->count(), 0);
+
+        window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(window.get()));
+        QTest::keyClick(window.get(), Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(window->SortGrid1->RowCount(), 7);
+        QCOMPARE(window->cbBuhn1->count(), 6);
+        QVERIFY(window->statusBar()->currentMessage().contains(QStringLiteral("rückgängig")));
+        QTest::keyClick(window.get(), Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(ProtocolText(*window), before);
+        QCOMPARE(lanes(), lanesBefore);
+        QVERIFY(window->SortGrid1->Modified());
+        QVERIFY(window->bSTART->isEnabled());
+        QTest::keyClick(window.get(), Qt::Key_Z, Qt::ControlModifier); // nothing more to take back
+        QCOMPARE(ProtocolText(*window), before);
+
+        // Journalled like any change: the next start brings back the protocol as it is now.
+        window.reset();
+        dialogs->answers.enqueue(true);
+        Open();
+        window->RestoreLastSession();
+        QCOMPARE(dialogs->questions.last(), kQuestion);
+        QCOMPARE(ProtocolText(*window), before);
+        QCOMPARE(lanes(), lanesBefore);
+    }
+
+    void timeOfADeletedStarterIsKeptAndReported()
+    {
+        Open();
+        QVERIFY(window->LoadStarterList(ListFile()));
+        QCOMPARE(window->cbBuhn1->currentIndex(), 0);
+        window->SortGrid1->GotoCell(0, 1, true);
+        dialogs->answers.enqueue(true); // "Zeile entfernen?"
+        window->sbCLS->click();
+        // Adler is gone from both lists; lane 1 shows nobody, lane 2 still Berg.
+        QCOMPARE(window->cbBuhn1->count(), 6);
+        QCOMPARE(window->cbBuhn1->findText(QStringLiteral("1 Adler Anna SC Nord")), -1);
+        QCOMPARE(window->cbBuhn1->currentIndex(), -1);
+        QCOMPARE(window->cbBuhn2->currentText(), QStringLiteral("2 Berg Bruno SC Nord"));
+        Run(*window, 1000, 8760, 9000, false);
+        QCOMPARE(TimesInProtocol(), 1);
+        const QString note = window->statusBar()->currentMessage();
+        QVERIFY2(note.contains(QStringLiteral("Bahn 1")) && note.contains(QStringLiteral("8,76")),
+                 qPrintable(note));
+        window.reset();
+
+        dialogs->answers.enqueue(true);
+        Open();
+        window->RestoreLastSession();
+        QCOMPARE(dialogs->messages.size(), 1);
+        QVERIFY2(dialogs->messages.at(0).contains(QStringLiteral("Bahn 1: 8,76")),
+                 qPrintable(dialogs->messages.at(0)));
+        QCOMPARE(window->cbBuhn1->count(), 6);
     }
 
     void barrierEdgesAreKeptWithTickAndLine()
@@ -552,14 +897,35 @@ private Q_SLOTS:
         }
         QCOMPARE(Cell(ColLauf1, 1), QStringLiteral("5,00"));
         QCOMPARE(Cell(ColLauf1, 2), QStringLiteral("6,00"));
-        QVERIFY(
-            window->statusBar()->currentMessage().contains(QStringLiteral("kann nicht geschrieben werden")));
+        const QString note = window->statusBar()->currentMessage();
+        QVERIFY2(note.contains(QStringLiteral("kann nicht geschrieben werden")), qPrintable(note));
+        // The reason in German, not the system's English text.
+        QVERIFY2(note.contains(diskFull ? QStringLiteral("Datei zu groß") : QStringLiteral("kann nicht angelegt")),
+                 qPrintable(note));
         window->statusBar()->clearMessage();
+        window->Journal()->RetryInterval = std::chrono::milliseconds(0);
+        if (diskFull) {
+            // The window's retry needs no new record: the times so far are in the fresh file.
+            window->Journal()->RetryIfFailed();
+            QVERIFY(!window->Journal()->Failed());
+            QCOMPARE(ReplayJournal(ReadJournal(JournalBytes()).records).TimesInRows(), 2);
+        }
         Run(*window, 20000, 5000, 6000);
         QCOMPARE(Cell(ColLauf1, 3), QStringLiteral("5,00"));
-        QVERIFY(window->statusBar()->currentMessage().isEmpty());
-        if (diskFull)
-            QCOMPARE(ReadJournal(JournalBytes()).status, JournalReadStatus::Sound);
+        if (!diskFull) {
+            // Still no folder: no second note.
+            QVERIFY(window->statusBar()->currentMessage().isEmpty());
+            return;
+        }
+        // Space came back: the whole state is written afresh and the failed file goes.
+        QVERIFY2(window->statusBar()->currentMessage().contains(QStringLiteral("wieder geschrieben")),
+                 qPrintable(window->statusBar()->currentMessage()));
+        QCOMPARE(JournalFiles().size(), 1);
+        const JournalReadResult read = ReadJournal(JournalBytes());
+        QCOMPARE(read.status, JournalReadStatus::Sound);
+        const JournalReplay replay = ReplayJournal(read.records);
+        QCOMPARE(replay.TimesInRows(), 4);
+        QVERIFY(replay.HoldsChanges());
     }
 };
 

@@ -18,6 +18,8 @@ public:
 
     using TFormMainControls::bCFG;
     using TFormMainControls::Beenden1;
+    using TFormMainControls::mRestoreSession;
+    using TFormMainControls::mUndo;
     using TFormMainControls::bHelp;
     using TFormMainControls::bInfo;
     using TFormMainControls::bRESET;
