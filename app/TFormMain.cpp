@@ -1,5 +1,7 @@
 #include "TFormMain.h"
 
+#include "LiveServer.h"
+
 #include "BarrierPictures.h"
 #include "Dialogs.h"
 #include "HelpWindow.h"
@@ -163,6 +165,7 @@ TFormMain::TFormMain(TSystemAccess access, QWidget* parent) : QMainWindow(parent
     };
 
     FormCreate();
+    CreateLive();
 }
 
 TFormMain::~TFormMain()
@@ -199,6 +202,7 @@ void TFormMain::CreateTopBar(QWidget* parent)
     bHelp->setEnabled(false);
     bCFG = CreateToolButton(PanelTop, QStringLiteral("&Einstellungen"), QStringLiteral("[F2]"));
     bInfo = CreateToolButton(PanelTop, QStringLiteral("&Info"), QStringLiteral("[F3]"));
+    bTafel = CreateToolButton(PanelTop, QStringLiteral("&Tafel"), QStringLiteral("[F6] Anzeigetafel für die Zuschauer"));
     QWidget* logo = CreateLogo(PanelTop);
     PanelDate = new QLabel(QStringLiteral("00:00"), PanelTop);
     PanelDate->setFixedWidth(222);
@@ -210,6 +214,7 @@ void TFormMain::CreateTopBar(QWidget* parent)
     buttons->addWidget(bHelp);
     buttons->addWidget(bCFG);
     buttons->addWidget(bInfo);
+    buttons->addWidget(bTafel);
     buttons->addStretch(1);
     buttons->addWidget(logo);
     buttons->addStretch(1);
@@ -540,6 +545,7 @@ void TFormMain::CreateHiddenMenu()
     Hilfe1 = add(QStringLiteral("H&ilfe"), QKeySequence(Qt::ALT | Qt::Key_H));
     Drucker1 = add(QStringLiteral("&Drucker"), QKeySequence(Qt::ALT | Qt::Key_D));
     Beenden1 = add(QStringLiteral("&Beenden"), QKeySequence(Qt::ALT | Qt::Key_B));
+    mTafel = add(QStringLiteral("Anzeigetafel"), Qt::Key_F6);
 
     // A held function key must not repeat a run command.
     for (QAction* command : {mStart, mReset, mSTOP1, mStop2, LockLSstart, LockLS1, LockLS21})

@@ -263,6 +263,7 @@ void TFormMain::bCFGClick()
         RankProtocol();
         FormResize();
         UpdateCommandStates();
+        ApplyLiveSettings();
     }
     PanelTimer->setFocus();
 }

@@ -193,6 +193,12 @@ void TFormScoreboard::ShowLanes(const std::array<ScoreboardLane, 2>& shown, int 
     LayOut();
 }
 
+void TFormScoreboard::SetLaneTime(int lane, const QString& time)
+{
+    if (lane == 1 || lane == 2)
+        ShowTime(lanes.at(lane - 1), time);
+}
+
 void TFormScoreboard::ShowStandings(const QList<ScoreboardClass>& classes)
 {
     standings = classes;

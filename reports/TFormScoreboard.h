@@ -57,6 +57,8 @@ public:
     void SetAddress(const QString& url, const QImage& qrCode);
     void ShowLanes(const std::array<ScoreboardLane, 2>& lanes, int laneCount);
     void ShowStandings(const QList<ScoreboardClass>& classes);
+    // Only the time of a lane (1 or 2) on show, as it runs.
+    void SetLaneTime(int lane, const QString& time);
 
     bool ShowingStandings() const { return standingsShown; }
     int StandingsPage() const { return page; }
