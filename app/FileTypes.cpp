@@ -1,5 +1,8 @@
 #include "FileTypes.h"
 
+#include <QDir>
+#include <QFileInfo>
+
 #ifdef Q_OS_WIN
 #include <QSettings>
 #endif
@@ -78,4 +81,28 @@ QString FilterPattern(const QString& filter)
     const qsizetype open = filter.lastIndexOf(u'(');
     const qsizetype close = filter.lastIndexOf(u')');
     return open >= 0 && close > open ? filter.mid(open + 1, close - open - 1) : QString();
+}
+
+int FilterIndexOfEnding(const QStringList& filters, const QString& fileName)
+{
+    QString suffix = QFileInfo(fileName).suffix().toLower();
+    if (suffix.isEmpty())
+        return 0;
+    if (suffix == u"htm")
+        suffix = QStringLiteral("html");
+    const QString pattern = QStringLiteral("*.") + suffix;
+    for (qsizetype i = 0; i < filters.size(); ++i) {
+        if (FilterPattern(filters.at(i)).split(u' ', Qt::SkipEmptyParts).contains(pattern))
+            return int(i + 1);
+    }
+    return 0;
+}
+
+QString UnusedFileName(const QString& folder, const QString& baseName, const QString& suffix)
+{
+    const QDir dir(folder);
+    QString name = dir.absoluteFilePath(baseName + suffix);
+    for (int n = 2; QFileInfo::exists(name); ++n)
+        name = dir.absoluteFilePath(QStringLiteral("%1-%2%3").arg(baseName).arg(n).arg(suffix));
+    return name;
 }

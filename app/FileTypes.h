@@ -51,3 +51,11 @@ TFileFilters BuildFileFilters(const TFileTypeDescriptions& descriptions, bool ex
 // "Webseite (*.html)" gives "*.html". The entries are told apart by it, since
 // the descriptions may come from the system.
 QString FilterPattern(const QString& filter);
+
+// The 1-based entry of filters whose pattern names the file's ending ("a.HTML"
+// and "a.htm" name "*.html"); 0 when the name has no ending or none matches.
+// A typed ending decides the file type over the entry chosen in the dialog.
+int FilterIndexOfEnding(const QStringList& filters, const QString& fileName);
+
+// folder/baseName + suffix, or baseName-2, -3 … + suffix when that file exists.
+QString UnusedFileName(const QString& folder, const QString& baseName, const QString& suffix);

@@ -13,7 +13,12 @@ TProgramFiles ProgramFilesOf(const QString& programFilePath)
     TProgramFiles files;
     files.SettingsName = SettingsApplicationName(programFilePath);
     files.HelpFile = folder.absoluteFilePath(base + QStringLiteral(".chm"));
-    files.WordTemplate = folder.absoluteFilePath(QStringLiteral("Protokollvorlage.docx"));
+    // Beside the program (a build, Windows), else where the package puts it: <prefix>/share/quellorix.
+    const QString templateName = QStringLiteral("Protokollvorlage.docx");
+    files.WordTemplate = folder.absoluteFilePath(templateName);
+    const QString shared = QDir::cleanPath(folder.absoluteFilePath(QStringLiteral("../share/quellorix/") + templateName));
+    if (!QFileInfo::exists(files.WordTemplate) && QFileInfo::exists(shared))
+        files.WordTemplate = shared;
     files.SaveFileName = folder.absoluteFilePath(base + QStringLiteral(".txt"));
     files.WebPage = base + QStringLiteral(".html");
     files.Folder = folder.absolutePath();

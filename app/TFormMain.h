@@ -247,6 +247,8 @@ private:
     QStringList PortNotes(int port) const;
     QString ByIdFolder() const;
     void InitFileDialogs();
+    // Both file dialogs start there from now on, and after the next start too.
+    void RememberFileFolder(const QString& folder);
     // Puts the data rows (and a header, when given) into the grid.
     void FillProtocol(const ProtocolTable& rows, const QStringList* header = nullptr);
     // The steps after a load that depend on the new rows: ranking, lane lists, caption.
@@ -357,6 +359,8 @@ private:
     bool m_shownOnce = false;
     QString m_saveFileName; // proposed by the save dialog
     QString m_fileFolder;   // where both file dialogs start
+    class OfficeBusy;
+    bool m_officeBusy = false; // X or W is writing: further clicks are dropped
     std::unique_ptr<QPrinter> m_printer;
     // The last row found for each lane's starter; checked before it is trusted.
     mutable std::array<int, 2> m_laneRowHint{-1, -1};

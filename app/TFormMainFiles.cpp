@@ -1,16 +1,19 @@
 #include "TFormMain.h"
 
+#include "BackgroundWork.h"
 #include "Dialogs.h"
 #include "FileTypes.h"
 #include "ProtocolLogic.h"
 #include "ProtocolText.h"
 #include "TSortGrid.h"
+#include "WorkbookReader.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QSettings>
 #include <QTimer>
 #include <QToolButton>
 
@@ -24,7 +27,16 @@ QString WithExtension(const QString& fileName, const QString& extension)
     return QFileInfo(fileName).suffix().isEmpty() ? fileName + QLatin1Char('.') + extension : fileName;
 }
 
+const QString kLastFolderKey = QStringLiteral("Dateidialog/Ordner");
+
 } // namespace
+
+void TFormMain::RememberFileFolder(const QString& folder)
+{
+    m_fileFolder = folder;
+    if (const std::unique_ptr<QSettings> store = m_access.OpenSettings())
+        store->setValue(kLastFolderKey, folder);
+}
 
 QStringList TFormMain::OpenFilters() const
 {
@@ -40,6 +52,12 @@ void TFormMain::InitFileDialogs()
 {
     m_saveFileName = m_programFiles.SaveFileName;
     m_fileFolder = m_programFiles.Folder;
+    // The folder of the last file chosen, kept apart from the ordered settings.
+    if (const std::unique_ptr<QSettings> store = m_access.OpenSettings()) {
+        const QString folder = store->value(kLastFolderKey).toString();
+        if (!folder.isEmpty() && QFileInfo(folder).isDir())
+            m_fileFolder = folder;
+    }
     connect(sbExcel, &QToolButton::clicked, this, &TFormMain::sbExcelClick);
     connect(sbWord, &QToolButton::clicked, this, &TFormMain::sbWordClick);
 }
@@ -68,10 +86,12 @@ void TFormMain::sbSaveClick()
         return;
     QApplication::processEvents();
     Settings.FilterInd = filterIndex;
-    m_fileFolder = QFileInfo(chosen).absolutePath();
+    RememberFileFolder(QFileInfo(chosen).absolutePath());
 
     bool saved = false;
-    const QString pattern = FilterPattern(filters.value(filterIndex - 1));
+    // A typed ending of a known type decides over the chosen entry.
+    const int typeIndex = FilterIndexOfEnding(filters, chosen);
+    const QString pattern = FilterPattern(filters.value((typeIndex > 0 ? typeIndex : filterIndex) - 1));
     if (pattern == u"*.xlsx") {
         saved = ExportExcel(WithExtension(chosen, QStringLiteral("xlsx")));
     } else if (pattern == u"*.docx") {
@@ -82,9 +102,12 @@ void TFormMain::sbSaveClick()
         saved = SortGrid1->SaveToCSV(WithExtension(chosen, QStringLiteral("csv")));
     } else {
         QString error;
-        saved = SaveProtocolText(WithExtension(chosen, QStringLiteral("txt")), ProtocolRows(),
-                                 SortGrid1->ColCount(), error);
-        if (!saved)
+        const ProtocolTable rows = ProtocolRows();
+        const int colCount = SortGrid1->ColCount();
+        const bool done = RunInBackground(this, QStringLiteral("Das Protokoll wird gespeichert …"), [&] {
+            saved = SaveProtocolText(WithExtension(chosen, QStringLiteral("txt")), rows, colCount, error);
+        });
+        if (done && !saved)
             Dialogs().ShowMessage(this, error);
     }
     // A protocol that didn't reach its file stays marked unsaved, so closing still asks.
@@ -108,7 +131,8 @@ void TFormMain::sbLoadClick()
     if (chosen.isEmpty())
         return;
     QApplication::processEvents();
-    if (FilterPattern(filters.value(filterIndex - 1)).contains(QStringLiteral("*.xlsx")))
+    // A workbook is told by its contents, whichever entry was chosen.
+    if (IsWorkbookFile(chosen))
         ImportExcel(chosen);
     else
         LoadStarterList(chosen);
@@ -119,7 +143,11 @@ bool TFormMain::LoadStarterList(const QString& fileName)
     ProtocolTable rows;
     QString error;
     QString notice;
-    if (!LoadProtocolText(fileName, rows, error, &notice)) {
+    bool loaded = false;
+    if (!RunInBackground(this, QStringLiteral("Die Starterliste wird gelesen …"),
+                         [&] { loaded = LoadProtocolText(fileName, rows, error, &notice); }))
+        return false; // called off: the protocol stays as it was
+    if (!loaded) {
         Dialogs().ShowMessage(this, error);
         return false;
     }
@@ -135,7 +163,7 @@ void TFormMain::FinishLoad(const QString& fileName)
 {
     const QFileInfo file(fileName);
     m_saveFileName = file.dir().absoluteFilePath(file.completeBaseName());
-    m_fileFolder = file.absolutePath();
+    RememberFileFolder(file.absolutePath());
     RankProtocol();
     const int current = SortGrid1->Row();
     SortGrid1->SetSelection({0, current, SortGrid1->ColCount() - 1, current});

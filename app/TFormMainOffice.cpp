@@ -1,16 +1,18 @@
 #include "TFormMain.h"
 
+#include "BackgroundWork.h"
 #include "Dialogs.h"
+#include "FileTypes.h"
 #include "ProtocolDocument.h"
 #include "ProtocolLogic.h"
 #include "TSortGrid.h"
 #include "WorkbookReader.h"
 #include "WorkbookWriter.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
-#include <QGuiApplication>
 #include <QStandardPaths>
 #include <QToolButton>
 #include <QUrl>
@@ -20,16 +22,6 @@
 // suite needs to be installed.
 
 namespace {
-
-// The hourglass while a file is built or read.
-class WaitCursor
-{
-public:
-    WaitCursor() { QGuiApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~WaitCursor() { QGuiApplication::restoreOverrideCursor(); }
-    WaitCursor(const WaitCursor&) = delete;
-    WaitCursor& operator=(const WaitCursor&) = delete;
-};
 
 // A name in the user's cache folder that no file has yet, for a workbook that
 // is only shown.
@@ -68,11 +60,12 @@ bool TFormMain::ExportExcel(const QString& fileName)
              : fileName;
     QString error;
     bool saved = false;
-    {
-        const WaitCursor wait;
-        saved = SaveProtocolWorkbook(target, ShownProtocolRows(ProtocolColumnCount),
-                                     QStringLiteral("Quellorix"), error);
-    }
+    const ProtocolTable rows = ShownProtocolRows(ProtocolColumnCount);
+    const WorkbookPageHeader header{QFileInfo(m_loadedFileName).completeBaseName(), QDate::currentDate()};
+    if (!RunInBackground(this, QStringLiteral("Die Arbeitsmappe wird geschrieben …"), [&] {
+            saved = SaveProtocolWorkbook(target, rows, QStringLiteral("Quellorix"), error, header);
+        }))
+        return false; // called off: nothing written
     if (!saved) {
         Dialogs().ShowError(this, error);
         return false;
@@ -91,10 +84,9 @@ bool TFormMain::ImportExcel(const QString& fileName)
     ProtocolTable rows;
     QString error;
     bool loaded = false;
-    {
-        const WaitCursor wait;
-        loaded = LoadWorkbook(fileName, rows, error);
-    }
+    if (!RunInBackground(this, QStringLiteral("Die Arbeitsmappe wird gelesen …"),
+                         [&] { loaded = LoadWorkbook(fileName, rows, error); }))
+        return false; // called off: the protocol stays as it was
     // A sheet without starters is refused too: the protocol stays as it was.
     if (!loaded) {
         Dialogs().ShowError(this, error);
@@ -110,10 +102,10 @@ bool TFormMain::ExportWord(int mode, const QString& fileName)
 {
     QString error;
     bool saved = false;
-    {
-        const WaitCursor wait;
-        saved = SaveProtocolDocument(WordTemplatePath, fileName, ShownProtocolRows(ColLoadOrder), error);
-    }
+    const ProtocolTable rows = ShownProtocolRows(ColLoadOrder);
+    if (!RunInBackground(this, QStringLiteral("Das Dokument wird geschrieben …"),
+                         [&] { saved = SaveProtocolDocument(WordTemplatePath, fileName, rows, error); }))
+        return false; // called off: nothing written
     if (!saved) {
         Dialogs().ShowError(this, error);
         return false;
@@ -127,16 +119,47 @@ bool TFormMain::ExportWord(int mode, const QString& fileName)
     return true;
 }
 
+// X and W write a new file with every click: a second click while the first
+// is being written must not write a second file. The buttons are off while
+// writing, and clicks queued meanwhile are delivered to them before they
+// come back on, so they are dropped.
+class TFormMain::OfficeBusy
+{
+public:
+    explicit OfficeBusy(TFormMain& window) : m_window(window)
+    {
+        m_window.m_officeBusy = true;
+        m_window.sbExcel->setEnabled(false);
+        m_window.sbWord->setEnabled(false);
+    }
+    ~OfficeBusy()
+    {
+        QCoreApplication::processEvents();
+        m_window.m_officeBusy = false;
+        m_window.UpdateCommandStates();
+    }
+    OfficeBusy(const OfficeBusy&) = delete;
+    OfficeBusy& operator=(const OfficeBusy&) = delete;
+
+private:
+    TFormMain& m_window;
+};
+
 void TFormMain::sbExcelClick()
 {
-    if (sbExcel->isEnabled())
-        ExportExcel(QString());
+    if (m_officeBusy || !sbExcel->isEnabled())
+        return;
+    const OfficeBusy busy(*this);
+    ExportExcel(QString());
 }
 
 void TFormMain::sbWordClick()
 {
-    if (!sbWord->isEnabled())
+    if (m_officeBusy || !sbWord->isEnabled())
         return;
-    ExportWord(0, QDir::current().absoluteFilePath(DefaultExportName(QDateTime::currentDateTime()) +
-                                                   QStringLiteral(".docx")));
+    const OfficeBusy busy(*this);
+    // Named after the starter list, with a number when that name is taken.
+    const QString listName = QFileInfo(m_loadedFileName).completeBaseName();
+    ExportWord(0, UnusedFileName(QDir::currentPath(), listName.isEmpty() ? QStringLiteral("Protokoll") : listName,
+                                 QStringLiteral(".docx")));
 }

@@ -8,6 +8,7 @@ int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
     SetUpApplication();
+    InstallQtTranslation();
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/images/Quellorix.svg")));
     return RunProgram();
 }

@@ -1,6 +1,8 @@
 #include "ProtocolText.h"
 
+#include "CellFormulaGuard.h"
 #include "FileReplace.h"
+#include "ReadCancel.h"
 #include "TextCodec.h"
 
 #include <QDateTime>
@@ -36,6 +38,8 @@ public:
         ProtocolTable rows;
         qsizetype pos = 0;
         while (pos < m_text.size()) {
+            if ((rows.size() & 0x3FF) == 0 && ReadCancelled())
+                break; // called off: the caller drops what was read
             const qsizetype lineEnd = LineEnd(pos);
             if (lineEnd == pos || QStringView(m_text).sliced(pos, lineEnd - pos).startsWith(u"Nr")) {
                 pos = NextLine(lineEnd);
@@ -77,7 +81,7 @@ private:
         }
         for (QChar c : field) {
             if (c != u' ')
-                return field;
+                return UnguardedCellText(field);
         }
         return QString();
     }
@@ -188,7 +192,7 @@ QString FileTextCell(const QString& cell)
 {
     if (cell.isEmpty())
         return QStringLiteral(" ");
-    QString text = cell;
+    QString text = GuardedCellText(cell);
     for (QChar& c : text) {
         if (c == u'\t' || IsLineBreak(c))
             c = u' ';
@@ -255,7 +259,9 @@ bool WriteProtocolText(QIODevice& device, const ProtocolTable& rows, int colCoun
 bool SaveProtocolText(const QString& fileName, const ProtocolTable& rows, int colCount, QString& error)
 {
     QString reason;
-    if (ReplaceFileContents(fileName, ProtocolTextBytes(rows, colCount), reason))
+    const QByteArray bytes = ProtocolTextBytes(rows, colCount);
+    // Called off while it was built: the file stays as it was.
+    if (!ReadCancelled() && ReplaceFileContents(fileName, bytes, reason))
         return true;
     error = SaveError(fileName, reason);
     return false;

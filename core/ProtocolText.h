@@ -31,7 +31,9 @@ struct ProtocolReadReport
 // The tab-separated protocol text: columns 0 to colCount - 1 of every row, an
 // empty or missing cell as a single blank, a TAB after every field (the last
 // one included) and CR LF after every row. A TAB, CR or LF inside a cell is
-// written as a blank so that it cannot break the line. Encoded with
+// written as a blank so that it cannot break the line; a cell a spreadsheet
+// would take for a formula gets an apostrophe in front (GuardedCellText),
+// which the reader takes away again. Encoded with
 // EncodeFileText (Windows-1252 when every character fits, else UTF-8 with BOM).
 QByteArray ProtocolTextBytes(const ProtocolTable& rows, int colCount);
 

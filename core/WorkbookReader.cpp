@@ -1,7 +1,11 @@
 #include "WorkbookReader.h"
 
+#include "ReadCancel.h"
+#include "XlsProcess.h"
+#include "XlsSheet.h"
 #include "ZipArchive.h"
 
+#include <QBuffer>
 #include <QDate>
 #include <QDir>
 #include <QFile>
@@ -12,7 +16,6 @@
 #include <QTime>
 #include <QXmlStreamReader>
 #include <cmath>
-#include <freexl.h>
 #include <optional>
 
 namespace {
@@ -50,10 +53,104 @@ Refusal Encrypted()
     return {QStringLiteral("sie ist verschlüsselt oder mit einem Kennwort geschützt")};
 }
 
-// Unpacks a part of a workbook's archive; a missing optional part leaves bytes empty.
-std::optional<Refusal> ReadPart(const ZipReader& zip, const QString& name, QByteArray& bytes, bool optional)
+// What reading the XML parts of one workbook may cost. The parts are read
+// without recursion, element by element; the depth, the number of elements
+// and the unpacked bytes are limited, the last two by the archive's size too,
+// so a small file that unpacks to much costs little before it is refused.
+struct XmlBudget
 {
-    switch (zip.Read(name, kMaxWorkbookPartSize, bytes)) {
+    explicit XmlBudget(qint64 archiveSize)
+        : maxElements(std::min(kMaxWorkbookElements, kWorkbookElementsBase + kWorkbookElementsPerByte * archiveSize)),
+          bytesLeft(std::min(kMaxWorkbookUnpacked, kWorkbookUnpackedBase + kWorkbookUnpackedPerByte * archiveSize))
+    {
+    }
+    qint64 elements = 0;
+    qint64 maxElements;
+    qint64 bytesLeft;
+    std::optional<Refusal> refusal;
+};
+
+// A stream reader that keeps to the budget: past a limit it stops with an
+// error, and the budget holds the refusal.
+class GuardedXml : public QXmlStreamReader
+{
+public:
+    // Read through a buffer device: the reader then decodes the bytes a block
+    // at a time instead of holding all of them decoded at once.
+    // A part that unpacks while it is read.
+    GuardedXml(QIODevice* device, XmlBudget& budget) : QXmlStreamReader(device), m_budget(budget) {}
+
+    GuardedXml(const QByteArray& data, XmlBudget& budget) : m_budget(budget)
+    {
+        m_buffer.setData(data); // shared, not copied
+        m_buffer.open(QIODevice::ReadOnly);
+        setDevice(&m_buffer);
+    }
+
+    TokenType readNext()
+    {
+        const TokenType token = QXmlStreamReader::readNext();
+        if (token == StartElement) {
+            if ((m_budget.elements & 0xFFF) == 0 && ReadCancelled())
+                Fail(QString::fromUtf16(kReadCancelledReason));
+            else if (++m_depth > kMaxXmlDepth)
+                Fail(QStringLiteral("sie ist zu tief verschachtelt (mehr als %1 Ebenen)").arg(kMaxXmlDepth));
+            else if (++m_budget.elements > m_budget.maxElements)
+                Fail(QStringLiteral("sie enthält für ihre Größe zu viele Elemente"));
+        } else if (token == EndElement) {
+            --m_depth;
+        }
+        return hasError() ? Invalid : token;
+    }
+
+    // Skips to the end tag of the current element.
+    void skipCurrentElement()
+    {
+        for (int depth = 1; depth > 0 && !atEnd();) {
+            const TokenType token = readNext();
+            if (token == StartElement)
+                ++depth;
+            else if (token == EndElement)
+                --depth;
+        }
+    }
+
+    // The text of the current element and of all elements inside it; the
+    // reader ends on its end tag. Longer text than a cell may hold is cut
+    // just past that length, so it is still known to be too long.
+    QString elementText()
+    {
+        QString text;
+        for (int depth = 1; depth > 0 && !atEnd();) {
+            const TokenType token = readNext();
+            if (token == StartElement)
+                ++depth;
+            else if (token == EndElement)
+                --depth;
+            else if ((token == Characters || token == EntityReference) && text.size() <= kMaxWorkbookCellLength)
+                text += QStringView(this->text()).first(
+                    std::min<qsizetype>(this->text().size(), kMaxWorkbookCellLength + 1 - text.size()));
+        }
+        return text;
+    }
+
+private:
+    void Fail(const QString& reason)
+    {
+        if (!m_budget.refusal)
+            m_budget.refusal = Refusal{reason};
+        raiseError(reason);
+    }
+
+    QBuffer m_buffer;
+    XmlBudget& m_budget;
+    int m_depth = 0;
+};
+
+// Why a part can't be read; nothing for Ok and for a missing optional part.
+std::optional<Refusal> PartRefusal(ZipReader::Result result, const QString& name, bool optional, qint64 limit)
+{
+    switch (result) {
     case ZipReader::Result::Ok:
         return std::nullopt;
     case ZipReader::Result::Missing:
@@ -63,13 +160,44 @@ std::optional<Refusal> ReadPart(const ZipReader& zip, const QString& name, QByte
     case ZipReader::Result::TooLarge:
         return Refusal{QStringLiteral("%1 wäre entpackt größer als %2 MB")
                            .arg(name)
-                           .arg(kMaxWorkbookPartSize / (1024 * 1024))};
+                           .arg(std::max<qint64>(limit / (1024 * 1024), 1))};
     case ZipReader::Result::Encrypted:
         return Encrypted();
     case ZipReader::Result::Broken:
         break;
     }
     return Broken(name);
+}
+
+// Unpacks a small part of a workbook's archive; a missing optional part leaves bytes empty.
+std::optional<Refusal> ReadPart(const ZipReader& zip, const QString& name, QByteArray& bytes, bool optional,
+                                XmlBudget& budget)
+{
+    const qint64 limit = std::min(kMaxWorkbookPartSize, budget.bytesLeft);
+    const ZipReader::Result result = zip.Read(name, limit, bytes);
+    budget.bytesLeft -= bytes.size();
+    return PartRefusal(result, name, optional, limit);
+}
+
+// Reads a large part with read(xml) while it unpacks, so it is never held
+// whole. read returns false on broken XML; a missing optional part is not read.
+template <typename Read>
+std::optional<Refusal> StreamPart(const ZipReader& zip, const QString& name, bool optional, XmlBudget& budget,
+                                  Read read)
+{
+    const qint64 limit = std::min(kMaxWorkbookPartSize, budget.bytesLeft);
+    ZipReader::Result result = ZipReader::Result::Ok;
+    const std::unique_ptr<ZipPartDevice> device = zip.Open(name, limit, result);
+    if (!device)
+        return PartRefusal(result, name, optional, limit);
+    GuardedXml xml(device.get(), budget);
+    const bool ok = read(xml);
+    budget.bytesLeft -= device->Unpacked();
+    if (device->Status() != ZipReader::Result::Ok)
+        return PartRefusal(device->Status(), name, optional, limit);
+    if (!ok)
+        return Broken(name);
+    return std::nullopt;
 }
 
 // Collects the sheet's rows until the first row whose column A is empty.
@@ -86,6 +214,10 @@ public:
     // A empty) or a limit is broken (then refusal is set).
     bool EndRow(qint64 repeat = 1)
     {
+        if ((rows.size() & 0x3FF) == 0 && ReadCancelled()) {
+            refusal = Refusal{QString::fromUtf16(kReadCancelledReason)};
+            return false;
+        }
         QStringList row = std::exchange(m_row, QStringList(kProtocolColumnCount));
         if (row.constFirst().isEmpty()) {
             m_done = true;
@@ -197,6 +329,15 @@ QString SerialDateText(double serial, int shape, bool from1904, const QLocale& l
     return shape == kAsTime ? timeText : dateText + u' ' + timeText;
 }
 
+// A number cell's text as its format shows it.
+QString NumberCellText(double number, int shape, bool from1904, const QLocale& locale)
+{
+    // Days beyond the year 9999 are no date of a spreadsheet.
+    if (shape < kAsNeeded && number >= 0 && number < 2958466)
+        return SerialDateText(number, shape, from1904, locale);
+    return WorkbookNumberText(number, std::max(shape, kAsNeeded), locale);
+}
+
 // Attribute value by local name, whatever its prefix.
 QString Attribute(const QXmlStreamReader& xml, QStringView name)
 {
@@ -209,7 +350,7 @@ QString Attribute(const QXmlStreamReader& xml, QStringView name)
 
 // The text of the current element's <t> children, phonetic runs left out;
 // the reader ends on the element's end tag.
-QString RichText(QXmlStreamReader& xml)
+QString RichText(GuardedXml& xml)
 {
     QString text;
     int depth = 1;
@@ -221,7 +362,7 @@ QString RichText(QXmlStreamReader& xml)
             if (xml.name() == u"rPh")
                 ++phonetic;
             else if (xml.name() == u"t" && phonetic == 0) {
-                text += xml.readElementText(QXmlStreamReader::IncludeChildElements);
+                text += xml.elementText();
                 --depth;
             }
             break;
@@ -256,9 +397,16 @@ int ReferenceColumn(QStringView reference)
 class XlsxReader
 {
 public:
-    explicit XlsxReader(const QByteArray& bytes) : m_zip(bytes) {}
+    explicit XlsxReader(const QByteArray& bytes) : m_zip(bytes), m_budget(bytes.size()) {}
 
     std::optional<Refusal> Read(RowCollector& out)
+    {
+        const std::optional<Refusal> refusal = ReadParts(out);
+        return m_budget.refusal ? m_budget.refusal : refusal;
+    }
+
+private:
+    std::optional<Refusal> ReadParts(RowCollector& out)
     {
         QByteArray rels;
         QString workbookPath = QStringLiteral("xl/workbook.xml");
@@ -283,38 +431,33 @@ public:
             return Broken(relsPath);
 
         // The shared strings and the number formats, where the workbook has them.
-        const std::pair<QStringView, bool (XlsxReader::*)(const QByteArray&)> optionalParts[] = {
+        const std::pair<QStringView, bool (XlsxReader::*)(GuardedXml&)> optionalParts[] = {
             {u"/sharedStrings", &XlsxReader::ReadSharedStrings}, {u"/styles", &XlsxReader::ReadStyles}};
-        QByteArray part;
-        for (const auto& [type, read] : optionalParts) {
-            const QString path = RelationshipTarget(rels, folder, type, {});
+        for (const auto& optionalPart : optionalParts) {
+            const auto read = optionalPart.second; // clang 14 captures no structured binding
+            const QString path = RelationshipTarget(rels, folder, optionalPart.first, {});
             if (path.isEmpty())
                 continue;
-            if (auto r = Part(path, part, true))
+            if (auto r = StreamPart(m_zip, path, true, m_budget, [&](GuardedXml& xml) { return (this->*read)(xml); }))
                 return r;
-            if (!(this->*read)(part))
-                return Broken(path);
         }
-        if (auto r = Part(sheetPath, part, false))
-            return r;
-        if (!ReadSheet(part, out) && !out.refusal)
-            return Broken(sheetPath);
-        return out.refusal;
+        auto r = StreamPart(m_zip, sheetPath, false, m_budget,
+                            [&](GuardedXml& xml) { return ReadSheet(xml, out) || out.refusal; });
+        return out.refusal ? out.refusal : r;
     }
 
-private:
     // Unpacks a part; a missing optional part leaves bytes empty.
-    std::optional<Refusal> Part(const QString& name, QByteArray& bytes, bool optional) const
+    std::optional<Refusal> Part(const QString& name, QByteArray& bytes, bool optional)
     {
-        return ReadPart(m_zip, name, bytes, optional);
+        return ReadPart(m_zip, name, bytes, optional, m_budget);
     }
 
     // The target of the relationship with the given id, or else of the first
     // one whose type ends with typeSuffix, as a path inside the archive.
-    static QString RelationshipTarget(const QByteArray& rels, const QString& folder, QStringView typeSuffix,
+    QString RelationshipTarget(const QByteArray& rels, const QString& folder, QStringView typeSuffix,
                                       const QString& id)
     {
-        QXmlStreamReader xml(rels);
+        GuardedXml xml(rels, m_budget);
         while (!xml.atEnd()) {
             if (xml.readNext() != QXmlStreamReader::StartElement || xml.name() != u"Relationship")
                 continue;
@@ -335,7 +478,7 @@ private:
     // The first sheet's relationship id; notes the workbook's date system on the way.
     QString FirstSheetId(const QByteArray& workbook)
     {
-        QXmlStreamReader xml(workbook);
+        GuardedXml xml(workbook, m_budget);
         while (!xml.atEnd() && !xml.hasError()) {
             if (xml.readNext() != QXmlStreamReader::StartElement)
                 continue;
@@ -354,9 +497,8 @@ private:
         return {};
     }
 
-    bool ReadSharedStrings(const QByteArray& part)
+    bool ReadSharedStrings(GuardedXml& xml)
     {
-        QXmlStreamReader xml(part);
         while (!xml.atEnd()) {
             if (xml.readNext() == QXmlStreamReader::StartElement && xml.name() == u"si")
                 m_strings.append(RichText(xml));
@@ -364,10 +506,9 @@ private:
         return !xml.hasError();
     }
 
-    bool ReadStyles(const QByteArray& part)
+    bool ReadStyles(GuardedXml& xml)
     {
         QHash<int, int> customShapes;
-        QXmlStreamReader xml(part);
         bool inCellFormats = false;
         while (!xml.atEnd()) {
             const auto token = xml.readNext();
@@ -388,7 +529,7 @@ private:
         return !xml.hasError();
     }
 
-    QString CellText(QXmlStreamReader& xml, QStringView type, int style) const
+    QString CellText(GuardedXml& xml, QStringView type, int style) const
     {
         QString value;
         bool hasValue = false;
@@ -399,7 +540,7 @@ private:
             if (token != QXmlStreamReader::StartElement)
                 continue;
             if (xml.name() == u"v") {
-                value = xml.readElementText(QXmlStreamReader::IncludeChildElements);
+                value = xml.elementText();
                 hasValue = true;
             } else if (xml.name() == u"is") {
                 value = RichText(xml);
@@ -430,17 +571,12 @@ private:
             xml.raiseError(QStringLiteral("number"));
             return {};
         }
-        const int shape = m_styleShapes.value(style, kAsNeeded);
-        // Days beyond the year 9999 are no date of a spreadsheet.
-        if (shape < kAsNeeded && number >= 0 && number < 2958466)
-            return SerialDateText(number, shape, m_from1904, m_locale);
-        return WorkbookNumberText(number, std::max(shape, kAsNeeded), m_locale);
+        return NumberCellText(number, m_styleShapes.value(style, kAsNeeded), m_from1904, m_locale);
     }
 
     // False on broken XML (and when out refused the data).
-    bool ReadSheet(const QByteArray& part, RowCollector& out)
+    bool ReadSheet(GuardedXml& xml, RowCollector& out)
     {
-        QXmlStreamReader xml(part);
         qint64 expectedRow = 1;
         bool inData = false;
         while (!xml.atEnd() && !out.Done()) {
@@ -470,7 +606,7 @@ private:
         return !xml.hasError() && !out.refusal;
     }
 
-    bool ReadRow(QXmlStreamReader& xml, RowCollector& out) const
+    bool ReadRow(GuardedXml& xml, RowCollector& out) const
     {
         int col = -1;
         while (!xml.atEnd()) {
@@ -500,6 +636,7 @@ private:
     }
 
     ZipReader m_zip;
+    XmlBudget m_budget;
     QStringList m_strings;
     QList<int> m_styleShapes;
     bool m_from1904 = false;
@@ -543,41 +680,48 @@ int ShownDecimals(double value, const QString& shown)
 class OdsReader
 {
 public:
-    explicit OdsReader(const QByteArray& bytes) : m_zip(bytes) {}
+    explicit OdsReader(const QByteArray& bytes) : m_zip(bytes), m_budget(bytes.size()) {}
 
     std::optional<Refusal> Read(RowCollector& out)
     {
-        QByteArray content;
-        if (auto refusal = ReadPart(m_zip, QStringLiteral("content.xml"), content, false))
-            return refusal;
-        QXmlStreamReader xml(content);
-        // LibreOffice encrypts the parts of a password-protected file: content.xml is then no XML.
-        while (!xml.atEnd() && !out.Done()) {
-            if (xml.readNext() == QXmlStreamReader::StartElement && xml.name() == u"table" &&
-                xml.namespaceUri().endsWith(u":table:1.0")) {
-                ReadTable(xml, out);
-                break;
-            }
-        }
-        if (out.refusal)
-            return out.refusal;
-        if (xml.hasError()) {
-            const bool encrypted = m_zip.Read(QStringLiteral("META-INF/manifest.xml"), kMaxWorkbookPartSize,
-                                              content) == ZipReader::Result::Ok &&
-                                   content.contains("encryption-data");
-            return encrypted ? Encrypted() : Broken(QStringLiteral("content.xml"));
-        }
-        return std::nullopt;
+        const std::optional<Refusal> refusal = ReadContent(out);
+        return m_budget.refusal ? m_budget.refusal : refusal;
     }
 
 private:
+    std::optional<Refusal> ReadContent(RowCollector& out)
+    {
+        const QString name = QStringLiteral("content.xml");
+        const auto refusal = StreamPart(m_zip, name, false, m_budget, [&](GuardedXml& xml) {
+            while (!xml.atEnd() && !out.Done()) {
+                if (xml.readNext() == QXmlStreamReader::StartElement && xml.name() == u"table" &&
+                    xml.namespaceUri().endsWith(u":table:1.0")) {
+                    ReadTable(xml, out);
+                    break;
+                }
+            }
+            return !xml.hasError();
+        });
+        if (out.refusal)
+            return out.refusal;
+        // LibreOffice encrypts the parts of a password-protected file: content.xml is then no XML.
+        if (refusal && refusal->reason == Broken(name).reason) {
+            QByteArray content;
+            const bool encrypted = m_zip.Read(QStringLiteral("META-INF/manifest.xml"), 1024 * 1024,
+                                              content) == ZipReader::Result::Ok &&
+                                   content.contains("encryption-data");
+            return encrypted ? Encrypted() : refusal;
+        }
+        return refusal;
+    }
+
     static qint64 Repeat(const QXmlStreamReader& xml, QStringView attribute)
     {
         const QString text = Attribute(xml, attribute);
         return text.isEmpty() ? 1 : std::max<qint64>(1, text.toLongLong());
     }
 
-    void ReadTable(QXmlStreamReader& xml, RowCollector& out) const
+    void ReadTable(GuardedXml& xml, RowCollector& out) const
     {
         int depth = 1;
         while (depth > 0 && !xml.atEnd() && !out.Done()) {
@@ -604,7 +748,7 @@ private:
         out.EndData();
     }
 
-    bool ReadRow(QXmlStreamReader& xml, RowCollector& out) const
+    bool ReadRow(GuardedXml& xml, RowCollector& out) const
     {
         qint64 col = 0;
         while (!xml.atEnd()) {
@@ -625,7 +769,7 @@ private:
         return false;
     }
 
-    QString CellText(QXmlStreamReader& xml) const
+    QString CellText(GuardedXml& xml) const
     {
         const QString type = Attribute(xml, u"value-type");
         const QString value = Attribute(xml, u"value");
@@ -638,7 +782,8 @@ private:
             const auto token = xml.readNext();
             if (token == QXmlStreamReader::EndElement) {
                 --depth;
-            } else if (token == QXmlStreamReader::Characters && depth >= 2) {
+            } else if (token == QXmlStreamReader::Characters && depth >= 2 &&
+                       shown.size() <= kMaxWorkbookCellLength) {
                 shown += xml.text();
             } else if (token == QXmlStreamReader::StartElement) {
                 const QStringView name = xml.name();
@@ -651,7 +796,8 @@ private:
                     if (name == u"p" && depth == 2 && paragraphs++ > 0)
                         shown += u'\n';
                     else if (name == u"s")
-                        shown += QString(std::clamp<qint64>(Repeat(xml, u"c"), 1, kMaxWorkbookCellLength + 1),
+                        shown += QString(std::clamp<qint64>(Repeat(xml, u"c"), 0,
+                                                            kMaxWorkbookCellLength + 1 - shown.size()),
                                          u' ');
                     else if (name == u"tab")
                         shown += u'\t';
@@ -675,77 +821,106 @@ private:
     }
 
     ZipReader m_zip;
+    XmlBudget m_budget;
     QLocale m_locale = PlainLocale(QLocale());
 };
 
 // ---------------------------------------------------------------------------
 // .xls
 
+QString Unescaped(QStringView text)
+{
+    QString out;
+    out.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        QChar c = text[i];
+        if (c == u'\\' && i + 1 < text.size()) {
+            const QChar next = text[++i];
+            c = next == u't' ? QChar(u'\t') : next == u'n' ? QChar(u'\n') : next == u'r' ? QChar(u'\r') : next;
+        }
+        out += c;
+    }
+    return out;
+}
+
+// A field of the reader's output (xlsreader/XlsSheet.h) as the cell's text;
+// false when it is no such field.
+bool XlsFieldText(QStringView field, bool from1904, const QLocale& locale, QString& text)
+{
+    text.clear();
+    if (field.isEmpty())
+        return true;
+    const QChar type = field.front();
+    const QStringView value = field.sliced(1);
+    if (type == u's' || type == u'e') {
+        text = Unescaped(value);
+        return true;
+    }
+    if (type == u'b') {
+        text = value == u"1" ? QStringLiteral("WAHR") : QStringLiteral("FALSCH");
+        return true;
+    }
+    if (type != u'n')
+        return false;
+    const qsizetype bar = value.indexOf(u'|');
+    bool ok = false;
+    const double number = value.first(std::max<qsizetype>(bar, 0)).toDouble(&ok);
+    if (bar < 1 || !ok || !std::isfinite(number))
+        return false;
+    const QString format = Unescaped(value.sliced(bar + 1));
+    const int shape = format.startsWith(u'#') ? BuiltinFormatShape(QStringView(format).sliced(1).toInt())
+                                              : FormatShape(format.mid(1));
+    text = NumberCellText(number, shape, from1904, locale);
+    return true;
+}
+
+// The .xls goes to the reader process; its output comes back as rows.
 std::optional<Refusal> ReadXls(const QByteArray& bytes, RowCollector& out)
 {
-    // The library reads only from a file.
-    QTemporaryFile file;
-    if (!file.open() || file.write(bytes) != bytes.size() || !file.flush())
-        return Refusal{QStringLiteral("keine Zwischendatei (%1)").arg(file.errorString())};
-    const void* handle = nullptr;
-    const int opened = freexl_open(QFile::encodeName(file.fileName()).constData(), &handle);
-    if (opened != FREEXL_OK) {
-        if (handle)
-            freexl_close(handle);
-        return opened == FREEXL_BIFF_WORKBOOK_NOT_FOUND ? Encrypted() : Broken(QStringLiteral("xls"));
-    }
-    // The library answers some files it can't read (an empty text cell is
-    // enough) with success but no handle.
-    if (!handle)
-        return Refusal{QStringLiteral("diese .xls-Datei kann nicht gelesen werden; bitte im Tabellenprogramm "
-                                      "als .xlsx oder .ods speichern und diese Datei laden")};
-    std::optional<Refusal> refusal;
-    unsigned int password = FREEXL_BIFF_PLAIN;
-    unsigned int rows = 0;
-    unsigned short cols = 0;
-    freexl_get_info(handle, FREEXL_BIFF_PASSWORD, &password);
-    if (password == FREEXL_BIFF_OBFUSCATED) {
-        refusal = Encrypted();
-    } else if (freexl_select_active_worksheet(handle, 0) != FREEXL_OK ||
-               freexl_worksheet_dimensions(handle, &rows, &cols) != FREEXL_OK) {
-        refusal = Broken(QStringLiteral("xls"));
-    } else {
-        const QLocale locale = PlainLocale(QLocale());
-        unsigned int row = 0;
-        for (; row < rows && !out.Done(); ++row) {
-            for (unsigned short col = 0; col < cols && col < kProtocolColumnCount; ++col) {
-                FreeXL_CellValue cell;
-                if (freexl_get_cell_value(handle, row, col, &cell) != FREEXL_OK) {
-                    refusal = Broken(QStringLiteral("xls"));
-                    break;
-                }
-                switch (cell.type) {
-                case FREEXL_CELL_INT:
-                    out.Set(col, WorkbookNumberText(cell.value.int_value, 0, locale));
-                    break;
-                case FREEXL_CELL_DOUBLE:
-                    out.Set(col, WorkbookNumberText(cell.value.double_value, -1, locale));
-                    break;
-                case FREEXL_CELL_TEXT:
-                case FREEXL_CELL_SST_TEXT:
-                case FREEXL_CELL_DATE:
-                case FREEXL_CELL_DATETIME:
-                case FREEXL_CELL_TIME:
-                    out.Set(col, QString::fromUtf8(cell.value.text_value));
-                    break;
-                default:
-                    break;
-                }
+    if (bytes.size() > kXlsMaxFileSize)
+        return Refusal{QStringLiteral("sie ist als .xls-Datei größer als %1 MB").arg(kXlsMaxFileSize / (1024 * 1024))};
+    QByteArray output;
+    QString failure;
+    if (!RunXlsReader(bytes, output, failure))
+        return Refusal{failure};
+    const QString text = QString::fromUtf8(output);
+    output.clear();
+    const QLocale locale = PlainLocale(QLocale());
+    bool from1904 = false;
+    bool ended = false;
+    qsizetype pos = 0;
+    while (pos < text.size() && !ended && !out.Done()) {
+        const qsizetype end = text.indexOf(u'\n', pos);
+        if (end < 0)
+            break;
+        const QStringView line = QStringView(text).sliced(pos, end - pos);
+        pos = end + 1;
+        if (line == u"D1904") {
+            from1904 = true;
+        } else if (line == u".") {
+            ended = true;
+        } else if (line.startsWith(u'F')) {
+            return Refusal{line.sliced(1).toString()};
+        } else if (line.startsWith(u'R')) {
+            int col = 0;
+            for (QStringView field : line.sliced(1).split(u'\t')) {
+                QString cell;
+                if (!XlsFieldText(field, from1904, locale, cell))
+                    return Broken(QStringLiteral("xls"));
+                out.Set(col++, std::move(cell));
             }
-            if (refusal)
+            if (!out.EndRow())
                 break;
-            out.EndRow();
+        } else {
+            return Broken(QStringLiteral("xls"));
         }
-        if (!refusal && row == rows)
-            out.EndData();
     }
-    freexl_close(handle);
-    return refusal ? refusal : out.refusal;
+    if (out.refusal)
+        return out.refusal;
+    if (!ended && !out.Done())
+        return Broken(QStringLiteral("xls"));
+    out.EndData();
+    return std::nullopt;
 }
 
 QString ShownName(const QString& fileName)
@@ -789,6 +964,15 @@ bool ParseWorkbook(const QByteArray& bytes, ProtocolTable& rows, QString& reason
     }
     rows = std::move(out.rows);
     return true;
+}
+
+bool IsWorkbookFile(const QString& fileName)
+{
+    QFile file(fileName);
+    if (!QFileInfo(fileName).isFile() || !file.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray head = file.read(8);
+    return head.startsWith("PK\x03\x04") || head.startsWith("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1");
 }
 
 bool LoadWorkbook(const QString& fileName, ProtocolTable& rows, QString& error)

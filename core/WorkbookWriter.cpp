@@ -1,6 +1,7 @@
 #include "WorkbookWriter.h"
 
 #include "FileReplace.h"
+#include "ReadCancel.h"
 
 #include <QDir>
 #include <QFile>
@@ -68,8 +69,31 @@ lxw_error WriteCell(lxw_worksheet* sheet, int row, int col, const QString& text,
 }
 
 // Writes the workbook to path; LXW_NO_ERROR or the first error met.
+// A text in a page header, where "&" starts a code.
+QByteArray HeaderText(const QString& text)
+{
+    return QString(text).replace(u'&', QStringLiteral("&&")).toUtf8();
+}
+
+// Landscape, one page wide, the header row on every page, list and date on top.
+lxw_error SetUpPages(lxw_worksheet* sheet, const WorkbookPageHeader& header)
+{
+    worksheet_set_landscape(sheet);
+    worksheet_set_paper(sheet, 9); // A4
+    worksheet_fit_to_pages(sheet, 1, 0);
+    lxw_error result = worksheet_repeat_rows(sheet, 0, 0);
+    QByteArray text;
+    if (!header.ListName.isEmpty())
+        text += "&L" + HeaderText(header.ListName.left(100));
+    if (header.Date.isValid())
+        text += "&R" + HeaderText(header.Date.toString(QStringLiteral("dd.MM.yyyy")));
+    if (result == LXW_NO_ERROR && !text.isEmpty())
+        result = worksheet_set_header(sheet, text.constData());
+    return result;
+}
+
 lxw_error WriteWorkbook(const QString& path, const QString& tempFolder, const ProtocolTable& block,
-                        const QString& sheetName)
+                        const QString& sheetName, const WorkbookPageHeader& header)
 {
     const QByteArray pathBytes = QFile::encodeName(path);
     QByteArray tempBytes = QFile::encodeName(tempFolder);
@@ -86,6 +110,8 @@ lxw_error WriteWorkbook(const QString& path, const QString& tempFolder, const Pr
         result == LXW_NO_ERROR ? workbook_add_worksheet(workbook, name.constData()) : nullptr;
     if (!sheet && result == LXW_NO_ERROR)
         result = LXW_ERROR_MEMORY_MALLOC_FAILED;
+    if (result == LXW_NO_ERROR)
+        result = SetUpPages(sheet, header);
 
     qsizetype columns = 0;
     for (const QStringList& row : block)
@@ -134,7 +160,7 @@ CellNumber ProtocolCellNumber(const QString& text, const QLocale& locale)
 }
 
 bool ProtocolWorkbookBytes(const ProtocolTable& block, const QString& sheetName, QByteArray& bytes,
-                           QString& reason)
+                           QString& reason, const WorkbookPageHeader& header)
 {
     QTemporaryDir folder;
     if (!folder.isValid()) {
@@ -142,7 +168,7 @@ bool ProtocolWorkbookBytes(const ProtocolTable& block, const QString& sheetName,
         return false;
     }
     const QString path = folder.filePath(QStringLiteral("protokoll.xlsx"));
-    const lxw_error result = WriteWorkbook(path, folder.path(), block, sheetName);
+    const lxw_error result = WriteWorkbook(path, folder.path(), block, sheetName, header);
     if (result != LXW_NO_ERROR) {
         reason = QString::fromUtf8(lxw_strerror(result));
         return false;
@@ -161,11 +187,12 @@ bool ProtocolWorkbookBytes(const ProtocolTable& block, const QString& sheetName,
 }
 
 bool SaveProtocolWorkbook(const QString& fileName, const ProtocolTable& block, const QString& sheetName,
-                          QString& error)
+                          QString& error, const WorkbookPageHeader& header)
 {
     QByteArray bytes;
     QString reason;
-    if (ProtocolWorkbookBytes(block, sheetName, bytes, reason) &&
+    // Called off while it was built: the file stays as it was.
+    if (ProtocolWorkbookBytes(block, sheetName, bytes, reason, header) && !ReadCancelled() &&
         ReplaceFileContents(fileName, bytes, reason))
         return true;
     error = QStringLiteral("Die Arbeitsmappe %1 konnte nicht gespeichert werden: %2")

@@ -3,6 +3,7 @@
 #include "ProtocolText.h"
 
 #include <QByteArray>
+#include <QDate>
 #include <QString>
 
 class QLocale;
@@ -23,13 +24,20 @@ CellNumber ProtocolCellNumber(const QString& text, const QLocale& locale);
 // The block as an .xlsx workbook of one sheet named sheetName: every row of
 // the block (row 0 the header, in bold), every cell with a thin border, numbers
 // as numbers (times shown with two decimals), column widths from the longest
-// text of each column, author "Tarnvik Software". False with the reason when
-// the workbook can't be built (a cell beyond the format's limits, no room for
-// the temporary files).
+// text of each column, author "Tarnvik Software". It prints landscape, one
+// page wide, with the header row on every page and the list's name (left) and
+// the date (right) in the page header. False with the reason when the
+// workbook can't be built (a cell beyond the format's limits, no room for the
+// temporary files).
+struct WorkbookPageHeader
+{
+    QString ListName;
+    QDate Date;
+};
 bool ProtocolWorkbookBytes(const ProtocolTable& block, const QString& sheetName, QByteArray& bytes,
-                           QString& reason);
+                           QString& reason, const WorkbookPageHeader& header = {});
 
 // Saves the workbook under fileName, replacing an existing file only once the
 // new one is complete. On failure error holds a German message naming the file.
 bool SaveProtocolWorkbook(const QString& fileName, const ProtocolTable& block, const QString& sheetName,
-                          QString& error);
+                          QString& error, const WorkbookPageHeader& header = {});

@@ -2,6 +2,8 @@
 
 #include <zip.h>
 
+#include <algorithm>
+
 namespace {
 
 // A buffer source over bytes that libzip must neither free nor change.
@@ -36,46 +38,89 @@ ZipReader::~ZipReader()
         zip_discard(m_archive);
 }
 
-ZipReader::Result ZipReader::Read(const QString& name, qint64 maxBytes, QByteArray& out) const
+zip_file* ZipReader::OpenFile(const QString& name, qint64 maxBytes, Result& result) const
 {
-    out.clear();
+    result = Result::Broken;
     if (!m_archive)
-        return Result::Broken;
+        return nullptr;
     const zip_int64_t index = zip_name_locate(m_archive, name.toUtf8().constData(), ZIP_FL_NOCASE);
-    if (index < 0)
-        return Result::Missing;
+    if (index < 0) {
+        result = Result::Missing;
+        return nullptr;
+    }
     zip_stat_t stat;
     zip_stat_init(&stat);
     if (zip_stat_index(m_archive, zip_uint64_t(index), 0, &stat) != 0)
-        return Result::Broken;
-    if ((stat.valid & ZIP_STAT_ENCRYPTION_METHOD) && stat.encryption_method != ZIP_EM_NONE)
-        return Result::Encrypted;
-    // The stated size can lie; it only decides the first reservation.
-    if ((stat.valid & ZIP_STAT_SIZE) && stat.size > zip_uint64_t(maxBytes))
-        return Result::TooLarge;
+        return nullptr;
+    if ((stat.valid & ZIP_STAT_ENCRYPTION_METHOD) && stat.encryption_method != ZIP_EM_NONE) {
+        result = Result::Encrypted;
+        return nullptr;
+    }
+    // The stated size can lie; reading checks again.
+    if ((stat.valid & ZIP_STAT_SIZE) && stat.size > zip_uint64_t(maxBytes)) {
+        result = Result::TooLarge;
+        return nullptr;
+    }
     zip_file_t* file = zip_fopen_index(m_archive, zip_uint64_t(index), 0);
-    if (!file)
-        return Result::Broken;
+    if (file)
+        result = Result::Ok;
+    return file;
+}
+
+ZipReader::Result ZipReader::Read(const QString& name, qint64 maxBytes, QByteArray& out) const
+{
+    out.clear();
     Result result = Result::Ok;
+    std::unique_ptr<ZipPartDevice> device = Open(name, maxBytes, result);
+    if (!device)
+        return result;
     char chunk[65536];
     for (;;) {
-        const zip_int64_t count = zip_fread(file, chunk, sizeof chunk);
-        if (count < 0) {
-            result = Result::Broken;
+        const qint64 count = device->read(chunk, sizeof chunk);
+        if (count <= 0)
             break;
-        }
-        if (count == 0)
-            break;
-        if (out.size() + count > maxBytes) {
-            result = Result::TooLarge;
-            break;
-        }
         out.append(chunk, qsizetype(count));
     }
-    zip_fclose(file);
+    result = device->Status();
     if (result != Result::Ok)
         out.clear();
     return result;
+}
+
+std::unique_ptr<ZipPartDevice> ZipReader::Open(const QString& name, qint64 maxBytes, Result& result) const
+{
+    zip_file* file = OpenFile(name, maxBytes, result);
+    if (!file)
+        return nullptr;
+    auto device = std::make_unique<ZipPartDevice>(file, maxBytes);
+    device->open(QIODevice::ReadOnly);
+    return device;
+}
+
+ZipPartDevice::ZipPartDevice(zip_file* file, qint64 maxBytes) : m_file(file), m_max(maxBytes) {}
+
+ZipPartDevice::~ZipPartDevice()
+{
+    zip_fclose(m_file);
+}
+
+qint64 ZipPartDevice::readData(char* data, qint64 maxSize)
+{
+    if (m_status != ZipReader::Result::Ok || maxSize <= 0)
+        return m_status == ZipReader::Result::Ok ? 0 : -1;
+    // Reading one byte past the limit tells a part that is too large.
+    const qint64 want = std::min(maxSize, m_max - m_read + 1);
+    const zip_int64_t count = zip_fread(m_file, data, zip_uint64_t(want));
+    if (count < 0) {
+        m_status = ZipReader::Result::Broken;
+        return -1;
+    }
+    m_read += count;
+    if (m_read > m_max) {
+        m_status = ZipReader::Result::TooLarge;
+        return -1;
+    }
+    return count == 0 ? -1 : count;
 }
 
 bool ReplaceZipPart(const QByteArray& archive, const QString& name, const QByteArray& contents,

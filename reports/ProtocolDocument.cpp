@@ -1,6 +1,7 @@
 #include "ProtocolDocument.h"
 
 #include "FileReplace.h"
+#include "ReadCancel.h"
 #include "ZipArchive.h"
 
 #include <QDir>
@@ -8,6 +9,7 @@
 #include <QFileInfo>
 #include <QXmlStreamReader>
 #include <algorithm>
+#include <cmath>
 
 namespace {
 
@@ -15,6 +17,23 @@ const QString kDocumentPart = QStringLiteral("word/document.xml");
 constexpr qint64 kMaxTemplateSize = 64 * 1024 * 1024;
 // The text width of an A4 landscape page with 2 cm margins, in twentieths of a point.
 constexpr int kTableWidthTwips = 14570;
+// A column whose longest text, header included, is no longer than this is not wrapped.
+constexpr qsizetype kShortColumn = 10;
+// The template's text size when its styles don't say (in half points, as Word counts).
+constexpr int kDefaultFontHalfPoints = 22;
+
+// The default text size of the template's styles.xml, in half points.
+int TemplateFontHalfPoints(const QByteArray& styles)
+{
+    const qsizetype defaults = styles.indexOf("rPrDefault");
+    const qsizetype size = defaults < 0 ? -1 : styles.indexOf("<w:sz ", defaults);
+    const qsizetype value = size < 0 ? -1 : styles.indexOf("w:val=\"", size);
+    if (value < 0 || value - size > 40)
+        return kDefaultFontHalfPoints;
+    bool ok = false;
+    const int halfPoints = styles.mid(value + 7, 4).split('"').value(0).toInt(&ok);
+    return ok && halfPoints >= 8 && halfPoints <= 96 ? halfPoints : kDefaultFontHalfPoints;
+}
 
 // Cell text as XML character data: markup escaped, characters XML can't hold
 // dropped, TABs and line breaks as blanks.
@@ -38,40 +57,89 @@ QString XmlText(const QString& text)
     return out;
 }
 
-QString TableXml(const ProtocolTable& block)
+// Whether a column's texts are numbers, times or places ("12", "31,25",
+// "1.234", "EL"): such a column must never wrap.
+bool IsFigureColumn(const ProtocolTable& block, qsizetype col)
+{
+    for (qsizetype r = 1; r < block.size(); ++r) {
+        const QString text = col < block[r].size() ? block[r][col] : QString();
+        if (text.isEmpty() || text == u"EL")
+            continue;
+        for (QChar c : text) {
+            if (!c.isDigit() && c != u',' && c != u'.' && c != u':')
+                return false;
+        }
+    }
+    return true;
+}
+
+QString TableXml(const ProtocolTable& block, int fontHalfPoints)
 {
     qsizetype columns = 0;
     for (const QStringList& row : block)
         columns = std::max(columns, row.size());
-    // Column widths follow the longest text of each column, at least three characters.
-    QList<qsizetype> longest(columns, 3);
-    qsizetype total = 0;
+    QList<qsizetype> longest(columns, 1);
     for (qsizetype col = 0; col < columns; ++col) {
         for (const QStringList& row : block)
             longest[col] = std::max(longest[col], col < row.size() ? row[col].size() : 0);
-        longest[col] = std::min<qsizetype>(longest[col], 40);
-        total += longest[col];
     }
-    QString xml = QStringLiteral("<w:tbl><w:tblPr><w:tblW w:w=\"5000\" w:type=\"pct\"/><w:tblBorders>"
+    // Columns of figures and short columns (the header counted: "Gesamt",
+    // "Platz") get the width their longest text needs, so they never wrap;
+    // the text columns share the rest by their longest text. A character is
+    // counted as wide as an Arial "m" falls short of, plus the cell margins.
+    const double twipsPerChar = fontHalfPoints * 10 * 0.62;
+    constexpr int kCellPadding = 220;
+    QList<int> widths(columns, 0);
+    QList<bool> fixed(columns, false);
+    qint64 fixedTotal = 0;
+    qint64 textWeight = 0;
+    for (qsizetype col = 0; col < columns; ++col) {
+        fixed[col] = longest[col] <= kShortColumn || IsFigureColumn(block, col);
+        if (fixed[col]) {
+            widths[col] = int(std::ceil(longest[col] * twipsPerChar)) + kCellPadding;
+            fixedTotal += widths[col];
+        } else {
+            textWeight += std::min<qsizetype>(longest[col], 40);
+        }
+    }
+    const qint64 rest = kTableWidthTwips - fixedTotal;
+    const int minimumText = int(4 * twipsPerChar) + kCellPadding;
+    for (qsizetype col = 0; col < columns; ++col) {
+        if (!fixed[col])
+            widths[col] = std::max<int>(minimumText, int(rest * std::min<qsizetype>(longest[col], 40) /
+                                                         std::max<qint64>(textWeight, 1)));
+    }
+    // Too wide for the page even so: everything shrinks alike, so the table still fits.
+    qint64 total = 0;
+    for (int w : std::as_const(widths))
+        total += w;
+    if (total > kTableWidthTwips) {
+        for (int& w : widths)
+            w = int(qint64(w) * kTableWidthTwips / total);
+    }
+    total = 0;
+    for (int w : std::as_const(widths))
+        total += w;
+    QString xml = QStringLiteral("<w:tbl><w:tblPr><w:tblW w:w=\"%1\" w:type=\"dxa\"/><w:tblLayout w:type=\"fixed\"/>"
+                                 "<w:tblBorders>"
                                  "<w:top w:val=\"single\" w:sz=\"4\" w:space=\"0\" w:color=\"auto\"/>"
                                  "<w:left w:val=\"single\" w:sz=\"4\" w:space=\"0\" w:color=\"auto\"/>"
                                  "<w:bottom w:val=\"single\" w:sz=\"4\" w:space=\"0\" w:color=\"auto\"/>"
                                  "<w:right w:val=\"single\" w:sz=\"4\" w:space=\"0\" w:color=\"auto\"/>"
                                  "<w:insideH w:val=\"single\" w:sz=\"4\" w:space=\"0\" w:color=\"auto\"/>"
                                  "<w:insideV w:val=\"single\" w:sz=\"4\" w:space=\"0\" w:color=\"auto\"/>"
-                                 "</w:tblBorders><w:tblLook w:val=\"0000\"/></w:tblPr><w:tblGrid>");
-    QList<int> widths;
-    for (qsizetype col = 0; col < columns; ++col) {
-        widths.append(int(kTableWidthTwips * longest[col] / std::max<qsizetype>(total, 1)));
-        xml += QStringLiteral("<w:gridCol w:w=\"%1\"/>").arg(widths.last());
-    }
+                                 "</w:tblBorders><w:tblLook w:val=\"0000\"/></w:tblPr><w:tblGrid>")
+                      .arg(total);
+    for (qsizetype col = 0; col < columns; ++col)
+        xml += QStringLiteral("<w:gridCol w:w=\"%1\"/>").arg(widths[col]);
     xml += QStringLiteral("</w:tblGrid>");
     for (qsizetype r = 0; r < block.size(); ++r) {
         xml += r == 0 ? QStringLiteral("<w:tr><w:trPr><w:tblHeader/></w:trPr>") : QStringLiteral("<w:tr>");
         const QStringList& row = block[r];
         for (qsizetype col = 0; col < columns; ++col) {
-            xml += QStringLiteral("<w:tc><w:tcPr><w:tcW w:w=\"%1\" w:type=\"dxa\"/></w:tcPr><w:p>")
-                       .arg(widths[col]);
+            xml += QStringLiteral("<w:tc><w:tcPr><w:tcW w:w=\"%1\" w:type=\"dxa\"/>%2</w:tcPr><w:p>")
+                       .arg(widths[col])
+                       .arg(fixed[col] ? QStringLiteral("<w:noWrap/>") : QString());
             const QString text = col < row.size() ? XmlText(row[col]) : QString();
             if (!text.isEmpty())
                 xml += QStringLiteral("<w:r><w:t xml:space=\"preserve\">") + text +
@@ -87,7 +155,7 @@ QString TableXml(const ProtocolTable& block)
 } // namespace
 
 bool InsertProtocolTable(const QByteArray& documentXml, const ProtocolTable& block, QByteArray& result,
-                         QString& reason)
+                         QString& reason, int fontHalfPoints)
 {
     // Offsets are taken from the reader over the decoded text, so the table is
     // spliced into that text and everything around it stays as it was.
@@ -141,7 +209,7 @@ bool InsertProtocolTable(const QByteArray& documentXml, const ProtocolTable& blo
         reason = QStringLiteral("%1 hat keinen Textkörper").arg(kDocumentPart);
         return false;
     }
-    const QString table = TableXml(block);
+    const QString table = TableXml(block, fontHalfPoints > 0 ? fontHalfPoints : kDefaultFontHalfPoints);
     QString document;
     if (placeholderEnd >= 0)
         document = text.left(placeholderStart) + table + text.mid(placeholderEnd);
@@ -174,8 +242,10 @@ bool ProtocolDocumentBytes(const QByteArray& templateBytes, const ProtocolTable&
                               : QStringLiteral("die Vorlage ist keine .docx-Datei");
         return false;
     }
+    QByteArray styles;
+    zip.Read(QStringLiteral("word/styles.xml"), kMaxTemplateSize, styles);
     QByteArray changed;
-    return InsertProtocolTable(documentXml, block, changed, reason) &&
+    return InsertProtocolTable(documentXml, block, changed, reason, TemplateFontHalfPoints(styles)) &&
            ReplaceZipPart(templateBytes, kDocumentPart, changed, bytes, reason);
 }
 
@@ -193,7 +263,8 @@ bool SaveProtocolDocument(const QString& templatePath, const QString& fileName, 
     } else {
         templateBytes = templateFile.readAll();
         QByteArray bytes;
-        if (ProtocolDocumentBytes(templateBytes, block, bytes, reason) &&
+        // Called off while it was built: the file stays as it was.
+        if (ProtocolDocumentBytes(templateBytes, block, bytes, reason) && !ReadCancelled() &&
             ReplaceFileContents(fileName, bytes, reason))
             return true;
     }

@@ -10,12 +10,15 @@ inline const QString kProtocolPlaceholder = QStringLiteral("[Protokoll]");
 
 // A template's word/document.xml with the block as a table: one row per block
 // row (row 0, the header, repeated on every page), one column per cell of the
-// widest row, a thin border around and between all cells. The table replaces
+// widest row, a thin border around and between all cells. Columns of numbers,
+// times and places and other short columns are as wide as their longest text
+// at the template's text size (fontHalfPoints; 0: 11 pt) and never wrap; the
+// text columns share the rest of the landscape page. The table replaces
 // the first paragraph directly in the body whose whole text is "[Protokoll]",
 // or else goes first into the body; everything else stays byte for byte.
 // False with a reason when the XML is broken or has no body.
 bool InsertProtocolTable(const QByteArray& documentXml, const ProtocolTable& block, QByteArray& result,
-                         QString& reason);
+                         QString& reason, int fontHalfPoints = 0);
 
 // The template's bytes (a .docx) with only word/document.xml changed as above.
 bool ProtocolDocumentBytes(const QByteArray& templateBytes, const ProtocolTable& block, QByteArray& bytes,

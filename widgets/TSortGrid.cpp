@@ -1,5 +1,6 @@
 #include "TSortGrid.h"
 
+#include "CellFormulaGuard.h"
 #include "Dialogs.h"
 #include "FileReplace.h"
 #include "GridUpdateScope.h"
@@ -34,6 +35,7 @@ QString CsvField(QString field)
 {
     // A line with a TAB reads as a TAB line whatever its quotes, so a TAB
     // inside a cell is written as a blank, as in the text format.
+    field = GuardedCellText(field);
     field.replace(u'\t', u' ');
     if (!NeedsQuoting(field))
         return field;

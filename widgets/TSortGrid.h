@@ -107,6 +107,7 @@ public:
     TSortStyle DetectSortStyle(int col);
     void ClearGrid();
     // Writes all rows; false (after the message "Can't write to file:" CR name) when writing failed.
+    // A cell a spreadsheet would take for a formula gets an apostrophe in front (CellFormulaGuard.h).
     bool SaveToCSV(const QString& fileName);
     // The same bytes to any device; false when a write failed.
     bool WriteCSV(QIODevice& device);

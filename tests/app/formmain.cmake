@@ -4,3 +4,4 @@ qx_add_test(tst_formmain_files SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_formmain_fi
 qx_add_test(tst_formmain_office SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_formmain_office.cpp LIBS QuellorixApp)
 target_compile_definitions(tst_formmain_office PRIVATE QX_WORD_TEMPLATE="${QUELLORIX_WORD_TEMPLATE}")
 add_dependencies(tst_formmain_office WordTemplate)
+target_compile_definitions(tst_formmain_files PRIVATE QX_XLS_READER="$<TARGET_FILE:quellorix-xls>")

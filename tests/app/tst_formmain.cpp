@@ -177,6 +177,17 @@ private Q_SLOTS:
         QCOMPARE(window->windowTitle(), QStringLiteral("Quellorix 2.7"));
     }
 
+    // The file and print dialogs are Qt's: their texts come from Qt's German translation.
+    void qtDialogTextsAreGerman()
+    {
+        QCOMPARE(QCoreApplication::translate("QFileDialog", "Save As"), QStringLiteral("Save As"));
+        QVERIFY(InstallQtTranslation());
+        QVERIFY(InstallQtTranslation()); // once only
+        QCOMPARE(QCoreApplication::translate("QFileDialog", "Save As"), QStringLiteral("Speichern unter"));
+        QCOMPARE(QCoreApplication::translate("QPlatformTheme", "Cancel"), QStringLiteral("Abbrechen"));
+        QCOMPARE(QCoreApplication::translate("QPrintDialog", "Print"), QStringLiteral("Drucken"));
+    }
+
     void twoLaneRunRecordsEachLaneAndMovesFocus()
     {
         Load(kFiveStarters);

@@ -9,6 +9,8 @@
 #include "TestAccess.h"
 #include "TextBytes.h"
 #include "WindowHarness.h"
+#include "WorkbookWriter.h"
+#include "XlsProcess.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -217,6 +219,33 @@ private Q_SLOTS:
         QVERIFY(!ReadFile(QStringLiteral("out.csv")).startsWith("\xEF\xBB\xBF"));
     }
 
+    void formulaCellsAreGuardedAndReadBack_data()
+    {
+        QTest::addColumn<int>("saveFilter");
+        QTest::addColumn<QByteArray>("written");
+        QTest::newRow("text") << 1 << QByteArray("1\t'=HYPERLINK(\"http://x\";\"y\")\t'+49\t-5\t'@SUMME(A1)\t");
+        QTest::newRow("csv") << kCsvEntry
+                             << QByteArray("1;\"'=HYPERLINK(\"\"http://x\"\";\"\"y\"\")\";'+49;-5;'@SUMME(A1);");
+    }
+
+    // A spreadsheet opening the saved file must not see formulas or numbers
+    // where the protocol holds text; the program reads its own file back as it was.
+    void formulaCellsAreGuardedAndReadBack()
+    {
+        QFETCH(int, saveFilter);
+        QFETCH(QByteArray, written);
+        WriteFile(QStringLiteral("in.csv"), "1;\"=HYPERLINK(\"\"http://x\"\";\"\"y\"\")\";+49;-5;@SUMME(A1)\r\n");
+        Open(QStringLiteral("in.csv"), kCsvEntry);
+        QCOMPARE(Cell(ColName, 1), QStringLiteral("=HYPERLINK(\"http://x\";\"y\")"));
+        QCOMPARE(Cell(ColVorname, 1), QStringLiteral("+49"));
+        const QStringList before = DataRows();
+        const QString saved = saveFilter == 1 ? QStringLiteral("out.txt") : QStringLiteral("out.csv");
+        Save(saved, saveFilter);
+        QVERIFY2(ReadFile(saved).contains(written), ReadFile(saved).constData());
+        Open(saved, saveFilter);
+        QCOMPARE(DataRows(), before);
+    }
+
     void umlautsAreWrittenInTheWesternCodePage()
     {
         WriteFile(QStringLiteral("in.csv"), "1;Größer;Jürgen;Süd;A\r\n");
@@ -283,30 +312,53 @@ private Q_SLOTS:
         QCOMPARE(Cell(ColLauf1, 2), QString());
     }
 
+    // Whichever entry is chosen: a file that begins as a workbook goes to the
+    // workbook reader, any other binary file is refused as no text.
     void fileThatIsNoTextIsRefused_data()
     {
         QTest::addColumn<QByteArray>("bytes");
-        QTest::newRow("workbook (zip)") << QByteArray("PK\x03\x04\x14\0\x06\0\x08\0[Content_Types].xml;1;2\r\n", 36);
-        QTest::newRow("empty zip") << QByteArray("PK\x05\x06", 4) + QByteArray(18, '\0');
-        QTest::newRow("old office file") << QByteArray("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1;x;y\r\n");
-        QTest::newRow("NUL bytes") << QByteArray("7;Muster;Max\r\n\x01\x02\0\x7F;8\r\n", 21);
+        QTest::addColumn<QString>("message");
+        const QString noText = QStringLiteral("Die Datei %1 ist keine Text- oder CSV-Datei.");
+        const QString noWorkbook = QStringLiteral("Die Arbeitsmappe %1 kann nicht geladen werden: sie ist beschädigt");
+        QTest::newRow("workbook (zip)") << QByteArray("PK\x03\x04\x14\0\x06\0\x08\0[Content_Types].xml;1;2\r\n", 36)
+                                        << noWorkbook;
+        QTest::newRow("empty zip") << QByteArray("PK\x05\x06", 4) + QByteArray(18, '\0') << noText;
+        QTest::newRow("old office file") << QByteArray("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1;x;y\r\n") << noWorkbook;
+        QTest::newRow("NUL bytes") << QByteArray("7;Muster;Max\r\n\x01\x02\0\x7F;8\r\n", 21) << noText;
     }
 
     void fileThatIsNoTextIsRefused()
     {
         QFETCH(QByteArray, bytes);
+        QFETCH(QString, message);
+        XlsReaderCommand reader;
+        reader.Program = QStringLiteral(QX_XLS_READER);
+        SetXlsReaderCommand(reader);
         WriteFile(QStringLiteral("list.csv"), "7;Muster;Max;SC Nord;A\r\n8;Kurz;Karl;SC;A\r\n");
         Open(QStringLiteral("list.csv"), kCsvEntry);
         const QStringList before = DataRows();
         WriteFile(QStringLiteral("Ergebnis.xlsx"), bytes);
         Open(QStringLiteral("Ergebnis.xlsx"));
-        QCOMPARE(dialogs->messages,
-                 QStringList{QStringLiteral("Die Datei %1 ist keine Text- oder CSV-Datei.")
-                                 .arg(QDir::toNativeSeparators(Path(QStringLiteral("Ergebnis.xlsx"))))});
+        QCOMPARE(dialogs->messages.size(), 1);
+        const QString expected = message.arg(QDir::toNativeSeparators(Path(QStringLiteral("Ergebnis.xlsx"))));
+        QVERIFY2(dialogs->messages.first().startsWith(expected), qPrintable(dialogs->messages.first()));
         QCOMPARE(DataRows(), before);
         QCOMPARE(window->cbBuhn1->count(), 2);
         QCOMPARE(window->windowTitle(), QStringLiteral("Quellorix: list"));
     }
+
+    // A workbook chosen under the text entry is still read as a workbook.
+    void workbookUnderTheTextEntryIsReadAsWorkbook()
+    {
+        QByteArray bytes;
+        QString reason;
+        QVERIFY(ProtocolWorkbookBytes({{"Nr.", "Name"}, {"4", "Vogel"}}, QStringLiteral("Quellorix"), bytes, reason));
+        WriteFile(QStringLiteral("Liste.xlsx"), bytes);
+        Open(QStringLiteral("Liste.xlsx"), 1);
+        QCOMPARE(dialogs->messages, QStringList());
+        QCOMPARE(Cell(ColName, 1), QStringLiteral("Vogel"));
+    }
+
 
     void hugeListIsRefusedAndLongFieldsAreCut_data()
     {

@@ -3,16 +3,23 @@
 #include "TFormMain.h"
 #include "TSortGrid.h"
 #include "TestDialogs.h"
+#include "TestAccess.h"
 #include "WindowHarness.h"
 #include "WorkbookReader.h"
 #include "WorkbookWriter.h"
+#include "XlsProcess.h"
 
 #include <QAction>
 #include <QComboBox>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QMouseEvent>
+#include <QProgressDialog>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
 
 // The office files through the main window: the dialogs' workbook and Word
@@ -183,14 +190,129 @@ private Q_SLOTS:
         const QString previous = QDir::currentPath();
         QDir::setCurrent(dir.path());
         window->sbWord->click();
+        window->sbWord->click();
         QDir::setCurrent(previous);
         QCOMPARE(dialogs->messages, QStringList());
-        QCOMPARE(opened.size(), 1);
+        QCOMPARE(opened.size(), 2);
+        // Named after the starter list; a name that is taken gets a number.
         const QString document = opened.first().toLocalFile();
         QCOMPARE(QFileInfo(document).absolutePath(), QFileInfo(dir.path()).absoluteFilePath());
-        QVERIFY(QFileInfo(document).fileName().contains(
-            QRegularExpression(QStringLiteral("^\\d{4}-\\d\\d-\\d\\d-\\d\\d-\\d\\d\\.docx$"))));
+        QCOMPARE(QFileInfo(document).fileName(), QStringLiteral("Starter.docx"));
+        QCOMPARE(QFileInfo(opened.at(1).toLocalFile()).fileName(), QStringLiteral("Starter-2.docx"));
         QVERIFY(QFileInfo(document).size() > 0);
+    }
+
+    // A second click that arrives while the first one's file is being written
+    // writes no second file.
+    void clickWhileWritingIsDropped_data()
+    {
+        QTest::addColumn<bool>("word");
+        QTest::newRow("X") << false;
+        QTest::newRow("W") << true;
+    }
+
+    void clickWhileWritingIsDropped()
+    {
+        QFETCH(bool, word);
+        LoadStarters();
+        QToolButton* button = word ? window->sbWord : window->sbExcel;
+        const QString previous = QDir::currentPath();
+        QDir::setCurrent(dir.path());
+        // The second click waits in the queue, as a click does while the window is busy.
+        const QPoint centre = button->rect().center();
+        QCoreApplication::postEvent(button, new QMouseEvent(QEvent::MouseButtonPress, centre, button->mapToGlobal(centre),
+                                                            Qt::LeftButton, Qt::LeftButton, Qt::NoModifier));
+        QCoreApplication::postEvent(button, new QMouseEvent(QEvent::MouseButtonRelease, centre,
+                                                            button->mapToGlobal(centre), Qt::LeftButton,
+                                                            Qt::NoButton, Qt::NoModifier));
+        button->click();
+        QCoreApplication::processEvents();
+        QDir::setCurrent(previous);
+        QCOMPARE(opened.size(), 1);
+        QVERIFY(button->isEnabled());
+    }
+
+    // The typed ending decides the type, whatever entry is chosen.
+    void typedEndingDecidesTheType_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<int>("entry");
+        QTest::addColumn<QByteArray>("start");
+        QTest::newRow("web page under Word") << "protokoll.html" << kWordEntry << QByteArray("<HTML>");
+        QTest::newRow("text under Excel") << "protokoll.TXT" << kExcelEntry << QByteArray("Nr.\t");
+        QTest::newRow("workbook under text") << "protokoll.xlsx" << 1 << QByteArray("PK\x03\x04");
+        QTest::newRow("unknown ending: the entry") << "protokoll.dat" << kExcelEntry << QByteArray("PK\x03\x04");
+    }
+
+    void typedEndingDecidesTheType()
+    {
+        QFETCH(QString, name);
+        QFETCH(int, entry);
+        QFETCH(QByteArray, start);
+        LoadStarters();
+        Save(name, entry);
+        QByteArray bytes = ReadFile(name);
+        if (bytes.startsWith("\xEF\xBB\xBF"))
+            bytes.remove(0, 3);
+        QVERIFY2(bytes.startsWith(start), bytes.left(20).constData());
+    }
+
+    // The open dialog starts in the folder of the last file, also after a new start.
+    void lastFolderIsRemembered()
+    {
+        QVERIFY(QDir(dir.path()).mkpath(QStringLiteral("Rennen")));
+        LoadStarters();
+        Save(QStringLiteral("Rennen/Ergebnis.txt"), 1);
+        DestroyWindow();
+        dialogs = std::make_unique<TestDialogs>();
+        TSystemAccess access = TestAccess(Path(QStringLiteral("settings.ini")));
+        window = std::make_unique<TTestFormMain>(std::move(access));
+        window->Open1->trigger(); // no answer queued: cancelled
+        QCOMPARE(dialogs->lastProposedName, Path(QStringLiteral("Rennen")));
+    }
+
+    // A slow workbook is read off the window's thread: the window goes on, a
+    // progress dialog with "Abbrechen" shows, and cancelling leaves the
+    // protocol as it was.
+    void slowWorkbookCanBeCancelled()
+    {
+        LoadStarters();
+        const QStringList before = Shown();
+        XlsReaderCommand slow;
+        slow.Program = QStringLiteral("/bin/sh");
+        slow.Arguments = {QStringLiteral("-c"), QStringLiteral("exec sleep 60")};
+        slow.TimeLimitMs = 120000;
+        SetXlsReaderCommand(slow);
+        WriteFile(QStringLiteral("langsam.xls"), QByteArray("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1").append(512, '\0'));
+        // Runs while the load waits, as the window's clock does.
+        int ticks = 0;
+        bool cancelled = false;
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            ++ticks;
+            for (QProgressDialog* dialog : window->findChildren<QProgressDialog*>()) {
+                if (dialog->isVisible() && !cancelled) {
+                    QCOMPARE(dialog->labelText(), QStringLiteral("Die Arbeitsmappe wird gelesen …"));
+                    cancelled = true;
+                    const auto buttons = dialog->findChildren<QPushButton*>();
+                    QCOMPARE(buttons.size(), 1);
+                    QCOMPARE(buttons.first()->text(), QStringLiteral("Abbrechen"));
+                    buttons.first()->click();
+                }
+            }
+        });
+        poll.start(20);
+        QElapsedTimer clock;
+        clock.start();
+        Open(QStringLiteral("langsam.xls"), kExcelEntry);
+        poll.stop();
+        SetXlsReaderCommand({});
+        QVERIFY(cancelled);
+        QVERIFY(ticks > 10);
+        QVERIFY(clock.elapsed() < 30000);
+        QCOMPARE(dialogs->messages, QStringList());
+        QCOMPARE(Shown(), before);
+        QCOMPARE(window->windowTitle(), QStringLiteral("Quellorix: Starter"));
     }
 
     void wordEntrySavesQuietlyOrReportsTheFailure()

@@ -2,6 +2,7 @@
 #include "FormMainAccess.h"
 #include "HelpWindow.h"
 #include "Maker.h"
+#include "ProgramFiles.h"
 #include "ProgramWindows.h"
 #include "StartupTrace.h"
 #include "TClickLabel.h"
@@ -9,6 +10,8 @@
 #include "TestAccess.h"
 
 #include <QAction>
+#include <QDir>
+#include <QFile>
 #include <QLabel>
 #include <QListWidget>
 #include <QProcess>
@@ -121,6 +124,22 @@ private Q_SLOTS:
         QCOMPARE(Ui().FormInfo->windowTitle(), QStringLiteral("Information"));
         QVERIFY(!Ui().sbSave->isEnabled());
         QVERIFY(Ui().mStart->isEnabled());
+    }
+
+    // The package puts the template into <prefix>/share/quellorix; one beside the program comes first.
+    void wordTemplateBesideTheProgramOrShared()
+    {
+        QTemporaryDir prefix;
+        QVERIFY(QDir(prefix.path()).mkpath(QStringLiteral("bin")));
+        QVERIFY(QDir(prefix.path()).mkpath(QStringLiteral("share/quellorix")));
+        const QString program = prefix.filePath(QStringLiteral("bin/Quellorix"));
+        const QString shared = prefix.filePath(QStringLiteral("share/quellorix/Protokollvorlage.docx"));
+        const QString beside = prefix.filePath(QStringLiteral("bin/Protokollvorlage.docx"));
+        QCOMPARE(ProgramFilesOf(program).WordTemplate, beside); // neither there: the program folder
+        QFile(shared).open(QIODevice::WriteOnly);
+        QCOMPARE(ProgramFilesOf(program).WordTemplate, shared);
+        QFile(beside).open(QIODevice::WriteOnly);
+        QCOMPARE(ProgramFilesOf(program).WordTemplate, beside);
     }
 
     void fileTypeDescriptions_data()

@@ -1,4 +1,5 @@
 #include "TextBytes.h"
+#include "CellFormulaGuard.h"
 #include "ProtocolText.h"
 #include "TextCodec.h"
 
@@ -136,6 +137,8 @@ private slots:
     void defaultExportName();
     void hostileInput_data();
     void hostileInput();
+    void formulaCellsGuarded_data();
+    void formulaCellsGuarded();
 };
 
 void TestProtocolText::textLayout()
@@ -578,6 +581,47 @@ void TestProtocolText::hostileInput()
         QCOMPARE(rows.size(), rowCount);
     if (firstCellSize >= 0 && !rows.isEmpty())
         QCOMPARE(rows[0][0].size(), firstCellSize);
+}
+
+void TestProtocolText::formulaCellsGuarded_data()
+{
+    QTest::addColumn<QString>("cell");
+    QTest::addColumn<QString>("written");
+    QTest::newRow("formula") << "=HYPERLINK(\"http://x\";\"y\")" << "'=HYPERLINK(\"http://x\";\"y\")";
+    QTest::newRow("plus") << "+49" << "'+49";
+    QTest::newRow("at") << "@SUMME(A1)" << "'@SUMME(A1)";
+    QTest::newRow("minus before text") << "-x" << "'-x";
+    QTest::newRow("minus alone") << "-" << "'-";
+    QTest::newRow("negative number") << "-5" << "-5";
+    QTest::newRow("negative decimal") << "-1,5" << "-1,5";
+    QTest::newRow("time") << "31,25" << "31,25";
+    QTest::newRow("tab first") << "\tx" << "'\tx";
+    QTest::newRow("cr first") << "\rx" << "'\rx";
+    QTest::newRow("apostrophe before a formula") << "'=x" << "''=x";
+    QTest::newRow("apostrophes before a formula") << "''+1" << "'''+1";
+    QTest::newRow("apostrophe before text") << "'abc" << "'abc";
+    QTest::newRow("apostrophe alone") << "'" << "'";
+    QTest::newRow("formula character later") << "a=b" << "a=b";
+    QTest::newRow("empty") << "" << "";
+}
+
+// Written with an apostrophe where a spreadsheet would see a formula, and
+// read back as it was, from the text format and from CSV.
+void TestProtocolText::formulaCellsGuarded()
+{
+    QFETCH(QString, cell);
+    QFETCH(QString, written);
+    QCOMPARE(GuardedCellText(cell), written);
+    QCOMPARE(UnguardedCellText(written), cell);
+    if (cell.isEmpty() || cell.startsWith(u'\t') || cell.startsWith(u'\r'))
+        return; // the text format writes these as a blank cell or with a blank in front
+    const ProtocolTable saved = {kHeader, Row({"1", cell, "x"})};
+    const QByteArray text = Written(saved);
+    QVERIFY2(text.contains("\t" + ToWindows1252(written) + "\tx\t"), text.constData());
+    QCOMPARE(ParseProtocolText(text), saved.mid(1));
+    // The grid's CSV writer guards the same way (see the main window's tests); its lines read back too.
+    const ProtocolTable guarded = {kHeader, Row({"1", GuardedCellText(cell), "x"})};
+    QCOMPARE(ParseProtocolText(GridCsv(guarded)), saved.mid(1));
 }
 
 QTEST_GUILESS_MAIN(TestProtocolText)

@@ -1,13 +1,16 @@
 #include "WorkbookReader.h"
 #include "WorkbookWriter.h"
+#include "XlsProcess.h"
 #include "ZipArchive.h"
 #include "ZipMaker.h"
 
+#include <QDate>
 #include <QFile>
 #include <QLocale>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QtEndian>
 
 // Workbooks out and in: the writer's cells, round trips through the reader,
 // files saved by a real spreadsheet program, and files that must be refused.
@@ -56,7 +59,8 @@ private:
         const QByteArray content =
             "<office:document-content xmlns:office=\"urn:oasis:names:tc:opendocument:xmlns:office:1.0\" "
             "xmlns:table=\"urn:oasis:names:tc:opendocument:xmlns:table:1.0\" "
-            "xmlns:text=\"urn:oasis:names:tc:opendocument:xmlns:text:1.0\"><office:body><office:spreadsheet>"
+            "xmlns:text=\"urn:oasis:names:tc:opendocument:xmlns:text:1.0\" "
+            "xmlns:calcext=\"urn:org:documentfoundation:names:experimental:calc:xmlns:calcext:1.0\"><office:body><office:spreadsheet>"
             "<table:table table:name=\"T\">" +
             rows + "</table:table></office:spreadsheet></office:body></office:document-content>";
         return MakeZip({{QStringLiteral("mimetype"), "application/vnd.oasis.opendocument.spreadsheet"},
@@ -79,6 +83,13 @@ private:
         return joined;
     }
 
+    static XlsReaderCommand Reader(const QString& program)
+    {
+        XlsReaderCommand command;
+        command.Program = program;
+        return command;
+    }
+
     static QByteArray Part(const QByteArray& zip, const QString& name)
     {
         QByteArray bytes;
@@ -87,7 +98,12 @@ private:
     }
 
 private Q_SLOTS:
-    void initTestCase() { QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany)); }
+    void initTestCase()
+    {
+        QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+        SetXlsReaderCommand(Reader(QStringLiteral(QX_XLS_READER)));
+    }
+    void init() { SetXlsReaderCommand(Reader(QStringLiteral(QX_XLS_READER))); }
 
     void cellNumbers_data()
     {
@@ -151,8 +167,18 @@ private Q_SLOTS:
             {"Nr.", "Name", "Lauf1"}, {"7", "Ein sehr langer Name", "31,25"}, {"8", "B", "EL"}};
         QByteArray bytes;
         QString reason;
-        QVERIFY(ProtocolWorkbookBytes(protocol, QStringLiteral("Quellorix"), bytes, reason));
-        QVERIFY(Part(bytes, QStringLiteral("xl/workbook.xml")).contains("<sheet name=\"Quellorix\""));
+        QVERIFY(ProtocolWorkbookBytes(protocol, QStringLiteral("Quellorix"), bytes, reason,
+                                      {QStringLiteral("Starter & Gäste"), QDate(2024, 7, 6)}));
+        const QByteArray workbook = Part(bytes, QStringLiteral("xl/workbook.xml"));
+        QVERIFY(workbook.contains("<sheet name=\"Quellorix\""));
+        // Printed landscape, one page wide, the header row on every page, list and date on top.
+        QVERIFY2(workbook.contains("<definedName name=\"_xlnm.Print_Titles\" localSheetId=\"0\">Quellorix!$1:$1"),
+                 workbook.constData());
+        const QByteArray setup = Part(bytes, QStringLiteral("xl/worksheets/sheet1.xml"));
+        QVERIFY(setup.contains("<pageSetUpPr fitToPage=\"1\"/>"));
+        QVERIFY2(setup.contains("orientation=\"landscape\"") && setup.contains("fitToHeight=\"0\""),
+                 setup.right(600).constData());
+        QVERIFY(setup.contains("<oddHeader>&amp;LStarter &amp;&amp; Gäste&amp;R06.07.2024</oddHeader>"));
         QVERIFY(Part(bytes, QStringLiteral("docProps/core.xml"))
                     .contains("<dc:creator>Tarnvik Software</dc:creator>"));
         const QByteArray styles = Part(bytes, QStringLiteral("xl/styles.xml"));
@@ -186,9 +212,8 @@ private Q_SLOTS:
                               << "30,20";
         QTest::newRow("ods") << "starters.ods"
                              << "30,20";
-        // The old format's reader gives no number formats: the value as it is.
         QTest::newRow("xls") << "starters.xls"
-                             << "30,2";
+                             << "30,20";
     }
 
     void savedByASpreadsheetProgram()
@@ -324,20 +349,42 @@ private Q_SLOTS:
             << "beschädigt";
         QTest::newRow("cell reference without a column")
             << Xlsx("<row><c r=\"12\"><v>1</v></c></row>") << "beschädigt";
-        QTest::newRow("zip bomb") << Xlsx("<row><c><v>1</v></c></row>" +
-                                          QByteArray(kMaxWorkbookPartSize, ' '))
-                                  << "größer als 64 MB";
+        QTest::newRow("zip bomb") << Xlsx("<row><c><v>1</v></c></row>" + QByteArray(64 * 1024 * 1024, ' '))
+                                  << "wäre entpackt größer als";
         QByteArray manyRows;
         for (int i = 0; i <= kMaxWorkbookStarters + 1; ++i)
-            manyRows += "<row><c><v>1</v></c></row>";
+            manyRows += "<row><c><v>" + QByteArray::number(i) + "</v></c></row>";
         QTest::newRow("100,001 starters") << Xlsx(manyRows) << "mehr als 100000 Starter";
         QTest::newRow("a million rows")
             << Ods("<table:table-row table:number-rows-repeated=\"1000000\"><table:table-cell "
                    "office:value-type=\"string\"><text:p>x</text:p></table:table-cell></table:table-row>")
             << "mehr als 100000 Starter";
-        QTest::newRow("cell of 10 MB") << Xlsx("<row><c t=\"s\"><v>0</v></c></row>",
-                                               "<si><t>" + QByteArray(10 * 1024 * 1024, 'x') + "</t></si>")
-                                       << "mehr als 32767 Zeichen";
+        QTest::newRow("cell of 40,000 characters")
+            << Xlsx("<row><c t=\"s\"><v>0</v></c></row>", "<si><t>" + QByteArray(40000, 'x') + "</t></si>")
+            << "mehr als 32767 Zeichen";
+        // Elements nested 60,000 deep in a file of a few KB.
+        const QByteArray open60k = QByteArray("<x>").repeated(60000);
+        const QByteArray close60k = QByteArray("</x>").repeated(60000);
+        QTest::newRow("value nested 60,000 deep")
+            << Xlsx("<row><c><v>" + open60k + "1" + close60k + "</v></c></row>") << "zu tief verschachtelt";
+        QTest::newRow("shared text nested 60,000 deep")
+            << Xlsx("<row><c t=\"s\"><v>0</v></c></row>", "<si><t>" + open60k + "a" + close60k + "</t></si>")
+            << "zu tief verschachtelt";
+        QTest::newRow("ods text nested 60,000 deep")
+            << Ods("<table:table-row><table:table-cell office:value-type=\"string\"><text:p>" +
+                   QByteArray("<text:span>").repeated(60000) + "a" + QByteArray("</text:span>").repeated(60000) +
+                   "</text:p></table:table-cell></table:table-row>")
+            << "zu tief verschachtelt";
+        // A few KB that unpack to megabytes of empty shared strings.
+        QTest::newRow("13 MB of empty shared strings")
+            << Xlsx("<row><c><v>1</v></c></row>", QByteArray("<si/>").repeated(2700000)) << "wäre entpackt größer als";
+        QTest::newRow("a million empty shared strings")
+            << Xlsx("<row><c><v>1</v></c></row>", QByteArray("<si/>").repeated(1000000)) << "zu viele Elemente";
+        QTest::newRow("ods cell of 100,000 runs of blanks")
+            << Ods("<table:table-row><table:table-cell office:value-type=\"string\"><text:p>" +
+                   QByteArray("<text:s text:c=\"32767\"/>").repeated(100000) +
+                   "</text:p></table:table-cell></table:table-row>")
+            << "mehr als 32767 Zeichen";
         QTest::newRow("a billion blanks")
             << Ods("<table:table-row><table:table-cell office:value-type=\"string\"><text:p>a<text:s "
                    "text:c=\"1000000000\"/></text:p></table:table-cell></table:table-row>")
@@ -347,8 +394,22 @@ private Q_SLOTS:
                                                   true)
                                        << "verschlüsselt";
         QTest::newRow("encrypted ods") << Ods({}, true) << "verschlüsselt";
-        QTest::newRow("xls the library can't read")
-            << Fixture(QStringLiteral("empty-string.xls")) << "als .xlsx oder .ods speichern";
+        // LibreOffice stores no result for a formula that gives text in an .xls, but a 0.
+        QTest::newRow("xls formula without its text result")
+            << Fixture(QStringLiteral("text-formula.xls")) << "Formel in Zelle B2 hat kein gespeichertes Ergebnis";
+        const QByteArray xls = Fixture(QStringLiteral("formulas.xls"));
+        QByteArray looped = xls;
+        {
+            // The directory's sector chain leads back to itself.
+            const auto u32 = [&](qsizetype at) { return qFromLittleEndian<quint32>(looped.constData() + at); };
+            const quint32 directory = u32(0x30);
+            const qsizetype fatEntry = (qsizetype(u32(0x4C)) + 1) * 512 + 4 * qsizetype(directory);
+            qToLittleEndian<quint32>(directory, looped.data() + fatEntry);
+        }
+        QTest::newRow("xls sector chain in a loop") << looped << "beschädigt (Sektorkette)";
+        QTest::newRow("xls cut off") << xls.left(3000) << "beschädigt";
+        QTest::newRow("xls with a sector size of 1 MB")
+            << QByteArray(xls).replace(0x1E, 2, QByteArray("\x14\x00", 2)) << "beschädigt (Sektorgröße)";
         QTest::newRow("compound file without a workbook")
             << QByteArray("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1").append(QByteArray(1024, '\0')) << "beschädigt";
     }
@@ -360,6 +421,112 @@ private Q_SLOTS:
         ProtocolTable rows = {{"unverändert"}};
         QString given;
         QVERIFY(!ParseWorkbook(bytes, rows, given));
+        QVERIFY2(given.contains(reason), qPrintable(given));
+        QCOMPARE(rows, ProtocolTable({{"unverändert"}}));
+    }
+
+    // LibreOffice writes about 1.2 KB of content.xml a starter; a list well
+    // within the starter cap must not be refused for its unpacked size.
+    void longListAsLibreOfficeWritesItLoads()
+    {
+        // Cells that differ from row to row, so the file packs no better than a real list.
+        const auto cell = [](const QByteArray& text) {
+            return "<table:table-cell table:style-name=\"ce1\" office:value-type=\"string\" "
+                   "calcext:value-type=\"string\"><text:p>" + text + "</text:p></table:table-cell>";
+        };
+        const auto number = [](int hundredths) {
+            const QByteArray value = QByteArray::number(hundredths / 100.0, 'f', 2);
+            return "<table:table-cell table:style-name=\"ce2\" office:value-type=\"float\" office:value=\"" +
+                   value + "\" calcext:value-type=\"float\"><text:p>" + value + "</text:p></table:table-cell>";
+        };
+        QByteArray rows;
+        const int count = 40000;
+        rows.reserve(qsizetype(count) * 1700);
+        quint32 seed = 1;
+        const auto next = [&seed] { return int((seed = seed * 1103515245u + 12345u) >> 16); };
+        for (int i = 1; i <= count; ++i) {
+            rows += "<table:table-row table:style-name=\"ro1\">" + number(i * 100);
+            for (int c = 0; c < 4; ++c)
+                rows += cell("Seifenkisten Süd " + QByteArray::number(next() % 1000));
+            for (int c = 0; c < 8; ++c)
+                rows += number(2800 + next() % 1200);
+            rows += "</table:table-row>";
+        }
+        QVERIFY(rows.size() > 64 * 1024 * 1024);
+        ProtocolTable read;
+        QString reason;
+        QVERIFY2(ParseWorkbook(Ods(rows), read, reason), qPrintable(reason));
+        QCOMPARE(read.size(), count);
+        QCOMPARE(read.last().first(2), QStringList({QString::number(count) + ",00", read.last().at(1)}));
+        QVERIFY(read.last().at(1).startsWith(u"Seifenkisten Süd "));
+        QVERIFY(read.last().at(5).contains(u','));
+    }
+
+    // Formula cells give their stored result; numbers keep their format's
+    // decimals and dates read alike whichever format the workbook was saved in.
+    void formulasFormatsAndDates_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::newRow("xlsx") << "formulas.xlsx";
+        QTest::newRow("xls") << "formulas.xls";
+        QTest::newRow("xls with an empty text cell") << "empty-string.xls";
+    }
+
+    void formulasFormatsAndDates()
+    {
+        QFETCH(QString, file);
+        ProtocolTable rows;
+        QString reason;
+        QVERIFY2(ParseWorkbook(Fixture(file), rows, reason), qPrintable(reason));
+        if (file.startsWith(u"empty")) {
+            QCOMPARE(Joined(rows), QStringList({"Nr.", "1|Muster"}));
+            return;
+        }
+        QCOMPARE(Joined(rows), QStringList({"Nr.|Name|Lauf1|Datum|Zeit|Text",
+                                            "5|Formel in A|30,80|06.07.2024|09:05:30|Schmidt & Söhne",
+                                            "7|Muster|32,05|WAHR|#DIV/0!"}));
+    }
+
+    // Whatever happens to the .xls reader's process, the program gets a
+    // German reason and the rows stay as they were.
+    void xlsReaderFailures_data()
+    {
+        QTest::addColumn<QString>("program");
+        QTest::addColumn<QString>("script");
+        QTest::addColumn<QString>("reason");
+        const QString shell = QStringLiteral("/bin/sh");
+        QTest::newRow("crashes") << shell << "kill -SEGV $$" << "das Lesen der .xls-Datei ist gescheitert";
+        QTest::newRow("hangs") << shell << "exec sleep 600" << "dauerte zu lange und wurde abgebrochen";
+        QTest::newRow("ends with an error") << shell << "cat >/dev/null; exit 3" << "ist gescheitert";
+        QTest::newRow("writes without end") << shell << "exec yes" << "zu viele Daten";
+        QTest::newRow("output cut off") << shell << "cat >/dev/null; printf 'RsNr.\\n'" << "beschädigt";
+        QTest::newRow("output that is no row") << shell << "cat >/dev/null; printf 'Xy\\n.\\n'"
+                                               << "beschädigt";
+        QTest::newRow("missing") << "/nonexistent/quellorix-xls" << QString() << "startet nicht";
+        // The real reader with too little memory to start: the limit reaches the process.
+        QTest::newRow("out of memory") << QX_XLS_READER << QString() << "ist gescheitert";
+    }
+
+    void xlsReaderFailures()
+    {
+        QFETCH(QString, program);
+        QFETCH(QString, script);
+        QFETCH(QString, reason);
+        XlsReaderCommand command = Reader(program);
+        if (!script.isEmpty())
+            command.Arguments = {QStringLiteral("-c"), script};
+        command.TimeLimitMs = 1000;
+        command.OutputLimit = 1 << 20;
+        if (program == QStringLiteral(QX_XLS_READER)) {
+#ifdef __SANITIZE_ADDRESS__
+            QSKIP("AddressSanitizer needs more address space than any limit leaves");
+#endif
+            command.MemoryLimit = 4 << 20;
+        }
+        SetXlsReaderCommand(command);
+        ProtocolTable rows = {{"unverändert"}};
+        QString given;
+        QVERIFY(!ParseWorkbook(Fixture(QStringLiteral("formulas.xls")), rows, given));
         QVERIFY2(given.contains(reason), qPrintable(given));
         QCOMPARE(rows, ProtocolTable({{"unverändert"}}));
     }

@@ -5,6 +5,7 @@
 #include <QCryptographicHash>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QRegularExpression>
 #include <QTest>
 #include <QXmlStreamReader>
 
@@ -154,6 +155,47 @@ private Q_SLOTS:
             if (name != u"word/document.xml")
                 QCOMPARE(Part(bytes, name), Part(templateBytes, name));
         }
+    }
+
+    // Times, numbers and places as wide as their longest text at the
+    // template's 9 pt (an Arial digit is 100 twips, a cell's margins 140), never
+    // wrapped; the names share the rest; the whole table fits the landscape page.
+    void figureColumnsNeverWrapAndTheTableFits_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::newRow("short names") << "Li";
+        QTest::newRow("long names") << QString(60, u'W');
+    }
+
+    void figureColumnsNeverWrapAndTheTableFits()
+    {
+        QFETCH(QString, name);
+        ProtocolTable block = Protocol(3);
+        block[2][1] = name;
+        block[3][11] = QStringLiteral("1234,56");
+        QByteArray bytes;
+        QString reason;
+        QVERIFY(ProtocolDocumentBytes(ReadFile(QStringLiteral(QX_WORD_TEMPLATE)), block, bytes, reason));
+        const QString xml = QString::fromUtf8(Part(bytes, QStringLiteral("word/document.xml")));
+        QList<int> widths;
+        QRegularExpressionMatchIterator it =
+            QRegularExpression(QStringLiteral("<w:gridCol w:w=\"(\\d+)\"/>")).globalMatch(xml);
+        while (it.hasNext())
+            widths.append(it.next().captured(1).toInt());
+        QCOMPARE(widths.size(), 13);
+        int total = 0;
+        for (int w : widths)
+            total += w;
+        QVERIFY2(total <= 14570, qPrintable(QString::number(total)));
+        const auto needs = [](int characters) { return characters * 100 + 140; };
+        QVERIFY(widths[0] >= needs(3));   // "Nr."
+        QVERIFY(widths[5] >= needs(5));   // "31,25", "Lauf1"
+        QVERIFY(widths[11] >= needs(7));  // "1234,56"
+        QVERIFY(widths[12] >= needs(5));  // "Platz"
+        QVERIFY(widths[1] >= needs(4));   // the name column keeps some room
+        QVERIFY(xml.contains("<w:tblLayout w:type=\"fixed\"/>"));
+        // Figure and short cells carry noWrap; name and club cells don't.
+        QCOMPARE(xml.count(QStringLiteral("<w:noWrap/>")), 4 * 11);
     }
 
     void tablePlacement_data()

@@ -6,13 +6,19 @@ if(NOT result EQUAL 0)
     message(FATAL_ERROR "cmake --install failed: ${result}")
 endif()
 
-foreach(file bin/Quellorix bin/Protokollvorlage.docx share/applications/quellorix.desktop share/icons/hicolor/scalable/apps/quellorix.svg
+foreach(file bin/Quellorix lib/quellorix/quellorix-xls share/quellorix/Protokollvorlage.docx
+             share/doc/quellorix/copyright share/doc/quellorix/changelog.gz share/man/man1/quellorix.1.gz
+             share/man/man1/Quellorix.1.gz share/applications/quellorix.desktop share/icons/hicolor/scalable/apps/quellorix.svg
              share/doc/quellorix/handbuch/index.html share/doc/quellorix/handbuch/stecker.svg
              share/doc/quellorix/handbuch/beispiel-starterliste.txt)
     if(NOT EXISTS ${PREFIX}/${file})
         message(FATAL_ERROR "not installed: ${file}")
     endif()
 endforeach()
+
+if(EXISTS ${PREFIX}/bin/Protokollvorlage.docx)
+    message(FATAL_ERROR "the Word template belongs in share/quellorix, not beside the program")
+endif()
 
 file(READ_SYMLINK ${PREFIX}/bin/quellorix link)
 if(NOT link STREQUAL "Quellorix")

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Makes the workbook fixtures from the .fods files with LibreOffice (not needed
 # for the build or the tests; the results are committed beside this script).
-# empty-string.xls holds an empty text cell, which libfreexl 1.0.6 can't read.
+# empty-string.xls holds an empty text cell; formulas.* hold formula cells,
+# a 0.00 number, a date and a time; text-formula.xls a formula that gives text,
+# for which LibreOffice stores no result in the old format.
 set -euo pipefail
 cd "$(dirname "$0")"
 out=$(mktemp -d)
@@ -14,3 +16,6 @@ for type in xlsx ods xls; do
     convert starters "$type"
 done
 convert empty-string xls
+convert formulas xls
+convert formulas xlsx
+convert text-formula xls
