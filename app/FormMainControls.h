@@ -16,6 +16,7 @@ class TClickLabel;
 class TComPort;
 class TDigit;
 class TFormInfo;
+class TFormScoreboard;
 class TSortGrid;
 
 // The main window's controls, named as the window's components. The window
@@ -27,6 +28,7 @@ struct TFormMainControls
     QToolButton* bHelp = nullptr;
     QToolButton* bCFG = nullptr;
     QToolButton* bInfo = nullptr;
+    QToolButton* bTafel = nullptr; // the scoreboard on or off (F6)
     // The maker's logo text in three pieces; a click opens the maker's web site.
     TClickLabel* Label8 = nullptr;
     TClickLabel* Label9 = nullptr;
@@ -107,6 +109,10 @@ struct TFormMainControls
     QAction* Hilfe1 = nullptr;
     QAction* Drucker1 = nullptr;
     QAction* Beenden1 = nullptr;
+    QAction* mTafel = nullptr; // "Anzeigetafel" (F6)
+    // The audience's scoreboard window and the live results' address in the status bar.
+    TFormScoreboard* Scoreboard = nullptr;
+    QLabel* LiveAddress = nullptr;
     QAction* mRestoreSession = nullptr; // "Frühere Sitzung wiederherstellen…"
     QAction* mUndo = nullptr;           // "Rückgängig" (Ctrl+Z)
     // Shift+F8 / Shift+F9: a running lane stops with "EL" instead of a time.

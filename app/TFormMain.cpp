@@ -1,5 +1,7 @@
 #include "TFormMain.h"
 
+#include "LiveServer.h"
+
 #include "BarrierPictures.h"
 #include "Dialogs.h"
 #include "HelpWindow.h"
@@ -171,6 +173,7 @@ TFormMain::TFormMain(TSystemAccess access, QWidget* parent) : QMainWindow(parent
     };
 
     FormCreate();
+    CreateLive();
 }
 
 TFormMain::~TFormMain()
@@ -207,6 +210,7 @@ void TFormMain::CreateTopBar(QWidget* parent)
     bHelp->setEnabled(false);
     bCFG = CreateToolButton(PanelTop, QStringLiteral("&Einstellungen"), QStringLiteral("[F2]"));
     bInfo = CreateToolButton(PanelTop, QStringLiteral("&Info"), QStringLiteral("[F3]"));
+    bTafel = CreateToolButton(PanelTop, QStringLiteral("&Tafel"), QStringLiteral("[F6] Anzeigetafel für die Zuschauer"));
     QWidget* logo = CreateLogo(PanelTop);
     PanelDate = new QLabel(QStringLiteral("00:00"), PanelTop);
     PanelDate->setFixedWidth(222);
@@ -218,6 +222,7 @@ void TFormMain::CreateTopBar(QWidget* parent)
     buttons->addWidget(bHelp);
     buttons->addWidget(bCFG);
     buttons->addWidget(bInfo);
+    buttons->addWidget(bTafel);
     buttons->addStretch(1);
     buttons->addWidget(logo);
     buttons->addStretch(1);
@@ -560,6 +565,7 @@ void TFormMain::CreateHiddenMenu()
     mEL2 = add(QStringLiteral("EL2"), QKeySequence(Qt::SHIFT | Qt::Key_F9));
     mConfirmTime = add(QStringLiteral("Zeit bestätigen"), QKeySequence(Qt::CTRL | Qt::Key_B));
     mRepeatRun = add(QStringLiteral("Lauf wiederholen"), QKeySequence(Qt::CTRL | Qt::Key_R));
+    mTafel = add(QStringLiteral("Anzeigetafel"), Qt::Key_F6);
 
     // A held function key must not repeat a run command.
     for (QAction* command : {mStart, mReset, mSTOP1, mStop2, LockLSstart, LockLS1, LockLS21, mEL1, mEL2})

@@ -6,10 +6,12 @@
 #include "ProgramFiles.h"
 #include "ProtocolReport.h"
 #include "ProtocolText.h"
+#include "ResultsJson.h"
 #include "ResultsModel.h"
 #include "RunCycle.h"
 #include "SerialDevice.h"
 #include "TColor.h"
+#include "TFormScoreboard.h"
 #include "TSettings.h"
 
 #include <QHash>
@@ -45,6 +47,7 @@ struct JournalRecord;
 struct JournalReplay;
 enum class JournalCellChange : std::uint8_t;
 class TFormInfo;
+class TLiveServer;
 class THelpViewer;
 class TSortGrid;
 struct TFormatOptions;
@@ -226,6 +229,18 @@ public:
     const TResultsModel& Results() const { return m_results; }
     bool SoundOn() const { return m_soundOn; }
 
+    // Live results and the scoreboard (TFormMainLive.cpp). The server runs
+    // while Settings.LivePort is set; both show what the protocol and the
+    // lanes hold, within one turn of the event loop after each change.
+    void ApplyLiveSettings();
+    void mTafelClick();
+    // What the spectators see now.
+    LiveSnapshot LiveView() const;
+    std::array<ScoreboardLane, 2> ScoreboardLanes() const;
+    QList<ScoreboardClass> ScoreboardStandings() const;
+    // The live server, or nullptr while it is off.
+    const TLiveServer* LiveServer() const { return m_live.get(); }
+
 protected:
     void closeEvent(QCloseEvent* event) override;
     void showEvent(QShowEvent* event) override;
@@ -287,6 +302,9 @@ private:
     void ShowLaneRows();
     // Hands the protocol's data rows (or one changed row) to the results model.
     void SyncResults();
+    void CreateLive();
+    void ScheduleLiveUpdate();
+    void UpdateLive();
     void SyncResultsRow(int row);
     QStringList ProtocolRowCells(int row) const;
     // The lane entries of one starter (by load order) after an edit of his data.
@@ -388,6 +406,9 @@ private:
     mutable std::array<int, 2> m_laneRowHint{-1, -1};
     mutable QHash<QString, int> m_entryPositionHint; // lane list position by load order
     std::unique_ptr<TRaceJournal> m_journal;
+    // Live results and the scoreboard (TFormMainLive.cpp).
+    std::unique_ptr<TLiveServer> m_live;
+    QTimer* m_liveUpdate = nullptr;
     QString m_loadedFileName;                      // the starter list the journal names
     std::array<int, 2> m_journalPositions{-1, -1}; // lane selections last journalled
     bool m_resumingRun = false;                    // a restored run is being set up again

@@ -265,6 +265,7 @@ void TFormMain::bCFGClick()
         UpdateCommandStates();
         // Kept at once: a crash later in the day must not lose the new settings.
         WriteStoredSettings();
+        ApplyLiveSettings();
     }
     PanelTimer->setFocus();
 }

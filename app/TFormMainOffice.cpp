@@ -61,7 +61,11 @@ bool TFormMain::ExportExcel(const QString& fileName)
     QString error;
     bool saved = false;
     const ProtocolTable rows = ShownProtocolRows(ProtocolColumnCount);
-    const WorkbookPageHeader header{QFileInfo(m_loadedFileName).completeBaseName(), QDate::currentDate()};
+    const QString listName = QFileInfo(m_loadedFileName).completeBaseName();
+    const WorkbookPageHeader header{Settings.Veranstaltung.isEmpty() || listName.isEmpty()
+                                        ? (Settings.Veranstaltung.isEmpty() ? listName : Settings.Veranstaltung)
+                                        : Settings.Veranstaltung + QStringLiteral(" – ") + listName,
+                                    QDate::currentDate()};
     if (!RunInBackground(this, QStringLiteral("Die Arbeitsmappe wird geschrieben …"), [&] {
             saved = SaveProtocolWorkbook(target, rows, QStringLiteral("Quellorix"), error, header);
         }))

@@ -16,7 +16,9 @@
 
 ProtocolReport TFormMain::ReportOfProtocol() const
 {
-    return ReadProtocolReport(ProtocolRows(), QStringLiteral("Quellorix"), Settings.ProbeLaufe);
+    // The event's name where the organiser gave one.
+    const QString title = Settings.Veranstaltung.isEmpty() ? QStringLiteral("Quellorix") : Settings.Veranstaltung;
+    return ReadProtocolReport(ProtocolRows(), title, Settings.ProbeLaufe);
 }
 
 bool TFormMain::WriteWebPage(const QString& fileName)

@@ -4,6 +4,8 @@
 
 #include <QDoubleSpinBox>
 #include <QGridLayout>
+#include <QLineEdit>
+#include <QSpinBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
@@ -96,6 +98,17 @@ void TCfgDialog::CreateControls()
     Image2->setFixedSize(ContactPictureSize);
     Image2->hide();
 
+    gbLive = new QGroupBox(QStringLiteral("Zuschauer"), this);
+    LabelTitle = new QLabel(QStringLiteral("Veranstaltung:"), gbLive);
+    edVeranstaltung = new QLineEdit(gbLive);
+    edVeranstaltung->setMaxLength(MaxVeranstaltungLength);
+    edVeranstaltung->setPlaceholderText(QStringLiteral("z. B. Seifenkistenrennen am Kirchberg"));
+    LabelLivePort = new QLabel(QStringLiteral("Live-Ergebnisse, Port:"), gbLive);
+    seLivePort = new QSpinBox(gbLive);
+    seLivePort->setRange(0, MaxLivePort);
+    seLivePort->setSpecialValueText(QStringLiteral("aus"));
+    seLivePort->setToolTip(QStringLiteral("Die Ergebnisse für Handys im selben Netz, z. B. Port 8080; aus = 0"));
+
     OKBtn = new QPushButton(QStringLiteral("OK"), this);
     OKBtn->setDefault(true);
     CancelBtn = new QPushButton(QStringLiteral("Abbrechen"), this);
@@ -132,6 +145,12 @@ void TCfgDialog::CreateControls()
     // Notes about the selected port's adapter, beside the lines.
     barrier->addWidget(LabelPortNote, 0, 3, 6, 1, Qt::AlignTop);
 
+    auto* live = new QGridLayout(gbLive);
+    live->addWidget(LabelTitle, 0, 0);
+    live->addWidget(edVeranstaltung, 0, 1);
+    live->addWidget(LabelLivePort, 1, 0);
+    live->addWidget(seLivePort, 1, 1, Qt::AlignLeft);
+
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
     buttons->addWidget(OKBtn);
@@ -140,6 +159,7 @@ void TCfgDialog::CreateControls()
     auto* main = new QVBoxLayout(this);
     main->addLayout(top);
     main->addWidget(gbLS);
+    main->addWidget(gbLive);
     main->addLayout(buttons);
     main->setSizeConstraint(QLayout::SetFixedSize);
 
@@ -239,10 +259,14 @@ void TCfgDialog::Fill(const TStoredSettings& settings)
     seProbe->setValue(settings.ProbeLaufe);
     seALL->setValue(settings.AllLaufe);
     seMindestzeit->setValue(settings.Mindestzeit / 100.0);
+    edVeranstaltung->setText(settings.Veranstaltung);
+    seLivePort->setValue(settings.LivePort);
 }
 
 void TCfgDialog::ApplyTo(TStoredSettings& settings) const
 {
+    settings.Veranstaltung = edVeranstaltung->text().simplified();
+    settings.LivePort = seLivePort->value();
     settings.ProbeLaufe = seProbe->Value();
     settings.AllLaufe = seALL->Value();
     settings.TimerGesperrt = seTimeout->Value() * 1000;

@@ -11,6 +11,8 @@
 class QDoubleSpinBox;
 class QGroupBox;
 class QLabel;
+class QLineEdit;
+class QSpinBox;
 class QPushButton;
 
 // The "Einstellungen" dialog: lane count, number of test runs, and the light
@@ -91,6 +93,11 @@ public:
     QLabel* LabelMindestzeit = nullptr;
     // In seconds with hundredths; 0 shows "aus".
     QDoubleSpinBox* seMindestzeit = nullptr;
+    QGroupBox* gbLive = nullptr;
+    QLabel* LabelTitle = nullptr;
+    QLineEdit* edVeranstaltung = nullptr;
+    QLabel* LabelLivePort = nullptr;
+    QSpinBox* seLivePort = nullptr;
     QPushButton* OKBtn = nullptr;
     QPushButton* CancelBtn = nullptr;
 

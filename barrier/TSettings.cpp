@@ -82,6 +82,11 @@ TStoredSettings ReadSettings(QSettings& settings)
     values.PortAdapter = settings.value(QStringLiteral("PortAdapter")).toString();
     if (const std::optional<int> minimum = StoredInt(settings.value(QStringLiteral("Mindestzeit"))))
         values.Mindestzeit = std::clamp(*minimum, 0, MaxMindestzeit);
+    // A port that can't be listened on means no live results, not a refusal to start.
+    const int livePort = StoredInt(settings.value(QStringLiteral("LivePort"))).value_or(0);
+    values.LivePort = livePort > 0 && livePort <= MaxLivePort ? livePort : 0;
+    values.Veranstaltung =
+        settings.value(QStringLiteral("Veranstaltung")).toString().simplified().left(MaxVeranstaltungLength);
     return values;
 }
 
@@ -117,6 +122,11 @@ bool WriteSettings(QSettings& settings, const TStoredSettings& values)
     else
         settings.setValue(QStringLiteral("PortAdapter"), values.PortAdapter);
     settings.setValue(QStringLiteral("Mindestzeit"), values.Mindestzeit);
+    settings.setValue(QStringLiteral("LivePort"), values.LivePort);
+    if (values.Veranstaltung.isEmpty())
+        settings.remove(QStringLiteral("Veranstaltung"));
+    else
+        settings.setValue(QStringLiteral("Veranstaltung"), values.Veranstaltung);
     settings.sync();
     return settings.status() == QSettings::NoError;
 }

@@ -35,11 +35,19 @@ struct TStoredSettings
     // The shortest plausible run time in hundredths of a second; 0 = no check.
     // Stored apart from the numbers (older settings lack it).
     int Mindestzeit = 0;
+    // Live results on the network: the HTTP port, 0 = off; and the event's
+    // title for the spectators, the printout and the files. Both stored
+    // apart from the numbers, like PortAdapter.
+    int LivePort = 0;
+    QString Veranstaltung;
 
     friend bool operator==(const TStoredSettings&, const TStoredSettings&) = default;
 };
 
 inline constexpr int MaxMindestzeit = 99999;
+// Limits of the values stored apart from the numbers.
+inline constexpr int MaxLivePort = 65535;
+inline constexpr int MaxVeranstaltungLength = 200;
 
 // Reads the stored values in their fixed order, starting from the defaults.
 // Reading stops silently at the first value that is missing or not an integer;

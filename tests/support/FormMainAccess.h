@@ -18,6 +18,10 @@ public:
 
     using TFormMainControls::bCFG;
     using TFormMainControls::Beenden1;
+    using TFormMainControls::bTafel;
+    using TFormMainControls::LiveAddress;
+    using TFormMainControls::mTafel;
+    using TFormMainControls::Scoreboard;
     using TFormMainControls::mRestoreSession;
     using TFormMainControls::mUndo;
     using TFormMainControls::bHelp;

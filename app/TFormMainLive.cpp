@@ -1,0 +1,222 @@
+// Live results on the club's network and the audience's scoreboard.
+#include "TFormMain.h"
+
+#include "LiveServer.h"
+#include "ProtocolLogic.h"
+#include "QrCode.h"
+#include "RunTime.h"
+#include "TSortGrid.h"
+#include "TickSource.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QDate>
+#include <QLabel>
+#include <QMap>
+#include <QStatusBar>
+#include <QTimer>
+#include <QToolButton>
+
+#include <algorithm>
+#include <limits>
+
+namespace {
+
+constexpr int shownColumns = ColPlatz + 1;
+
+int PlaceNumber(const QString& place)
+{
+    bool ok = false;
+    const int number = place.trimmed().toInt(&ok);
+    return ok ? number : std::numeric_limits<int>::max();
+}
+
+QString StarterText(const QStringList& row)
+{
+    QStringList parts;
+    for (const int col : {ColNr, ColVorname, ColName}) {
+        if (!row.value(col).trimmed().isEmpty())
+            parts << row.value(col).trimmed();
+    }
+    return parts.join(QLatin1Char(' '));
+}
+
+} // namespace
+
+void TFormMain::CreateLive()
+{
+    Scoreboard = new TFormScoreboard(this);
+    LiveAddress = new QLabel(this);
+    LiveAddress->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    LiveAddress->hide();
+    statusBar()->addPermanentWidget(LiveAddress);
+
+    // Changes come in bursts (a stop records, ranks and advances): one update for all.
+    m_liveUpdate = new QTimer(this);
+    m_liveUpdate->setSingleShot(true);
+    m_liveUpdate->setInterval(0);
+    connect(m_liveUpdate, &QTimer::timeout, this, &TFormMain::UpdateLive);
+
+    connect(mTafel, &QAction::triggered, this, &TFormMain::mTafelClick);
+    connect(bTafel, &QToolButton::clicked, this, &TFormMain::mTafelClick);
+    connect(&m_run, &TRunCycle::StateChanged, this, &TFormMain::ScheduleLiveUpdate);
+    connect(&m_results, &TResultsModel::RowAdded, this, &TFormMain::ScheduleLiveUpdate);
+    connect(&m_results, &TResultsModel::RowRemoved, this, &TFormMain::ScheduleLiveUpdate);
+    connect(&m_results, &TResultsModel::RowChanged, this, &TFormMain::ScheduleLiveUpdate);
+    connect(cbBuhn1, &QComboBox::currentIndexChanged, this, &TFormMain::ScheduleLiveUpdate);
+    connect(cbBuhn2, &QComboBox::currentIndexChanged, this, &TFormMain::ScheduleLiveUpdate);
+    // The running times, as often as the operator's display shows them.
+    connect(Clock, &QTimer::timeout, this, [this] {
+        if (!Scoreboard->isVisible() || Scoreboard->ShowingStandings())
+            return;
+        const std::uint32_t now = TickSource().GetTickCount();
+        for (int lane : {1, 2}) {
+            if (m_run.LaneRunning(lane))
+                Scoreboard->SetLaneTime(lane, FormatRunTime(m_run.Elapsed(lane, now)));
+        }
+    });
+    ApplyLiveSettings();
+}
+
+void TFormMain::ApplyLiveSettings()
+{
+    const quint16 port = quint16(std::clamp(Settings.LivePort, 0, MaxLivePort));
+    if (port == 0) {
+        m_live.reset();
+    } else if (!m_live || m_live->Port() != port) {
+        m_live.reset();
+        auto server = std::make_unique<TLiveServer>();
+        QString error;
+        if (server->Start(port, &error))
+            m_live = std::move(server);
+        else
+            statusBar()->showMessage(error);
+    }
+    const QStringList urls = m_live ? TLiveServer::LocalUrls(m_live->Port()) : QStringList();
+    const QString url = urls.isEmpty() ? (m_live ? QStringLiteral("http://localhost:%1/").arg(m_live->Port()) : QString())
+                                       : urls.constFirst();
+    LiveAddress->setText(url.isEmpty() ? QString() : QStringLiteral("Live: %1").arg(url));
+    LiveAddress->setToolTip(urls.join(QLatin1Char('\n')));
+    LiveAddress->setVisible(!url.isEmpty());
+    Scoreboard->SetTitle(Settings.Veranstaltung);
+    Scoreboard->SetAddress(url, url.isEmpty() ? QImage() : QrCodeImage(url));
+    UpdateLive();
+}
+
+void TFormMain::mTafelClick()
+{
+    if (Scoreboard->isVisible()) {
+        Scoreboard->hide();
+        return;
+    }
+    UpdateLive();
+    Scoreboard->show();
+}
+
+void TFormMain::ScheduleLiveUpdate()
+{
+    if (m_liveUpdate && !m_liveUpdate->isActive() && (m_live || Scoreboard->isVisible()))
+        m_liveUpdate->start();
+}
+
+void TFormMain::UpdateLive()
+{
+    if (m_live)
+        m_live->Publish(ResultsJson(LiveView()));
+    if (!Scoreboard->isVisible())
+        return;
+    // Between runs the standings; from the start until the reset the lanes.
+    if (m_run.State() == RunState::Ready && m_results.RowCount() > 0)
+        Scoreboard->ShowStandings(ScoreboardStandings());
+    else
+        Scoreboard->ShowLanes(ScoreboardLanes(), m_run.LaneCount());
+}
+
+LiveSnapshot TFormMain::LiveView() const
+{
+    LiveSnapshot view;
+    view.title = Settings.Veranstaltung;
+    view.date = QLocale(QLocale::German).toString(QDate::currentDate(), QStringLiteral("dd.MM.yyyy"));
+    view.columns = ProtocolHeaders().mid(0, shownColumns);
+    for (int i = 0; i < m_results.RowCount(); ++i)
+        view.rows << m_results.Row(i).mid(0, shownColumns);
+    view.testRuns = Settings.ProbeLaufe;
+    view.laneCount = m_run.LaneCount();
+    const std::uint32_t now = TickSource().GetTickCount();
+    for (int lane : {1, 2}) {
+        LiveLane& shown = view.lanes[lane - 1];
+        const QComboBox* list = lane == 1 ? cbBuhn1 : cbBuhn2;
+        const int row = LaneRow(lane);
+        shown.starter = list->currentText();
+        shown.className = row > 0 ? SortGrid1->Cells(ColKlasse, row) : QString();
+        if (m_run.LaneRunning(lane)) {
+            shown.state = LiveLane::State::Running;
+            shown.time = FormatRunTime(m_run.Elapsed(lane, now));
+        } else if (m_run.State() != RunState::Ready && m_run.Ticks().stop.at(lane - 1) != 0) {
+            shown.state = LiveLane::State::Stopped;
+            const QString cell = row > 0 ? SortGrid1->Cells(LaneRunColumn(lane), row) : QString();
+            shown.time = cell.isEmpty() ? FormatRunTime(m_run.Elapsed(lane, now)) : cell;
+        }
+    }
+    return view;
+}
+
+std::array<ScoreboardLane, 2> TFormMain::ScoreboardLanes() const
+{
+    const LiveSnapshot view = LiveView();
+    std::array<ScoreboardLane, 2> lanes;
+    for (int lane : {1, 2}) {
+        const LiveLane& live = view.lanes[lane - 1];
+        ScoreboardLane& shown = lanes.at(lane - 1);
+        shown.starter = live.starter;
+        shown.className = live.className;
+        shown.time = live.time;
+        shown.phase = live.starter.isEmpty()                           ? ScoreboardLane::Phase::Empty
+                      : live.state == LiveLane::State::Running         ? ScoreboardLane::Phase::Running
+                      : live.state == LiveLane::State::Stopped         ? ScoreboardLane::Phase::Stopped
+                                                                       : ScoreboardLane::Phase::Ready;
+        if (shown.phase == ScoreboardLane::Phase::Ready)
+            shown.time = FormatRunTime(0);
+        const int row = LaneRow(lane);
+        if (shown.phase != ScoreboardLane::Phase::Stopped || row <= 0)
+            continue;
+        const QStringList cells = ProtocolRowCells(row);
+        shown.place = cells.value(ColPlatz).trimmed();
+        for (int col = ColLauf1 + Settings.ProbeLaufe; col <= ColLauf6; ++col) {
+            if (ParseRunTime(cells.value(col)) != InvalidTime)
+                ++shown.countedRuns;
+        }
+        // The gap to the class's best total.
+        const int total = ParseRunTime(cells.value(ColGesamt));
+        int best = InvalidTime;
+        for (const QStringList& other : view.rows) {
+            if (other.value(ColKlasse) == cells.value(ColKlasse))
+                best = std::min(best, ParseRunTime(other.value(ColGesamt)));
+        }
+        if (total != InvalidTime && best != InvalidTime && total > best)
+            shown.gap = QStringLiteral("+") + FormatRunTime(total - best);
+    }
+    return lanes;
+}
+
+QList<ScoreboardClass> TFormMain::ScoreboardStandings() const
+{
+    QMap<QString, QList<QStringList>> byClass;
+    for (int i = 0; i < m_results.RowCount(); ++i) {
+        const QStringList& row = m_results.Row(i);
+        if (!row.value(ColPlatz).trimmed().isEmpty())
+            byClass[row.value(ColKlasse)].append(row);
+    }
+    QList<ScoreboardClass> classes;
+    for (auto it = byClass.begin(); it != byClass.end(); ++it) {
+        QList<QStringList>& rows = it.value();
+        std::stable_sort(rows.begin(), rows.end(), [](const QStringList& a, const QStringList& b) {
+            return PlaceNumber(a.value(ColPlatz)) < PlaceNumber(b.value(ColPlatz));
+        });
+        ScoreboardClass standing{it.key(), {}};
+        for (const QStringList& row : rows)
+            standing.rows.append({row.value(ColPlatz).trimmed(), StarterText(row), row.value(ColGesamt)});
+        classes.append(standing);
+    }
+    return classes;
+}

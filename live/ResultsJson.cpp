@@ -1,0 +1,47 @@
+#include "ResultsJson.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <algorithm>
+
+namespace {
+
+QString StateName(LiveLane::State state)
+{
+    switch (state) {
+    case LiveLane::State::Running:
+        return QStringLiteral("läuft");
+    case LiveLane::State::Stopped:
+        return QStringLiteral("gestoppt");
+    case LiveLane::State::Idle:
+        break;
+    }
+    return QStringLiteral("bereit");
+}
+
+} // namespace
+
+QByteArray ResultsJson(const LiveSnapshot& snapshot)
+{
+    QJsonArray rows;
+    for (const QStringList& row : snapshot.rows)
+        rows.append(QJsonArray::fromStringList(row));
+    QJsonArray lanes;
+    for (int lane = 0; lane < std::clamp(snapshot.laneCount, 1, 2); ++lane) {
+        const LiveLane& view = snapshot.lanes[lane];
+        lanes.append(QJsonObject{{QStringLiteral("bahn"), lane + 1},
+                                 {QStringLiteral("zustand"), StateName(view.state)},
+                                 {QStringLiteral("zeit"), view.time},
+                                 {QStringLiteral("starter"), view.starter},
+                                 {QStringLiteral("klasse"), view.className}});
+    }
+    const QJsonObject root{{QStringLiteral("veranstaltung"), snapshot.title},
+                           {QStringLiteral("datum"), snapshot.date},
+                           {QStringLiteral("probelaeufe"), snapshot.testRuns},
+                           {QStringLiteral("spalten"), QJsonArray::fromStringList(snapshot.columns)},
+                           {QStringLiteral("zeilen"), rows},
+                           {QStringLiteral("bahnen"), lanes}};
+    return QJsonDocument(root).toJson(QJsonDocument::Compact);
+}

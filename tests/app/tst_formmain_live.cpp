@@ -1,0 +1,121 @@
+#include "FakeTickSource.h"
+#include "LiveClient.h"
+#include "LiveServer.h"
+#include "ProtocolLogic.h"
+#include "TDigit.h"
+#include "WindowHarness.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLabel>
+#include <QStatusBar>
+#include <QTcpServer>
+#include <QTest>
+
+// The spectators' side of the main window: live results on the network and
+// the scoreboard, as the operator times a run.
+class TestFormMainLive : public QObject, private WindowHarness
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<FakeTickSource> clock;
+
+    static quint16 FreePort()
+    {
+        QTcpServer probe;
+        probe.listen(QHostAddress::LocalHost, 0);
+        return probe.serverPort();
+    }
+
+    QJsonObject LastEvent(const StreamReader& reader) const
+    {
+        return reader.events.isEmpty() ? QJsonObject() : QJsonDocument::fromJson(reader.events.last()).object();
+    }
+
+    static QString Lane(const QJsonObject& results, int lane, const char* key)
+    {
+        return results.value("bahnen").toArray().at(lane - 1).toObject().value(key).toString();
+    }
+
+private slots:
+    void initTestCase() { QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany)); }
+
+    void init()
+    {
+        clock = std::make_unique<FakeTickSource>(1000);
+        CreateWindow();
+        window->Settings.ProbeLaufe = 0; // every run counts
+        WriteFile("list.txt", "7\tMuster\tMax\tSC Nord\tA\r\n8\tKurz\tKarl\tTV\tA\r\n9\tLang\tLena\tTV\tB\r\n");
+        QVERIFY(window->LoadStarterList(Path("list.txt")));
+    }
+
+    void cleanup()
+    {
+        DestroyWindow();
+        clock.reset();
+    }
+
+    void aStopReachesTheStreamAndTheScoreboard()
+    {
+        window->Settings.LivePort = FreePort();
+        window->Settings.Veranstaltung = QStringLiteral("Kirchbergrennen");
+        window->ApplyLiveSettings();
+        QVERIFY(window->LiveServer());
+        QVERIFY(window->LiveAddress->isVisible());
+        QVERIFY(window->LiveAddress->text().startsWith(QStringLiteral("Live: http://")));
+        StreamReader reader(window->LiveServer()->Port());
+        QTRY_COMPARE(window->LiveServer()->StreamClients(), 1);
+        window->mTafel->trigger();
+        QVERIFY(window->Scoreboard->isVisible());
+
+        window->TriggerCommand(window->mStart);
+        QTRY_COMPARE(Lane(LastEvent(reader), 1, "zustand"), QStringLiteral("läuft"));
+        clock->Set(1000 + 31250);
+        window->TriggerCommand(window->mSTOP1);
+        clock->Set(1000 + 33000);
+        window->TriggerCommand(window->mStop2);
+
+        QTRY_COMPARE(Lane(LastEvent(reader), 2, "zeit"), QStringLiteral("33,00"));
+        const QJsonObject results = LastEvent(reader);
+        QCOMPARE(results.value("veranstaltung").toString(), QStringLiteral("Kirchbergrennen"));
+        QCOMPARE(Lane(results, 1, "zustand"), QStringLiteral("gestoppt"));
+        QCOMPARE(Lane(results, 1, "zeit"), QStringLiteral("31,25"));
+        QCOMPARE(Lane(results, 1, "klasse"), QStringLiteral("A"));
+        const QJsonArray first = results.value("zeilen").toArray().at(0).toArray();
+        QCOMPARE(first.size(), ColPlatz + 1);
+        QCOMPARE(first.at(ColName).toString(), QStringLiteral("Muster"));
+        QCOMPARE(first.at(ColLauf1).toString(), QStringLiteral("31,25"));
+
+        // The scoreboard holds both results until the reset, then the standings.
+        QVERIFY(!window->Scoreboard->ShowingStandings());
+        QStringList texts;
+        for (const QLabel* label : window->Scoreboard->findChildren<QLabel*>())
+            texts << label->text();
+        QVERIFY2(texts.filter(QStringLiteral("Platz 1")).size() == 1, qPrintable(texts.join(" | ")));
+        QVERIFY(texts.contains(QStringLiteral("Platz 2  ·  +1,75  ·  1 Lauf")));
+        window->TriggerCommand(window->mReset);
+        QTRY_VERIFY(window->Scoreboard->ShowingStandings());
+        QCOMPARE(window->Scoreboard->StandingsLines().value(1), QStringLiteral("1.  7 Max Muster  31,25"));
+    }
+
+    void portInUseIsToldAndTimingGoesOn()
+    {
+        QTcpServer other;
+        QVERIFY(other.listen(QHostAddress::Any, 0));
+        window->Settings.LivePort = other.serverPort();
+        window->ApplyLiveSettings();
+        QVERIFY(!window->LiveServer());
+        QVERIFY(!window->LiveAddress->isVisible());
+        QVERIFY2(window->statusBar()->currentMessage().contains(QStringLiteral("lässt sich nicht öffnen")),
+                 qPrintable(window->statusBar()->currentMessage()));
+        window->TriggerCommand(window->mStart);
+        clock->Set(1000 + 30000);
+        window->TriggerCommand(window->mSTOP1);
+        QCOMPARE(window->SortGrid1->Cells(ColLauf1, 1), QStringLiteral("30,00"));
+    }
+};
+
+QTEST_MAIN(TestFormMainLive)
+#include "tst_formmain_live.moc"
