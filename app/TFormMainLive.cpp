@@ -115,6 +115,8 @@ void TFormMain::mTafelClick()
 
 void TFormMain::ScheduleLiveUpdate()
 {
+    if (!Scoreboard)
+        return; // still being built
     if (m_liveUpdate && !m_liveUpdate->isActive() && (m_live || Scoreboard->isVisible()))
         m_liveUpdate->start();
 }
@@ -138,8 +140,14 @@ LiveSnapshot TFormMain::LiveView() const
     view.title = Settings.Veranstaltung;
     view.date = QLocale(QLocale::German).toString(QDate::currentDate(), QStringLiteral("dd.MM.yyyy"));
     view.columns = ProtocolHeaders().mid(0, shownColumns);
-    for (int i = 0; i < m_results.RowCount(); ++i)
-        view.rows << m_results.Row(i).mid(0, shownColumns);
+    for (int i = 0; i < m_results.RowCount(); ++i) {
+        const QStringList& row = m_results.Row(i);
+        view.rows << row.mid(0, shownColumns);
+        bool doubtful = false;
+        for (int run = 1; run <= ColLauf6 - ColLauf1 + 1; ++run)
+            doubtful = doubtful || m_results.Unconfirmed(row.value(ColLoadOrder), run);
+        view.unconfirmedRows << doubtful;
+    }
     view.testRuns = Settings.ProbeLaufe;
     view.laneCount = m_run.LaneCount();
     const std::uint32_t now = TickSource().GetTickCount();
@@ -156,6 +164,7 @@ LiveSnapshot TFormMain::LiveView() const
             shown.state = LiveLane::State::Stopped;
             const QString cell = row > 0 ? SortGrid1->Cells(LaneRunColumn(lane), row) : QString();
             shown.time = cell.isEmpty() ? FormatRunTime(m_run.Elapsed(lane, now)) : cell;
+            shown.unconfirmed = row > 0 && TimeUnconfirmed(LaneRunColumn(lane), row);
         }
     }
     return view;
@@ -171,6 +180,7 @@ std::array<ScoreboardLane, 2> TFormMain::ScoreboardLanes() const
         shown.starter = live.starter;
         shown.className = live.className;
         shown.time = live.time;
+        shown.unconfirmed = live.unconfirmed;
         shown.phase = live.starter.isEmpty()                           ? ScoreboardLane::Phase::Empty
                       : live.state == LiveLane::State::Running         ? ScoreboardLane::Phase::Running
                       : live.state == LiveLane::State::Stopped         ? ScoreboardLane::Phase::Stopped

@@ -66,6 +66,7 @@ void TFormMain::SyncUnconfirmed()
     for (const auto& [identity, column] : std::as_const(m_unconfirmed))
         runs.append({identity, column - ColLauf1 + 1});
     m_results.SetUnconfirmed(runs);
+    ScheduleLiveUpdate();
 }
 
 void TFormMain::mConfirmTimeClick()

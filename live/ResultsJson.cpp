@@ -35,13 +35,20 @@ QByteArray ResultsJson(const LiveSnapshot& snapshot)
                                  {QStringLiteral("zustand"), StateName(view.state)},
                                  {QStringLiteral("zeit"), view.time},
                                  {QStringLiteral("starter"), view.starter},
-                                 {QStringLiteral("klasse"), view.className}});
+                                 {QStringLiteral("klasse"), view.className},
+                                 {QStringLiteral("unbestaetigt"), view.unconfirmed}});
+    }
+    QJsonArray unconfirmed;
+    for (int row = 0; row < snapshot.unconfirmedRows.size(); ++row) {
+        if (snapshot.unconfirmedRows.at(row))
+            unconfirmed.append(row);
     }
     const QJsonObject root{{QStringLiteral("veranstaltung"), snapshot.title},
                            {QStringLiteral("datum"), snapshot.date},
                            {QStringLiteral("probelaeufe"), snapshot.testRuns},
                            {QStringLiteral("spalten"), QJsonArray::fromStringList(snapshot.columns)},
                            {QStringLiteral("zeilen"), rows},
-                           {QStringLiteral("bahnen"), lanes}};
+                           {QStringLiteral("bahnen"), lanes},
+                           {QStringLiteral("unbestaetigt"), unconfirmed}};
     return QJsonDocument(root).toJson(QJsonDocument::Compact);
 }

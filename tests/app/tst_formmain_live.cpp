@@ -100,6 +100,27 @@ private slots:
         QCOMPARE(window->Scoreboard->StandingsLines().value(1), QStringLiteral("1.  7 Max Muster  31,25"));
     }
 
+    void doubtfulTimeIsShownUnconfirmedUntilConfirmed()
+    {
+        window->Settings.Mindestzeit = 1000; // 10 s
+        window->Settings.LivePort = FreePort();
+        window->ApplyLiveSettings();
+        StreamReader reader(window->LiveServer()->Port());
+        window->mTafel->trigger();
+        window->TriggerCommand(window->mStart);
+        clock->Set(1000 + 120); // a bouncing contact
+        window->TriggerCommand(window->mSTOP1);
+        QTRY_VERIFY(LastEvent(reader).value("bahnen").toArray().at(0).toObject().value("unbestaetigt").toBool());
+        QCOMPARE(LastEvent(reader).value("unbestaetigt").toArray(), QJsonArray{0});
+        QStringList texts;
+        for (const QLabel* label : window->Scoreboard->findChildren<QLabel*>())
+            texts << label->text();
+        QVERIFY2(!texts.filter(QStringLiteral("unbestätigt")).isEmpty(), qPrintable(texts.join(" | ")));
+
+        window->mConfirmTime->trigger();
+        QTRY_VERIFY(LastEvent(reader).value("unbestaetigt").toArray().isEmpty());
+    }
+
     void portInUseIsToldAndTimingGoesOn()
     {
         QTcpServer other;
