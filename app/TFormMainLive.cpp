@@ -109,8 +109,8 @@ void TFormMain::mTafelClick()
         Scoreboard->hide();
         return;
     }
-    UpdateLive();
     Scoreboard->show();
+    UpdateLive();
 }
 
 void TFormMain::ScheduleLiveUpdate()

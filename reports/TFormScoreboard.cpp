@@ -137,7 +137,10 @@ void TFormScoreboard::SetAddress(const QString& url, const QImage& qrCode)
 void TFormScoreboard::ShowTime(LanePanel& lane, const QString& time)
 {
     QString shown = time;
-    const qsizetype comma = shown.indexOf(QLatin1Char(','));
+    // The decimal sign of the operator's locale, comma or point.
+    qsizetype comma = shown.indexOf(QLatin1Char(','));
+    if (comma < 0)
+        comma = shown.indexOf(QLatin1Char('.'));
     QString whole = comma < 0 ? shown : shown.left(comma);
     QString fraction = comma < 0 ? QString() : shown.mid(comma + 1);
     const bool number = comma >= 0;

@@ -34,6 +34,14 @@ private:
         return reader.events.isEmpty() ? QJsonObject() : QJsonDocument::fromJson(reader.events.last()).object();
     }
 
+    QStringList ScoreboardTexts() const
+    {
+        QStringList texts;
+        for (const QLabel* label : window->Scoreboard->findChildren<QLabel*>())
+            texts << label->text();
+        return texts;
+    }
+
     static QString Lane(const QJsonObject& results, int lane, const char* key)
     {
         return results.value("bahnen").toArray().at(lane - 1).toObject().value(key).toString();
@@ -67,10 +75,12 @@ private slots:
         QVERIFY(window->LiveAddress->text().startsWith(QStringLiteral("Live: http://")));
         StreamReader reader(window->LiveServer()->Port());
         QTRY_COMPARE(window->LiveServer()->StreamClients(), 1);
-        window->mTafel->trigger();
-        QVERIFY(window->Scoreboard->isVisible());
 
         window->TriggerCommand(window->mStart);
+        // Opened while the run is timed, it shows the lanes at once.
+        window->mTafel->trigger();
+        QVERIFY(window->Scoreboard->isVisible());
+        QVERIFY2(ScoreboardTexts().contains(QStringLiteral("7 Muster Max SC Nord")), qPrintable(ScoreboardTexts().join(" | ")));
         QTRY_COMPARE(Lane(LastEvent(reader), 1, "zustand"), QStringLiteral("läuft"));
         clock->Set(1000 + 31250);
         window->TriggerCommand(window->mSTOP1);
@@ -90,9 +100,7 @@ private slots:
 
         // The scoreboard holds both results until the reset, then the standings.
         QVERIFY(!window->Scoreboard->ShowingStandings());
-        QStringList texts;
-        for (const QLabel* label : window->Scoreboard->findChildren<QLabel*>())
-            texts << label->text();
+        const QStringList texts = ScoreboardTexts();
         QVERIFY2(texts.filter(QStringLiteral("Platz 1")).size() == 1, qPrintable(texts.join(" | ")));
         QVERIFY(texts.contains(QStringLiteral("Platz 2  ·  +1,75  ·  1 Lauf")));
         window->TriggerCommand(window->mReset);
@@ -112,10 +120,8 @@ private slots:
         window->TriggerCommand(window->mSTOP1);
         QTRY_VERIFY(LastEvent(reader).value("bahnen").toArray().at(0).toObject().value("unbestaetigt").toBool());
         QCOMPARE(LastEvent(reader).value("unbestaetigt").toArray(), QJsonArray{0});
-        QStringList texts;
-        for (const QLabel* label : window->Scoreboard->findChildren<QLabel*>())
-            texts << label->text();
-        QVERIFY2(!texts.filter(QStringLiteral("unbestätigt")).isEmpty(), qPrintable(texts.join(" | ")));
+        QVERIFY2(!ScoreboardTexts().filter(QStringLiteral("unbestätigt")).isEmpty(),
+                 qPrintable(ScoreboardTexts().join(" | ")));
 
         window->mConfirmTime->trigger();
         QTRY_VERIFY(LastEvent(reader).value("unbestaetigt").toArray().isEmpty());

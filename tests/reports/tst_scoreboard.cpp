@@ -29,6 +29,8 @@ void TestScoreboard::lanesShowTimeStarterAndResult_data()
     QTest::newRow("a time of over 100 s") << "123,45"
                                           << QList<int>{digit(1), digit(2), digit(3), digit(4), digit(5)}
                                           << false << "Platz 2  ·  +0,35  ·  3 Läufe";
+    QTest::newRow("a time with a decimal point") << "12.34" << QList<int>{-1, digit(1), digit(2), digit(3), digit(4)}
+                                                 << false << "Platz 2  ·  +0,35  ·  3 Läufe";
     QTest::newRow("an implausible time") << "0,12" << QList<int>{-1, -1, digit(0), digit(1), digit(2)} << true
                                          << "unbestätigt  ·  Platz 2  ·  +0,35  ·  3 Läufe";
 }
