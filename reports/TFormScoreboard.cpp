@@ -290,13 +290,15 @@ void TFormScoreboard::LayOut()
     const int h = height();
     const int header = h / 10;
     SetPixelSize(address, header * 4 / 10);
-    const int qrSize = qrImage.isNull() ? 0 : header * 2;
-    const int addressWidth = address->text().isEmpty() ? 0 : QFontMetrics(address->font()).horizontalAdvance(address->text()) + h / 40;
-    title->setGeometry(h / 40, 0, w - addressWidth - qrSize - h / 20, header);
+    // The QR code stands in the bottom right corner, below the lanes' results.
+    const int qrSize = qrImage.isNull() ? 0 : h / 5;
+    const int addressWidth =
+        address->text().isEmpty() ? 0 : QFontMetrics(address->font()).horizontalAdvance(address->text()) + h / 40;
+    title->setGeometry(h / 40, 0, w - addressWidth - h / 20, header);
     FitText(title, title->property("fullText").toString(), header * 6 / 10, header * 4 / 10, true);
-    address->setGeometry(w - addressWidth - qrSize - h / 40, 0, addressWidth, header);
+    address->setGeometry(w - addressWidth - h / 40, 0, addressWidth, header);
     if (qrSize > 0) {
-        qr->setGeometry(w - qrSize, 0, qrSize, qrSize);
+        qr->setGeometry(w - qrSize - h / 40, h - qrSize - h / 40, qrSize, qrSize);
         qr->setPixmap(QPixmap::fromImage(qrImage.scaled(qrSize, qrSize, Qt::KeepAspectRatio, Qt::FastTransformation)));
         qr->raise();
     }
@@ -335,7 +337,7 @@ void TFormScoreboard::LayOut()
     }
 
     SetPixelSize(standingsText, std::max(h / 18, 10));
-    standingsText->setGeometry(h / 40, 0, body.width() - h / 20, body.height());
+    standingsText->setGeometry(h / 40, 0, body.width() - h / 20 - qrSize, body.height());
     if (standingsShown) {
         Paginate();
         ShowPage();
