@@ -8,6 +8,7 @@
 //   bench_comport [edges]   (default 1000 of each kind)
 #include "LineSampler.h"
 #include "PosixSerialDevice.h"
+#include "ProcessCpu.h"
 #include "RealtimeKit.h"
 #include "ScriptedSerialLine.h"
 #include "TComPort.h"
@@ -74,14 +75,6 @@ void PrintFigures(const char* what, std::vector<double> errors)
     };
     std::printf("%-44s min %7.1f  median %7.1f  99%% %7.1f  worst %8.1f us  (%zu edges)\n", what,
                 errors.front(), at(0.5), at(0.99), errors.back(), errors.size());
-}
-
-double ProcessCpuSeconds()
-{
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
 void RunEventLoopFor(int milliseconds)

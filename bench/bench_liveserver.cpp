@@ -8,6 +8,7 @@
 //   bench_liveserver [clients] [updates]   (default 200 clients, 100 updates)
 #include "LiveClient.h"
 #include "LiveServer.h"
+#include "ProcessCpu.h"
 #include "ResultsJson.h"
 
 #include <QCoreApplication>
@@ -16,8 +17,6 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTimer>
-
-#include <sys/resource.h>
 
 #include <algorithm>
 #include <chrono>
@@ -29,14 +28,6 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-double CpuSeconds()
-{
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
 
 // A protocol of 60 starters, the update's number in the first name.
 QByteArray Results(int update)
@@ -110,7 +101,7 @@ int main(int argc, char** argv)
         for (const auto& reader : readers)
             before.push_back(std::size_t(reader->events.size()));
         std::vector<bool> arrived(readers.size(), false);
-        const double cpuBefore = CpuSeconds();
+        const double cpuBefore = ProcessCpuSeconds();
         const Clock::time_point sent = Clock::now();
         server.Publish(Results(update));
         std::size_t done = 0;
@@ -124,7 +115,7 @@ int main(int argc, char** argv)
                 }
             }
         }
-        cpu += CpuSeconds() - cpuBefore;
+        cpu += ProcessCpuSeconds() - cpuBefore;
         if (done < readers.size())
             std::printf("update %d: %zu clients never got it\n", update, readers.size() - done);
     }
