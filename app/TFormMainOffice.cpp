@@ -108,7 +108,7 @@ bool TFormMain::ExportWord(int mode, const QString& fileName)
     bool saved = false;
     const ProtocolTable rows = ShownProtocolRows(ColLoadOrder);
     if (!RunInBackground(this, QStringLiteral("Das Dokument wird geschrieben …"),
-                         [&] { saved = SaveProtocolDocument(WordTemplatePath, fileName, rows, error); }))
+                         [&] { saved = SaveProtocolDocument(WordTemplatePath, fileName, rows, error, Settings.Veranstaltung); }))
         return false; // called off: nothing written
     if (!saved) {
         Dialogs().ShowError(this, error);

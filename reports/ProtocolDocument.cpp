@@ -155,7 +155,7 @@ QString TableXml(const ProtocolTable& block, int fontHalfPoints)
 } // namespace
 
 bool InsertProtocolTable(const QByteArray& documentXml, const ProtocolTable& block, QByteArray& result,
-                         QString& reason, int fontHalfPoints)
+                         QString& reason, int fontHalfPoints, const QString& title)
 {
     // Offsets are taken from the reader over the decoded text, so the table is
     // spliced into that text and everything around it stays as it was.
@@ -209,7 +209,14 @@ bool InsertProtocolTable(const QByteArray& documentXml, const ProtocolTable& blo
         reason = QStringLiteral("%1 hat keinen Textkörper").arg(kDocumentPart);
         return false;
     }
-    const QString table = TableXml(block, fontHalfPoints > 0 ? fontHalfPoints : kDefaultFontHalfPoints);
+    const int halfPoints = fontHalfPoints > 0 ? fontHalfPoints : kDefaultFontHalfPoints;
+    QString table = TableXml(block, halfPoints);
+    if (!title.trimmed().isEmpty())
+        table = QStringLiteral("<w:p><w:r><w:rPr><w:b/><w:sz w:val=\"%1\"/></w:rPr><w:t xml:space=\"preserve\">%2"
+                               "</w:t></w:r></w:p>")
+                    .arg(halfPoints * 3 / 2)
+                    .arg(XmlText(title.trimmed())) +
+                table;
     QString document;
     if (placeholderEnd >= 0)
         document = text.left(placeholderStart) + table + text.mid(placeholderEnd);
@@ -220,7 +227,7 @@ bool InsertProtocolTable(const QByteArray& documentXml, const ProtocolTable& blo
 }
 
 bool ProtocolDocumentBytes(const QByteArray& templateBytes, const ProtocolTable& block, QByteArray& bytes,
-                           QString& reason)
+                           QString& reason, const QString& title)
 {
     QByteArray documentXml;
     const ZipReader zip(templateBytes);
@@ -245,12 +252,12 @@ bool ProtocolDocumentBytes(const QByteArray& templateBytes, const ProtocolTable&
     QByteArray styles;
     zip.Read(QStringLiteral("word/styles.xml"), kMaxTemplateSize, styles);
     QByteArray changed;
-    return InsertProtocolTable(documentXml, block, changed, reason, TemplateFontHalfPoints(styles)) &&
+    return InsertProtocolTable(documentXml, block, changed, reason, TemplateFontHalfPoints(styles), title) &&
            ReplaceZipPart(templateBytes, kDocumentPart, changed, bytes, reason);
 }
 
 bool SaveProtocolDocument(const QString& templatePath, const QString& fileName, const ProtocolTable& block,
-                          QString& error)
+                          QString& error, const QString& title)
 {
     QString reason;
     QByteArray templateBytes;
@@ -264,7 +271,7 @@ bool SaveProtocolDocument(const QString& templatePath, const QString& fileName, 
         templateBytes = templateFile.readAll();
         QByteArray bytes;
         // Called off while it was built: the file stays as it was.
-        if (ProtocolDocumentBytes(templateBytes, block, bytes, reason) && !ReadCancelled() &&
+        if (ProtocolDocumentBytes(templateBytes, block, bytes, reason, title) && !ReadCancelled() &&
             ReplaceFileContents(fileName, bytes, reason))
             return true;
     }

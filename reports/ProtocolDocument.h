@@ -17,16 +17,17 @@ inline const QString kProtocolPlaceholder = QStringLiteral("[Protokoll]");
 // the first paragraph directly in the body whose whole text is "[Protokoll]",
 // or else goes first into the body; everything else stays byte for byte.
 // False with a reason when the XML is broken or has no body.
+// A non-empty title goes before the table as a paragraph of its own, in bold.
 bool InsertProtocolTable(const QByteArray& documentXml, const ProtocolTable& block, QByteArray& result,
-                         QString& reason, int fontHalfPoints = 0);
+                         QString& reason, int fontHalfPoints = 0, const QString& title = {});
 
 // The template's bytes (a .docx) with only word/document.xml changed as above.
 bool ProtocolDocumentBytes(const QByteArray& templateBytes, const ProtocolTable& block, QByteArray& bytes,
-                           QString& reason);
+                           QString& reason, const QString& title = {});
 
 // Builds the document from the template file and saves it under fileName,
 // replacing an existing file only once the new one is complete; the template
 // is only read. On failure error holds a German message with the reason and
 // the file name.
 bool SaveProtocolDocument(const QString& templatePath, const QString& fileName, const ProtocolTable& block,
-                          QString& error);
+                          QString& error, const QString& title = {});

@@ -202,33 +202,40 @@ private Q_SLOTS:
     {
         QTest::addColumn<QByteArray>("body");
         QTest::addColumn<QStringList>("children");
+        QTest::addColumn<QString>("title"); // the event's name, before the table
         QTest::newRow("no placeholder: first in the body")
-            << QByteArray("<w:p><w:r><w:t>Titel</w:t></w:r></w:p>") << QStringList{"tbl", "p", "sectPr"};
+            << QByteArray("<w:p><w:r><w:t>Titel</w:t></w:r></w:p>") << QStringList{"tbl", "p", "sectPr"} << QString();
         QTest::newRow("placeholder split into runs, with blanks")
             << QByteArray(
                    "<w:p/><w:p><w:r><w:t xml:space=\"preserve\"> [Proto</w:t></w:r><w:r><w:t>koll]</w:t>"
                    "</w:r></w:p><w:p/>")
-            << QStringList{"p", "tbl", "p", "sectPr"};
+            << QStringList{"p", "tbl", "p", "sectPr"} << QString();
         QTest::newRow("placeholder with other text is kept")
             << QByteArray("<w:p><w:r><w:t>[Protokoll] folgt</w:t></w:r></w:p>")
-            << QStringList{"tbl", "p", "sectPr"};
+            << QStringList{"tbl", "p", "sectPr"} << QString();
         QTest::newRow("placeholder inside a table is not used")
             << QByteArray(
                    "<w:tbl><w:tr><w:tc><w:p><w:r><w:t>[Protokoll]</w:t></w:r></w:p></w:tc></w:tr></w:tbl>")
-            << QStringList{"tbl", "tbl", "sectPr"};
+            << QStringList{"tbl", "tbl", "sectPr"} << QString();
         QTest::newRow("only the first placeholder")
             << QByteArray(
                    "<w:p><w:r><w:t>[Protokoll]</w:t></w:r></w:p><w:p><w:r><w:t>[Protokoll]</w:t></w:r></w:p>")
-            << QStringList{"tbl", "p", "sectPr"};
+            << QStringList{"tbl", "p", "sectPr"} << QString();
+        QTest::newRow("the event's name heads the table at the placeholder")
+            << QByteArray("<w:p/><w:p><w:r><w:t>[Protokoll]</w:t></w:r></w:p>")
+            << QStringList{"p", "p", "tbl", "sectPr"} << QStringLiteral("Rennen <A & B>");
     }
 
     void tablePlacement()
     {
         QFETCH(QByteArray, body);
         QFETCH(QStringList, children);
+        QFETCH(QString, title);
         QByteArray result;
         QString reason;
-        QVERIFY2(InsertProtocolTable(Document(body), Protocol(1), result, reason), qPrintable(reason));
+        QVERIFY2(InsertProtocolTable(Document(body), Protocol(1), result, reason, 0, title), qPrintable(reason));
+        if (!title.isEmpty())
+            QVERIFY(result.contains("<w:b/><w:sz w:val=\"33\"/></w:rPr><w:t xml:space=\"preserve\">Rennen &lt;A &amp; B&gt;</w:t>"));
         const Body read = ReadBody(result);
         QCOMPARE(read.error, QString());
         QCOMPARE(read.children, children);
