@@ -62,6 +62,8 @@ struct TUndoStep
     QStringList entryIds;
     std::array<int, 2> entryPositions{-1, -1}; // deletion: where the entry stood in each list
     std::array<int, 2> current{-1, -1};        // the lanes' selections before
+    QString command;                           // what is taken back, for the message
+    QList<std::pair<QString, int>> lastRunCells; // what "Lauf wiederholen" could take back before
 };
 
 // Face colours of the command buttons by run state (idle buttons: clBtnFace).
@@ -323,7 +325,8 @@ private:
     void sbCLSClick(int tag);
     // "Rückgängig" (TFormMainUndo.cpp).
     void CreateUndo();
-    void KeepForUndo(bool clear);
+    // clear: the whole protocol is kept (a wipe, or a run taken back); command names it.
+    void KeepForUndo(bool clear, const QString& command = {});
     void UndoLast();
     void cbSortClick();
     void cbEditONClick();

@@ -101,6 +101,8 @@ void TFormMain::mRepeatRunClick()
         return;
     if (m_run.CanReset())
         mResetClick();
+    // The whole protocol, so that Ctrl+Z brings the pair's times back.
+    KeepForUndo(true, QStringLiteral("Lauf wiederholen"));
     for (const auto& [identity, column] : std::as_const(m_lastRunCells)) {
         for (int row = 1; row < SortGrid1->RowCount(); ++row) {
             if (SortGrid1->Cells(ColLoadOrder, row) != identity)

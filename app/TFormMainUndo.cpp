@@ -32,12 +32,16 @@ void TFormMain::CreateUndo()
     connect(mUndo, &QAction::triggered, this, &TFormMain::UndoLast);
 }
 
-void TFormMain::KeepForUndo(bool clear)
+void TFormMain::KeepForUndo(bool clear, const QString& command)
 {
     TUndoStep step;
     step.clear = clear;
+    step.command = !command.isEmpty() ? command
+                   : clear            ? QStringLiteral("Protokoll löschen")
+                                      : QStringLiteral("Zeile entfernen");
     step.current = {cbBuhn1->currentIndex(), cbBuhn2->currentIndex()};
     step.row = SortGrid1->Row();
+    step.lastRunCells = m_lastRunCells;
     if (clear) {
         step.rows = ProtocolRows();
         for (int i = 0; i < cbBuhn1->count(); ++i) {
@@ -76,6 +80,7 @@ void TFormMain::UndoLast()
     }
     TUndoStep step = std::move(m_undo.back());
     m_undo.pop_back();
+    m_lastRunCells = step.lastRunCells;
 
     ProtocolTable rows;
     QStringList header;
@@ -125,7 +130,5 @@ void TFormMain::UndoLast()
     SortGrid1RowSelected();
     SortGrid1->InvalidateGrid();
     JournalUndone();
-    statusBar()->showMessage(step.clear ? QStringLiteral("„Protokoll löschen“ ist rückgängig gemacht.")
-                                        : QStringLiteral("„Zeile entfernen“ ist rückgängig gemacht."),
-                             kNoteMs);
+    statusBar()->showMessage(QStringLiteral("„%1“ ist rückgängig gemacht.").arg(step.command), kNoteMs);
 }

@@ -784,6 +784,15 @@ private Q_SLOTS:
         QCOMPARE(window->RunCycle().State(), RunState::Ready);
         QVERIFY(window->bSTART->isEnabled());
 
+        // Taken back with Ctrl+Z, and repeated once more.
+        window->mUndo->trigger();
+        QCOMPARE(Cell(ColLauf1, 1), QStringLiteral("0,12"));
+        QCOMPARE(Cell(ColLauf1, 2), QStringLiteral("31,00"));
+        QCOMPARE(window->statusBar()->currentMessage(), QStringLiteral("„Lauf wiederholen“ ist rückgängig gemacht."));
+        dialogs->answers.enqueue(true);
+        window->mRepeatRun->trigger();
+        QCOMPARE(Cell(ColLauf1, 1), QString());
+
         // The pair runs again into the same column; a second repeat has nothing left to take.
         Run(30000, 31000);
         QCOMPARE(Cell(ColLauf1, 1), QStringLiteral("30,00"));
@@ -791,7 +800,7 @@ private Q_SLOTS:
         Key(Qt::Key_F7);
         Key(Qt::Key_F5);
         window->mRepeatRun->trigger(); // refused while running
-        QCOMPARE(dialogs->questions.size(), 2);
+        QCOMPARE(dialogs->questions.size(), 3);
         QCOMPARE(Cell(ColLauf1, 1), QStringLiteral("30,00"));
     }
 
