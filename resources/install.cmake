@@ -5,6 +5,11 @@
 include(GNUInstallDirs)
 
 install(TARGETS Quellorix RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+# A Debug build's core library lies beside the .xls reader, where the program finds it.
+if(QUELLORIX_CORE_TYPE STREQUAL "SHARED")
+    install(TARGETS QuellorixCore LIBRARY DESTINATION lib/quellorix)
+    set_target_properties(Quellorix PROPERTIES INSTALL_RPATH "$ORIGIN/../lib/quellorix")
+endif()
 # The .xls reader runs as a process of its own; the program looks for it in ../lib/quellorix.
 install(TARGETS quellorix-xls RUNTIME DESTINATION lib/quellorix)
 # The Word template: the program looks beside itself, then in ../share/quellorix.
