@@ -163,12 +163,13 @@ TFormMain::TFormMain(TSystemAccess access, QWidget* parent) : QMainWindow(parent
     ConnectHelpCommands();
     CreateComPort(m_access.DeviceFactory);
     CreateJournal();
-    // Edits in place reach the results model as the grid takes them.
+    // An edit in place is committed to the results model as the grid takes
+    // it; the journal then records the model's value.
     SortGrid1->OnSetEditText = [this, journal = SortGrid1->OnSetEditText](int col, int row,
                                                                           const QString& text) {
+        SetProtocolCell(col, row, text);
         if (journal)
             journal(col, row, text);
-        SyncResultsRow(row);
         UnmarkTime(col, row); // an edited time is the operator's own
     };
 

@@ -273,8 +273,10 @@ private:
     void InitFileDialogs();
     // Both file dialogs start there from now on, and after the next start too.
     void RememberFileFolder(const QString& folder);
-    // Puts the data rows (and a header, when given) into the grid.
-    void FillProtocol(const ProtocolTable& rows, const QStringList* header = nullptr);
+    // Makes the data rows (and a header, when given) the protocol: the results
+    // model takes them, the grid shows them. New rows are numbered in load
+    // order; restored ones keep their numbers (keepLoadOrder).
+    void FillProtocol(const ProtocolTable& rows, const QStringList* header = nullptr, bool keepLoadOrder = false);
     // The steps after a load that depend on the new rows: ranking, lane lists, caption.
     void FinishLoad(const QString& fileName);
     QFrame* CreateDigitPanel(QWidget* parent, std::array<TDigit*, 5>& digits);
@@ -302,12 +304,21 @@ private:
     void RefreshLaneEntries();
     // Scrolls the protocol so that the rows of the starters on the lanes are in view.
     void ShowLaneRows();
-    // Hands the protocol's data rows (or one changed row) to the results model.
+    // Hands the protocol's data rows to the results model, after steps that
+    // rebuild the grid as a whole (clearing, restoring a session).
     void SyncResults();
+    // A protocol cell written by the program: the results model takes it and
+    // the grid shows what the model holds.
+    void SetProtocolCell(int col, int row, const QString& text);
+    // A protocol row taken out of the results model and the grid.
+    void DeleteProtocolRow(int row);
+    // One column of every grid row as the results model holds it.
+    void ShowResultsColumn(int col);
+    // The load-order numbers of the grid's rows, top to bottom.
+    QStringList GridKeys() const;
     void CreateLive();
     void ScheduleLiveUpdate();
     void UpdateLive();
-    void SyncResultsRow(int row);
     QStringList ProtocolRowCells(int row) const;
     // The lane entries of one starter (by load order) after an edit of his data.
     void RefreshLaneEntry(const QString& identity);

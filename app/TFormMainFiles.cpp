@@ -64,16 +64,7 @@ void TFormMain::InitFileDialogs()
 
 ProtocolTable TFormMain::ProtocolRows() const
 {
-    ProtocolTable rows;
-    rows.reserve(SortGrid1->RowCount());
-    for (int row = 0; row < SortGrid1->RowCount(); ++row) {
-        QStringList cells;
-        cells.reserve(SortGrid1->ColCount());
-        for (int col = 0; col < SortGrid1->ColCount(); ++col)
-            cells.append(SortGrid1->Cells(col, row));
-        rows.append(cells);
-    }
-    return rows;
+    return m_results.Table();
 }
 
 void TFormMain::sbSaveClick()
@@ -175,10 +166,30 @@ void TFormMain::FinishLoad(const QString& fileName)
     JournalLoaded(file.absoluteFilePath());
 }
 
-void TFormMain::FillProtocol(const ProtocolTable& rows, const QStringList* header)
+void TFormMain::FillProtocol(const ProtocolTable& rows, const QStringList* header, bool keepLoadOrder)
 {
     const QStringList headers = ProtocolHeaders();
+    QStringList titles = headers;
+    for (int col = 0; col < ProtocolColumnCount; ++col) {
+        const QString given = header ? header->value(col) : SortGrid1->Cells(col, 0);
+        if (!given.trimmed().isEmpty())
+            titles[col] = given;
+    }
+    // The model first: it holds the protocol, the grid shows it.
     const int dataRows = std::max(1, int(rows.size()));
+    ProtocolTable table;
+    table.reserve(dataRows);
+    for (int row = 1; row <= dataRows; ++row) {
+        QStringList cells = rows.value(row - 1).mid(0, ProtocolColumnCount);
+        while (cells.size() < ProtocolColumnCount)
+            cells.append(QString());
+        if (!keepLoadOrder || cells.at(ColLoadOrder).isEmpty())
+            cells[ColLoadOrder] = QString::number(row);
+        table.append(std::move(cells));
+    }
+    m_results.SetHeader(titles);
+    m_results.Update(table);
+
     const int oldRowCount = SortGrid1->RowCount();
     SortGrid1->BeginUpdate();
     SortGrid1->SetRowCount(dataRows + 1);
@@ -187,20 +198,12 @@ void TFormMain::FillProtocol(const ProtocolTable& rows, const QStringList* heade
         SortGrid1->SetRowItems(row, {});
     for (int row = 1; row <= dataRows; ++row) {
         std::vector<TStrItem> items(ProtocolColumnCount);
-        if (row - 1 < rows.size()) {
-            const QStringList& cells = rows.at(row - 1);
-            for (int col = 0; col < ProtocolColumnCount && col < cells.size(); ++col)
-                items[col].Text = cells.at(col);
-        }
-        items[ColLoadOrder].Text = QString::number(row);
+        for (int col = 0; col < ProtocolColumnCount; ++col)
+            items[col].Text = table.at(row - 1).at(col);
         SortGrid1->SetRowItems(row, std::move(items));
     }
-    for (int col = 0; col < ProtocolColumnCount; ++col) {
-        if (header)
-            SortGrid1->SetCells(col, 0, header->value(col));
-        if (SortGrid1->Cells(col, 0).trimmed().isEmpty())
-            SortGrid1->SetCells(col, 0, headers.at(col));
-    }
+    for (int col = 0; col < ProtocolColumnCount; ++col)
+        SortGrid1->SetCells(col, 0, titles.at(col));
     SortGrid1->EndUpdate();
     SortGrid1->GotoCell(0, 1, true);
 }

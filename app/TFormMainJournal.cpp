@@ -166,7 +166,7 @@ void TFormMain::JournalCell(int col, int row, JournalCellChange change, int lane
     cell.lane = lane;
     cell.loadOrder = SortGrid1->Cells(ColLoadOrder, row);
     cell.column = col;
-    cell.text = SortGrid1->Cells(col, row);
+    cell.text = m_results.Cell(cell.loadOrder, col);
     m_journal->Append(cell);
 }
 
@@ -415,10 +415,8 @@ bool TFormMain::ApplyJournalReplay(const JournalReplay& replay, const QString& s
     }
 
     // The rows as they were at the last ranking, ranked again, then what came after.
-    FillProtocol(replay.baseRows, &replay.header);
+    FillProtocol(replay.baseRows, &replay.header, true);
     RestoreStep("protocol filled");
-    for (int row = 1; row <= replay.baseRows.size(); ++row)
-        SortGrid1->SetCells(ColLoadOrder, row, replay.baseRows.at(row - 1).value(ColLoadOrder));
     if (replay.baseRanked)
         RankProtocol();
     RestoreStep("base ranked");
@@ -435,10 +433,10 @@ bool TFormMain::ApplyJournalReplay(const JournalReplay& replay, const QString& s
         if (row < 0)
             continue;
         if (change.column < 0) {
-            SortGrid1->DeleteRow(row);
+            DeleteProtocolRow(row);
             reindex();
         } else {
-            SortGrid1->SetCells(change.column, row, change.text);
+            SetProtocolCell(change.column, row, change.text);
         }
         RestoreStep("change");
     }

@@ -39,13 +39,15 @@ QString NewCacheFile(const QString& baseName, const QString& suffix)
 
 ProtocolTable TFormMain::ShownProtocolRows(int colCount) const
 {
+    // The values from the results model, the columns the grid shows.
+    const ProtocolTable table = m_results.Table();
     ProtocolTable block;
-    block.reserve(SortGrid1->RowCount());
-    for (int row = 0; row < SortGrid1->RowCount(); ++row) {
+    block.reserve(table.size());
+    for (const QStringList& row : table) {
         QStringList cells;
         for (int col = 0; col < SortGrid1->ColCount() && cells.size() < colCount; ++col) {
             if (SortGrid1->ColWidths(col) != -1)
-                cells.append(SortGrid1->Cells(col, row));
+                cells.append(row.value(col));
         }
         block.append(cells);
     }

@@ -107,7 +107,7 @@ void TFormMain::mRepeatRunClick()
         for (int row = 1; row < SortGrid1->RowCount(); ++row) {
             if (SortGrid1->Cells(ColLoadOrder, row) != identity)
                 continue;
-            SortGrid1->SetCells(column, row, QString());
+            SetProtocolCell(column, row, QString());
             JournalCellEdited(column, row);
             m_unconfirmed.removeAll({identity, column});
             break;

@@ -93,11 +93,10 @@ void TFormMain::RecordLaneTime(int lane, const QString& timeText)
     const int column = FirstEmptyRunColumn(SortGrid1->Rows(row).ToStringList());
     if (column < 0)
         return;
-    SortGrid1->SetCells(column, row, timeText);
+    SetProtocolCell(column, row, timeText);
     m_laneRunColumn.at(lane - 1) = column;
     m_lastRunCells.append({SortGrid1->Cells(ColLoadOrder, row), column});
     JournalCell(column, row, JournalCellChange::Time, lane);
-    SyncResultsRow(row);
     CheckRecordedTime(row, column);
     UpdateCommandStates();
 }
@@ -113,13 +112,12 @@ void TFormMain::EliminateLaneRun(int lane)
     const int column = FirstEmptyRunColumn(SortGrid1->Rows(row).ToStringList());
     if (column < 0)
         return;
-    SortGrid1->SetCells(column, row, QStringLiteral("EL"));
+    SetProtocolCell(column, row, QStringLiteral("EL"));
     m_laneRunColumn.at(lane - 1) = column;
     m_lastRunCells.append({SortGrid1->Cells(ColLoadOrder, row), column});
     // Journalled as the lane's result of this run, so that a restored run knows
     // the lane's column as it does after a time.
     JournalCell(column, row, JournalCellChange::Time, lane);
-    SyncResultsRow(row);
     UpdateCommandStates();
 }
 
@@ -160,10 +158,10 @@ void TFormMain::RemoveLaneEntries(const QString& identity)
 
 void TFormMain::RankProtocol()
 {
-    for (int row = 1; row < SortGrid1->RowCount(); ++row)
-        SortGrid1->SetCells(
-            ColGesamt, row,
-            ComputeTotal(SortGrid1->Rows(row).ToStringList(), Settings.ProbeLaufe, Settings.AllLaufe));
+    // The model decides totals and places; the grid shows them and gives the
+    // order (by class, then total) in which places are counted.
+    m_results.ComputeTotals(Settings.ProbeLaufe, Settings.AllLaufe);
+    ShowResultsColumn(ColGesamt);
 
     TSortOptions& options = SortGrid1->SortOptions;
     options.CanSort = false;
@@ -174,22 +172,18 @@ void TFormMain::RankProtocol()
     options.SortDirection = sdAscending;
     options.CanSort = true;
     SortGrid1->SortByColumn(ColKlasse);
+    m_results.Reorder(GridKeys());
+    m_results.ComputePlacesInOrder();
+    ShowResultsColumn(ColPlatz);
 
-    QList<std::pair<QString, QString>> classAndTotal;
-    classAndTotal.reserve(SortGrid1->RowCount());
-    for (int row = 1; row < SortGrid1->RowCount(); ++row)
-        classAndTotal.append({SortGrid1->Cells(ColKlasse, row), SortGrid1->Cells(ColGesamt, row)});
-    const QStringList places = ComputePlaces(classAndTotal);
-    for (int row = 1; row < SortGrid1->RowCount(); ++row)
-        SortGrid1->SetCells(ColPlatz, row, places.value(row - 1));
-
-    if (!cbSort->isChecked())
+    if (!cbSort->isChecked()) {
         SortGrid1->SortByColumn(ColLoadOrder);
+        m_results.Reorder(GridKeys());
+    }
     // Typed letters search the class column, in either view.
     options.SortCol = ColKlasse;
     options.CanSort = false;
     SortGrid1->InvalidateGrid();
-    SyncResults();
     JournalRank();
 }
 
@@ -211,10 +205,42 @@ void TFormMain::SyncResults()
     m_results.Update(rows);
 }
 
-void TFormMain::SyncResultsRow(int row)
+void TFormMain::SetProtocolCell(int col, int row, const QString& text)
 {
-    if (!m_results.UpdateRow(ProtocolRowCells(row)))
-        SyncResults();
+    const QString key = SortGrid1->Cells(ColLoadOrder, row);
+    if (m_results.SetCell(key, col, text)) {
+        SortGrid1->SetCells(col, row, m_results.Cell(key, col));
+        return;
+    }
+    // A row the model doesn't know yet (none is expected): grid and model are
+    // brought level rather than the value lost.
+    SortGrid1->SetCells(col, row, text);
+    SyncResults();
+}
+
+void TFormMain::DeleteProtocolRow(int row)
+{
+    m_results.RemoveRow(SortGrid1->Cells(ColLoadOrder, row));
+    SortGrid1->Rows(row).Clear();
+    SortGrid1->DeleteRow(row);
+}
+
+void TFormMain::ShowResultsColumn(int col)
+{
+    for (int row = 1; row < SortGrid1->RowCount(); ++row) {
+        const QString key = SortGrid1->Cells(ColLoadOrder, row);
+        if (m_results.IndexOf(key) >= 0)
+            SortGrid1->SetCells(col, row, m_results.Cell(key, col));
+    }
+}
+
+QStringList TFormMain::GridKeys() const
+{
+    QStringList keys;
+    keys.reserve(SortGrid1->RowCount());
+    for (int row = 1; row < SortGrid1->RowCount(); ++row)
+        keys.append(SortGrid1->Cells(ColLoadOrder, row));
+    return keys;
 }
 
 void TFormMain::SortGrid1GetCellFormat(int col, int row, TFormatOptions& format)
@@ -301,7 +327,7 @@ void TFormMain::sb1delClick(int tag)
     const int row = LaneRow(lane);
     if (!m_run.CanEliminate(lane) || column < 0 || row < 1)
         return;
-    SortGrid1->SetCells(column, row, QStringLiteral("EL"));
+    SetProtocolCell(column, row, QStringLiteral("EL"));
     SortGrid1->SetModified(true);
     JournalCell(column, row, JournalCellChange::Elimination, lane);
     UnmarkTime(column, row); // a doubtful time replaced by "EL" is settled
@@ -329,8 +355,7 @@ void TFormMain::sbCLSClick(int tag)
         const int row = SortGrid1->Row();
         const QString identity = SortGrid1->Cells(ColLoadOrder, row);
         JournalDeleteRow(row);
-        SortGrid1->Rows(row).Clear();
-        SortGrid1->DeleteRow(row);
+        DeleteProtocolRow(row);
         RemoveLaneEntries(identity);
         RankProtocol();
         SortGrid1->SetRow(std::min(row, SortGrid1->RowCount() - 1));

@@ -92,10 +92,8 @@ void TFormMain::UndoLast()
         header = rows.isEmpty() ? QStringList() : rows.takeFirst();
         rows.insert(std::clamp(qsizetype(step.row - 1), qsizetype(0), rows.size()), step.rows.value(0));
     }
-    FillProtocol(rows, &header);
     // The load order numbers are the starters' identities: kept, not counted anew.
-    for (int row = 1; row <= rows.size(); ++row)
-        SortGrid1->SetCells(ColLoadOrder, row, rows.at(row - 1).value(ColLoadOrder));
+    FillProtocol(rows, &header, true);
     RankProtocol();
 
     {

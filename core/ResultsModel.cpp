@@ -20,6 +20,96 @@ QString TResultsModel::Cell(const QString& key, int col) const
     return index < 0 ? QString() : m_rows.at(index).value(col);
 }
 
+void TResultsModel::SetHeader(const QStringList& header)
+{
+    m_header = Normalized(header);
+}
+
+ProtocolTable TResultsModel::Table() const
+{
+    ProtocolTable table;
+    table.reserve(m_rows.size() + 1);
+    table.append(m_header.isEmpty() ? Normalized(ProtocolHeaders()) : m_header);
+    table.append(m_rows);
+    // An empty protocol is its header and one empty row, as the grid shows it
+    // and as files have always been written.
+    if (m_rows.isEmpty())
+        table.append(QStringList(ProtocolColumnCount));
+    return table;
+}
+
+bool TResultsModel::SetCell(const QString& key, int col, const QString& text)
+{
+    const int index = IndexOf(key);
+    if (index < 0 || col < 0 || col >= ProtocolColumnCount || col == ColLoadOrder)
+        return false;
+    if (m_rows.at(index).at(col) != text) {
+        const QStringList before = m_rows.at(index);
+        m_rows[index][col] = text;
+        Compare(key, before, m_rows.at(index));
+    }
+    return true;
+}
+
+bool TResultsModel::RemoveRow(const QString& key)
+{
+    const int index = IndexOf(key);
+    if (index < 0)
+        return false;
+    m_rows.removeAt(index);
+    Reindex();
+    emit RowRemoved(key);
+    return true;
+}
+
+void TResultsModel::Reorder(const QStringList& keys)
+{
+    QList<QStringList> ordered;
+    ordered.reserve(m_rows.size());
+    QList<bool> taken(m_rows.size(), false);
+    for (const QString& key : keys) {
+        const int index = IndexOf(key);
+        if (index < 0 || taken.at(index))
+            continue;
+        taken[index] = true;
+        ordered.append(m_rows.at(index));
+    }
+    for (int index = 0; index < m_rows.size(); ++index) {
+        if (!taken.at(index))
+            ordered.append(m_rows.at(index));
+    }
+    m_rows = std::move(ordered);
+    Reindex();
+}
+
+void TResultsModel::ComputeTotals(int probeLaufe, int allLaufe)
+{
+    for (int index = 0; index < m_rows.size(); ++index) {
+        const QString total = ComputeTotal(m_rows.at(index), probeLaufe, allLaufe);
+        if (m_rows.at(index).at(ColGesamt) == total)
+            continue;
+        const QStringList before = m_rows.at(index);
+        m_rows[index][ColGesamt] = total;
+        Compare(m_rows.at(index).at(ColLoadOrder), before, m_rows.at(index));
+    }
+}
+
+void TResultsModel::ComputePlacesInOrder()
+{
+    QList<std::pair<QString, QString>> classAndTotal;
+    classAndTotal.reserve(m_rows.size());
+    for (const QStringList& row : std::as_const(m_rows))
+        classAndTotal.append({row.at(ColKlasse), row.at(ColGesamt)});
+    const QStringList places = ComputePlaces(classAndTotal);
+    for (int index = 0; index < m_rows.size(); ++index) {
+        if (m_rows.at(index).at(ColPlatz) == places.at(index))
+            continue;
+        const QStringList before = m_rows.at(index);
+        m_rows[index][ColPlatz] = places.at(index);
+        Compare(m_rows.at(index).at(ColLoadOrder), before, m_rows.at(index));
+    }
+}
+
 void TResultsModel::Update(const ProtocolTable& rows)
 {
     QList<QStringList> newRows;
@@ -52,16 +142,12 @@ void TResultsModel::Update(const ProtocolTable& rows)
     }
 }
 
-bool TResultsModel::UpdateRow(const QStringList& cells)
+void TResultsModel::Reindex()
 {
-    QStringList row = Normalized(cells);
-    const QString key = row.at(ColLoadOrder);
-    const int index = IndexOf(key);
-    if (index < 0)
-        return false;
-    const QStringList before = std::exchange(m_rows[index], std::move(row));
-    Compare(key, before, m_rows.at(index));
-    return true;
+    m_index.clear();
+    m_index.reserve(m_rows.size());
+    for (int index = 0; index < m_rows.size(); ++index)
+        m_index.insert(m_rows.at(index).at(ColLoadOrder), index);
 }
 
 void TResultsModel::Compare(const QString& key, const QStringList& before, const QStringList& after)

@@ -8,12 +8,15 @@
 #include <QStringList>
 #include <utility>
 
-// The results of the race as others watch them: one row per starter (starter
-// data, the six runs, total and place, in the protocol's columns), known by its
-// load-order number, which stays with the starter through every sort. Each
-// update is compared with what was there and reported per row and per run, so
-// a scoreboard or a live page hears of a time the moment it lands, and of
-// nothing when only the view's order changed.
+// The results of the race: one row per starter (starter data, the six runs,
+// total and place, in the protocol's columns), known by its load-order number,
+// which stays with the starter through every sort. The model holds the
+// protocol's values: the program's writes (a time, an elimination, an edit, the
+// totals and places of a ranking) go here first and the grid shows what the
+// model holds; the files, the journal, the scoreboard and the live page read
+// it. Each change is compared with what was there and reported per row and per
+// run, so a scoreboard hears of a time the moment it lands, and of nothing
+// when only the view's order changed.
 class TResultsModel : public QObject
 {
     Q_OBJECT
@@ -29,13 +32,32 @@ public:
     // A cell of a starter's row; empty for an unknown starter or column.
     QString Cell(const QString& key, int col) const;
 
+    // The protocol's column titles, as the files write them.
+    const QStringList& Header() const { return m_header; }
+    void SetHeader(const QStringList& header);
+    // The header, then every row in the current order (one empty row when there
+    // is none): what the files write.
+    ProtocolTable Table() const;
+
     // Replaces all rows (data rows only, cells by protocol column) and reports
     // what changed. Rows without a load-order number (the empty row of an
     // empty protocol) are not results and are left out.
     void Update(const ProtocolTable& rows);
-    // The same for one row whose starter is already known (an edit in place);
-    // false for a row of an unknown starter, which then needs Update.
-    bool UpdateRow(const QStringList& cells);
+
+    // Sets one cell of a starter's row and reports the change; false for an
+    // unknown starter or a column outside the protocol.
+    bool SetCell(const QString& key, int col, const QString& text);
+    // Takes a starter's row out and reports it; false for an unknown starter.
+    bool RemoveRow(const QString& key);
+    // Puts the rows into the order of keys (the view's order after a sort);
+    // unknown keys are skipped and rows not named keep their order at the end.
+    // The order is no result: nothing is reported.
+    void Reorder(const QStringList& keys);
+    // Each row's total from its counted runs (ComputeTotal).
+    void ComputeTotals(int probeLaufe, int allLaufe);
+    // Each row's place within its class, for rows in class order, then by total
+    // (ComputePlaces).
+    void ComputePlacesInOrder();
 
     // Doubtful run times the operator has not confirmed yet, by starter and run
     // (1 to 6): a scoreboard or a live page shows them as unconfirmed. Replaces
@@ -54,7 +76,9 @@ signals:
 private:
     // Emits the changes between the old and the new cells of one starter.
     void Compare(const QString& key, const QStringList& before, const QStringList& after);
+    void Reindex();
 
+    QStringList m_header;
     QList<QStringList> m_rows;
     QHash<QString, int> m_index;
     QList<std::pair<QString, int>> m_unconfirmed;

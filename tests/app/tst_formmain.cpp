@@ -66,21 +66,20 @@ private:
     // Fills the protocol as a loaded starter list would, and the lane lists from it.
     void Load(const QList<Starter>& starters)
     {
-        TSortGrid* grid = window->SortGrid1;
-        grid->SetRowCount(int(starters.size()) + 1);
-        for (int i = 0; i < starters.size(); ++i) {
-            const Starter& s = starters.at(i);
-            const int row = i + 1;
-            grid->SetCells(ColNr, row, s.nr);
-            grid->SetCells(ColName, row, s.name);
-            grid->SetCells(ColVorname, row, s.vorname);
-            grid->SetCells(ColVerein, row, s.verein);
-            grid->SetCells(ColKlasse, row, s.klasse);
-            grid->SetCells(ColLoadOrder, row, QString::number(row));
+        ProtocolTable rows;
+        for (const Starter& s : starters) {
+            QStringList cells(ProtocolColumnCount);
+            cells[ColNr] = s.nr;
+            cells[ColName] = s.name;
+            cells[ColVorname] = s.vorname;
+            cells[ColVerein] = s.verein;
+            cells[ColKlasse] = s.klasse;
+            rows.append(cells);
         }
+        window->FillProtocolRows(rows);
         window->FillLaneLists();
         window->UpdateCommandStates();
-        grid->SetModified(false);
+        window->SortGrid1->SetModified(false);
     }
 
     void Key(Qt::Key key) { QTest::keyClick(window.get(), key); }
@@ -102,8 +101,8 @@ private:
     // Both test runs of a row (the first two run columns).
     void FillTestRuns(int row, const QString& time)
     {
-        window->SortGrid1->SetCells(ColLauf1, row, time);
-        window->SortGrid1->SetCells(ColLauf2, row, time);
+        window->WriteCell(ColLauf1, row, time);
+        window->WriteCell(ColLauf2, row, time);
     }
 
     // A two-lane run: lane 1 stops after lane1Ms, lane 2 after lane2Ms.
@@ -176,6 +175,7 @@ private Q_SLOTS:
 
     void cleanup()
     {
+        QCOMPARE(window->GridDiffersFromResults(), QString());
         window->SortGrid1->SetModified(false);
         window.reset();
         dialogs.reset();
@@ -708,7 +708,7 @@ private Q_SLOTS:
             int filled = 0;
             for (int row = 3; row <= 40 && filled < 5; ++row) {
                 if (Cell(ColKlasse, row) == Cell(ColKlasse, 1)) {
-                    window->SortGrid1->SetCells(ColLauf1, row, QStringLiteral("%1,00").arg(28 + filled));
+                    window->WriteCell(ColLauf1, row, QStringLiteral("%1,00").arg(28 + filled));
                     ++filled;
                 }
             }
@@ -957,7 +957,7 @@ private Q_SLOTS:
         // The workbook writer is built in; the Word button needs the template as well.
         QVERIFY(window->sbExcel->isEnabled());
         QCOMPARE(window->sbWord->isEnabled(), QFileInfo::exists(window->WordTemplatePath));
-        window->SortGrid1->SetCells(ColNr, 1, QString());
+        window->WriteCell(ColNr, 1, QString());
         window->UpdateCommandStates();
         for (QWidget* tool : std::initializer_list<QWidget*>{window->sbSave, window->sbPrint, window->sbInet,
                                                              window->sbExcel, window->sbWord, window->cbSort,
@@ -1131,7 +1131,7 @@ private Q_SLOTS:
         window->Settings.ProbeLaufe = 0;
         TSortGrid* grid = window->SortGrid1;
         for (const auto& [row, time] : {std::pair{1, "31,00"}, std::pair{2, "30,00"}, std::pair{4, "32,00"}})
-            grid->SetCells(ColLauf1, row, QString::fromLatin1(time));
+            window->WriteCell(ColLauf1, row, QString::fromLatin1(time));
         window->RankProtocol();
         grid->SetModified(false);
         QCOMPARE(Cell(ColPlatz, 4), QStringLiteral("3"));

@@ -79,17 +79,18 @@ private:
         window->show();
         QVERIFY(QTest::qWaitForWindowExposed(window.get()));
 
-        TSortGrid* grid = window->SortGrid1;
-        grid->SetRowCount(5);
+        ProtocolTable rows;
         for (int row = 1; row < 5; ++row) {
-            grid->SetCells(ColNr, row, QString::number(row));
-            grid->SetCells(ColName, row, QStringLiteral("Fahrer%1").arg(row));
-            grid->SetCells(ColKlasse, row, QStringLiteral("A"));
-            grid->SetCells(ColLoadOrder, row, QString::number(row));
+            QStringList cells(ProtocolColumnCount);
+            cells[ColNr] = QString::number(row);
+            cells[ColName] = QStringLiteral("Fahrer%1").arg(row);
+            cells[ColKlasse] = QStringLiteral("A");
+            rows.append(cells);
         }
+        window->FillProtocolRows(rows);
         window->FillLaneLists();
         window->UpdateCommandStates();
-        grid->SetModified(false);
+        window->SortGrid1->SetModified(false);
         dispatched = 0;
         for (auto signal : {&TComPort::OnCTS, &TComPort::OnDSR, &TComPort::OnRLSD})
             connect(window->ComPort, signal, this, [this] { ++dispatched; });
@@ -156,6 +157,8 @@ private Q_SLOTS:
 
     void cleanup()
     {
+        if (window)
+            QCOMPARE(window->GridDiffersFromResults(), QString());
         if (window)
             window->SortGrid1->SetModified(false);
         window.reset();

@@ -70,6 +70,8 @@ private Q_SLOTS:
 
     void cleanup()
     {
+        if (window)
+            QCOMPARE(window->GridDiffersFromResults(), QString());
         DestroyWindow();
         clock.reset();
     }
@@ -121,8 +123,8 @@ private Q_SLOTS:
         WriteFile(QStringLiteral("in.csv"),
                   "3;Zoë;Jürgen;Grün-Weiß;A\r\n1;Dvořák;Antonín;Praha;B\r\n2;Öz;Ünal;SV Süd;A\r\n");
         Open(QStringLiteral("in.csv"), kCsvEntry);
-        window->SortGrid1->SetCells(ColLauf1, 1, QStringLiteral("31,25"));
-        window->SortGrid1->SetCells(ColLauf2, 2, QStringLiteral("EL"));
+        window->WriteCell(ColLauf1, 1, QStringLiteral("31,25"));
+        window->WriteCell(ColLauf2, 2, QStringLiteral("EL"));
         window->RankProtocol();
         window->SortGrid1->SetModified(true);
         const QStringList before = DataRows();
@@ -161,8 +163,8 @@ private Q_SLOTS:
         QFETCH(QString, text);
         WriteFile(QStringLiteral("in.csv"), "1;Adler;Anna;SC;A\r\n2;Berg;Bruno;TV;B\r\n3;Christ;Clara;SV;A\r\n");
         Open(QStringLiteral("in.csv"), kCsvEntry);
-        window->SortGrid1->SetCells(col, 1, text);
-        window->SortGrid1->SetCells(col, 2, text);
+        window->WriteCell(col, 1, text);
+        window->WriteCell(col, 2, text);
         const QStringList before = DataRows();
         Save(QStringLiteral("out.txt"), 1);
         Open(QStringLiteral("out.txt"));

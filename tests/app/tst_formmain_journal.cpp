@@ -333,6 +333,8 @@ private Q_SLOTS:
     void cleanup()
     {
         if (window)
+            QCOMPARE(window->GridDiffersFromResults(), QString());
+        if (window)
             window->SortGrid1->SetModified(false);
         window.reset();
         dialogs.reset();
@@ -386,9 +388,9 @@ private Q_SLOTS:
         window->TriggerCommand(window->mStart, 120000);
         window->TriggerCommand(window->mSTOP1, 131000);
         for (int row = 1; row < window->SortGrid1->RowCount(); ++row) {
-            window->SortGrid1->SetCells(ColVerein, row, QStringLiteral("Verein %1").arg(row));
+            window->WriteCell(ColVerein, row, QStringLiteral("Verein %1").arg(row));
             window->JournalCellEdited(ColVerein, row);
-            window->SortGrid1->SetCells(ColVorname, row, QStringLiteral("Vorname %1").arg(row));
+            window->WriteCell(ColVorname, row, QStringLiteral("Vorname %1").arg(row));
             window->JournalCellEdited(ColVorname, row);
         }
         window.reset();

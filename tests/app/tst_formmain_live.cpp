@@ -61,6 +61,8 @@ private slots:
 
     void cleanup()
     {
+        if (window)
+            QCOMPARE(window->GridDiffersFromResults(), QString());
         DestroyWindow();
         clock.reset();
     }

@@ -44,9 +44,9 @@ private:
                   "Nr.;Name;Vorname;Verein;Klasse\r\n7;Müller;Jörg;\"SC Nord; Süd & Co\";A\r\n"
                   "9;Dvořák;Antonín;Praha;A\r\n12;Weiß;Änne;TV Ost;B\r\n");
         Open(QStringLiteral("Starter.csv"), kCsvOpenEntry);
-        window->SortGrid1->SetCells(ColLauf1, 1, QStringLiteral("31,25"));
-        window->SortGrid1->SetCells(ColLauf1, 2, QStringLiteral("EL"));
-        window->SortGrid1->SetCells(ColLauf1, 3, QStringLiteral("30,20"));
+        window->WriteCell(ColLauf1, 1, QStringLiteral("31,25"));
+        window->WriteCell(ColLauf1, 2, QStringLiteral("EL"));
+        window->WriteCell(ColLauf1, 3, QStringLiteral("30,20"));
         window->RankProtocol();
         window->SortGrid1->SetModified(true);
     }
@@ -82,7 +82,12 @@ private Q_SLOTS:
         window->WordTemplatePath = QStringLiteral(QX_WORD_TEMPLATE);
     }
 
-    void cleanup() { DestroyWindow(); }
+    void cleanup()
+    {
+        if (window)
+            QCOMPARE(window->GridDiffersFromResults(), QString());
+        DestroyWindow();
+    }
 
     void dialogsListTheWorkbookEntriesInTheirOldPlaces()
     {

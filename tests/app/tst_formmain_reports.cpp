@@ -49,8 +49,8 @@ private:
         window->Open1->trigger();
         const QStringList totals = {"40,00", "35,00", "30,00"};
         for (int row = 1; row <= 3; ++row) {
-            window->SortGrid1->SetCells(ColLauf1, row, QStringLiteral("50,00"));
-            window->SortGrid1->SetCells(ColLauf3, row, totals[row - 1]);
+            window->WriteCell(ColLauf1, row, QStringLiteral("50,00"));
+            window->WriteCell(ColLauf3, row, totals[row - 1]);
         }
         window->RankProtocol();
     }
@@ -76,6 +76,8 @@ private slots:
 
     void cleanup()
     {
+        if (window)
+            QCOMPARE(window->GridDiffersFromResults(), QString());
         QDir::setCurrent(previousFolder);
         DestroyWindow();
         printDialogs.reset();

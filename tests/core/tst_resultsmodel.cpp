@@ -46,9 +46,13 @@ class TestResultsModel : public QObject
     Q_OBJECT
 
 private slots:
+    // Times are written as a German operator types them.
+    void initTestCase() { QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany)); }
     void updatesReportWhatChanged_data();
     void updatesReportWhatChanged();
     void anEditInPlaceReportsItsRow();
+    void writesAndRankingGoThroughTheModel_data();
+    void writesAndRankingGoThroughTheModel();
     void unconfirmedRunsAreReportedWhenTheyChange();
 };
 
@@ -108,13 +112,84 @@ void TestResultsModel::anEditInPlaceReportsItsRow()
     TResultsModel model;
     model.Update(Rows(A1 + "|" + B2));
     Events seen(model);
-    QVERIFY(model.UpdateRow(Rows("2;Beispiel;Eva;TV;A;;;;;;9,99;;;2").first()));
+    QVERIFY(model.SetCell("2", ColLauf6, "9,99"));
     QCOMPARE(seen.Take(), QString("run 2:6, row 2"));
     QCOMPARE(model.Cell("2", ColLauf6), QString("9,99"));
     QCOMPARE(model.IndexOf("2"), 1);
-    QVERIFY(!model.UpdateRow(Rows("3;Neu;;;;;;;;;;;;3").first()));
+    QVERIFY(model.SetCell("2", ColLauf6, "9,99")); // the same value: nothing to report
+    QVERIFY(!model.SetCell("3", ColName, "Neu"));
+    QVERIFY(!model.SetCell("2", ColLoadOrder, "7")); // a starter's identity is not edited
+    QVERIFY(!model.SetCell("2", ProtocolColumnCount, "x"));
     QCOMPARE(seen.Take(), QString());
     QCOMPARE(model.RowCount(), 2);
+}
+
+// Steps separated by " / ": "set key col text", "remove key", "order k1,k2,...",
+// "totals probe all", "places". The result: every row as "key:Gesamt:Platz" in
+// the model's order.
+void TestResultsModel::writesAndRankingGoThroughTheModel_data()
+{
+    QTest::addColumn<QString>("rows");
+    QTest::addColumn<QString>("steps");
+    QTest::addColumn<QString>("result");
+    QTest::addColumn<QString>("events");
+
+    const QString three = "1;Muster;Max;SV;A;30,00;31,00;;;;;;;1|2;Beispiel;Eva;TV;B;29,00;29,50;;;;;;;2|"
+                          "3;Probe;Paul;SV;A;30,50;30,50;;;;;;;3";
+    QTest::newRow("totals without test run, places in class order")
+        << three << "totals 0 6 / order 1,3,2 / places" << "1:61,00:1 3:61,00:1 2:58,50:1"
+        << "row 1, row 2, row 3, row 1, row 3, row 2";
+    QTest::newRow("a test run doesn't count") << three << "totals 1 6 / order 3,1,2 / places"
+                                              << "3:30,50:1 1:31,00:2 2:29,50:1"
+                                              << "row 1, row 2, row 3, row 3, row 1, row 2";
+    QTest::newRow("an elimination: no place") << three << "set 3 3 EL / totals 0 6 / order 1,3,2 / places"
+                                              << "1:61,00:1 3:EL: 2:58,50:1"
+                                              << "run 3:3, row 3, row 1, row 2, row 3, row 1, row 2";
+    QTest::newRow("a deleted starter leaves the ranking")
+        << three << "remove 1 / totals 0 6 / order 3,2 / places" << "3:61,00:1 2:58,50:1"
+        << "-1, row 2, row 3, row 3, row 2";
+    QTest::newRow("the order alone reports nothing") << three << "order 3,2,1" << "3:: 2:: 1::" << "";
+    QTest::newRow("unknown keys in an order are skipped, unnamed rows stay behind")
+        << three << "order 9,2" << "2:: 1:: 3::" << "";
+}
+
+void TestResultsModel::writesAndRankingGoThroughTheModel()
+{
+    QFETCH(QString, rows);
+    QFETCH(QString, steps);
+    QFETCH(QString, result);
+    QFETCH(QString, events);
+
+    TResultsModel model;
+    model.Update(Rows(rows));
+    Events seen(model);
+    for (const QString& step : steps.split(" / ")) {
+        const QStringList word = step.split(' ');
+        if (word.at(0) == "set")
+            QVERIFY(model.SetCell(word.at(1), ColLauf1 + word.at(2).toInt() - 1, word.at(3)));
+        else if (word.at(0) == "remove")
+            QVERIFY(model.RemoveRow(word.at(1)));
+        else if (word.at(0) == "order")
+            model.Reorder(word.at(1).split(','));
+        else if (word.at(0) == "totals")
+            model.ComputeTotals(word.at(1).toInt(), word.at(2).toInt());
+        else if (word.at(0) == "places")
+            model.ComputePlacesInOrder();
+        else
+            QFAIL(qPrintable("unknown step " + step));
+    }
+    QStringList shown;
+    for (int index = 0; index < model.RowCount(); ++index) {
+        const QStringList& row = model.Row(index);
+        shown << row.at(ColLoadOrder) + ":" + row.at(ColGesamt) + ":" + row.at(ColPlatz);
+        QCOMPARE(model.IndexOf(row.at(ColLoadOrder)), index);
+    }
+    QCOMPARE(shown.join(' '), result);
+    QCOMPARE(seen.Take(), events);
+    // What the files write: the header, then the rows in the same order.
+    const ProtocolTable table = model.Table();
+    QCOMPARE(table.size(), model.RowCount() + 1);
+    QCOMPARE(table.first(), ProtocolHeaders());
 }
 
 void TestResultsModel::unconfirmedRunsAreReportedWhenTheyChange()

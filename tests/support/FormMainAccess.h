@@ -1,6 +1,8 @@
 #pragma once
 
+#include "ProtocolLogic.h"
 #include "TFormMain.h"
+#include "TSortGrid.h"
 
 // The tests' way to the main window's controls, which the window keeps to
 // itself: a window created as TTestFormMain shows them by name, and
@@ -9,6 +11,11 @@ class TFormMainTestAccess
 {
 public:
     static TFormMainControls& Controls(TFormMain& window) { return window; }
+    static void FillProtocol(TFormMain& window, const ProtocolTable& rows) { window.FillProtocol(rows, nullptr, true); }
+    static void SetProtocolCell(TFormMain& window, int col, int row, const QString& text)
+    {
+        window.SetProtocolCell(col, row, text);
+    }
 };
 
 class TTestFormMain : public TFormMain
@@ -104,4 +111,38 @@ public:
     using TFormMainControls::TimerGesperrtStart;
     using TFormMainControls::TimerReconnect;
     using TFormMainControls::TimerSaveBounds;
+
+    // Makes rows the protocol as a load does (without ranking); rows without a
+    // load-order number are numbered from 1.
+    void FillProtocolRows(const ProtocolTable& rows) { TFormMainTestAccess::FillProtocol(*this, rows); }
+    // Writes a protocol cell the way the program's own writes go (results model first).
+    void WriteCell(int col, int row, const QString& text) { TFormMainTestAccess::SetProtocolCell(*this, col, row, text); }
+
+    // Where the grid shows other values, rows or order than the results model
+    // holds; empty when it shows exactly the model. Every window test ends
+    // with this check, so a write that bypasses the model is caught wherever
+    // it happens.
+    QString GridDiffersFromResults() const
+    {
+        const TResultsModel& results = Results();
+        int index = 0;
+        for (int row = 1; row < SortGrid1->RowCount(); ++row) {
+            const QString key = SortGrid1->Cells(ColLoadOrder, row);
+            if (key.isEmpty())
+                continue; // the empty row of an empty protocol is no result
+            if (index >= results.RowCount() || results.Row(index).value(ColLoadOrder) != key)
+                return QStringLiteral("grid row %1 (starter %2) is not row %3 of the model").arg(row).arg(key).arg(index);
+            for (int col = 0; col < ProtocolColumnCount; ++col) {
+                if (SortGrid1->Cells(col, row) != results.Row(index).value(col))
+                    return QStringLiteral("grid row %1 column %2: grid \"%3\", model \"%4\"")
+                        .arg(row)
+                        .arg(col)
+                        .arg(SortGrid1->Cells(col, row), results.Row(index).value(col));
+            }
+            ++index;
+        }
+        if (index != results.RowCount())
+            return QStringLiteral("the model has %1 rows, the grid %2").arg(results.RowCount()).arg(index);
+        return {};
+    }
 };
