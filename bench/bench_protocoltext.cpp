@@ -47,7 +47,8 @@ void Measure(int count)
     const ProtocolTable parsed = ParseProtocolText(buffer.data());
     const double parseMs = Milliseconds(timer);
 
-    std::printf("%7d rows, %6.1f MB: write %8.1f ms%s, CSV %8.1f ms (%.1f MB), parse %8.1f ms (%lld rows back)\n",
+    std::printf("%7d rows, %6.1f MB: write %8.1f ms%s, CSV %8.1f ms (%.1f MB), "
+                "parse %8.1f ms (%lld rows back)\n",
                 count, double(buffer.size()) / (1024.0 * 1024.0), writeMs, written ? "" : " (failed)", csvMs,
                 double(csv.size()) / (1024.0 * 1024.0), parseMs, static_cast<long long>(parsed.size()));
 }
