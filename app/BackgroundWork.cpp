@@ -9,15 +9,38 @@
 #include <atomic>
 #include <memory>
 
+namespace {
+
+bool running = false;
+std::function<void()> workHook;
+
+} // namespace
+
+bool BackgroundWorkRunning()
+{
+    return running;
+}
+
+void SetBackgroundWorkHook(std::function<void()> hook)
+{
+    workHook = std::move(hook);
+}
+
 bool RunInBackground(QWidget* parent, const QString& text, const std::function<void()>& work)
 {
-    static bool running = false;
     if (running)
         return false;
     running = true;
     std::atomic<bool> cancel{false};
+    // Wakes whoever waits for the call-off (WaitUntilReadCancelled).
+    const auto callOff = [&cancel] {
+        cancel = true;
+        cancel.notify_all();
+    };
     const std::unique_ptr<QThread> thread(QThread::create([&] {
         const ReadCancelScope scope(cancel);
+        if (workHook)
+            workHook();
         work();
     }));
     thread->start();
@@ -34,12 +57,12 @@ bool RunInBackground(QWidget* parent, const QString& text, const std::function<v
     progress.setMinimumDuration(450);
     progress.setAutoReset(false);
     progress.setAutoClose(false);
-    QObject::connect(&progress, &QProgressDialog::canceled, &progress, [&cancel] { cancel = true; });
+    QObject::connect(&progress, &QProgressDialog::canceled, &progress, callOff);
     // Escape or closing the dialog cancel it without the signal.
     QTimer watch;
     QObject::connect(&watch, &QTimer::timeout, &progress, [&] {
-        if (progress.wasCanceled())
-            cancel = true;
+        if (progress.wasCanceled() && !cancel)
+            callOff();
     });
     watch.start(100);
     progress.setValue(0); // starts the time after which the dialog shows

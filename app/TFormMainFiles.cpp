@@ -89,14 +89,16 @@ void TFormMain::sbSaveClick()
         saved = ExportWord(1, WithExtension(chosen, QStringLiteral("docx")));
     } else if (pattern == u"*.html") {
         saved = WriteWebPage(WithExtension(chosen, QStringLiteral("html")));
-    } else if (pattern == u"*.csv") {
-        saved = SortGrid1->SaveToCSV(WithExtension(chosen, QStringLiteral("csv")));
     } else {
+        // Text and CSV are built from a copy of the rows, so the grid may change meanwhile.
+        const bool csv = pattern == u"*.csv";
+        const QString fileName = WithExtension(chosen, csv ? QStringLiteral("csv") : QStringLiteral("txt"));
         QString error;
         const ProtocolTable rows = ProtocolRows();
         const int colCount = SortGrid1->ColCount();
         const bool done = RunInBackground(this, QStringLiteral("Das Protokoll wird gespeichert …"), [&] {
-            saved = SaveProtocolText(WithExtension(chosen, QStringLiteral("txt")), rows, colCount, error);
+            saved = csv ? SaveProtocolCsv(fileName, rows, colCount, error)
+                        : SaveProtocolText(fileName, rows, colCount, error);
         });
         if (done && !saved)
             Dialogs().ShowMessage(this, error);

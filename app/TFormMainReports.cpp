@@ -1,11 +1,11 @@
 #include "TFormMain.h"
 
+#include "BackgroundWork.h"
 #include "Dialogs.h"
 #include "PrintDialogs.h"
 #include "ProtocolPrint.h"
 #include "WebPage.h"
 
-#include <QApplication>
 #include <QDate>
 #include <QDir>
 #include <QFileInfo>
@@ -23,8 +23,14 @@ ProtocolReport TFormMain::ReportOfProtocol() const
 
 bool TFormMain::WriteWebPage(const QString& fileName)
 {
+    // The report reads the grid, so it is taken here; the page is built and written off the window's thread.
+    const ProtocolReport report = ReportOfProtocol();
     QString error;
-    if (SaveWebPage(fileName, ReportOfProtocol(), error))
+    bool saved = false;
+    if (!RunInBackground(this, QStringLiteral("Die Webseite wird geschrieben …"),
+                         [&] { saved = SaveWebPage(fileName, report, error); }))
+        return false; // called off: an older page stays as it was
+    if (saved)
         return true;
     Dialogs().ShowError(this, error);
     return false;
@@ -43,14 +49,20 @@ QPrinter& TFormMain::Printer()
 void TFormMain::sbInetClick(int tag)
 {
     if (tag == 1) {
+        // The printer is in use by a print still being painted.
+        if (BackgroundWorkRunning())
+            return;
         QPrinter& printer = Printer();
         if (!PrintDialogs().ChoosePrint(this, printer))
             return;
-        // Let the closed dialog's area be redrawn before a long protocol is printed.
-        QApplication::processEvents();
-        QApplication::setOverrideCursor(Qt::WaitCursor);
-        const bool printed = PrintProtocol(printer, ReportOfProtocol(), QDate::currentDate());
-        QApplication::restoreOverrideCursor();
+        // The report reads the grid; the pages are painted off the window's
+        // thread, which the printer may be used from while this one leaves it alone.
+        const ProtocolReport report = ReportOfProtocol();
+        const QDate today = QDate::currentDate();
+        bool printed = false;
+        if (!RunInBackground(this, QStringLiteral("Das Protokoll wird gedruckt …"),
+                             [&] { printed = PrintProtocol(printer, report, today); }))
+            return; // called off: nothing printed, no message
         if (!printed)
             Dialogs().ShowError(this, QStringLiteral("Das Protokoll konnte nicht gedruckt werden."));
         return;
@@ -67,5 +79,7 @@ void TFormMain::sbInetClick(int tag)
 
 void TFormMain::Drucker1Click()
 {
+    if (BackgroundWorkRunning())
+        return;
     PrintDialogs().SetUpPrinter(this, Printer());
 }

@@ -200,6 +200,28 @@ QString FileTextCell(const QString& cell)
     return text;
 }
 
+bool NeedsCsvQuoting(const QString& field)
+{
+    for (QChar c : field) {
+        if (c == u';' || c == u'"' || IsLineBreak(c))
+            return true;
+    }
+    return false;
+}
+
+void AppendCsvField(QString& text, const QString& cell)
+{
+    QString field = GuardedCellText(cell);
+    field.replace(u'\t', u' ');
+    if (!NeedsCsvQuoting(field)) {
+        text.append(field);
+        return;
+    }
+    text.append(u'"');
+    text.append(field.replace(u'"', QLatin1String("\"\"")));
+    text.append(u'"');
+}
+
 QString ShownName(const QString& fileName)
 {
     return QDir::toNativeSeparators(fileName);
@@ -261,6 +283,36 @@ bool SaveProtocolText(const QString& fileName, const ProtocolTable& rows, int co
     QString reason;
     const QByteArray bytes = ProtocolTextBytes(rows, colCount);
     // Called off while it was built: the file stays as it was.
+    if (!ReadCancelled() && ReplaceFileContents(fileName, bytes, reason))
+        return true;
+    error = SaveError(fileName, reason);
+    return false;
+}
+
+QByteArray ProtocolCsvBytes(const ProtocolTable& rows, int colCount)
+{
+    colCount = std::max(colCount, 0);
+    QString text;
+    text.reserve(rows.size() * (colCount * 8 + 2));
+    for (qsizetype r = 0; r < rows.size(); ++r) {
+        // A protocol of many thousand rows takes a while: a call-off stops early.
+        if ((r & 0x3FF) == 0 && ReadCancelled())
+            return QByteArray();
+        const QStringList& row = rows[r];
+        for (int c = 0; c < colCount; ++c) {
+            if (c > 0)
+                text.append(u';');
+            AppendCsvField(text, c < row.size() ? row[c] : QString());
+        }
+        text.append(QStringLiteral("\r\n"));
+    }
+    return EncodeFileText(text);
+}
+
+bool SaveProtocolCsv(const QString& fileName, const ProtocolTable& rows, int colCount, QString& error)
+{
+    QString reason;
+    const QByteArray bytes = ProtocolCsvBytes(rows, colCount);
     if (!ReadCancelled() && ReplaceFileContents(fileName, bytes, reason))
         return true;
     error = SaveError(fileName, reason);

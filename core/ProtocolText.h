@@ -45,6 +45,19 @@ bool WriteProtocolText(QIODevice& device, const ProtocolTable& rows, int colCoun
 // as it was. On failure, error holds a German message naming the file.
 bool SaveProtocolText(const QString& fileName, const ProtocolTable& rows, int colCount, QString& error);
 
+// The protocol as a CSV file: columns 0 to colCount - 1 of every row (a
+// missing cell empty), ";" between cells, CR LF after every row. A cell a
+// spreadsheet would take for a formula gets an apostrophe in front
+// (GuardedCellText), a TAB becomes a blank (a line with a TAB reads as a TAB
+// line), and a cell with ";", a double quote, CR or LF is put in double quotes
+// with its quotes doubled. Encoded with EncodeFileText.
+QByteArray ProtocolCsvBytes(const ProtocolTable& rows, int colCount);
+
+// Saves ProtocolCsvBytes as SaveProtocolText saves the text: the previous file
+// stays as it was on failure or when called off (ReadCancel.h); error then
+// holds a German message naming the file.
+bool SaveProtocolCsv(const QString& fileName, const ProtocolTable& rows, int colCount, QString& error);
+
 // Reads a protocol text or a CSV file (decoded with DecodeFileText) into data
 // rows of exactly kProtocolColumnCount cells.
 // - CR LF, LF and a lone CR all end a line.

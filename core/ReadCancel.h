@@ -13,6 +13,14 @@ inline bool ReadCancelled()
     return t_readCancel && t_readCancel->load(std::memory_order_relaxed);
 }
 
+// Blocks until the work on this thread is called off; returns at once on a
+// thread without a scope. Only for tests that need work to last until then.
+inline void WaitUntilReadCancelled()
+{
+    if (t_readCancel)
+        t_readCancel->wait(false, std::memory_order_relaxed);
+}
+
 inline constexpr const char16_t* kReadCancelledReason = u"das Lesen wurde abgebrochen";
 
 class ReadCancelScope

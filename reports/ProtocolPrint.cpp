@@ -1,11 +1,18 @@
 #include "ProtocolPrint.h"
 
+#include "ReadCancel.h"
+
 #include <QDate>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QFontMetricsF>
 #include <QPainter>
 #include <QPrinter>
+#include <QRandomGenerator>
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
 #include <numeric>
 
 namespace {
@@ -261,11 +268,11 @@ void PaintProtocolPage(QPainter& painter, const ProtocolReport& report, const Pr
     painter.restore();
 }
 
-bool PrintProtocol(QPrinter& printer, const ProtocolReport& report, const QDate& date)
+namespace {
+
+// Paints the pages onto the printer as it is set up; false if it failed or was called off.
+bool PaintPages(QPrinter& printer, const ProtocolReport& report, const QDate& date)
 {
-    QPainter painter;
-    if (!painter.begin(&printer))
-        return false;
     const QRectF area = printer.pageLayout().paintRectPixels(printer.resolution());
     const PrintLayout layout = LayOutProtocolPrint(report, area.size(), ProtocolPrintFont(), &printer);
     int from = 0;
@@ -274,7 +281,21 @@ bool PrintProtocol(QPrinter& printer, const ProtocolReport& report, const QDate&
         from = std::min(printer.fromPage() - 1, to);
         to = std::clamp(printer.toPage() - 1, from, to);
     }
+    // Laying out a long protocol takes a while; called off meanwhile, no job is started at all.
+    if (ReadCancelled())
+        return false;
+    QPainter painter;
+    if (!painter.begin(&printer))
+        return false;
     for (int page = from; page <= to; ++page) {
+        if (ReadCancelled()) {
+            // Only some engines can drop a started job (not Qt's PDF and CUPS
+            // ones, whose abort() does nothing): a file is then thrown away by
+            // the caller, a printer gets the pages painted so far.
+            printer.abort();
+            painter.end();
+            return false;
+        }
         if (page > from && !printer.newPage()) {
             painter.end();
             return false;
@@ -282,4 +303,56 @@ bool PrintProtocol(QPrinter& printer, const ProtocolReport& report, const QDate&
         PaintProtocolPage(painter, report, layout, page, date);
     }
     return painter.end() && printer.printerState() != QPrinter::Error;
+}
+
+std::filesystem::path FileSystemPath(const QString& fileName)
+{
+    return std::filesystem::path(QDir::toNativeSeparators(fileName).toStdU16String());
+}
+
+// A name beside fileName that no file has yet, with the same ending (the
+// printer takes a ".pdf" ending for PDF output).
+QString UnusedNameBeside(const QString& fileName)
+{
+    const QFileInfo info(fileName);
+    const QString suffix = info.suffix().isEmpty() ? QString() : u'.' + info.suffix();
+    QString name;
+    do {
+        name = info.dir().filePath(QStringLiteral("%1~%2%3")
+                                       .arg(info.completeBaseName())
+                                       .arg(QRandomGenerator::global()->generate(), 8, 16, QChar(u'0'))
+                                       .arg(suffix));
+    } while (QFileInfo::exists(name));
+    return name;
+}
+
+} // namespace
+
+bool PrintProtocol(QPrinter& printer, const ProtocolReport& report, const QDate& date)
+{
+    const QString target = printer.outputFileName();
+    if (target.isEmpty())
+        return PaintPages(printer, report, date);
+
+    // A file is written under another name beside it and takes the target's
+    // place only once complete, so a failed or called-off print leaves an older
+    // file as it was and no half file behind.
+    const QString partial = UnusedNameBeside(target);
+    const QPrinter::OutputFormat format = printer.outputFormat();
+    printer.setOutputFileName(partial);
+    printer.setOutputFormat(format);
+    bool printed = PaintPages(printer, report, date);
+    printer.setOutputFileName(target);
+    printer.setOutputFormat(format);
+    if (printed) {
+        // An older file keeps its permissions; a new one gets the usual ones.
+        if (QFileInfo::exists(target))
+            QFile::setPermissions(partial, QFile::permissions(target));
+        std::error_code failure;
+        std::filesystem::rename(FileSystemPath(partial), FileSystemPath(target), failure);
+        printed = !failure;
+    }
+    if (!printed)
+        QFile::remove(partial);
+    return printed;
 }

@@ -60,5 +60,10 @@ void PaintProtocolPage(QPainter& painter, const ProtocolReport& report, const Pr
                        const QDate& date);
 
 // Prints the report on the printer as it is set up (paper, orientation, page
-// range). False if the printer could not be started or failed on the way.
+// range). False if the printer could not be started or failed on the way, or
+// when called off (ReadCancel.h; looked at before the job starts and before
+// every page). Output to a file goes to a file beside it first, which replaces
+// the target only when complete: otherwise an older file stays as it was and
+// nothing else is left behind. May run on a worker thread while no other
+// thread touches the printer.
 bool PrintProtocol(QPrinter& printer, const ProtocolReport& report, const QDate& date);

@@ -2,6 +2,7 @@
 
 #include "FileReplace.h"
 #include "Maker.h"
+#include "ReadCancel.h"
 #include "TextCodec.h"
 
 #include <QIODevice>
@@ -142,8 +143,12 @@ QByteArray WebPageBytes(const ProtocolReport& report)
     QByteArray out;
     out.reserve(2048 + report.Rows.size() * 200);
     AppendHead(out, report);
-    for (const QStringList& row : report.Rows)
-        AppendRow(out, row, report.ProbeLaufe);
+    for (qsizetype r = 0; r < report.Rows.size(); ++r) {
+        // A call-off stops early; the page is then not written.
+        if ((r & 0x3FF) == 0 && ReadCancelled())
+            return QByteArray();
+        AppendRow(out, report.Rows[r], report.ProbeLaufe);
+    }
     AppendFoot(out, report);
     return out;
 }
@@ -157,7 +162,11 @@ bool WriteWebPage(QIODevice& device, const ProtocolReport& report)
 bool SaveWebPage(const QString& fileName, const ProtocolReport& report, QString& error)
 {
     QString reason;
-    if (ReplaceFileContents(fileName, WebPageBytes(report), reason))
+    const QByteArray bytes = WebPageBytes(report);
+    // Called off while it was built: the older page stays as it was.
+    if (ReadCancelled())
+        return false;
+    if (ReplaceFileContents(fileName, bytes, reason))
         return true;
     error = QStringLiteral("Error write file: ") + fileName;
     return false;

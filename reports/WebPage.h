@@ -21,5 +21,6 @@ bool WriteWebPage(QIODevice& device, const ProtocolReport& report);
 
 // Writes the page through a temporary file that replaces fileName only once it
 // is complete; a failed write leaves an older page as it was. On failure error
-// holds "Error write file: " followed by fileName as given.
+// holds "Error write file: " followed by fileName as given. Called off
+// (ReadCancel.h), it writes nothing and returns false with error unchanged.
 bool SaveWebPage(const QString& fileName, const ProtocolReport& report, QString& error);

@@ -1,11 +1,14 @@
+#include "BackgroundWork.h"
 #include "FakeTickSource.h"
 #include "FileSizeLimit.h"
 #include "FormMainAccess.h"
 #include "ProtocolLogic.h"
+#include "ReadCancel.h"
 #include "TBitBtnWithColor.h"
 #include "TFormMain.h"
 #include "TSortGrid.h"
 #include "TestDialogs.h"
+#include "TestPrintDialogs.h"
 #include "TestAccess.h"
 #include "TextBytes.h"
 #include "WindowHarness.h"
@@ -16,6 +19,8 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QProgressDialog>
+#include <QPushButton>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
@@ -26,8 +31,9 @@
 
 // Loading starter lists and saving protocols through the main window's commands.
 
-// The CSV entry of both file dialogs (after text and Excel).
+// The CSV entry of both file dialogs (after text and Excel), the web page entry of the save dialog.
 constexpr int kCsvEntry = 3;
+constexpr int kWebPageEntry = 5;
 
 class TestFormMainFiles : public QObject, private WindowHarness
 {
@@ -407,6 +413,103 @@ private Q_SLOTS:
         QVERIFY(window->SortGrid1->Modified());
         QCOMPARE(dialogs->messages.size(), 1);
         QVERIFY(dialogs->messages.first().contains(Path(QStringLiteral("old.txt"))));
+    }
+
+    // Saves and prints of a long protocol run off the window's thread and can
+    // be called off through the progress dialog: the older file stays as it
+    // was, nothing is reported, the protocol stays unsaved.
+    void cancellingLeavesTheOldFile_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<int>("entry"); // 0: printed to the file
+        QTest::addColumn<QString>("label");
+        const QString saving = QStringLiteral("Das Protokoll wird gespeichert …");
+        QTest::newRow("csv") << "alt.csv" << kCsvEntry << saving;
+        QTest::newRow("text") << "alt.txt" << 1 << saving;
+        QTest::newRow("web page") << "alt.html" << kWebPageEntry << "Die Webseite wird geschrieben …";
+        QTest::newRow("print to pdf") << "alt.pdf" << 0 << "Das Protokoll wird gedruckt …";
+    }
+
+    void cancellingLeavesTheOldFile()
+    {
+        QFETCH(QString, name);
+        QFETCH(int, entry);
+        QFETCH(QString, label);
+        QByteArray list;
+        for (int i = 1; i <= 300; ++i)
+            list += QByteArray::number(i) + ";Name" + QByteArray::number(i) + ";Vorname;Verein;A\r\n";
+        WriteFile(QStringLiteral("list.csv"), list);
+        Open(QStringLiteral("list.csv"), kCsvEntry);
+        window->SortGrid1->SetModified(true);
+        WriteFile(name, "the previous protocol");
+        const QStringList filesBefore = QDir(dir.path()).entryList(QDir::Files);
+        // However fast the machine, the work lasts until it is called off.
+        SetBackgroundWorkHook(WaitUntilReadCancelled);
+        bool cancelled = false;
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            for (QProgressDialog* dialog : window->findChildren<QProgressDialog*>()) {
+                if (dialog->isVisible() && !cancelled) {
+                    QCOMPARE(dialog->labelText(), label);
+                    cancelled = true;
+                    const auto buttons = dialog->findChildren<QPushButton*>();
+                    QCOMPARE(buttons.size(), 1);
+                    QCOMPARE(buttons.first()->text(), QStringLiteral("Abbrechen"));
+                    buttons.first()->click();
+                }
+            }
+        });
+        poll.start(20);
+        TestPrintDialogs printDialogs;
+        if (entry == 0) {
+            printDialogs.answers.enqueue(TestPrintDialogs::ToPdf(Path(name)));
+            window->sbPrint->click();
+        } else {
+            Save(name, entry);
+        }
+        poll.stop();
+        SetBackgroundWorkHook(nullptr);
+        QVERIFY(cancelled);
+        QCOMPARE(ReadFile(name), QByteArray("the previous protocol"));
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files), filesBefore);
+        QCOMPARE(dialogs->messages, QStringList());
+        QVERIFY(window->SortGrid1->Modified());
+    }
+
+    // The file a spreadsheet reads: exactly the bytes the grid's own CSV writer gives.
+    void csvFileHasTheGridsBytes()
+    {
+        WriteFile(QStringLiteral("in.txt"), "1\tGr\xF6\xDF"
+                                            "er; \"Max\"\tJ\xFCrgen\t=SUMME(A1)\tA;B\r\n"
+                                            "2\t-5\t+49\t@x\t\"\r\n");
+        Open(QStringLiteral("in.txt"));
+        window->SortGrid1->SetCells(ColLauf1, 2, QStringLiteral("Zeile\nzwei"));
+        window->SortGrid1->SetModified(true);
+        Save(QStringLiteral("out.csv"), kCsvEntry);
+        QVERIFY(!window->SortGrid1->Modified());
+        QVERIFY(window->SortGrid1->SaveToCSV(Path(QStringLiteral("grid.csv"))));
+        const QByteArray written = ReadFile(QStringLiteral("out.csv"));
+        QCOMPARE(written, ReadFile(QStringLiteral("grid.csv")));
+        QVERIFY2(written.contains("\r\n1;\"Gr\xF6\xDF"
+                                  "er; \"\"Max\"\"\";J\xFCrgen;'=SUMME(A1);\"A;B\";;;;;;;;;1\r\n"
+                                  "2;-5;'+49;'@x;\"\"\"\";\"Zeile\nzwei\";"),
+                 written.constData());
+        QVERIFY(dialogs->messages.isEmpty());
+    }
+
+    void csvSaveIntoAFolderThatCantBeWrittenSaysSo()
+    {
+        WriteFile(QStringLiteral("list.csv"), "7;Muster;Max;SC Nord;A\r\n");
+        Open(QStringLiteral("list.csv"), kCsvEntry);
+        window->SortGrid1->SetModified(true);
+        Save(QStringLiteral("fehlt/out.csv"), kCsvEntry);
+        const QString target = QDir::toNativeSeparators(Path(QStringLiteral("fehlt/out.csv")));
+        QCOMPARE(dialogs->messages.size(), 1);
+        QVERIFY2(dialogs->messages.first().startsWith(
+                     QStringLiteral("Das Protokoll konnte nicht in %1 gespeichert werden: ").arg(target)),
+                 qPrintable(dialogs->messages.first()));
+        QVERIFY(window->SortGrid1->Modified());
+        QVERIFY(!QFile::exists(Path(QStringLiteral("fehlt/out.csv"))));
     }
 
     void savingWithoutAChosenNameDoesNothing()

@@ -1,12 +1,15 @@
 #include "PdfTools.h"
 #include "ProtocolPrint.h"
+#include "ReadCancel.h"
 
 #include <QDate>
+#include <QDir>
 #include <QFile>
 #include <QFontMetricsF>
 #include <QPrinter>
 #include <QTemporaryDir>
 #include <QTest>
+#include <atomic>
 
 namespace {
 
@@ -36,6 +39,26 @@ void UsePdf(QPrinter& printer, const QString& fileName, QPageLayout::Orientation
     printer.setPageOrientation(orientation);
 }
 
+// Calls the print off as it starts a new page, as "Abbrechen" would meanwhile.
+class CancellingPrinter : public QPrinter
+{
+public:
+    CancellingPrinter(std::atomic<bool>& cancel, bool callOff)
+        : QPrinter(QPrinter::HighResolution), m_cancel(cancel), m_callOff(callOff)
+    {
+    }
+    bool newPage() override
+    {
+        if (m_callOff)
+            m_cancel = true;
+        return QPrinter::newPage();
+    }
+
+private:
+    std::atomic<bool>& m_cancel;
+    const bool m_callOff;
+};
+
 } // namespace
 
 class TestProtocolPrint : public QObject
@@ -49,6 +72,8 @@ private slots:
     void printsToPdf();
     void pageRange();
     void failingPrinter();
+    void fileIsReplacedOnlyWhenComplete_data();
+    void fileIsReplacedOnlyWhenComplete();
 };
 
 void TestProtocolPrint::layout_data()
@@ -176,6 +201,44 @@ void TestProtocolPrint::failingPrinter()
     QPrinter printer(QPrinter::HighResolution);
     UsePdf(printer, dir.filePath(QStringLiteral("missing/protokoll.pdf")), QPageLayout::Landscape);
     QVERIFY(!PrintProtocol(printer, Report(3, 2), kRaceDay));
+}
+
+void TestProtocolPrint::fileIsReplacedOnlyWhenComplete_data()
+{
+    QTest::addColumn<bool>("olderFile");
+    QTest::addColumn<bool>("callOff");
+    QTest::newRow("called off, older file") << true << true;
+    QTest::newRow("called off, no file yet") << false << true;
+    QTest::newRow("completed over an older file") << true << false;
+}
+
+void TestProtocolPrint::fileIsReplacedOnlyWhenComplete()
+{
+    QFETCH(bool, olderFile);
+    QFETCH(bool, callOff);
+    QTemporaryDir dir;
+    const QString fileName = dir.filePath(QStringLiteral("protokoll.pdf"));
+    if (olderFile) {
+        QFile old(fileName);
+        QVERIFY(old.open(QIODevice::WriteOnly));
+        old.write("older print");
+    }
+    std::atomic<bool> cancel{false};
+    const ReadCancelScope scope(cancel);
+    CancellingPrinter printer(cancel, callOff);
+    UsePdf(printer, fileName, QPageLayout::Landscape);
+    // Enough rows for a page after the one on which it is called off.
+    QCOMPARE(PrintProtocol(printer, Report(200, 2), kRaceDay), !callOff);
+
+    QCOMPARE(printer.outputFileName(), fileName);
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden),
+             olderFile || !callOff ? QStringList{QStringLiteral("protokoll.pdf")} : QStringList());
+    QFile file(fileName);
+    if (olderFile || !callOff) {
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray bytes = file.readAll();
+        QCOMPARE(callOff ? bytes : bytes.left(5), callOff ? QByteArray("older print") : QByteArray("%PDF-"));
+    }
 }
 
 QTEST_MAIN(TestProtocolPrint)
