@@ -483,7 +483,7 @@ private Q_SLOTS:
                                             "er; \"Max\"\tJ\xFCrgen\t=SUMME(A1)\tA;B\r\n"
                                             "2\t-5\t+49\t@x\t\"\r\n");
         Open(QStringLiteral("in.txt"));
-        window->SortGrid1->SetCells(ColLauf1, 2, QStringLiteral("Zeile\nzwei"));
+        window->WriteCell(ColLauf1, 2, QStringLiteral("Zeile\nzwei"));
         window->SortGrid1->SetModified(true);
         Save(QStringLiteral("out.csv"), kCsvEntry);
         QVERIFY(!window->SortGrid1->Modified());
