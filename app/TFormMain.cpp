@@ -6,6 +6,7 @@
 #include "Dialogs.h"
 #include "HelpWindow.h"
 #include "OfficeClasses.h"
+#include "PrintDialogs.h"
 #include "ProtocolLogic.h"
 #include "RaceJournal.h"
 #include "RunTime.h"
@@ -114,7 +115,30 @@ QLabel* CreateBarrierImage(QWidget* parent, const QString& hint)
 
 } // namespace
 
-TFormMain::TFormMain(TSystemAccess access, QWidget* parent) : QMainWindow(parent), m_access(std::move(access))
+TInstalledSeams::TInstalledSeams(const TSystemAccess& access)
+    : m_ticks(access.Ticks != nullptr), m_dialogs(access.Dialogs != nullptr),
+      m_printDialogs(access.PrintDialogs != nullptr)
+{
+    if (m_ticks)
+        SetTickSource(access.Ticks);
+    if (m_dialogs)
+        SetDialogs(access.Dialogs);
+    if (m_printDialogs)
+        SetPrintDialogs(access.PrintDialogs);
+}
+
+TInstalledSeams::~TInstalledSeams()
+{
+    if (m_ticks)
+        SetTickSource(nullptr);
+    if (m_dialogs)
+        SetDialogs(nullptr);
+    if (m_printDialogs)
+        SetPrintDialogs(nullptr);
+}
+
+TFormMain::TFormMain(TSystemAccess access, QWidget* parent)
+    : QMainWindow(parent), m_seams(access), m_access(std::move(access))
 {
     resize(802, 445);
     setMinimumHeight(445);

@@ -87,8 +87,13 @@ inline QString RowCounterText(int row, int rowCount)
 inline const QString LoadRefusedMessage =
     QStringLiteral("Starterliste laden ist während eines Laufs gesperrt – erst nach „0,00“ möglich.");
 
-// What the window takes from the system. Tests replace each part, so that no
-// test reads the user's settings or touches a serial device.
+class IDialogs;
+class IPrintDialogs;
+class ITickSource;
+
+// What the window takes from the system: the one place where tests put their
+// stand-ins, so that no test reads the user's settings, touches a serial
+// device, waits for the real clock or opens a real dialog.
 struct TSystemAccess
 {
     std::function<std::unique_ptr<QSettings>()> OpenSettings = OpenSettingsKey;
@@ -100,6 +105,28 @@ struct TSystemAccess
     std::function<QString()> BootId;          // empty: the system's boot id
     // Called at each step of restoring a session (tests stop a child there).
     std::function<void(const QString&)> RestoreStep;
+    // The clock, the message and file dialogs and the print dialogs; empty: the
+    // system's. The window installs them for its lifetime, so that everything
+    // in it (the barrier threads, the grid, the dialogs it opens) uses them too.
+    ITickSource* Ticks = nullptr;
+    IDialogs* Dialogs = nullptr;
+    IPrintDialogs* PrintDialogs = nullptr;
+};
+
+// Installs the clock and dialogs a TSystemAccess names, and puts the system's
+// back when it ends.
+class TInstalledSeams
+{
+public:
+    explicit TInstalledSeams(const TSystemAccess& access);
+    ~TInstalledSeams();
+    TInstalledSeams(const TInstalledSeams&) = delete;
+    TInstalledSeams& operator=(const TInstalledSeams&) = delete;
+
+private:
+    bool m_ticks = false;
+    bool m_dialogs = false;
+    bool m_printDialogs = false;
 };
 
 // The program's working window: the run cycle, the results protocol in
@@ -390,6 +417,9 @@ private:
     bool ApplyJournalReplay(const JournalReplay& replay, const QString& source);
     void ResumeRun(const JournalReplay& replay);
 
+    // First of the members: the clock and dialogs are in place before anything
+    // else is made, and stay until everything else is gone.
+    TInstalledSeams m_seams;
     TRunCycle m_run;
     TResultsModel m_results;
     // The run's ticks as the journal records them.

@@ -64,6 +64,7 @@ int RunCase(const QString& name)
     const QString settings = dir.filePath(QStringLiteral("settings.ini"));
     access.OpenSettings = [settings] { return std::make_unique<QSettings>(settings, QSettings::IniFormat); };
     access.ScanPorts = [] { return std::uint32_t(0); };
+    access.Dialogs = &dialogs;
     TTestFormMain window(access);
     window.show();
 

@@ -60,6 +60,8 @@ private:
         const QString file = settingsDir.filePath(QStringLiteral("settings.ini"));
         access.OpenSettings = [file] { return std::make_unique<QSettings>(file, QSettings::IniFormat); };
         access.ScanPorts = [] { return std::uint32_t(0); };
+        access.Ticks = clock.get();
+        access.Dialogs = dialogs.get();
         return access;
     }
 

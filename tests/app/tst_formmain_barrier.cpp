@@ -70,6 +70,8 @@ private:
             QVERIFY(WriteSettings(file, stored));
         }
         TSystemAccess access;
+        access.Ticks = clock.get();
+        access.Dialogs = dialogs.get();
         const QString file = SettingsFile();
         access.OpenSettings = [file] { return std::make_unique<QSettings>(file, QSettings::IniFormat); };
         access.ScanPorts = [this] { return ComputePortsFound(presentPorts); };

@@ -40,7 +40,6 @@ class TestFormMainFiles : public QObject, private WindowHarness
     Q_OBJECT
 
 private:
-    std::unique_ptr<FakeTickSource> clock;
 
     // The data rows without the load order, which every load renumbers.
     QStringList DataRows() const
@@ -59,7 +58,7 @@ private:
     {
         window->SortGrid1->SetModified(false);
         window.reset();
-        window = std::make_unique<TTestFormMain>(TestAccess(Path(QStringLiteral("settings.ini"))));
+        window = std::make_unique<TTestFormMain>(Access());
         window->show();
     }
 
@@ -460,9 +459,8 @@ private Q_SLOTS:
             }
         });
         poll.start(20);
-        TestPrintDialogs printDialogs;
         if (entry == 0) {
-            printDialogs.answers.enqueue(TestPrintDialogs::ToPdf(Path(name)));
+            printDialogs->answers.enqueue(TestPrintDialogs::ToPdf(Path(name)));
             window->sbPrint->click();
         } else {
             Save(name, entry);

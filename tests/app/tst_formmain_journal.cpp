@@ -54,9 +54,11 @@ const QByteArray kStarters = "Nr.;Name;Vorname;Verein;Klasse\r\n"
                              "4;Dorn;David;TV Ost;A\r\n5;Eck;Emil;SV West;B\r\n6;Fink;Frida;SV West;B\r\n"
                              "7;Gold;Gero;SC Nord;A\r\n";
 
-TSystemAccess Access(const QString& folder, const QString& bootId)
+TSystemAccess Access(const QString& folder, const QString& bootId, IDialogs* dialogs, ITickSource* ticks)
 {
     TSystemAccess access = TestAccess(QDir(folder).absoluteFilePath(QStringLiteral("../settings.ini")));
+    access.Dialogs = dialogs;
+    access.Ticks = ticks;
     access.JournalFolder = folder;
     access.BootId = [bootId] { return bootId; };
     return access;
@@ -91,7 +93,7 @@ int RunChild(const QStringList& args)
         // (counted from 1) until it is killed; prints every step it passes.
         const int stopAt = args.value(3).toInt();
         int steps = 0;
-        TSystemAccess access = Access(folder, QStringLiteral("boot-A"));
+        TSystemAccess access = Access(folder, QStringLiteral("boot-A"), &dialogs, nullptr);
         access.RestoreStep = [&steps, stopAt](const QString& step) {
             ++steps;
             std::printf("STEP %d %s\n", steps, qPrintable(step));
@@ -111,7 +113,7 @@ int RunChild(const QStringList& args)
         window.SortGrid1->SetModified(false);
         return 0;
     }
-    TTestFormMain window(Access(folder, QStringLiteral("boot-A")));
+    TTestFormMain window(Access(folder, QStringLiteral("boot-A"), &dialogs, nullptr));
     window.show();
     if (!window.LoadStarterList(list))
         return 2;
@@ -162,7 +164,8 @@ private:
     void Open(const QString& bootId = QStringLiteral("boot-A"), const QString& folder = QString())
     {
         window.reset();
-        window = std::make_unique<TTestFormMain>(Access(folder.isEmpty() ? Folder() : folder, bootId));
+        window = std::make_unique<TTestFormMain>(
+            Access(folder.isEmpty() ? Folder() : folder, bootId, dialogs.get(), clock.get()));
         window->show();
     }
 
@@ -495,7 +498,8 @@ private Q_SLOTS:
     void questionIsTheProgramsYesNoDialog()
     {
         SessionLeftOpen();
-        TProgramWindows windows(Access(Folder(), QStringLiteral("boot-A")));
+        // The program's own dialogs, as the program entry installs them.
+        TProgramWindows windows(Access(Folder(), QStringLiteral("boot-A"), nullptr, clock.get()));
         windows.FormMain().show();
         QString asked;
         QTimer::singleShot(0, this, [&asked] {
@@ -846,7 +850,7 @@ private Q_SLOTS:
             QSettings file(dir->filePath(QStringLiteral("settings.ini")), QSettings::IniFormat);
             QVERIFY(WriteSettings(file, stored));
         }
-        TSystemAccess access = Access(Folder(), QStringLiteral("boot-A"));
+        TSystemAccess access = Access(Folder(), QStringLiteral("boot-A"), dialogs.get(), clock.get());
         access.ScanPorts = [] { return ComputePortsFound({1}); };
         access.DeviceFactory = line.Factory();
         window = std::make_unique<TTestFormMain>(std::move(access));

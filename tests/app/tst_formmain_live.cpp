@@ -20,7 +20,6 @@ class TestFormMainLive : public QObject, private WindowHarness
     Q_OBJECT
 
 private:
-    std::unique_ptr<FakeTickSource> clock;
 
     static quint16 FreePort()
     {

@@ -270,8 +270,7 @@ private Q_SLOTS:
         Save(QStringLiteral("Rennen/Ergebnis.txt"), 1);
         DestroyWindow();
         dialogs = std::make_unique<TestDialogs>();
-        TSystemAccess access = TestAccess(Path(QStringLiteral("settings.ini")));
-        window = std::make_unique<TTestFormMain>(std::move(access));
+        window = std::make_unique<TTestFormMain>(Access());
         window->Open1->trigger(); // no answer queued: cancelled
         QCOMPARE(dialogs->lastProposedName, Path(QStringLiteral("Rennen")));
     }

@@ -33,8 +33,6 @@ class TestFormMainReports : public QObject, private WindowHarness
     Q_OBJECT
 
 private:
-    std::unique_ptr<FakeTickSource> clock;
-    std::unique_ptr<TestPrintDialogs> printDialogs;
     QString previousFolder;
 
     // Three starters of one class, in load order 7, 8, 9; 9 is fastest, 7 slowest.

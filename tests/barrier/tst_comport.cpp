@@ -210,6 +210,8 @@ void TestComPort::changesAreSampledWhileAHandlerRuns()
     });
 
     FakeTickSource clock(2000);
+
+    const TickSourceScope useClock(clock);
     line.Raise(EV_CTS, MS_CTS_ON, 1000);
     QTRY_COMPARE(ticks.size(), 3);
     QVERIFY2(sampledMeanwhile, "the edges waited for the handler before they were stamped");
@@ -476,6 +478,8 @@ void TestComPort::eventTickIsTheMonitorsTick()
     QFETCH(bool, deviceTick);
 
     FakeTickSource ticks(50000);
+
+    const TickSourceScope useTicks(ticks);
     FakeSerialLine line;
     auto port = OpenPort(line);
     QList<quint32> seen;

@@ -292,6 +292,8 @@ void TestPosixSerialDevice::everyEdgeKeepsItsTrueTime()
     QFETCH(QStringList, expected);
 
     FakeTickSource clock(1000);
+
+    const TickSourceScope useClock(clock);
     ScriptedSerialLine line;
     line.SetCounters(counters);
     line.SetWaitSupported(waitSupported);
@@ -374,6 +376,8 @@ void TestPosixSerialDevice::shortBreakOnAnFtdiAdapterIsOneOnAndOneOff()
                         sys.filePath("class/tty/ttyScripted/device/driver")));
 
     FakeTickSource clock(5000);
+
+    const TickSourceScope useClock(clock);
     ScriptedSerialLine line;
     line.SetCountersFollowLines(false);
     TComPort port;
@@ -410,6 +414,8 @@ void TestPosixSerialDevice::closeEndsTheMonitorWhateverItsWait()
     QFETCH(bool, deafWait);
 
     FakeTickSource clock(1000);
+
+    const TickSourceScope useClock(clock);
     {
         ScriptedSerialLine line;
         line.SetWaitDeaf(deafWait);
@@ -442,6 +448,7 @@ void TestPosixSerialDevice::closeEndsTheMonitorWhateverItsWait()
 void TestPosixSerialDevice::closeAtAnyMomentReturns()
 {
     FakeTickSource clock(1000);
+    const TickSourceScope useClock(clock);
     ScriptedSerialLine line;
     QRandomGenerator random(8);
     for (int round = 0; round < 60; ++round) {

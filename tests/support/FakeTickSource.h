@@ -1,17 +1,19 @@
 #pragma once
 
+#include "SeamScope.h"
+
 #include "TickSource.h"
 
 #include <atomic>
 #include <functional>
 #include <mutex>
 
-// A tick counter the test moves by hand. Installs itself for its lifetime.
+// A tick counter the test moves by hand. A window takes it through
+// TSystemAccess::Ticks; a test without a window installs it with SeamScope.
 class FakeTickSource : public ITickSource
 {
 public:
-    explicit FakeTickSource(std::uint32_t start = 1000) : now(start) { SetTickSource(this); }
-    ~FakeTickSource() override { SetTickSource(nullptr); }
+    explicit FakeTickSource(std::uint32_t start = 1000) : now(start) {}
 
     std::uint32_t GetTickCount() const override
     {
@@ -45,3 +47,5 @@ private:
     mutable std::function<void()> afterRead;
     mutable std::atomic<bool> armed{false};
 };
+
+using TickSourceScope = SeamScope<ITickSource, SetTickSource>;

@@ -1,17 +1,16 @@
 #pragma once
 
 #include "Dialogs.h"
+#include "SeamScope.h"
 
 #include <QQueue>
 
 // Answers the program's dialogs from queues filled by the test, and records
-// what was shown. Installs itself for its lifetime.
+// what was shown. A window takes it through TSystemAccess::Dialogs; a widget
+// test without a window installs it with SeamScope.
 class TestDialogs : public IDialogs
 {
 public:
-    TestDialogs() { SetDialogs(this); }
-    ~TestDialogs() override { SetDialogs(nullptr); }
-
     QStringList messages;            // every ShowMessage and ShowError text, in order
     QStringList errors;              // every ShowError text, in order
     QStringList questions;           // every AskYesNo question, in order
@@ -53,3 +52,5 @@ private:
         return fileNames.isEmpty() ? QString() : fileNames.dequeue();
     }
 };
+
+using DialogsScope = SeamScope<IDialogs, SetDialogs>;

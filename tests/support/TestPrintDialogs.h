@@ -9,14 +9,12 @@
 
 // Answers the print dialogs from a queue filled by the test: each answer sets
 // the printer up as the user would (for example a PDF file) and returns whether
-// the dialog was accepted; an empty queue cancels. Installs itself for its lifetime.
+// the dialog was accepted; an empty queue cancels. A window takes it through
+// TSystemAccess::PrintDialogs.
 class TestPrintDialogs : public IPrintDialogs
 {
 public:
     using Answer = std::function<bool(QPrinter&)>;
-
-    TestPrintDialogs() { SetPrintDialogs(this); }
-    ~TestPrintDialogs() override { SetPrintDialogs(nullptr); }
 
     QQueue<Answer> answers;
     QStringList shown; // "print" or "setup", in order

@@ -1,10 +1,12 @@
 #pragma once
 
+#include "FakeTickSource.h"
 #include "FormMainAccess.h"
 #include "TFormMain.h"
 #include "TSortGrid.h"
 #include "TestAccess.h"
 #include "TestDialogs.h"
+#include "TestPrintDialogs.h"
 
 #include <QAction>
 #include <QFile>
@@ -13,13 +15,16 @@
 #include <memory>
 
 // A main window for file tests and benchmarks: its settings in a temporary
-// folder, no serial ports, its dialogs answered from queues, and files named
-// relative to that folder.
+// folder, no serial ports, its dialogs answered from queues, its clock the
+// test's (when one is made before the window), and files named relative to
+// that folder.
 class WindowHarness
 {
 public:
     QTemporaryDir dir;
+    std::unique_ptr<FakeTickSource> clock;
     std::unique_ptr<TestDialogs> dialogs;
+    std::unique_ptr<TestPrintDialogs> printDialogs;
     std::unique_ptr<TTestFormMain> window;
     QList<QUrl> opened;     // files and addresses handed to the desktop, in order
     bool openAnswer = true; // what the desktop answers
@@ -30,15 +35,25 @@ public:
     void CreateWindow()
     {
         dialogs = std::make_unique<TestDialogs>();
-        const QString settings = Path(QStringLiteral("settings.ini"));
-        QFile::remove(settings);
-        TSystemAccess access = TestAccess(settings);
+        QFile::remove(Path(QStringLiteral("settings.ini")));
+        window = std::make_unique<TTestFormMain>(Access());
+        window->show();
+    }
+
+    // The harness's stand-ins and settings, for a window made by the test.
+    TSystemAccess Access()
+    {
+        if (!printDialogs)
+            printDialogs = std::make_unique<TestPrintDialogs>();
+        TSystemAccess access = TestAccess(Path(QStringLiteral("settings.ini")));
         access.OpenUrl = [this](const QUrl& url) {
             opened.append(url);
             return openAnswer;
         };
-        window = std::make_unique<TTestFormMain>(std::move(access));
-        window->show();
+        access.Ticks = clock.get();
+        access.Dialogs = dialogs.get();
+        access.PrintDialogs = printDialogs.get();
+        return access;
     }
 
     // Closes the window without the question for unsaved changes.
@@ -48,6 +63,7 @@ public:
             window->SortGrid1->SetModified(false);
         window.reset();
         dialogs.reset();
+        printDialogs.reset();
     }
 
     void WriteFile(const QString& name, const QByteArray& bytes) const

@@ -753,6 +753,7 @@ void TestSortGrid::columnMoveTracksSortCol()
 void TestSortGrid::clearGrid()
 {
     TestDialogs dialogs;
+    const DialogsScope useDialogs(dialogs);
     TSortGrid grid;
     grid.SetColCount(3);
     Fill(grid, {{"Nr.", "Name", "Gesamt"}, {"1", "Adler", "12,34"}, {"2", "Bauer", ""}, {"3", "", ""}});
@@ -798,6 +799,7 @@ void TestSortGrid::sizeChangeOutsideUpdate()
 void TestSortGrid::rowCountTooSmall()
 {
     TestDialogs dialogs;
+    const DialogsScope useDialogs(dialogs);
     TSortGrid grid;
     grid.SetRowCount(1);
     QCOMPARE(dialogs.messages, QStringList{"Rowsize too small"});
@@ -917,6 +919,7 @@ void TestSortGrid::csvFailingDevice()
 void TestSortGrid::saveToCsv()
 {
     TestDialogs dialogs;
+    const DialogsScope useDialogs(dialogs);
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
     const QString name = dir.filePath("protokoll.csv");
@@ -933,6 +936,7 @@ void TestSortGrid::saveToCsv()
 void TestSortGrid::saveToCsvFailure()
 {
     TestDialogs dialogs;
+    const DialogsScope useDialogs(dialogs);
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
     const QString name = dir.filePath("fehlt/protokoll.csv");
