@@ -31,6 +31,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QListView>
 #include <QPrinter>
@@ -658,6 +659,14 @@ bool TFormMain::FilterEvent(QObject* watched, QEvent* event)
                 TriggerCommand(command);
             return true;
         }
+    } else if (event->type() == QEvent::KeyPress) {
+        // A held Enter or space bar repeats: each repeat would take the next
+        // command (focus moves on), and a whole run after run would be timed
+        // at the key's repeat rate. As with the function keys, only the first
+        // press of a held key acts.
+        const bool commandButton = watched == bSTART || watched == bSTOP1 || watched == bSTOP2 || watched == bRESET;
+        if (commandButton && static_cast<QKeyEvent*>(event)->isAutoRepeat())
+            return true;
     } else if (event->type() == QEvent::MouseButtonRelease) {
         if (watched == ImageLSstart || watched == ImageLS1 || watched == ImageLS2) {
             ImageLSClick(static_cast<QLabel*>(watched));

@@ -293,6 +293,17 @@ private Q_SLOTS:
         QCOMPARE(Cell(ColLauf1, 2), QStringLiteral("3,50"));
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return); // 0,00
         QCOMPARE(Focused(), window->bSTART);
+
+        // A held Enter: its repeats go to whichever command button has the
+        // focus; none of them starts, stops or resets anything.
+        const ProtocolTable before = window->Results().Table();
+        for (int repeats = 0; repeats < 8; ++repeats) {
+            QKeyEvent repeat(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, QString(), true);
+            QApplication::sendEvent(QApplication::focusWidget(), &repeat);
+        }
+        QVERIFY(!window->Clock->isActive());
+        QCOMPARE(window->Results().Table(), before);
+        QCOMPARE(Focused(), window->bSTART);
     }
 
     void commandButtonsActOnMousePress()
