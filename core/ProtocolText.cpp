@@ -278,15 +278,23 @@ bool WriteProtocolText(QIODevice& device, const ProtocolTable& rows, int colCoun
     return device.write(bytes) == bytes.size();
 }
 
-bool SaveProtocolText(const QString& fileName, const ProtocolTable& rows, int colCount, QString& error)
+namespace {
+
+bool SaveBytes(const QString& fileName, const QByteArray& bytes, QString& error)
 {
     QString reason;
-    const QByteArray bytes = ProtocolTextBytes(rows, colCount);
     // Called off while it was built: the file stays as it was.
     if (!ReadCancelled() && ReplaceFileContents(fileName, bytes, reason))
         return true;
     error = SaveError(fileName, reason);
     return false;
+}
+
+} // namespace
+
+bool SaveProtocolText(const QString& fileName, const ProtocolTable& rows, int colCount, QString& error)
+{
+    return SaveBytes(fileName, ProtocolTextBytes(rows, colCount), error);
 }
 
 QByteArray ProtocolCsvBytes(const ProtocolTable& rows, int colCount)
@@ -311,12 +319,7 @@ QByteArray ProtocolCsvBytes(const ProtocolTable& rows, int colCount)
 
 bool SaveProtocolCsv(const QString& fileName, const ProtocolTable& rows, int colCount, QString& error)
 {
-    QString reason;
-    const QByteArray bytes = ProtocolCsvBytes(rows, colCount);
-    if (!ReadCancelled() && ReplaceFileContents(fileName, bytes, reason))
-        return true;
-    error = SaveError(fileName, reason);
-    return false;
+    return SaveBytes(fileName, ProtocolCsvBytes(rows, colCount), error);
 }
 
 ProtocolTable ParseProtocolText(const QByteArray& bytes, ProtocolReadReport* report)

@@ -11,6 +11,7 @@
 #include "TestPrintDialogs.h"
 #include "TestAccess.h"
 #include "TextBytes.h"
+#include "ProgressCanceller.h"
 #include "WindowHarness.h"
 #include "WorkbookWriter.h"
 #include "XlsProcess.h"
@@ -444,30 +445,19 @@ private Q_SLOTS:
         const QStringList filesBefore = QDir(dir.path()).entryList(QDir::Files);
         // However fast the machine, the work lasts until it is called off.
         SetBackgroundWorkHook(WaitUntilReadCancelled);
-        bool cancelled = false;
-        QTimer poll;
-        QObject::connect(&poll, &QTimer::timeout, [&] {
-            for (QProgressDialog* dialog : window->findChildren<QProgressDialog*>()) {
-                if (dialog->isVisible() && !cancelled) {
-                    QCOMPARE(dialog->labelText(), label);
-                    cancelled = true;
-                    const auto buttons = dialog->findChildren<QPushButton*>();
-                    QCOMPARE(buttons.size(), 1);
-                    QCOMPARE(buttons.first()->text(), QStringLiteral("Abbrechen"));
-                    buttons.first()->click();
-                }
+        {
+            ProgressCanceller operatorAtTheWindow(window.get());
+            if (entry == 0) {
+                printDialogs->answers.enqueue(TestPrintDialogs::ToPdf(Path(name)));
+                window->sbPrint->click();
+            } else {
+                Save(name, entry);
             }
-        });
-        poll.start(20);
-        if (entry == 0) {
-            printDialogs->answers.enqueue(TestPrintDialogs::ToPdf(Path(name)));
-            window->sbPrint->click();
-        } else {
-            Save(name, entry);
+            SetBackgroundWorkHook(nullptr);
+            QVERIFY(operatorAtTheWindow.cancelled);
+            QCOMPARE(operatorAtTheWindow.label, label);
+            QCOMPARE(operatorAtTheWindow.buttonTexts, QStringList{QStringLiteral("Abbrechen")});
         }
-        poll.stop();
-        SetBackgroundWorkHook(nullptr);
-        QVERIFY(cancelled);
         QCOMPARE(ReadFile(name), QByteArray("the previous protocol"));
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files), filesBefore);
         QCOMPARE(dialogs->messages, QStringList());
