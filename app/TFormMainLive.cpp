@@ -128,8 +128,12 @@ void TFormMain::UpdateLive()
     if (!Scoreboard->isVisible())
         return;
     // Between runs the standings; from the start until the reset the lanes.
-    if (m_run.State() == RunState::Ready && m_results.RowCount() > 0)
-        Scoreboard->ShowStandings(ScoreboardStandings());
+    // Before anybody has a place (the test runs) there are no standings: the
+    // board shows who starts next rather than an empty screen.
+    const QList<ScoreboardClass> standings =
+        m_run.State() == RunState::Ready ? ScoreboardStandings() : QList<ScoreboardClass>();
+    if (!standings.isEmpty())
+        Scoreboard->ShowStandings(standings);
     else
         Scoreboard->ShowLanes(ScoreboardLanes(), m_run.LaneCount());
 }
@@ -188,9 +192,10 @@ std::array<ScoreboardLane, 2> TFormMain::ScoreboardLanes() const
         if (shown.phase == ScoreboardLane::Phase::Ready)
             shown.time = FormatRunTime(0);
         const int row = LaneRow(lane);
-        if (shown.phase != ScoreboardLane::Phase::Stopped || row <= 0)
+        const int index = row > 0 ? m_results.IndexOf(SortGrid1->Cells(ColLoadOrder, row)) : -1;
+        if (shown.phase != ScoreboardLane::Phase::Stopped || index < 0)
             continue;
-        const QStringList cells = ProtocolRowCells(row);
+        const QStringList& cells = m_results.Row(index);
         shown.place = cells.value(ColPlatz).trimmed();
         for (int col = ColLauf1 + Settings.ProbeLaufe; col <= ColLauf6; ++col) {
             if (ParseRunTime(cells.value(col)) != InvalidTime)

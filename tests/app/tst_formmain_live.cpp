@@ -77,6 +77,14 @@ private slots:
         StreamReader reader(window->LiveServer()->Port());
         QTRY_COMPARE(window->LiveServer()->StreamClients(), 1);
 
+        // Opened before anybody has a place, it shows who starts next, not an empty board.
+        window->mTafel->trigger();
+        QVERIFY(window->Scoreboard->isVisible());
+        QVERIFY(!window->Scoreboard->ShowingStandings());
+        QVERIFY2(ScoreboardTexts().contains(QStringLiteral("8 Kurz Karl TV")), qPrintable(ScoreboardTexts().join(" | ")));
+        window->mTafel->trigger();
+        QVERIFY(!window->Scoreboard->isVisible());
+
         window->TriggerCommand(window->mStart);
         // Opened while the run is timed, it shows the lanes at once.
         window->mTafel->trigger();
