@@ -90,6 +90,9 @@ void TFormMain::UndoLast()
     } else {
         rows = ProtocolRows();
         header = rows.isEmpty() ? QStringList() : rows.takeFirst();
+        // The empty row of a protocol whose last starter was deleted is no
+        // starter: the deleted one comes back in its place, alone.
+        rows.removeIf([](const QStringList& row) { return row.value(ColLoadOrder).isEmpty(); });
         rows.insert(std::clamp(qsizetype(step.row - 1), qsizetype(0), rows.size()), step.rows.value(0));
     }
     // The load order numbers are the starters' identities: kept, not counted anew.

@@ -812,6 +812,26 @@ private Q_SLOTS:
         QCOMPARE(lanes(), lanesBefore);
     }
 
+    // The last starter deleted and taken back: the protocol is that one row again.
+    void theOnlyRowDeletedComesBackAlone()
+    {
+        Open();
+        QFile list(ListFile());
+        QVERIFY(list.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        list.write("Nr.;Name;Vorname;Verein;Klasse\r\n1;Adler;Anna;SC Nord;A\r\n");
+        list.close();
+        QVERIFY(window->LoadStarterList(ListFile()));
+        window->WriteCell(ColLauf1, 1, QStringLiteral("12,34"));
+        const QByteArray before = ProtocolText(*window);
+        dialogs->answers.enqueue(true); // "Zeile entfernen?"
+        window->sbCLS->click();
+        QCOMPARE(window->Results().RowCount(), 0);
+        window->mUndo->trigger();
+        QCOMPARE(window->Results().RowCount(), 1);
+        QCOMPARE(window->SortGrid1->RowCount(), 2);
+        QCOMPARE(ProtocolText(*window), before);
+    }
+
     void timeOfADeletedStarterIsKeptAndReported()
     {
         Open();
