@@ -90,7 +90,7 @@ void TFormMain::sbSaveClick()
     } else if (pattern == u"*.html") {
         saved = WriteWebPage(WithExtension(chosen, QStringLiteral("html")));
     } else {
-        // Text and CSV are built from a copy of the rows, so the grid may change meanwhile.
+        // Text and CSV are built from a copy of the rows, so the protocol may change meanwhile.
         const bool csv = pattern == u"*.csv";
         const QString fileName = WithExtension(chosen, csv ? QStringLiteral("csv") : QStringLiteral("txt"));
         QString error;

@@ -23,7 +23,8 @@ ProtocolReport TFormMain::ReportOfProtocol() const
 
 bool TFormMain::WriteWebPage(const QString& fileName)
 {
-    // The report reads the grid, so it is taken here; the page is built and written off the window's thread.
+    // The report is taken here, as the protocol stands now; the page is built
+    // and written off the window's thread.
     const ProtocolReport report = ReportOfProtocol();
     QString error;
     bool saved = false;
@@ -55,8 +56,9 @@ void TFormMain::sbInetClick(int tag)
         QPrinter& printer = Printer();
         if (!PrintDialogs().ChoosePrint(this, printer))
             return;
-        // The report reads the grid; the pages are painted off the window's
-        // thread, which the printer may be used from while this one leaves it alone.
+        // The report is taken here, as the protocol stands now; the pages are
+        // painted off the window's thread, which the printer may be used from
+        // while this one leaves it alone.
         const ProtocolReport report = ReportOfProtocol();
         const QDate today = QDate::currentDate();
         bool printed = false;

@@ -43,12 +43,17 @@ bool TResultsModel::SetCell(const QString& key, int col, const QString& text)
     const int index = IndexOf(key);
     if (index < 0 || col < 0 || col >= ProtocolColumnCount || col == ColLoadOrder)
         return false;
-    if (m_rows.at(index).at(col) != text) {
-        const QStringList before = m_rows.at(index);
-        m_rows[index][col] = text;
-        Compare(key, before, m_rows.at(index));
-    }
+    SetCellAt(index, col, text);
     return true;
+}
+
+void TResultsModel::SetCellAt(int index, int col, const QString& text)
+{
+    if (m_rows.at(index).at(col) == text)
+        return;
+    const QStringList before = m_rows.at(index);
+    m_rows[index][col] = text;
+    Compare(m_rows.at(index).at(ColLoadOrder), before, m_rows.at(index));
 }
 
 bool TResultsModel::RemoveRow(const QString& key)
@@ -84,14 +89,8 @@ void TResultsModel::Reorder(const QStringList& keys)
 
 void TResultsModel::ComputeTotals(int probeLaufe, int allLaufe)
 {
-    for (int index = 0; index < m_rows.size(); ++index) {
-        const QString total = ComputeTotal(m_rows.at(index), probeLaufe, allLaufe);
-        if (m_rows.at(index).at(ColGesamt) == total)
-            continue;
-        const QStringList before = m_rows.at(index);
-        m_rows[index][ColGesamt] = total;
-        Compare(m_rows.at(index).at(ColLoadOrder), before, m_rows.at(index));
-    }
+    for (int index = 0; index < m_rows.size(); ++index)
+        SetCellAt(index, ColGesamt, ComputeTotal(m_rows.at(index), probeLaufe, allLaufe));
 }
 
 void TResultsModel::ComputePlacesInOrder()
@@ -101,13 +100,8 @@ void TResultsModel::ComputePlacesInOrder()
     for (const QStringList& row : std::as_const(m_rows))
         classAndTotal.append({row.at(ColKlasse), row.at(ColGesamt)});
     const QStringList places = ComputePlaces(classAndTotal);
-    for (int index = 0; index < m_rows.size(); ++index) {
-        if (m_rows.at(index).at(ColPlatz) == places.at(index))
-            continue;
-        const QStringList before = m_rows.at(index);
-        m_rows[index][ColPlatz] = places.at(index);
-        Compare(m_rows.at(index).at(ColLoadOrder), before, m_rows.at(index));
-    }
+    for (int index = 0; index < m_rows.size(); ++index)
+        SetCellAt(index, ColPlatz, places.at(index));
 }
 
 void TResultsModel::Update(const ProtocolTable& rows)

@@ -77,6 +77,8 @@ private:
     // Emits the changes between the old and the new cells of one starter.
     void Compare(const QString& key, const QStringList& before, const QStringList& after);
     void Reindex();
+    // Sets a cell of the row at index and reports the change, if any.
+    void SetCellAt(int index, int col, const QString& text);
 
     QStringList m_header;
     QList<QStringList> m_rows;
