@@ -8,5 +8,6 @@ AppDialogs::~AppDialogs() = default;
 
 bool AppDialogs::AskYesNo(QWidget*, const QString& question)
 {
-    return m_yesNo->Ask(question);
+    m_yesNo->Prepare(question);
+    return Exec(*m_yesNo) == QDialog::Accepted;
 }

@@ -10,17 +10,22 @@
 TProgramWindows::TProgramWindows(TSystemAccess access)
 {
     TraceStep(QStringLiteral("Program.TFormMain"));
+    // Dialogs handed in (a test's) stay; otherwise the program's own.
+    const bool ownDialogs = access.Dialogs == nullptr;
     m_formMain = std::make_unique<TFormMain>(std::move(access));
     m_formMain->CreateCfgDialog();
-    m_dialogs = std::make_unique<AppDialogs>(m_formMain.get());
+    if (ownDialogs)
+        m_dialogs = std::make_unique<AppDialogs>(m_formMain.get());
     TraceStep(QStringLiteral("Program.TFDlgYesNo"));
     m_formMain->CreateFormInfo();
-    SetDialogs(m_dialogs.get());
+    if (m_dialogs)
+        SetDialogs(m_dialogs.get());
 }
 
 TProgramWindows::~TProgramWindows()
 {
-    SetDialogs(nullptr);
+    if (m_dialogs)
+        SetDialogs(nullptr);
 }
 
 int RunProgram()

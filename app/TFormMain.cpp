@@ -41,6 +41,7 @@
 #include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <vector>
 
 namespace {
 
@@ -116,26 +117,46 @@ QLabel* CreateBarrierImage(QWidget* parent, const QString& hint)
 
 } // namespace
 
-TInstalledSeams::TInstalledSeams(const TSystemAccess& access)
-    : m_ticks(access.Ticks != nullptr), m_dialogs(access.Dialogs != nullptr),
-      m_printDialogs(access.PrintDialogs != nullptr)
+namespace {
+
+// The windows' stand-ins in the order the windows were made: a test may make
+// the next window before the last one has gone.
+std::vector<const TInstalledSeams*>& LiveSeams()
 {
+    static std::vector<const TInstalledSeams*> live;
+    return live;
+}
+
+} // namespace
+
+TInstalledSeams::TInstalledSeams(const TSystemAccess& access)
+    : m_ticks(access.Ticks), m_dialogs(access.Dialogs), m_printDialogs(access.PrintDialogs)
+{
+    LiveSeams().push_back(this);
     if (m_ticks)
-        SetTickSource(access.Ticks);
+        SetTickSource(m_ticks);
     if (m_dialogs)
-        SetDialogs(access.Dialogs);
+        SetDialogs(m_dialogs);
     if (m_printDialogs)
-        SetPrintDialogs(access.PrintDialogs);
+        SetPrintDialogs(m_printDialogs);
 }
 
 TInstalledSeams::~TInstalledSeams()
 {
+    std::erase(LiveSeams(), this);
+    // Each kind goes back to the newest one a live window brought, or the system's.
+    const auto newest = []<typename Seam>(Seam* TInstalledSeams::*member) -> Seam* {
+        for (auto it = LiveSeams().rbegin(); it != LiveSeams().rend(); ++it)
+            if ((*it)->*member)
+                return (*it)->*member;
+        return nullptr;
+    };
     if (m_ticks)
-        SetTickSource(nullptr);
+        SetTickSource(newest(&TInstalledSeams::m_ticks));
     if (m_dialogs)
-        SetDialogs(nullptr);
+        SetDialogs(newest(&TInstalledSeams::m_dialogs));
     if (m_printDialogs)
-        SetPrintDialogs(nullptr);
+        SetPrintDialogs(newest(&TInstalledSeams::m_printDialogs));
 }
 
 TFormMain::TFormMain(TSystemAccess access, QWidget* parent)
@@ -236,7 +257,8 @@ void TFormMain::CreateTopBar(QWidget* parent)
     bHelp->setEnabled(false);
     bCFG = CreateToolButton(PanelTop, QStringLiteral("&Einstellungen"), QStringLiteral("[F2]"));
     bInfo = CreateToolButton(PanelTop, QStringLiteral("&Info"), QStringLiteral("[F3]"));
-    bTafel = CreateToolButton(PanelTop, QStringLiteral("&Tafel"), QStringLiteral("[F6] Anzeigetafel für die Zuschauer"));
+    bTafel = CreateToolButton(PanelTop, QStringLiteral("&Tafel"),
+                              QStringLiteral("[F6] Anzeigetafel für die Zuschauer"));
     QWidget* logo = CreateLogo(PanelTop);
     PanelDate = new QLabel(QStringLiteral("00:00"), PanelTop);
     PanelDate->setFixedWidth(222);
@@ -664,7 +686,8 @@ bool TFormMain::FilterEvent(QObject* watched, QEvent* event)
         // command (focus moves on), and a whole run after run would be timed
         // at the key's repeat rate. As with the function keys, only the first
         // press of a held key acts.
-        const bool commandButton = watched == bSTART || watched == bSTOP1 || watched == bSTOP2 || watched == bRESET;
+        const bool commandButton =
+            watched == bSTART || watched == bSTOP1 || watched == bSTOP2 || watched == bRESET;
         if (commandButton && static_cast<QKeyEvent*>(event)->isAutoRepeat())
             return true;
     } else if (event->type() == QEvent::MouseButtonRelease) {

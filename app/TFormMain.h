@@ -60,9 +60,9 @@ struct TUndoStep
     int row = -1;            // the deleted row's index
     QStringList entryTexts;  // clearing: every lane entry; deletion: the starter's entry
     QStringList entryIds;
-    std::array<int, 2> entryPositions{-1, -1}; // deletion: where the entry stood in each list
-    std::array<int, 2> current{-1, -1};        // the lanes' selections before
-    QString command;                           // what is taken back, for the message
+    std::array<int, 2> entryPositions{-1, -1};   // deletion: where the entry stood in each list
+    std::array<int, 2> current{-1, -1};          // the lanes' selections before
+    QString command;                             // what is taken back, for the message
     QList<std::pair<QString, int>> lastRunCells; // what "Lauf wiederholen" could take back before
 };
 
@@ -124,9 +124,10 @@ public:
     TInstalledSeams& operator=(const TInstalledSeams&) = delete;
 
 private:
-    bool m_ticks = false;
-    bool m_dialogs = false;
-    bool m_printDialogs = false;
+    // What it installed; read by the windows made after it, when it ends.
+    ITickSource* m_ticks = nullptr;
+    IDialogs* m_dialogs = nullptr;
+    IPrintDialogs* m_printDialogs = nullptr;
 };
 
 // The program's working window: the run cycle, the results protocol in
@@ -303,7 +304,8 @@ private:
     // Makes the data rows (and a header, when given) the protocol: the results
     // model takes them, the grid shows them. New rows are numbered in load
     // order; restored ones keep their numbers (keepLoadOrder).
-    void FillProtocol(const ProtocolTable& rows, const QStringList* header = nullptr, bool keepLoadOrder = false);
+    void FillProtocol(const ProtocolTable& rows, const QStringList* header = nullptr,
+                      bool keepLoadOrder = false);
     // The steps after a load that depend on the new rows: ranking, lane lists, caption.
     void FinishLoad(const QString& fileName);
     QFrame* CreateDigitPanel(QWidget* parent, std::array<TDigit*, 5>& digits);

@@ -1,6 +1,7 @@
 #include "TFormMain.h"
 
 #include "BarrierPictures.h"
+#include "Dialogs.h"
 #include "SerialAdapters.h"
 #include "SerialPorts.h"
 #include "TBitBtnWithColor.h"
@@ -246,7 +247,7 @@ void TFormMain::bCFGClick()
     }
     CfgDialog->SetPortsFound(m_portsFound);
     CfgDialog->Fill(Settings);
-    if (CfgDialog->exec() == QDialog::Accepted) {
+    if (Dialogs().Exec(*CfgDialog) == QDialog::Accepted) {
         const bool portChanged = CfgDialog->PortEntryChanged();
         CfgDialog->ApplyTo(Settings);
         TimerGesperrtStart->setInterval(Settings.TimerGesperrt);

@@ -34,11 +34,10 @@ TFDlgYesNo::TFDlgYesNo(QWidget* parent) : QDialog(parent)
     setTabOrder(OKBtn, CancelBtn);
 }
 
-bool TFDlgYesNo::Ask(const QString& question)
+void TFDlgYesNo::Prepare(const QString& question)
 {
     Label1->setText(question);
     if (parentWidget())
         move(parentWidget()->geometry().center() - rect().center());
     OKBtn->setFocus();
-    return exec() == QDialog::Accepted;
 }

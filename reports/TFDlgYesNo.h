@@ -14,8 +14,9 @@ class TFDlgYesNo : public QDialog
 public:
     explicit TFDlgYesNo(QWidget* parent = nullptr);
 
-    // Shows the question modally; true when the answer is yes.
-    bool Ask(const QString& question);
+    // Sets the question and puts the dialog in front of its owner with "Ja"
+    // focused; the dialogs seam then shows it modally (IDialogs::Exec).
+    void Prepare(const QString& question);
 
     QLabel* Label1 = nullptr;
     QLabel* Icon = nullptr;

@@ -1,5 +1,6 @@
 #include "TFormInfo.h"
 
+#include "Dialogs.h"
 #include "Maker.h"
 
 #include <QApplication>
@@ -89,5 +90,5 @@ void TFormInfo::ShowModal()
     if (parentWidget())
         move(parentWidget()->geometry().center() - rect().center());
     cmd_OK->setFocus();
-    exec();
+    Dialogs().Exec(*this);
 }

@@ -1,6 +1,7 @@
 #include "Dialogs.h"
 
 #include <QApplication>
+#include <QDialog>
 #include <QFileDialog>
 #include <QMessageBox>
 
@@ -34,7 +35,10 @@ IDialogs& Dialogs()
     return installedDialogs ? *installedDialogs : qtDialogs;
 }
 
-void SetDialogs(IDialogs* dialogs) { installedDialogs = dialogs; }
+void SetDialogs(IDialogs* dialogs)
+{
+    installedDialogs = dialogs;
+}
 
 void QtDialogs::ShowMessage(QWidget* parent, const QString& text)
 {
@@ -62,4 +66,9 @@ QString QtDialogs::GetSaveFileName(QWidget* parent, const QString& title, const 
                                    const QStringList& filters, int* filterIndex)
 {
     return RunFileDialog(parent, QFileDialog::AcceptSave, title, fileName, filters, filterIndex);
+}
+
+int QtDialogs::Exec(QDialog& dialog)
+{
+    return dialog.exec();
 }

@@ -3,11 +3,15 @@
 #include <QString>
 #include <QStringList>
 
+class QDialog;
 class QWidget;
 
-// Every message box and file dialog of the program goes through this seam, so
-// tests can answer them: install a TestDialogs-like implementation with
-// SetDialogs() and restore the default with SetDialogs(nullptr).
+// Every modal dialog of the program goes through this seam (message boxes,
+// questions, file dialogs and the program's own dialogs such as the settings),
+// so tests can answer them and none can wait for a person who isn't there:
+// install a TestDialogs-like implementation with SetDialogs() and restore the
+// default with SetDialogs(nullptr). The print dialogs have a seam of their own
+// (PrintDialogs.h).
 class IDialogs
 {
 public:
@@ -25,6 +29,9 @@ public:
                                     const QStringList& filters, int* filterIndex) = 0;
     virtual QString GetSaveFileName(QWidget* parent, const QString& title, const QString& fileName,
                                     const QStringList& filters, int* filterIndex) = 0;
+    // One of the program's own dialogs, shown modally until it is closed;
+    // returns its result (QDialog::Accepted or QDialog::Rejected).
+    virtual int Exec(QDialog& dialog) = 0;
 };
 
 // The dialogs in use; the Qt ones unless a replacement was installed.
@@ -44,4 +51,5 @@ public:
                             const QStringList& filters, int* filterIndex) override;
     QString GetSaveFileName(QWidget* parent, const QString& title, const QString& fileName,
                             const QStringList& filters, int* filterIndex) override;
+    int Exec(QDialog& dialog) override;
 };

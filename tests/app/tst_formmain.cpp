@@ -1,6 +1,8 @@
+#include "ActiveWindow.h"
 #include "AppSetup.h"
 #include "FakeTickSource.h"
 #include "FormMainAccess.h"
+#include "ModalGuard.h"
 #include "ProtocolLogic.h"
 #include "RunTime.h"
 #include "TBitBtnWithColor.h"
@@ -15,6 +17,8 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDialog>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
@@ -170,9 +174,7 @@ private Q_SLOTS:
         dialogs = std::make_unique<TestDialogs>();
         QFile::remove(settingsDir.filePath(QStringLiteral("settings.ini")));
         window = std::make_unique<TTestFormMain>(Access());
-        window->show();
-        window->activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(window.get()));
+        QVERIFY(ShowActive(*window));
     }
 
     void cleanup()
@@ -801,7 +803,8 @@ private Q_SLOTS:
         window->mUndo->trigger();
         QCOMPARE(Cell(ColLauf1, 1), QStringLiteral("0,12"));
         QCOMPARE(Cell(ColLauf1, 2), QStringLiteral("31,00"));
-        QCOMPARE(window->statusBar()->currentMessage(), QStringLiteral("„Lauf wiederholen“ ist rückgängig gemacht."));
+        QCOMPARE(window->statusBar()->currentMessage(),
+                 QStringLiteral("„Lauf wiederholen“ ist rückgängig gemacht."));
         dialogs->answers.enqueue(true);
         window->mRepeatRun->trigger();
         QCOMPARE(Cell(ColLauf1, 1), QString());
@@ -884,8 +887,9 @@ private Q_SLOTS:
         QStringList classes;
         for (int row = 1; row <= 5; ++row)
             classes.append(Cell(ColKlasse, row));
-        QCOMPARE(classes, QStringList({QStringLiteral("zeta"), QStringLiteral("€uro"), QStringLiteral("Šimon"),
-                                       QStringLiteral("Ärger"), QStringLiteral("Łukasz")}));
+        QCOMPARE(classes,
+                 QStringList({QStringLiteral("zeta"), QStringLiteral("€uro"), QStringLiteral("Šimon"),
+                              QStringLiteral("Ärger"), QStringLiteral("Łukasz")}));
     }
 
     void placeSortedViewKeepsLaneRowsByIdentity()
@@ -972,10 +976,67 @@ private Q_SLOTS:
         QCOMPARE(window->sbWord->isEnabled(), QFileInfo::exists(window->WordTemplatePath));
         window->WriteCell(ColNr, 1, QString());
         window->UpdateCommandStates();
-        for (QWidget* tool : std::initializer_list<QWidget*>{window->sbSave, window->sbPrint, window->sbInet,
-                                                             window->sbExcel, window->sbWord, window->cbSort,
-                                                             window->cbEditON, window->sbCLS, window->sbCLSall})
+        for (QWidget* tool : std::initializer_list<QWidget*>{
+                 window->sbSave, window->sbPrint, window->sbInet, window->sbExcel, window->sbWord,
+                 window->cbSort, window->cbEditON, window->sbCLS, window->sbCLSall})
             QVERIFY2(!tool->isEnabled(), qPrintable(tool->toolTip()));
+    }
+
+    void f2OpensTheSettingsAndEnterEditsACell()
+    {
+        Load(kFiveStarters);
+        TSortGrid* grid = window->SortGrid1;
+        window->cbEditON->click();
+        grid->GotoCell(ColName, 2, true);
+        grid->setFocus();
+        QString shownWith;
+        dialogs->modalAnswers.enqueue([&](QDialog& dialog) {
+            shownWith = dialog.windowTitle();
+            QTest::keyClick(&dialog, Qt::Key_Escape);
+        });
+        QTest::keyClick(grid, Qt::Key_F2); // through the window's shortcut, as an operator's key
+        QCOMPARE(shownWith, QStringLiteral("Einstellungen"));
+        QVERIFY(!grid->EditorMode());
+
+        QTest::keyClick(grid, Qt::Key_Return);
+        QVERIFY(grid->EditorMode());
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+        QVERIFY(!grid->EditorMode());
+        QCOMPARE(dialogs->modalTitles, QStringList{QStringLiteral("Einstellungen")});
+    }
+
+    void dialogNobodyAnswersFailsTheTestAtOnce_data()
+    {
+        QTest::addColumn<int>("way");
+        QTest::addColumn<QString>("title");
+        QTest::newRow("settings through the test's dialogs") << 0 << QStringLiteral("Einstellungen");
+        QTest::newRow("real settings dialog") << 1 << QStringLiteral("Einstellungen");
+        QTest::newRow("real message box outside the seam") << 2 << QApplication::applicationDisplayName();
+    }
+
+    void dialogNobodyAnswersFailsTheTestAtOnce()
+    {
+        QFETCH(int, way);
+        QFETCH(QString, title);
+        QtDialogs real;
+        const ModalGuard::CaptureScope unexpected;
+        QElapsedTimer took;
+        took.start();
+        switch (way) {
+        case 0:
+            QTest::keyClick(window->SortGrid1, Qt::Key_F2);
+            break;
+        case 1:
+            SetDialogs(&real);
+            QTest::keyClick(window->SortGrid1, Qt::Key_F2);
+            SetDialogs(dialogs.get());
+            break;
+        default:
+            real.ShowMessage(window.get(), QStringLiteral("Niemand antwortet."));
+        }
+        qInfo("an unanswered dialog was closed after %lld ms", took.elapsed());
+        QCOMPARE(unexpected.titles, QStringList{title});
+        QVERIFY(!QApplication::activeModalWidget());
     }
 
     void editModeSwitchesToCellSelection()

@@ -1,3 +1,4 @@
+#include "ActiveWindow.h"
 #include "FakeSerialDevice.h"
 #include "FakeTickSource.h"
 #include "FormMainAccess.h"
@@ -13,7 +14,6 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QRadioButton>
 #include <QComboBox>
 #include <QDir>
 #include <QDoubleSpinBox>
@@ -21,6 +21,7 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QSpinBox>
@@ -78,8 +79,7 @@ private:
         access.DeviceFactory = line->Factory();
         access.SerialByIdFolder = devFolder.filePath(QStringLiteral("serial/by-id"));
         window = std::make_unique<TTestFormMain>(std::move(access));
-        window->show();
-        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        QVERIFY(ShowActive(*window));
 
         ProtocolTable rows;
         for (int row = 1; row < 5; ++row) {
@@ -130,10 +130,11 @@ private:
         window->resize(900, 500);
         QApplication::processEvents();
         QList<QRect> layout;
-        for (QWidget* part : std::initializer_list<QWidget*>{window->PanelLL, window->PanelRR, window->PanelT1,
-                                                             window->Panel7, window->PanelLE, window->PanelRI,
-                                                             window->bSTOP1, window->bSTOP2, window->PanelTTT2})
-            layout.append(part->isVisible() ? QRect(part->mapTo(window.get(), QPoint()), part->size()) : QRect());
+        for (QWidget* part : std::initializer_list<QWidget*>{
+                 window->PanelLL, window->PanelRR, window->PanelT1, window->Panel7, window->PanelLE,
+                 window->PanelRI, window->bSTOP1, window->bSTOP2, window->PanelTTT2})
+            layout.append(part->isVisible() ? QRect(part->mapTo(window.get(), QPoint()), part->size())
+                                            : QRect());
         return layout;
     }
 
@@ -230,7 +231,7 @@ private Q_SLOTS:
         QFETCH(quint32, status);
         QFETCH(QString, time);
         CreateWindow();
-        window->mStart->trigger(); // at tick 50000
+        window->mStart->trigger();      // at tick 50000
         Edge(EV_DSR, MS_DSR_ON, 50100); // the beam broken during the lock: recorded, no stop
         EndLock();
         Edge(EV_DSR, status, 50000 + 7250);
@@ -388,7 +389,7 @@ private Q_SLOTS:
     void settingsDialogAppliesLockTimeAndLanes()
     {
         CreateWindow();
-        QTimer::singleShot(0, this, [this] {
+        dialogs->modalAnswers.enqueue([this](QDialog&) {
             TCfgDialog* dialog = window->CfgDialog;
             QVERIFY(dialog->isVisible());
             QCOMPARE(dialog->cbPort->currentIndex(), 1); // COM1
@@ -433,7 +434,7 @@ private Q_SLOTS:
 
         CreateWindow(0, 0, 0, from);
         LaneLayout();
-        QTimer::singleShot(0, this, [this, to] {
+        dialogs->modalAnswers.enqueue([this, to](QDialog&) {
             window->CfgDialog->rgBahn->Button(to - 1)->click();
             window->CfgDialog->OKBtn->click();
         });
@@ -445,7 +446,7 @@ private Q_SLOTS:
     void choosingNoPortClosesIt()
     {
         CreateWindow(1, 1, 1);
-        QTimer::singleShot(0, this, [this] {
+        dialogs->modalAnswers.enqueue([this](QDialog&) {
             window->CfgDialog->cbPort->setCurrentIndex(0); // "Kein"
             window->CfgDialog->OKBtn->click();
         });
@@ -459,7 +460,7 @@ private Q_SLOTS:
     void settingsAreWrittenWhenTheDialogClosesWithOk()
     {
         CreateWindow(0, 0, 0, 2);
-        QTimer::singleShot(0, this, [this] {
+        dialogs->modalAnswers.enqueue([this](QDialog&) {
             window->CfgDialog->rgBahn->Button(0)->click();
             window->CfgDialog->seProbe->setValue(3);
             window->CfgDialog->seMindestzeit->setValue(4.5);
@@ -474,7 +475,7 @@ private Q_SLOTS:
         QCOMPARE(read.Mindestzeit, 450);
         QCOMPARE(window->Settings.Mindestzeit, 450);
 
-        QTimer::singleShot(0, this, [this] {
+        dialogs->modalAnswers.enqueue([this](QDialog&) {
             window->CfgDialog->seProbe->setValue(4);
             window->CfgDialog->CancelBtn->click();
         });
@@ -503,7 +504,7 @@ private Q_SLOTS:
         QVERIFY(!window->ComPort->Connected());
         QCOMPARE(window->ComPort->Port(), std::uint8_t(0));
         QCOMPARE(line->Opens(), 0);
-        QTimer::singleShot(0, this, [this] {
+        dialogs->modalAnswers.enqueue([this](QDialog&) {
             QCOMPARE(window->CfgDialog->cbPort->currentText(), QStringLiteral("Kein"));
             window->CfgDialog->CancelBtn->click();
         });
@@ -562,7 +563,7 @@ private Q_SLOTS:
         line->Vanish(5, "Input/output error");
         QTRY_VERIFY(!window->ComPort->Connected());
         window->TimerReconnect->stop();
-        QTimer::singleShot(0, this, [this] {
+        dialogs->modalAnswers.enqueue([this](QDialog&) {
             QCOMPARE(window->CfgDialog->cbPort->currentText().section(' ', 0, 0), QStringLiteral("COM1"));
             window->CfgDialog->OKBtn->click();
         });
@@ -580,7 +581,7 @@ private Q_SLOTS:
         presentPorts = {3, 6};
         QStringList entries;
         QString note;
-        QTimer::singleShot(0, this, [&] {
+        dialogs->modalAnswers.enqueue([&](QDialog&) {
             QComboBox* ports = window->CfgDialog->cbPort;
             for (int i = 0; i < ports->count(); ++i)
                 entries << ports->itemText(i).section(' ', 0, 0);

@@ -1,17 +1,18 @@
+#include "ActiveWindow.h"
 #include "BackgroundWork.h"
 #include "FakeTickSource.h"
 #include "FileSizeLimit.h"
 #include "FormMainAccess.h"
+#include "ProgressCanceller.h"
 #include "ProtocolLogic.h"
 #include "ReadCancel.h"
 #include "TBitBtnWithColor.h"
 #include "TFormMain.h"
 #include "TSortGrid.h"
+#include "TestAccess.h"
 #include "TestDialogs.h"
 #include "TestPrintDialogs.h"
-#include "TestAccess.h"
 #include "TextBytes.h"
-#include "ProgressCanceller.h"
 #include "WindowHarness.h"
 #include "WorkbookWriter.h"
 #include "XlsProcess.h"
@@ -41,7 +42,6 @@ class TestFormMainFiles : public QObject, private WindowHarness
     Q_OBJECT
 
 private:
-
     // The data rows without the load order, which every load renumbers.
     QStringList DataRows() const
     {
@@ -60,7 +60,7 @@ private:
         window->SortGrid1->SetModified(false);
         window.reset();
         window = std::make_unique<TTestFormMain>(Access());
-        window->show();
+        QVERIFY(ShowActive(*window));
     }
 
     QString Cell(int col, int row) const { return window->SortGrid1->Cells(col, row); }
@@ -167,7 +167,8 @@ private Q_SLOTS:
     {
         QFETCH(int, col);
         QFETCH(QString, text);
-        WriteFile(QStringLiteral("in.csv"), "1;Adler;Anna;SC;A\r\n2;Berg;Bruno;TV;B\r\n3;Christ;Clara;SV;A\r\n");
+        WriteFile(QStringLiteral("in.csv"),
+                  "1;Adler;Anna;SC;A\r\n2;Berg;Bruno;TV;B\r\n3;Christ;Clara;SV;A\r\n");
         Open(QStringLiteral("in.csv"), kCsvEntry);
         window->WriteCell(col, 1, text);
         window->WriteCell(col, 2, text);
@@ -231,9 +232,11 @@ private Q_SLOTS:
     {
         QTest::addColumn<int>("saveFilter");
         QTest::addColumn<QByteArray>("written");
-        QTest::newRow("text") << 1 << QByteArray("1\t'=HYPERLINK(\"http://x\";\"y\")\t'+49\t-5\t'@SUMME(A1)\t");
+        QTest::newRow("text") << 1
+                              << QByteArray("1\t'=HYPERLINK(\"http://x\";\"y\")\t'+49\t-5\t'@SUMME(A1)\t");
         QTest::newRow("csv") << kCsvEntry
-                             << QByteArray("1;\"'=HYPERLINK(\"\"http://x\"\";\"\"y\"\")\";'+49;-5;'@SUMME(A1);");
+                             << QByteArray(
+                                    "1;\"'=HYPERLINK(\"\"http://x\"\";\"\"y\"\")\";'+49;-5;'@SUMME(A1);");
     }
 
     // A spreadsheet opening the saved file must not see formulas or numbers
@@ -242,7 +245,8 @@ private Q_SLOTS:
     {
         QFETCH(int, saveFilter);
         QFETCH(QByteArray, written);
-        WriteFile(QStringLiteral("in.csv"), "1;\"=HYPERLINK(\"\"http://x\"\";\"\"y\"\")\";+49;-5;@SUMME(A1)\r\n");
+        WriteFile(QStringLiteral("in.csv"),
+                  "1;\"=HYPERLINK(\"\"http://x\"\";\"\"y\"\")\";+49;-5;@SUMME(A1)\r\n");
         Open(QStringLiteral("in.csv"), kCsvEntry);
         QCOMPARE(Cell(ColName, 1), QStringLiteral("=HYPERLINK(\"http://x\";\"y\")"));
         QCOMPARE(Cell(ColVorname, 1), QStringLiteral("+49"));
@@ -327,11 +331,13 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<QString>("message");
         const QString noText = QStringLiteral("Die Datei %1 ist keine Text- oder CSV-Datei.");
-        const QString noWorkbook = QStringLiteral("Die Arbeitsmappe %1 kann nicht geladen werden: sie ist beschädigt");
-        QTest::newRow("workbook (zip)") << QByteArray("PK\x03\x04\x14\0\x06\0\x08\0[Content_Types].xml;1;2\r\n", 36)
-                                        << noWorkbook;
+        const QString noWorkbook =
+            QStringLiteral("Die Arbeitsmappe %1 kann nicht geladen werden: sie ist beschädigt");
+        QTest::newRow("workbook (zip)")
+            << QByteArray("PK\x03\x04\x14\0\x06\0\x08\0[Content_Types].xml;1;2\r\n", 36) << noWorkbook;
         QTest::newRow("empty zip") << QByteArray("PK\x05\x06", 4) + QByteArray(18, '\0') << noText;
-        QTest::newRow("old office file") << QByteArray("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1;x;y\r\n") << noWorkbook;
+        QTest::newRow("old office file")
+            << QByteArray("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1;x;y\r\n") << noWorkbook;
         QTest::newRow("NUL bytes") << QByteArray("7;Muster;Max\r\n\x01\x02\0\x7F;8\r\n", 21) << noText;
     }
 
@@ -360,13 +366,13 @@ private Q_SLOTS:
     {
         QByteArray bytes;
         QString reason;
-        QVERIFY(ProtocolWorkbookBytes({{"Nr.", "Name"}, {"4", "Vogel"}}, QStringLiteral("Quellorix"), bytes, reason));
+        QVERIFY(ProtocolWorkbookBytes({{"Nr.", "Name"}, {"4", "Vogel"}}, QStringLiteral("Quellorix"), bytes,
+                                      reason));
         WriteFile(QStringLiteral("Liste.xlsx"), bytes);
         Open(QStringLiteral("Liste.xlsx"), 1);
         QCOMPARE(dialogs->messages, QStringList());
         QCOMPARE(Cell(ColName, 1), QStringLiteral("Vogel"));
     }
-
 
     void hugeListIsRefusedAndLongFieldsAreCut_data()
     {
@@ -379,7 +385,8 @@ private Q_SLOTS:
             << QStringList{"Muster", "Kurz"};
         QTest::newRow("field of 1,001 characters")
             << "1;" + QByteArray(1001, 'N') + ";Max\r\n2;" + QByteArray(1000, 'M') + ";Eva\r\n"
-            << "Die Datei %1 enthält Felder mit mehr als 1.000 Zeichen (1); sie wurden auf 1.000 Zeichen gekürzt."
+            << "Die Datei %1 enthält Felder mit mehr als 1.000 Zeichen (1); sie wurden auf 1.000 Zeichen "
+               "gekürzt."
             << QStringList{QString(1000, u'N'), QString(1000, u'M')};
     }
 

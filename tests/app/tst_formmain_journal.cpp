@@ -1,3 +1,4 @@
+#include "ActiveWindow.h"
 #include "FakeSerialDevice.h"
 #include "FakeTickSource.h"
 #include "FileSizeLimit.h"
@@ -166,7 +167,7 @@ private:
         window.reset();
         window = std::make_unique<TTestFormMain>(
             Access(folder.isEmpty() ? Folder() : folder, bootId, dialogs.get(), clock.get()));
-        window->show();
+        QVERIFY(ShowActive(*window));
     }
 
     QStringList JournalFiles() const
@@ -500,14 +501,23 @@ private Q_SLOTS:
         SessionLeftOpen();
         // The program's own dialogs, as the program entry installs them.
         TProgramWindows windows(Access(Folder(), QStringLiteral("boot-A"), nullptr, clock.get()));
-        windows.FormMain().show();
+        QVERIFY(ShowActive(windows.FormMain()));
         QString asked;
-        QTimer::singleShot(0, this, [&asked] {
+        // The real dialog in its real modal loop, answered once it is up.
+        const ModalGuard::ExpectedScope expected;
+        QTimer answer;
+        QElapsedTimer waited;
+        waited.start();
+        connect(&answer, &QTimer::timeout, this, [&] {
             if (auto* box = qobject_cast<TFDlgYesNo*>(QApplication::activeModalWidget())) {
                 asked = box->Label1->text();
                 box->OKBtn->click();
+                answer.stop();
+            } else if (waited.elapsed() > 60000 && QApplication::activeModalWidget()) {
+                QApplication::activeModalWidget()->close(); // not ours: never wait for ever
             }
         });
+        answer.start(10);
         windows.FormMain().RestoreLastSession();
         QCOMPARE(asked, kQuestion);
         TSortGrid* grid = TFormMainTestAccess::Controls(windows.FormMain()).SortGrid1;
@@ -582,7 +592,7 @@ private Q_SLOTS:
         Run(*window, 20000, 7000, 4000);
         window->cbEditON->click();
         window->SortGrid1->GotoCell(ColName, 3, true);
-        QTest::keyClick(window->SortGrid1, Qt::Key_F2);
+        QTest::keyClick(window->SortGrid1, Qt::Key_Return);
         QVERIFY(window->SortGrid1->EditorMode());
         window->SortGrid1->InplaceEditor()->setText(QStringLiteral("Christ-Berg"));
         QTest::keyClick(window->SortGrid1->InplaceEditor(), Qt::Key_Return);
@@ -874,7 +884,7 @@ private Q_SLOTS:
         access.ScanPorts = [] { return ComputePortsFound({1}); };
         access.DeviceFactory = line.Factory();
         window = std::make_unique<TTestFormMain>(std::move(access));
-        window->show();
+        QVERIFY(ShowActive(*window));
         QVERIFY(window->LoadStarterList(ListFile()));
         int dispatched = 0;
         for (auto signal : {&TComPort::OnCTS, &TComPort::OnDSR, &TComPort::OnRLSD})
@@ -949,8 +959,9 @@ private Q_SLOTS:
         const QString note = window->statusBar()->currentMessage();
         QVERIFY2(note.contains(QStringLiteral("kann nicht geschrieben werden")), qPrintable(note));
         // The reason in German, not the system's English text.
-        QVERIFY2(note.contains(diskFull ? QStringLiteral("Datei zu groß") : QStringLiteral("kann nicht angelegt")),
-                 qPrintable(note));
+        QVERIFY2(
+            note.contains(diskFull ? QStringLiteral("Datei zu groß") : QStringLiteral("kann nicht angelegt")),
+            qPrintable(note));
         window->statusBar()->clearMessage();
         window->Journal()->RetryInterval = std::chrono::milliseconds(0);
         if (diskFull) {

@@ -1,3 +1,4 @@
+#include "ActiveWindow.h"
 #include "FileTypes.h"
 #include "FormMainAccess.h"
 #include "HelpWindow.h"
@@ -8,6 +9,7 @@
 #include "TClickLabel.h"
 #include "TFormInfo.h"
 #include "TestAccess.h"
+#include "TestDialogs.h"
 
 #include <QAction>
 #include <QDir>
@@ -37,22 +39,24 @@ private:
     QTemporaryDir settingsDir;
     std::unique_ptr<TProgramWindows> windows;
     QList<QUrl> openedUrls;
+    std::unique_ptr<TestDialogs> dialogs;
 
     TFormMain& Main() { return windows->FormMain(); }
     TFormMainControls& Ui() { return TFormMainTestAccess::Controls(Main()); }
 
     void Start()
     {
+        windows.reset();
         ClearTrace();
         TSystemAccess access = TestAccess(settingsDir.filePath(QStringLiteral("settings.ini")));
         access.OpenUrl = [this](const QUrl& url) {
             openedUrls.append(url);
             return true;
         };
+        dialogs = std::make_unique<TestDialogs>();
+        access.Dialogs = dialogs.get();
         windows = std::make_unique<TProgramWindows>(std::move(access));
-        Main().show();
-        Main().activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(&Main()));
+        QVERIFY(ShowActive(Main()));
     }
 
     // Runs the real program under the name programName, from the folder workDir,
@@ -277,8 +281,8 @@ private Q_SLOTS:
         Start();
         TFormInfo* info = Ui().FormInfo;
         bool shown = false;
-        QTimer::singleShot(0, info, [&] {
-            shown = QApplication::activeModalWidget() == info;
+        dialogs->modalAnswers.enqueue([&](QDialog& dialog) {
+            shown = &dialog == info && info->isVisible();
             if (byEscape)
                 QTest::keyClick(info, Qt::Key_Escape);
             else

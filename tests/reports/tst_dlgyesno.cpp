@@ -3,7 +3,6 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QTest>
-#include <QTimer>
 
 // The confirmation dialog: Enter answers yes, Esc and the close box answer no.
 class TestDlgYesNo : public QObject
@@ -29,27 +28,30 @@ private Q_SLOTS:
         TFDlgYesNo dialog;
         QCOMPARE(dialog.OKBtn->text(), QStringLiteral("Ja"));
         QCOMPARE(dialog.CancelBtn->text(), QStringLiteral("Nein"));
-        QTimer::singleShot(0, &dialog, [&dialog, action] {
-            QCOMPARE(dialog.Label1->text(), QStringLiteral("Beenden?"));
-            switch (action) {
-            case 0:
-                QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : &dialog,
-                                Qt::Key_Return);
-                break;
-            case 1:
-                QTest::keyClick(&dialog, Qt::Key_Escape);
-                break;
-            case 2:
-                dialog.close();
-                break;
-            case 3:
-                dialog.CancelBtn->click();
-                break;
-            default:
-                dialog.OKBtn->click();
-            }
-        });
-        QCOMPARE(dialog.Ask(QStringLiteral("Beenden?")), yes);
+        // Shown as the dialogs seam shows it, without a modal loop a test could hang in.
+        dialog.Prepare(QStringLiteral("Beenden?"));
+        dialog.setResult(-1);
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowActive(&dialog));
+        QCOMPARE(dialog.Label1->text(), QStringLiteral("Beenden?"));
+        switch (action) {
+        case 0:
+            QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : &dialog,
+                            Qt::Key_Return);
+            break;
+        case 1:
+            QTest::keyClick(&dialog, Qt::Key_Escape);
+            break;
+        case 2:
+            dialog.close();
+            break;
+        case 3:
+            dialog.CancelBtn->click();
+            break;
+        default:
+            dialog.OKBtn->click();
+        }
+        QCOMPARE(dialog.result(), yes ? int(QDialog::Accepted) : int(QDialog::Rejected));
         QVERIFY(!dialog.isVisible());
     }
 };

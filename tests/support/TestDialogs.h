@@ -1,24 +1,33 @@
 #pragma once
 
 #include "Dialogs.h"
+#include "ModalGuard.h"
 #include "SeamScope.h"
 
+#include <QDialog>
 #include <QQueue>
+#include <functional>
 
 // Answers the program's dialogs from queues filled by the test, and records
 // what was shown. A window takes it through TSystemAccess::Dialogs; a widget
-// test without a window installs it with SeamScope.
+// test without a window installs it with SeamScope. One of the program's own
+// dialogs (settings, information) that opens with no answer queued fails the
+// test at once.
 class TestDialogs : public IDialogs
 {
 public:
-    QStringList messages;            // every ShowMessage and ShowError text, in order
-    QStringList errors;              // every ShowError text, in order
-    QStringList questions;           // every AskYesNo question, in order
-    QQueue<bool> answers;            // next AskYesNo answers; "no" when empty
-    QQueue<QString> fileNames;       // next file dialog results; cancelled when empty
-    QQueue<int> filterIndexes;       // next chosen filter indexes; unchanged when empty
-    QStringList lastFilters;         // filters of the last file dialog
-    QString lastProposedName;        // file name proposed to the last file dialog
+    QStringList messages;      // every ShowMessage and ShowError text, in order
+    QStringList errors;        // every ShowError text, in order
+    QStringList questions;     // every AskYesNo question, in order
+    QQueue<bool> answers;      // next AskYesNo answers; "no" when empty
+    QQueue<QString> fileNames; // next file dialog results; cancelled when empty
+    QQueue<int> filterIndexes; // next chosen filter indexes; unchanged when empty
+    QStringList lastFilters;   // filters of the last file dialog
+    QString lastProposedName;  // file name proposed to the last file dialog
+    // Next answers to the program's own dialogs: each is handed the shown
+    // dialog and closes it as a user would (OK, Abbrechen, a key).
+    QQueue<std::function<void(QDialog&)>> modalAnswers;
+    QStringList modalTitles; // every such dialog's title, in order
 
     void ShowMessage(QWidget*, const QString& text) override { messages.append(text); }
     void ShowError(QWidget*, const QString& text) override
@@ -40,6 +49,26 @@ public:
                             int* filterIndex) override
     {
         return Answer(fileName, filters, filterIndex);
+    }
+
+    int Exec(QDialog& dialog) override
+    {
+        modalTitles.append(dialog.windowTitle());
+        if (modalAnswers.isEmpty()) {
+            ModalGuard::ReportUnexpected(dialog.windowTitle());
+            return QDialog::Rejected;
+        }
+        // Shown for real, so the dialog fills itself as it does for a user,
+        // but without a modal loop: the answer closes it.
+        const ModalGuard::ExpectedScope expected;
+        dialog.setResult(QDialog::Rejected);
+        dialog.show();
+        modalAnswers.dequeue()(dialog);
+        if (dialog.isVisible()) {
+            ModalGuard::ReportUnexpected(dialog.windowTitle() + QStringLiteral(" (left open by its answer)"));
+            dialog.reject();
+        }
+        return dialog.result();
     }
 
 private:

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ActiveWindow.h"
 #include "FakeTickSource.h"
 #include "FormMainAccess.h"
 #include "TFormMain.h"
@@ -37,7 +38,8 @@ public:
         dialogs = std::make_unique<TestDialogs>();
         QFile::remove(Path(QStringLiteral("settings.ini")));
         window = std::make_unique<TTestFormMain>(Access());
-        window->show();
+        if (!ShowActive(*window))
+            QTest::qFail("the window did not become active", __FILE__, __LINE__);
     }
 
     // The harness's stand-ins and settings, for a window made by the test.
