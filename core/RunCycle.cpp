@@ -94,7 +94,9 @@ std::array<int, 2> TRunCycle::NextLanePositions(std::array<int, 2> positions,
 
 BarrierCommand TRunCycle::StartEdge(bool startAvailable, bool startArmed)
 {
-    if (Locked())
+    // Someone walking through the start beam while cars are on the track must
+    // not lock the finish lines: the run's own lock came with its start.
+    if (Locked() || Timing())
         return BarrierCommand::None;
     const BarrierCommand command =
         startAvailable && startArmed ? BarrierCommand::Start : BarrierCommand::None;

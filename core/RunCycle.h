@@ -79,9 +79,9 @@ public:
     // Ends the lock early, without LockExpired.
     void EndLock() { m_lock.stop(); }
 
-    // A start-line edge: ignored during the lock (and it does not prolong it);
-    // otherwise it starts the run when the start is available and the start
-    // barrier is armed, and locks in either case.
+    // A start-line edge: ignored during the lock (and it does not prolong it)
+    // and while a run is being timed; otherwise it starts the run when the
+    // start is available and the start barrier is armed, and locks in either case.
     BarrierCommand StartEdge(bool startAvailable, bool startArmed);
     // A finish-line edge of a lane: while the start is available and the start
     // barrier armed it starts the run (a barrier wired to the wrong line still

@@ -215,6 +215,22 @@ private Q_SLOTS:
         QVERIFY(!On(window->ImageLS1));
     }
 
+    void startBeamCrossedDuringARunLeavesTheFinishLinesListening()
+    {
+        CreateWindow();
+        window->LockLSstart->trigger();
+        Edge(EV_CTS, MS_CTS_ON, 50000); // the car leaves
+        QVERIFY(window->Clock->isActive());
+        EndLock();
+        Edge(EV_CTS, 0, 50400);
+        // A helper walks through the start beam 1.5 s into the run.
+        Edge(EV_CTS, MS_CTS_ON, 51500);
+        Edge(EV_CTS, 0, 51700);
+        QVERIFY(!window->TimerGesperrtStart->isActive());
+        Edge(EV_DSR, MS_DSR_ON, 51700); // the car arrives 0.2 s later
+        QCOMPARE(Cell(ColLauf1, 1), QStringLiteral("1,70"));
+    }
+
     // The repeat filter compares the whole status word: the same line state
     // with another line asserted counts as a new edge of this line.
     void repeatFilterComparesTheWholeWord_data()
@@ -305,16 +321,17 @@ private Q_SLOTS:
         QCOMPARE(Cell(ColLauf1, 2), QStringLiteral("4,00"));
     }
 
-    void startIsHandledBeforeFinishInOneBatch()
+    void startEdgeInTheFinishsBatchDropsNothing()
     {
         CreateWindow();
         window->mStart->trigger();
         EndLock();
-        // The start contact closing again locks the lines before the lane 1 edge of the same batch.
+        // The start contact closing again while cars run neither locks the
+        // lines nor costs the lane 1 edge of the same batch its stop.
         Edge(EV_CTS | EV_DSR, MS_CTS_ON | MS_DSR_ON, 52000);
-        QVERIFY(window->TimerGesperrtStart->isActive());
-        QVERIFY(window->bSTOP1->isEnabled());
-        QCOMPARE(Cell(ColLauf1, 1), QString());
+        QVERIFY(!window->TimerGesperrtStart->isActive());
+        QVERIFY(!window->bSTOP1->isEnabled());
+        QCOMPARE(Cell(ColLauf1, 1), QStringLiteral("2,00"));
     }
 
     void firstEventOfEachLineIsEvaluated_data()

@@ -171,6 +171,12 @@ void TestRunCycle::barrierEdges_data()
         << 2 << "" << false << 0 << false << true << false << None << true;
     QTest::newRow("start edge during the lock")
         << 2 << "" << true << 0 << true << true << false << None << true;
+    QTest::newRow("start edge while both lanes run: nothing, no lock")
+        << 2 << "start@0" << false << 0 << false << true << false << None << false;
+    QTest::newRow("start edge while one lane still runs: nothing, no lock")
+        << 2 << "start@0 stop1@5" << false << 0 << false << true << false << None << false;
+    QTest::newRow("start edge after the run, before the reset: locks")
+        << 2 << "start@0 stop1@5 stop2@6" << false << 0 << false << true << false << None << true;
     QTest::newRow("finish edge while the start is available starts")
         << 2 << "" << false << 1 << true << true << false << Start << false;
     QTest::newRow("finish edge starts even during the lock")
