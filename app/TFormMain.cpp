@@ -11,6 +11,7 @@
 #include "RaceJournal.h"
 #include "RunTime.h"
 #include "SerialPorts.h"
+#include "SortCompare.h"
 #include "StartupTrace.h"
 #include "TBitBtnWithColor.h"
 #include "TCfgDialog.h"
@@ -569,6 +570,9 @@ void TFormMain::CreateProtocolGrid(QWidget* parent)
     SortGrid1->OnGetSortStyle = [this](int col, TSortStyle& style) {
         if (col >= ColLauf1 && col <= ColGesamt) {
             SortGrid1->SortOptions.CustomCompare = CompareRunTimes;
+            style = ssCustom;
+        } else if (col == ColKlasse) {
+            SortGrid1->SortOptions.CustomCompare = ClassCompare();
             style = ssCustom;
         } else if (col == ColNr || col == ColPlatz || col == ColLoadOrder) {
             style = ssNumeric;

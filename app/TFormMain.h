@@ -10,12 +10,14 @@
 #include "ResultsModel.h"
 #include "RunCycle.h"
 #include "SerialDevice.h"
+#include "SortCompare.h"
 #include "TColor.h"
 #include "TFormScoreboard.h"
 #include "TSettings.h"
 
 #include <QHash>
 #include <QMainWindow>
+#include <QSet>
 #include <QSettings>
 #include <array>
 #include <cstdint>
@@ -161,6 +163,10 @@ public:
     // A lane time that found no starter: journalled and named in the status bar.
     void KeepUnplacedTime(int lane, const QString& identity, const QString& timeText);
     void RankProtocol();
+    // The ranking's comparison of two class names (see ClassKey).
+    TCustomCompare ClassCompare() const;
+    // Names in the status bar, once, a class that is written in more than one way.
+    void NoteClassSpellings();
     void UpdateCommandStates();
     void ApplyLaneLayout();
     void ShowLaneTime(int lane, int ms);
@@ -438,6 +444,7 @@ private:
     QSoundEffect* m_stopSound = nullptr;
     int m_lastSelectedCol = 0;
     TSystemAccess m_access;
+    QSet<QString> m_notedClassSpellings; // class spellings already named in the status bar
     std::uint32_t m_portsFound = 0;
     TBarrierLine m_lineCTS{MS_CTS_ON, kLastCtsStart};
     TBarrierLine m_lineDSR{MS_DSR_ON, kLastDsrStart};

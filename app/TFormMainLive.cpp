@@ -11,6 +11,7 @@
 #include <QAction>
 #include <QComboBox>
 #include <QDate>
+#include <QHash>
 #include <QLabel>
 #include <QMap>
 #include <QStatusBar>
@@ -93,8 +94,9 @@ void TFormMain::ApplyLiveSettings()
             statusBar()->showMessage(error);
     }
     const QStringList urls = m_live ? TLiveServer::LocalUrls(m_live->Port()) : QStringList();
-    const QString url = urls.isEmpty() ? (m_live ? QStringLiteral("http://localhost:%1/").arg(m_live->Port()) : QString())
-                                       : urls.constFirst();
+    const QString url =
+        urls.isEmpty() ? (m_live ? QStringLiteral("http://localhost:%1/").arg(m_live->Port()) : QString())
+                       : urls.constFirst();
     LiveAddress->setText(url.isEmpty() ? QString() : QStringLiteral("Live: %1").arg(url));
     LiveAddress->setToolTip(urls.join(QLatin1Char('\n')));
     LiveAddress->setVisible(!url.isEmpty());
@@ -185,10 +187,10 @@ std::array<ScoreboardLane, 2> TFormMain::ScoreboardLanes() const
         shown.className = live.className;
         shown.time = live.time;
         shown.unconfirmed = live.unconfirmed;
-        shown.phase = live.starter.isEmpty()                           ? ScoreboardLane::Phase::Empty
-                      : live.state == LiveLane::State::Running         ? ScoreboardLane::Phase::Running
-                      : live.state == LiveLane::State::Stopped         ? ScoreboardLane::Phase::Stopped
-                                                                       : ScoreboardLane::Phase::Ready;
+        shown.phase = live.starter.isEmpty()                   ? ScoreboardLane::Phase::Empty
+                      : live.state == LiveLane::State::Running ? ScoreboardLane::Phase::Running
+                      : live.state == LiveLane::State::Stopped ? ScoreboardLane::Phase::Stopped
+                                                               : ScoreboardLane::Phase::Ready;
         if (shown.phase == ScoreboardLane::Phase::Ready)
             shown.time = FormatRunTime(0);
         const int row = LaneRow(lane);
@@ -205,7 +207,7 @@ std::array<ScoreboardLane, 2> TFormMain::ScoreboardLanes() const
         const int total = ParseRunTime(cells.value(ColGesamt));
         int best = InvalidTime;
         for (const QStringList& other : view.rows) {
-            if (other.value(ColKlasse) == cells.value(ColKlasse))
+            if (ClassKey(other.value(ColKlasse)) == ClassKey(cells.value(ColKlasse)))
                 best = std::min(best, ParseRunTime(other.value(ColGesamt)));
         }
         if (total != InvalidTime && best != InvalidTime && total > best)
@@ -216,11 +218,17 @@ std::array<ScoreboardLane, 2> TFormMain::ScoreboardLanes() const
 
 QList<ScoreboardClass> TFormMain::ScoreboardStandings() const
 {
+    // One class however it is written; its heading is the first spelling met.
     QMap<QString, QList<QStringList>> byClass;
+    QHash<QString, QString> headingOfClass;
     for (int i = 0; i < m_results.RowCount(); ++i) {
         const QStringList& row = m_results.Row(i);
-        if (!row.value(ColPlatz).trimmed().isEmpty())
-            byClass[row.value(ColKlasse)].append(row);
+        if (!row.value(ColPlatz).trimmed().isEmpty()) {
+            const QString key = ClassKey(row.value(ColKlasse));
+            byClass[key].append(row);
+            if (!headingOfClass.contains(key))
+                headingOfClass.insert(key, row.value(ColKlasse).trimmed());
+        }
     }
     QList<ScoreboardClass> classes;
     for (auto it = byClass.begin(); it != byClass.end(); ++it) {
@@ -228,7 +236,7 @@ QList<ScoreboardClass> TFormMain::ScoreboardStandings() const
         std::stable_sort(rows.begin(), rows.end(), [](const QStringList& a, const QStringList& b) {
             return PlaceNumber(a.value(ColPlatz)) < PlaceNumber(b.value(ColPlatz));
         });
-        ScoreboardClass standing{it.key(), {}};
+        ScoreboardClass standing{headingOfClass.value(it.key()), {}};
         for (const QStringList& row : rows)
             standing.rows.append({row.value(ColPlatz).trimmed(), StarterText(row), row.value(ColGesamt)});
         classes.append(standing);

@@ -4,6 +4,7 @@
 #include "ProtocolLogic.h"
 #include "RaceJournal.h"
 #include "RunTime.h"
+#include "SortCompare.h"
 #include "TClickLabel.h"
 #include "TColor.h"
 #include "TSortGrid.h"
@@ -184,7 +185,50 @@ void TFormMain::RankProtocol()
     options.SortCol = ColKlasse;
     options.CanSort = false;
     SortGrid1->InvalidateGrid();
+    NoteClassSpellings();
     JournalRank();
+}
+
+TCustomCompare TFormMain::ClassCompare() const
+{
+    // Classes sort by the key their places are counted by, so that one class
+    // written two ways stays one block; the column's kind (numbers, times or
+    // text) is found from those keys as for any other column.
+    QStringList keys;
+    keys.reserve(m_results.RowCount());
+    for (int i = 0; i < m_results.RowCount(); ++i)
+        keys.append(ClassKey(m_results.Row(i).value(ColKlasse)));
+    TCustomCompare byStyle = ComparePlainText;
+    switch (DetectSortStyleOf(keys)) {
+    case ssNumeric:
+        byStyle = CompareNumeric;
+        break;
+    case ssDateTime:
+        byStyle = CompareDateTime;
+        break;
+    case ssTime:
+        byStyle = CompareTime;
+        break;
+    default:
+        break;
+    }
+    return [byStyle](const QString& a, const QString& b) { return byStyle(ClassKey(a), ClassKey(b)); };
+}
+
+void TFormMain::NoteClassSpellings()
+{
+    QStringList classes;
+    classes.reserve(m_results.RowCount());
+    for (int i = 0; i < m_results.RowCount(); ++i)
+        classes.append(m_results.Row(i).value(ColKlasse));
+    for (const QStringList& spellings : ClassSpellingVariants(classes)) {
+        const QString joined = spellings.join(QStringLiteral("“, „"));
+        if (m_notedClassSpellings.contains(joined))
+            continue;
+        m_notedClassSpellings.insert(joined);
+        statusBar()->showMessage(
+            QStringLiteral("Klasse verschieden geschrieben: „%1“ – gewertet als eine Klasse.").arg(joined));
+    }
 }
 
 QStringList TFormMain::ProtocolRowCells(int row) const

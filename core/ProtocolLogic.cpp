@@ -2,6 +2,7 @@
 
 #include "RunTime.h"
 
+#include <QHash>
 #include <QLocale>
 #include <algorithm>
 
@@ -49,6 +50,34 @@ QString ComputeTotal(const QStringList& rowCells, int probeLaufe, int allLaufe)
     return FormatRunTime(static_cast<int>(sum));
 }
 
+QString ClassKey(const QString& className)
+{
+    QString key = className.trimmed();
+    for (QChar& c : key) {
+        if (c >= u'A' && c <= u'Z')
+            c = QChar(c.unicode() + (u'a' - u'A'));
+    }
+    return key;
+}
+
+QList<QStringList> ClassSpellingVariants(const QStringList& classNames)
+{
+    QList<QStringList> variants;
+    QHash<QString, qsizetype> indexOfKey;
+    for (const QString& name : classNames) {
+        const QString key = ClassKey(name);
+        auto found = indexOfKey.constFind(key);
+        if (found == indexOfKey.constEnd()) {
+            indexOfKey.insert(key, variants.size());
+            variants.append(QStringList{name});
+        } else if (!variants[found.value()].contains(name)) {
+            variants[found.value()].append(name);
+        }
+    }
+    variants.removeIf([](const QStringList& spellings) { return spellings.size() < 2; });
+    return variants;
+}
+
 QStringList ComputePlaces(const QList<std::pair<QString, QString>>& classAndTotalInRowOrder)
 {
     QStringList places;
@@ -65,9 +94,9 @@ QStringList ComputePlaces(const QList<std::pair<QString, QString>>& classAndTota
             places.append(QString());
             continue;
         }
-        const QString trimmedClass = className.trimmed();
-        if (trimmedClass != currentClass) {
-            currentClass = trimmedClass;
+        const QString key = ClassKey(className);
+        if (key != currentClass) {
+            currentClass = key;
             previousTotal.clear();
             previousPlace = 1;
             count = 0;

@@ -40,9 +40,18 @@ QStringList ProtocolHeaders();
 // sum and makes the total "EL"; no counted time (or a sum <= 0) leaves it empty.
 QString ComputeTotal(const QStringList& rowCells, int probeLaufe, int allLaufe);
 
+// What decides that two rows are in the same class, for the ranking's sort and
+// for its places alike: the name without blanks around it and with the letters
+// A-Z lowered, so "Jugend", "jugend" and "Jugend " are one class.
+QString ClassKey(const QString& className);
+
+// The classes written in more than one way that count as one (by ClassKey),
+// each as its spellings in order of first appearance ("Jugend", "jugend").
+QList<QStringList> ClassSpellingVariants(const QStringList& classNames);
+
 // Place texts for rows already sorted by class, then total: competition places
 // within each class (1, 2, 2, 4), ties on identical total texts, nothing for rows
-// whose total is empty or "EL". Classes are compared exactly after trimming.
+// whose total is empty or "EL". Classes are compared by ClassKey.
 QStringList ComputePlaces(const QList<std::pair<QString, QString>>& classAndTotalInRowOrder);
 
 // The start number at the front of a lane list entry ("12 Muster Max Verein"):

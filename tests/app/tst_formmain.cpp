@@ -22,6 +22,7 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMap>
 #include <QScopeGuard>
 #include <QSettings>
 #include <QSignalSpy>
@@ -1003,6 +1004,32 @@ private Q_SLOTS:
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
         QVERIFY(!grid->EditorMode());
         QCOMPARE(dialogs->modalTitles, QStringList{QStringLiteral("Einstellungen")});
+    }
+
+    void classWrittenTwoWaysHasOneWinner()
+    {
+        Load({{"1", "Adler", "Anna", "SC", "Jugend"},
+              {"2", "Berg", "Bruno", "SC", "jugend "},
+              {"3", "Christ", "Clara", "SC", "Kinder"},
+              {"4", "Dorn", "David", "SC", " Jugend"}});
+        const QStringList times{"0,42", "1,54", "2,00", "0,99"};
+        for (int row = 1; row <= 4; ++row) {
+            FillTestRuns(row, QStringLiteral("9,99"));
+            window->WriteCell(ColLauf3, row, times.at(row - 1));
+        }
+        window->RankProtocol();
+        QMap<QString, QString> placeOf;
+        for (int row = 1; row <= 4; ++row)
+            placeOf.insert(Cell(ColName, row), Cell(ColPlatz, row));
+        QCOMPARE(placeOf,
+                 (QMap<QString, QString>{{"Adler", "1"}, {"Dorn", "2"}, {"Berg", "3"}, {"Christ", "1"}}));
+        QVERIFY2(
+            window->statusBar()->currentMessage().contains(QStringLiteral("„Jugend“, „jugend “, „ Jugend“")),
+            qPrintable(window->statusBar()->currentMessage()));
+        // Said once: a later ranking leaves the status bar to other news.
+        window->statusBar()->clearMessage();
+        window->RankProtocol();
+        QCOMPARE(window->statusBar()->currentMessage(), QString());
     }
 
     void dialogNobodyAnswersFailsTheTestAtOnce_data()

@@ -37,6 +37,7 @@ private slots:
     void computeTotal();
     void computePlaces_data();
     void computePlaces();
+    void classSpellingVariants();
     void startNumberOfEntry_data();
     void startNumberOfEntry();
     void firstEmptyRunColumn_data();
@@ -124,8 +125,11 @@ void TestProtocolLogic::computePlaces_data()
         << QStringList{"1", "2", "", "", "", "1", "", ""};
     QTest::newRow("unplaced row between classes")
         << ClassAndTotal{{"A", "10,00"}, {"A", "EL"}, {"B", "10,00"}} << QStringList{"1", "", "1"};
-    QTest::newRow("case differs: separate groups")
-        << ClassAndTotal{{"a", "10,00"}, {"A", "11,00"}, {"a", "12,00"}} << QStringList{"1", "1", "1"};
+    QTest::newRow("case differs: one class")
+        << ClassAndTotal{{"a", "10,00"}, {"A", "11,00"}, {"a", "12,00"}} << QStringList{"1", "2", "3"};
+    QTest::newRow("case and blanks differ: one class")
+        << ClassAndTotal{{" Jugend", "0,42"}, {"jugend", "1,54"}, {"Jugend ", "2,00"}, {"Jüngste", "1,00"}}
+        << QStringList{"1", "2", "3", "1"};
     QTest::newRow("class compared trimmed")
         << ClassAndTotal{{" A", "10,00"}, {"A ", "11,00"}} << QStringList{"1", "2"};
     QTest::newRow("tie on text, not value")
@@ -144,6 +148,15 @@ void TestProtocolLogic::computePlaces()
     QFETCH(ClassAndTotal, rows);
     QFETCH(QStringList, places);
     QCOMPARE(ComputePlaces(rows), places);
+}
+
+void TestProtocolLogic::classSpellingVariants()
+{
+    const QStringList classes{"Jugend", "Kinder", "jugend", " Jugend",
+                              "Jugend", "Kinder", "Ältere", "ältere"};
+    // Only A-Z are folded: the sort's own rule, so "Ältere" and "ältere" stay apart there too.
+    QCOMPARE(ClassSpellingVariants(classes), (QList<QStringList>{{"Jugend", "jugend", " Jugend"}}));
+    QCOMPARE(ClassSpellingVariants({"A", "B"}), QList<QStringList>{});
 }
 
 void TestProtocolLogic::startNumberOfEntry_data()
