@@ -18,8 +18,8 @@
 #include <ctime>
 #include <fcntl.h>
 #include <linux/serial.h>
-#include <sys/eventfd.h>
 #include <optional>
+#include <sys/eventfd.h>
 #include <sys/ioctl.h>
 #include <system_error>
 #include <termios.h>
@@ -200,6 +200,8 @@ SerialError PosixSerialDevice::Open(const std::string& path, const SerialLineSet
     PrepareAdapter(path);
     SerialWakeSignal();
     StartWatch();
+    if (WatchPriority() != StampingPriority::RealTime)
+        notes.push_back(StampingPriorityNote().toStdString());
     return {};
 }
 
@@ -494,14 +496,34 @@ void PosixSerialDevice::RequestStop()
         ::pthread_kill(waiter, SerialWakeSignal());
 }
 
+// The watch wakes the waiter for an edge the wait missed, so it is as much
+// on the way to a stamp as the waiter: it asks for the same priority, and the
+// opener learns what it got before the first edge can need it.
 void PosixSerialDevice::StartWatch()
 {
     StopWatch();
-    watchStop = false;
+    {
+        std::lock_guard lock(watchMutex);
+        watchStop = false;
+        watchPriority.reset();
+    }
     watch = std::thread([this] {
-        RaiseStampingPriority();
+        const StampingPriority priority = RaiseStampingPriority();
+        {
+            std::lock_guard lock(watchMutex);
+            watchPriority = priority;
+        }
+        watchWake.notify_all();
         WatchLoop();
     });
+    std::unique_lock lock(watchMutex);
+    watchWake.wait(lock, [this] { return watchPriority.has_value(); });
+}
+
+StampingPriority PosixSerialDevice::WatchPriority()
+{
+    std::lock_guard lock(watchMutex);
+    return watchPriority.value_or(StampingPriority::Normal);
 }
 
 void PosixSerialDevice::StopWatch()
