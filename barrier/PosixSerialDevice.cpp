@@ -48,8 +48,11 @@ constexpr long idlePollNanoseconds = 50'000'000;
 constexpr auto firstWatch = std::chrono::microseconds(100);
 constexpr auto watchPeriod = std::chrono::milliseconds(1);
 // A reading is repeated while an edge came in during it or the clock moved
-// before it had begun, but not for ever on a bouncing contact.
+// before it had begun, but not for ever: a clock that never stands still
+// through a reading gives up after coherentReadings, a contact that bounces
+// on and on after bouncingReadings.
 constexpr int coherentReadings = 8;
+constexpr int bouncingReadings = 4 * coherentReadings;
 // TIOCMIWAIT returns 0 only for a counted change; returns in a row that show
 // none mean a device that went away (cdc_acm wakes its waiters like that).
 constexpr int emptyWakesOfALostDevice = 2;
@@ -350,8 +353,8 @@ bool PosixSerialDevice::ReadCounters(ModemLineSnapshot::Counters& counters, Seri
 // moved between the tick and the first counter read (without counters:
 // across the line read, which on a USB adapter is a transfer of up to a
 // millisecond), otherwise an edge during the reading would get a tick from
-// before it. When the readings never settle, the tick is taken after the
-// last one: late, never early.
+// before it. When the clock never stands still, the tick is taken after the
+// last reading whose counters agree: late, never early.
 bool PosixSerialDevice::ReadLines(ModemLineSnapshot& snapshot, std::uint32_t& tick, SerialError& error)
 {
     for (int reading = 1;; ++reading) {
@@ -375,10 +378,14 @@ bool PosixSerialDevice::ReadLines(ModemLineSnapshot& snapshot, std::uint32_t& ti
             return false;
         if (counted && haveCounters)
             snapshot.counters = after;
-        const bool coherent = clockStill && (!snapshot.counters || before == after);
-        if (coherent)
+        const bool countersAgree = !snapshot.counters || before == after;
+        if (clockStill && countersAgree)
             return true;
-        if (reading >= coherentReadings) {
+        // Lines read between counters that differ may be from before an
+        // edge whose count is already there: a pulse, then an edge without a
+        // count. So only a reading whose counters agree may end the retries,
+        // unless the contact bounces on and on.
+        if ((reading >= coherentReadings && countersAgree) || reading >= bouncingReadings) {
             tick = Ticks();
             return true;
         }
