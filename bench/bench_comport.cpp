@@ -161,8 +161,9 @@ std::vector<double> SleepWakeLatencies(int count)
     return late;
 }
 
-// The same floor, measured throughout a case on a thread of its own, so that
-// a slow wake-up of the machine at the moment of a late stamp shows beside it.
+// The same floor, measured throughout a case on a thread of its own per
+// core, so that a slow wake-up of the machine at the moment of a late stamp
+// shows beside it.
 class FloorWatch
 {
 public:
@@ -172,12 +173,19 @@ public:
         double lateUs;
     };
 
+    // On core cpu alone: a stall of one core shows on its own floor thread.
+    explicit FloorWatch(int cpu) : cpu(cpu) {}
+
     void Start()
     {
         samples.assign(600'000, {}); // 10 minutes of 1 ms sleeps: no allocation while it runs
         count = 0;
         stopping = false;
         thread = std::thread([this] {
+            cpu_set_t only;
+            CPU_ZERO(&only);
+            CPU_SET(cpu, &only);
+            ::pthread_setaffinity_np(::pthread_self(), sizeof only, &only);
             RaiseStampingPriority();
             Clock::time_point next = Clock::now();
             while (!stopping.load(std::memory_order_relaxed) && count < samples.size()) {
@@ -219,6 +227,7 @@ public:
     }
 
 private:
+    const int cpu;
     std::vector<Sample> samples;
     std::size_t count = 0;
     std::atomic<bool> stopping{false};
@@ -336,7 +345,11 @@ public:
     {
         line.StartTrace(std::size_t(4 * edges + 16));
         queuedCount = 0;
-        floor.Start();
+        const int cores = int(std::clamp(std::thread::hardware_concurrency(), 1u, 8u));
+        for (int cpu = 0; cpu < cores; ++cpu) {
+            floors.push_back(std::make_unique<FloorWatch>(cpu));
+            floors.back()->Start();
+        }
     }
 
     // Ends the case: its figures, the floor beside it and its worst edges.
@@ -344,7 +357,12 @@ public:
     // of close finishes), secondName titles it.
     void Report(const std::function<bool(std::size_t)>& second = nullptr, const char* secondName = nullptr)
     {
-        floor.Stop();
+        std::vector<double> floorLatencies;
+        for (const std::unique_ptr<FloorWatch>& floor : floors) {
+            floor->Stop();
+            const std::vector<double> late = floor->Latencies();
+            floorLatencies.insert(floorLatencies.end(), late.begin(), late.end());
+        }
         const std::vector<ScriptedSerialLine::ChangeTrace> traces = line.TakeTrace();
         const std::size_t edges = stamps.size() - firstStamp;
         const std::size_t queued = queuedCount.load(std::memory_order_acquire);
@@ -358,11 +376,21 @@ public:
         PrintFigures(name, errors);
         if (second)
             PrintFigures(secondName, secondErrors);
-        PrintFigures("  floor thread during this case", floor.Latencies(), "sleeps");
-        if (traces.size() != edges || queued != edges) {
-            std::printf("  no breakdown: %zu line changes, %zu batches queued, %zu handled\n", traces.size(),
-                        queued, edges);
+        PrintFigures("  floor threads (one per core) in this case", floorLatencies, "sleeps");
+        if (traces.size() != edges) {
+            std::printf("  no breakdown: %zu line changes, %zu handled\n", traces.size(), edges);
             return;
+        }
+        // The batch each handled edge came in (one batch may bring two edges).
+        std::vector<std::optional<Clock::time_point>> queuedAt(edges);
+        for (std::size_t i = 0, j = 0; i < edges; ++i) {
+            std::size_t k = j;
+            while (k < queued && queuedBatches[k].tick != stamps[firstStamp + i])
+                ++k;
+            if (k < queued) {
+                queuedAt[i] = queuedBatches[k].at;
+                j = k;
+            }
         }
         std::vector<std::size_t> order(edges);
         std::iota(order.begin(), order.end(), std::size_t(0));
@@ -370,8 +398,9 @@ public:
                   [&errors](std::size_t a, std::size_t b) { return errors[a] > errors[b]; });
         std::printf(
             "  the 5 worst, us after the true time: the monitor's wait returned / the watch's signal\n"
-            "  reached it / its reading / the stamp / the batch queued / the window handled it;\n"
-            "  floor: the floor thread's latest wake-up from the edge to the queued batch\n");
+            "  reached it / its reading (on core n) / the stamp / the batch queued / the window\n"
+            "  handled it; floor: the latest wake-up of the floor thread of core n (and of the\n"
+            "  others) from the edge to the queued batch\n");
         for (std::size_t k = 0; k < std::min<std::size_t>(5, edges); ++k) {
             const std::size_t i = order[k];
             const ScriptedSerialLine::ChangeTrace& trace = traces[i];
@@ -382,15 +411,25 @@ public:
                 std::snprintf(text, sizeof text, "%.1f", Microseconds(moment - trace.changed));
                 return text;
             };
-            if (queuedBatches[i].tick != stamps[firstStamp + i])
-                std::printf("  (edge %zu: the queued batch's stamp differs from the handled one)\n", i);
-            const std::optional<double> floorLate = floor.WorstBetween(trace.changed, queuedBatches[i].at);
-            std::printf("  edge %4zu%s  wait %8s  watch %8s  read %8s  stamp %8.1f  queued %8s  handled %9s  "
-                        "floor %s\n",
+            const Clock::time_point until = queuedAt[i].value_or(handledAt[firstStamp + i]);
+            std::optional<double> own;
+            std::optional<double> others;
+            for (std::size_t cpu = 0; cpu < floors.size(); ++cpu) {
+                const std::optional<double> late = floors[cpu]->WorstBetween(trace.changed, until);
+                std::optional<double>& into = int(cpu) == trace.readOnCpu ? own : others;
+                if (late)
+                    into = std::max(into.value_or(0.0), *late);
+            }
+            const auto number = [](const std::optional<double>& value) {
+                return value ? std::to_string(int(*value)) : std::string("-");
+            };
+            std::printf("  edge %4zu%s  wait %8s  watch %8s  read %8s (core %d)  stamp %8.1f  queued %8s  "
+                        "handled %9s  floor %s (others %s)\n",
                         i, second && second(i) ? " (2nd)" : "      ", after(trace.waitReturned).c_str(),
-                        after(trace.signalled).c_str(), after(trace.read).c_str(), errors[i],
-                        after(queuedBatches[i].at).c_str(), after(handledAt[firstStamp + i]).c_str(),
-                        floorLate ? std::to_string(int(*floorLate)).c_str() : "-");
+                        after(trace.signalled).c_str(), after(trace.read).c_str(), trace.readOnCpu, errors[i],
+                        queuedAt[i] ? after(*queuedAt[i]).c_str() : "-",
+                        after(handledAt[firstStamp + i]).c_str(), number(own).c_str(),
+                        number(others).c_str());
         }
     }
 
@@ -401,7 +440,7 @@ private:
     const std::vector<std::uint32_t>& stamps;
     const std::vector<Clock::time_point>& handledAt;
     const std::size_t firstStamp;
-    FloorWatch floor;
+    std::vector<std::unique_ptr<FloorWatch>> floors;
 };
 
 } // namespace

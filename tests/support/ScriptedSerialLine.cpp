@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <linux/serial.h>
+#include <sched.h>
 #include <stdexcept>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -144,7 +145,7 @@ ScriptedSerialLine::Clock::time_point ScriptedSerialLine::Change(int which, int 
     }
     const Clock::time_point now = Clock::now();
     if (tracing && traces.size() < traces.capacity())
-        traces.push_back({now, {}, {}, {}});
+        traces.push_back({now, {}, {}, {}, -1});
     changed.notify_all();
     return now;
 }
@@ -173,8 +174,11 @@ void ScriptedSerialLine::TraceRead()
     if (!tracing || !monitorKnown || !::pthread_equal(::pthread_self(), monitor))
         return;
     const Clock::time_point now = Clock::now();
-    for (; tracesRead < traces.size(); ++tracesRead)
+    const int cpu = ::sched_getcpu();
+    for (; tracesRead < traces.size(); ++tracesRead) {
         traces[tracesRead].read = now;
+        traces[tracesRead].readOnCpu = cpu;
+    }
 }
 
 ScriptedSerialLine::Clock::time_point ScriptedSerialLine::Set(int which, bool on)

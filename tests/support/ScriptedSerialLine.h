@@ -83,6 +83,7 @@ public:
         Clock::time_point waitReturned; // the end of a TIOCMIWAIT begun before it
         Clock::time_point signalled;    // a wake signal that reached the waiter after it
         Clock::time_point read;         // the monitor's next TIOCGICOUNT or TIOCMGET
+        int readOnCpu = -1;             // the core the monitor read it on
     };
     // Traces every change from now on, room for capacity of them made now
     // (no allocation while the line's lock is held); TakeTrace ends it.
