@@ -41,10 +41,16 @@ cleanup() {
 }
 trap cleanup EXIT
 
+# How preemptible the kernel is decides how long a woken real-time thread
+# can wait for a core that is inside the kernel (none: until that code yields).
+preempt=$(cat /sys/kernel/debug/sched/preempt 2>/dev/null ||
+    dmesg 2>/dev/null | grep -o 'Dynamic Preempt: [a-z]*' | head -n 1 || true)
+echo "kernel $(uname -r), preemption: ${preempt:-unknown}"
+
 run() {
     local label=$1
     shift
-    echo "== $label"
+    echo "== $label (load average $(cut -d' ' -f1-3 /proc/loadavg))"
     env HOME="$home" QT_QPA_PLATFORM=offscreen "$@" "$out/bench/bench_comport" "$edges"
     echo
 }
