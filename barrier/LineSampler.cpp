@@ -1,10 +1,10 @@
 #include "LineSampler.h"
 
+#include "InheritingMutex.h"
 #include "TickSource.h"
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <mutex>
@@ -23,6 +23,7 @@
 namespace {
 
 std::atomic<int> threadsRunning{0};
+std::atomic<BatchQueuedProbe> batchQueuedProbe{nullptr};
 std::mutex grantMutex;
 std::function<bool()> realTimeGrant;
 
@@ -37,6 +38,11 @@ std::function<bool()> realTimeGrant;
 }
 
 } // namespace
+
+void SetBatchQueuedProbe(BatchQueuedProbe probe)
+{
+    batchQueuedProbe.store(probe);
+}
 
 void SetRealTimeGrant(std::function<bool()> grant)
 {
@@ -55,7 +61,7 @@ StampingPriority RaiseStampingPriority()
 {
 #ifdef _WIN32
     return SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_TIME_CRITICAL) ? StampingPriority::RealTime
-                                                                                 : StampingPriority::Normal;
+                                                                                : StampingPriority::Normal;
 #else
     // Real-time priority where the system grants it (root, CAP_SYS_NICE or a
     // raised RLIMIT_RTPRIO): the thread only ever sleeps until a line changes.
@@ -94,8 +100,10 @@ struct TLineSampler::Shared
 
     std::shared_ptr<ISerialDevice> device;
     std::thread thread;
-    mutable std::mutex mutex;
-    std::condition_variable changed;
+    // The sampling thread queues under it right after stamping; the GUI
+    // thread takes it too (start, stop, the state queries).
+    mutable TInheritingMutex mutex;
+    TInheritingCondition changed;
     std::deque<SerialEventBatch> queue;
     std::optional<SerialError> lostError;
     std::optional<StampingPriority> priority;
@@ -152,6 +160,8 @@ void TLineSampler::Run(const std::shared_ptr<Shared>& shared)
             if (!batch.tick)
                 batch.tick = now;
             shared->queue.push_back(batch);
+            if (const BatchQueuedProbe probe = batchQueuedProbe.load(std::memory_order_relaxed))
+                probe(batch);
         }
         shared->changed.notify_all();
     }
@@ -163,7 +173,8 @@ void TLineSampler::Run(const std::shared_ptr<Shared>& shared)
 TLineSampler::Result TLineSampler::Next(SerialEventBatch& batch, SerialError& lost)
 {
     std::unique_lock lock(shared->mutex);
-    shared->changed.wait(lock, [this] { return shared->stopping || shared->finished || !shared->queue.empty(); });
+    shared->changed.wait(lock,
+                         [this] { return shared->stopping || shared->finished || !shared->queue.empty(); });
     if (shared->stopping)
         return Result::Stopped;
     if (!shared->queue.empty()) {
@@ -192,7 +203,8 @@ void TLineSampler::Stop()
     while (!finished) {
         shared->device->RequestStop();
         std::unique_lock lock(shared->mutex);
-        const auto until = std::min(deadline, std::chrono::steady_clock::now() + std::chrono::milliseconds(2));
+        const auto until =
+            std::min(deadline, std::chrono::steady_clock::now() + std::chrono::milliseconds(2));
         finished = shared->changed.wait_until(lock, until, [this] { return shared->finished; });
         if (!finished && std::chrono::steady_clock::now() >= deadline)
             break;

@@ -26,6 +26,11 @@ void SetRealTimeGrant(std::function<bool()> grant);
 // test may have replaced before).
 void SetDefaultRealTimeGrant(std::function<bool()> grant);
 
+// Called on the sampling thread right after it queued a batch (a benchmark's
+// breakdown of where an edge's time goes); nullptr, the default, calls nothing.
+using BatchQueuedProbe = void (*)(const SerialEventBatch& batch);
+void SetBatchQueuedProbe(BatchQueuedProbe probe);
+
 // Waits on an open device on a thread of its own and stamps every change the
 // moment the device reports it, then waits again at once; the stamped batches
 // queue up in order until the dispatcher takes them. So a change that comes

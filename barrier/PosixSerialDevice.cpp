@@ -18,8 +18,8 @@
 #include <ctime>
 #include <fcntl.h>
 #include <linux/serial.h>
-#include <sys/eventfd.h>
 #include <optional>
+#include <sys/eventfd.h>
 #include <sys/ioctl.h>
 #include <system_error>
 #include <termios.h>
@@ -48,8 +48,11 @@ constexpr long idlePollNanoseconds = 50'000'000;
 constexpr auto firstWatch = std::chrono::microseconds(100);
 constexpr auto watchPeriod = std::chrono::milliseconds(1);
 // A reading is repeated while an edge came in during it or the clock moved
-// before it had begun, but not for ever on a bouncing contact.
+// before it had begun, but not for ever: a clock that never stands still
+// through a reading gives up after coherentReadings, a contact that bounces
+// on and on after bouncingReadings.
 constexpr int coherentReadings = 8;
+constexpr int bouncingReadings = 4 * coherentReadings;
 // TIOCMIWAIT returns 0 only for a counted change; returns in a row that show
 // none mean a device that went away (cdc_acm wakes its waiters like that).
 constexpr int emptyWakesOfALostDevice = 2;
@@ -200,6 +203,8 @@ SerialError PosixSerialDevice::Open(const std::string& path, const SerialLineSet
     PrepareAdapter(path);
     SerialWakeSignal();
     StartWatch();
+    if (WatchPriority() != StampingPriority::RealTime)
+        notes.push_back(StampingPriorityNote().toStdString());
     return {};
 }
 
@@ -348,8 +353,8 @@ bool PosixSerialDevice::ReadCounters(ModemLineSnapshot::Counters& counters, Seri
 // moved between the tick and the first counter read (without counters:
 // across the line read, which on a USB adapter is a transfer of up to a
 // millisecond), otherwise an edge during the reading would get a tick from
-// before it. When the readings never settle, the tick is taken after the
-// last one: late, never early.
+// before it. When the clock never stands still, the tick is taken after the
+// last reading whose counters agree: late, never early.
 bool PosixSerialDevice::ReadLines(ModemLineSnapshot& snapshot, std::uint32_t& tick, SerialError& error)
 {
     for (int reading = 1;; ++reading) {
@@ -373,10 +378,14 @@ bool PosixSerialDevice::ReadLines(ModemLineSnapshot& snapshot, std::uint32_t& ti
             return false;
         if (counted && haveCounters)
             snapshot.counters = after;
-        const bool coherent = clockStill && (!snapshot.counters || before == after);
-        if (coherent)
+        const bool countersAgree = !snapshot.counters || before == after;
+        if (clockStill && countersAgree)
             return true;
-        if (reading >= coherentReadings) {
+        // Lines read between counters that differ may be from before an
+        // edge whose count is already there: a pulse, then an edge without a
+        // count. So only a reading whose counters agree may end the retries,
+        // unless the contact bounces on and on.
+        if ((reading >= coherentReadings && countersAgree) || reading >= bouncingReadings) {
             tick = Ticks();
             return true;
         }
@@ -494,14 +503,34 @@ void PosixSerialDevice::RequestStop()
         ::pthread_kill(waiter, SerialWakeSignal());
 }
 
+// The watch wakes the waiter for an edge the wait missed, so it is as much
+// on the way to a stamp as the waiter: it asks for the same priority, and the
+// opener learns what it got before the first edge can need it.
 void PosixSerialDevice::StartWatch()
 {
     StopWatch();
-    watchStop = false;
+    {
+        std::lock_guard lock(watchMutex);
+        watchStop = false;
+        watchPriority.reset();
+    }
     watch = std::thread([this] {
-        RaiseStampingPriority();
+        const StampingPriority priority = RaiseStampingPriority();
+        {
+            std::lock_guard lock(watchMutex);
+            watchPriority = priority;
+        }
+        watchWake.notify_all();
         WatchLoop();
     });
+    std::unique_lock lock(watchMutex);
+    watchWake.wait(lock, [this] { return watchPriority.has_value(); });
+}
+
+StampingPriority PosixSerialDevice::WatchPriority()
+{
+    std::lock_guard lock(watchMutex);
+    return watchPriority.value_or(StampingPriority::Normal);
 }
 
 void PosixSerialDevice::StopWatch()

@@ -2,7 +2,9 @@
 
 #ifndef _WIN32
 
+#include "InheritingMutex.h"
 #include "LineChanges.h"
+#include "LineSampler.h"
 #include "SerialDevice.h"
 
 #include <pthread.h>
@@ -12,6 +14,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -50,6 +53,8 @@ public:
     std::uint32_t ModemStatus() override;
     int InputCount() override;
     std::vector<std::string> Notes() const override { return notes; }
+    // What the system granted the watch thread (known once Open has returned).
+    StampingPriority WatchPriority();
 
 private:
     enum class WaitOutcome { Reported, Interrupted, Polled, Failed };
@@ -74,7 +79,7 @@ private:
     // A thread inside Wait when the device is closed keeps the descriptor's
     // number taken (by a placeholder) until it leaves, so that no file opened
     // meanwhile can get that number and its calls.
-    std::mutex insideMutex;
+    TInheritingMutex insideMutex;
     int waitersInside = 0;
     int placeholderFd = -1;
     std::uint32_t eventMask = 0;
@@ -90,10 +95,12 @@ private:
     std::atomic<bool> waiterKnown{false};
     pthread_t waiter{};
 
-    // The watch; the fields below are guarded by watchMutex.
+    // The watch; the fields below are guarded by watchMutex, which the GUI
+    // thread takes too (open, close).
     std::thread watch;
-    std::mutex watchMutex;
-    std::condition_variable watchWake;
+    TInheritingMutex watchMutex;
+    TInheritingCondition watchWake;
+    std::optional<StampingPriority> watchPriority;
     bool watchStop = false;
     bool inWait = false;         // the waiter is (about to be) in TIOCMIWAIT
     std::uint64_t waitEntry = 0; // counts the waiter's entries into TIOCMIWAIT

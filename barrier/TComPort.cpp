@@ -217,7 +217,8 @@ QStringList TComPort::DeviceNotes() const
         for (const std::string& note : device->Notes())
             notes << QString::fromStdString(note);
     }
-    if (thread && thread->Priority() != StampingPriority::RealTime)
+    // The device's own helper threads may have told it already.
+    if (thread && thread->Priority() != StampingPriority::RealTime && !notes.contains(StampingPriorityNote()))
         notes << StampingPriorityNote();
     return notes;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "InheritingMutex.h"
 #include "LineSampler.h"
 #include "SerialDevice.h"
 
@@ -33,8 +34,9 @@ public:
     bool WaitForOffer(int milliseconds);
 
 private:
-    mutable std::mutex mutex;
-    std::condition_variable changed;
+    // The monitor thread has real-time priority, the GUI thread may not.
+    mutable TInheritingMutex mutex;
+    TInheritingCondition changed;
     std::optional<SerialEventBatch> pending;
     bool served = false;
     bool stopped = false;

@@ -1,6 +1,7 @@
 #include "FakeSerialDevice.h"
 #include "FakeTickSource.h"
 #include "LineSampler.h"
+#include "RealTimeRights.h"
 #include "SerialAdapters.h"
 #include "SerialPorts.h"
 #include "TComPort.h"
@@ -11,14 +12,8 @@
 #include <QThread>
 #include <QtTest>
 
-#include <linux/capability.h>
-#include <sys/resource.h>
-#include <sys/syscall.h>
-#include <unistd.h>
-
 #include <atomic>
 #include <memory>
-
 
 class TestComPort : public QObject
 {
@@ -510,37 +505,6 @@ void TestComPort::destroyingAnOpenPortClosesIt()
     QCOMPARE(line.Waiting(), 0);
 }
 
-namespace {
-
-// The calling thread, and every thread it starts meanwhile, may not take
-// real-time priority itself (as an ordinary user without an rtprio limit).
-class WithoutRealTimeRights
-{
-public:
-    WithoutRealTimeRights()
-    {
-        ::syscall(SYS_capget, &header, saved);
-        __user_cap_data_struct reduced[2] = {saved[0], saved[1]};
-        reduced[0].effective &= ~(1u << CAP_SYS_NICE);
-        ::syscall(SYS_capset, &header, reduced);
-        ::getrlimit(RLIMIT_RTPRIO, &rtprio);
-        const rlimit none{0, rtprio.rlim_max};
-        ::setrlimit(RLIMIT_RTPRIO, &none);
-    }
-    ~WithoutRealTimeRights()
-    {
-        ::syscall(SYS_capset, &header, saved);
-        ::setrlimit(RLIMIT_RTPRIO, &rtprio);
-    }
-
-private:
-    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
-    __user_cap_data_struct saved[2]{};
-    rlimit rtprio{};
-};
-
-} // namespace
-
 void TestComPort::missingRealTimePriorityIsToldToTheOperator_data()
 {
     QTest::addColumn<bool>("granted"); // by the desktop's RealtimeKit
@@ -569,8 +533,8 @@ void TestComPort::missingRealTimePriorityIsToldToTheOperator()
     SetRealTimeGrant(nullptr);
     QVERIFY(asked > 0);
     QCOMPARE(port.MonitorPriority() == StampingPriority::RealTime, granted);
-    const QStringList expected = granted ? QStringList{"Adapter-Hinweis."}
-                                         : QStringList{"Adapter-Hinweis.", StampingPriorityNote()};
+    const QStringList expected =
+        granted ? QStringList{"Adapter-Hinweis."} : QStringList{"Adapter-Hinweis.", StampingPriorityNote()};
     QCOMPARE(port.DeviceNotes(), expected);
     QVERIFY(StampingPriorityNote().contains(QStringLiteral("rtkit")));
     port.Close();

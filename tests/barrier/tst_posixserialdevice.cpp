@@ -1,7 +1,9 @@
 #include "FakeTickSource.h"
 #include "LineSampler.h"
 #include "PosixSerialDevice.h"
+#include "RealTimeRights.h"
 #include "ScriptedSerialLine.h"
+#include "SerialAdapters.h"
 #include "TComPort.h"
 
 #include <QDir>
@@ -13,9 +15,12 @@
 
 #include <sys/ioctl.h>
 
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <functional>
+#include <memory>
 #include <optional>
 #include <thread>
 
@@ -108,6 +113,16 @@ void ConnectLineRecorder(TComPort& port, QStringList& seen)
     QObject::connect(&port, &TComPort::OnRLSD, &port, record("RLSD", MS_RLSD_ON));
 }
 
+// A clock that never stands still: every reading is a tick later.
+class RunningTickSource : public ITickSource
+{
+public:
+    std::uint32_t GetTickCount() const override { return ++now; }
+
+private:
+    mutable std::atomic<std::uint32_t> now{1000};
+};
+
 QString Describe(const std::vector<SerialEventBatch>& batches)
 {
     QStringList parts;
@@ -136,6 +151,10 @@ private slots:
     void closeEndsTheMonitorWhateverItsWait_data();
     void closeEndsTheMonitorWhateverItsWait();
     void closeAtAnyMomentReturns();
+    void edgeDuringAReadingIsOneEdge_data();
+    void edgeDuringAReadingIsOneEdge();
+    void watchWithoutRealTimePriorityIsToldOnce_data();
+    void watchWithoutRealTimePriorityIsToldOnce();
 };
 
 void TestPosixSerialDevice::openMissingDeviceRaisesEComHandle_data()
@@ -381,7 +400,8 @@ void TestPosixSerialDevice::shortBreakOnAnFtdiAdapterIsOneOnAndOneOff()
     ScriptedSerialLine line;
     line.SetCountersFollowLines(false);
     TComPort port;
-    port.SetDeviceFactory([folder = sys.path().toStdString()] { return std::make_unique<PosixSerialDevice>(folder); });
+    port.SetDeviceFactory(
+        [folder = sys.path().toStdString()] { return std::make_unique<PosixSerialDevice>(folder); });
     QStringList seen;
     ConnectLineRecorder(port, seen);
     OpenBarrierPort(port, line);
@@ -470,6 +490,92 @@ void TestPosixSerialDevice::closeAtAnyMomentReturns()
         QCOMPARE(port.MonitorRunning(), false);
         QCOMPARE(port.Connected(), false);
     }
+}
+
+void TestPosixSerialDevice::edgeDuringAReadingIsOneEdge_data()
+{
+    // The reading (since the monitor was woken) in which the edge comes,
+    // between its line read and its second counter read.
+    QTest::addColumn<int>("reading");
+    QTest::newRow("in the first reading") << 1;
+    QTest::newRow("in the last reading the moving clock allows") << 8;
+}
+
+void TestPosixSerialDevice::edgeDuringAReadingIsOneEdge()
+{
+    QFETCH(int, reading);
+
+    RunningTickSource clock;
+    const TickSourceScope useClock(clock);
+    ScriptedSerialLine line;
+    PosixSerialDevice device;
+    QVERIFY(!device.Open(line.Path(), SerialLineSettings{}));
+
+    std::vector<SerialEventBatch> batches;
+    std::atomic<bool> returned{false};
+    SerialWaitResult result = SerialWaitResult::Stopped;
+    std::thread monitor([&] {
+        SerialError lost;
+        result = device.Wait(batches, lost);
+        returned = true;
+    });
+    QVERIFY(line.WaitForWaiter());
+    // Each line read hands on to the next until the one the edge comes after.
+    std::function<void(int)> arm = [&line, &arm](int left) {
+        line.AfterNextLineRead([&line, &arm, left] {
+            if (left > 1)
+                arm(left - 1);
+            else
+                line.Set(TIOCM_DSR, true);
+        });
+    };
+    arm(reading);
+    ::pthread_kill(line.WaiterThread(), SerialWakeSignal());
+    const bool done = QTest::qWaitFor([&returned] { return returned.load(); }, 5000);
+    if (!done)
+        device.RequestStop();
+    monitor.join();
+    QVERIFY(done);
+
+    QCOMPARE(int(result), int(SerialWaitResult::Changed));
+    QCOMPARE(Describe(batches), QString("10/20")); // DSR on, not a pulse
+    device.Close();
+}
+
+void TestPosixSerialDevice::watchWithoutRealTimePriorityIsToldOnce_data()
+{
+    QTest::addColumn<bool>("granted"); // by the desktop's RealtimeKit
+    QTest::newRow("granted by RealtimeKit") << true;
+    QTest::newRow("no way to real-time priority") << false;
+}
+
+void TestPosixSerialDevice::watchWithoutRealTimePriorityIsToldOnce()
+{
+    QFETCH(bool, granted);
+
+    ScriptedSerialLine line;
+    TComPort port;
+    PosixSerialDevice* device = nullptr;
+    port.SetDeviceFactory([&device] {
+        auto made = std::make_unique<PosixSerialDevice>();
+        device = made.get();
+        return made;
+    });
+    std::atomic<int> asked{0};
+    SetRealTimeGrant([&asked, granted] {
+        ++asked;
+        return granted;
+    });
+    {
+        WithoutRealTimeRights ordinaryUser;
+        OpenBarrierPort(port, line);
+    }
+    SetRealTimeGrant(nullptr);
+    QVERIFY(device);
+    QVERIFY(asked >= 2); // the sampler and the watch
+    QCOMPARE(device->WatchPriority() == StampingPriority::RealTime, granted);
+    QCOMPARE(port.DeviceNotes().count(StampingPriorityNote()), granted ? 0 : 1);
+    port.Close();
 }
 
 QTEST_MAIN(TestPosixSerialDevice)

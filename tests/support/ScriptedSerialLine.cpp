@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <linux/serial.h>
+#include <sched.h>
 #include <stdexcept>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -143,9 +144,41 @@ ScriptedSerialLine::Clock::time_point ScriptedSerialLine::Change(int which, int 
         }
     }
     const Clock::time_point now = Clock::now();
-    lock.unlock();
+    if (tracing && traces.size() < traces.capacity())
+        traces.push_back({now, {}, {}, {}, -1});
     changed.notify_all();
     return now;
+}
+
+void ScriptedSerialLine::StartTrace(std::size_t capacity)
+{
+    std::vector<ChangeTrace> room;
+    room.reserve(capacity);
+    std::lock_guard lock(mutex);
+    traces = std::move(room);
+    tracesRead = 0;
+    tracesSignalled = 0;
+    tracing = true;
+}
+
+std::vector<ScriptedSerialLine::ChangeTrace> ScriptedSerialLine::TakeTrace()
+{
+    std::lock_guard lock(mutex);
+    tracing = false;
+    return std::move(traces);
+}
+
+// Called with the lock held on a line or counter reading.
+void ScriptedSerialLine::TraceRead()
+{
+    if (!tracing || !monitorKnown || !::pthread_equal(::pthread_self(), monitor))
+        return;
+    const Clock::time_point now = Clock::now();
+    const int cpu = ::sched_getcpu();
+    for (; tracesRead < traces.size(); ++tracesRead) {
+        traces[tracesRead].read = now;
+        traces[tracesRead].readOnCpu = cpu;
+    }
 }
 
 ScriptedSerialLine::Clock::time_point ScriptedSerialLine::Set(int which, bool on)
@@ -176,13 +209,11 @@ void ScriptedSerialLine::SetCountersFollowLines(bool follow)
 
 ScriptedSerialLine::Clock::time_point ScriptedSerialLine::Count(int which)
 {
-    {
-        std::lock_guard lock(mutex);
-        counters.cts += (which & TIOCM_CTS) ? 1 : 0;
-        counters.dsr += (which & TIOCM_DSR) ? 1 : 0;
-        counters.dcd += (which & TIOCM_CD) ? 1 : 0;
-        counters.rng += (which & TIOCM_RNG) ? 1 : 0;
-    }
+    std::lock_guard lock(mutex);
+    counters.cts += (which & TIOCM_CTS) ? 1 : 0;
+    counters.dsr += (which & TIOCM_DSR) ? 1 : 0;
+    counters.dcd += (which & TIOCM_CD) ? 1 : 0;
+    counters.rng += (which & TIOCM_RNG) ? 1 : 0;
     const Clock::time_point now = Clock::now();
     changed.notify_all();
     return now;
@@ -303,6 +334,7 @@ int ScriptedSerialLine::Answer(unsigned long request, void* argument)
     case TIOCMGET:
         *static_cast<int*>(argument) = lines | outputs;
         ++lineReads;
+        TraceRead();
         changed.notify_all();
         if (afterLineRead) {
             const std::function<void()> action = std::move(afterLineRead);
@@ -329,9 +361,12 @@ int ScriptedSerialLine::Answer(unsigned long request, void* argument)
         out->dsr = int(counters.dsr);
         out->dcd = int(counters.dcd);
         out->rng = int(counters.rng);
+        TraceRead();
         return 0;
     }
     case TIOCMIWAIT:
+        monitor = ::pthread_self();
+        monitorKnown = true;
         if (!waitSupported)
             return ENOTTY;
         // The mask comes by value.
@@ -341,7 +376,7 @@ int ScriptedSerialLine::Answer(unsigned long request, void* argument)
     }
 }
 
-int ScriptedSerialLine::WaitForChange(std::unique_lock<std::mutex>& lock, int mask)
+int ScriptedSerialLine::WaitForChange(std::unique_lock<TInheritingMutex>& lock, int mask)
 {
     if (atWaitEntry) {
         const std::function<void()> action = std::move(atWaitEntry);
@@ -351,6 +386,7 @@ int ScriptedSerialLine::WaitForChange(std::unique_lock<std::mutex>& lock, int ma
         lock.lock();
     }
     waitStart = counters;
+    const std::size_t tracedBefore = traces.size();
     waitMask = mask;
     waiter = ::pthread_self();
     ::pthread_sigmask(SIG_BLOCK, nullptr, &waiterMask);
@@ -363,6 +399,13 @@ int ScriptedSerialLine::WaitForChange(std::unique_lock<std::mutex>& lock, int ma
         return gone() || (interrupted && !waitDeaf) || MovedOn(waitStart, counters, mask) || ending;
     });
     waiting = false;
+    if (tracing) {
+        const Clock::time_point now = Clock::now();
+        for (std::size_t i = tracedBefore; i < traces.size(); ++i) {
+            if (traces[i].waitReturned == Clock::time_point{})
+                traces[i].waitReturned = now;
+        }
+    }
     const bool wasInterrupted = interrupted && !waitDeaf;
     interrupted = false;
     changed.notify_all();
@@ -406,6 +449,14 @@ void ScriptedSerialLine::SignalSent(pthread_t thread, int signal)
     // Like the kernel: a signal the thread blocks stays pending and does not end its wait.
     if (line->waiting && ::pthread_equal(thread, line->waiter) && !sigismember(&line->waiterMask, signal)) {
         line->interrupted = true;
+        if (line->tracing) {
+            const Clock::time_point now = Clock::now();
+            // Only for changes the monitor has not read yet: a later signal woke it for something else.
+            for (; line->tracesSignalled < line->traces.size(); ++line->tracesSignalled) {
+                if (line->traces[line->tracesSignalled].read == Clock::time_point{})
+                    line->traces[line->tracesSignalled].signalled = now;
+            }
+        }
         line->changed.notify_all();
     }
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "InheritingMutex.h"
+
 #include <pthread.h>
 #include <signal.h>
 #include <termios.h>
@@ -47,7 +49,10 @@ public:
     Clock::time_point Count(int lines);
 
     // Line changes (TIOCM_CTS, TIOCM_DSR, TIOCM_CD, TIOCM_RNG). Each returns
-    // the moment the change took effect.
+    // the moment the change took effect: read, like a driver's interrupt
+    // handler, in the same step that changes the lines and wakes the waiter,
+    // under the line's lock, so that the caller can't be preempted between
+    // the true time and the change.
     Clock::time_point Set(int lines, bool on);
     Clock::time_point Toggle(int lines);
     // The line goes and comes back at once: two transitions, state as before.
@@ -58,7 +63,7 @@ public:
     void AfterNextLineRead(std::function<void()> action);
     // How a driver lets a waiting thread know that its device is gone.
     enum class Unplug {
-        WaitFails,      // usb-serial, serial8250: the wait and every later call fail
+        WaitFails,       // usb-serial, serial8250: the wait and every later call fail
         WaitReturnsZero, // cdc_acm with CD in the mask: every wait returns 0 at once
         WaitSleeps       // a wait already begun goes on; later calls fail
     };
@@ -68,6 +73,22 @@ public:
     // A wait ends only when the line changes or the device fails: the wake
     // signal is not heard (a driver that sleeps uninterruptibly).
     void SetWaitDeaf(bool deaf);
+
+    // What became of each change (a benchmark's breakdown of the way from an
+    // edge to its stamp): when it took effect and when the monitor first
+    // noticed it; a moment not reached stays at the epoch.
+    struct ChangeTrace
+    {
+        Clock::time_point changed;      // the true time
+        Clock::time_point waitReturned; // the end of a TIOCMIWAIT begun before it
+        Clock::time_point signalled;    // a wake signal that reached the waiter after it
+        Clock::time_point read;         // the monitor's next TIOCGICOUNT or TIOCMGET
+        int readOnCpu = -1;             // the core the monitor read it on
+    };
+    // Traces every change from now on, room for capacity of them made now
+    // (no allocation while the line's lock is held); TakeTrace ends it.
+    void StartTrace(std::size_t capacity);
+    std::vector<ChangeTrace> TakeTrace();
 
     // Blocks until a thread sits in TIOCMIWAIT with no change it hasn't seen
     // (counters as at its start), or times out.
@@ -98,7 +119,8 @@ private:
     };
     static bool MovedOn(const Counters& from, const Counters& to, int mask);
     Clock::time_point Change(int lines, int toggles);
-    int WaitForChange(std::unique_lock<std::mutex>& lock, int mask);
+    int WaitForChange(std::unique_lock<TInheritingMutex>& lock, int mask);
+    void TraceRead();
     int Answer(unsigned long request, void* argument);
 
     std::string folder;
@@ -106,8 +128,10 @@ private:
     dev_t device = 0;
     ino_t inode = 0;
 
-    mutable std::mutex mutex;
-    std::condition_variable changed;
+    // Priority-inheriting, like the kernel's locks that a preempted thread
+    // can't hold: the test's thread (without real-time priority) takes it too.
+    mutable TInheritingMutex mutex;
+    TInheritingCondition changed;
     int lines = 0;
     int outputs = 0;
     Counters counters;
@@ -133,6 +157,14 @@ private:
     int waitMask = 0;
     bool interrupted = false;
     int waitEntries = 0;
+    // The thread that last asked for TIOCMIWAIT (answered or not): the
+    // monitor, whose readings the trace follows (the watch's are not).
+    pthread_t monitor{};
+    bool monitorKnown = false;
+    bool tracing = false;
+    std::vector<ChangeTrace> traces;
+    std::size_t tracesRead = 0;      // traces before this one have their read
+    std::size_t tracesSignalled = 0; // ... their signal
 };
 
 class TComPort;
@@ -141,7 +173,8 @@ class TComPort;
 // DSR and RLSD events) with the system's device on the scripted line.
 void OpenBarrierPort(TComPort& port, const ScriptedSerialLine& line);
 
-// Sends the serial device's wake signal to a thread again and again (a storm of interruptions) until destroyed.
+// Sends the serial device's wake signal to a thread again and again (a storm of interruptions) until
+// destroyed.
 class SignalStorm
 {
 public:
