@@ -6,10 +6,12 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QFontMetricsF>
+#include <QHash>
 #include <QPainter>
 #include <QPrinter>
 #include <QRandomGenerator>
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <filesystem>
 #include <functional>
@@ -46,14 +48,6 @@ bool IsTestRunColumn(const ResultsList& list, int col)
 {
     const int run = col - kResultsFixedLeading;
     return run >= 0 && run < list.RunHeaders.size() && list.RunHeaders.at(run).startsWith(u"Probe");
-}
-
-QFont CellFont(const ResultsPrintLayout& layout, const ResultsList& list, int col, bool podium)
-{
-    QFont font = layout.Font;
-    font.setBold(podium);
-    font.setItalic(IsTestRunColumn(list, col));
-    return font;
 }
 
 qreal WidestWord(const QFontMetricsF& metrics, const QString& text)
@@ -111,16 +105,25 @@ ResultsPrintLayout LayOutResultsList(const ResultsList& list, const QSizeF& page
     layout.Padding = metrics.averageCharWidth() * 0.7;
 
     // Widest cell texts, measured in bold (places 1 to 3) so no time is cut.
+    // Times, places and clubs repeat a lot: each distinct text is measured once.
     QList<qreal> widest(columns, 0);
+    QList<QHash<QString, qreal>> measured(columns);
     for (const ResultsClass& block : list.Classes) {
         for (const ResultsEntry& entry : block.Entries) {
             const QStringList cells = ResultsCells(entry);
             for (int c = 0; c < columns; ++c) {
                 const QString& text = cells.at(c);
-                if (!text.isEmpty())
-                    widest[c] = std::max(
-                        widest[c],
-                        (IsTestRunColumn(list, c) ? boldItalicMetrics : bold).horizontalAdvance(text));
+                if (text.isEmpty())
+                    continue;
+                const QFontMetricsF& metrics = IsTestRunColumn(list, c) ? boldItalicMetrics : bold;
+                if (c == kNameColumn) {
+                    widest[c] = std::max(widest[c], metrics.horizontalAdvance(text));
+                    continue;
+                }
+                auto known = measured[c].constFind(text);
+                if (known == measured[c].cend())
+                    known = measured[c].insert(text, metrics.horizontalAdvance(text));
+                widest[c] = std::max(widest[c], *known);
             }
         }
     }
@@ -165,6 +168,7 @@ ResultsPrintLayout LayOutResultsList(const ResultsList& list, const QSizeF& page
     }
     if (fixedSum > pageWidth) {
         // Not even the figures fit: every column shrinks alike.
+        layout.Shrunk = true;
         qreal total = 0;
         for (qreal w : std::as_const(widths))
             total += w;
@@ -226,6 +230,15 @@ void PaintResultsPage(QPainter& painter, const ResultsList& list, const ResultsP
     const QStringList headers = ResultsHeaders(list);
     const int columns = int(headers.size());
     const QList<qreal> tops = layout.SliceTops(page);
+    // The cells' four styles: plain, bold (places 1 to 3), italic (test runs, no ranking), both.
+    std::array<QFont, 4> fonts;
+    QList<QFontMetricsF> styleMetrics;
+    for (int style = 0; style < 4; ++style) {
+        fonts[style] = layout.Font;
+        fonts[style].setBold(style & 1);
+        fonts[style].setItalic(style & 2);
+        styleMetrics.append(QFontMetricsF(fonts[style], device));
+    }
     QPen line(kLineColour);
     line.setWidthF(std::max<qreal>(1, metrics.height() / 24));
     for (int s = 0; s < tops.size(); ++s) {
@@ -259,14 +272,17 @@ void PaintResultsPage(QPainter& painter, const ResultsList& list, const ResultsP
                 const QString& text = cells.at(c);
                 if (text.isEmpty())
                     continue;
-                QFont font = CellFont(layout, list, c, podium);
-                if (c == columns - 1 && entry.Place == 0)
-                    font.setItalic(true);
-                painter.setFont(font);
+                const int style =
+                    (podium ? 1 : 0) +
+                    (IsTestRunColumn(list, c) || (c == columns - 1 && entry.Place == 0) ? 2 : 0);
+                painter.setFont(fonts[style]);
                 const QRectF cell(layout.ColumnLeft[c] + layout.Padding, top,
                                   layout.ColumnWidth[c] - 2 * layout.Padding, layout.RowHeight);
+                // Only name and club can be too long; the other columns are as wide as their widest text.
                 painter.drawText(cell, ColumnAlignment(c),
-                                 QFontMetricsF(font, device).elidedText(text, Qt::ElideRight, cell.width()));
+                                 IsTextColumn(c) || layout.Shrunk
+                                     ? styleMetrics[style].elidedText(text, Qt::ElideRight, cell.width())
+                                     : text);
             }
             top += layout.RowHeight;
             painter.setPen(line);
@@ -375,9 +391,25 @@ QFont Fitting(QFont font, qreal points, const QString& text, qreal width, QPaint
 
 bool SaveResultsPdf(const QString& fileName, const ResultsList& list, QString& error)
 {
-    const auto paint = [&list](QPrinter& printer, QPainter& painter) {
-        const QSizeF page = printer.pageLayout().paintRectPixels(printer.resolution()).size();
-        const ResultsPrintLayout layout = LayOutResultsList(list, page, &printer);
+    // Portrait unless name and club would be squeezed: then the page is turned.
+    // The layout is made on a printer like the one that writes the file: same
+    // resolution, paper and margins, so the same measures.
+    QPrinter probe(QPrinter::HighResolution);
+    probe.setOutputFormat(QPrinter::PdfFormat);
+    probe.setPageSize(QPageSize(QPageSize::A4));
+    probe.setPageMargins(kListMarginsMm, QPageLayout::Millimeter);
+    QPageLayout::Orientation orientation = QPageLayout::Portrait;
+    ResultsPrintLayout layout =
+        LayOutResultsList(list, probe.pageLayout().paintRectPixels(probe.resolution()).size(), &probe);
+    if (layout.Cramped) {
+        orientation = QPageLayout::Landscape;
+        probe.setPageOrientation(orientation);
+        layout =
+            LayOutResultsList(list, probe.pageLayout().paintRectPixels(probe.resolution()).size(), &probe);
+    }
+    if (ReadCancelled())
+        return false;
+    const auto paint = [&list, &layout](QPrinter& printer, QPainter& painter) {
         for (int p = 0; p < layout.PageCount(); ++p) {
             if (ReadCancelled())
                 return Painted::Cancelled;
@@ -387,15 +419,7 @@ bool SaveResultsPdf(const QString& fileName, const ResultsList& list, QString& e
         }
         return Painted::Done;
     };
-    // Portrait unless name and club would be squeezed: then the page is turned.
-    QPrinter probe(QPrinter::HighResolution);
-    probe.setOutputFormat(QPrinter::PdfFormat);
-    probe.setPageSize(QPageSize(QPageSize::A4));
-    probe.setPageMargins(kListMarginsMm, QPageLayout::Millimeter);
-    const QSizeF portrait = probe.pageLayout().paintRectPixels(probe.resolution()).size();
-    const bool cramped = LayOutResultsList(list, portrait, &probe).Cramped;
-    return WritePdf(fileName, cramped ? QPageLayout::Landscape : QPageLayout::Portrait, false, paint,
-                    QStringLiteral("Die Ergebnisliste"), error);
+    return WritePdf(fileName, orientation, false, paint, QStringLiteral("Die Ergebnisliste"), error);
 }
 
 void PaintCertificate(QPainter& painter, const QRectF& area, const ResultsList& list,

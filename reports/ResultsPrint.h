@@ -35,6 +35,8 @@ struct ResultsPrintLayout
     // The text columns got less than they need at this page width: a wider
     // (landscape) page would suit the list better.
     bool Cramped = false;
+    // Not even the figures fit: every column was narrowed and any text may be cut.
+    bool Shrunk = false;
     ResultsPages Pages;
 
     int PageCount() const { return int(Pages.size()); }
