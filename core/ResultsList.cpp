@@ -51,6 +51,19 @@ QString ResultsDateText(const QDate& date)
     return date.isValid() ? date.toString(QStringLiteral("dd.MM.yyyy")) : QString();
 }
 
+QString ResultsHeadline(const ResultsList& list)
+{
+    return list.Title.isEmpty() ? QStringLiteral("Ergebnisliste") : list.Title;
+}
+
+QString ResultsSubtitle(const ResultsList& list)
+{
+    const QString date = ResultsDateText(list.Date);
+    if (list.Title.isEmpty())
+        return date;
+    return date.isEmpty() ? QStringLiteral("Ergebnisliste") : QStringLiteral("Ergebnisliste – ") + date;
+}
+
 QString ResultsClassHeading(const QString& className, bool continued)
 {
     const QString name = className.isEmpty() ? QStringLiteral("ohne Klasse") : className;
@@ -144,7 +157,8 @@ ResultsPages PaginateResults(const QList<int>& rowsPerBlock, double headingHeigh
             continue;
         }
         // Longer than a page: as many rows on each page as fit under the heading.
-        const int perPage = std::max(1, int(std::floor((pageSpace - headingHeight) / rowHeight)));
+        const double fit = rowHeight > 0 ? std::floor((pageSpace - headingHeight) / rowHeight) : rows;
+        const int perPage = int(std::clamp<double>(fit, 1, std::max(rows, 1)));
         for (int first = 0; first < rows; first += perPage) {
             if (first > 0)
                 newPage();

@@ -56,6 +56,11 @@ QStringList ResultsCells(const ResultsEntry& entry);
 inline const QString kWithoutRanking = QStringLiteral("ohne Wertung");
 // The date as printed: "06.07.2024" (empty for an invalid date).
 QString ResultsDateText(const QDate& date);
+// The top line of every page: the event's title, or "Ergebnisliste" without one;
+// and the line below it: "Ergebnisliste – 06.07.2024" (only the date when the
+// top line already says "Ergebnisliste").
+QString ResultsHeadline(const ResultsList& list);
+QString ResultsSubtitle(const ResultsList& list);
 // The heading of a class block; continued on another page: "A (Fortsetzung)".
 QString ResultsClassHeading(const QString& className, bool continued);
 

@@ -175,7 +175,7 @@ QByteArray DocumentXml(const ResultsList& list, bool landscape, bool& cancelled)
         xml += TableXml(list, block, headers, widths);
     }
     xml +=
-        QStringLiteral("<w:sectPr><w:headerReference w:type=\"default\" r:id=\"rId2\"/>"
+        QStringLiteral("<w:p/><w:sectPr><w:headerReference w:type=\"default\" r:id=\"rId2\"/>"
                        "<w:footerReference w:type=\"default\" r:id=\"rId3\"/>"
                        "<w:pgSz w:w=\"%1\" w:h=\"%2\"%3/>"
                        "<w:pgMar w:top=\"%4\" w:right=\"%4\" w:bottom=\"%4\" w:left=\"%4\" w:header=\"567\" "
@@ -189,17 +189,15 @@ QByteArray DocumentXml(const ResultsList& list, bool landscape, bool& cancelled)
 
 QByteArray HeaderXml(const ResultsList& list)
 {
-    const QString title = list.Title.isEmpty() ? QStringLiteral("Ergebnisliste") : list.Title;
-    QString line = QStringLiteral("Ergebnisliste");
-    const QString date = ResultsDateText(list.Date);
-    if (!date.isEmpty())
-        line += QStringLiteral(" – ") + date;
-    return (QLatin1String(kXmlDeclaration) + QStringLiteral("<w:hdr %1>").arg(kWordNamespaces) +
-            QLatin1String("<w:p>") + Run(title, true, false, 36) + QLatin1String("</w:p>") +
-            QLatin1String("<w:p><w:pPr><w:pBdr><w:bottom w:val=\"single\" w:sz=\"8\" w:space=\"4\" "
-                          "w:color=\"auto\"/></w:pBdr></w:pPr>") +
-            Run(line) + QLatin1String("</w:p></w:hdr>"))
-        .toUtf8();
+    const QString subtitle = ResultsSubtitle(list);
+    QString xml = QLatin1String(kXmlDeclaration) + QStringLiteral("<w:hdr %1>").arg(kWordNamespaces) +
+                  QLatin1String("<w:p>") + Run(ResultsHeadline(list), true, false, 36) +
+                  QLatin1String("</w:p>");
+    xml += QLatin1String("<w:p><w:pPr><w:pBdr><w:bottom w:val=\"single\" w:sz=\"8\" w:space=\"4\" "
+                         "w:color=\"auto\"/></w:pBdr></w:pPr>");
+    if (!subtitle.isEmpty())
+        xml += Run(subtitle);
+    return (xml + QLatin1String("</w:p></w:hdr>")).toUtf8();
 }
 
 QByteArray FooterXml()

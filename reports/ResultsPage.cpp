@@ -54,19 +54,17 @@ const char kStyle[] = "body{font-family:Verdana,Arial,sans-serif;font-size:11pt;
 
 QByteArray ResultsPageBytes(const ResultsList& list)
 {
-    const QString title = list.Title.isEmpty() ? QStringLiteral("Ergebnisliste") : list.Title;
     QString out;
     out.reserve(4096 + list.StarterCount() * 300);
     out += QStringLiteral("<!DOCTYPE html>\n<html lang=\"de\">\n<head>\n<meta charset=\"utf-8\">\n<title>");
-    AppendText(out, title + QStringLiteral(" – Ergebnisliste"));
+    AppendText(out, list.Title.isEmpty() ? ResultsHeadline(list)
+                                         : list.Title + QStringLiteral(" – Ergebnisliste"));
     out += QStringLiteral("</title>\n<style>\n") + QLatin1String(kStyle) +
            QStringLiteral("</style>\n</head>\n<body>\n");
-    out +=
-        QStringLiteral("<h1>") + Escaped(title) + QStringLiteral("</h1>\n<p class=\"datum\">Ergebnisliste");
-    const QString date = ResultsDateText(list.Date);
-    if (!date.isEmpty())
-        out += QStringLiteral(" – ") + date;
-    out += QStringLiteral("</p>\n");
+    out += QStringLiteral("<h1>") + Escaped(ResultsHeadline(list)) + QStringLiteral("</h1>\n");
+    const QString subtitle = ResultsSubtitle(list);
+    if (!subtitle.isEmpty())
+        out += QStringLiteral("<p class=\"datum\">") + Escaped(subtitle) + QStringLiteral("</p>\n");
 
     const QStringList headers = ResultsHeaders(list);
     const qsizetype columns = headers.size();

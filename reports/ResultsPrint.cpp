@@ -210,15 +210,10 @@ void PaintResultsPage(QPainter& painter, const ResultsList& list, const ResultsP
 
     painter.setPen(Qt::black);
     painter.setFont(layout.TitleFont);
-    painter.drawText(
-        QRectF(0, 0, width, titleMetrics.height()), Qt::AlignLeft | Qt::AlignTop,
-        titleMetrics.elidedText(list.Title.isEmpty() ? QStringLiteral("Ergebnisliste") : list.Title,
-                                Qt::ElideRight, width));
+    painter.drawText(QRectF(0, 0, width, titleMetrics.height()), Qt::AlignLeft | Qt::AlignTop,
+                     titleMetrics.elidedText(ResultsHeadline(list), Qt::ElideRight, width));
     painter.setFont(layout.Font);
-    QString subtitle = list.Title.isEmpty() ? QString() : QStringLiteral("Ergebnisliste");
-    const QString date = ResultsDateText(list.Date);
-    if (!date.isEmpty())
-        subtitle += (subtitle.isEmpty() ? QString() : QStringLiteral(" – ")) + date;
+    const QString subtitle = ResultsSubtitle(list);
     const qreal subtitleTop = titleMetrics.height() + metrics.height() * 0.2;
     painter.drawText(QRectF(0, subtitleTop, width, metrics.height()), Qt::AlignLeft | Qt::AlignTop, subtitle);
     QPen rule(Qt::black);

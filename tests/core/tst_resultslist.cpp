@@ -54,6 +54,8 @@ private slots:
     void pagination();
     void certificates_data();
     void certificates();
+    void headlines_data();
+    void headlines();
 };
 
 void TestResultsList::classesByPlace_data()
@@ -166,6 +168,31 @@ void TestResultsList::certificates()
     for (const Certificate& c : BuildCertificates(list, allPlaced))
         out.append(QStringList{c.Name, c.Verein, c.Klasse, c.Place, c.Gesamt}.join(u'|'));
     QCOMPARE(out, expected);
+}
+
+void TestResultsList::headlines_data()
+{
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<QDate>("date");
+    QTest::addColumn<QString>("headline");
+    QTest::addColumn<QString>("subtitle");
+    QTest::newRow("event and date") << "Bergrennen" << QDate(2024, 7, 6) << "Bergrennen"
+                                    << "Ergebnisliste – 06.07.2024";
+    QTest::newRow("no event: said once") << " " << QDate(2024, 7, 6) << "Ergebnisliste"
+                                         << "06.07.2024";
+    QTest::newRow("no date") << "Bergrennen" << QDate() << "Bergrennen"
+                             << "Ergebnisliste";
+}
+
+void TestResultsList::headlines()
+{
+    QFETCH(QString, title);
+    QFETCH(QDate, date);
+    QFETCH(QString, headline);
+    QFETCH(QString, subtitle);
+    const ResultsList list = BuildResultsList(Table(kRace), 1, title, date);
+    QCOMPARE(ResultsHeadline(list), headline);
+    QCOMPARE(ResultsSubtitle(list), subtitle);
 }
 
 QTEST_APPLESS_MAIN(TestResultsList)
