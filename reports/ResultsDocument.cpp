@@ -140,6 +140,8 @@ QString TableXml(const ResultsList& list, const ResultsClass& block, const QStri
         xml += Cell(headers[c], widths[c], figure(c), true, false, true, true);
     xml += QLatin1String("</w:tr>");
     for (qsizetype r = 0; r < block.Entries.size(); ++r) {
+        if ((r & 0x3FF) == 0x3FF && ReadCancelled())
+            return {};
         const ResultsEntry& entry = block.Entries[r];
         const bool podium = entry.Place >= 1 && entry.Place <= 3;
         // Every row but the last keeps with the next: Word then moves a class
@@ -162,17 +164,21 @@ QByteArray DocumentXml(const ResultsList& list, bool landscape, bool& cancelled)
     const int pageHeight = landscape ? kA4ShortTwips : kA4LongTwips;
     const QStringList headers = ResultsHeaders(list);
     const QList<int> widths = ColumnWidths(list, headers, pageWidth - 2 * kMarginTwips);
-    QString xml =
-        QLatin1String(kXmlDeclaration) + QStringLiteral("<w:document %1><w:body>").arg(kWordNamespaces);
+    // Gathered as UTF-8 class by class: a long list's text is never held twice.
+    QByteArray xml =
+        (QLatin1String(kXmlDeclaration) + QStringLiteral("<w:document %1><w:body>").arg(kWordNamespaces))
+            .toUtf8();
     for (const ResultsClass& block : list.Classes) {
+        xml +=
+            (QLatin1String("<w:p><w:pPr><w:keepNext/><w:spacing w:before=\"360\" w:after=\"120\"/></w:pPr>") +
+             Run(ResultsClassHeading(block.Name, false), true, false, 28) + QLatin1String("</w:p>"))
+                .toUtf8();
+        xml += TableXml(list, block, headers, widths).toUtf8();
+        // Looked at after every class and now and then within one (TableXml).
         if (ReadCancelled()) {
             cancelled = true;
             return {};
         }
-        xml +=
-            QLatin1String("<w:p><w:pPr><w:keepNext/><w:spacing w:before=\"360\" w:after=\"120\"/></w:pPr>") +
-            Run(ResultsClassHeading(block.Name, false), true, false, 28) + QLatin1String("</w:p>");
-        xml += TableXml(list, block, headers, widths);
     }
     xml +=
         QStringLiteral("<w:p/><w:sectPr><w:headerReference w:type=\"default\" r:id=\"rId2\"/>"
@@ -183,8 +189,9 @@ QByteArray DocumentXml(const ResultsList& list, bool landscape, bool& cancelled)
             .arg(pageWidth)
             .arg(pageHeight)
             .arg(landscape ? QStringLiteral(" w:orient=\"landscape\"") : QString())
-            .arg(kMarginTwips);
-    return xml.toUtf8();
+            .arg(kMarginTwips)
+            .toUtf8();
+    return xml;
 }
 
 QByteArray HeaderXml(const ResultsList& list)
