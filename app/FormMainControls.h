@@ -75,6 +75,7 @@ struct TFormMainControls
     QCheckBox* cbSort = nullptr;
     TClickLabel* LabelSort = nullptr;
     QToolButton* sbPrint = nullptr;
+    QToolButton* sbResults = nullptr; // "Liste": the results list (mErgebnisliste)
     QToolButton* sbWord = nullptr;
     QToolButton* sbExcel = nullptr;
     QToolButton* sbInet = nullptr;
@@ -110,6 +111,9 @@ struct TFormMainControls
     QAction* Drucker1 = nullptr;
     QAction* Beenden1 = nullptr;
     QAction* mTafel = nullptr; // "Anzeigetafel" (F6)
+    // Ctrl+E: the results list as PDF, web page or Word document; Ctrl+U: the certificates.
+    QAction* mErgebnisliste = nullptr;
+    QAction* mUrkunden = nullptr;
     // The audience's scoreboard window and the live results' address in the status bar.
     TFormScoreboard* Scoreboard = nullptr;
     QLabel* LiveAddress = nullptr;

@@ -494,6 +494,8 @@ void TFormMain::CreateProtocolTitle(QWidget* parent)
     for (QWidget* caption : std::initializer_list<QWidget*>{labEditON, LabelSort})
         caption->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Preferred);
     sbPrint = CreateToolButton(PanelTitle, QStringLiteral("Druck"), QStringLiteral("Protokoll drucken"));
+    sbResults = CreateToolButton(PanelTitle, QStringLiteral("Liste"),
+                                 QStringLiteral("Ergebnisliste nach Klassen (Strg+E)"));
     sbWord = CreateToolButton(PanelTitle, QStringLiteral("W"), QStringLiteral("Datei in MS Word"));
     sbExcel = CreateToolButton(PanelTitle, QStringLiteral("X"), QStringLiteral("Datei in MS Excel"));
     sbInet = CreateToolButton(PanelTitle, QStringLiteral("www"), QStringLiteral("Als Webseite"));
@@ -506,11 +508,11 @@ void TFormMain::CreateProtocolTitle(QWidget* parent)
         row->addWidget(w);
     row->addSpacing(4); // "Sort" and the title apart
     row->addWidget(title, 1);
-    for (QWidget* w : std::initializer_list<QWidget*>{sbPrint, sbWord, sbExcel, sbInet})
+    for (QWidget* w : std::initializer_list<QWidget*>{sbPrint, sbResults, sbWord, sbExcel, sbInet})
         row->addWidget(w);
-    for (QWidget* w :
-         std::initializer_list<QWidget*>{sbSave, sbCLS, sbCLSall, cbEditON, labEditON, sb1, sb1del, sb2del,
-                                         sb2, cbSort, LabelSort, sbPrint, sbWord, sbExcel, sbInet, bRESET})
+    for (QWidget* w : std::initializer_list<QWidget*>{sbSave, sbCLS, sbCLSall, cbEditON, labEditON, sb1,
+                                                      sb1del, sb2del, sb2, cbSort, LabelSort, sbPrint,
+                                                      sbResults, sbWord, sbExcel, sbInet, bRESET})
         w->setEnabled(false);
 
     sb1->setProperty("tag", 1);
@@ -618,6 +620,8 @@ void TFormMain::CreateHiddenMenu()
     mConfirmTime = add(QStringLiteral("Zeit bestätigen"), QKeySequence(Qt::CTRL | Qt::Key_B));
     mRepeatRun = add(QStringLiteral("Lauf wiederholen"), QKeySequence(Qt::CTRL | Qt::Key_R));
     mTafel = add(QStringLiteral("Anzeigetafel"), Qt::Key_F6);
+    mErgebnisliste = add(QStringLiteral("Ergebnisliste"), QKeySequence(Qt::CTRL | Qt::Key_E));
+    mUrkunden = add(QStringLiteral("Urkunden"), QKeySequence(Qt::CTRL | Qt::Key_U));
 
     // A held function key must not repeat a run command.
     for (QAction* command : {mStart, mReset, mSTOP1, mStop2, LockLSstart, LockLS1, LockLS21, mEL1, mEL2})
@@ -649,6 +653,9 @@ void TFormMain::CreateHiddenMenu()
     });
     connect(Save1, &QAction::triggered, this, &TFormMain::sbSaveClick);
     connect(Drucker1, &QAction::triggered, this, &TFormMain::Drucker1Click);
+    connect(mErgebnisliste, &QAction::triggered, this, &TFormMain::mErgebnislisteClick);
+    connect(mUrkunden, &QAction::triggered, this, &TFormMain::mUrkundenClick);
+    connect(sbResults, &QToolButton::clicked, this, [this] { mErgebnisliste->trigger(); });
     connect(sbLoad, &QToolButton::clicked, this, &TFormMain::sbLoadClick);
     connect(sbSave, &QToolButton::clicked, this, &TFormMain::sbSaveClick);
     connect(bCFG, &QToolButton::clicked, this, &TFormMain::bCFGClick);
@@ -732,6 +739,7 @@ void TFormMain::UpdateCommandStates()
     sbExcel->setEnabled(sbSave->isEnabled() && OleClassAvailable(QStringLiteral("Excel.Application")));
     sbWord->setEnabled(sbExcel->isEnabled() && QFileInfo::exists(WordTemplatePath));
     sbPrint->setEnabled(sbSave->isEnabled());
+    sbResults->setEnabled(sbSave->isEnabled());
     sbInet->setEnabled(sbSave->isEnabled());
     cbSort->setEnabled(sbSave->isEnabled());
     LabelSort->setEnabled(cbSort->isEnabled());

@@ -7,6 +7,7 @@
 #include "ProtocolReport.h"
 #include "ProtocolText.h"
 #include "ResultsJson.h"
+#include "ResultsList.h"
 #include "ResultsModel.h"
 #include "RunCycle.h"
 #include "SerialDevice.h"
@@ -238,6 +239,11 @@ public:
     void Drucker1Click();
     // The protocol as the web page and the printout show it.
     ProtocolReport ReportOfProtocol() const;
+    // The results list and the certificates, from the results model (never
+    // the grid): asked for a file, written off the window's thread.
+    ResultsList ResultsOfProtocol() const;
+    void mErgebnislisteClick();
+    void mUrkundenClick();
     // The printer the set-up chose; landscape until the user changes it.
     QPrinter& Printer();
 

@@ -4,6 +4,9 @@
 #include "Dialogs.h"
 #include "PrintDialogs.h"
 #include "ProtocolPrint.h"
+#include "ResultsDocument.h"
+#include "ResultsPage.h"
+#include "ResultsPrint.h"
 #include "WebPage.h"
 
 #include <QDate>
@@ -11,6 +14,7 @@
 #include <QFileInfo>
 #include <QPrinter>
 #include <QUrl>
+#include <algorithm>
 
 // The protocol published: as a web page and on paper.
 
@@ -84,4 +88,95 @@ void TFormMain::Drucker1Click()
     if (BackgroundWorkRunning())
         return;
     PrintDialogs().SetUpPrinter(this, Printer());
+}
+
+// The day's end: the results list for the notice board and the certificates.
+
+ResultsList TFormMain::ResultsOfProtocol() const
+{
+    return BuildResultsList(m_results.Table(), Settings.ProbeLaufe, Settings.Veranstaltung,
+                            QDate::currentDate());
+}
+
+namespace {
+
+QString WithEnding(const QString& fileName, const QString& ending)
+{
+    return QFileInfo(fileName).suffix().isEmpty() ? fileName + u'.' + ending : fileName;
+}
+
+// The name proposed in the folder the user chose last: a list written again
+// after a correction replaces the one before.
+QString ProposedName(const QString& folder, const QString& name)
+{
+    return folder.isEmpty() ? name : QDir(folder).filePath(name);
+}
+
+} // namespace
+
+void TFormMain::mErgebnislisteClick()
+{
+    // Nothing to list yet, or another writer still at work.
+    if (m_results.RowCount() == 0 || BackgroundWorkRunning())
+        return;
+    const QStringList filters{QStringLiteral("PDF-Datei (*.pdf)"), QStringLiteral("Webseite (*.html)"),
+                              QStringLiteral("Word-Dokument (*.docx)")};
+    int filterIndex = 1;
+    const QString chosen = Dialogs().GetSaveFileName(
+        this, QStringLiteral("Ergebnisliste speichern unter"),
+        ProposedName(m_fileFolder, QStringLiteral("Ergebnisliste.pdf")), filters, &filterIndex);
+    if (chosen.isEmpty())
+        return;
+    RememberFileFolder(QFileInfo(chosen).absolutePath());
+    // A typed ending of a known type decides over the chosen entry.
+    const int typeIndex = FilterIndexOfEnding(filters, chosen);
+    const QString pattern =
+        FilterPattern(filters.value((typeIndex > 0 ? typeIndex : std::clamp(filterIndex, 1, 3)) - 1));
+    const QString fileName = WithEnding(chosen, pattern.mid(2));
+    // The list is taken here, as the protocol stands now; the file is written
+    // off the window's thread.
+    const ResultsList list = ResultsOfProtocol();
+    QString error;
+    bool saved = false;
+    if (!RunInBackground(this, QStringLiteral("Die Ergebnisliste wird geschrieben …"), [&] {
+            if (pattern == u"*.html")
+                saved = SaveResultsPage(fileName, list, error);
+            else if (pattern == u"*.docx")
+                saved = SaveResultsDocument(fileName, list, error);
+            else
+                saved = SaveResultsPdf(fileName, list, error);
+        }))
+        return; // called off: an older file stays as it was
+    if (!saved)
+        Dialogs().ShowError(this, error);
+}
+
+void TFormMain::mUrkundenClick()
+{
+    if (m_results.RowCount() == 0 || BackgroundWorkRunning())
+        return;
+    const ResultsList list = ResultsOfProtocol();
+    if (BuildCertificates(list, true).isEmpty()) {
+        Dialogs().ShowMessage(this, QStringLiteral("Noch hat niemand einen Platz: es gibt keine Urkunden."));
+        return;
+    }
+    CertificateOptions options;
+    options.AllPlaced = !Dialogs().AskYesNo(
+        this, QStringLiteral("Urkunden nur für die Plätze 1 bis 3?\n(Nein: für alle Platzierten)"));
+    const QStringList filters{QStringLiteral("PDF-Datei (*.pdf)")};
+    int filterIndex = 1;
+    const QString chosen = Dialogs().GetSaveFileName(
+        this, QStringLiteral("Urkunden speichern unter"),
+        ProposedName(m_fileFolder, QStringLiteral("Urkunden.pdf")), filters, &filterIndex);
+    if (chosen.isEmpty())
+        return;
+    RememberFileFolder(QFileInfo(chosen).absolutePath());
+    const QString fileName = WithEnding(chosen, QStringLiteral("pdf"));
+    QString error;
+    bool saved = false;
+    if (!RunInBackground(this, QStringLiteral("Die Urkunden werden geschrieben …"),
+                         [&] { saved = SaveCertificatesPdf(fileName, list, options, error); }))
+        return;
+    if (!saved)
+        Dialogs().ShowError(this, error);
 }

@@ -1,6 +1,7 @@
 #include "FakeTickSource.h"
 #include "PdfTools.h"
 #include "ProtocolLogic.h"
+#include "ResultsPage.h"
 #include "TFormMain.h"
 #include "TSortGrid.h"
 #include "TestDialogs.h"
@@ -133,6 +134,60 @@ private slots:
         QCOMPARE(dialogs->errors.last(),
                  QStringLiteral("Error write file: ") + Path(QStringLiteral("missing/ergebnis.html")));
         QVERIFY(window->SortGrid1->Modified());
+    }
+
+    void resultsListIsWrittenInTheChosenType_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<int>("entry");
+        QTest::addColumn<QString>("written");
+        QTest::newRow("PDF, the first entry") << "liste" << 1 << "liste.pdf";
+        QTest::newRow("web page by its entry") << "liste" << 2 << "liste.html";
+        QTest::newRow("Word by the typed ending") << "liste.docx" << 1 << "liste.docx";
+    }
+
+    void resultsListIsWrittenInTheChosenType()
+    {
+        QFETCH(QString, typed);
+        QFETCH(int, entry);
+        QFETCH(QString, written);
+        LoadRaced();
+        window->cbSort->click(); // the list orders by place whatever the view
+        QVERIFY(window->sbResults->isEnabled());
+        dialogs->fileNames.enqueue(Path(typed));
+        dialogs->filterIndexes.enqueue(entry);
+        window->sbResults->click();
+        QCOMPARE(dialogs->lastFilters,
+                 (QStringList{"PDF-Datei (*.pdf)", "Webseite (*.html)", "Word-Dokument (*.docx)"}));
+        QVERIFY(dialogs->messages.isEmpty());
+        const QByteArray bytes = ReadFile(written);
+        if (written.endsWith(u"html")) {
+            QCOMPARE(bytes, ResultsPageBytes(window->ResultsOfProtocol()));
+        } else if (written.endsWith(u"docx")) {
+            QVERIFY(bytes.startsWith("PK"));
+        } else {
+            // Lauf2 holds no time: only the test run Lauf1 and the counted Lauf3 are shown.
+            const QString text = PdfTools::PageText(Path(written), 1).simplified();
+            QVERIFY2(text.contains(u"Nr. Name Verein Probelauf 1 Lauf 1 Gesamt Platz") &&
+                         text.contains(u"9 Lena Lang TV 50,00 30,00 30,00 1.") &&
+                         text.indexOf(u"Lena Lang") < text.indexOf(u"Max Muster"),
+                     qPrintable(text));
+        }
+    }
+
+    void certificatesForThePlaced()
+    {
+        // No protocol yet: the command does nothing.
+        window->mUrkunden->trigger();
+        QVERIFY(dialogs->messages.isEmpty() && dialogs->questions.isEmpty());
+        LoadRaced();
+        window->WriteCell(ColGesamt, 1, QString()); // Max Muster: a place beside no total is no place
+        dialogs->answers.enqueue(true);             // places 1 to 3
+        dialogs->fileNames.enqueue(Path(QStringLiteral("urkunden")));
+        window->mUrkunden->trigger();
+        QCOMPARE(dialogs->questions.size(), 1);
+        QCOMPARE(PdfTools::PageCount(Path(QStringLiteral("urkunden.pdf"))), 2);
+        QVERIFY(PdfTools::PageText(Path(QStringLiteral("urkunden.pdf")), 1).contains(u"Lena Lang"));
     }
 
     void printUsesTheChosenPrinterSetUp()

@@ -75,6 +75,32 @@ private Q_SLOTS:
         QCOMPARE(picture.size(), QSize(560, 300));
     }
 
+    void picturesAreShownAtTheirSize_data()
+    {
+        QTest::addColumn<QString>("page");
+        QTest::addColumn<QString>("picture");
+        QTest::newRow("results list") << "nach-dem-rennen.html"
+                                      << "ergebnisliste.png";
+        QTest::newRow("certificate") << "nach-dem-rennen.html"
+                                     << "urkunde.png";
+    }
+
+    void picturesAreShownAtTheirSize()
+    {
+        QFETCH(QString, page);
+        QFETCH(QString, picture);
+        // Small enough to ship, and the page reserves exactly the picture's size.
+        QFile file(QStringLiteral(":/manual/") + picture);
+        QVERIFY(file.size() > 0 && file.size() <= 60 * 1024);
+        const QImage image(file.fileName());
+        QVERIFY(!image.isNull());
+        const QRegularExpression tag(QStringLiteral("<img src=\"%1\" width=\"(\\d+)\" height=\"(\\d+)\"")
+                                         .arg(QRegularExpression::escape(picture)));
+        const QRegularExpressionMatch match = tag.match(ReadPage(page));
+        QVERIFY(match.hasMatch());
+        QCOMPARE(QSize(match.captured(1).toInt(), match.captured(2).toInt()), image.size());
+    }
+
     void helpContentsShowWholeTitles()
     {
         THelpWindow window;

@@ -28,6 +28,9 @@ public:
     using TFormMainControls::bTafel;
     using TFormMainControls::LiveAddress;
     using TFormMainControls::mTafel;
+    using TFormMainControls::mErgebnisliste;
+    using TFormMainControls::mUrkunden;
+    using TFormMainControls::sbResults;
     using TFormMainControls::Scoreboard;
     using TFormMainControls::mRestoreSession;
     using TFormMainControls::mUndo;
