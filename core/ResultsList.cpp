@@ -101,10 +101,11 @@ ResultsList BuildResultsList(const ProtocolTable& table, int probeLaufe, const Q
 
     QHash<QString, int> classIndex;
     for (const QStringList* row : std::as_const(rows)) {
+        // One block for a class however it is written, as the places count it.
         const QString className = row->value(ColKlasse).trimmed();
-        auto found = classIndex.constFind(className);
+        auto found = classIndex.constFind(ClassKey(className));
         if (found == classIndex.cend()) {
-            found = classIndex.insert(className, int(list.Classes.size()));
+            found = classIndex.insert(ClassKey(className), int(list.Classes.size()));
             list.Classes.append(ResultsClass{className, {}});
         }
         ResultsEntry entry;
