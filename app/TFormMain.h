@@ -164,6 +164,8 @@ public:
     // A lane time that found no starter: journalled and named in the status bar.
     void KeepUnplacedTime(int lane, const QString& identity, const QString& timeText);
     void RankProtocol();
+    // "2 Zeiten warten auf Bestätigung (Strg+B)." for the status bar.
+    QString UnconfirmedCountText() const;
     // The ranking's comparison of two class names (see ClassKey).
     TCustomCompare ClassCompare() const;
     // Names in the status bar, once, a class that is written in more than one way.

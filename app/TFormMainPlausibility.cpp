@@ -9,6 +9,7 @@
 #include <QAction>
 #include <QComboBox>
 #include <QStatusBar>
+#include <algorithm>
 
 // Doubtful times: marked until the operator confirms or edits them, and the
 // last pair's run taken back to be run again.
@@ -37,9 +38,12 @@ void TFormMain::CheckRecordedTime(int row, int column)
         doubt == TimeDoubt::BelowMinimum
             ? QStringLiteral("unter der Mindestzeit %1").arg(FormatRunTime(Settings.Mindestzeit * 10))
             : QStringLiteral("weit weg von Klasse %1 in diesem Lauf").arg(runClass);
-    statusBar()->showMessage(
+    QString message =
         QStringLiteral("Zeit %1 von Nr. %2 %3 – prüfen: Strg+B bestätigt, Strg+R wiederholt den Lauf.")
-            .arg(SortGrid1->Cells(column, row), SortGrid1->Cells(ColNr, row), why));
+            .arg(SortGrid1->Cells(column, row), SortGrid1->Cells(ColNr, row), why);
+    if (m_unconfirmed.size() > 1)
+        message += u' ' + UnconfirmedCountText();
+    statusBar()->showMessage(message);
     SortGrid1->InvalidateGrid();
 }
 
@@ -73,16 +77,38 @@ void TFormMain::mConfirmTimeClick()
 {
     if (m_unconfirmed.isEmpty())
         return;
-    // The selected row's marks if it has any, otherwise all of them.
-    const QString identity = SortGrid1->Cells(ColLoadOrder, SortGrid1->Row());
-    const qsizetype before = m_unconfirmed.size();
-    m_unconfirmed.removeIf(
-        [&identity](const std::pair<QString, int>& mark) { return mark.first == identity; });
-    if (m_unconfirmed.size() == before)
-        m_unconfirmed.clear();
+    // The selected row's doubtful time if it has one, otherwise the one waiting longest:
+    // one time at a time, each named before it counts.
+    const QString selected = SortGrid1->Cells(ColLoadOrder, SortGrid1->Row());
+    auto mark = std::find_if(m_unconfirmed.cbegin(), m_unconfirmed.cend(),
+                             [&selected](const std::pair<QString, int>& m) { return m.first == selected; });
+    if (mark == m_unconfirmed.cend())
+        mark = m_unconfirmed.cbegin();
+    const auto [identity, column] = *mark;
+    const int index = m_results.IndexOf(identity);
+    if (index >= 0) {
+        const QStringList& row = m_results.Row(index);
+        const QString starter = QStringList{row.value(ColName), row.value(ColVorname)}.join(u' ').trimmed();
+        if (!Dialogs().AskYesNo(this, QStringLiteral("Zeit %1 von Nr. %2 – %3 (Lauf %4) bestätigen?")
+                                          .arg(row.value(column), row.value(ColNr), starter)
+                                          .arg(column - ColLauf1 + 1)))
+            return;
+    }
+    m_unconfirmed.removeAll({identity, column});
     SyncUnconfirmed();
-    statusBar()->showMessage(QStringLiteral("Zeit bestätigt."), 5000);
+    RankProtocol();
+    statusBar()->showMessage(m_unconfirmed.isEmpty()
+                                 ? QStringLiteral("Zeit bestätigt.")
+                                 : QStringLiteral("Zeit bestätigt. %1").arg(UnconfirmedCountText()),
+                             m_unconfirmed.isEmpty() ? 5000 : 0);
     SortGrid1->InvalidateGrid();
+}
+
+QString TFormMain::UnconfirmedCountText() const
+{
+    return m_unconfirmed.size() == 1
+               ? QStringLiteral("1 Zeit wartet auf Bestätigung (Strg+B).")
+               : QStringLiteral("%1 Zeiten warten auf Bestätigung (Strg+B).").arg(m_unconfirmed.size());
 }
 
 void TFormMain::mRepeatRunClick()

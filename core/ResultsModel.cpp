@@ -2,6 +2,8 @@
 
 #include "ProtocolLogic.h"
 
+#include <algorithm>
+
 namespace {
 
 QStringList Normalized(const QStringList& cells)
@@ -89,6 +91,7 @@ void TResultsModel::Reorder(const QStringList& keys)
 
 void TResultsModel::ComputeTotals(int probeLaufe, int allLaufe)
 {
+    m_probeLaufe = probeLaufe;
     for (int index = 0; index < m_rows.size(); ++index)
         SetCellAt(index, ColGesamt, ComputeTotal(m_rows.at(index), probeLaufe, allLaufe));
 }
@@ -97,8 +100,14 @@ void TResultsModel::ComputePlacesInOrder()
 {
     QList<std::pair<QString, QString>> classAndTotal;
     classAndTotal.reserve(m_rows.size());
-    for (const QStringList& row : std::as_const(m_rows))
-        classAndTotal.append({row.at(ColKlasse), row.at(ColGesamt)});
+    for (const QStringList& row : std::as_const(m_rows)) {
+        const QString& key = row.at(ColLoadOrder);
+        const bool doubtful =
+            std::any_of(m_unconfirmed.cbegin(), m_unconfirmed.cend(),
+                        [&](const auto& mark) { return mark.first == key && mark.second > m_probeLaufe; });
+        // A doubtful time shows, but wins nothing before the operator confirms it.
+        classAndTotal.append({row.at(ColKlasse), doubtful ? QString() : row.at(ColGesamt)});
+    }
     const QStringList places = ComputePlaces(classAndTotal);
     for (int index = 0; index < m_rows.size(); ++index)
         SetCellAt(index, ColPlatz, places.at(index));

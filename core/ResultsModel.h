@@ -56,7 +56,8 @@ public:
     // Each row's total from its counted runs (ComputeTotal).
     void ComputeTotals(int probeLaufe, int allLaufe);
     // Each row's place within its class, for rows in class order, then by total
-    // (ComputePlaces).
+    // (ComputePlaces). A row with an unconfirmed counted run (after the test
+    // runs of the last ComputeTotals) takes no place until it is confirmed.
     void ComputePlacesInOrder();
 
     // Doubtful run times the operator has not confirmed yet, by starter and run
@@ -84,4 +85,5 @@ private:
     QList<QStringList> m_rows;
     QHash<QString, int> m_index;
     QList<std::pair<QString, int>> m_unconfirmed;
+    int m_probeLaufe = 0;
 };

@@ -750,10 +750,45 @@ private Q_SLOTS:
         window->cbSort->click();
 
         window->SortGrid1->SetRow(1);
+        dialogs->answers.enqueue(true);
         QTest::keyClick(window.get(), Qt::Key_B, Qt::ControlModifier);
         QVERIFY(!window->TimeUnconfirmed(ColLauf1, 1));
         QVERIFY(!window->Results().Unconfirmed(QStringLiteral("1"), 1));
         QCOMPARE(Cell(ColLauf1, 1), FormatRunTime(lane1Ms));
+    }
+
+    void doubtfulTimeTakesNoPlaceUntilConfirmed()
+    {
+        window->Settings.Mindestzeit = 500;
+        window->Settings.ProbeLaufe = 0;
+        Load(kFiveStarters);
+        Run(70, 31000); // Adler's contact bounced, Berg ran
+        QCOMPARE(Cell(ColLauf1, 1), QStringLiteral("0,07"));
+        QCOMPARE(Cell(ColPlatz, 1), QString());
+        QCOMPARE(Cell(ColPlatz, 2), QStringLiteral("1"));
+        Key(Qt::Key_F7);
+        Run(32000, 80); // Christ ran, Dorn's 0,08 bounced too
+        QVERIFY2(window->statusBar()->currentMessage().contains(QStringLiteral("2 Zeiten warten")),
+                 qPrintable(window->statusBar()->currentMessage()));
+
+        // Ctrl+B on a row without a doubtful time asks for the one waiting longest, by name.
+        window->SortGrid1->SetRow(2);
+        dialogs->answers.enqueue(false);
+        QTest::keyClick(window.get(), Qt::Key_B, Qt::ControlModifier);
+        QCOMPARE(dialogs->questions.constLast(),
+                 QStringLiteral("Zeit 0,07 von Nr. 1 – Adler Anna (Lauf 1) bestätigen?"));
+        QVERIFY(window->TimeUnconfirmed(ColLauf1, 1));
+        QCOMPARE(Cell(ColPlatz, 1), QString());
+
+        dialogs->answers.enqueue(true);
+        QTest::keyClick(window.get(), Qt::Key_B, Qt::ControlModifier);
+        QVERIFY(!window->TimeUnconfirmed(ColLauf1, 1));
+        QVERIFY(window->TimeUnconfirmed(ColLauf1, 4));
+        QCOMPARE(Cell(ColPlatz, 1), QStringLiteral("1"));
+        QCOMPARE(Cell(ColPlatz, 2), QStringLiteral("2"));
+        QCOMPARE(Cell(ColPlatz, 4), QString());
+        QVERIFY2(window->statusBar()->currentMessage().contains(QStringLiteral("1 Zeit wartet")),
+                 qPrintable(window->statusBar()->currentMessage()));
     }
 
     void editingADoubtfulTimeSettlesIt()

@@ -20,7 +20,6 @@ class TestFormMainLive : public QObject, private WindowHarness
     Q_OBJECT
 
 private:
-
     static quint16 FreePort()
     {
         QTcpServer probe;
@@ -30,7 +29,8 @@ private:
 
     QJsonObject LastEvent(const StreamReader& reader) const
     {
-        return reader.events.isEmpty() ? QJsonObject() : QJsonDocument::fromJson(reader.events.last()).object();
+        return reader.events.isEmpty() ? QJsonObject()
+                                       : QJsonDocument::fromJson(reader.events.last()).object();
     }
 
     QStringList ScoreboardTexts() const
@@ -54,7 +54,8 @@ private slots:
         clock = std::make_unique<FakeTickSource>(1000);
         CreateWindow();
         window->Settings.ProbeLaufe = 0; // every run counts
-        WriteFile("list.txt", "7\tMuster\tMax\tSC Nord\tA\r\n8\tKurz\tKarl\tTV\tA\r\n9\tLang\tLena\tTV\tB\r\n");
+        WriteFile("list.txt",
+                  "7\tMuster\tMax\tSC Nord\tA\r\n8\tKurz\tKarl\tTV\tA\r\n9\tLang\tLena\tTV\tB\r\n");
         QVERIFY(window->LoadStarterList(Path("list.txt")));
     }
 
@@ -81,7 +82,8 @@ private slots:
         window->mTafel->trigger();
         QVERIFY(window->Scoreboard->isVisible());
         QVERIFY(!window->Scoreboard->ShowingStandings());
-        QVERIFY2(ScoreboardTexts().contains(QStringLiteral("8 Kurz Karl TV")), qPrintable(ScoreboardTexts().join(" | ")));
+        QVERIFY2(ScoreboardTexts().contains(QStringLiteral("8 Kurz Karl TV")),
+                 qPrintable(ScoreboardTexts().join(" | ")));
         window->mTafel->trigger();
         QVERIFY(!window->Scoreboard->isVisible());
 
@@ -89,7 +91,8 @@ private slots:
         // Opened while the run is timed, it shows the lanes at once.
         window->mTafel->trigger();
         QVERIFY(window->Scoreboard->isVisible());
-        QVERIFY2(ScoreboardTexts().contains(QStringLiteral("7 Muster Max SC Nord")), qPrintable(ScoreboardTexts().join(" | ")));
+        QVERIFY2(ScoreboardTexts().contains(QStringLiteral("7 Muster Max SC Nord")),
+                 qPrintable(ScoreboardTexts().join(" | ")));
         QTRY_COMPARE(Lane(LastEvent(reader), 1, "zustand"), QStringLiteral("läuft"));
         clock->Set(1000 + 31250);
         window->TriggerCommand(window->mSTOP1);
@@ -127,11 +130,13 @@ private slots:
         window->TriggerCommand(window->mStart);
         clock->Set(1000 + 120); // a bouncing contact
         window->TriggerCommand(window->mSTOP1);
-        QTRY_VERIFY(LastEvent(reader).value("bahnen").toArray().at(0).toObject().value("unbestaetigt").toBool());
+        QTRY_VERIFY(
+            LastEvent(reader).value("bahnen").toArray().at(0).toObject().value("unbestaetigt").toBool());
         QCOMPARE(LastEvent(reader).value("unbestaetigt").toArray(), QJsonArray{0});
         QVERIFY2(!ScoreboardTexts().filter(QStringLiteral("unbestätigt")).isEmpty(),
                  qPrintable(ScoreboardTexts().join(" | ")));
 
+        dialogs->answers.enqueue(true);
         window->mConfirmTime->trigger();
         QTRY_VERIFY(LastEvent(reader).value("unbestaetigt").toArray().isEmpty());
     }

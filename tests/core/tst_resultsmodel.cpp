@@ -125,8 +125,8 @@ void TestResultsModel::anEditInPlaceReportsItsRow()
 }
 
 // Steps separated by " / ": "set key col text", "remove key", "order k1,k2,...",
-// "totals probe all", "places". The result: every row as "key:Gesamt:Platz" in
-// the model's order.
+// "totals probe all", "places", "doubt key run" (the one unconfirmed run). The result: every row as
+// "key:Gesamt:Platz" in the model's order.
 void TestResultsModel::writesAndRankingGoThroughTheModel_data()
 {
     QTest::addColumn<QString>("rows");
@@ -137,7 +137,8 @@ void TestResultsModel::writesAndRankingGoThroughTheModel_data()
     const QString three = "1;Muster;Max;SV;A;30,00;31,00;;;;;;;1|2;Beispiel;Eva;TV;B;29,00;29,50;;;;;;;2|"
                           "3;Probe;Paul;SV;A;30,50;30,50;;;;;;;3";
     QTest::newRow("totals without test run, places in class order")
-        << three << "totals 0 6 / order 1,3,2 / places" << "1:61,00:1 3:61,00:1 2:58,50:1"
+        << three << "totals 0 6 / order 1,3,2 / places"
+        << "1:61,00:1 3:61,00:1 2:58,50:1"
         << "row 1, row 2, row 3, row 1, row 3, row 2";
     QTest::newRow("a test run doesn't count") << three << "totals 1 6 / order 3,1,2 / places"
                                               << "3:30,50:1 1:31,00:2 2:29,50:1"
@@ -145,12 +146,24 @@ void TestResultsModel::writesAndRankingGoThroughTheModel_data()
     QTest::newRow("an elimination: no place") << three << "set 3 3 EL / totals 0 6 / order 1,3,2 / places"
                                               << "1:61,00:1 3:EL: 2:58,50:1"
                                               << "run 3:3, row 3, row 1, row 2, row 3, row 1, row 2";
+    QTest::newRow("an unconfirmed counted time shows but takes no place")
+        << three << "doubt 3 2 / totals 1 6 / order 3,1,2 / places"
+        << "3:30,50: 1:31,00:1 2:29,50:1"
+        << "run 3:2, row 1, row 2, row 3, row 1, row 2";
+    QTest::newRow("an unconfirmed test run still ranks")
+        << three << "doubt 3 1 / totals 1 6 / order 3,1,2 / places"
+        << "3:30,50:1 1:31,00:2 2:29,50:1"
+        << "run 3:1, row 1, row 2, row 3, row 3, row 1, row 2";
     QTest::newRow("a deleted starter leaves the ranking")
-        << three << "remove 1 / totals 0 6 / order 3,2 / places" << "3:61,00:1 2:58,50:1"
+        << three << "remove 1 / totals 0 6 / order 3,2 / places"
+        << "3:61,00:1 2:58,50:1"
         << "-1, row 2, row 3, row 3, row 2";
-    QTest::newRow("the order alone reports nothing") << three << "order 3,2,1" << "3:: 2:: 1::" << "";
-    QTest::newRow("unknown keys in an order are skipped, unnamed rows stay behind")
-        << three << "order 9,2" << "2:: 1:: 3::" << "";
+    QTest::newRow("the order alone reports nothing") << three << "order 3,2,1"
+                                                     << "3:: 2:: 1::"
+                                                     << "";
+    QTest::newRow("unknown keys in an order are skipped, unnamed rows stay behind") << three << "order 9,2"
+                                                                                    << "2:: 1:: 3::"
+                                                                                    << "";
 }
 
 void TestResultsModel::writesAndRankingGoThroughTheModel()
@@ -175,6 +188,8 @@ void TestResultsModel::writesAndRankingGoThroughTheModel()
             model.ComputeTotals(word.at(1).toInt(), word.at(2).toInt());
         else if (word.at(0) == "places")
             model.ComputePlacesInOrder();
+        else if (word.at(0) == "doubt")
+            model.SetUnconfirmed({{word.at(1), word.at(2).toInt()}});
         else
             QFAIL(qPrintable("unknown step " + step));
     }
