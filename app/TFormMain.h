@@ -164,6 +164,8 @@ public:
     // A lane time that found no starter: journalled and named in the status bar.
     void KeepUnplacedTime(int lane, const QString& identity, const QString& timeText);
     void RankProtocol();
+    // After a load: the lanes go to the first starters without a time in the current run.
+    void PlaceLanesForNextRun();
     // "2 Zeiten warten auf Bestätigung (Strg+B)." for the status bar.
     QString UnconfirmedCountText() const;
     // The ranking's comparison of two class names (see ClassKey).
@@ -209,7 +211,7 @@ public:
     // The protocol with its header, as the file writers take it.
     ProtocolTable ProtocolRows() const;
     // The same with the shown columns only (the hidden load order left out), at most colCount.
-    ProtocolTable ShownProtocolRows(int colCount) const;
+    ProtocolTable ShownProtocolRows(int colCount, bool startOrder = false) const;
 
     // Office files. ExportExcel: an empty name writes a new workbook to the
     // cache folder and opens it with the desktop's spreadsheet program, a name

@@ -10,6 +10,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
@@ -94,7 +95,7 @@ void TFormMain::sbSaveClick()
         const bool csv = pattern == u"*.csv";
         const QString fileName = WithExtension(chosen, csv ? QStringLiteral("csv") : QStringLiteral("txt"));
         QString error;
-        const ProtocolTable rows = ProtocolRows();
+        const ProtocolTable rows = m_results.TableInStartOrder();
         const int colCount = SortGrid1->ColCount();
         const bool done = RunInBackground(this, QStringLiteral("Das Protokoll wird gespeichert …"), [&] {
             saved = csv ? SaveProtocolCsv(fileName, rows, colCount, error)
@@ -162,6 +163,7 @@ void TFormMain::FinishLoad(const QString& fileName)
     SortGrid1->SetSelection({0, current, SortGrid1->ColCount() - 1, current});
     FormResize();
     FillLaneLists();
+    PlaceLanesForNextRun();
     setWindowTitle(QStringLiteral("Quellorix: ") + file.completeBaseName());
     SortGrid1->SetModified(false);
     UpdateCommandStates();
@@ -208,4 +210,21 @@ void TFormMain::FillProtocol(const ProtocolTable& rows, const QStringList* heade
         SortGrid1->SetCells(col, 0, titles.at(col));
     SortGrid1->EndUpdate();
     SortGrid1->GotoCell(0, 1, true);
+}
+
+void TFormMain::PlaceLanesForNextRun()
+{
+    // A protocol opened again goes on where it stopped, not at the top.
+    QList<QStringList> rows;
+    rows.reserve(cbBuhn1->count());
+    for (int i = 0; i < cbBuhn1->count(); ++i) {
+        const int index = m_results.IndexOf(cbBuhn1->itemData(i).toString());
+        rows.append(index >= 0 ? m_results.Row(index) : QStringList());
+    }
+    const std::array<int, 2> positions = LanePositionsForNextRun(rows, m_run.LaneCount());
+    if (positions[0] == cbBuhn1->currentIndex() && positions[1] == cbBuhn2->currentIndex())
+        return;
+    cbBuhn1->setCurrentIndex(positions[0]);
+    cbBuhn2->setCurrentIndex(positions[1]);
+    cbBuhnChange();
 }

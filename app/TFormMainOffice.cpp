@@ -37,10 +37,10 @@ QString NewCacheFile(const QString& baseName, const QString& suffix)
 
 } // namespace
 
-ProtocolTable TFormMain::ShownProtocolRows(int colCount) const
+ProtocolTable TFormMain::ShownProtocolRows(int colCount, bool startOrder) const
 {
     // The values from the results model, the columns the grid shows.
-    const ProtocolTable table = m_results.Table();
+    const ProtocolTable table = startOrder ? m_results.TableInStartOrder() : m_results.Table();
     ProtocolTable block;
     block.reserve(table.size());
     for (const QStringList& row : table) {
@@ -62,12 +62,14 @@ bool TFormMain::ExportExcel(const QString& fileName)
              : fileName;
     QString error;
     bool saved = false;
-    const ProtocolTable rows = ShownProtocolRows(ProtocolColumnCount);
+    // A saved workbook may be opened again as the list: it keeps the start order.
+    const ProtocolTable rows = ShownProtocolRows(ProtocolColumnCount, !show);
     const QString listName = QFileInfo(m_loadedFileName).completeBaseName();
-    const WorkbookPageHeader header{Settings.Veranstaltung.isEmpty() || listName.isEmpty()
-                                        ? (Settings.Veranstaltung.isEmpty() ? listName : Settings.Veranstaltung)
-                                        : Settings.Veranstaltung + QStringLiteral(" – ") + listName,
-                                    QDate::currentDate()};
+    const WorkbookPageHeader header{
+        Settings.Veranstaltung.isEmpty() || listName.isEmpty()
+            ? (Settings.Veranstaltung.isEmpty() ? listName : Settings.Veranstaltung)
+            : Settings.Veranstaltung + QStringLiteral(" – ") + listName,
+        QDate::currentDate()};
     if (!RunInBackground(this, QStringLiteral("Die Arbeitsmappe wird geschrieben …"), [&] {
             saved = SaveProtocolWorkbook(target, rows, QStringLiteral("Quellorix"), error, header);
         }))
@@ -109,8 +111,9 @@ bool TFormMain::ExportWord(int mode, const QString& fileName)
     QString error;
     bool saved = false;
     const ProtocolTable rows = ShownProtocolRows(ColLoadOrder);
-    if (!RunInBackground(this, QStringLiteral("Das Dokument wird geschrieben …"),
-                         [&] { saved = SaveProtocolDocument(WordTemplatePath, fileName, rows, error, Settings.Veranstaltung); }))
+    if (!RunInBackground(this, QStringLiteral("Das Dokument wird geschrieben …"), [&] {
+            saved = SaveProtocolDocument(WordTemplatePath, fileName, rows, error, Settings.Veranstaltung);
+        }))
         return false; // called off: nothing written
     if (!saved) {
         Dialogs().ShowError(this, error);
@@ -166,6 +169,7 @@ void TFormMain::sbWordClick()
     const OfficeBusy busy(*this);
     // Named after the starter list, with a number when that name is taken.
     const QString listName = QFileInfo(m_loadedFileName).completeBaseName();
-    ExportWord(0, UnusedFileName(QDir::currentPath(), listName.isEmpty() ? QStringLiteral("Protokoll") : listName,
+    ExportWord(0, UnusedFileName(QDir::currentPath(),
+                                 listName.isEmpty() ? QStringLiteral("Protokoll") : listName,
                                  QStringLiteral(".docx")));
 }

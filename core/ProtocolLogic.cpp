@@ -128,6 +128,30 @@ std::optional<int> StartNumberOfEntry(const QString& laneEntry)
     return number;
 }
 
+std::array<int, 2> LanePositionsForNextRun(const QList<QStringList>& rowsInListOrder, int laneCount)
+{
+    const int count = int(rowsInListOrder.size());
+    std::array<int, 2> positions{count >= 1 ? 0 : -1, laneCount > 1 && count >= 2 ? 1 : -1};
+    int current = -1;
+    for (const QStringList& row : rowsInListOrder) {
+        const int column = FirstEmptyRunColumn(row);
+        if (column >= 0 && (current < 0 || column < current))
+            current = column;
+    }
+    if (current < 0)
+        return positions;
+    std::array<int, 2> found{-1, -1};
+    int lane = 0;
+    for (int i = 0; i < count && lane < std::min(laneCount, 2); ++i) {
+        if (rowsInListOrder.at(i).value(current).isEmpty())
+            found.at(size_t(lane++)) = i;
+    }
+    positions[0] = found[0];
+    if (laneCount > 1)
+        positions[1] = found[1];
+    return positions;
+}
+
 int FirstEmptyRunColumn(const QStringList& rowCells)
 {
     for (int col = ColLauf1; col <= ColLauf6; ++col) {

@@ -65,6 +65,14 @@ std::optional<int> StartNumberOfEntry(const QString& laneEntry);
 // rowCells count as empty.
 int FirstEmptyRunColumn(const QStringList& rowCells);
 
+// Where the lanes start on a protocol that already holds times (a file opened
+// again): the current run is the first run column some starter still lacks;
+// lane 1 goes to the first starter in list order without a time there, lane 2
+// (with two lanes) to the next one, or none when nobody else lacks it. A list
+// where every run is full, or an empty one, starts at the top as a new list
+// does (-1: no starter).
+std::array<int, 2> LanePositionsForNextRun(const QList<QStringList>& rowsInListOrder, int laneCount);
+
 constexpr TColor LaneDigitOnColor = RGBColor(255, 255, 0);
 constexpr TColor LaneDigitDimColor = RGBColor(64, 64, 64);
 

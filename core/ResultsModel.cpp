@@ -40,6 +40,15 @@ ProtocolTable TResultsModel::Table() const
     return table;
 }
 
+ProtocolTable TResultsModel::TableInStartOrder() const
+{
+    ProtocolTable table = Table();
+    std::stable_sort(table.begin() + 1, table.end(), [](const QStringList& a, const QStringList& b) {
+        return a.at(ColLoadOrder).toLongLong() < b.at(ColLoadOrder).toLongLong();
+    });
+    return table;
+}
+
 bool TResultsModel::SetCell(const QString& key, int col, const QString& text)
 {
     const int index = IndexOf(key);

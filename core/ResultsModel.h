@@ -38,6 +38,10 @@ public:
     // The header, then every row in the current order (one empty row when there
     // is none): what the files write.
     ProtocolTable Table() const;
+    // The same rows in the order they were loaded (the start order), whatever
+    // order a sort gave them: what a protocol file keeps, so that the file
+    // opened again goes on with the right pairs.
+    ProtocolTable TableInStartOrder() const;
 
     // Replaces all rows (data rows only, cells by protocol column) and reports
     // what changed. Rows without a load-order number (the empty row of an

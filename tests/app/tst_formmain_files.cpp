@@ -18,6 +18,7 @@
 #include "XlsProcess.h"
 
 #include <QAction>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
@@ -143,15 +144,54 @@ private Q_SLOTS:
         Open(QStringLiteral("out.txt"));
         QCOMPARE(DataRows(), before);
 
-        // The next run is recorded behind the times already there.
+        // The lanes go on with the starters still without a time in run 1, and
+        // the next run is recorded behind the times already there.
+        QVERIFY(window->cbBuhn1->currentText().startsWith(QStringLiteral("1 Dvořák")));
+        QVERIFY(window->cbBuhn2->currentText().startsWith(QStringLiteral("2 Öz")));
         window->mStart->trigger();
         clock->Advance(12340);
         window->mSTOP1->trigger();
         clock->Advance(1000);
         window->mStop2->trigger();
-        QCOMPARE(Cell(ColLauf2, 1), QStringLiteral("12,34"));
-        QCOMPARE(Cell(ColLauf1, 2), QStringLiteral("13,34"));
+        QCOMPARE(Cell(ColLauf1, 2), QStringLiteral("12,34"));
         QCOMPARE(Cell(ColLauf2, 2), QStringLiteral("EL"));
+        QCOMPARE(Cell(ColLauf1, 3), QStringLiteral("13,34"));
+    }
+
+    void protocolSavedSortedGoesOnWithTheNextPair_data()
+    {
+        QTest::addColumn<int>("entry");
+        QTest::newRow("text") << 1;
+        QTest::newRow("CSV") << kCsvEntry;
+    }
+
+    void protocolSavedSortedGoesOnWithTheNextPair()
+    {
+        QFETCH(int, entry);
+        WriteFile(QStringLiteral("in.csv"), "1;A;a;V;K\r\n2;B;b;V;K\r\n3;C;c;V;K\r\n"
+                                            "4;D;d;V;K\r\n5;E;e;V;K\r\n6;F;f;V;K\r\n");
+        Open(QStringLiteral("in.csv"), kCsvEntry);
+        window->Settings.ProbeLaufe = 0;
+        for (const auto& [lane1, lane2] : {std::pair{9000, 8000}, std::pair{7000, 6000}}) {
+            window->mStart->trigger();
+            clock->Advance(lane2);
+            window->mStop2->trigger();
+            clock->Advance(lane1 - lane2);
+            window->mSTOP1->trigger();
+            window->mReset->trigger();
+        }
+        window->cbSort->click(); // the ranking shown: 4, 3, 2, 1, then 5 and 6
+        QCOMPARE(Cell(ColNr, 1), QStringLiteral("4"));
+        const QString name = entry == 1 ? QStringLiteral("sortiert.txt") : QStringLiteral("sortiert.csv");
+        Save(name, entry);
+        RestartWindow();
+        Open(name, entry);
+        QStringList numbers;
+        for (int row = 1; row < window->SortGrid1->RowCount(); ++row)
+            numbers.append(Cell(ColNr, row));
+        QCOMPARE(numbers, (QStringList{"1", "2", "3", "4", "5", "6"}));
+        QVERIFY(window->cbBuhn1->currentText().startsWith(QStringLiteral("5 E")));
+        QVERIFY(window->cbBuhn2->currentText().startsWith(QStringLiteral("6 F")));
     }
 
     void textProtocolWithQuotesReadsBackRowByRow_data()

@@ -38,6 +38,8 @@ private slots:
     void computePlaces_data();
     void computePlaces();
     void classSpellingVariants();
+    void lanePositionsForNextRun_data();
+    void lanePositionsForNextRun();
     void startNumberOfEntry_data();
     void startNumberOfEntry();
     void firstEmptyRunColumn_data();
@@ -157,6 +159,42 @@ void TestProtocolLogic::classSpellingVariants()
     // Only A-Z are folded: the sort's own rule, so "Ältere" and "ältere" stay apart there too.
     QCOMPARE(ClassSpellingVariants(classes), (QList<QStringList>{{"Jugend", "jugend", " Jugend"}}));
     QCOMPARE(ClassSpellingVariants({"A", "B"}), QList<QStringList>{});
+}
+
+void TestProtocolLogic::lanePositionsForNextRun_data()
+{
+    QTest::addColumn<QStringList>("runs"); // each starter's run columns, "|"-separated
+    QTest::addColumn<int>("lanes");
+    QTest::addColumn<int>("lane1");
+    QTest::addColumn<int>("lane2");
+    QTest::newRow("a new list starts at the top") << QStringList{"", "", "", ""} << 2 << 0 << 1;
+    QTest::newRow("four of six timed in run 2")
+        << QStringList{"9,00|9,10", "9,00|9,20", "9,00|9,30", "9,00|9,40", "9,00|", "9,00|"} << 2 << 4 << 5;
+    QTest::newRow("a gap earlier in the list comes first")
+        << QStringList{"9,00|9,10", "9,00|", "9,00|9,30", "9,00|"} << 2 << 1 << 3;
+    QTest::newRow("an EL counts as a run") << QStringList{"EL|", "|", "9,00|", "|"} << 2 << 1 << 3;
+    QTest::newRow("one lane") << QStringList{"9,00", "9,00", ""} << 1 << 2 << -1;
+    QTest::newRow("the last starter alone: lane 2 has none")
+        << QStringList{"9,00", "9,00", ""} << 2 << 2 << -1;
+    QTest::newRow("every run full: from the top") << QStringList{"1|1|1|1|1|1", "1|1|1|1|1|1"} << 2 << 0 << 1;
+    QTest::newRow("no starters") << QStringList{} << 2 << -1 << -1;
+}
+
+void TestProtocolLogic::lanePositionsForNextRun()
+{
+    QFETCH(QStringList, runs);
+    QFETCH(int, lanes);
+    QFETCH(int, lane1);
+    QFETCH(int, lane2);
+    QList<QStringList> rows;
+    for (const QString& starter : runs) {
+        QStringList cells(ProtocolColumnCount);
+        const QStringList times = starter.split(u'|');
+        for (int i = 0; i < times.size(); ++i)
+            cells[ColLauf1 + i] = times.at(i);
+        rows.append(cells);
+    }
+    QCOMPARE(LanePositionsForNextRun(rows, lanes), (std::array<int, 2>{lane1, lane2}));
 }
 
 void TestProtocolLogic::startNumberOfEntry_data()
