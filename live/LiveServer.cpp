@@ -240,6 +240,9 @@ public:
     {
         auto* tcp = new AcceptingServer(this);
         tcp->accepted = [this](qintptr descriptor) { Accept(descriptor); };
+        // Room for a crowd that scans the QR code at once, and for what one
+        // device opens to be turned away without pushing the others' out.
+        tcp->setListenBacklogSize(std::max(128, limits.maxConnections + 128));
         if (!tcp->listen(QHostAddress::Any, port)) {
             error = tcp->errorString();
             delete tcp;
@@ -426,8 +429,11 @@ private:
             Respond(socket, request, request.error, text, body, true);
         } else if (!HostIsOurs(request.host) && !(request.http10 && request.hostCount == 0)) {
             // A page from elsewhere that renamed itself to this address (DNS rebinding) reads nothing.
-            Respond(socket, request, 421, text,
-                    QByteArrayLiteral("Diese Adresse gehört nicht zu diesem Rechner.\n"), true);
+            Respond(
+                socket, request, 421, text,
+                QByteArrayLiteral("Diese Adresse gehört nicht zu diesem Rechner – bitte die Adresse nehmen, "
+                                  "die die Zeitnahme anzeigt.\n"),
+                true);
         } else if (request.method != "GET" && !head) {
             Respond(socket, request, 405, text, QByteArrayLiteral("Nur Lesen.\n"), close,
                     QByteArrayLiteral("Allow: GET, HEAD\r\n"));

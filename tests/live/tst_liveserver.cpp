@@ -18,6 +18,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -95,23 +96,28 @@ QByteArray Results(const QString& name, int size = 0)
 }
 
 // A raw client socket from one phone's address, for what QTcpSocket won't do
-// (stop reading, shrink its buffer, look at its TCP state).
+// (stop reading, shrink its buffer, look at its TCP state); -errno when it fails.
 int RawConnect(quint16 port, int phone, int receiveBuffer = 0)
 {
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (receiveBuffer > 0)
         ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
+    // The port is picked at connect, for this server only: many tests' closed
+    // connections from one address wait out their time without being in the way.
+    const int late = 1;
+    ::setsockopt(fd, IPPROTO_IP, IP_BIND_ADDRESS_NO_PORT, &late, sizeof late);
     sockaddr_in from{};
     from.sin_family = AF_INET;
     from.sin_addr.s_addr = htonl(Phone(phone).toIPv4Address());
-    ::bind(fd, reinterpret_cast<sockaddr*>(&from), sizeof from);
     sockaddr_in to{};
     to.sin_family = AF_INET;
     to.sin_port = htons(port);
     to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to) != 0) {
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&from), sizeof from) != 0 ||
+        ::connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to) != 0) {
+        const int error = errno;
         ::close(fd);
-        return -1;
+        return -error;
     }
     return fd;
 }
@@ -403,7 +409,7 @@ void TestLiveServer::hostMustNameThisMachine()
     const Reply reply = Ask(server->Port(), request);
     QCOMPARE(reply.status, status);
     if (status == 421) {
-        QCOMPARE(reply.body, QByteArray("Diese Adresse gehört nicht zu diesem Rechner.\n"));
+        QVERIFY(reply.body.startsWith("Diese Adresse gehört nicht zu diesem Rechner"));
         QVERIFY(reply.headers.contains("\r\nconnection: close"));
     }
     // A page that renamed itself to this address gets none of the results.
@@ -559,7 +565,7 @@ void TestLiveServer::oneAddressCantTakeEveryPlace()
     std::vector<int> held;
     for (int i = 0; i < 3 * limits.maxConnections; ++i) {
         const int fd = RawConnect(server->Port(), 0);
-        QVERIFY(fd >= 0);
+        QVERIFY2(fd >= 0, std::strerror(-fd));
         held.push_back(fd);
         // One turned away may already be reset; that is what is wanted.
         if (::send(fd, request.constData(), std::size_t(request.size()), MSG_NOSIGNAL) < 0)
@@ -623,7 +629,7 @@ void TestLiveServer::connectionsAreBounded()
     for (int phone = 0; phone < phones; ++phone) {
         for (int i = 0; i < perAddress; ++i) {
             const int fd = RawConnect(server->Port(), phone);
-            QVERIFY(fd >= 0);
+            QVERIFY2(fd >= 0, std::strerror(-fd));
             clients.push_back(fd);
         }
     }
@@ -657,7 +663,7 @@ void TestLiveServer::slowRequestsLoseTheirPlace()
     Restart(SmallLimits());
 
     const int fd = RawConnect(server->Port(), 0);
-    QVERIFY(fd >= 0);
+    QVERIFY2(fd >= 0, std::strerror(-fd));
     QTRY_COMPARE(server->OpenConnections(), 1);
     QCOMPARE(::write(fd, first.constData(), std::size_t(first.size())), ssize_t(first.size()));
     if (answers > 0) {
@@ -685,7 +691,7 @@ void TestLiveServer::clientThatNeverReadsIsResetWhileOthersKeepUp()
     Restart(limits);
     // A phone that went to sleep: connected, asked for the stream, reads nothing.
     const int stuck = RawConnect(server->Port(), 0, 4096);
-    QVERIFY(stuck >= 0);
+    QVERIFY2(stuck >= 0, std::strerror(-stuck));
     const QByteArray request = Get("/live");
     QCOMPARE(::write(stuck, request.constData(), std::size_t(request.size())), ssize_t(request.size()));
     StreamReader reader(server->Port(), Phone(1));
