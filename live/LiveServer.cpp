@@ -338,7 +338,7 @@ private:
     void Input(QTcpSocket* socket)
     {
         const auto it = connections.find(socket);
-        if (it == connections.end())
+        if (it == connections.end() || !socket->isOpen())
             return;
         if (it->phase == Phase::Request) {
             Serve(socket);
@@ -347,9 +347,19 @@ private:
         // A stream's client (or one that is being closed) has nothing more to
         // say: what it sends is counted, not kept.
         char scratch[4096];
-        for (qint64 got; (got = socket->read(scratch, sizeof scratch)) > 0;)
-            it->streamInput += got;
-        if (it->streamInput > limits.maxRequestBytes)
+        qint64 received = 0;
+        // A read can find the connection closed and end it on the spot.
+        while (socket->isOpen() && socket->bytesAvailable() > 0) {
+            const qint64 got = socket->read(scratch, sizeof scratch);
+            if (got <= 0)
+                break;
+            received += got;
+        }
+        const auto again = connections.find(socket);
+        if (again == connections.end())
+            return;
+        again->streamInput += received;
+        if (again->streamInput > limits.maxRequestBytes)
             Drop(socket);
     }
 
@@ -386,10 +396,15 @@ private:
             const auto it = connections.find(socket);
             if (it == connections.end() || it->phase != Phase::Request || socket->bytesToWrite() > 0)
                 return;
-            Connection& connection = *it;
-            const qint64 room = limits.maxRequestBytes + 1 - connection.input.size();
-            if (room > 0 && socket->bytesAvailable() > 0)
-                connection.input += socket->read(room);
+            const qint64 room = limits.maxRequestBytes + 1 - it->input.size();
+            const QByteArray fresh =
+                room > 0 && socket->bytesAvailable() > 0 ? socket->read(room) : QByteArray();
+            // A read can find the connection closed and end it on the spot.
+            const auto again = connections.find(socket);
+            if (again == connections.end())
+                return;
+            Connection& connection = *again;
+            connection.input += fresh;
             // Empty lines before a request are allowed.
             while (connection.input.startsWith("\r\n") || connection.input.startsWith('\n'))
                 connection.input.remove(0, connection.input.startsWith('\n') ? 1 : 2);
@@ -528,10 +543,9 @@ private:
             connection.behind = true;
             return false;
         }
+        // The stall clock isn't wound back here: the sweep keeps it current
+        // while nothing waits, and one that has waited since is asleep.
         connection.behind = false;
-        // The stall clock runs from here only for a client that had taken everything.
-        if (KernelUnsent(socket->socketDescriptor()) == 0)
-            connection.lastProgress = Clock::now();
         socket->write(EventFrame(current));
         return true;
     }
