@@ -460,7 +460,7 @@ int Hold(int connections, int loadCount)
     for (const int wait : {0, 16000}) {
         Serve(wait);
         const QByteArray when = QByteArrayLiteral("slow headers, reconnecting, after ") +
-                                QByteArray::number(int(Ms(Clock::now() - attack) / 1000)) + " s";
+                                QByteArray::number(qRound(Ms(Clock::now() - attack) / 1000)) + " s";
         PrintLoads(when.constData(), PageLoads(port, loadCount, 1, 10000), loadCount);
     }
     stop = true;
