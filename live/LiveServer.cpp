@@ -1,21 +1,29 @@
 #include "LiveServer.h"
 
-#include <QAbstractHttpServer>
 #include <QFile>
 #include <QHash>
 #include <QHostAddress>
-#include <QHttpServerRequest>
-#include <QHttpServerResponder>
+#include <QHostInfo>
 #include <QNetworkInterface>
+#include <QSet>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QThread>
 #include <QTimer>
 
+#include <algorithm>
 #include <chrono>
+#include <functional>
 #include <utility>
 
+#ifdef Q_OS_UNIX
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+#endif
+
 namespace {
+
+using Clock = std::chrono::steady_clock;
 
 QByteArray PageBytes()
 {
@@ -28,50 +36,195 @@ QByteArray EventFrame(const QByteArray& json)
     return QByteArrayLiteral("data: ") + json + QByteArrayLiteral("\n\n");
 }
 
-// Accepts connections only while fewer than maxConnections are open; one
-// past that is closed at once, so a flood can't use up the program's files.
-class LimitedTcpServer : public QTcpServer
+// On every response: the page's own inline script and style, its fetch and
+// stream to this server, nothing from elsewhere, not inside another site's frame.
+const QByteArray securityHeaders =
+    QByteArrayLiteral("X-Content-Type-Options: nosniff\r\n"
+                      "X-Frame-Options: DENY\r\n"
+                      "Content-Security-Policy: default-src 'self'; script-src 'self' 'unsafe-inline'; "
+                      "style-src 'self' 'unsafe-inline'; img-src 'self' data:; connect-src 'self'; "
+                      "frame-ancestors 'none'; base-uri 'none'; form-action 'none'\r\n"
+                      "Referrer-Policy: no-referrer\r\n");
+
+// One address per device: an IPv4 client on the dual-stack socket is its IPv4 address.
+QHostAddress DeviceAddress(const QHostAddress& address)
 {
-public:
-    LimitedTcpServer(std::atomic<int>& open, QObject* parent) : QTcpServer(parent), open(open) {}
+    bool v4 = false;
+    const quint32 ip = address.toIPv4Address(&v4);
+    if (v4)
+        return QHostAddress(ip);
+    QHostAddress plain(address);
+    plain.setScopeId(QString());
+    return plain;
+}
 
-    std::function<void(QTcpSocket*)> accepted;
+// What the kernel still holds to send on a socket; 0 where it can't say.
+qint64 KernelUnsent(qintptr descriptor)
+{
+#if defined(Q_OS_LINUX)
+    int unsent = 0;
+    if (descriptor >= 0 && ::ioctl(int(descriptor), TIOCOUTQ, &unsent) == 0)
+        return unsent;
+#else
+    Q_UNUSED(descriptor);
+#endif
+    return 0;
+}
 
-protected:
-    void incomingConnection(qintptr descriptor) override
-    {
-        auto* socket = new QTcpSocket(this);
-        if (!socket->setSocketDescriptor(descriptor)) {
-            delete socket;
-            return;
-        }
-        if (open.load() >= TLiveServer::maxConnections) {
-            socket->abort();
-            delete socket;
-            return;
-        }
-        ++open;
-        connect(socket, &QObject::destroyed, this, [this] { --open; });
-        connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
-        if (accepted)
-            accepted(socket);
-        addPendingConnection(socket);
+void SetSocketBuffers(qintptr descriptor, int bytes)
+{
+#ifdef Q_OS_UNIX
+    ::setsockopt(int(descriptor), SOL_SOCKET, SO_SNDBUF, &bytes, sizeof bytes);
+    ::setsockopt(int(descriptor), SOL_SOCKET, SO_RCVBUF, &bytes, sizeof bytes);
+#else
+    Q_UNUSED(descriptor);
+    Q_UNUSED(bytes);
+#endif
+}
+
+// A reset, not a close: a graceful close would leave what waits for a client
+// that doesn't read in the kernel for minutes.
+void Reset(QTcpSocket* socket)
+{
+#ifdef Q_OS_UNIX
+    const qintptr descriptor = socket->socketDescriptor();
+    if (descriptor >= 0) {
+        const linger now{1, 0};
+        ::setsockopt(int(descriptor), SOL_SOCKET, SO_LINGER, &now, sizeof now);
+    }
+#endif
+    socket->abort();
+}
+
+bool IsDigits(QByteArrayView text, qsizetype maxLength)
+{
+    return text.size() <= maxLength &&
+           std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+bool IsToken(QByteArrayView text)
+{
+    static const QByteArrayView special("()<>@,;:\\\"/[]?={} \t");
+    return !text.isEmpty() && std::all_of(text.begin(), text.end(),
+                                          [](char c) { return c > 32 && c < 127 && !special.contains(c); });
+}
+
+// One request's head as far as this server cares.
+struct Request
+{
+    int error = 0; // the status to answer with instead, 0 when the request is fine
+    QByteArray method;
+    QByteArray path; // without the query
+    bool http10 = false;
+    bool wantsClose = false;
+    bool wantsKeepAlive = false;
+    bool hasBody = false;
+    int hostCount = 0;
+    QByteArray host;
+};
+
+Request ParseHead(const QByteArray& head)
+{
+    Request request;
+    QList<QByteArray> lines = head.split('\n');
+    for (QByteArray& line : lines) {
+        if (line.endsWith('\r'))
+            line.chop(1);
+    }
+    const QList<QByteArray> parts = lines.value(0).split(' ');
+    if (parts.size() != 3 || !IsToken(parts.at(0)) || parts.at(1).isEmpty()) {
+        request.error = 400;
+        return request;
+    }
+    request.method = parts.at(0);
+    const QByteArray& version = parts.at(2);
+    if (version == "HTTP/1.0") {
+        request.http10 = true;
+    } else if (version != "HTTP/1.1") {
+        request.error = version.startsWith("HTTP/") ? 505 : 400;
+        return request;
+    }
+    QByteArray target = parts.at(1);
+    if (std::any_of(target.begin(), target.end(), [](char c) { return uchar(c) <= 32 || uchar(c) >= 127; })) {
+        request.error = 400;
+        return request;
     }
 
-private:
-    std::atomic<int>& open;
+    QByteArray contentLength;
+    for (qsizetype i = 1; i < lines.size(); ++i) {
+        const QByteArray& line = lines.at(i);
+        const qsizetype colon = line.indexOf(':');
+        // No folded lines, no space before the colon: both are ways to smuggle a header past a proxy.
+        if (colon <= 0 || !IsToken(line.left(colon))) {
+            request.error = 400;
+            return request;
+        }
+        const QByteArray name = line.left(colon).toLower();
+        const QByteArray value = line.mid(colon + 1).trimmed();
+        if (name == "host") {
+            ++request.hostCount;
+            request.host = value;
+        } else if (name == "connection") {
+            for (const QByteArray& option : value.toLower().split(',')) {
+                request.wantsClose |= option.trimmed() == "close";
+                request.wantsKeepAlive |= option.trimmed() == "keep-alive";
+            }
+        } else if (name == "content-length") {
+            if (!IsDigits(value, 18) || value.isEmpty() ||
+                (!contentLength.isEmpty() && contentLength != value)) {
+                request.error = 400;
+                return request;
+            }
+            contentLength = value;
+            request.hasBody |= value.toLongLong() > 0;
+        } else if (name == "transfer-encoding") {
+            request.hasBody = true;
+        }
+    }
+
+    // The absolute form names the host itself and stands over the Host header.
+    if (target.size() > 7 && target.left(7).toLower() == "http://") {
+        const qsizetype end = target.indexOf('/', 7);
+        const qsizetype query = target.indexOf('?', 7);
+        const qsizetype cut = end < 0 ? query : (query < 0 ? end : std::min(end, query));
+        request.host = target.mid(7, cut < 0 ? -1 : cut - 7);
+        request.hostCount = request.host.isEmpty() ? 0 : 1;
+        target = cut < 0 ? QByteArrayLiteral("/") : (end == cut ? target.mid(cut) : "/" + target.mid(cut));
+    } else if (!target.startsWith('/') && request.method != "OPTIONS") {
+        request.error = 400;
+        return request;
+    }
+    if (request.hostCount > 1 || (!request.http10 && request.hostCount == 0)) {
+        request.error = 400;
+        return request;
+    }
+    const qsizetype query = target.indexOf('?');
+    request.path = query < 0 ? target : target.left(query);
+    return request;
+}
+
+// Accepts connections for the worker, which decides at once who may stay.
+class AcceptingServer : public QTcpServer
+{
+public:
+    using QTcpServer::QTcpServer;
+    std::function<void(qintptr)> accepted;
+
+protected:
+    void incomingConnection(qintptr descriptor) override { accepted(descriptor); }
 };
 
 } // namespace
 
 // Everything that touches sockets, on the server's thread.
-class TLiveServerWorker : public QAbstractHttpServer
+class TLiveServerWorker : public QObject
 {
 public:
-    explicit TLiveServerWorker(TLiveServer& owner) : owner(owner), page(PageBytes())
+    explicit TLiveServerWorker(TLiveServer& owner) : owner(owner), limits(owner.limits), page(PageBytes())
     {
-        sweep->setInterval(1000);
-        connect(sweep, &QTimer::timeout, this, [this] { CloseIdleConnections(); });
+        const int shortest = std::min({limits.stallMs, limits.headerMs, limits.idleMs});
+        sweep->setInterval(std::clamp(shortest / 4, 10, 250));
+        connect(sweep, &QTimer::timeout, this, [this] { Sweep(); });
     }
     ~TLiveServerWorker() override
     {
@@ -79,21 +232,24 @@ public:
         // nothing of theirs may call back into it.
         for (QTcpSocket* socket : connections.keys()) {
             socket->disconnect(this);
-            socket->abort();
+            Reset(socket);
         }
     }
 
     bool Listen(quint16 port, QString& error)
     {
-        auto* tcp = new LimitedTcpServer(owner.openConnections, this);
-        tcp->accepted = [this](QTcpSocket* socket) { Watch(socket); };
+        auto* tcp = new AcceptingServer(this);
+        tcp->accepted = [this](qintptr descriptor) { Accept(descriptor); };
+        // Room for a crowd that scans the QR code at once, and for what one
+        // device opens to be turned away without pushing the others' out.
+        tcp->setListenBacklogSize(std::max(128, limits.maxConnections + 128));
         if (!tcp->listen(QHostAddress::Any, port)) {
             error = tcp->errorString();
             delete tcp;
             return false;
         }
-        bind(tcp);
         owner.port = tcp->serverPort();
+        LearnOwnNames();
         sweep->start();
         return true;
     }
@@ -109,100 +265,271 @@ public:
         emit owner.Published(reached);
     }
 
-protected:
-    bool handleRequest(const QHttpServerRequest& request, QTcpSocket* socket) override
-    {
-        Connection& connection = connections[socket];
-        connection.received = 0;
-        connection.lastRequest = Clock::now();
-
-        const auto method = request.method();
-        const QString path = request.url().path(QUrl::FullyEncoded);
-        const bool head = method == QHttpServerRequest::Method::Head;
-        if (method != QHttpServerRequest::Method::Get && !head) {
-            makeResponder(request, socket)
-                .write(QByteArrayLiteral("Nur Lesen.\n"), QByteArrayLiteral("text/plain; charset=utf-8"),
-                       QHttpServerResponder::StatusCode::MethodNotAllowed);
-        } else if (path == QLatin1String("/")) {
-            Respond(makeResponder(request, socket), head ? QByteArray() : page, "text/html; charset=utf-8");
-        } else if (path == QLatin1String("/ergebnisse.json")) {
-            Respond(makeResponder(request, socket), head ? QByteArray() : current,
-                    "application/json; charset=utf-8");
-        } else if (path == QLatin1String("/live") && !head) {
-            StartStream(socket);
-        } else {
-            makeResponder(request, socket)
-                .write(QByteArrayLiteral("Nicht gefunden.\n"), QByteArrayLiteral("text/plain; charset=utf-8"),
-                       QHttpServerResponder::StatusCode::NotFound);
-        }
-        return true;
-    }
-
-    void missingHandler(const QHttpServerRequest&, QTcpSocket* socket) override { socket->abort(); }
-
 private:
-    using Clock = std::chrono::steady_clock;
+    enum class Phase { Request, Stream, Closing };
     struct Connection
     {
-        qint64 received = 0;
-        Clock::time_point lastRequest = Clock::now();
-        bool streaming = false;
+        QHostAddress address;
+        Phase phase = Phase::Request;
+        QByteArray input; // the request head as far as it came
+        bool requestBegun = false;
+        Clock::time_point deadline; // for the request head (or the next request)
+        qint64 streamInput = 0;
         bool behind = false; // a newer event waits until the last one is sent
+        qint64 lastUnsent = 0;
         Clock::time_point lastProgress = Clock::now();
     };
 
-    static void Respond(QHttpServerResponder&& responder, const QByteArray& body, const char* type)
+    void Accept(qintptr descriptor)
     {
-        responder.write(body,
-                        {{QByteArrayLiteral("Content-Type"), QByteArray(type)},
-                         {QByteArrayLiteral("Cache-Control"), QByteArrayLiteral("no-cache")}});
+        auto* socket = new QTcpSocket(this);
+        if (!socket->setSocketDescriptor(descriptor)) {
+            delete socket;
+            return;
+        }
+        const QHostAddress address = DeviceAddress(socket->peerAddress());
+        if (connections.size() >= limits.maxConnections || perAddress.value(address) >= limits.perAddress) {
+            ++owner.refused;
+            Reset(socket);
+            delete socket;
+            return;
+        }
+        SetSocketBuffers(descriptor, limits.socketBufferBytes);
+        // Qt reads no further ahead than this while an answer is still going out.
+        socket->setReadBufferSize(std::max<qint64>(limits.maxRequestBytes, 4096));
+
+        Connection connection;
+        connection.address = address;
+        connection.deadline = Clock::now() + std::chrono::milliseconds(limits.headerMs);
+        connections.insert(socket, connection);
+        ++perAddress[address];
+        owner.openConnections = int(connections.size());
+
+        connect(socket, &QTcpSocket::readyRead, this, [this, socket] { Input(socket); });
+        connect(socket, &QTcpSocket::bytesWritten, this, [this, socket] { Written(socket); });
+        connect(socket, &QTcpSocket::disconnected, this, [this, socket] {
+            Forget(socket);
+            socket->deleteLater();
+        });
     }
 
-    void Watch(QTcpSocket* socket)
+    void Forget(QTcpSocket* socket)
     {
-        connections.insert(socket, {});
-        // Connected before the server's own reader, so it sees each piece
-        // before it is parsed: a request may not grow without bound.
-        connect(socket, &QTcpSocket::readyRead, this, [this, socket] {
+        const auto it = connections.find(socket);
+        if (it == connections.end())
+            return;
+        const auto count = perAddress.find(it->address);
+        if (count != perAddress.end() && --*count <= 0)
+            perAddress.erase(count);
+        connections.erase(it);
+        streams.removeAll(socket);
+        owner.openConnections = int(connections.size());
+        owner.streamClients = int(streams.size());
+    }
+
+    void Drop(QTcpSocket* socket)
+    {
+        ++owner.dropped;
+        Reset(socket);
+        Forget(socket);
+        socket->deleteLater();
+    }
+
+    void Input(QTcpSocket* socket)
+    {
+        const auto it = connections.find(socket);
+        if (it == connections.end() || !socket->isOpen())
+            return;
+        if (it->phase == Phase::Request) {
+            Serve(socket);
+            return;
+        }
+        // A stream's client (or one that is being closed) has nothing more to
+        // say: what it sends is counted, not kept.
+        char scratch[4096];
+        qint64 received = 0;
+        // A read can find the connection closed and end it on the spot.
+        while (socket->isOpen() && socket->bytesAvailable() > 0) {
+            const qint64 got = socket->read(scratch, sizeof scratch);
+            if (got <= 0)
+                break;
+            received += got;
+        }
+        const auto again = connections.find(socket);
+        if (again == connections.end())
+            return;
+        again->streamInput += received;
+        if (again->streamInput > limits.maxRequestBytes)
+            Drop(socket);
+    }
+
+    void Written(QTcpSocket* socket)
+    {
+        const auto it = connections.find(socket);
+        if (it == connections.end())
+            return;
+        it->lastProgress = Clock::now();
+        if (socket->bytesToWrite() > 0)
+            return;
+        switch (it->phase) {
+        case Phase::Stream:
+            if (it->behind)
+                Send(socket);
+            break;
+        case Phase::Request:
+            if (!it->requestBegun)
+                it->deadline = Clock::now() + std::chrono::milliseconds(limits.idleMs);
+            Serve(socket); // what came while the answer went out
+            break;
+        case Phase::Closing:
+            CloseWhenDelivered(socket);
+            break;
+        }
+    }
+
+    // Answers the requests that have come, one at a time: the next is read
+    // only once the answer to the last is out of the program, so what a
+    // client that asks without reading can make wait here stays one answer.
+    void Serve(QTcpSocket* socket)
+    {
+        while (socket->state() == QAbstractSocket::ConnectedState) {
             const auto it = connections.find(socket);
-            if (it == connections.end())
+            if (it == connections.end() || it->phase != Phase::Request || socket->bytesToWrite() > 0)
                 return;
-            it->received += socket->bytesAvailable();
-            if (it->received > TLiveServer::maxRequestBytes || it->streaming) {
-                // A stream's client has nothing more to say.
-                if (!it->streaming)
-                    socket->abort();
-                else
-                    socket->readAll();
+            const qint64 room = limits.maxRequestBytes + 1 - it->input.size();
+            const QByteArray fresh =
+                room > 0 && socket->bytesAvailable() > 0 ? socket->read(room) : QByteArray();
+            // A read can find the connection closed and end it on the spot.
+            const auto again = connections.find(socket);
+            if (again == connections.end())
+                return;
+            Connection& connection = *again;
+            connection.input += fresh;
+            // Empty lines before a request are allowed.
+            while (connection.input.startsWith("\r\n") || connection.input.startsWith('\n'))
+                connection.input.remove(0, connection.input.startsWith('\n') ? 1 : 2);
+            if (connection.input.isEmpty())
+                return;
+            if (!connection.requestBegun) {
+                connection.requestBegun = true;
+                connection.deadline = Clock::now() + std::chrono::milliseconds(limits.headerMs);
             }
-        });
-        connect(socket, &QObject::destroyed, this, [this, socket] {
-            connections.remove(socket);
-            streams.removeAll(socket);
-            owner.streamClients = int(streams.size());
-        });
+            const qsizetype crlf = connection.input.indexOf("\n\r\n");
+            const qsizetype lf = connection.input.indexOf("\n\n");
+            const qsizetype end = crlf < 0 ? lf : (lf < 0 ? crlf : std::min(crlf, lf));
+            if (end < 0 || end + 1 > limits.maxRequestBytes) {
+                if (connection.input.size() > limits.maxRequestBytes)
+                    Drop(socket);
+                return;
+            }
+            const QByteArray head = connection.input.left(end);
+            connection.input.remove(0, end + (end == crlf ? 3 : 2));
+            connection.requestBegun = false;
+            Answer(socket, ParseHead(head));
+        }
     }
 
-    void StartStream(QTcpSocket* socket)
+    void Answer(QTcpSocket* socket, const Request& request)
     {
-        Connection& connection = connections[socket];
-        connection.streaming = true;
-        connection.lastProgress = Clock::now();
+        static const QByteArray text = QByteArrayLiteral("text/plain; charset=utf-8");
+        const bool head = request.method == "HEAD";
+        // HTTP/1.1 keeps a connection unless told to close; HTTP/1.0 only when asked to keep it.
+        bool close = request.http10 ? !request.wantsKeepAlive || request.wantsClose : request.wantsClose;
+        // The body of a request isn't read, so nothing after it can be found.
+        close |= request.hasBody;
+
+        if (request.error != 0) {
+            const QByteArray body = request.error == 505 ? QByteArrayLiteral("Nur HTTP/1.0 und HTTP/1.1.\n")
+                                                         : QByteArrayLiteral("Ungültige Anfrage.\n");
+            Respond(socket, request, request.error, text, body, true);
+        } else if (!HostIsOurs(request.host) && !(request.http10 && request.hostCount == 0)) {
+            // A page from elsewhere that renamed itself to this address (DNS rebinding) reads nothing.
+            Respond(
+                socket, request, 421, text,
+                QByteArrayLiteral("Diese Adresse gehört nicht zu diesem Rechner – bitte die Adresse nehmen, "
+                                  "die die Zeitnahme anzeigt.\n"),
+                true);
+        } else if (request.method != "GET" && !head) {
+            Respond(socket, request, 405, text, QByteArrayLiteral("Nur Lesen.\n"), close,
+                    QByteArrayLiteral("Allow: GET, HEAD\r\n"));
+        } else if (request.path == "/") {
+            Respond(socket, request, 200, "text/html; charset=utf-8", page, close);
+        } else if (request.path == "/ergebnisse.json") {
+            Respond(socket, request, 200, "application/json; charset=utf-8", current, close);
+        } else if (request.path == "/live") {
+            if (streams.size() >= limits.maxConnections - limits.keptForPages)
+                Respond(socket, request, 503, text,
+                        QByteArrayLiteral("Zu viele Zuschauer – bitte gleich noch einmal versuchen.\n"), true,
+                        QByteArrayLiteral("Retry-After: 10\r\n"));
+            else
+                StartStream(socket, head);
+        } else {
+            Respond(socket, request, 404, text, QByteArrayLiteral("Nicht gefunden.\n"), close);
+        }
+    }
+
+    void Respond(QTcpSocket* socket, const Request& request, int status, const QByteArray& type,
+                 const QByteArray& body, bool close, const QByteArray& extra = {})
+    {
+        static const QHash<int, QByteArray> reasons{{200, "OK"},
+                                                    {400, "Bad Request"},
+                                                    {404, "Not Found"},
+                                                    {405, "Method Not Allowed"},
+                                                    {421, "Misdirected Request"},
+                                                    {503, "Service Unavailable"},
+                                                    {505, "HTTP Version Not Supported"}};
+        QByteArray answer = "HTTP/1.1 " + QByteArray::number(status) + ' ' + reasons.value(status) + "\r\n" +
+                            "Content-Type: " + type +
+                            "\r\nContent-Length: " + QByteArray::number(body.size()) +
+                            "\r\nCache-Control: no-cache\r\n" + securityHeaders + extra;
+        if (close)
+            answer += "Connection: close\r\n";
+        else if (request.http10)
+            answer += "Connection: keep-alive\r\n";
+        answer += "\r\n";
+        if (request.method != "HEAD")
+            answer += body;
+        socket->write(answer);
+        if (close)
+            BeginClosing(socket);
+    }
+
+    // The answer goes out in full before the connection closes; one that
+    // can't be delivered falls to the stall rule.
+    void BeginClosing(QTcpSocket* socket)
+    {
+        const auto it = connections.find(socket);
+        if (it == connections.end())
+            return;
+        it->phase = Phase::Closing;
+        it->streamInput = it->input.size() + socket->bytesAvailable();
+        it->input.clear();
+        socket->skip(socket->bytesAvailable());
+    }
+
+    void CloseWhenDelivered(QTcpSocket* socket)
+    {
+        if (socket->bytesToWrite() == 0 && KernelUnsent(socket->socketDescriptor()) == 0 &&
+            socket->state() == QAbstractSocket::ConnectedState)
+            socket->disconnectFromHost();
+    }
+
+    void StartStream(QTcpSocket* socket, bool head)
+    {
         socket->write(QByteArrayLiteral("HTTP/1.1 200 OK\r\n"
                                         "Content-Type: text/event-stream; charset=utf-8\r\n"
-                                        "Cache-Control: no-cache\r\n"
-                                        "Connection: keep-alive\r\n"
-                                        "X-Accel-Buffering: no\r\n\r\n"
-                                        "retry: 2000\n\n"));
-        socket->write(EventFrame(current));
-        connect(socket, &QTcpSocket::bytesWritten, this, [this, socket] {
-            const auto it = connections.find(socket);
-            if (it == connections.end())
-                return;
-            it->lastProgress = Clock::now();
-            if (it->behind && socket->bytesToWrite() == 0)
-                Send(socket);
-        });
+                                        "Cache-Control: no-cache\r\n") +
+                      securityHeaders +
+                      QByteArrayLiteral("Connection: close\r\n"
+                                        "X-Accel-Buffering: no\r\n\r\n"));
+        // Whatever else comes on the connection counts against what a stream may send.
+        BeginClosing(socket);
+        if (head)
+            return;
+        Connection& connection = connections[socket];
+        connection.phase = Phase::Stream;
+        connection.lastProgress = Clock::now();
+        socket->write(QByteArrayLiteral("retry: 2000\n\n") + EventFrame(current));
         streams.append(socket);
         owner.streamClients = int(streams.size());
     }
@@ -216,41 +543,131 @@ private:
             connection.behind = true;
             return false;
         }
+        // The stall clock isn't wound back here: the sweep keeps it current
+        // while nothing waits, and one that has waited since is asleep.
         connection.behind = false;
-        connection.lastProgress = Clock::now();
         socket->write(EventFrame(current));
         return true;
     }
 
-    // A connection that sends half a request and then nothing holds a place
-    // that others need.
-    void CloseIdleConnections()
+    // Resets what stalls and closes what waited too long for a request; a
+    // finished answer that still was in the kernel is closed once delivered.
+    void Sweep()
     {
         const Clock::time_point now = Clock::now();
+        QList<QTcpSocket*> dropping;
         QList<QTcpSocket*> closing;
-        for (auto it = connections.cbegin(); it != connections.cend(); ++it) {
+        QList<QTcpSocket*> delivered;
+        for (auto it = connections.begin(); it != connections.end(); ++it) {
             QTcpSocket* const socket = it.key();
-            const bool idle =
-                !it->streaming && now - it->lastRequest > std::chrono::milliseconds(TLiveServer::idleRequestMs);
-            const bool stalled = it->streaming && socket->bytesToWrite() > 0 &&
-                                 (now - it->lastProgress > std::chrono::milliseconds(TLiveServer::stallMs) ||
-                                  socket->bytesToWrite() > TLiveServer::maxUnsentBytes);
-            if (idle || stalled)
-                closing.append(socket);
+            if (socket->state() != QAbstractSocket::ConnectedState)
+                continue;
+            const qint64 queued = socket->bytesToWrite();
+            const qint64 unsent = queued + KernelUnsent(socket->socketDescriptor());
+            if (unsent == 0 || unsent < it->lastUnsent)
+                it->lastProgress = now;
+            it->lastUnsent = unsent;
+            if (unsent > 0) {
+                if (now - it->lastProgress > std::chrono::milliseconds(limits.stallMs) ||
+                    queued > limits.maxUnsentBytes)
+                    dropping.append(socket);
+            } else if (it->phase == Phase::Closing) {
+                delivered.append(socket);
+            } else if (it->phase == Phase::Request && now > it->deadline) {
+                // Half a request is an attempt to hold the place; an idle one is a browser's spare.
+                (it->requestBegun ? dropping : closing).append(socket);
+            }
         }
-        for (QTcpSocket* socket : closing)
-            socket->abort();
+        for (QTcpSocket* socket : std::as_const(dropping))
+            Drop(socket);
+        for (QTcpSocket* socket : std::as_const(closing))
+            socket->disconnectFromHost();
+        for (QTcpSocket* socket : std::as_const(delivered))
+            CloseWhenDelivered(socket);
+    }
+
+    // The names and addresses a request may give for this machine; anything
+    // else is a page that pretends to be here.
+    void LearnOwnNames()
+    {
+        ownAddresses.clear();
+        for (const QHostAddress& address : QNetworkInterface::allAddresses())
+            ownAddresses.insert(DeviceAddress(address));
+        ownNames = {QByteArrayLiteral("localhost")};
+        const QByteArray host = QHostInfo::localHostName().toLower().toUtf8();
+        const QByteArray domain = QHostInfo::localDomainName().toLower().toUtf8();
+        if (!host.isEmpty()) {
+            const QByteArray shortName = host.left(host.indexOf('.'));
+            for (const QByteArray& name : {host, shortName}) {
+                ownNames << name << name + ".local";
+                if (!domain.isEmpty())
+                    ownNames << name + '.' + domain;
+            }
+        }
+        learned = Clock::now();
+    }
+
+    bool HostIsOurs(const QByteArray& given)
+    {
+        if (KnownHost(given))
+            return true;
+        // The machine may have got an address since (DHCP, a hotspot switched on).
+        if (Clock::now() - learned < std::chrono::seconds(2))
+            return false;
+        LearnOwnNames();
+        return KnownHost(given);
+    }
+
+    bool KnownHost(const QByteArray& given) const
+    {
+        QByteArray host = given.trimmed().toLower();
+        QHostAddress address;
+        if (host.startsWith('[')) {
+            const qsizetype close = host.indexOf(']');
+            const QByteArray rest = close < 0 ? QByteArray() : host.mid(close + 1);
+            if (close < 0 || (!rest.isEmpty() && !(rest.startsWith(':') && IsDigits(rest.mid(1), 5))))
+                return false;
+            if (!address.setAddress(QString::fromLatin1(host.mid(1, close - 1))) ||
+                address.protocol() != QAbstractSocket::IPv6Protocol)
+                return false;
+            return OwnAddress(address);
+        }
+        const qsizetype colon = host.indexOf(':');
+        if (colon >= 0) {
+            if (!IsDigits(host.mid(colon + 1), 5))
+                return false;
+            host.truncate(colon);
+        }
+        if (host.endsWith('.'))
+            host.chop(1);
+        if (host.isEmpty())
+            return false;
+        if (address.setAddress(QString::fromLatin1(host)))
+            return address.protocol() == QAbstractSocket::IPv4Protocol && OwnAddress(address);
+        return ownNames.contains(host);
+    }
+
+    bool OwnAddress(const QHostAddress& address) const
+    {
+        return address.isLoopback() || ownAddresses.contains(DeviceAddress(address));
     }
 
     TLiveServer& owner;
+    const TLiveServer::Limits limits;
     const QByteArray page;
     QByteArray current = QByteArrayLiteral("{}");
     QHash<QTcpSocket*, Connection> connections;
-    QList<QTcpSocket*> streams; // removed when destroyed
+    QHash<QHostAddress, int> perAddress;
+    QList<QTcpSocket*> streams; // removed when closed
+    QSet<QHostAddress> ownAddresses;
+    QSet<QByteArray> ownNames;
+    Clock::time_point learned;
     QTimer* sweep = new QTimer(this);
 };
 
-TLiveServer::TLiveServer(QObject* parent) : QObject(parent) {}
+TLiveServer::TLiveServer(QObject* parent) : TLiveServer(Limits{}, parent) {}
+
+TLiveServer::TLiveServer(const Limits& limits, QObject* parent) : QObject(parent), limits(limits) {}
 
 TLiveServer::~TLiveServer()
 {
@@ -269,11 +686,14 @@ bool TLiveServer::Start(quint16 wanted, QString* error)
     bool listening = false;
     TLiveServerWorker* const starting = worker;
     QMetaObject::invokeMethod(
-        starting, [&, starting] { listening = starting->Listen(wanted, reason); }, Qt::BlockingQueuedConnection);
+        starting, [&, starting] { listening = starting->Listen(wanted, reason); },
+        Qt::BlockingQueuedConnection);
     if (!listening) {
         Stop();
         if (error)
-            *error = QStringLiteral("Live-Ergebnisse: Port %1 lässt sich nicht öffnen (%2).").arg(wanted).arg(reason);
+            *error = QStringLiteral("Live-Ergebnisse: Port %1 lässt sich nicht öffnen (%2).")
+                         .arg(wanted)
+                         .arg(reason);
         return false;
     }
     return true;

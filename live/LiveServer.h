@@ -11,33 +11,52 @@
 class QThread;
 class TLiveServerWorker;
 
-// Live results for the spectators' phones: an HTTP server on a thread of its
-// own that serves, read-only,
+// Live results for the spectators' phones: an HTTP/1.1 server on a thread of
+// its own that serves, read-only,
 //   /                  the results page (German, for narrow screens),
 //   /ergebnisse.json   the latest published results (see ResultsJson.h),
 //   /live              a Server-Sent Events stream: the results again after
 //                      every Publish.
 // Nothing else is served, and nothing a client sends changes the race.
-// Connections, request sizes and what may wait for one slow client are
-// bounded; a client that doesn't keep up is dropped, and no client ever holds
-// up the caller (the GUI thread) or another client.
+// Everything one device on the network can hold is bounded: its connections,
+// what it may send, how long it may take to ask and what may wait for it in
+// the program and in the kernel. A client that doesn't keep up is reset, and
+// no client ever holds up the caller (the GUI thread) or another client.
 class TLiveServer : public QObject
 {
     Q_OBJECT
 
 public:
-    static constexpr int maxConnections = 500;
-    static constexpr qint64 maxRequestBytes = 16 * 1024;
-    // Every event carries the whole results, so a stream that is still
-    // sending the last one gets only the newest once it is through. One that
-    // has sent nothing for stallMs while it had something to send (a phone
-    // that went to sleep) or has more than maxUnsentBytes waiting is dropped.
-    static constexpr qint64 maxUnsentBytes = 4 * 1024 * 1024;
-    static constexpr int stallMs = 5000;
-    // A connection that hasn't completed a request this long after its last one is closed.
-    static constexpr int idleRequestMs = 15000;
+    struct Limits
+    {
+        int maxConnections = 600;
+        // Places a stream can't take, so that page loads and the results
+        // still come through when every phone holds its stream.
+        int keptForPages = 64;
+        // A phone opens the page, the results and the stream at once; more
+        // than this from one address is one device trying to crowd out the rest.
+        int perAddress = 8;
+        // A request's head; a stream's client may send no more than this in all.
+        qint64 maxRequestBytes = 16 * 1024;
+        // From the first byte of a request until its head is complete.
+        int headerMs = 10000;
+        // An open connection between requests.
+        int idleMs = 15000;
+        // A connection with something to send that has got nothing of it
+        // through for this long (a phone that went to sleep) is reset.
+        int stallMs = 5000;
+        // Every event carries the whole results, so a stream that is still
+        // sending the last one gets only the newest once it is through; this
+        // bounds what waits in the program for one client beyond that.
+        qint64 maxUnsentBytes = 4 * 1024 * 1024;
+        // The kernel's send and receive buffers of each connection; left to
+        // itself it grows them to megabytes for a client that doesn't read.
+        int socketBufferBytes = 64 * 1024;
+    };
 
     explicit TLiveServer(QObject* parent = nullptr);
+    // Limits for tests and benchmarks; the default ones are for the race.
+    explicit TLiveServer(const Limits& limits, QObject* parent = nullptr);
     ~TLiveServer() override;
 
     // Listens on every address at port (0: any free port). False, with the
@@ -47,6 +66,7 @@ public:
     bool Running() const;
     // The port listened on, 0 while stopped.
     quint16 Port() const;
+    const Limits& CurrentLimits() const { return limits; }
 
     // Becomes /ergebnisse.json and one event on every stream. Returns at once.
     void Publish(const QByteArray& json);
@@ -54,6 +74,10 @@ public:
     // Counts, readable from any thread.
     int OpenConnections() const { return openConnections.load(); }
     int StreamClients() const { return streamClients.load(); }
+    // Connections turned away as they came (too many, or too many from one address).
+    int Refused() const { return refused.load(); }
+    // Connections reset for stalling, sending too much or too slowly.
+    int Dropped() const { return dropped.load(); }
 
     // The addresses on the local networks (IPv4 first, no loopback), as
     // http://address:port/ for the operator to read out or show as a QR code.
@@ -66,9 +90,12 @@ signals:
 private:
     friend class TLiveServerWorker;
 
+    const Limits limits;
     std::unique_ptr<QThread> thread;
     TLiveServerWorker* worker = nullptr; // lives on thread
     quint16 port = 0;
     std::atomic<int> openConnections{0};
     std::atomic<int> streamClients{0};
+    std::atomic<int> refused{0};
+    std::atomic<int> dropped{0};
 };
