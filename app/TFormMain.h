@@ -419,7 +419,8 @@ private:
     void JournalEdge(int line);
 
     // Doubtful times and repeated runs (TFormMainPlausibility.cpp).
-    void CheckRecordedTime(int row, int column);
+    // acrossRestart: the lane ran on through a restore, its time spans the downtime.
+    void CheckRecordedTime(int row, int column, bool acrossRestart = false);
     void UnmarkTime(int col, int row);
     // Hands the marks to the results model, where scoreboards see them.
     void SyncUnconfirmed();
@@ -474,6 +475,7 @@ private:
     QTimer* m_liveUpdate = nullptr;
     QString m_loadedFileName;                      // the starter list the journal names
     std::array<int, 2> m_journalPositions{-1, -1}; // lane selections last journalled
+    std::array<bool, 2> m_timedAcrossRestart{};    // a lane resumed after a restore, until it stops
     bool m_resumingRun = false;                    // a restored run is being set up again
     QString m_rebootNote;                          // shown once a restore is complete
     std::vector<TUndoStep> m_undo;                 // newest last

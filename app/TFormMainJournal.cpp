@@ -542,5 +542,8 @@ void TFormMain::ResumeRun(const JournalReplay& replay)
             RestoreStep("lane stopped");
         }
     }
+    // A lane still running counts its time across the downtime: its stop is doubtful.
+    for (int lane : {1, 2})
+        m_timedAcrossRestart.at(lane - 1) = m_run.LaneRunning(lane);
     m_resumingRun = false;
 }

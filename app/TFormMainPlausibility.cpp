@@ -14,7 +14,7 @@
 // Doubtful times: marked until the operator confirms or edits them, and the
 // last pair's run taken back to be run again.
 
-void TFormMain::CheckRecordedTime(int row, int column)
+void TFormMain::CheckRecordedTime(int row, int column, bool acrossRestart)
 {
     const int ms = ParseRunTime(SortGrid1->Cells(column, row));
     if (ms == InvalidTime)
@@ -29,13 +29,14 @@ void TFormMain::CheckRecordedTime(int row, int column)
             others.append(time / 10);
     }
     const TimeDoubt doubt = CheckRunTime(ms / 10, Settings.Mindestzeit, others);
-    if (doubt == TimeDoubt::None)
+    if (doubt == TimeDoubt::None && !acrossRestart)
         return;
     m_unconfirmed.append({SortGrid1->Cells(ColLoadOrder, row), column});
     SyncUnconfirmed();
     // Short enough for the status bar of the smallest window.
     const QString why =
-        doubt == TimeDoubt::BelowMinimum
+        acrossRestart ? QStringLiteral("über den Neustart gemessen")
+        : doubt == TimeDoubt::BelowMinimum
             ? QStringLiteral("unter der Mindestzeit %1").arg(FormatRunTime(Settings.Mindestzeit * 10))
             : QStringLiteral("weit weg von Klasse %1 in diesem Lauf").arg(runClass);
     QString message =

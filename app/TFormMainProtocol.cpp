@@ -16,6 +16,7 @@
 #include <QTimer>
 #include <QToolButton>
 #include <algorithm>
+#include <utility>
 
 // The results protocol: recording, ranking, lane rows, and the protocol tools.
 
@@ -98,7 +99,7 @@ void TFormMain::RecordLaneTime(int lane, const QString& timeText)
     m_laneRunColumn.at(lane - 1) = column;
     m_lastRunCells.append({SortGrid1->Cells(ColLoadOrder, row), column});
     JournalCell(column, row, JournalCellChange::Time, lane);
-    CheckRecordedTime(row, column);
+    CheckRecordedTime(row, column, std::exchange(m_timedAcrossRestart.at(lane - 1), false));
     UpdateCommandStates();
 }
 

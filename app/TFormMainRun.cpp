@@ -144,6 +144,7 @@ void TFormMain::mResetClick()
     ShowLaneTime(1, 0);
     ShowLaneTime(2, 0);
     m_laneRunColumn = {-1, -1};
+    m_timedAcrossRestart = {false, false};
     bCFG->setEnabled(true);
     sbLoad->setEnabled(true);
     bSTART->setEnabled(true);
