@@ -4,13 +4,13 @@
 
 #include <QDoubleSpinBox>
 #include <QGridLayout>
-#include <QLineEdit>
-#include <QSpinBox>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPainter>
 #include <QPushButton>
 #include <QShowEvent>
+#include <QSpinBox>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <cmath>
@@ -23,6 +23,42 @@ namespace {
 constexpr int HighestPortBit = 16;
 const QString NoPortText = QStringLiteral("Kein");
 constexpr TColor DisabledLaneText = 8421504;
+
+// Seconds with hundredths, typed with a comma or a point in any locale: both
+// mean the decimal mark here (no value is large enough for a group separator).
+class TSecondsSpinBox : public QDoubleSpinBox
+{
+public:
+    using QDoubleSpinBox::QDoubleSpinBox;
+
+    QValidator::State validate(QString& text, int& pos) const override
+    {
+        text = WithLocaleMark(text);
+        return QDoubleSpinBox::validate(text, pos);
+    }
+    double valueFromText(const QString& text) const override
+    {
+        return QDoubleSpinBox::valueFromText(WithLocaleMark(text));
+    }
+    void fixup(QString& text) const override
+    {
+        text = WithLocaleMark(text);
+        QDoubleSpinBox::fixup(text);
+    }
+
+private:
+    QString WithLocaleMark(QString text) const
+    {
+        // The number only: the suffix " Sek." keeps its point.
+        const qsizetype numberEnd = text.endsWith(suffix()) ? text.size() - suffix().size() : text.size();
+        const QString mark = locale().decimalPoint();
+        for (qsizetype i = 0; i < numberEnd; ++i) {
+            if (text.at(i) == u',' || text.at(i) == u'.')
+                text.replace(i, 1, mark);
+        }
+        return text;
+    }
+};
 
 } // namespace
 
@@ -48,7 +84,7 @@ void TCfgDialog::CreateControls()
     LabelLaufALL->hide();
     seALL->hide();
     LabelMindestzeit = new QLabel(QStringLiteral("Mindestzeit:"), this);
-    seMindestzeit = new QDoubleSpinBox(this);
+    seMindestzeit = new TSecondsSpinBox(this);
     seMindestzeit->setDecimals(2);
     seMindestzeit->setRange(0, MaxMindestzeit / 100.0);
     seMindestzeit->setSingleStep(0.5);
@@ -107,7 +143,8 @@ void TCfgDialog::CreateControls()
     seLivePort = new QSpinBox(gbLive);
     seLivePort->setRange(0, MaxLivePort);
     seLivePort->setSpecialValueText(QStringLiteral("aus"));
-    seLivePort->setToolTip(QStringLiteral("Die Ergebnisse für Handys im selben Netz, z. B. Port 8080; aus = 0"));
+    seLivePort->setToolTip(
+        QStringLiteral("Die Ergebnisse für Handys im selben Netz, z. B. Port 8080; aus = 0"));
 
     OKBtn = new QPushButton(QStringLiteral("OK"), this);
     OKBtn->setDefault(true);
@@ -201,8 +238,8 @@ void TCfgDialog::SetPortsFound(std::uint32_t portsFound)
         if (portsFound & (std::uint32_t(1) << (n - 1)))
             cbPort->addItem(PortEntryText(n), n);
     }
-    // Without any port the lane count cannot be changed here.
-    rgBahn->setEnabled(cbPort->count() > 1);
+    // The lane count is chosen with or without a port: a club may time by keys alone.
+    rgBahn->setEnabled(true);
 }
 
 void TCfgDialog::SetPortNotes(std::function<QStringList(int port)> notes)

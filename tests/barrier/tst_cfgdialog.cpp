@@ -1,3 +1,4 @@
+#include "LocaleScope.h"
 #include "TCfgDialog.h"
 
 #include <QApplication>
@@ -73,7 +74,9 @@ private slots:
     void portNumberOfEntry();
     void storedPortSelection_data();
     void storedPortSelection();
-    void noPortsDisablesPortAndLanes();
+    void noPortsStillLetsTheLanesBeChosen();
+    void minimumTimeTakesCommaAndPoint_data();
+    void minimumTimeTakesCommaAndPoint();
     void keinKeepsEdgeChoices();
     void portEntryTakesEdgeChoices();
     void laneCountFollowsRadioGroup_data();
@@ -195,7 +198,7 @@ void TestCfgDialog::portList()
     TCfgDialog dialog(portsFound);
     QCOMPARE(EntryWords(dialog.cbPort), entries);
     QCOMPARE(dialog.cbPort->itemText(0), QStringLiteral("Kein"));
-    QCOMPARE(dialog.rgBahn->isEnabled(), entries.size() > 1);
+    QVERIFY(dialog.rgBahn->isEnabled()); // lanes are chosen with or without a port
 }
 
 void TestCfgDialog::portEntryOnLinuxShowsDevice()
@@ -260,13 +263,48 @@ void TestCfgDialog::storedPortSelection()
     QCOMPARE(result.Port, portAfterOk);
 }
 
-void TestCfgDialog::noPortsDisablesPortAndLanes()
+void TestCfgDialog::minimumTimeTakesCommaAndPoint_data()
+{
+    QTest::addColumn<QLocale>("locale");
+    QTest::addColumn<QString>("typed");
+    const QLocale german(QLocale::German, QLocale::Germany);
+    const QLocale english(QLocale::English, QLocale::UnitedStates);
+    QTest::newRow("comma, German") << german << "1,5";
+    QTest::newRow("point, German") << german << "1.5";
+    QTest::newRow("comma, English") << english << "1,5";
+    QTest::newRow("point, English") << english << "1.5";
+}
+
+void TestCfgDialog::minimumTimeTakesCommaAndPoint()
+{
+    QFETCH(QLocale, locale);
+    QFETCH(QString, typed);
+    const LocaleScope scope(locale);
+    TCfgDialog dialog(0);
+    dialog.Fill(WithPort(0));
+    dialog.show();
+    dialog.seMindestzeit->setFocus();
+    dialog.seMindestzeit->selectAll();
+    QTest::keyClicks(dialog.seMindestzeit, typed);
+    QTest::keyClick(dialog.seMindestzeit, Qt::Key_Tab);
+    QCOMPARE(dialog.seMindestzeit->value(), 1.5);
+    TStoredSettings result = WithPort(0);
+    dialog.ApplyTo(result);
+    QCOMPARE(result.Mindestzeit, 150);
+}
+
+void TestCfgDialog::noPortsStillLetsTheLanesBeChosen()
 {
     TCfgDialog dialog(0);
     dialog.Fill(WithPort(0));
     dialog.show();
     QVERIFY(!dialog.cbPort->isEnabled());
-    QVERIFY(!dialog.rgBahn->isEnabled());
+    // A club timing by keys alone runs one lane as well as two.
+    QVERIFY(dialog.rgBahn->isEnabled());
+    QTest::mouseClick(dialog.rgBahn->Button(0), Qt::LeftButton);
+    TStoredSettings result = WithPort(0);
+    dialog.ApplyTo(result);
+    QCOMPARE(result.CountBahn, 1);
     QVERIFY(!dialog.cbAlg1->isEnabled());
     QVERIFY(!dialog.cbAlg3->isEnabled());
 }
