@@ -358,6 +358,7 @@ QFrame* TFormMain::CreateDigitPanel(QWidget* parent, std::array<TDigit*, 5>& dig
     QPalette yellow = panel->palette();
     yellow.setColor(QPalette::WindowText, QColor(255, 255, 0));
     auto* comma = new QLabel(QStringLiteral(","), panel);
+    comma->setObjectName(QStringLiteral("comma")); // hidden while the digits say "EL"
     QFont commaFont(QStringLiteral("Arial"));
     commaFont.setPixelSize(48);
     commaFont.setBold(true);

@@ -177,6 +177,8 @@ public:
     void ShowLaneTime(int lane, int ms);
     // "EL" on the lane's digits, until the next ShowLaneTime.
     void ShowLaneEliminated(int lane);
+    // The digits' comma, hidden while they say "EL".
+    void ShowLaneComma(int lane, bool shown);
 
     // The protocol row of a lane's selected starter, or -1.
     int LaneRow(int lane) const;

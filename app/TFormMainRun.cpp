@@ -197,6 +197,7 @@ void TFormMain::ShowLaneTime(int lane, int ms)
     if (lane != 1 && lane != 2)
         return;
     const std::array<TDigit*, 5>& digits = lane == 1 ? Digit1 : Digit2;
+    ShowLaneComma(lane, true);
     const LaneDigits shown = LaneDisplay(ms);
     for (int i = 0; i < 5; ++i) {
         digits.at(i)->SetColorOn(shown.onColors.at(i));
@@ -216,10 +217,17 @@ void TFormMain::ShowLaneEliminated(int lane)
         (1 << TDigit::sgBottom) | (1 << TDigit::sgUpperLeft) | (1 << TDigit::sgLowerLeft);
     const std::array<std::uint8_t, 5> patterns = {0, E, L, 0, 0};
     const std::array<TDigit*, 5>& digits = lane == 1 ? Digit1 : Digit2;
+    ShowLaneComma(lane, false);
     for (int i = 0; i < 5; ++i) {
         digits.at(i)->SetColorOn(LaneDigitOnColor);
         digits.at(i)->SetValueBinary(patterns.at(i));
     }
+}
+
+void TFormMain::ShowLaneComma(int lane, bool shown)
+{
+    if (auto* comma = (lane == 1 ? PanelT1 : PanelT2)->findChild<QLabel*>(QStringLiteral("comma")))
+        comma->setVisible(shown);
 }
 
 void TFormMain::SetButtonColor(TBitBtnWithColor* button, TColor color)

@@ -681,6 +681,8 @@ private Q_SLOTS:
         for (TDigit* digit : digits)
             patterns.append(digit->ValueBinary());
         QCOMPARE(patterns, QList<int>({0, 0b101111, 0b101100, 0, 0}));
+        QWidget* panel = lane == 1 ? window->PanelT1 : window->PanelT2;
+        QVERIFY(!panel->findChild<QLabel*>(QStringLiteral("comma"))->isVisible()); // "EL", not "EL,"
         // A second EL or a stop of the same lane changes nothing; the other lane runs on.
         QTest::keyClick(window.get(), lane == 1 ? Qt::Key_F8 : Qt::Key_F9, Qt::ShiftModifier);
         Key(lane == 1 ? Qt::Key_F8 : Qt::Key_F9);
@@ -694,6 +696,7 @@ private Q_SLOTS:
         Key(Qt::Key_F7);
         for (TDigit* digit : digits)
             QCOMPARE(int(digit->ValueBinary()), int(TDigit::DigitPattern(0)));
+        QVERIFY(panel->findChild<QLabel*>(QStringLiteral("comma"))->isVisible());
     }
 
     void doubtfulTimeIsMarkedUntilConfirmed_data()
