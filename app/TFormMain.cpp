@@ -749,6 +749,16 @@ void TFormMain::UpdateCommandStates()
     seObmen->setEnabled(bSTART->isEnabled());
     cbEditON->setEnabled(sbSave->isEnabled());
     labEditON->setEnabled(cbEditON->isEnabled());
+    // After "< >" every later pair runs reversed until swapped back: the labels say so.
+    const bool swapped = Settings.CountBahn == 2 && cbBuhn2->currentIndex() >= 0 &&
+                         cbBuhn1->currentIndex() > cbBuhn2->currentIndex();
+    Label4->setText(swapped ? QStringLiteral("Laufbahn 1 ⇄") : QStringLiteral("Laufbahn 1:"));
+    Label7->setText(swapped ? QStringLiteral("Laufbahn 2 ⇄") : QStringLiteral("Laufbahn 2:"));
+    const QString why = swapped ? QStringLiteral("Bahnen getauscht: die Paare laufen vertauscht, bis „<  >“ "
+                                                 "sie zurücktauscht")
+                                : QString();
+    Label4->setToolTip(why);
+    Label7->setToolTip(why);
 }
 
 void TFormMain::ApplyLaneLayout()

@@ -60,6 +60,7 @@ void TFormMain::FillLaneLists()
     cbBuhn2->setEnabled(cbBuhn2->count() >= 2);
     cbBuhn2->setCurrentIndex(cbBuhn2->count() >= 2 ? 1 : -1);
     m_laneRowHint = {-1, -1};
+    UpdateCommandStates();
     // Marks and the last run belong to the list they were taken on.
     m_unconfirmed.clear();
     m_lastRunCells.clear();

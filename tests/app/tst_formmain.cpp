@@ -1070,6 +1070,24 @@ private Q_SLOTS:
         QCOMPARE(window->statusBar()->currentMessage(), QString());
     }
 
+    void swappedLanesStayAndSaySo()
+    {
+        Load(FortyStarters());
+        QCOMPARE(window->Label4->text(), QStringLiteral("Laufbahn 1:"));
+        window->seObmen->click();
+        QVERIFY(window->Label4->text().contains(QStringLiteral("⇄")));
+        QVERIFY(window->Label7->text().contains(QStringLiteral("⇄")));
+        Run(30000, 31000);
+        Key(Qt::Key_F7);
+        // The next pair comes reversed too, and the labels still say so.
+        QVERIFY(window->cbBuhn1->currentText().startsWith(QStringLiteral("4 ")));
+        QVERIFY(window->cbBuhn2->currentText().startsWith(QStringLiteral("3 ")));
+        QVERIFY(window->Label4->text().contains(QStringLiteral("⇄")));
+        window->seObmen->click();
+        QCOMPARE(window->Label4->text(), QStringLiteral("Laufbahn 1:"));
+        QCOMPARE(window->Label7->text(), QStringLiteral("Laufbahn 2:"));
+    }
+
     void dialogNobodyAnswersFailsTheTestAtOnce_data()
     {
         QTest::addColumn<int>("way");
