@@ -375,6 +375,7 @@ private:
     void RemoveLaneEntries(const QString& identity);
     // "Nr Name Vorname Verein" of a protocol row, as the lane lists show it.
     QString LaneEntryText(int row) const;
+    static QString LaneEntryText(const QStringList& cells);
     void SortGrid1DblClick();
     void sb1Click(int tag);
     void sb1delClick(int tag);

@@ -49,11 +49,15 @@ void TFormMain::FillLaneLists()
     const QSignalBlocker block2(cbBuhn2);
     cbBuhn1->clear();
     cbBuhn2->clear();
-    for (int row = 1; row < SortGrid1->RowCount(); ++row) {
-        const QString entry = LaneEntryText(row);
-        const QString identity = SortGrid1->Cells(ColLoadOrder, row);
-        cbBuhn1->addItem(entry, identity);
-        cbBuhn2->addItem(entry, identity);
+    // In start order, whatever order the protocol is shown in.
+    const ProtocolTable table = m_results.TableInStartOrder();
+    for (qsizetype i = 1; i < table.size(); ++i) {
+        const QStringList& cells = table.at(i);
+        if (cells.value(ColLoadOrder).isEmpty())
+            continue; // the empty row of an empty protocol
+        const QString entry = LaneEntryText(cells);
+        cbBuhn1->addItem(entry, cells.value(ColLoadOrder));
+        cbBuhn2->addItem(entry, cells.value(ColLoadOrder));
     }
     cbBuhn1->setEnabled(cbBuhn1->count() >= 1);
     cbBuhn1->setCurrentIndex(cbBuhn1->count() >= 1 ? 0 : -1);
@@ -71,9 +75,13 @@ void TFormMain::FillLaneLists()
 
 QString TFormMain::LaneEntryText(int row) const
 {
+    return LaneEntryText(ProtocolRowCells(row));
+}
+
+QString TFormMain::LaneEntryText(const QStringList& cells)
+{
     return QStringLiteral("%1 %2 %3 %4")
-        .arg(SortGrid1->Cells(ColNr, row), SortGrid1->Cells(ColName, row), SortGrid1->Cells(ColVorname, row),
-             SortGrid1->Cells(ColVerein, row));
+        .arg(cells.value(ColNr), cells.value(ColName), cells.value(ColVorname), cells.value(ColVerein));
 }
 
 void TFormMain::RecordLaneTime(int lane, const QString& timeText)

@@ -184,6 +184,11 @@ private Q_SLOTS:
         QCOMPARE(Cell(ColNr, 1), QStringLiteral("4"));
         const QString name = entry == 1 ? QStringLiteral("sortiert.txt") : QStringLiteral("sortiert.csv");
         Save(name, entry);
+        Open(name, entry); // still shown sorted: the lanes go by the start order all the same
+        QVERIFY(window->cbSort->isChecked());
+        QVERIFY(window->cbBuhn1->currentText().startsWith(QStringLiteral("5 E")));
+        QVERIFY(window->cbBuhn2->currentText().startsWith(QStringLiteral("6 F")));
+        QVERIFY(window->cbBuhn1->itemText(0).startsWith(QStringLiteral("1 A")));
         RestartWindow();
         Open(name, entry);
         QStringList numbers;
