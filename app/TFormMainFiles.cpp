@@ -15,6 +15,8 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QSettings>
+#include <QStandardPaths>
+#include <QStatusBar>
 #include <QTimer>
 #include <QToolButton>
 
@@ -29,6 +31,12 @@ QString WithExtension(const QString& fileName, const QString& extension)
 }
 
 const QString kLastFolderKey = QStringLiteral("Dateidialog/Ordner");
+
+QString UsersDocumentsFolder()
+{
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    return !documents.isEmpty() && QFileInfo(documents).isDir() ? documents : QDir::homePath();
+}
 
 } // namespace
 
@@ -51,8 +59,10 @@ QStringList TFormMain::SaveFilters() const
 
 void TFormMain::InitFileDialogs()
 {
-    m_saveFileName = m_programFiles.SaveFileName;
-    m_fileFolder = m_programFiles.Folder;
+    // The first time, the dialogs start in the user's documents (the program's own
+    // folder is /usr/bin once installed); later in the folder of the last file.
+    m_fileFolder = UsersDocumentsFolder();
+    m_saveFileName = QDir(m_fileFolder).filePath(QFileInfo(m_programFiles.SaveFileName).fileName());
     // The folder of the last file chosen, kept apart from the ordered settings.
     if (const std::unique_ptr<QSettings> store = m_access.OpenSettings()) {
         const QString folder = store->value(kLastFolderKey).toString();
@@ -81,19 +91,23 @@ void TFormMain::sbSaveClick()
     RememberFileFolder(QFileInfo(chosen).absolutePath());
 
     bool saved = false;
+    QString fileName;
     // A typed ending of a known type decides over the chosen entry.
     const int typeIndex = FilterIndexOfEnding(filters, chosen);
     const QString pattern = FilterPattern(filters.value((typeIndex > 0 ? typeIndex : filterIndex) - 1));
     if (pattern == u"*.xlsx") {
-        saved = ExportExcel(WithExtension(chosen, QStringLiteral("xlsx")));
+        fileName = WithExtension(chosen, QStringLiteral("xlsx"));
+        saved = ExportExcel(fileName);
     } else if (pattern == u"*.docx") {
-        saved = ExportWord(1, WithExtension(chosen, QStringLiteral("docx")));
+        fileName = WithExtension(chosen, QStringLiteral("docx"));
+        saved = ExportWord(1, fileName);
     } else if (pattern == u"*.html") {
-        saved = WriteWebPage(WithExtension(chosen, QStringLiteral("html")));
+        fileName = WithExtension(chosen, QStringLiteral("html"));
+        saved = WriteWebPage(fileName);
     } else {
         // Text and CSV are built from a copy of the rows, so the protocol may change meanwhile.
         const bool csv = pattern == u"*.csv";
-        const QString fileName = WithExtension(chosen, csv ? QStringLiteral("csv") : QStringLiteral("txt"));
+        fileName = WithExtension(chosen, csv ? QStringLiteral("csv") : QStringLiteral("txt"));
         QString error;
         const ProtocolTable rows = m_results.TableInStartOrder();
         const int colCount = SortGrid1->ColCount();
@@ -108,6 +122,8 @@ void TFormMain::sbSaveClick()
     if (saved) {
         SortGrid1->SetModified(false);
         JournalSaved();
+        statusBar()->showMessage(QStringLiteral("Gespeichert: %1").arg(QDir::toNativeSeparators(fileName)),
+                                 10000);
     }
 }
 

@@ -25,6 +25,7 @@
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QSettings>
+#include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -139,6 +140,8 @@ private Q_SLOTS:
         // Saved in the middle of the race, the program closed and started again.
         Save(QStringLiteral("out.txt"), 1);
         QVERIFY(!window->SortGrid1->Modified());
+        QCOMPARE(window->statusBar()->currentMessage(),
+                 QStringLiteral("Gespeichert: ") + QDir::toNativeSeparators(Path(QStringLiteral("out.txt"))));
         QVERIFY(ReadFile(QStringLiteral("out.txt")).startsWith("\xEF\xBB\xBFNr.\t"));
         RestartWindow();
         Open(QStringLiteral("out.txt"));

@@ -1,10 +1,10 @@
+#include "ProgressCanceller.h"
 #include "ProtocolLogic.h"
 #include "ProtocolText.h"
 #include "TFormMain.h"
 #include "TSortGrid.h"
-#include "TestDialogs.h"
 #include "TestAccess.h"
-#include "ProgressCanceller.h"
+#include "TestDialogs.h"
 #include "WindowHarness.h"
 #include "WorkbookReader.h"
 #include "WorkbookWriter.h"
@@ -18,6 +18,7 @@
 #include <QMouseEvent>
 #include <QProgressDialog>
 #include <QPushButton>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -226,8 +227,9 @@ private Q_SLOTS:
         QDir::setCurrent(dir.path());
         // The second click waits in the queue, as a click does while the window is busy.
         const QPoint centre = button->rect().center();
-        QCoreApplication::postEvent(button, new QMouseEvent(QEvent::MouseButtonPress, centre, button->mapToGlobal(centre),
-                                                            Qt::LeftButton, Qt::LeftButton, Qt::NoModifier));
+        QCoreApplication::postEvent(button, new QMouseEvent(QEvent::MouseButtonPress, centre,
+                                                            button->mapToGlobal(centre), Qt::LeftButton,
+                                                            Qt::LeftButton, Qt::NoModifier));
         QCoreApplication::postEvent(button, new QMouseEvent(QEvent::MouseButtonRelease, centre,
                                                             button->mapToGlobal(centre), Qt::LeftButton,
                                                             Qt::NoButton, Qt::NoModifier));
@@ -247,7 +249,8 @@ private Q_SLOTS:
         QTest::newRow("web page under Word") << "protokoll.html" << kWordEntry << QByteArray("<HTML>");
         QTest::newRow("text under Excel") << "protokoll.TXT" << kExcelEntry << QByteArray("Nr.\t");
         QTest::newRow("workbook under text") << "protokoll.xlsx" << 1 << QByteArray("PK\x03\x04");
-        QTest::newRow("unknown ending: the entry") << "protokoll.dat" << kExcelEntry << QByteArray("PK\x03\x04");
+        QTest::newRow("unknown ending: the entry")
+            << "protokoll.dat" << kExcelEntry << QByteArray("PK\x03\x04");
     }
 
     void typedEndingDecidesTheType()
@@ -263,9 +266,15 @@ private Q_SLOTS:
         QVERIFY2(bytes.startsWith(start), bytes.left(20).constData());
     }
 
-    // The open dialog starts in the folder of the last file, also after a new start.
+    // The open dialog starts in the folder of the last file, also after a new start;
+    // the very first time in the user's documents, never in the program's folder.
     void lastFolderIsRemembered()
     {
+        window->Open1->trigger(); // no answer queued: cancelled
+        const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+        QCOMPARE(dialogs->lastProposedName, QFileInfo(documents).isDir() ? documents : QDir::homePath());
+        QVERIFY(dialogs->lastProposedName != QCoreApplication::applicationDirPath());
+
         QVERIFY(QDir(dir.path()).mkpath(QStringLiteral("Rennen")));
         LoadStarters();
         Save(QStringLiteral("Rennen/Ergebnis.txt"), 1);
@@ -288,7 +297,8 @@ private Q_SLOTS:
         slow.Arguments = {QStringLiteral("-c"), QStringLiteral("exec sleep 60")};
         slow.TimeLimitMs = 120000;
         SetXlsReaderCommand(slow);
-        WriteFile(QStringLiteral("langsam.xls"), QByteArray("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1").append(512, '\0'));
+        WriteFile(QStringLiteral("langsam.xls"),
+                  QByteArray("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1").append(512, '\0'));
         QElapsedTimer clock;
         clock.start();
         {

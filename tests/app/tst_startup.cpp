@@ -19,6 +19,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QSettings>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextBrowser>
@@ -362,8 +363,11 @@ private Q_SLOTS:
         // compiled help file is shown only where the system has a viewer for it).
         QCOMPARE(steps.value(QStringLiteral("FormCreate.12")),
                  folder + QStringLiteral("/Renner.chm (Handbuch im Programm)"));
+        // The protocol is proposed under the program's name in the user's documents.
+        const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
         QCOMPARE(steps.value(QStringLiteral("FormCreate.14")),
-                 folder + QStringLiteral("/Renner.txt Webseite Renner.html"));
+                 (QFileInfo(documents).isDir() ? documents : QDir::homePath()) +
+                     QStringLiteral("/Renner.txt Webseite Renner.html"));
         QVERIFY(steps.contains(QStringLiteral("FormDestroy.3")));
         // The settings went to the key of the new name.
         QVERIFY(QFileInfo::exists(configDir.filePath(QStringLiteral("Tarnvik/Renner.conf"))));
