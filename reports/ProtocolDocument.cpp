@@ -35,28 +35,6 @@ int TemplateFontHalfPoints(const QByteArray& styles)
     return ok && halfPoints >= 8 && halfPoints <= 96 ? halfPoints : kDefaultFontHalfPoints;
 }
 
-// Cell text as XML character data: markup escaped, characters XML can't hold
-// dropped, TABs and line breaks as blanks.
-QString XmlText(const QString& text)
-{
-    QString out;
-    out.reserve(text.size());
-    for (QChar c : text) {
-        const char16_t u = c.unicode();
-        if (u == u'&')
-            out += QStringLiteral("&amp;");
-        else if (u == u'<')
-            out += QStringLiteral("&lt;");
-        else if (u == u'>')
-            out += QStringLiteral("&gt;");
-        else if (u == u'\t' || u == u'\n' || u == u'\r')
-            out += u' ';
-        else if (u >= 0x20 && u != 0xFFFE && u != 0xFFFF)
-            out += c;
-    }
-    return out;
-}
-
 // Whether a column's texts are numbers, times or places ("12", "31,25",
 // "1.234", "EL"): such a column must never wrap.
 bool IsFigureColumn(const ProtocolTable& block, qsizetype col)
@@ -120,16 +98,17 @@ QString TableXml(const ProtocolTable& block, int fontHalfPoints)
     total = 0;
     for (int w : std::as_const(widths))
         total += w;
-    QString xml = QStringLiteral("<w:tbl><w:tblPr><w:tblW w:w=\"%1\" w:type=\"dxa\"/><w:tblLayout w:type=\"fixed\"/>"
-                                 "<w:tblBorders>"
-                                 "<w:top w:val=\"single\" w:sz=\"4\" w:space=\"0\" w:color=\"auto\"/>"
-                                 "<w:left w:val=\"single\" w:sz=\"4\" w:space=\"0\" w:color=\"auto\"/>"
-                                 "<w:bottom w:val=\"single\" w:sz=\"4\" w:space=\"0\" w:color=\"auto\"/>"
-                                 "<w:right w:val=\"single\" w:sz=\"4\" w:space=\"0\" w:color=\"auto\"/>"
-                                 "<w:insideH w:val=\"single\" w:sz=\"4\" w:space=\"0\" w:color=\"auto\"/>"
-                                 "<w:insideV w:val=\"single\" w:sz=\"4\" w:space=\"0\" w:color=\"auto\"/>"
-                                 "</w:tblBorders><w:tblLook w:val=\"0000\"/></w:tblPr><w:tblGrid>")
-                      .arg(total);
+    QString xml =
+        QStringLiteral("<w:tbl><w:tblPr><w:tblW w:w=\"%1\" w:type=\"dxa\"/><w:tblLayout w:type=\"fixed\"/>"
+                       "<w:tblBorders>"
+                       "<w:top w:val=\"single\" w:sz=\"4\" w:space=\"0\" w:color=\"auto\"/>"
+                       "<w:left w:val=\"single\" w:sz=\"4\" w:space=\"0\" w:color=\"auto\"/>"
+                       "<w:bottom w:val=\"single\" w:sz=\"4\" w:space=\"0\" w:color=\"auto\"/>"
+                       "<w:right w:val=\"single\" w:sz=\"4\" w:space=\"0\" w:color=\"auto\"/>"
+                       "<w:insideH w:val=\"single\" w:sz=\"4\" w:space=\"0\" w:color=\"auto\"/>"
+                       "<w:insideV w:val=\"single\" w:sz=\"4\" w:space=\"0\" w:color=\"auto\"/>"
+                       "</w:tblBorders><w:tblLook w:val=\"0000\"/></w:tblPr><w:tblGrid>")
+            .arg(total);
     for (qsizetype col = 0; col < columns; ++col)
         xml += QStringLiteral("<w:gridCol w:w=\"%1\"/>").arg(widths[col]);
     xml += QStringLiteral("</w:tblGrid>");
@@ -140,7 +119,7 @@ QString TableXml(const ProtocolTable& block, int fontHalfPoints)
             xml += QStringLiteral("<w:tc><w:tcPr><w:tcW w:w=\"%1\" w:type=\"dxa\"/>%2</w:tcPr><w:p>")
                        .arg(widths[col])
                        .arg(fixed[col] ? QStringLiteral("<w:noWrap/>") : QString());
-            const QString text = col < row.size() ? XmlText(row[col]) : QString();
+            const QString text = col < row.size() ? WordXmlText(row[col]) : QString();
             if (!text.isEmpty())
                 xml += QStringLiteral("<w:r><w:t xml:space=\"preserve\">") + text +
                        QStringLiteral("</w:t></w:r>");
@@ -212,11 +191,12 @@ bool InsertProtocolTable(const QByteArray& documentXml, const ProtocolTable& blo
     const int halfPoints = fontHalfPoints > 0 ? fontHalfPoints : kDefaultFontHalfPoints;
     QString table = TableXml(block, halfPoints);
     if (!title.trimmed().isEmpty())
-        table = QStringLiteral("<w:p><w:r><w:rPr><w:b/><w:sz w:val=\"%1\"/></w:rPr><w:t xml:space=\"preserve\">%2"
-                               "</w:t></w:r></w:p>")
-                    .arg(halfPoints * 3 / 2)
-                    .arg(XmlText(title.trimmed())) +
-                table;
+        table =
+            QStringLiteral("<w:p><w:r><w:rPr><w:b/><w:sz w:val=\"%1\"/></w:rPr><w:t xml:space=\"preserve\">%2"
+                           "</w:t></w:r></w:p>")
+                .arg(halfPoints * 3 / 2)
+                .arg(WordXmlText(title.trimmed())) +
+            table;
     QString document;
     if (placeholderEnd >= 0)
         document = text.left(placeholderStart) + table + text.mid(placeholderEnd);
@@ -278,4 +258,24 @@ bool SaveProtocolDocument(const QString& templatePath, const QString& fileName, 
     error = QStringLiteral("Das Dokument %1 konnte nicht erstellt werden: %2")
                 .arg(QDir::toNativeSeparators(fileName), reason);
     return false;
+}
+
+QString WordXmlText(const QString& text)
+{
+    QString out;
+    out.reserve(text.size());
+    for (QChar c : text) {
+        const char16_t u = c.unicode();
+        if (u == u'&')
+            out += QStringLiteral("&amp;");
+        else if (u == u'<')
+            out += QStringLiteral("&lt;");
+        else if (u == u'>')
+            out += QStringLiteral("&gt;");
+        else if (u == u'\t' || u == u'\n' || u == u'\r')
+            out += u' ';
+        else if (u >= 0x20 && u != 0xFFFE && u != 0xFFFF)
+            out += c;
+    }
+    return out;
 }

@@ -5,6 +5,10 @@
 #include <QByteArray>
 #include <QString>
 
+// Text as Word XML character data: markup escaped, characters XML can't hold
+// dropped, TABs and line breaks as blanks.
+QString WordXmlText(const QString& text);
+
 // The paragraph of a template that the table replaces.
 inline const QString kProtocolPlaceholder = QStringLiteral("[Protokoll]");
 

@@ -1,6 +1,7 @@
 #include "ResultsDocument.h"
 
 #include "FileReplace.h"
+#include "ProtocolDocument.h"
 #include "ReadCancel.h"
 #include "ZipPack.h"
 
@@ -23,28 +24,6 @@ const char kWordNamespaces[] =
     "xmlns:w=\"http://schemas.openxmlformats.org/wordprocessingml/2006/main\" "
     "xmlns:r=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships\"";
 
-// Text as XML character data: markup escaped, characters XML can't hold
-// dropped, TABs and line breaks as blanks.
-QString XmlText(const QString& text)
-{
-    QString out;
-    out.reserve(text.size());
-    for (QChar c : text) {
-        const char16_t u = c.unicode();
-        if (u == u'&')
-            out += QLatin1String("&amp;");
-        else if (u == u'<')
-            out += QLatin1String("&lt;");
-        else if (u == u'>')
-            out += QLatin1String("&gt;");
-        else if (u == u'\t' || u == u'\n' || u == u'\r')
-            out += u' ';
-        else if (u >= 0x20 && u != 0xFFFE && u != 0xFFFF)
-            out += c;
-    }
-    return out;
-}
-
 // A run of text with optional bold, italics and size (half points; 0: the default).
 QString Run(const QString& text, bool bold = false, bool italic = false, int halfPoints = 0)
 {
@@ -58,7 +37,7 @@ QString Run(const QString& text, bool bold = false, bool italic = false, int hal
     return QStringLiteral("<w:r>%1<w:t xml:space=\"preserve\">%2</w:t></w:r>")
         .arg(properties.isEmpty() ? QString()
                                   : QStringLiteral("<w:rPr>") + properties + QStringLiteral("</w:rPr>"),
-             XmlText(text));
+             WordXmlText(text));
 }
 
 bool IsTestRun(const ResultsList& list, qsizetype col)
