@@ -113,6 +113,7 @@ struct TFormMainControls
     QAction* mTafel = nullptr; // "Anzeigetafel" (F6)
     // Ctrl+E: the results list as PDF, web page or Word document; Ctrl+U: the certificates.
     QAction* mErgebnisliste = nullptr;
+    QAction* mErgebnislisteDrucken = nullptr;
     QAction* mUrkunden = nullptr;
     // The audience's scoreboard window and the live results' address in the status bar.
     TFormScoreboard* Scoreboard = nullptr;

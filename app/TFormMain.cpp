@@ -35,6 +35,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QListView>
+#include <QMenu>
 #include <QPrinter>
 #include <QSoundEffect>
 #include <QStatusBar>
@@ -622,6 +623,8 @@ void TFormMain::CreateHiddenMenu()
     mRepeatRun = add(QStringLiteral("Lauf wiederholen"), QKeySequence(Qt::CTRL | Qt::Key_R));
     mTafel = add(QStringLiteral("Anzeigetafel"), Qt::Key_F6);
     mErgebnisliste = add(QStringLiteral("Ergebnisliste"), QKeySequence(Qt::CTRL | Qt::Key_E));
+    mErgebnislisteDrucken =
+        add(QStringLiteral("Ergebnisliste drucken"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_E));
     mUrkunden = add(QStringLiteral("Urkunden"), QKeySequence(Qt::CTRL | Qt::Key_U));
 
     // A held function key must not repeat a run command.
@@ -656,7 +659,16 @@ void TFormMain::CreateHiddenMenu()
     connect(Drucker1, &QAction::triggered, this, &TFormMain::Drucker1Click);
     connect(mErgebnisliste, &QAction::triggered, this, &TFormMain::mErgebnislisteClick);
     connect(mUrkunden, &QAction::triggered, this, &TFormMain::mUrkundenClick);
+    connect(mErgebnislisteDrucken, &QAction::triggered, this, &TFormMain::mErgebnislisteDruckenClick);
     connect(sbResults, &QToolButton::clicked, this, [this] { mErgebnisliste->trigger(); });
+    // The button's menu: the list as a file (its click) or on the printer.
+    auto* resultsMenu = new QMenu(sbResults);
+    resultsMenu->addAction(QStringLiteral("Als Datei speichern …\tStrg+E"), mErgebnisliste,
+                           &QAction::trigger);
+    resultsMenu->addAction(QStringLiteral("Drucken …\tStrg+Umschalt+E"), mErgebnislisteDrucken,
+                           &QAction::trigger);
+    sbResults->setMenu(resultsMenu);
+    sbResults->setPopupMode(QToolButton::MenuButtonPopup);
     connect(sbLoad, &QToolButton::clicked, this, &TFormMain::sbLoadClick);
     connect(sbSave, &QToolButton::clicked, this, &TFormMain::sbSaveClick);
     connect(bCFG, &QToolButton::clicked, this, &TFormMain::bCFGClick);

@@ -9,6 +9,7 @@
 #include "ResultsJson.h"
 #include "ResultsList.h"
 #include "ResultsModel.h"
+#include "ResultsPrint.h"
 #include "RunCycle.h"
 #include "SerialDevice.h"
 #include "SortCompare.h"
@@ -249,6 +250,7 @@ public:
     // the grid): asked for a file, written off the window's thread.
     ResultsList ResultsOfProtocol() const;
     void mErgebnislisteClick();
+    void mErgebnislisteDruckenClick();
     void mUrkundenClick();
     // The printer the set-up chose; landscape until the user changes it.
     QPrinter& Printer();
@@ -458,7 +460,8 @@ private:
     QSoundEffect* m_stopSound = nullptr;
     int m_lastSelectedCol = 0;
     TSystemAccess m_access;
-    QSet<QString> m_notedClassSpellings; // class spellings already named in the status bar
+    CertificateOptions m_certificateOptions; // as last chosen for "Urkunden"
+    QSet<QString> m_notedClassSpellings;     // class spellings already named in the status bar
     std::uint32_t m_portsFound = 0;
     TBarrierLine m_lineCTS{MS_CTS_ON, kLastCtsStart};
     TBarrierLine m_lineDSR{MS_DSR_ON, kLastDsrStart};

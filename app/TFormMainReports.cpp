@@ -7,11 +7,13 @@
 #include "ResultsDocument.h"
 #include "ResultsPage.h"
 #include "ResultsPrint.h"
+#include "TCertificateDialog.h"
 #include "WebPage.h"
 
 #include <QDate>
 #include <QDir>
 #include <QFileInfo>
+#include <QPageSize>
 #include <QPrinter>
 #include <QUrl>
 #include <algorithm>
@@ -21,7 +23,8 @@
 ProtocolReport TFormMain::ReportOfProtocol() const
 {
     // The event's name where the organiser gave one.
-    const QString title = Settings.Veranstaltung.isEmpty() ? QStringLiteral("Quellorix") : Settings.Veranstaltung;
+    const QString title =
+        Settings.Veranstaltung.isEmpty() ? QStringLiteral("Quellorix") : Settings.Veranstaltung;
     return ReadProtocolReport(ProtocolRows(), title, Settings.ProbeLaufe);
 }
 
@@ -151,6 +154,25 @@ void TFormMain::mErgebnislisteClick()
         Dialogs().ShowError(this, error);
 }
 
+void TFormMain::mErgebnislisteDruckenClick()
+{
+    if (m_results.RowCount() == 0 || BackgroundWorkRunning())
+        return;
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setPageSize(QPageSize(QPageSize::A4));
+    printer.setDocName(QStringLiteral("Ergebnisliste"));
+    if (!PrintDialogs().ChoosePrint(this, printer))
+        return;
+    const ResultsList list = ResultsOfProtocol();
+    QString error;
+    bool printed = false;
+    if (!RunInBackground(this, QStringLiteral("Die Ergebnisliste wird gedruckt …"),
+                         [&] { printed = PrintResultsList(printer, list, error); }))
+        return;
+    if (!printed && !error.isEmpty())
+        Dialogs().ShowError(this, error);
+}
+
 void TFormMain::mUrkundenClick()
 {
     if (m_results.RowCount() == 0 || BackgroundWorkRunning())
@@ -160,9 +182,13 @@ void TFormMain::mUrkundenClick()
         Dialogs().ShowMessage(this, QStringLiteral("Noch hat niemand einen Platz: es gibt keine Urkunden."));
         return;
     }
-    CertificateOptions options;
-    options.AllPlaced = !Dialogs().AskYesNo(
-        this, QStringLiteral("Urkunden nur für die Plätze 1 bis 3?\n(Nein: für alle Platzierten)"));
+    TCertificateDialog choice(this);
+    choice.SetOptions(m_certificateOptions);
+    if (Dialogs().Exec(choice) != QDialog::Accepted)
+        return;
+    // Kept for the next time: forms and margins don't change within a day.
+    m_certificateOptions = choice.Options();
+    const CertificateOptions options = m_certificateOptions;
     const QStringList filters{QStringLiteral("PDF-Datei (*.pdf)")};
     int filterIndex = 1;
     const QString chosen = Dialogs().GetSaveFileName(

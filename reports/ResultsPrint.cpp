@@ -417,6 +417,33 @@ bool SaveResultsPdf(const QString& fileName, const ResultsList& list, QString& e
     return WritePdf(fileName, orientation, false, paint, QStringLiteral("Die Ergebnisliste"), error);
 }
 
+bool PrintResultsList(QPrinter& printer, const ResultsList& list, QString& error)
+{
+    // The printer's own paper and margins; turned when name and club would be squeezed.
+    ResultsPrintLayout layout =
+        LayOutResultsList(list, printer.pageLayout().paintRectPixels(printer.resolution()).size(), &printer);
+    if (layout.Cramped && printer.pageLayout().orientation() == QPageLayout::Portrait) {
+        printer.setPageOrientation(QPageLayout::Landscape);
+        layout = LayOutResultsList(list, printer.pageLayout().paintRectPixels(printer.resolution()).size(),
+                                   &printer);
+    }
+    if (ReadCancelled())
+        return false;
+    QPainter painter;
+    if (!painter.begin(&printer)) {
+        error =
+            QStringLiteral("Die Ergebnisliste konnte nicht gedruckt werden: der Drucker nimmt nichts an.");
+        return false;
+    }
+    for (int p = 0; p < layout.PageCount(); ++p) {
+        if (ReadCancelled() || (p > 0 && !printer.newPage()))
+            break;
+        PaintResultsPage(painter, list, layout, p);
+    }
+    painter.end();
+    return !ReadCancelled();
+}
+
 void PaintCertificate(QPainter& painter, const QRectF& area, const ResultsList& list,
                       const Certificate& certificate, bool frame)
 {

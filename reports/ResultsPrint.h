@@ -9,6 +9,7 @@
 #include <QSizeF>
 
 class QPainter;
+class QPrinter;
 class QPaintDevice;
 
 // The results list on paper, in the device units of the page's printable
@@ -61,6 +62,12 @@ void PaintResultsPage(QPainter& painter, const ResultsList& list, const ResultsP
 // file stays as it was and nothing is left behind; error then holds a German
 // message (unchanged when called off). May run on a worker thread.
 bool SaveResultsPdf(const QString& fileName, const ResultsList& list, QString& error);
+
+// Prints the list on the printer as it was set up (paper, margins), turned to
+// landscape like the PDF when the columns need it. Called off between pages,
+// what was painted so far may still be printed (Qt can't take back a job).
+// May run on a worker thread.
+bool PrintResultsList(QPrinter& printer, const ResultsList& list, QString& error);
 
 // Certificates: one A4 portrait page per starter (BuildCertificates), the
 // texts centred between the margins (millimetres from the paper's edges), so

@@ -2,6 +2,7 @@
 #include "PdfTools.h"
 #include "ProtocolLogic.h"
 #include "ResultsPage.h"
+#include "TCertificateDialog.h"
 #include "TFormMain.h"
 #include "TSortGrid.h"
 #include "TestDialogs.h"
@@ -13,8 +14,11 @@
 #include <QCheckBox>
 #include <QCoreApplication>
 #include <QDir>
+#include <QDoubleSpinBox>
 #include <QFile>
+#include <QFileInfo>
 #include <QPrinter>
+#include <QRadioButton>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
@@ -175,6 +179,22 @@ private slots:
         }
     }
 
+    void resultsListIsPrintedOnTheChosenPrinter()
+    {
+        LoadRaced();
+        window->mErgebnislisteDrucken->trigger(); // the print dialog cancelled: nothing
+        QCOMPARE(printDialogs->shown, QStringList{QStringLiteral("print")});
+        const QString pdf = Path(QStringLiteral("gedruckt.pdf"));
+        QVERIFY(!QFileInfo::exists(pdf));
+        printDialogs->answers.enqueue(TestPrintDialogs::ToPdf(pdf));
+        QTest::keyClick(window.get(), Qt::Key_E, Qt::ControlModifier | Qt::ShiftModifier);
+        QVERIFY(dialogs->messages.isEmpty());
+        const QString text = PdfTools::PageText(pdf, 1).simplified();
+        QVERIFY2(text.contains(u"Nr. Name Verein Probelauf 1 Lauf 1 Gesamt Platz") &&
+                     text.contains(u"Seite 1 von 1"),
+                 qPrintable(text));
+    }
+
     void certificatesForThePlaced()
     {
         // No protocol yet: the command does nothing.
@@ -182,12 +202,31 @@ private slots:
         QVERIFY(dialogs->messages.isEmpty() && dialogs->questions.isEmpty());
         LoadRaced();
         window->WriteCell(ColGesamt, 1, QString()); // Max Muster: a place beside no total is no place
-        dialogs->answers.enqueue(true);             // places 1 to 3
+        // Called off in the choice: nothing asked for, nothing written.
+        dialogs->modalAnswers.enqueue([](QDialog& dialog) { dialog.reject(); });
+        dialogs->lastFilters.clear();
+        window->mUrkunden->trigger();
+        QVERIFY(!QFileInfo::exists(Path(QStringLiteral("urkunden.pdf"))));
+        QVERIFY(dialogs->lastFilters.isEmpty());
+
+        dialogs->modalAnswers.enqueue([](QDialog& dialog) {
+            auto& choice = static_cast<TCertificateDialog&>(dialog);
+            QVERIFY(choice.TopThree->isChecked()); // places 1 to 3 unless chosen otherwise
+            choice.Margins[1]->setValue(60);       // a form with its heading printed
+            choice.accept();
+        });
         dialogs->fileNames.enqueue(Path(QStringLiteral("urkunden")));
         window->mUrkunden->trigger();
-        QCOMPARE(dialogs->questions.size(), 1);
+        QCOMPARE(dialogs->modalTitles, (QStringList{"Urkunden", "Urkunden"}));
         QCOMPARE(PdfTools::PageCount(Path(QStringLiteral("urkunden.pdf"))), 2);
         QVERIFY(PdfTools::PageText(Path(QStringLiteral("urkunden.pdf")), 1).contains(u"Lena Lang"));
+
+        // The margins chosen are offered again.
+        dialogs->modalAnswers.enqueue([](QDialog& dialog) {
+            QCOMPARE(static_cast<TCertificateDialog&>(dialog).Options().MarginsMm.top(), 60.0);
+            dialog.reject();
+        });
+        window->mUrkunden->trigger();
     }
 
     void printUsesTheChosenPrinterSetUp()

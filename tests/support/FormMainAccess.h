@@ -11,7 +11,10 @@ class TFormMainTestAccess
 {
 public:
     static TFormMainControls& Controls(TFormMain& window) { return window; }
-    static void FillProtocol(TFormMain& window, const ProtocolTable& rows) { window.FillProtocol(rows, nullptr, true); }
+    static void FillProtocol(TFormMain& window, const ProtocolTable& rows)
+    {
+        window.FillProtocol(rows, nullptr, true);
+    }
     static void SetProtocolCell(TFormMain& window, int col, int row, const QString& text)
     {
         window.SetProtocolCell(col, row, text);
@@ -25,21 +28,13 @@ public:
 
     using TFormMainControls::bCFG;
     using TFormMainControls::Beenden1;
-    using TFormMainControls::bTafel;
-    using TFormMainControls::LiveAddress;
-    using TFormMainControls::mTafel;
-    using TFormMainControls::mErgebnisliste;
-    using TFormMainControls::mUrkunden;
-    using TFormMainControls::sbResults;
-    using TFormMainControls::Scoreboard;
-    using TFormMainControls::mRestoreSession;
-    using TFormMainControls::mUndo;
     using TFormMainControls::bHelp;
     using TFormMainControls::bInfo;
     using TFormMainControls::bRESET;
     using TFormMainControls::bSTART;
     using TFormMainControls::bSTOP1;
     using TFormMainControls::bSTOP2;
+    using TFormMainControls::bTafel;
     using TFormMainControls::cbBuhn1;
     using TFormMainControls::cbBuhn2;
     using TFormMainControls::cbEditON;
@@ -64,19 +59,26 @@ public:
     using TFormMainControls::Label9;
     using TFormMainControls::LabelSort;
     using TFormMainControls::LabelTitle;
+    using TFormMainControls::LiveAddress;
     using TFormMainControls::LockLS1;
     using TFormMainControls::LockLS21;
     using TFormMainControls::LockLSstart;
     using TFormMainControls::mConfirmTime;
     using TFormMainControls::mEL1;
     using TFormMainControls::mEL2;
+    using TFormMainControls::mErgebnisliste;
+    using TFormMainControls::mErgebnislisteDrucken;
     using TFormMainControls::mHilfe;
     using TFormMainControls::mInfo;
     using TFormMainControls::mRepeatRun;
     using TFormMainControls::mReset;
+    using TFormMainControls::mRestoreSession;
     using TFormMainControls::mStart;
     using TFormMainControls::mSTOP1;
     using TFormMainControls::mStop2;
+    using TFormMainControls::mTafel;
+    using TFormMainControls::mUndo;
+    using TFormMainControls::mUrkunden;
     using TFormMainControls::Open1;
     using TFormMainControls::Panel;
     using TFormMainControls::Panel5;
@@ -103,8 +105,10 @@ public:
     using TFormMainControls::sbInet;
     using TFormMainControls::sbLoad;
     using TFormMainControls::sbPrint;
+    using TFormMainControls::sbResults;
     using TFormMainControls::sbSave;
     using TFormMainControls::sbWord;
+    using TFormMainControls::Scoreboard;
     using TFormMainControls::seObmen;
     using TFormMainControls::SortGrid1;
     using TFormMainControls::StatusPanel0;
@@ -119,7 +123,10 @@ public:
     // load-order number are numbered from 1.
     void FillProtocolRows(const ProtocolTable& rows) { TFormMainTestAccess::FillProtocol(*this, rows); }
     // Writes a protocol cell the way the program's own writes go (results model first).
-    void WriteCell(int col, int row, const QString& text) { TFormMainTestAccess::SetProtocolCell(*this, col, row, text); }
+    void WriteCell(int col, int row, const QString& text)
+    {
+        TFormMainTestAccess::SetProtocolCell(*this, col, row, text);
+    }
 
     // Where the grid shows other values, rows or order than the results model
     // holds; empty when it shows exactly the model. Every window test ends
@@ -134,7 +141,10 @@ public:
             if (key.isEmpty())
                 continue; // the empty row of an empty protocol is no result
             if (index >= results.RowCount() || results.Row(index).value(ColLoadOrder) != key)
-                return QStringLiteral("grid row %1 (starter %2) is not row %3 of the model").arg(row).arg(key).arg(index);
+                return QStringLiteral("grid row %1 (starter %2) is not row %3 of the model")
+                    .arg(row)
+                    .arg(key)
+                    .arg(index);
             for (int col = 0; col < ProtocolColumnCount; ++col) {
                 if (SortGrid1->Cells(col, row) != results.Row(index).value(col))
                     return QStringLiteral("grid row %1 column %2: grid \"%3\", model \"%4\"")
