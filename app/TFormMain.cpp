@@ -371,6 +371,7 @@ QFrame* TFormMain::CreateDigitPanel(QWidget* parent, std::array<TDigit*, 5>& dig
     seconds->setGeometry(56, 102, 90, 18);
     seconds->setAlignment(Qt::AlignCenter);
     auto* hundredths = new QLabel(QStringLiteral("100"), panel);
+    hundredths->setObjectName(QStringLiteral("hundredths"));
     hundredths->setPalette(yellow);
     hundredths->setGeometry(184, 102, 93, 18);
     hundredths->setAlignment(Qt::AlignCenter);

@@ -178,7 +178,7 @@ public:
     void ShowLaneTime(int lane, int ms);
     // "EL" on the lane's digits, until the next ShowLaneTime.
     void ShowLaneEliminated(int lane);
-    // The digits' comma, hidden while they say "EL".
+    // The digits' comma and "100", hidden while they say "EL" or show whole seconds.
     void ShowLaneComma(int lane, bool shown);
 
     // The protocol row of a lane's selected starter, or -1.

@@ -123,8 +123,23 @@ void TFormMain::mRepeatRunClick()
         statusBar()->showMessage(QStringLiteral("Kein Lauf, der wiederholt werden könnte."), 8000);
         return;
     }
-    if (!Dialogs().AskYesNo(this,
-                            QStringLiteral("Lauf wiederholen? Die Zeiten dieses Laufs werden entfernt.")))
+    // Named with the pair and its times, so the operator sees which run goes.
+    QStringList pair;
+    int run = 0;
+    for (const auto& [identity, column] : std::as_const(m_lastRunCells)) {
+        const int index = m_results.IndexOf(identity);
+        if (index < 0)
+            continue;
+        const QStringList& row = m_results.Row(index);
+        pair.append(QStringLiteral("%1 (%2)").arg(row.value(ColName).trimmed(), row.value(column)));
+        run = column - ColLauf1 + 1;
+    }
+    const QString question =
+        pair.isEmpty() ? QStringLiteral("Lauf wiederholen? Die Zeiten dieses Laufs werden entfernt.")
+                       : QStringLiteral("Lauf %1 von %2 wiederholen? Die Zeiten werden entfernt.")
+                             .arg(run)
+                             .arg(pair.join(QStringLiteral(" und ")));
+    if (!Dialogs().AskYesNo(this, question))
         return;
     if (m_run.CanReset())
         mResetClick();

@@ -390,8 +390,13 @@ void TFormMain::sb1delClick(int tag)
 
 void TFormMain::sbCLSClick(int tag)
 {
+    // The question names the row it acts on: the selection may have moved since the operator looked.
+    const QStringList cells = ProtocolRowCells(SortGrid1->Row());
+    const QString starter = QStringList{cells.value(ColName), cells.value(ColVorname)}.join(u' ').trimmed();
     const QString question =
-        tag == 1 ? QStringLiteral("Zeitenprotokoll  löschen?") : QStringLiteral("Zeile entfernen?");
+        tag == 1            ? QStringLiteral("Zeitenprotokoll  löschen?")
+        : starter.isEmpty() ? QStringLiteral("Zeile %1 entfernen?").arg(SortGrid1->Row())
+                            : QStringLiteral("Zeile %1 – %2 entfernen?").arg(SortGrid1->Row()).arg(starter);
     if (!Dialogs().AskYesNo(this, question))
         return;
     KeepForUndo(tag == 1);

@@ -197,8 +197,8 @@ void TFormMain::ShowLaneTime(int lane, int ms)
     if (lane != 1 && lane != 2)
         return;
     const std::array<TDigit*, 5>& digits = lane == 1 ? Digit1 : Digit2;
-    ShowLaneComma(lane, true);
     const LaneDigits shown = LaneDisplay(ms);
+    ShowLaneComma(lane, !shown.wholeSeconds);
     for (int i = 0; i < 5; ++i) {
         digits.at(i)->SetColorOn(shown.onColors.at(i));
         digits.at(i)->SetValue(shown.values.at(i));
@@ -226,8 +226,11 @@ void TFormMain::ShowLaneEliminated(int lane)
 
 void TFormMain::ShowLaneComma(int lane, bool shown)
 {
-    if (auto* comma = (lane == 1 ? PanelT1 : PanelT2)->findChild<QLabel*>(QStringLiteral("comma")))
-        comma->setVisible(shown);
+    QWidget* panel = lane == 1 ? PanelT1 : PanelT2;
+    for (const QString& name : {QStringLiteral("comma"), QStringLiteral("hundredths")}) {
+        if (auto* label = panel->findChild<QLabel*>(name))
+            label->setVisible(shown);
+    }
 }
 
 void TFormMain::SetButtonColor(TBitBtnWithColor* button, TColor color)

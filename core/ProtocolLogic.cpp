@@ -168,6 +168,15 @@ LaneDigits LaneDisplay(int ms)
     const int fraction = hundredths % 100;
 
     LaneDigits digits;
+    if (seconds >= 1000) {
+        const int shown = std::min(seconds, 99999);
+        digits.values = {shown / 10000, (shown / 1000) % 10, (shown / 100) % 10, (shown / 10) % 10,
+                         shown % 10};
+        digits.onColors.fill(LaneDigitOnColor);
+        digits.onColors[0] = shown > 9999 ? LaneDigitOnColor : LaneDigitDimColor;
+        digits.wholeSeconds = true;
+        return digits;
+    }
     digits.values = {seconds / 100, (seconds / 10) % 10, seconds % 10, fraction / 10, fraction % 10};
     digits.onColors.fill(LaneDigitOnColor);
     digits.onColors[0] = seconds > 99 ? LaneDigitOnColor : LaneDigitDimColor;

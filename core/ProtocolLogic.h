@@ -77,11 +77,13 @@ constexpr TColor LaneDigitOnColor = RGBColor(255, 255, 0);
 constexpr TColor LaneDigitDimColor = RGBColor(64, 64, 64);
 
 // Values and "on" colours of a lane's five digits (sss,hh). Leading second
-// digits are dimmed, not hidden; from 1000 s on the first value exceeds 9.
+// digits are dimmed, not hidden. From 1000 s on the five digits show whole
+// seconds (up to 99999), so a forgotten stop still shows its true time.
 struct LaneDigits
 {
     std::array<int, 5> values{};
     std::array<TColor, 5> onColors{};
+    bool wholeSeconds = false; // no comma and no hundredths
 };
 
 // Negative times (a tick difference beyond the signed range) show as 0.

@@ -362,8 +362,8 @@ private Q_SLOTS:
             << quint32(100000) << quint32(12349) << "12,34" << QList<int>{0, 1, 2, 3, 4};
         QTest::newRow("tick wraps between start and stop")
             << quint32(0xFFFFF000u) << quint32(10000) << "10,00" << QList<int>{0, 1, 0, 0, 0};
-        QTest::newRow("over 1000 s shows the last seconds")
-            << quint32(5) << quint32(1234560) << "1234,56" << QList<int>{0, 3, 4, 5, 6};
+        QTest::newRow("from 1000 s on whole seconds, the true time")
+            << quint32(5) << quint32(1234560) << "1234,56" << QList<int>{0, 1, 2, 3, 4};
         QTest::newRow("five hundredths") << quint32(77) << quint32(59) << "0,05" << QList<int>{0, 0, 0, 0, 5};
     }
 
@@ -380,6 +380,9 @@ private Q_SLOTS:
         Key(Qt::Key_F8);
         QCOMPARE(Cell(ColLauf1, 1), text);
         QCOMPARE(ShownDigits(1), digits);
+        // Whole seconds go without the comma.
+        QCOMPARE(window->PanelT1->findChild<QLabel*>(QStringLiteral("comma"))->isVisible(),
+                 elapsed < 1000000);
     }
 
     void runningDigitsFollowTheClock()
@@ -683,6 +686,7 @@ private Q_SLOTS:
         QCOMPARE(patterns, QList<int>({0, 0b101111, 0b101100, 0, 0}));
         QWidget* panel = lane == 1 ? window->PanelT1 : window->PanelT2;
         QVERIFY(!panel->findChild<QLabel*>(QStringLiteral("comma"))->isVisible()); // "EL", not "EL,"
+
         // A second EL or a stop of the same lane changes nothing; the other lane runs on.
         QTest::keyClick(window.get(), lane == 1 ? Qt::Key_F8 : Qt::Key_F9, Qt::ShiftModifier);
         Key(lane == 1 ? Qt::Key_F8 : Qt::Key_F9);
@@ -826,6 +830,9 @@ private Q_SLOTS:
         // Not answered "yes": nothing changes.
         window->mRepeatRun->trigger();
         QCOMPARE(Cell(ColLauf1, 1), QStringLiteral("0,12"));
+        QCOMPARE(dialogs->questions.constLast(),
+                 QStringLiteral(
+                     "Lauf 1 von Adler (0,12) und Berg (31,00) wiederholen? Die Zeiten werden entfernt."));
 
         dialogs->answers.enqueue(true);
         window->mRepeatRun->trigger();
@@ -973,7 +980,7 @@ private Q_SLOTS:
         window->SortGrid1->SetRow(2);
         dialogs->answers.enqueue(false);
         window->sbCLS->click();
-        QCOMPARE(dialogs->questions, QStringList{QStringLiteral("Zeile entfernen?")});
+        QCOMPARE(dialogs->questions, QStringList{QStringLiteral("Zeile 2 – Berg Bruno entfernen?")});
         QCOMPARE(window->SortGrid1->RowCount(), 6);
 
         dialogs->answers.enqueue(true);

@@ -256,7 +256,8 @@ void TestProtocolLogic::laneDisplay_data()
     QTest::newRow("10 s lights second digit") << 10000 << QList<int>{0, 1, 0, 0, 0} << 1;
     QTest::newRow("100 s lights all") << 100000 << QList<int>{1, 0, 0, 0, 0} << 0;
     QTest::newRow("999,99") << 999999 << QList<int>{9, 9, 9, 9, 9} << 0;
-    QTest::newRow("1234,56 overflows first digit") << 1234560 << QList<int>{12, 3, 4, 5, 6} << 0;
+    QTest::newRow("1234,56 in whole seconds") << 1234560 << QList<int>{0, 1, 2, 3, 4} << 1;
+    QTest::newRow("beyond 99999 s stays there") << 200000000 << QList<int>{9, 9, 9, 9, 9} << 0;
     QTest::newRow("negative shows zero") << -5000 << QList<int>{0, 0, 0, 0, 0} << 2;
 }
 
@@ -266,6 +267,7 @@ void TestProtocolLogic::laneDisplay()
     QFETCH(QList<int>, values);
     QFETCH(int, dimDigits);
     const LaneDigits digits = LaneDisplay(ms);
+    QCOMPARE(digits.wholeSeconds, ms >= 1000000);
     for (int i = 0; i < 5; ++i) {
         QCOMPARE(digits.values[i], values.at(i));
         QCOMPARE(digits.onColors[i], i < dimDigits ? RGBColor(64, 64, 64) : RGBColor(255, 255, 0));
