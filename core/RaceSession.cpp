@@ -1,0 +1,550 @@
+#include "RaceSession.h"
+
+#include "Plausibility.h"
+#include "ProtocolLogic.h"
+#include "RunTime.h"
+
+#include <QHash>
+#include <QSet>
+#include <algorithm>
+#include <climits>
+#include <tuple>
+
+namespace {
+
+constexpr std::size_t kUndoLevels = 10;
+
+bool IsLane(int lane)
+{
+    return lane == 1 || lane == 2;
+}
+
+QStringList Normalized(const QStringList& cells)
+{
+    QStringList row = cells.mid(0, ProtocolColumnCount);
+    while (row.size() < ProtocolColumnCount)
+        row.append(QString());
+    return row;
+}
+
+} // namespace
+
+TRaceSession::TRaceSession(QObject* parent) : QObject(parent)
+{
+    connect(&m_run, &TRunCycle::StateChanged, this, &TRaceSession::RunStateChanged);
+}
+
+void TRaceSession::Record(SessionCommand command)
+{
+    if (m_replaying)
+        return;
+    m_commands.push_back(std::move(command));
+}
+
+void TRaceSession::Replay(const std::vector<SessionCommand>& commands)
+{
+    for (const SessionCommand& c : commands) {
+        switch (c.kind) {
+        case SessionCommand::Load:
+            Load(c.rows, c.keys, c.flag);
+            break;
+        case SessionCommand::SetRules:
+            SetRules({c.numbers.value(0, 2), c.numbers.value(1), c.numbers.value(2, 6), c.numbers.value(3)});
+            break;
+        case SessionCommand::SelectLane:
+            SelectLane(c.lane, c.numbers.value(0, -1));
+            break;
+        case SessionCommand::Swap:
+            Swap();
+            break;
+        case SessionCommand::Start:
+            Start(c.tick);
+            break;
+        case SessionCommand::Stop:
+            Stop(c.lane, c.tick, c.flag);
+            break;
+        case SessionCommand::EliminateStopped:
+            EliminateStopped(c.lane);
+            break;
+        case SessionCommand::Reset:
+            Reset();
+            break;
+        case SessionCommand::Edit:
+            Edit(c.key, c.numbers.value(0, -1), c.text);
+            break;
+        case SessionCommand::Confirm:
+            Confirm(c.key, c.numbers.value(0, -1));
+            break;
+        case SessionCommand::RepeatRun:
+            RepeatRun();
+            break;
+        case SessionCommand::DeleteRow:
+            DeleteRow(c.key);
+            break;
+        case SessionCommand::Clear:
+            Clear();
+            break;
+        case SessionCommand::Undo:
+            Undo();
+            break;
+        case SessionCommand::Rank:
+            Rank(c.keys);
+            break;
+        }
+    }
+}
+
+void TRaceSession::SetRules(const Rules& rules)
+{
+    m_rules = rules;
+    m_rules.laneCount = std::clamp(rules.laneCount, 1, 2);
+    if (Idle())
+        m_run.SetLaneCount(m_rules.laneCount);
+    Record({.kind = SessionCommand::SetRules,
+            .numbers = {m_rules.laneCount, m_rules.probeLaufe, m_rules.allLaufe, m_rules.minimumHundredths}});
+}
+
+// ---------------------------------------------------------------- protocol
+
+int TRaceSession::Load(const ProtocolTable& rows, const QStringList& header, bool keepLoadOrder)
+{
+    if (!Idle())
+        return -1;
+    Record({.kind = SessionCommand::Load, .flag = keepLoadOrder, .rows = rows, .keys = header});
+    ProtocolTable table;
+    table.reserve(rows.size());
+    QSet<QString> seen;
+    qint64 highest = 0;
+    for (const QStringList& cells : rows)
+        highest = std::max(highest, cells.value(ColLoadOrder).toLongLong());
+    int mended = 0;
+    for (qsizetype i = 0; i < rows.size(); ++i) {
+        QStringList cells = Normalized(rows.at(i));
+        QString& key = cells[ColLoadOrder];
+        if (!keepLoadOrder || key.isEmpty()) {
+            key = QString::number(i + 1);
+        } else if (seen.contains(key)) {
+            // One starter written twice: both rows stay, each with a number of its own.
+            key = QString::number(++highest);
+            ++mended;
+        }
+        seen.insert(key);
+        table.append(std::move(cells));
+    }
+    if (!header.isEmpty())
+        m_results.SetHeader(header);
+    m_results.Update(table);
+    RebuildStartOrder(m_results.TableInStartOrder().mid(1));
+    m_unconfirmed.clear();
+    m_lastRunCells.clear();
+    m_results.SetUnconfirmed({});
+    const ProtocolTable inOrder = RowsInStartOrder();
+    m_lanePositions = LanePositionsForNextRun(inOrder, m_rules.laneCount);
+    emit ProtocolReplaced();
+    emit LanesChanged();
+    emit MarksChanged();
+    return mended;
+}
+
+void TRaceSession::RebuildStartOrder(const ProtocolTable& rowsInStartOrder)
+{
+    m_startOrder.clear();
+    m_startOrder.reserve(rowsInStartOrder.size());
+    for (const QStringList& row : rowsInStartOrder) {
+        if (!row.value(ColLoadOrder).isEmpty())
+            m_startOrder.append(row.value(ColLoadOrder));
+    }
+}
+
+ProtocolTable TRaceSession::RowsInStartOrder() const
+{
+    ProtocolTable rows;
+    rows.reserve(m_startOrder.size());
+    for (const QString& key : m_startOrder)
+        rows.append(m_results.Row(m_results.IndexOf(key)));
+    return rows;
+}
+
+bool TRaceSession::Edit(const QString& key, int col, const QString& text)
+{
+    if (m_results.IndexOf(key) < 0 || col < 0 || col >= ProtocolColumnCount || col == ColLoadOrder)
+        return false;
+    Record({.kind = SessionCommand::Edit, .key = key, .text = text, .numbers = {col}});
+    m_results.SetCell(key, col, text);
+    // An edited time is the operator's own: no longer doubtful.
+    if (m_unconfirmed.contains({key, col})) {
+        QList<TimeMark> marks = m_unconfirmed;
+        marks.removeAll({key, col});
+        SetMarks(std::move(marks));
+    }
+    if (col == ColNr || col == ColName || col == ColVorname || col == ColVerein)
+        emit LanesChanged();
+    return true;
+}
+
+bool TRaceSession::DeleteRow(const QString& key)
+{
+    if (!Idle() || m_results.IndexOf(key) < 0)
+        return false;
+    Record({.kind = SessionCommand::DeleteRow, .key = key});
+    KeepForUndo(QStringLiteral("Zeile entfernen"));
+    const int position = int(m_startOrder.indexOf(key));
+    std::array<QString, 2> laneKeys{LaneKey(1), LaneKey(2)};
+    m_results.RemoveRow(key);
+    m_startOrder.removeAt(position);
+    // A lane that showed this starter shows none, never the next one by chance.
+    for (int lane = 1; lane <= 2; ++lane) {
+        int& p = m_lanePositions.at(lane - 1);
+        if (laneKeys.at(lane - 1) == key)
+            p = -1;
+        else if (p > position)
+            --p;
+    }
+    QList<TimeMark> marks = m_unconfirmed;
+    marks.removeIf([&key](const TimeMark& m) { return m.first == key; });
+    m_lastRunCells.removeIf([&key](const TimeMark& m) { return m.first == key; });
+    SetMarks(std::move(marks));
+    emit ProtocolReplaced();
+    emit LanesChanged();
+    return true;
+}
+
+bool TRaceSession::Clear()
+{
+    if (!Idle())
+        return false;
+    Record({.kind = SessionCommand::Clear});
+    KeepForUndo(QStringLiteral("Protokoll löschen"));
+    m_results.Update({});
+    m_startOrder.clear();
+    m_lanePositions = {-1, -1};
+    m_lastRunCells.clear();
+    SetMarks({});
+    emit ProtocolReplaced();
+    emit LanesChanged();
+    return true;
+}
+
+void TRaceSession::Rank(const QStringList& rankingOrder)
+{
+    Record({.kind = SessionCommand::Rank, .keys = rankingOrder});
+    m_results.ComputeTotals(m_rules.probeLaufe, m_rules.allLaufe);
+    m_results.Reorder(rankingOrder.isEmpty() ? RankingOrder() : rankingOrder);
+    m_results.ComputePlacesInOrder();
+}
+
+QStringList TRaceSession::RankingOrder() const
+{
+    struct Entry
+    {
+        QString classKey;
+        int total;
+        QString key;
+    };
+    std::vector<Entry> entries;
+    entries.reserve(m_startOrder.size());
+    for (const QString& key : m_startOrder) {
+        const int ms = ParseRunTime(m_results.Cell(key, ColGesamt));
+        entries.push_back({ClassKey(m_results.Cell(key, ColKlasse)), ms == InvalidTime ? INT_MAX : ms, key});
+    }
+    std::stable_sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) {
+        return std::tie(a.classKey, a.total) < std::tie(b.classKey, b.total);
+    });
+    QStringList keys;
+    keys.reserve(int(entries.size()));
+    for (const Entry& e : entries)
+        keys.append(e.key);
+    return keys;
+}
+
+// ---------------------------------------------------------------- lanes
+
+int TRaceSession::LanePosition(int lane) const
+{
+    return IsLane(lane) ? m_lanePositions.at(lane - 1) : -1;
+}
+
+QString TRaceSession::LaneKey(int lane) const
+{
+    const int position = LanePosition(lane);
+    return position >= 0 && position < m_startOrder.size() ? m_startOrder.at(position) : QString();
+}
+
+QString TRaceSession::EntryText(const QString& key) const
+{
+    const int index = m_results.IndexOf(key);
+    if (index < 0)
+        return {};
+    const QStringList& cells = m_results.Row(index);
+    return QStringLiteral("%1 %2 %3 %4")
+        .arg(cells.value(ColNr), cells.value(ColName), cells.value(ColVorname), cells.value(ColVerein));
+}
+
+bool TRaceSession::SelectLane(int lane, int position)
+{
+    if (!IsLane(lane) || !Idle() || position < -1 || position >= m_startOrder.size())
+        return false;
+    if (m_lanePositions.at(lane - 1) == position)
+        return true;
+    Record({.kind = SessionCommand::SelectLane, .lane = lane, .numbers = {position}});
+    m_lanePositions.at(lane - 1) = position;
+    emit LanesChanged();
+    return true;
+}
+
+bool TRaceSession::Swap()
+{
+    if (!Idle() || m_rules.laneCount < 2)
+        return false;
+    Record({.kind = SessionCommand::Swap});
+    std::swap(m_lanePositions[0], m_lanePositions[1]);
+    emit LanesChanged();
+    return true;
+}
+
+bool TRaceSession::LanesSwapped() const
+{
+    return m_rules.laneCount == 2 && m_lanePositions[1] >= 0 && m_lanePositions[0] > m_lanePositions[1];
+}
+
+void TRaceSession::SetLanePositions(std::array<int, 2> positions)
+{
+    if (positions == m_lanePositions)
+        return;
+    m_lanePositions = positions;
+    emit LanesChanged();
+}
+
+// ---------------------------------------------------------------- run
+
+bool TRaceSession::CanStart() const
+{
+    if (!m_run.CanStart() || LaneKey(1).isEmpty())
+        return false;
+    return m_rules.laneCount < 2 || (!LaneKey(2).isEmpty() && m_lanePositions[0] != m_lanePositions[1]);
+}
+
+bool TRaceSession::Start(std::uint32_t tick)
+{
+    if (!CanStart())
+        return false;
+    m_run.SetLaneCount(m_rules.laneCount);
+    Record({.kind = SessionCommand::Start, .tick = tick});
+    m_lastRunPositions = m_lanePositions;
+    m_lastRunCells.clear();
+    return m_run.Start(tick);
+}
+
+std::optional<int> TRaceSession::Stop(int lane, std::uint32_t tick, bool eliminated)
+{
+    if (!m_run.LaneRunning(lane))
+        return std::nullopt;
+    Record({.kind = SessionCommand::Stop, .lane = lane, .tick = tick, .flag = eliminated});
+    const std::optional<int> ms = m_run.Stop(lane, tick);
+    RecordLaneResult(lane, *ms, eliminated);
+    return ms;
+}
+
+void TRaceSession::RecordLaneResult(int lane, int ms, bool eliminated)
+{
+    const bool acrossRestart = std::exchange(m_timedAcrossRestart.at(lane - 1), false);
+    const QString text = eliminated ? QStringLiteral("EL") : FormatRunTime(ms);
+    const QString key = LaneKey(lane);
+    const int index = m_results.IndexOf(key);
+    const int col = index < 0 ? -1 : FirstEmptyRunColumn(m_results.Row(index));
+    if (col < 0) {
+        // No starter, or all six runs full: the time is kept apart, never lost.
+        if (!eliminated)
+            emit TimeUnplaced(lane, key, text);
+        emit LaneStopped(lane, eliminated ? -1 : ms, QString(), -1, text);
+        return;
+    }
+    m_results.SetCell(key, col, text);
+    m_laneRunColumn.at(lane - 1) = col;
+    m_lastRunCells.append({key, col});
+    emit LaneStopped(lane, eliminated ? -1 : ms, key, col, text);
+    if (!eliminated)
+        CheckRecordedTime(key, col, acrossRestart);
+}
+
+void TRaceSession::CheckRecordedTime(const QString& key, int col, bool acrossRestart)
+{
+    const int ms = ParseRunTime(m_results.Cell(key, col));
+    if (ms == InvalidTime)
+        return;
+    const QString runClass = m_results.Cell(key, ColKlasse);
+    QList<int> others;
+    for (int i = 0; i < m_results.RowCount(); ++i) {
+        const QStringList& row = m_results.Row(i);
+        if (row.at(ColLoadOrder) == key || row.at(ColKlasse) != runClass)
+            continue;
+        const int time = ParseRunTime(row.at(col));
+        if (time != InvalidTime)
+            others.append(time / 10);
+    }
+    const TimeDoubt doubt = CheckRunTime(ms / 10, m_rules.minimumHundredths, others);
+    if (doubt == TimeDoubt::None && !acrossRestart)
+        return;
+    QList<TimeMark> marks = m_unconfirmed;
+    marks.append({key, col});
+    SetMarks(std::move(marks));
+    const QString why =
+        acrossRestart ? QStringLiteral("über den Neustart gemessen")
+        : doubt == TimeDoubt::BelowMinimum
+            ? QStringLiteral("unter der Mindestzeit %1").arg(FormatRunTime(m_rules.minimumHundredths * 10))
+            : QStringLiteral("weit weg von Klasse %1 in diesem Lauf").arg(runClass);
+    emit TimeDoubtful(key, col, why);
+}
+
+bool TRaceSession::EliminateStopped(int lane)
+{
+    const int col = LaneRunColumn(lane);
+    const QString key = LaneKey(lane);
+    if (!m_run.CanEliminate(lane) || col < 0 || m_results.IndexOf(key) < 0)
+        return false;
+    Record({.kind = SessionCommand::EliminateStopped, .lane = lane});
+    m_results.SetCell(key, col, QStringLiteral("EL"));
+    if (m_unconfirmed.contains({key, col})) {
+        QList<TimeMark> marks = m_unconfirmed;
+        marks.removeAll({key, col}); // a doubtful time replaced by "EL" is settled
+        SetMarks(std::move(marks));
+    }
+    return true;
+}
+
+bool TRaceSession::Reset()
+{
+    if (!m_run.CanReset())
+        return false;
+    Record({.kind = SessionCommand::Reset});
+    m_run.Reset();
+    m_laneRunColumn = {-1, -1};
+    m_timedAcrossRestart = {false, false};
+    m_run.SetLaneCount(m_rules.laneCount);
+    const int count = int(m_startOrder.size());
+    SetLanePositions(m_run.NextLanePositions(m_lanePositions, {count, count}));
+    return true;
+}
+
+BarrierCommand TRaceSession::StartEdge(std::uint32_t tick, bool startArmed)
+{
+    // Edges are the journal's; only the start they give is a command.
+    const BarrierCommand command = m_run.StartEdge(CanStart(), startArmed);
+    if (command == BarrierCommand::Start)
+        Start(tick);
+    return command;
+}
+
+BarrierCommand TRaceSession::FinishEdge(int lane, std::uint32_t tick, bool startArmed, bool finishArmed)
+{
+    const BarrierCommand command = m_run.FinishEdge(lane, CanStart(), startArmed, finishArmed);
+    if (command == BarrierCommand::None)
+        return command;
+    if (command == BarrierCommand::Start)
+        Start(tick);
+    else
+        Stop(lane, tick);
+    return command;
+}
+
+void TRaceSession::MarkTimedAcrossRestart(int lane)
+{
+    if (m_run.LaneRunning(lane))
+        m_timedAcrossRestart.at(lane - 1) = true;
+}
+
+// ---------------------------------------------------------------- marks, repeat, undo
+
+void TRaceSession::SetMarks(QList<TimeMark> marks)
+{
+    if (marks == m_unconfirmed)
+        return;
+    m_unconfirmed = std::move(marks);
+    QList<std::pair<QString, int>> runs;
+    for (const auto& [key, col] : std::as_const(m_unconfirmed))
+        runs.append({key, col - ColLauf1 + 1});
+    m_results.SetUnconfirmed(runs);
+    emit MarksChanged();
+}
+
+std::optional<TimeMark> TRaceSession::MarkToConfirm(const QString& preferredKey) const
+{
+    if (m_unconfirmed.isEmpty())
+        return std::nullopt;
+    for (const TimeMark& mark : m_unconfirmed) {
+        if (mark.first == preferredKey)
+            return mark;
+    }
+    return m_unconfirmed.first();
+}
+
+bool TRaceSession::Confirm(const QString& key, int col)
+{
+    if (!m_unconfirmed.contains({key, col}))
+        return false;
+    Record({.kind = SessionCommand::Confirm, .key = key, .numbers = {col}});
+    QList<TimeMark> marks = m_unconfirmed;
+    marks.removeAll({key, col});
+    SetMarks(std::move(marks));
+    return true;
+}
+
+bool TRaceSession::RepeatRun()
+{
+    if (m_run.Timing() || m_lastRunCells.isEmpty())
+        return false;
+    Record({.kind = SessionCommand::RepeatRun});
+    if (m_run.CanReset()) {
+        m_run.Reset();
+        m_laneRunColumn = {-1, -1};
+        m_timedAcrossRestart = {false, false};
+        m_run.SetLaneCount(m_rules.laneCount);
+    }
+    KeepForUndo(QStringLiteral("Lauf wiederholen"));
+    QList<TimeMark> marks = m_unconfirmed;
+    for (const auto& [key, col] : std::as_const(m_lastRunCells)) {
+        m_results.SetCell(key, col, QString());
+        marks.removeAll({key, col});
+    }
+    m_lastRunCells.clear();
+    SetMarks(std::move(marks));
+    std::array<int, 2> positions = m_lastRunPositions;
+    if (m_rules.laneCount < 2)
+        positions[1] = m_lanePositions[1];
+    SetLanePositions(positions);
+    return true;
+}
+
+void TRaceSession::KeepForUndo(const QString& name)
+{
+    UndoStep step;
+    step.name = name;
+    step.rows = RowsInStartOrder();
+    step.unconfirmed = m_unconfirmed;
+    step.lastRun = m_lastRunCells;
+    step.lastRunPositions = m_lastRunPositions;
+    step.laneKeys = {LaneKey(1), LaneKey(2)};
+    m_undo.push_back(std::move(step));
+    if (m_undo.size() > kUndoLevels)
+        m_undo.erase(m_undo.begin());
+}
+
+bool TRaceSession::Undo()
+{
+    // As a load: not from START until "0,00".
+    if (m_undo.empty() || !Idle())
+        return false;
+    Record({.kind = SessionCommand::Undo});
+    UndoStep step = std::move(m_undo.back());
+    m_undo.pop_back();
+    m_results.Update(step.rows);
+    RebuildStartOrder(step.rows);
+    m_lastRunCells = step.lastRun;
+    m_lastRunPositions = step.lastRunPositions;
+    SetMarks(step.unconfirmed);
+    for (int lane = 1; lane <= 2; ++lane)
+        m_lanePositions.at(lane - 1) = int(m_startOrder.indexOf(step.laneKeys.at(lane - 1)));
+    emit ProtocolReplaced();
+    emit LanesChanged();
+    return true;
+}

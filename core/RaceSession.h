@@ -1,0 +1,214 @@
+#pragma once
+
+#include "ResultsModel.h"
+#include "RunCycle.h"
+
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <utility>
+#include <vector>
+
+// One command given to a race session, as it can be given again: a restore
+// replays them on a fresh session and reaches the same race.
+struct SessionCommand
+{
+    enum Kind : std::uint8_t {
+        Load,       // rows, keys: header, flag: keepLoadOrder
+        SetRules,   // numbers: laneCount, probeLaufe, allLaufe, minimum (hundredths)
+        SelectLane, // lane, number: position
+        Swap,
+        Start,            // tick
+        Stop,             // lane, tick, flag: eliminated ("EL" instead of the time)
+        EliminateStopped, // lane
+        Reset,
+        Edit,    // key, number: column, text
+        Confirm, // key, number: column
+        RepeatRun,
+        DeleteRow, // key
+        Clear,
+        Undo,
+        Rank, // keys: the ranking order
+    };
+    Kind kind = Load;
+    int lane = 0;
+    std::uint32_t tick = 0;
+    bool flag = false;
+    QString key = {};
+    QString text = {};
+    QList<int> numbers = {};
+    QList<QStringList> rows = {};
+    QStringList keys = {};
+};
+
+// A doubtful run time waiting for the operator: the starter (load-order number)
+// and the protocol column of the run.
+using TimeMark = std::pair<QString, int>;
+
+// The race as it is: the protocol (the results model), the run (the run cycle),
+// which starter each lane shows, the doubtful times, the last run and the undo
+// steps. Every change comes in as a command and goes out as a signal; windows,
+// scoreboards, the live page and the journal only listen. The tick of a start
+// or stop is a parameter of its command, so a session given the same commands
+// again (a restore) reaches the same race to the hundredth.
+class TRaceSession : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit TRaceSession(QObject* parent = nullptr);
+
+    struct Rules
+    {
+        int laneCount = 2;
+        int probeLaufe = 0; // test runs before the counted ones
+        int allLaufe = 6;   // the last counted run
+        int minimumHundredths = 0;
+    };
+
+    const TResultsModel& Results() const { return m_results; }
+    const TRunCycle& Run() const { return m_run; }
+    // The run's lock timer, for a window that shows and ends it.
+    TRunCycle& RunForLock() { return m_run; }
+    const Rules& CurrentRules() const { return m_rules; }
+    // Every command taken so far.
+    const std::vector<SessionCommand>& Commands() const { return m_commands; }
+    // Gives each command again, as at the time: a restored race.
+    void Replay(const std::vector<SessionCommand>& commands);
+
+    // ---- Rules. The lane count takes effect when no run is going.
+    void SetRules(const Rules& rules);
+
+    // ---- The protocol.
+    // Makes rows (protocol columns) the protocol and puts the lanes on the first
+    // starters without a time in the current run. Rows are kept in the order
+    // given, which is the start order. New rows are numbered in that order;
+    // with keepLoadOrder the numbers in the rows stay, and a number given twice
+    // (a starter written twice) is mended: the later row gets a new number, so
+    // that an edit never goes to the wrong copy. Returns how many were mended.
+    // Refused (-1) while a run is going.
+    int Load(const ProtocolTable& rows, const QStringList& header = {}, bool keepLoadOrder = false);
+    // The starters in start order, by load-order number.
+    const QStringList& StartOrder() const { return m_startOrder; }
+    // The protocol rows in start order (what a saved file keeps).
+    ProtocolTable RowsInStartOrder() const;
+    // An edit of one cell: a run time is checked (a doubtful mark goes), the
+    // total and place follow at the next ranking. False for an unknown starter
+    // or column, or a load-order number.
+    bool Edit(const QString& key, int col, const QString& text);
+    // Takes one starter out (rows and lanes); refused while a run is going.
+    bool DeleteRow(const QString& key);
+    // Empties the protocol; refused while a run is going.
+    bool Clear();
+    // Totals from the counted runs, then places in the ranking order: the one
+    // given (a view's sort by class, then total; rows not named keep their
+    // place at the end), or without one, by class (ClassKey), then total, then
+    // start order.
+    void Rank(const QStringList& rankingOrder = {});
+    QStringList RankingOrder() const;
+
+    // ---- The lanes: a position in the start order, or -1 for none.
+    int LanePosition(int lane) const;
+    // The load-order number of the lane's starter, or empty.
+    QString LaneKey(int lane) const;
+    // "Nr Name Vorname Verein" of a starter, as the lane lists show it.
+    QString EntryText(const QString& key) const;
+    // Refused while a run is going, and for a position outside the list.
+    bool SelectLane(int lane, int position);
+    // Lane 1 takes lane 2's starter and the other way round.
+    bool Swap();
+    // Lane 1 runs behind lane 2 in the list: every later pair comes reversed.
+    bool LanesSwapped() const;
+
+    // ---- The run.
+    // The start is available: no run going, a starter on lane 1 and, with two
+    // lanes, another one on lane 2.
+    bool CanStart() const;
+    // Idle: no run from START until "0,00" (loads, deletions, settings wait).
+    bool Idle() const { return m_run.State() == RunState::Ready; }
+    bool Start(std::uint32_t tick);
+    // Stops a running lane: the time (or "EL") goes to its starter's next run
+    // column. Returns the lane's time in ms; none when the lane does not run.
+    std::optional<int> Stop(int lane, std::uint32_t tick, bool eliminated = false);
+    // "EL" instead of the time a stopped lane just recorded, until "0,00".
+    bool EliminateStopped(int lane);
+    bool Reset();
+    // The protocol column this run wrote for the lane, or -1.
+    int LaneRunColumn(int lane) const { return lane == 1 || lane == 2 ? m_laneRunColumn.at(lane - 1) : -1; }
+    // A light-barrier edge on the start line or a lane's finish line, with the
+    // barriers' armed states; a resulting start or stop is carried out here.
+    BarrierCommand StartEdge(std::uint32_t tick, bool startArmed);
+    BarrierCommand FinishEdge(int lane, std::uint32_t tick, bool startArmed, bool finishArmed);
+    // A lane that runs on through a restore: its time will span the downtime.
+    void MarkTimedAcrossRestart(int lane);
+
+    // ---- Doubtful times.
+    const QList<TimeMark>& Unconfirmed() const { return m_unconfirmed; }
+    bool TimeUnconfirmed(const QString& key, int col) const { return m_unconfirmed.contains({key, col}); }
+    // The mark Ctrl+B confirms: the given starter's, else the one waiting longest.
+    std::optional<TimeMark> MarkToConfirm(const QString& preferredKey) const;
+    bool Confirm(const QString& key, int col);
+
+    // ---- "Lauf wiederholen": the last run's cells, taken back with its pair.
+    const QList<TimeMark>& LastRunCells() const { return m_lastRunCells; }
+    bool CanRepeatRun() const { return !m_lastRunCells.isEmpty() && !m_run.Timing(); }
+    bool RepeatRun();
+
+    // ---- "Rückgängig": deletions, clearings and repeated runs.
+    bool CanUndo() const { return !m_undo.empty(); }
+    // What the next undo takes back ("Zeile entfernen", ...), or empty.
+    QString UndoName() const { return m_undo.empty() ? QString() : m_undo.back().name; }
+    bool Undo();
+
+signals:
+    // Rows came or went as a whole (load, clear, deletion, undo).
+    void ProtocolReplaced();
+    void LanesChanged();
+    void RunStateChanged(RunState state);
+    // A lane stopped: its time in ms (or -1 for "EL"), where it went (an empty
+    // key: no starter, the time is kept apart) and whether it is doubtful.
+    void LaneStopped(int lane, int ms, const QString& key, int col, const QString& text);
+    // A time found no starter: the lane's key (maybe empty) and the text.
+    void TimeUnplaced(int lane, const QString& key, const QString& text);
+    // A recorded time is doubtful; why: "unter der Mindestzeit", ...
+    void TimeDoubtful(const QString& key, int col, const QString& why);
+    void MarksChanged();
+
+private:
+    struct UndoStep
+    {
+        QString name;
+        ProtocolTable rows; // in start order
+        QList<TimeMark> unconfirmed;
+        QList<TimeMark> lastRun;
+        std::array<int, 2> lastRunPositions{-1, -1};
+        std::array<QString, 2> laneKeys;
+    };
+
+    void Record(SessionCommand command);
+    void KeepForUndo(const QString& name);
+    void SetLanePositions(std::array<int, 2> positions);
+    // Writes a lane's time (or "EL") into its starter's next run column.
+    void RecordLaneResult(int lane, int ms, bool eliminated);
+    void CheckRecordedTime(const QString& key, int col, bool acrossRestart);
+    void RebuildStartOrder(const ProtocolTable& rowsInStartOrder);
+    void SetMarks(QList<TimeMark> marks);
+
+    Rules m_rules;
+    TResultsModel m_results;
+    TRunCycle m_run;
+    QStringList m_startOrder;
+    std::array<int, 2> m_lanePositions{-1, -1};
+    std::array<int, 2> m_laneRunColumn{-1, -1};
+    std::array<bool, 2> m_timedAcrossRestart{};
+    QList<TimeMark> m_unconfirmed;
+    QList<TimeMark> m_lastRunCells;
+    std::array<int, 2> m_lastRunPositions{-1, -1};
+    std::vector<UndoStep> m_undo; // newest last
+    std::vector<SessionCommand> m_commands;
+    bool m_replaying = false;
+};

@@ -1,0 +1,338 @@
+#include "ProtocolLogic.h"
+#include "RaceSession.h"
+
+#include <QLocale>
+#include <QSignalSpy>
+#include <QTest>
+
+// Race-day scripts: the commands an operator (or a light barrier) gives in one
+// race, each script checked as the protocol and the session's state after its
+// last step, and after every step against a fresh session that was given the
+// same commands again (the program killed and the race restored).
+//
+// A script is one command a line (";" separated):
+//   load A B B:31,25 …   starters Nr 1, 2, … of these classes; ":" gives Lauf 1 onwards
+//   keep <k>/<class> …   a protocol opened again: load-order numbers as given
+//   rules <lanes> <test runs> <last counted run> <minimum in hundredths>
+//   start <ms> | stop <lane> <ms> | el <lane> <ms> | elim <lane> | reset
+//   sel <lane> <position> | swap | edit <key> <col> <text> | confirm | repeat
+//   del <key> | clear | undo | rank | unlock (the lock time is over) | sedge <ms> <armed> | fedge <lane> <ms>
+//   <start armed> <finish armed>
+// The protocol is written as "key:runs=total#place" per starter in start order.
+class TestRaceSession : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany)); }
+    void raceDayScript_data();
+    void raceDayScript();
+    void placesAreCountedPerClassHoweverItIsWritten();
+    void aStarterWrittenTwiceIsMendedAtTheDoor();
+    void signalsCarryWhatChanged();
+};
+
+namespace {
+
+QStringList StarterRow(int number, const QString& spec)
+{
+    QStringList row(ProtocolColumnCount);
+    const QStringList parts = spec.split(u':');
+    row[ColNr] = QString::number(number);
+    row[ColName] = QStringLiteral("Name%1").arg(number);
+    row[ColVorname] = QStringLiteral("V%1").arg(number);
+    row[ColKlasse] = QString(parts.value(0)).replace(u'_', u' ');
+    // "31,25" is one time: the runs are separated by "/".
+    const QStringList times = parts.value(1).split(u'/', Qt::SkipEmptyParts);
+    for (int i = 0; i < times.size() && i < RunColumnCount; ++i)
+        row[ColLauf1 + i] = times.at(i);
+    return row;
+}
+
+// Gives one script line to the session; false for a line the script language
+// doesn't know (a typo in a table row must fail, not pass quietly).
+bool Give(TRaceSession& session, const QString& line)
+{
+    const QStringList w = line.split(u' ', Qt::SkipEmptyParts);
+    const QString& c = w.value(0);
+    const auto n = [&w](int i) { return w.value(i).toInt(); };
+    const auto u = [&w](int i) { return std::uint32_t(w.value(i).toLongLong()); };
+    if (c == u"load" || c == u"keep") {
+        ProtocolTable rows;
+        for (int i = 1; i < w.size(); ++i) {
+            if (c == u"keep") {
+                const qsizetype slash = w.at(i).indexOf(u'/');
+                QStringList row = StarterRow(i, w.at(i).mid(slash + 1));
+                row[ColLoadOrder] = w.at(i).left(slash);
+                rows.append(row);
+            } else {
+                rows.append(StarterRow(i, w.at(i)));
+            }
+        }
+        session.Load(rows, {}, c == u"keep");
+    } else if (c == u"rules") {
+        session.SetRules({n(1), n(2), n(3), n(4)});
+    } else if (c == u"start") {
+        session.Start(u(1));
+    } else if (c == u"stop" || c == u"el") {
+        session.Stop(n(1), u(2), c == u"el");
+    } else if (c == u"elim") {
+        session.EliminateStopped(n(1));
+    } else if (c == u"reset") {
+        session.Reset();
+    } else if (c == u"sel") {
+        session.SelectLane(n(1), n(2));
+    } else if (c == u"swap") {
+        session.Swap();
+    } else if (c == u"edit") {
+        session.Edit(w.value(1), n(2), w.value(3));
+    } else if (c == u"confirm") {
+        if (const auto mark = session.MarkToConfirm(w.value(1)))
+            session.Confirm(mark->first, mark->second);
+    } else if (c == u"repeat") {
+        session.RepeatRun();
+    } else if (c == u"del") {
+        session.DeleteRow(w.value(1));
+    } else if (c == u"clear") {
+        session.Clear();
+    } else if (c == u"undo") {
+        session.Undo();
+    } else if (c == u"rank") {
+        session.Rank();
+    } else if (c == u"unlock") {
+        session.RunForLock().EndLock();
+    } else if (c == u"sedge") {
+        session.StartEdge(u(1), n(2) != 0);
+    } else if (c == u"fedge") {
+        session.FinishEdge(n(1), u(2), n(3) != 0, n(4) != 0);
+    } else {
+        return false;
+    }
+    return true;
+}
+
+QString ProtocolText(const TRaceSession& session)
+{
+    QStringList starters;
+    for (const QStringList& row : session.RowsInStartOrder()) {
+        QStringList runs = row.mid(ColLauf1, RunColumnCount);
+        while (!runs.isEmpty() && runs.last().isEmpty())
+            runs.removeLast();
+        QString text = row.at(ColLoadOrder) + u':' + runs.join(u'/');
+        if (!row.at(ColGesamt).isEmpty())
+            text += u'=' + row.at(ColGesamt);
+        if (!row.at(ColPlatz).isEmpty())
+            text += u'#' + row.at(ColPlatz);
+        starters.append(text);
+    }
+    return starters.join(u' ');
+}
+
+QString StateText(const TRaceSession& session)
+{
+    static const char* const states[] = {"Ready", "Running", "LaneStopped", "ResetDue"};
+    QString marks;
+    for (const auto& [key, col] : session.Unconfirmed())
+        marks += QStringLiteral(" ?%1/%2").arg(key).arg(col - ColLauf1 + 1);
+    return QStringLiteral("%1 lanes %2,%3%4%5")
+        .arg(QLatin1String(states[int(session.Run().State())]))
+        .arg(session.LaneKey(1).isEmpty() ? QStringLiteral("-") : session.LaneKey(1))
+        .arg(session.LaneKey(2).isEmpty() ? QStringLiteral("-") : session.LaneKey(2))
+        .arg(session.LanesSwapped() ? QStringLiteral(" swapped") : QString())
+        .arg(marks);
+}
+
+} // namespace
+
+void TestRaceSession::raceDayScript_data()
+{
+    QTest::addColumn<QString>("script");
+    QTest::addColumn<QString>("protocol");
+    QTest::addColumn<QString>("state");
+
+    QTest::newRow("a pair timed on two lanes lands in Lauf 1, the next pair is up")
+        << "load A A A A; start 1000; stop 2 4150; stop 1 4000; rank; reset"
+        << "1:3,00=3,00#1 2:3,15=3,15#2 3: 4:"
+        << "Ready lanes 3,4";
+    QTest::newRow("one lane goes through the list one by one")
+        << "rules 1 0 6 0; load A A A; start 0; stop 1 2500; stop 2 2600; reset; start 0; stop 1 2400; reset"
+        << "1:2,50 2:2,40 3:"
+        << "Ready lanes 3,-";
+    QTest::newRow("a repeated stop and a second start change nothing")
+        << "load A A; start 0; start 500; stop 1 3000; stop 1 3500; stop 2 3100; start 9000"
+        << "1:3,00 2:3,10"
+        << "ResetDue lanes 1,2";
+    QTest::newRow("the start waits for two different starters") << "load A A; sel 2 0; start 0"
+                                                                << "1: 2:"
+                                                                << "Ready lanes 1,1";
+    QTest::newRow("lanes are fixed while the run is going")
+        << "load A A A A; start 0; sel 1 3; swap; stop 1 2000; stop 2 2100"
+        << "1:2,00 2:2,10 3: 4:"
+        << "ResetDue lanes 1,2";
+    QTest::newRow("EL by Shift+F8: no time is made up") << "load A A; start 0; el 1 5000; stop 2 3000; rank"
+                                                        << "1:EL=EL 2:3,00=3,00#1"
+                                                        << "ResetDue lanes 1,2";
+    QTest::newRow("EL after the stop replaces the lane's time until 0,00")
+        << "load A A; start 0; stop 1 3000; stop 2 3100; elim 1; reset; elim 2"
+        << "1:EL 2:3,10"
+        << "Ready lanes 1,2";
+    QTest::newRow("a time below the minimum waits, marked, and takes no place")
+        << "rules 2 0 6 150; load A A; start 0; stop 1 70; stop 2 3000; rank"
+        << "1:0,07=0,07 2:3,00=3,00#1"
+        << "ResetDue lanes 1,2 ?1/1";
+    QTest::newRow("confirmed, the doubtful time takes its place")
+        << "rules 2 0 6 150; load A A; start 0; stop 1 70; stop 2 3000; confirm; rank"
+        << "1:0,07=0,07#1 2:3,00=3,00#2"
+        << "ResetDue lanes 1,2";
+    QTest::newRow("confirm takes the named starter's mark, not the oldest")
+        << "rules 2 0 6 150; load A A; start 0; stop 1 70; stop 2 80; confirm 2; rank"
+        << "1:0,07=0,07 2:0,08=0,08#1"
+        << "ResetDue lanes 1,2 ?1/1";
+    QTest::newRow("Lauf wiederholen takes the pair's times and marks back and selects the pair")
+        << "rules 2 0 6 150; load A A A A; start 0; stop 1 70; stop 2 3000; reset; repeat"
+        << "1: 2: 3: 4:"
+        << "Ready lanes 1,2";
+    QTest::newRow("undo after Lauf wiederholen brings the times and the mark back")
+        << "rules 2 0 6 150; load A A A A; start 0; stop 1 70; stop 2 3000; reset; repeat; undo"
+        << "1:0,07 2:3,00 3: 4:"
+        << "Ready lanes 3,4 ?1/1";
+    QTest::newRow("an edited time is the operator's: the mark goes")
+        << "rules 2 0 6 150; load A A; start 0; stop 1 70; stop 2 3000; edit 1 5 17,00; rank"
+        << "1:17,00=17,00#2 2:3,00=3,00#1"
+        << "ResetDue lanes 1,2";
+    QTest::newRow("deleting the starter on lane 1 leaves the lane empty, undo brings him back")
+        << "load A A A; del 1; start 0"
+        << "2: 3:"
+        << "Ready lanes -,2";
+    QTest::newRow("deleted and undone, the starter is back on his lane") << "load A A A; del 1; undo"
+                                                                         << "1: 2: 3:"
+                                                                         << "Ready lanes 1,2";
+    QTest::newRow("no deletion, clearing or undo while cars run")
+        << "load A A; start 0; del 1; clear; undo; stop 1 1000; stop 2 1200"
+        << "1:1,00 2:1,20"
+        << "ResetDue lanes 1,2";
+    QTest::newRow("clear and undo") << "load A A; start 0; stop 1 1000; stop 2 1100; reset; clear; undo"
+                                    << "1:1,00 2:1,10"
+                                    << "Ready lanes 1,2";
+    QTest::newRow("a swap holds for every later pair and shows")
+        << "load A A A A; swap; start 0; stop 1 1000; stop 2 1100; reset"
+        << "1:1,10 2:1,00 3: 4:"
+        << "Ready lanes 4,3 swapped";
+    QTest::newRow("load over a timed list starts afresh")
+        << "load A A; start 0; stop 1 1000; stop 2 1100; reset; load B B B"
+        << "1: 2: 3:"
+        << "Ready lanes 1,2";
+    QTest::newRow("a list opened again goes on at the first starters without this run's time")
+        << "keep 1/A:3,00 2/A:3,10 3/A 4/A"
+        << "1:3,00 2:3,10 3: 4:"
+        << "Ready lanes 3,4";
+    QTest::newRow("a list saved sorted keeps its start order") << "keep 3/A 1/A:3,00 4/A 2/A:3,10"
+                                                               << "1:3,00 2:3,10 3: 4:"
+                                                               << "Ready lanes 3,4";
+    QTest::newRow("test runs don't count")
+        << "rules 2 1 6 0; load A A; start 0; stop 1 1000; stop 2 900; reset; start 0; stop 1 2000; stop 2 "
+           "2200; rank"
+        << "1:1,00/2,00=2,00#1 2:0,90/2,20=2,20#2"
+        << "ResetDue lanes 1,2";
+    QTest::newRow("a start edge starts when armed and the finish stops its lane")
+        << "load A A; sedge 0 1; unlock; fedge 1 2500 1 1; fedge 2 2600 1 1"
+        << "1:2,50 2:2,60"
+        << "ResetDue lanes 1,2";
+    QTest::newRow("a finish edge inside the lock stops nothing")
+        << "load A A; sedge 0 1; fedge 1 100 1 1; stop 2 3000"
+        << "1: 2:3,00"
+        << "LaneStopped lanes 1,2";
+    QTest::newRow("an unarmed start barrier starts nothing") << "load A A; sedge 0 0"
+                                                             << "1: 2:"
+                                                             << "Ready lanes 1,2";
+    QTest::newRow("a start edge while cars run changes nothing")
+        << "load A A; start 0; sedge 1500 1; stop 1 2000; stop 2 2100"
+        << "1:2,00 2:2,10"
+        << "ResetDue lanes 1,2";
+    QTest::newRow("the seventh run finds no column: the time is kept apart, the protocol unchanged")
+        << "load A A; edit 1 5 1; edit 1 6 2; edit 1 7 3; edit 1 8 4; edit 1 9 5; edit 1 10 6; start 0; "
+           "stop 1 1000; stop 2 1100"
+        << "1:1/2/3/4/5/6 2:1,10"
+        << "ResetDue lanes 1,2";
+}
+
+void TestRaceSession::raceDayScript()
+{
+    QFETCH(QString, script);
+    QFETCH(QString, protocol);
+    QFETCH(QString, state);
+
+    // The lock is the run cycle's timer: a script's finish edges within it come
+    // well inside its ten seconds.
+    TRaceSession session;
+    const QStringList lines = script.split(u';', Qt::SkipEmptyParts);
+    for (const QString& line : lines) {
+        QVERIFY2(Give(session, line.trimmed()), qPrintable(line));
+        // Killed here and restored: the same commands give the same race.
+        TRaceSession restored;
+        restored.Replay(session.Commands());
+        QCOMPARE(ProtocolText(restored), ProtocolText(session));
+        QCOMPARE(StateText(restored), StateText(session));
+    }
+    QCOMPARE(ProtocolText(session), protocol);
+    QCOMPARE(StateText(session), state);
+}
+
+void TestRaceSession::placesAreCountedPerClassHoweverItIsWritten()
+{
+    TRaceSession session;
+    Give(session, QStringLiteral("keep 1/Jugend:0,42 2/Kinder:0,50 3/jugend_:1,54 4/Kinder:0,40 5/Jugend"));
+    session.Rank();
+    QCOMPARE(ProtocolText(session),
+             QStringLiteral("1:0,42=0,42#1 2:0,50=0,50#2 3:1,54=1,54#2 4:0,40=0,40#1 5:"));
+}
+
+void TestRaceSession::aStarterWrittenTwiceIsMendedAtTheDoor()
+{
+    TRaceSession session;
+    ProtocolTable rows{StarterRow(1, QStringLiteral("A")), StarterRow(2, QStringLiteral("A")),
+                       StarterRow(3, QStringLiteral("A"))};
+    rows[0][ColLoadOrder] = QStringLiteral("1");
+    rows[1][ColLoadOrder] = QStringLiteral("1");
+    rows[2][ColLoadOrder] = QStringLiteral("2");
+    QCOMPARE(session.Load(rows, {}, true), 1);
+    QCOMPARE(session.StartOrder(), (QStringList{"1", "2", "3"}));
+    // Each row takes its own edit.
+    QVERIFY(session.Edit(QStringLiteral("3"), ColName, QStringLiteral("Zweitschrift")));
+    QCOMPARE(session.Results().Cell(QStringLiteral("1"), ColName), QStringLiteral("Name1"));
+    QCOMPARE(session.Results().Cell(QStringLiteral("3"), ColName), QStringLiteral("Zweitschrift"));
+}
+
+void TestRaceSession::signalsCarryWhatChanged()
+{
+    TRaceSession session;
+    session.SetRules({2, 0, 6, 150});
+    Give(session, QStringLiteral("load A A"));
+    QSignalSpy stopped(&session, &TRaceSession::LaneStopped);
+    QSignalSpy doubtful(&session, &TRaceSession::TimeDoubtful);
+    QSignalSpy unplaced(&session, &TRaceSession::TimeUnplaced);
+    session.Start(1000);
+    session.Stop(2, 1070);
+    session.Stop(1, 4000);
+    QCOMPARE(stopped.count(), 2);
+    QCOMPARE(stopped.at(0), (QVariantList{2, 70, QStringLiteral("2"), ColLauf1, QStringLiteral("0,07")}));
+    QCOMPARE(stopped.at(1), (QVariantList{1, 3000, QStringLiteral("1"), ColLauf1, QStringLiteral("3,00")}));
+    QCOMPARE(doubtful.count(), 1);
+    QCOMPARE(doubtful.at(0).at(2).toString(), QStringLiteral("unter der Mindestzeit 1,50"));
+    QCOMPARE(unplaced.count(), 0);
+
+    // A lane whose starter was deleted keeps its time apart and says so.
+    session.Reset();
+    session.DeleteRow(QStringLiteral("1"));
+    session.SelectLane(1, 0);
+    session.SetRules({1, 0, 6, 0});
+    session.Start(0);
+    for (int col = ColLauf2; col <= ColLauf6; ++col)
+        session.Edit(QStringLiteral("2"), col, QStringLiteral("x"));
+    session.Stop(1, 2000);
+    QCOMPARE(unplaced.count(), 1);
+    QCOMPARE(unplaced.at(0), (QVariantList{1, QStringLiteral("2"), QStringLiteral("2,00")}));
+}
+
+QTEST_GUILESS_MAIN(TestRaceSession)
+#include "tst_racesession.moc"
