@@ -230,7 +230,7 @@ void OnlinePublisher::Run()
 {
     QByteArray page;
     if (QFile f(QStringLiteral(":/live/index.html")); f.open(QIODevice::ReadOnly))
-        page = f.readAll();
+        page = f.readAll().replace("const statisch = false;", "const statisch = true;");
     bool pageUp = false;
     int pauseMs = 0;
     OnlineStatus status;

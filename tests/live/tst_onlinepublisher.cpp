@@ -161,7 +161,7 @@ void TestOnlinePublisher::uploadAfterChange()
     publisher.Publish(R"({"zeilen":[["1"]]})");
     QTRY_COMPARE_WITH_TIMEOUT(OnHost(QStringLiteral("ergebnisse.json")), QByteArray(R"({"zeilen":[["1"]]})"),
                               10000);
-    QVERIFY(OnHost(QStringLiteral("index.html")).contains("ergebnisse.json"));
+    QVERIFY(OnHost(QStringLiteral("index.html")).contains("const statisch = true;"));
     QTRY_VERIFY(!status.isEmpty());
     const auto last = status.last().first().value<OnlineStatus>();
     QVERIFY(last.current);
