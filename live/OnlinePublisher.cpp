@@ -193,8 +193,9 @@ QString OnlineStatus::Text() const
     return QStringLiteral("Online: wird übertragen …");
 }
 
-OnlinePublisher::OnlinePublisher(OnlineTarget target, QObject* parent)
-    : QObject(parent), m_target(std::move(target))
+OnlinePublisher::OnlinePublisher(OnlineTarget target, std::shared_ptr<IPasswordStore> passwords,
+                                 QObject* parent)
+    : QObject(parent), m_target(std::move(target)), m_passwords(std::move(passwords))
 {
     qRegisterMetaType<OnlineStatus>();
     m_thread = std::thread([this] { Run(); });
@@ -231,6 +232,8 @@ void OnlinePublisher::Run()
     QByteArray page;
     if (QFile f(QStringLiteral(":/live/index.html")); f.open(QIODevice::ReadOnly))
         page = f.readAll().replace("const statisch = false;", "const statisch = true;");
+    OnlineTarget target = m_target;
+    bool passwordRead = !target.password.isEmpty() || !m_passwords;
     bool pageUp = false;
     int pauseMs = 0;
     OnlineStatus status;
@@ -248,7 +251,12 @@ void OnlinePublisher::Run()
         QList<OnlineFile> files{{QStringLiteral("ergebnisse.json"), json}};
         if (!pageUp && !page.isEmpty())
             files.append({QStringLiteral("index.html"), page});
-        const OnlineResult result = UploadFiles(m_target, files);
+        if (!passwordRead) {
+            passwordRead = true;
+            target.password =
+                m_passwords->Read(OnlinePasswordKey(target.folder, target.user)).value_or(QString());
+        }
+        const OnlineResult result = UploadFiles(target, files);
 
         lock.relock();
         if (result.ok()) {

@@ -9,6 +9,8 @@
 #include <QUrl>
 #include <QWaitCondition>
 
+#include "OnlinePasswords.h"
+
 #include <memory>
 #include <thread>
 
@@ -61,7 +63,9 @@ class OnlinePublisher : public QObject
 {
     Q_OBJECT
 public:
-    explicit OnlinePublisher(OnlineTarget target, QObject* parent = nullptr);
+    // Without a password in the target it is read from the store (if any) on the upload thread.
+    explicit OnlinePublisher(OnlineTarget target, std::shared_ptr<IPasswordStore> passwords = nullptr,
+                             QObject* parent = nullptr);
     ~OnlinePublisher() override;
 
     // Thread-safe; returns at once. The page goes up once per session, the JSON after each change.
@@ -69,6 +73,8 @@ public:
 
     // For tests: the longest pause between tries (default one minute).
     void SetMaxRetryPause(int ms);
+
+    const OnlineTarget& Target() const { return m_target; }
 
 signals:
     void StatusChanged(const OnlineStatus& status);
@@ -78,6 +84,7 @@ private:
     void Run();
 
     OnlineTarget m_target;
+    std::shared_ptr<IPasswordStore> m_passwords;
     QMutex m_mutex;
     QWaitCondition m_wake;
     QByteArray m_pending;

@@ -1,16 +1,11 @@
+#include "LoopbackWebDav.h"
 #include "OnlinePublisher.h"
 
 #include <QDir>
 #include <QFile>
-#include <QProcess>
+#include <QFileInfo>
 #include <QSignalSpy>
-#include <QStandardPaths>
-#include <QTcpServer>
-#include <QTcpSocket>
-#include <QTemporaryDir>
 #include <QtTest>
-
-#include <unistd.h>
 
 // Uploads against a real nginx with WebDAV on loopback, started by the test.
 class TestOnlinePublisher : public QObject
@@ -18,110 +13,31 @@ class TestOnlinePublisher : public QObject
     Q_OBJECT
 private slots:
     void initTestCase();
-    void cleanupTestCase();
     void errors_data();
     void errors();
     void uploadAfterChange();
     void coalescesBurst();
     void hostDownThenBack();
+    void passwordFromStore();
 
 private:
-    void StartNginx();
-    void StopNginx();
-    QByteArray OnHost(const QString& name) const;
-    OnlineTarget Target(const QString& folder) const;
+    QByteArray OnHost(const QString& name) const { return m_webdav.Read(QStringLiteral("site"), name); }
+    OnlineTarget Target(const QString& folder) const
+    {
+        OnlineTarget t;
+        t.folder = m_webdav.Folder(folder);
+        return t;
+    }
 
-    QTemporaryDir m_dir;
-    QString m_nginx;
-    quint16 m_port = 0;
-    std::unique_ptr<QProcess> m_server;
+    LoopbackWebDav m_webdav;
 };
-
-static quint16 FreePort()
-{
-    QTcpServer probe;
-    probe.listen(QHostAddress(QStringLiteral("127.0.0.1")), 0);
-    return probe.serverPort();
-}
-
-static bool Answers(quint16 port)
-{
-    QTcpSocket socket;
-    socket.bind(QHostAddress(QStringLiteral("127.0.0.2")));
-    socket.connectToHost(QHostAddress(QStringLiteral("127.0.0.1")), port);
-    return socket.waitForConnected(200);
-}
 
 void TestOnlinePublisher::initTestCase()
 {
-    m_nginx = QStandardPaths::findExecutable(QStringLiteral("nginx"), {QStringLiteral("/usr/sbin")});
-    if (m_nginx.isEmpty())
+    if (LoopbackWebDav::Binary().isEmpty())
         QSKIP("nginx is not installed");
-    const QString d = m_dir.path();
-    QDir(d).mkpath(QStringLiteral("www/site"));
-    QDir(d).mkpath(QStringLiteral("www/locked"));
-    QDir(d).mkpath(QStringLiteral("www/ro"));
-    QDir(d).mkpath(QStringLiteral("body"));
-    QFile pw(d + QStringLiteral("/htpasswd"));
-    QVERIFY(pw.open(QIODevice::WriteOnly));
-    pw.write("verein:{PLAIN}richtig\n");
-    pw.close();
-    m_port = FreePort();
-    QFile conf(d + QStringLiteral("/nginx.conf"));
-    QVERIFY(conf.open(QIODevice::WriteOnly));
-    const QByteArray dir = d.toUtf8();
-    QByteArray text;
-    if (geteuid() == 0)
-        text += "user root;\n";
-    text +=
-        "daemon off; master_process off; pid " + dir + "/nginx.pid; error_log " + dir +
-        "/error.log;\nevents {}\nhttp {\n access_log off; client_body_temp_path " + dir +
-        "/body;\n proxy_temp_path " + dir + "/body; fastcgi_temp_path " + dir + "/body; uwsgi_temp_path " +
-        dir + "/body; scgi_temp_path " + dir +
-        "/body;\n server {\n  listen 127.0.0.1:" + QByteArray::number(m_port) + ";\n  root " + dir +
-        "/www;\n  location /site/ { dav_methods PUT DELETE MKCOL COPY MOVE; }\n"
-        "  location /locked/ { dav_methods PUT DELETE MOVE; auth_basic \"Verein\"; auth_basic_user_file " +
-        dir + "/htpasswd; }\n  location /ro/ { }\n }\n}\n";
-    conf.write(text);
-    conf.close();
-    StartNginx();
-}
-
-void TestOnlinePublisher::StartNginx()
-{
-    m_server = std::make_unique<QProcess>();
-    m_server->setProcessChannelMode(QProcess::ForwardedChannels);
-    m_server->start(m_nginx, {QStringLiteral("-p"), m_dir.path(), QStringLiteral("-c"),
-                              m_dir.path() + QStringLiteral("/nginx.conf")});
-    QVERIFY(m_server->waitForStarted());
-    QTRY_VERIFY_WITH_TIMEOUT(Answers(m_port), 10000);
-}
-
-void TestOnlinePublisher::StopNginx()
-{
-    if (!m_server)
-        return;
-    m_server->kill();
-    m_server->waitForFinished();
-    m_server.reset();
-}
-
-void TestOnlinePublisher::cleanupTestCase()
-{
-    StopNginx();
-}
-
-QByteArray TestOnlinePublisher::OnHost(const QString& name) const
-{
-    QFile f(m_dir.path() + QStringLiteral("/www/site/") + name);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-OnlineTarget TestOnlinePublisher::Target(const QString& folder) const
-{
-    OnlineTarget t;
-    t.folder = QUrl(QStringLiteral("http://127.0.0.1:%1/%2/").arg(m_port).arg(folder));
-    return t;
+    QVERIFY(m_webdav.Prepare());
+    QVERIFY(m_webdav.Start());
 }
 
 void TestOnlinePublisher::errors_data()
@@ -146,7 +62,7 @@ void TestOnlinePublisher::errors()
     QFETCH(int, error);
     OnlineTarget target = Target(folder);
     if (folder == QLatin1String("closed"))
-        target.folder.setPort(FreePort());
+        target.folder.setPort(LoopbackWebDav::FreePort());
     target.user = QStringLiteral("verein");
     target.password = password;
     const OnlineResult result = UploadFiles(target, {{QStringLiteral("ergebnisse.json"), "{}"}});
@@ -167,7 +83,9 @@ void TestOnlinePublisher::uploadAfterChange()
     QVERIFY(last.current);
     QVERIFY(last.Text().startsWith(QStringLiteral("Online: aktuell (")));
     // No temporary file is left behind.
-    QCOMPARE(QDir(m_dir.path() + QStringLiteral("/www/site")).entryList(QDir::Files | QDir::Hidden).size(),
+    QCOMPARE(QDir(QFileInfo(m_webdav.Path(QStringLiteral("site"), {})).path())
+                 .entryList(QDir::Files | QDir::Hidden)
+                 .size(),
              2);
 }
 
@@ -188,18 +106,43 @@ void TestOnlinePublisher::hostDownThenBack()
     OnlinePublisher publisher(Target(QStringLiteral("site")));
     publisher.SetMaxRetryPause(300);
     QSignalSpy status(&publisher, &OnlinePublisher::StatusChanged);
-    StopNginx();
+    m_webdav.Stop();
     publisher.Publish("vorher");
     QTRY_VERIFY_WITH_TIMEOUT(
         !status.isEmpty() && !status.last().first().value<OnlineStatus>().error.isEmpty(), 10000);
     QVERIFY(
         status.last().first().value<OnlineStatus>().Text().contains(QStringLiteral("nicht erreichbar seit")));
     publisher.Publish("neuester");
-    StartNginx();
-    if (QTest::currentTestFailed())
-        return;
+    QVERIFY(m_webdav.Start());
     QTRY_COMPARE_WITH_TIMEOUT(OnHost(QStringLiteral("ergebnisse.json")), QByteArray("neuester"), 10000);
     QTRY_VERIFY(status.last().first().value<OnlineStatus>().current);
+}
+
+namespace {
+class FakePasswords final : public IPasswordStore
+{
+public:
+    QString key;
+    std::optional<QString> Read(const QString& k) override
+    {
+        key = k;
+        return QStringLiteral("richtig");
+    }
+    bool Write(const QString&, const QString&) override { return true; }
+    void WriteLater(const QString&, const QString&) override {}
+};
+} // namespace
+
+void TestOnlinePublisher::passwordFromStore()
+{
+    auto passwords = std::make_shared<FakePasswords>();
+    OnlineTarget target = Target(QStringLiteral("locked"));
+    target.user = QStringLiteral("verein");
+    OnlinePublisher publisher(target, passwords);
+    QSignalSpy uploaded(&publisher, &OnlinePublisher::Uploaded);
+    publisher.Publish("mit Passwort");
+    QTRY_COMPARE_WITH_TIMEOUT(uploaded.size(), 1, 10000);
+    QCOMPARE(passwords->key, QStringLiteral("verein@127.0.0.1"));
 }
 
 QTEST_GUILESS_MAIN(TestOnlinePublisher)
