@@ -32,6 +32,11 @@ size_t ReadChunk(char* out, size_t size, size_t count, void* user)
     return n;
 }
 
+int Progress(void* cancel, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
+{
+    return cancel && static_cast<const std::atomic<bool>*>(cancel)->load() ? 1 : 0;
+}
+
 size_t Discard(char*, size_t size, size_t count, void*)
 {
     return size * count;
@@ -89,8 +94,13 @@ struct Easy
 };
 
 void CommonOptions(CURL* curl, const OnlineTarget& target, const QByteArray& user, const QByteArray& password,
-                   const QByteArray& knownHosts)
+                   const QByteArray& knownHosts, const std::atomic<bool>* cancel)
 {
+    if (cancel) {
+        curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
+        curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, Progress);
+        curl_easy_setopt(curl, CURLOPT_XFERINFODATA, const_cast<std::atomic<bool>*>(cancel));
+    }
     curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, 5000L);
     curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, 30000L);
@@ -112,7 +122,8 @@ void CommonOptions(CURL* curl, const OnlineTarget& target, const QByteArray& use
 
 } // namespace
 
-OnlineResult UploadFiles(const OnlineTarget& target, const QList<OnlineFile>& files)
+OnlineResult UploadFiles(const OnlineTarget& target, const QList<OnlineFile>& files,
+                         const std::atomic<bool>* cancel)
 {
     std::call_once(curlInit, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
     QUrl folder = target.folder;
@@ -138,7 +149,7 @@ OnlineResult UploadFiles(const OnlineTarget& target, const QList<OnlineFile>& fi
             Easy put;
             if (!put.curl)
                 return {OnlineResult::Error::Other, QStringLiteral("libcurl nicht verfügbar.")};
-            CommonOptions(put.curl, target, user, password, knownHosts);
+            CommonOptions(put.curl, target, user, password, knownHosts, cancel);
             ReadBuffer buffer{&file.data, 0};
             curl_easy_setopt(put.curl, CURLOPT_URL, tempUrl.constData());
             curl_easy_setopt(put.curl, CURLOPT_UPLOAD, 1L);
@@ -167,7 +178,7 @@ OnlineResult UploadFiles(const OnlineTarget& target, const QList<OnlineFile>& fi
         }
         if (http) {
             Easy move;
-            CommonOptions(move.curl, target, user, password, knownHosts);
+            CommonOptions(move.curl, target, user, password, knownHosts, cancel);
             curl_easy_setopt(move.curl, CURLOPT_URL, tempUrl.constData());
             curl_easy_setopt(move.curl, CURLOPT_CUSTOMREQUEST, "MOVE");
             move.headers = curl_slist_append(move.headers, ("Destination: " + finalUrl).constData());
@@ -207,6 +218,7 @@ OnlinePublisher::~OnlinePublisher()
         QMutexLocker lock(&m_mutex);
         m_stop = true;
     }
+    m_cancel = true;
     m_wake.wakeAll();
     m_thread.join();
 }
@@ -256,7 +268,7 @@ void OnlinePublisher::Run()
             target.password =
                 m_passwords->Read(OnlinePasswordKey(target.folder, target.user)).value_or(QString());
         }
-        const OnlineResult result = UploadFiles(target, files);
+        const OnlineResult result = UploadFiles(target, files, &m_cancel);
 
         lock.relock();
         if (result.ok()) {

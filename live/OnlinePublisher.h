@@ -11,6 +11,7 @@
 
 #include "OnlinePasswords.h"
 
+#include <atomic>
 #include <memory>
 #include <thread>
 
@@ -43,7 +44,9 @@ struct OnlineResult
 // Puts files into the folder through libcurl, each under a temporary name first and
 // then renamed, so a spectator never reads half a file. Blocking: call it off the
 // window's thread.
-OnlineResult UploadFiles(const OnlineTarget& target, const QList<OnlineFile>& files);
+// A set cancel flag ends a transfer within about a second.
+OnlineResult UploadFiles(const OnlineTarget& target, const QList<OnlineFile>& files,
+                         const std::atomic<bool>* cancel = nullptr);
 
 struct OnlineStatus
 {
@@ -90,6 +93,7 @@ private:
     QByteArray m_pending;
     bool m_hasPending = false;
     bool m_stop = false;
+    std::atomic<bool> m_cancel = false; // closing must not wait for a slow host
     int m_maxPauseMs = 60000;
     std::thread m_thread;
 };
