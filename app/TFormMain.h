@@ -3,6 +3,7 @@
 #include "BarrierLine.h"
 #include "FileTypes.h"
 #include "FormMainControls.h"
+#include "OnlinePublisher.h"
 #include "ProgramFiles.h"
 #include "ProtocolReport.h"
 #include "ProtocolText.h"
@@ -283,6 +284,8 @@ public:
     // while Settings.LivePort is set; both show what the protocol and the
     // lanes hold, within one turn of the event loop after each change.
     void ApplyLiveSettings();
+    void ApplyOnlineSettings();
+    void StoreOnlinePassword(const QString& password);
     void mTafelClick();
     // What the spectators see now.
     LiveSnapshot LiveView() const;
@@ -290,6 +293,8 @@ public:
     QList<ScoreboardClass> ScoreboardStandings() const;
     // The live server, or nullptr while it is off.
     const TLiveServer* LiveServer() const { return m_live.get(); }
+    // The uploader to the club's web host, or nullptr while it is off.
+    const OnlinePublisher* Online() const { return m_online.get(); }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -478,6 +483,11 @@ private:
     std::unique_ptr<TRaceJournal> m_journal;
     // Live results and the scoreboard (TFormMainLive.cpp).
     std::unique_ptr<TLiveServer> m_live;
+    // Uploads to the club's web host while Settings.OnlineZiel is set.
+    std::unique_ptr<OnlinePublisher> m_online;
+    QLabel* OnlineState = nullptr;
+    QString m_onlinePassword; // typed in the settings this session; else the keyring's
+
     QTimer* m_liveUpdate = nullptr;
     QString m_loadedFileName;                      // the starter list the journal names
     std::array<int, 2> m_journalPositions{-1, -1}; // lane selections last journalled

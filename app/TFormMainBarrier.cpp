@@ -266,6 +266,7 @@ void TFormMain::bCFGClick()
         UpdateCommandStates();
         // Kept at once: a crash later in the day must not lose the new settings.
         WriteStoredSettings();
+        StoreOnlinePassword(CfgDialog->OnlinePasswordEntered());
         ApplyLiveSettings();
     }
     PanelTimer->setFocus();

@@ -2,6 +2,8 @@
 #include "TFormMain.h"
 
 #include "LiveServer.h"
+#include "OnlinePasswords.h"
+#include "OnlinePublisher.h"
 #include "ProtocolLogic.h"
 #include "QrCode.h"
 #include "RunTime.h"
@@ -51,6 +53,9 @@ void TFormMain::CreateLive()
     LiveAddress->setTextInteractionFlags(Qt::TextSelectableByMouse);
     LiveAddress->hide();
     statusBar()->addPermanentWidget(LiveAddress);
+    OnlineState = new QLabel(this);
+    OnlineState->hide();
+    statusBar()->addPermanentWidget(OnlineState);
 
     // Changes come in bursts (a stop records, ranks and advances): one update for all.
     m_liveUpdate = new QTimer(this);
@@ -100,9 +105,43 @@ void TFormMain::ApplyLiveSettings()
     LiveAddress->setText(url.isEmpty() ? QString() : QStringLiteral("Live: %1").arg(url));
     LiveAddress->setToolTip(urls.join(QLatin1Char('\n')));
     LiveAddress->setVisible(!url.isEmpty());
+    ApplyOnlineSettings();
     Scoreboard->SetTitle(Settings.Veranstaltung);
     Scoreboard->SetAddress(url, url.isEmpty() ? QImage() : QrCodeImage(url));
     UpdateLive();
+}
+
+void TFormMain::ApplyOnlineSettings()
+{
+    OnlineTarget target;
+    target.folder = QUrl(Settings.OnlineZiel);
+    target.user = Settings.OnlineBenutzer;
+    target.password = m_onlinePassword;
+    const bool on = !Settings.OnlineZiel.isEmpty() && target.folder.isValid();
+    if (m_online && on && m_online->Target().folder == target.folder &&
+        m_online->Target().user == target.user)
+        return;
+    m_online.reset();
+    OnlineState->setVisible(on);
+    if (!on)
+        return;
+    OnlineState->setText(QStringLiteral("Online: wird übertragen …"));
+    OnlineState->setToolTip(Settings.OnlineZiel);
+    m_online = std::make_unique<OnlinePublisher>(target, OnlinePasswords());
+    connect(m_online.get(), &OnlinePublisher::StatusChanged, OnlineState, [this](const OnlineStatus& status) {
+        OnlineState->setText(status.Text());
+        OnlineState->setToolTip(status.error.isEmpty() ? Settings.OnlineZiel : status.error);
+    });
+}
+
+void TFormMain::StoreOnlinePassword(const QString& password)
+{
+    if (password.isEmpty() || Settings.OnlineZiel.isEmpty())
+        return;
+    // Kept in memory for this session too, so the next upload needn't wait for the keyring.
+    m_onlinePassword = password;
+    OnlinePasswords()->WriteLater(OnlinePasswordKey(QUrl(Settings.OnlineZiel), Settings.OnlineBenutzer),
+                                  password);
 }
 
 void TFormMain::mTafelClick()
@@ -119,14 +158,19 @@ void TFormMain::ScheduleLiveUpdate()
 {
     if (!Scoreboard)
         return; // still being built
-    if (m_liveUpdate && !m_liveUpdate->isActive() && (m_live || Scoreboard->isVisible()))
+    if (m_liveUpdate && !m_liveUpdate->isActive() && (m_live || m_online || Scoreboard->isVisible()))
         m_liveUpdate->start();
 }
 
 void TFormMain::UpdateLive()
 {
-    if (m_live)
-        m_live->Publish(ResultsJson(LiveView()));
+    if (m_live || m_online) {
+        const QByteArray json = ResultsJson(LiveView());
+        if (m_live)
+            m_live->Publish(json);
+        if (m_online)
+            m_online->Publish(json);
+    }
     if (!Scoreboard->isVisible())
         return;
     // Between runs the standings; from the start until the reset the lanes.

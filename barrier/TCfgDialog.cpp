@@ -145,6 +145,25 @@ void TCfgDialog::CreateControls()
     seLivePort->setSpecialValueText(QStringLiteral("aus"));
     seLivePort->setToolTip(
         QStringLiteral("Die Ergebnisse für Handys im selben Netz, z. B. Port 8080; aus = 0"));
+    LabelOnlineZiel = new QLabel(QStringLiteral("Online-Ziel (Ordner):"), gbLive);
+    edOnlineZiel = new QLineEdit(gbLive);
+    edOnlineZiel->setMaxLength(MaxOnlineZielLength);
+    edOnlineZiel->setPlaceholderText(QStringLiteral("z. B. sftp://verein@www.example.de/live/ – leer = aus"));
+    edOnlineZiel->setToolTip(QStringLiteral(
+        "Nach jeder Änderung werden index.html und ergebnisse.json in diesen Ordner der Vereins-Website "
+        "hochgeladen (sftp://, ftps://, ftp://, https:// oder http:// für WebDAV). Alles dort ist "
+        "öffentlich."));
+    LabelOnlineBenutzer = new QLabel(QStringLiteral("Benutzer:"), gbLive);
+    edOnlineBenutzer = new QLineEdit(gbLive);
+    edOnlineBenutzer->setMaxLength(MaxOnlineBenutzerLength);
+    edOnlineBenutzer->setPlaceholderText(QStringLiteral("falls nicht im Ziel angegeben"));
+    LabelOnlinePasswort = new QLabel(QStringLiteral("Passwort:"), gbLive);
+    edOnlinePasswort = new QLineEdit(gbLive);
+    edOnlinePasswort->setEchoMode(QLineEdit::Password);
+    edOnlinePasswort->setPlaceholderText(QStringLiteral("unverändert (im Schlüsselbund)"));
+    edOnlinePasswort->setToolTip(
+        QStringLiteral("Wird im Schlüsselbund des Desktops gespeichert, nicht in den Einstellungen. "
+                       "Bei SFTP genügt auch der SSH-Schlüssel in ~/.ssh."));
 
     OKBtn = new QPushButton(QStringLiteral("OK"), this);
     OKBtn->setDefault(true);
@@ -187,6 +206,12 @@ void TCfgDialog::CreateControls()
     live->addWidget(edVeranstaltung, 0, 1);
     live->addWidget(LabelLivePort, 1, 0);
     live->addWidget(seLivePort, 1, 1, Qt::AlignLeft);
+    live->addWidget(LabelOnlineZiel, 2, 0);
+    live->addWidget(edOnlineZiel, 2, 1);
+    live->addWidget(LabelOnlineBenutzer, 3, 0);
+    live->addWidget(edOnlineBenutzer, 3, 1);
+    live->addWidget(LabelOnlinePasswort, 4, 0);
+    live->addWidget(edOnlinePasswort, 4, 1);
 
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
@@ -298,12 +323,22 @@ void TCfgDialog::Fill(const TStoredSettings& settings)
     seMindestzeit->setValue(settings.Mindestzeit / 100.0);
     edVeranstaltung->setText(settings.Veranstaltung);
     seLivePort->setValue(settings.LivePort);
+    edOnlineZiel->setText(settings.OnlineZiel);
+    edOnlineBenutzer->setText(settings.OnlineBenutzer);
+    edOnlinePasswort->clear();
+}
+
+QString TCfgDialog::OnlinePasswordEntered() const
+{
+    return edOnlinePasswort->text();
 }
 
 void TCfgDialog::ApplyTo(TStoredSettings& settings) const
 {
     settings.Veranstaltung = edVeranstaltung->text().simplified();
     settings.LivePort = seLivePort->value();
+    settings.OnlineZiel = edOnlineZiel->text().trimmed();
+    settings.OnlineBenutzer = edOnlineBenutzer->text().trimmed();
     settings.ProbeLaufe = seProbe->Value();
     settings.AllLaufe = seALL->Value();
     settings.TimerGesperrt = seTimeout->Value() * 1000;

@@ -43,6 +43,9 @@ public:
     // milliseconds, lane count and port (0 for "Kein"). The edge choices are
     // taken only with a port selected; with "Kein" they keep their values.
     void ApplyTo(TStoredSettings& settings) const;
+    // The web host's password typed in this time; empty = keep the one in the keyring.
+    // It never goes into the settings.
+    QString OnlinePasswordEntered() const;
 
     // Whether the selected port entry differs from the one Fill selected; the
     // port is closed and reopened only then.
@@ -98,6 +101,12 @@ public:
     QLineEdit* edVeranstaltung = nullptr;
     QLabel* LabelLivePort = nullptr;
     QSpinBox* seLivePort = nullptr;
+    QLabel* LabelOnlineZiel = nullptr;
+    QLineEdit* edOnlineZiel = nullptr;
+    QLabel* LabelOnlineBenutzer = nullptr;
+    QLineEdit* edOnlineBenutzer = nullptr;
+    QLabel* LabelOnlinePasswort = nullptr;
+    QLineEdit* edOnlinePasswort = nullptr;
     QPushButton* OKBtn = nullptr;
     QPushButton* CancelBtn = nullptr;
 

@@ -87,6 +87,10 @@ TStoredSettings ReadSettings(QSettings& settings)
     values.LivePort = livePort > 0 && livePort <= MaxLivePort ? livePort : 0;
     values.Veranstaltung =
         settings.value(QStringLiteral("Veranstaltung")).toString().simplified().left(MaxVeranstaltungLength);
+    values.OnlineZiel =
+        settings.value(QStringLiteral("OnlineZiel")).toString().trimmed().left(MaxOnlineZielLength);
+    values.OnlineBenutzer =
+        settings.value(QStringLiteral("OnlineBenutzer")).toString().trimmed().left(MaxOnlineBenutzerLength);
     return values;
 }
 
@@ -127,6 +131,13 @@ bool WriteSettings(QSettings& settings, const TStoredSettings& values)
         settings.remove(QStringLiteral("Veranstaltung"));
     else
         settings.setValue(QStringLiteral("Veranstaltung"), values.Veranstaltung);
+    for (const auto& [name, value] : {std::pair{QStringLiteral("OnlineZiel"), values.OnlineZiel},
+                                      std::pair{QStringLiteral("OnlineBenutzer"), values.OnlineBenutzer}}) {
+        if (value.isEmpty())
+            settings.remove(name);
+        else
+            settings.setValue(name, value);
+    }
     settings.sync();
     return settings.status() == QSettings::NoError;
 }

@@ -40,6 +40,12 @@ struct TStoredSettings
     // apart from the numbers, like PortAdapter.
     int LivePort = 0;
     QString Veranstaltung;
+    // The folder on the club's web host the results go to after every change
+    // (sftp://, ftps://, ftp://, https:// or http://), empty = off; and the user
+    // where the URL names none. The password stays in the desktop's keyring.
+    // Stored apart from the numbers.
+    QString OnlineZiel;
+    QString OnlineBenutzer;
 
     friend bool operator==(const TStoredSettings&, const TStoredSettings&) = default;
 };
@@ -48,6 +54,8 @@ inline constexpr int MaxMindestzeit = 99999;
 // Limits of the values stored apart from the numbers.
 inline constexpr int MaxLivePort = 65535;
 inline constexpr int MaxVeranstaltungLength = 200;
+inline constexpr int MaxOnlineZielLength = 1000;
+inline constexpr int MaxOnlineBenutzerLength = 200;
 
 // Reads the stored values in their fixed order, starting from the defaults.
 // Reading stops silently at the first value that is missing or not an integer;

@@ -233,6 +233,14 @@ void TestSettings::readsHandWrittenFile_data()
             << QByteArray("Mindestzeit=kurz\n") << TStoredSettings{};
         QTest::newRow("negative minimum time is off") << QByteArray("Mindestzeit=-5\n") << TStoredSettings{};
     }
+    {
+        TStoredSettings s;
+        s.OnlineZiel = QStringLiteral("sftp://verein@www.example.de/live/");
+        s.OnlineBenutzer = QStringLiteral("verein");
+        QTest::newRow("web host beside the numbers")
+            << QByteArray("Left=x\nOnlineZiel=sftp://verein@www.example.de/live/\nOnlineBenutzer=verein\n")
+            << s;
+    }
 }
 
 void TestSettings::readsHandWrittenFile()
@@ -268,6 +276,8 @@ void TestSettings::writtenValuesReadBackInANewStore()
     TStoredSettings values = Stored();
     values.PortAdapter = QStringLiteral("usb-Prolific_Technology_Inc._USB-Serial_Controller-if00-port0");
     values.Mindestzeit = 875;
+    values.OnlineZiel = QStringLiteral("https://www.example.de/dav/live/");
+    values.OnlineBenutzer = QStringLiteral("verein");
     {
         QSettings store(path, QSettings::IniFormat);
         QVERIFY(WriteSettings(store, values));

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QString>
+#include <QUrl>
+
+#include <memory>
+#include <optional>
+
+// Where the web host's password is kept: the desktop's keyring, never the settings
+// file. Behind an interface so that tests hand a password in without a keyring.
+class IPasswordStore
+{
+public:
+    virtual ~IPasswordStore() = default;
+    // Blocking (the keyring may ask the user to unlock it): called on the upload thread.
+    virtual std::optional<QString> Read(const QString& key) = 0;
+    virtual bool Write(const QString& key, const QString& password) = 0;
+    // Returns at once; for the window's thread.
+    virtual void WriteLater(const QString& key, const QString& password) = 0;
+};
+
+// The keyring entry that belongs to a folder and user ("user@host" of the target).
+QString OnlinePasswordKey(const QUrl& folder, const QString& user);
+
+// The desktop's keyring through QtKeychain.
+std::shared_ptr<IPasswordStore> OnlinePasswords();

@@ -1,0 +1,305 @@
+#include "OnlinePublisher.h"
+
+#include <QDir>
+#include <QFile>
+#include <QRandomGenerator>
+
+#include <curl/curl.h>
+
+#include <QDeadlineTimer>
+
+#include <algorithm>
+#include <cstring>
+#include <mutex>
+
+namespace {
+
+std::once_flag curlInit;
+
+struct ReadBuffer
+{
+    const QByteArray* data = nullptr;
+    qsizetype offset = 0;
+};
+
+size_t ReadChunk(char* out, size_t size, size_t count, void* user)
+{
+    auto* buffer = static_cast<ReadBuffer*>(user);
+    const size_t left = size_t(buffer->data->size() - buffer->offset);
+    const size_t n = std::min(left, size * count);
+    std::memcpy(out, buffer->data->constData() + buffer->offset, n);
+    buffer->offset += qsizetype(n);
+    return n;
+}
+
+int Progress(void* cancel, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
+{
+    return cancel && static_cast<const std::atomic<bool>*>(cancel)->load() ? 1 : 0;
+}
+
+size_t Discard(char*, size_t size, size_t count, void*)
+{
+    return size * count;
+}
+
+OnlineResult FromCurl(CURLcode code, long httpStatus, const QString& host)
+{
+    using E = OnlineResult::Error;
+    switch (code) {
+    case CURLE_OK:
+        break;
+    case CURLE_COULDNT_RESOLVE_HOST:
+        return {E::NameNotFound, QStringLiteral("Der Name „%1“ wurde nicht gefunden.").arg(host)};
+    case CURLE_COULDNT_CONNECT:
+    case CURLE_OPERATION_TIMEDOUT:
+        return {E::Refused, QStringLiteral("%1 nimmt keine Verbindung an.").arg(host)};
+    case CURLE_LOGIN_DENIED:
+    case CURLE_REMOTE_ACCESS_DENIED:
+        return {E::Login,
+                QStringLiteral("Anmeldung bei %1 abgelehnt: Benutzer oder Passwort falsch.").arg(host)};
+    case CURLE_PEER_FAILED_VERIFICATION:
+    case CURLE_SSL_CACERT_BADFILE:
+    case CURLE_SSL_CONNECT_ERROR:
+        return {E::Certificate, QStringLiteral("Das Zertifikat von %1 ist nicht gültig.").arg(host)};
+    case CURLE_SSH:
+        return {E::HostKey, QStringLiteral("Der Schlüssel von %1 passt nicht zu known_hosts.").arg(host)};
+    case CURLE_UPLOAD_FAILED:
+    case CURLE_QUOTE_ERROR:
+        return {E::Permission, QStringLiteral("Keine Schreibrechte im Ordner auf %1.").arg(host)};
+    default:
+        return {E::Other, QStringLiteral("Übertragung zu %1 fehlgeschlagen: %2")
+                              .arg(host, QString::fromUtf8(curl_easy_strerror(code)))};
+    }
+    if (httpStatus == 401)
+        return {E::Login,
+                QStringLiteral("Anmeldung bei %1 abgelehnt: Benutzer oder Passwort falsch.").arg(host)};
+    if (httpStatus == 403 || httpStatus == 405 || httpStatus == 409)
+        return {E::Permission, QStringLiteral("Keine Schreibrechte im Ordner auf %1.").arg(host)};
+    if (httpStatus >= 400)
+        return {E::Other, QStringLiteral("%1 antwortet mit Fehler %2.").arg(host).arg(httpStatus)};
+    return {};
+}
+
+struct Easy
+{
+    CURL* curl = curl_easy_init();
+    curl_slist* headers = nullptr;
+    curl_slist* quote = nullptr;
+    ~Easy()
+    {
+        curl_slist_free_all(headers);
+        curl_slist_free_all(quote);
+        curl_easy_cleanup(curl);
+    }
+};
+
+void CommonOptions(CURL* curl, const OnlineTarget& target, const QByteArray& user, const QByteArray& password,
+                   const QByteArray& knownHosts, const std::atomic<bool>* cancel)
+{
+    if (cancel) {
+        curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
+        curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, Progress);
+        curl_easy_setopt(curl, CURLOPT_XFERINFODATA, const_cast<std::atomic<bool>*>(cancel));
+    }
+    curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, 5000L);
+    curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, 30000L);
+    curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L);
+    curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 2L);
+    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, Discard);
+    if (!user.isEmpty())
+        curl_easy_setopt(curl, CURLOPT_USERNAME, user.constData());
+    if (!password.isEmpty())
+        curl_easy_setopt(curl, CURLOPT_PASSWORD, password.constData());
+    const QString scheme = target.folder.scheme();
+    if (scheme == QLatin1String("sftp")) {
+        curl_easy_setopt(curl, CURLOPT_SSH_KNOWNHOSTS, knownHosts.constData());
+        curl_easy_setopt(curl, CURLOPT_SSH_AUTH_TYPES, long(CURLSSH_AUTH_PUBLICKEY | CURLSSH_AUTH_PASSWORD));
+    } else if (scheme == QLatin1String("ftps")) {
+        curl_easy_setopt(curl, CURLOPT_USE_SSL, long(CURLUSESSL_ALL));
+    }
+}
+
+} // namespace
+
+OnlineResult UploadFiles(const OnlineTarget& target, const QList<OnlineFile>& files,
+                         const std::atomic<bool>* cancel)
+{
+    std::call_once(curlInit, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+    QUrl folder = target.folder;
+    if (!folder.path().endsWith(QLatin1Char('/')))
+        folder.setPath(folder.path() + QLatin1Char('/'));
+    const QString scheme = folder.scheme();
+    const bool http = scheme == QLatin1String("http") || scheme == QLatin1String("https");
+    const QString host = folder.host();
+    const QByteArray user = (folder.userName().isEmpty() ? target.user : folder.userName()).toUtf8();
+    const QByteArray password = target.password.toUtf8();
+    folder.setUserInfo({});
+    const QByteArray knownHosts =
+        QFile::encodeName(target.knownHosts.isEmpty() ? QDir::homePath() + QStringLiteral("/.ssh/known_hosts")
+                                                      : target.knownHosts);
+    const QString token = QString::number(QRandomGenerator::global()->generate(), 16);
+
+    for (const OnlineFile& file : files) {
+        const QString tempName = QStringLiteral(".%1.%2.tmp").arg(file.name, token);
+        const QByteArray tempUrl = folder.resolved(QUrl(tempName)).toEncoded();
+        const QByteArray finalUrl = folder.resolved(QUrl(file.name)).toEncoded();
+        long status = 0;
+        {
+            Easy put;
+            if (!put.curl)
+                return {OnlineResult::Error::Other, QStringLiteral("libcurl nicht verfügbar.")};
+            CommonOptions(put.curl, target, user, password, knownHosts, cancel);
+            ReadBuffer buffer{&file.data, 0};
+            curl_easy_setopt(put.curl, CURLOPT_URL, tempUrl.constData());
+            curl_easy_setopt(put.curl, CURLOPT_UPLOAD, 1L);
+            curl_easy_setopt(put.curl, CURLOPT_READFUNCTION, ReadChunk);
+            curl_easy_setopt(put.curl, CURLOPT_READDATA, &buffer);
+            curl_easy_setopt(put.curl, CURLOPT_INFILESIZE_LARGE, curl_off_t(file.data.size()));
+            if (!http) {
+                // The rename happens on the same connection right after the upload.
+                const QString dir = folder.path();
+                const QByteArray from = (dir + tempName).toUtf8();
+                const QByteArray to = (dir + file.name).toUtf8();
+                if (scheme == QLatin1String("sftp")) {
+                    put.quote = curl_slist_append(put.quote, ("*rm \"" + to + "\"").constData());
+                    put.quote =
+                        curl_slist_append(put.quote, ("rename \"" + from + "\" \"" + to + "\"").constData());
+                } else {
+                    put.quote = curl_slist_append(put.quote, ("RNFR " + tempName.toUtf8()).constData());
+                    put.quote = curl_slist_append(put.quote, ("RNTO " + file.name.toUtf8()).constData());
+                }
+                curl_easy_setopt(put.curl, CURLOPT_POSTQUOTE, put.quote);
+            }
+            const CURLcode code = curl_easy_perform(put.curl);
+            curl_easy_getinfo(put.curl, CURLINFO_RESPONSE_CODE, &status);
+            if (OnlineResult r = FromCurl(code, http ? status : 0, host); !r.ok())
+                return r;
+        }
+        if (http) {
+            Easy move;
+            CommonOptions(move.curl, target, user, password, knownHosts, cancel);
+            curl_easy_setopt(move.curl, CURLOPT_URL, tempUrl.constData());
+            curl_easy_setopt(move.curl, CURLOPT_CUSTOMREQUEST, "MOVE");
+            move.headers = curl_slist_append(move.headers, ("Destination: " + finalUrl).constData());
+            move.headers = curl_slist_append(move.headers, "Overwrite: T");
+            curl_easy_setopt(move.curl, CURLOPT_HTTPHEADER, move.headers);
+            const CURLcode code = curl_easy_perform(move.curl);
+            curl_easy_getinfo(move.curl, CURLINFO_RESPONSE_CODE, &status);
+            if (OnlineResult r = FromCurl(code, status, host); !r.ok())
+                return r;
+        }
+    }
+    return {};
+}
+
+QString OnlineStatus::Text() const
+{
+    if (current)
+        return QStringLiteral("Online: aktuell (%1)").arg(since.toString(QStringLiteral("HH:mm:ss")));
+    if (!error.isEmpty())
+        return QStringLiteral("Online: nicht erreichbar seit %1 – neuer Versuch in %2 s")
+            .arg(since.toString(QStringLiteral("HH:mm")))
+            .arg(retryInSeconds);
+    return QStringLiteral("Online: wird übertragen …");
+}
+
+OnlinePublisher::OnlinePublisher(OnlineTarget target, std::shared_ptr<IPasswordStore> passwords,
+                                 QObject* parent)
+    : QObject(parent), m_target(std::move(target)), m_passwords(std::move(passwords))
+{
+    qRegisterMetaType<OnlineStatus>();
+    m_thread = std::thread([this] { Run(); });
+}
+
+OnlinePublisher::~OnlinePublisher()
+{
+    {
+        QMutexLocker lock(&m_mutex);
+        m_stop = true;
+    }
+    m_cancel = true;
+    m_wake.wakeAll();
+    m_thread.join();
+}
+
+void OnlinePublisher::Publish(const QByteArray& json)
+{
+    {
+        QMutexLocker lock(&m_mutex);
+        m_pending = json;
+        m_hasPending = true;
+    }
+    m_wake.wakeAll();
+}
+
+void OnlinePublisher::SetMaxRetryPause(int ms)
+{
+    QMutexLocker lock(&m_mutex);
+    m_maxPauseMs = ms;
+}
+
+void OnlinePublisher::Run()
+{
+    QByteArray page;
+    if (QFile f(QStringLiteral(":/live/index.html")); f.open(QIODevice::ReadOnly))
+        page = f.readAll().replace("const statisch = false;", "const statisch = true;");
+    OnlineTarget target = m_target;
+    bool passwordRead = !target.password.isEmpty() || !m_passwords;
+    bool pageUp = false;
+    int pauseMs = 0;
+    OnlineStatus status;
+    QDateTime failingSince;
+    QMutexLocker lock(&m_mutex);
+    while (!m_stop) {
+        if (!m_hasPending) {
+            m_wake.wait(&m_mutex);
+            continue;
+        }
+        const QByteArray json = m_pending;
+        m_hasPending = false;
+        lock.unlock();
+
+        QList<OnlineFile> files{{QStringLiteral("ergebnisse.json"), json}};
+        if (!pageUp && !page.isEmpty())
+            files.append({QStringLiteral("index.html"), page});
+        if (!passwordRead) {
+            passwordRead = true;
+            target.password =
+                m_passwords->Read(OnlinePasswordKey(target.folder, target.user)).value_or(QString());
+        }
+        const OnlineResult result = UploadFiles(target, files, &m_cancel);
+
+        lock.relock();
+        if (result.ok()) {
+            pageUp = true;
+            pauseMs = 0;
+            failingSince = {};
+            ++status.uploads;
+            status.current = !m_hasPending;
+            status.since = QDateTime::currentDateTime();
+            status.error.clear();
+            status.retryInSeconds = 0;
+            emit Uploaded(json);
+            emit StatusChanged(status);
+            continue;
+        }
+        // Keep the newest state: one that came in meanwhile replaces the failed one.
+        if (!m_hasPending) {
+            m_pending = json;
+            m_hasPending = true;
+        }
+        pauseMs = std::min(pauseMs == 0 ? 1000 : pauseMs * 2, m_maxPauseMs);
+        if (!failingSince.isValid())
+            failingSince = QDateTime::currentDateTime();
+        status.current = false;
+        status.since = failingSince;
+        status.error = result.message;
+        status.retryInSeconds = (pauseMs + 999) / 1000;
+        emit StatusChanged(status);
+        // A new state doesn't cut the pause short: the host is down, it would fail too.
+        QDeadlineTimer deadline(pauseMs);
+        while (!m_stop && !deadline.hasExpired())
+            m_wake.wait(&m_mutex, deadline);
+    }
+}

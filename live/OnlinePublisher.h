@@ -1,0 +1,101 @@
+#pragma once
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QList>
+#include <QMutex>
+#include <QObject>
+#include <QString>
+#include <QUrl>
+#include <QWaitCondition>
+
+#include "OnlinePasswords.h"
+
+#include <atomic>
+#include <memory>
+#include <thread>
+
+// Where the results go on the club's web host: a folder URL (sftp, ftps, ftp,
+// https or http for WebDAV / HTTP PUT) and the login for it.
+struct OnlineTarget
+{
+    QUrl folder;
+    QString user;       // used where the URL names none
+    QString password;   // from the keyring, never from the settings file
+    QString knownHosts; // SSH known_hosts file; empty = ~/.ssh/known_hosts
+};
+
+// One file to put on the host.
+struct OnlineFile
+{
+    QString name;
+    QByteArray data;
+};
+
+// The outcome of one transfer, with a German text for the operator.
+struct OnlineResult
+{
+    enum class Error { None, NameNotFound, Refused, Login, Certificate, HostKey, Permission, Other };
+    Error error = Error::None;
+    QString message;
+    bool ok() const { return error == Error::None; }
+};
+
+// Puts files into the folder through libcurl, each under a temporary name first and
+// then renamed, so a spectator never reads half a file. Blocking: call it off the
+// window's thread.
+// A set cancel flag ends a transfer within about a second.
+OnlineResult UploadFiles(const OnlineTarget& target, const QList<OnlineFile>& files,
+                         const std::atomic<bool>* cancel = nullptr);
+
+struct OnlineStatus
+{
+    bool current = false;   // the newest state is on the host
+    QDateTime since;        // when it got there, or since when the host fails
+    int retryInSeconds = 0; // while failing: pause before the next try
+    QString error;          // while failing: what went wrong
+    int uploads = 0;        // uploads made so far
+    QString Text() const;   // for the status bar
+};
+
+// Publishes the newest results to the host after every change, on a thread of its own:
+// never more than one upload in flight, the newest state wins, an unreachable host is
+// tried again with growing pauses up to a minute. Nothing that calls in ever waits for
+// the network.
+class OnlinePublisher : public QObject
+{
+    Q_OBJECT
+public:
+    // Without a password in the target it is read from the store (if any) on the upload thread.
+    explicit OnlinePublisher(OnlineTarget target, std::shared_ptr<IPasswordStore> passwords = nullptr,
+                             QObject* parent = nullptr);
+    ~OnlinePublisher() override;
+
+    // Thread-safe; returns at once. The page goes up once per session, the JSON after each change.
+    void Publish(const QByteArray& json);
+
+    // For tests: the longest pause between tries (default one minute).
+    void SetMaxRetryPause(int ms);
+
+    const OnlineTarget& Target() const { return m_target; }
+
+signals:
+    void StatusChanged(const OnlineStatus& status);
+    void Uploaded(const QByteArray& json); // the state that has just reached the host
+
+private:
+    void Run();
+
+    OnlineTarget m_target;
+    std::shared_ptr<IPasswordStore> m_passwords;
+    QMutex m_mutex;
+    QWaitCondition m_wake;
+    QByteArray m_pending;
+    bool m_hasPending = false;
+    bool m_stop = false;
+    std::atomic<bool> m_cancel = false; // closing must not wait for a slow host
+    int m_maxPauseMs = 60000;
+    std::thread m_thread;
+};
+
+Q_DECLARE_METATYPE(OnlineStatus)

@@ -1,0 +1,149 @@
+#include "LoopbackWebDav.h"
+#include "OnlinePublisher.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSignalSpy>
+#include <QtTest>
+
+// Uploads against a real nginx with WebDAV on loopback, started by the test.
+class TestOnlinePublisher : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void errors_data();
+    void errors();
+    void uploadAfterChange();
+    void coalescesBurst();
+    void hostDownThenBack();
+    void passwordFromStore();
+
+private:
+    QByteArray OnHost(const QString& name) const { return m_webdav.Read(QStringLiteral("site"), name); }
+    OnlineTarget Target(const QString& folder) const
+    {
+        OnlineTarget t;
+        t.folder = m_webdav.Folder(folder);
+        return t;
+    }
+
+    LoopbackWebDav m_webdav;
+};
+
+void TestOnlinePublisher::initTestCase()
+{
+    if (LoopbackWebDav::Binary().isEmpty())
+        QSKIP("nginx is not installed");
+    QVERIFY(m_webdav.Prepare());
+    QVERIFY(m_webdav.Start());
+}
+
+void TestOnlinePublisher::errors_data()
+{
+    QTest::addColumn<QString>("folder");
+    QTest::addColumn<QString>("password");
+    QTest::addColumn<int>("error");
+    QTest::newRow("login right") << "locked"
+                                 << "richtig" << int(OnlineResult::Error::None);
+    QTest::newRow("login wrong") << "locked"
+                                 << "falsch" << int(OnlineResult::Error::Login);
+    QTest::newRow("no write permission") << "ro"
+                                         << "" << int(OnlineResult::Error::Permission);
+    QTest::newRow("refused") << "closed"
+                             << "" << int(OnlineResult::Error::Refused);
+}
+
+void TestOnlinePublisher::errors()
+{
+    QFETCH(QString, folder);
+    QFETCH(QString, password);
+    QFETCH(int, error);
+    OnlineTarget target = Target(folder);
+    if (folder == QLatin1String("closed"))
+        target.folder.setPort(LoopbackWebDav::FreePort());
+    target.user = QStringLiteral("verein");
+    target.password = password;
+    const OnlineResult result = UploadFiles(target, {{QStringLiteral("ergebnisse.json"), "{}"}});
+    QCOMPARE(int(result.error), error);
+    QCOMPARE(result.message.isEmpty(), error == int(OnlineResult::Error::None));
+}
+
+void TestOnlinePublisher::uploadAfterChange()
+{
+    OnlinePublisher publisher(Target(QStringLiteral("site")));
+    QSignalSpy status(&publisher, &OnlinePublisher::StatusChanged);
+    publisher.Publish(R"({"zeilen":[["1"]]})");
+    QTRY_COMPARE_WITH_TIMEOUT(OnHost(QStringLiteral("ergebnisse.json")), QByteArray(R"({"zeilen":[["1"]]})"),
+                              10000);
+    QVERIFY(OnHost(QStringLiteral("index.html")).contains("const statisch = true;"));
+    QTRY_VERIFY(!status.isEmpty());
+    const auto last = status.last().first().value<OnlineStatus>();
+    QVERIFY(last.current);
+    QVERIFY(last.Text().startsWith(QStringLiteral("Online: aktuell (")));
+    // No temporary file is left behind.
+    QCOMPARE(QDir(QFileInfo(m_webdav.Path(QStringLiteral("site"), {})).path())
+                 .entryList(QDir::Files | QDir::Hidden)
+                 .size(),
+             2);
+}
+
+void TestOnlinePublisher::coalescesBurst()
+{
+    OnlinePublisher publisher(Target(QStringLiteral("site")));
+    QSignalSpy uploaded(&publisher, &OnlinePublisher::Uploaded);
+    for (int i = 0; i < 50; ++i)
+        publisher.Publish(QByteArray::number(i));
+    QTRY_COMPARE_WITH_TIMEOUT(OnHost(QStringLiteral("ergebnisse.json")), QByteArray("49"), 10000);
+    QTRY_COMPARE(uploaded.last().first().toByteArray(), QByteArray("49"));
+    // The burst arrived during the first upload at the latest: at most two more follow it.
+    QVERIFY2(uploaded.size() <= 3, qPrintable(QString::number(uploaded.size())));
+}
+
+void TestOnlinePublisher::hostDownThenBack()
+{
+    OnlinePublisher publisher(Target(QStringLiteral("site")));
+    publisher.SetMaxRetryPause(300);
+    QSignalSpy status(&publisher, &OnlinePublisher::StatusChanged);
+    m_webdav.Stop();
+    publisher.Publish("vorher");
+    QTRY_VERIFY_WITH_TIMEOUT(
+        !status.isEmpty() && !status.last().first().value<OnlineStatus>().error.isEmpty(), 10000);
+    QVERIFY(
+        status.last().first().value<OnlineStatus>().Text().contains(QStringLiteral("nicht erreichbar seit")));
+    publisher.Publish("neuester");
+    QVERIFY(m_webdav.Start());
+    QTRY_COMPARE_WITH_TIMEOUT(OnHost(QStringLiteral("ergebnisse.json")), QByteArray("neuester"), 10000);
+    QTRY_VERIFY(status.last().first().value<OnlineStatus>().current);
+}
+
+namespace {
+class FakePasswords final : public IPasswordStore
+{
+public:
+    QString key;
+    std::optional<QString> Read(const QString& k) override
+    {
+        key = k;
+        return QStringLiteral("richtig");
+    }
+    bool Write(const QString&, const QString&) override { return true; }
+    void WriteLater(const QString&, const QString&) override {}
+};
+} // namespace
+
+void TestOnlinePublisher::passwordFromStore()
+{
+    auto passwords = std::make_shared<FakePasswords>();
+    OnlineTarget target = Target(QStringLiteral("locked"));
+    target.user = QStringLiteral("verein");
+    OnlinePublisher publisher(target, passwords);
+    QSignalSpy uploaded(&publisher, &OnlinePublisher::Uploaded);
+    publisher.Publish("mit Passwort");
+    QTRY_COMPARE_WITH_TIMEOUT(uploaded.size(), 1, 10000);
+    QCOMPARE(passwords->key, QStringLiteral("verein@127.0.0.1"));
+}
+
+QTEST_GUILESS_MAIN(TestOnlinePublisher)
+#include "tst_onlinepublisher.moc"
