@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <algorithm>
 
 #ifdef Q_OS_WIN
 #include <QSettings>
@@ -61,7 +62,12 @@ TFileFilters BuildFileFilters(const TFileTypeDescriptions& d, bool excelAvailabl
         Filter(d.Excel, QStringLiteral("Excel-Arbeitsmappe"), QStringLiteral("*.xlsx *.xls *.ods"));
     const QString excelSave = Filter(d.Excel, QStringLiteral("Excel-Arbeitsmappe"), QStringLiteral("*.xlsx"));
     TFileFilters filters;
-    filters.Open = {text};
+    // A list is found whatever its type: the first entry shows every type the
+    // reader takes, so an operator need not guess the entry before the file.
+    filters.Open = {QStringLiteral("Starterlisten (") +
+                    (excelAvailable ? QStringLiteral("*.txt *.csv *.xlsx *.xls *.ods") : QStringLiteral("*.txt *.csv")) +
+                    QLatin1Char(')')};
+    filters.Open.append(text);
     filters.Save = {text};
     if (excelAvailable) {
         filters.Open.append(excelOpen);
@@ -71,9 +77,16 @@ TFileFilters BuildFileFilters(const TFileTypeDescriptions& d, bool excelAvailabl
     filters.Save.append(csv);
     filters.Save.append(Filter(d.Word, QStringLiteral("MS Word"), QStringLiteral("*.docx")));
     filters.Save.append(Filter(d.WebPage, QStringLiteral("Webseite"), QStringLiteral("*.html")));
-    if (excelAvailable)
-        filters.Save.append(excelSave);
     return filters;
+}
+
+int SaveFilterIndex(int stored, const QStringList& saveFilters)
+{
+    // Older versions listed the workbook a second time, last (entry 6); such a
+    // stored choice still means the workbook.
+    if (stored == kOldSecondWorkbookEntry && saveFilters.size() < kOldSecondWorkbookEntry)
+        return std::max(1, FilterIndexOfEnding(saveFilters, QStringLiteral("x.xlsx")));
+    return std::clamp(stored, 1, std::max(1, int(saveFilters.size())));
 }
 
 QString FilterPattern(const QString& filter)

@@ -37,14 +37,19 @@ FileTypeKeyReader SystemFileTypeReader();
 
 struct TFileFilters
 {
-    QStringList Open; // text, [Excel], CSV
-    QStringList Save; // text, [Excel], CSV, Word, web page, [Excel]
+    QStringList Open; // every list type, text, [Excel], CSV
+    QStringList Save; // text, [Excel], CSV, Word, web page: each type once
 };
+
+// The save dialog's entry for a stored "FilterInd": within the list, and the
+// workbook for the 6 that older versions stored for their second workbook entry.
+inline constexpr int kOldSecondWorkbookEntry = 6;
+int SaveFilterIndex(int stored, const QStringList& saveFilters);
 
 // The filters of both file dialogs. A description left empty shows a German
 // name instead of a bare pattern ("CSV-Datei", "Excel-Arbeitsmappe"). The
 // workbook entries are .xlsx for saving and .xlsx, .xls and .ods for opening;
-// the Word entry is .docx.
+// the Word entry is .docx. The open dialog's first entry takes every list type.
 TFileFilters BuildFileFilters(const TFileTypeDescriptions& descriptions, bool excelAvailable);
 
 // The pattern of a filter entry, the text in its last parentheses:

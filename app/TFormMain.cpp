@@ -944,9 +944,26 @@ void TFormMain::Panel7Resize()
 
 bool TFormMain::FormCloseQuery()
 {
-    if (Clock->isActive() || SortGrid1->Modified())
-        return Dialogs().AskYesNo(this, QStringLiteral("Beenden?"));
-    return true;
+    if (!SortGrid1->Modified())
+        return !Clock->isActive() || Dialogs().AskYesNo(this, QStringLiteral("Beenden?"));
+    // Unsaved times: saving is offered on the spot rather than left to the
+    // next start's restore.
+    const QString question =
+        Clock->isActive() ? QStringLiteral("Beenden? Ein Lauf wird noch gemessen, und das Protokoll hat "
+                                           "ungespeicherte Änderungen.")
+                          : QStringLiteral("Beenden? Das Protokoll hat ungespeicherte Änderungen.");
+    switch (Dialogs().AskChoice(this, question,
+                                {QStringLiteral("Speichern"), QStringLiteral("Beenden ohne Speichern"),
+                                 QStringLiteral("Abbrechen")})) {
+    case 0:
+        sbSaveClick();
+        // Ends only once the file holds the protocol; a cancelled or failed save keeps the window.
+        return !SortGrid1->Modified();
+    case 1:
+        return true;
+    default:
+        return false;
+    }
 }
 
 void TFormMain::closeEvent(QCloseEvent* event)

@@ -81,20 +81,22 @@ ProtocolTable TFormMain::ProtocolRows() const
 void TFormMain::sbSaveClick()
 {
     const QStringList filters = SaveFilters();
-    int filterIndex = std::clamp(Settings.FilterInd, 1, int(filters.size()));
+    int filterIndex = SaveFilterIndex(Settings.FilterInd, filters);
     const QString chosen = Dialogs().GetSaveFileName(this, QStringLiteral("Protokoll speichern unter"),
                                                      m_saveFileName, filters, &filterIndex);
     if (chosen.isEmpty())
         return;
     QApplication::processEvents();
-    Settings.FilterInd = filterIndex;
     RememberFileFolder(QFileInfo(chosen).absolutePath());
 
     bool saved = false;
     QString fileName;
-    // A typed ending of a known type decides over the chosen entry.
+    // A typed ending of a known type decides over the chosen entry, and the
+    // type saved is the one the dialog offers next time.
     const int typeIndex = FilterIndexOfEnding(filters, chosen);
-    const QString pattern = FilterPattern(filters.value((typeIndex > 0 ? typeIndex : filterIndex) - 1));
+    filterIndex = typeIndex > 0 ? typeIndex : SaveFilterIndex(filterIndex, filters);
+    Settings.FilterInd = filterIndex;
+    const QString pattern = FilterPattern(filters.value(filterIndex - 1));
     if (pattern == u"*.xlsx") {
         fileName = WithExtension(chosen, QStringLiteral("xlsx"));
         saved = ExportExcel(fileName);
@@ -135,7 +137,8 @@ void TFormMain::sbLoadClick()
     if (!sbLoad->isEnabled())
         return;
     const QStringList filters = OpenFilters();
-    int filterIndex = std::clamp(Settings.FilterInd, 1, int(filters.size()));
+    // Always the entry of every list type; the file's contents decide how it is read.
+    int filterIndex = 1;
     const QString chosen = Dialogs().GetOpenFileName(this, QStringLiteral("Starterliste öffnen"),
                                                      m_fileFolder, filters, &filterIndex);
     if (chosen.isEmpty())

@@ -271,8 +271,12 @@ void TFormMain::JournalSaved()
 void TFormMain::JournalClosing()
 {
     // With unsaved changes the journal stays open, so the next start offers it.
-    if (m_journal)
-        m_journal->Close(!Clock->isActive() && !SortGrid1->Modified());
+    if (!m_journal)
+        return;
+    if (!Clock->isActive() && !SortGrid1->Modified())
+        m_journal->Close(true);
+    else
+        m_journal->CloseUnsaved();
 }
 
 // ---------------------------------------------------------------------------
@@ -328,7 +332,9 @@ void TFormMain::OfferSessions(bool atStart)
     // Newest first, one question each; a session not taken now stays offered
     // until it is answered "Nein" (which keeps it aside).
     for (const JournalFinding* found : offered) {
-        const QString question = atStart && offered.size() == 1 ? kRestoreQuestion : SessionQuestion(*found);
+        const QString question = atStart && offered.size() == 1 && !found->replay.quitUnsaved
+                                     ? kRestoreQuestion
+                                     : SessionQuestion(*found);
         RestoreStep("asking");
         if (Dialogs().AskYesNo(this, question)) {
             RestoreStep("answered");
@@ -347,11 +353,16 @@ QString TFormMain::SessionQuestion(const JournalFinding& found) const
     const QDateTime when = found.replay.createdMs > 0 ? QDateTime::fromMSecsSinceEpoch(found.replay.createdMs)
                                                       : found.lastModified;
     const int times = found.replay.TimesInRows();
+    const QString timesText = times == 1 ? QStringLiteral("1 Zeit") : QStringLiteral("%1 Zeiten").arg(times);
+    const QString last = found.lastModified.toString(QStringLiteral("dd.MM.yyyy HH:mm"));
+    // Ended on purpose with unsaved changes: say what is unsaved, not that it was cut off.
+    if (found.replay.quitUnsaved)
+        return QStringLiteral("Beim Beenden am %1 waren Änderungen am Protokoll „%2“ (%3) nicht gespeichert. "
+                              "Zeitenprotokoll wiederherstellen?")
+            .arg(last, list, timesText);
     return QStringLiteral("Die Sitzung mit „%1“ vom %2 (%3, zuletzt %4) wurde nicht beendet. "
                           "Zeitenprotokoll wiederherstellen?")
-        .arg(list, when.toString(QStringLiteral("dd.MM.yyyy HH:mm")),
-             times == 1 ? QStringLiteral("1 Zeit") : QStringLiteral("%1 Zeiten").arg(times),
-             found.lastModified.toString(QStringLiteral("dd.MM.yyyy HH:mm")));
+        .arg(list, when.toString(QStringLiteral("dd.MM.yyyy HH:mm")), timesText, last);
 }
 
 void TFormMain::RestoreStep(const char* step)

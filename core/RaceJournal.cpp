@@ -245,6 +245,7 @@ template <class Io, class Record> void Fields(Io& io, Record& r)
     case JournalRecordType::Clear:
     case JournalRecordType::Reset:
     case JournalRecordType::Clean:
+    case JournalRecordType::Quit:
         break;
     }
 }
@@ -254,7 +255,7 @@ bool DecodePayload(const QByteArray& payload, JournalRecord& r)
     Reader in(payload);
     int type = 0;
     in.Byte(type);
-    if (type < int(JournalRecordType::Header) || type > int(JournalRecordType::Restored))
+    if (type < int(JournalRecordType::Header) || type > int(JournalRecordType::Quit))
         return false;
     r.type = JournalRecordType(type);
     Fields(in, r);
@@ -264,7 +265,7 @@ bool DecodePayload(const QByteArray& payload, JournalRecord& r)
 bool KnownType(std::uint8_t type)
 {
     return type >= std::uint8_t(JournalRecordType::Header) &&
-           type <= std::uint8_t(JournalRecordType::Restored);
+           type <= std::uint8_t(JournalRecordType::Quit);
 }
 
 std::uint32_t MaxPayloadOf(std::uint8_t type)
@@ -666,6 +667,9 @@ JournalReplay ReplayJournal(const std::vector<JournalRecord>& records)
         case JournalRecordType::Clean:
             state.modified = false;
             break;
+        case JournalRecordType::Quit:
+            state.quitUnsaved = true;
+            break;
         case JournalRecordType::Restored:
             if (state.restoredFrom.isEmpty())
                 state.restoredFrom = r.fileName;
@@ -945,6 +949,16 @@ void TRaceJournal::Close(bool clean)
     m_syncer.reset();
     ::close(m_fd);
     m_fd = -1;
+}
+
+void TRaceJournal::CloseUnsaved()
+{
+    if (m_fd >= 0 && !m_failed) {
+        JournalRecord record;
+        record.type = JournalRecordType::Quit;
+        Write(EncodeJournalRecord(record));
+    }
+    Close(false);
 }
 
 int TRaceJournal::SyncCount() const

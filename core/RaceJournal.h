@@ -51,6 +51,7 @@ enum class JournalRecordType : std::uint8_t {
     // Written first when a restore begins and again once the restored state is
     // complete in this journal: from then on the old journal is superseded.
     Restored = 13,
+    Quit = 14, // the program was ended with unsaved changes: they were left on purpose
 };
 
 // Unplaced: a lane's time whose starter was gone (row deleted); loadOrder
@@ -157,6 +158,7 @@ struct JournalReplay
     std::array<std::uint32_t, 2> stopTick{0, 0};
     std::array<int, 2> laneRunColumn{-1, -1};
     bool modified = false; // unsaved changes after the last record
+    bool quitUnsaved = false; // the program was ended with them, not cut off
     int cellChanges = 0;   // times, eliminations and edits read
     int skipped = 0;       // records that fit no row or fail a check (kept out of the protocol)
     // Lane times that found no starter, in order: lane and time text.
@@ -215,6 +217,9 @@ public:
     void MarkClean();
     // Ends the current file; clean marks it as holding nothing unsaved.
     void Close(bool clean);
+    // Ends the current file as the program ends with unsaved changes, so the
+    // next start can tell this from a session that was cut off.
+    void CloseUnsaved();
 
     bool IsOpen() const { return m_fd >= 0; }
     QString FileName() const { return m_fileName; }

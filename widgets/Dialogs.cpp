@@ -4,6 +4,7 @@
 #include <QDialog>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QPushButton>
 
 namespace {
 
@@ -54,6 +55,19 @@ bool QtDialogs::AskYesNo(QWidget* parent, const QString& question)
 {
     return QMessageBox::question(parent, QApplication::applicationDisplayName(), question,
                                  QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes) == QMessageBox::Yes;
+}
+
+int QtDialogs::AskChoice(QWidget* parent, const QString& question, const QStringList& buttons)
+{
+    QMessageBox box(QMessageBox::Question, QApplication::applicationDisplayName(), question,
+                    QMessageBox::NoButton, parent);
+    QList<QAbstractButton*> added;
+    for (const QString& text : buttons)
+        added.append(box.addButton(text, QMessageBox::ActionRole));
+    if (!added.isEmpty())
+        box.setDefaultButton(qobject_cast<QPushButton*>(added.constFirst()));
+    box.exec();
+    return int(added.indexOf(box.clickedButton()));
 }
 
 QString QtDialogs::GetOpenFileName(QWidget* parent, const QString& title, const QString& fileName,

@@ -23,6 +23,9 @@ public:
     virtual void ShowError(QWidget* parent, const QString& text) { ShowMessage(parent, text); }
     // A question answered yes (true) or no (false).
     virtual bool AskYesNo(QWidget* parent, const QString& question) = 0;
+    // A question answered with one of the buttons named (the first is the
+    // default): the index of the button chosen, -1 when the question was closed.
+    virtual int AskChoice(QWidget* parent, const QString& question, const QStringList& buttons) = 0;
     // A file to open or to save; an empty result means the dialog was cancelled.
     // filterIndex is 1-based, as the filters are listed, in and out.
     virtual QString GetOpenFileName(QWidget* parent, const QString& title, const QString& fileName,
@@ -47,6 +50,7 @@ public:
     void ShowMessage(QWidget* parent, const QString& text) override;
     void ShowError(QWidget* parent, const QString& text) override;
     bool AskYesNo(QWidget* parent, const QString& question) override;
+    int AskChoice(QWidget* parent, const QString& question, const QStringList& buttons) override;
     QString GetOpenFileName(QWidget* parent, const QString& title, const QString& fileName,
                             const QStringList& filters, int* filterIndex) override;
     QString GetSaveFileName(QWidget* parent, const QString& title, const QString& fileName,

@@ -652,9 +652,10 @@ private Q_SLOTS:
         QCOMPARE(Cell(ColPlatz, 1), QStringLiteral("1"));
         // The elimination is a change that closing must not lose.
         QVERIFY(window->SortGrid1->Modified());
-        dialogs->answers.enqueue(false);
+        dialogs->choices.enqueue(2); // "Abbrechen"
         QVERIFY(!window->close());
-        QCOMPARE(dialogs->questions, QStringList{QStringLiteral("Beenden?")});
+        QCOMPARE(dialogs->questions,
+                 QStringList{QStringLiteral("Beenden? Das Protokoll hat ungespeicherte Änderungen.")});
     }
 
     void eliminationByKeyStopsOnlyThatLane_data()
@@ -1169,8 +1170,18 @@ private Q_SLOTS:
         QCOMPARE(dialogs->questions, QStringList{QStringLiteral("Beenden?")});
         window->mSTOP1->trigger();
         window->mStop2->trigger();
-        dialogs->answers.enqueue(true);
+        // Unsaved times: "Speichern" closes only once the protocol is in its file.
+        dialogs->choices.enqueue(0); // "Speichern", then the save dialog cancelled
+        QVERIFY(!window->close());
+        QCOMPARE(dialogs->lastButtons, QStringList({QStringLiteral("Speichern"),
+                                                    QStringLiteral("Beenden ohne Speichern"),
+                                                    QStringLiteral("Abbrechen")}));
+        QVERIFY(window->SortGrid1->Modified());
+        dialogs->choices.enqueue(0);
+        dialogs->fileNames.enqueue(settingsDir.filePath(QStringLiteral("beim-beenden.txt")));
         QVERIFY(window->close());
+        QVERIFY(!window->SortGrid1->Modified());
+        QVERIFY(QFileInfo(settingsDir.filePath(QStringLiteral("beim-beenden.txt"))).size() > 0);
     }
 
     void laneLayoutSizesTheLaneBar()

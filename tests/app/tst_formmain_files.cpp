@@ -35,8 +35,10 @@
 
 // Loading starter lists and saving protocols through the main window's commands.
 
-// The CSV entry of both file dialogs (after text and Excel), the web page entry of the save dialog.
+// The CSV entry of the save dialog (after text and Excel) and of the open
+// dialog (after every list type, text and Excel), the web page entry of the save dialog.
 constexpr int kCsvEntry = 3;
+constexpr int kCsvOpenEntry = 4;
 constexpr int kWebPageEntry = 5;
 
 class TestFormMainFiles : public QObject, private WindowHarness
@@ -88,7 +90,7 @@ private Q_SLOTS:
     {
         WriteFile(QStringLiteral("Starter2024.csv"),
                   "Nr.;Name;Vorname;Verein;Klasse\r\n7;Muster;Max;SC Nord;A\r\n9;Bauer;Lena;TV Ost;B\r\n");
-        Open(QStringLiteral("Starter2024.csv"), kCsvEntry);
+        Open(QStringLiteral("Starter2024.csv"), kCsvOpenEntry);
         QCOMPARE(window->SortGrid1->RowCount(), 3);
         QCOMPARE(window->SortGrid1->Rows(1).ToStringList(),
                  QStringList({"7", "Muster", "Max", "SC Nord", "A", "", "", "", "", "", "", "", "", "1"}));
@@ -100,13 +102,13 @@ private Q_SLOTS:
         QVERIFY(window->bSTART->isEnabled());
         QVERIFY(window->sbSave->isEnabled());
         QVERIFY(!window->SortGrid1->Modified());
-        QCOMPARE(dialogs->lastFilters.size(), 3);
+        QCOMPARE(dialogs->lastFilters.size(), 4);
     }
 
     void emptyFieldsKeepTheirColumn()
     {
         WriteFile(QStringLiteral("list.csv"), "7;Muster;;SC Nord;A\r\n");
-        Open(QStringLiteral("list.csv"), kCsvEntry);
+        Open(QStringLiteral("list.csv"), kCsvOpenEntry);
         QCOMPARE(Cell(ColVorname, 1), QString());
         QCOMPARE(Cell(ColVerein, 1), QStringLiteral("SC Nord"));
         QCOMPARE(Cell(ColKlasse, 1), QStringLiteral("A"));
@@ -130,7 +132,7 @@ private Q_SLOTS:
     {
         WriteFile(QStringLiteral("in.csv"),
                   "3;Zoë;Jürgen;Grün-Weiß;A\r\n1;Dvořák;Antonín;Praha;B\r\n2;Öz;Ünal;SV Süd;A\r\n");
-        Open(QStringLiteral("in.csv"), kCsvEntry);
+        Open(QStringLiteral("in.csv"), kCsvOpenEntry);
         window->WriteCell(ColLauf1, 1, QStringLiteral("31,25"));
         window->WriteCell(ColLauf2, 2, QStringLiteral("EL"));
         window->RankProtocol();
@@ -173,7 +175,7 @@ private Q_SLOTS:
         QFETCH(int, entry);
         WriteFile(QStringLiteral("in.csv"), "1;A;a;V;K\r\n2;B;b;V;K\r\n3;C;c;V;K\r\n"
                                             "4;D;d;V;K\r\n5;E;e;V;K\r\n6;F;f;V;K\r\n");
-        Open(QStringLiteral("in.csv"), kCsvEntry);
+        Open(QStringLiteral("in.csv"), kCsvOpenEntry);
         window->Settings.ProbeLaufe = 0;
         for (const auto& [lane1, lane2] : {std::pair{9000, 8000}, std::pair{7000, 6000}}) {
             window->mStart->trigger();
@@ -217,7 +219,7 @@ private Q_SLOTS:
         QFETCH(QString, text);
         WriteFile(QStringLiteral("in.csv"),
                   "1;Adler;Anna;SC;A\r\n2;Berg;Bruno;TV;B\r\n3;Christ;Clara;SV;A\r\n");
-        Open(QStringLiteral("in.csv"), kCsvEntry);
+        Open(QStringLiteral("in.csv"), kCsvOpenEntry);
         window->WriteCell(col, 1, text);
         window->WriteCell(col, 2, text);
         const QStringList before = DataRows();
@@ -263,15 +265,19 @@ private Q_SLOTS:
     {
         WriteFile(QStringLiteral("in.csv"),
                   "5;Maier;Sepp;\"Verein; Nord\";A\r\n6;\"O\"\"Neill\";Sean;Ost;A\r\n");
-        Open(QStringLiteral("in.csv"), kCsvEntry);
+        Open(QStringLiteral("in.csv"), kCsvOpenEntry);
         QCOMPARE(Cell(ColVerein, 1), QStringLiteral("Verein; Nord"));
         QCOMPARE(Cell(ColName, 2), QStringLiteral("O\"Neill"));
         const QStringList before = DataRows();
 
         Save(QStringLiteral("out.csv"), kCsvEntry);
         QCOMPARE(window->Settings.FilterInd, kCsvEntry);
-        Open(QStringLiteral("out.csv"), kCsvEntry);
+        Open(QStringLiteral("out.csv"), kCsvOpenEntry);
         QCOMPARE(DataRows(), before);
+        // The open dialog always starts on every list type; the save dialog on the type saved last.
+        QCOMPARE(dialogs->lastOfferedIndex, 1);
+        window->Save1->trigger();
+        QCOMPARE(dialogs->lastOfferedIndex, kCsvEntry);
         // Windows-1252 when every character fits.
         QVERIFY(!ReadFile(QStringLiteral("out.csv")).startsWith("\xEF\xBB\xBF"));
     }
@@ -295,7 +301,7 @@ private Q_SLOTS:
         QFETCH(QByteArray, written);
         WriteFile(QStringLiteral("in.csv"),
                   "1;\"=HYPERLINK(\"\"http://x\"\";\"\"y\"\")\";+49;-5;@SUMME(A1)\r\n");
-        Open(QStringLiteral("in.csv"), kCsvEntry);
+        Open(QStringLiteral("in.csv"), kCsvOpenEntry);
         QCOMPARE(Cell(ColName, 1), QStringLiteral("=HYPERLINK(\"http://x\";\"y\")"));
         QCOMPARE(Cell(ColVorname, 1), QStringLiteral("+49"));
         const QStringList before = DataRows();
@@ -309,7 +315,7 @@ private Q_SLOTS:
     void umlautsAreWrittenInTheWesternCodePage()
     {
         WriteFile(QStringLiteral("in.csv"), "1;Größer;Jürgen;Süd;A\r\n");
-        Open(QStringLiteral("in.csv"), kCsvEntry);
+        Open(QStringLiteral("in.csv"), kCsvOpenEntry);
         Save(QStringLiteral("out.txt"), 1);
         QVERIFY(ReadFile(QStringLiteral("out.txt"))
                     .contains("1\tGr\xF6\xDF"
@@ -320,8 +326,8 @@ private Q_SLOTS:
     void unreadableFileLeavesTheProtocolAlone()
     {
         WriteFile(QStringLiteral("list.csv"), "7;Muster;Max;SC Nord;A\r\n8;Kurz;Karl;SC;A\r\n");
-        Open(QStringLiteral("list.csv"), kCsvEntry);
-        Open(QStringLiteral("missing.csv"), kCsvEntry);
+        Open(QStringLiteral("list.csv"), kCsvOpenEntry);
+        Open(QStringLiteral("missing.csv"), kCsvOpenEntry);
         QCOMPARE(dialogs->messages.size(), 1);
         QVERIFY(dialogs->messages.first().contains(QStringLiteral("missing.csv")));
         QCOMPARE(window->SortGrid1->RowCount(), 3);
@@ -345,7 +351,7 @@ private Q_SLOTS:
         window->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(window.get()));
         WriteFile(QStringLiteral("list.csv"), "7;Muster;Max;SC Nord;A\r\n8;Kurz;Karl;SC;A\r\n");
-        Open(QStringLiteral("list.csv"), kCsvEntry);
+        Open(QStringLiteral("list.csv"), kCsvOpenEntry);
         window->mStart->trigger();
         const QList<QAction*> stops = {window->mStop2, window->mSTOP1};
         for (int i = 0; i < stopsBeforeLoad; ++i)
@@ -397,7 +403,7 @@ private Q_SLOTS:
         reader.Program = QStringLiteral(QX_XLS_READER);
         SetXlsReaderCommand(reader);
         WriteFile(QStringLiteral("list.csv"), "7;Muster;Max;SC Nord;A\r\n8;Kurz;Karl;SC;A\r\n");
-        Open(QStringLiteral("list.csv"), kCsvEntry);
+        Open(QStringLiteral("list.csv"), kCsvOpenEntry);
         const QStringList before = DataRows();
         WriteFile(QStringLiteral("Ergebnis.xlsx"), bytes);
         Open(QStringLiteral("Ergebnis.xlsx"));
@@ -444,9 +450,9 @@ private Q_SLOTS:
         QFETCH(QString, message);
         QFETCH(QStringList, names);
         WriteFile(QStringLiteral("list.csv"), "7;Muster;Max;SC Nord;A\r\n8;Kurz;Karl;SC;A\r\n");
-        Open(QStringLiteral("list.csv"), kCsvEntry);
+        Open(QStringLiteral("list.csv"), kCsvOpenEntry);
         WriteFile(QStringLiteral("big.csv"), bytes);
-        Open(QStringLiteral("big.csv"), kCsvEntry);
+        Open(QStringLiteral("big.csv"), kCsvOpenEntry);
         QCOMPARE(dialogs->messages, QStringList{message.arg(QDir::toNativeSeparators(Path("big.csv")))});
         QCOMPARE(window->SortGrid1->RowCount(), 3);
         QCOMPARE(QStringList({Cell(ColName, 1), Cell(ColName, 2)}), names);
@@ -458,7 +464,7 @@ private Q_SLOTS:
         for (int i = 1; i <= 200; ++i)
             list += QByteArray::number(i) + ";Name" + QByteArray::number(i) + ";Vorname;Verein;A\r\n";
         WriteFile(QStringLiteral("list.csv"), list);
-        Open(QStringLiteral("list.csv"), kCsvEntry);
+        Open(QStringLiteral("list.csv"), kCsvOpenEntry);
         WriteFile(QStringLiteral("old.txt"), "the previous protocol");
         window->SortGrid1->SetModified(true);
 
@@ -494,7 +500,7 @@ private Q_SLOTS:
         for (int i = 1; i <= 300; ++i)
             list += QByteArray::number(i) + ";Name" + QByteArray::number(i) + ";Vorname;Verein;A\r\n";
         WriteFile(QStringLiteral("list.csv"), list);
-        Open(QStringLiteral("list.csv"), kCsvEntry);
+        Open(QStringLiteral("list.csv"), kCsvOpenEntry);
         window->SortGrid1->SetModified(true);
         WriteFile(name, "the previous protocol");
         const QStringList filesBefore = QDir(dir.path()).entryList(QDir::Files);
@@ -543,7 +549,7 @@ private Q_SLOTS:
     void csvSaveIntoAFolderThatCantBeWrittenSaysSo()
     {
         WriteFile(QStringLiteral("list.csv"), "7;Muster;Max;SC Nord;A\r\n");
-        Open(QStringLiteral("list.csv"), kCsvEntry);
+        Open(QStringLiteral("list.csv"), kCsvOpenEntry);
         window->SortGrid1->SetModified(true);
         Save(QStringLiteral("fehlt/out.csv"), kCsvEntry);
         const QString target = QDir::toNativeSeparators(Path(QStringLiteral("fehlt/out.csv")));

@@ -770,13 +770,18 @@ private Q_SLOTS:
             window->Save1->trigger();
             QVERIFY(!window->SortGrid1->Modified());
         }
-        dialogs->answers.enqueue(true); // "Beenden?"
+        dialogs->choices.enqueue(1); // "Beenden ohne Speichern"
         QVERIFY(window->close());
         QCOMPARE(dialogs->questions.size(), save ? 0 : 1);
         window->SortGrid1->SetModified(false);
         Open();
         window->RestoreLastSession();
         QCOMPARE(dialogs->questions.size(), offered ? 2 : 0);
+        // Left unsaved on purpose: the question says so instead of "nicht beendet".
+        if (offered)
+            QVERIFY2(dialogs->questions.last().startsWith(QStringLiteral("Beim Beenden am ")) &&
+                         dialogs->questions.last().contains(QStringLiteral("„Sommerrennen“ (2 Zeiten)")),
+                     qPrintable(dialogs->questions.last()));
     }
 
     void wipeAndDeletionAreTakenBackWithCtrlZ()

@@ -30,7 +30,7 @@
 
 // The CSV entry of the open dialog (text, Excel, CSV) and the web page entry of
 // the save dialog (text, Excel, CSV, Word, web page, Excel again).
-constexpr int kCsvOpenEntry = 3;
+constexpr int kCsvOpenEntry = 4;
 constexpr int kWebPageSaveEntry = 5;
 
 class TestFormMainReports : public QObject, private WindowHarness

@@ -185,14 +185,14 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("open");
         QTest::addColumn<QStringList>("save");
         QTest::newRow("Excel not available")
-            << false << QStringList{"Textdatei (*.txt)", "CSV-Datei (*.csv)"}
+            << false << QStringList{"Starterlisten (*.txt *.csv)", "Textdatei (*.txt)", "CSV-Datei (*.csv)"}
             << QStringList{"Textdatei (*.txt)", "CSV-Datei (*.csv)", "MS Word (*.docx)", "Webseite (*.html)"};
-        QTest::newRow("Excel available: second and last")
+        QTest::newRow("Excel available: second, once")
             << true
-            << QStringList{"Textdatei (*.txt)", "Excel-Arbeitsmappe (*.xlsx *.xls *.ods)",
-                           "CSV-Datei (*.csv)"}
+            << QStringList{"Starterlisten (*.txt *.csv *.xlsx *.xls *.ods)", "Textdatei (*.txt)",
+                           "Excel-Arbeitsmappe (*.xlsx *.xls *.ods)", "CSV-Datei (*.csv)"}
             << QStringList{"Textdatei (*.txt)", "Excel-Arbeitsmappe (*.xlsx)", "CSV-Datei (*.csv)",
-                           "MS Word (*.docx)",  "Webseite (*.html)",           "Excel-Arbeitsmappe (*.xlsx)"};
+                           "MS Word (*.docx)", "Webseite (*.html)"};
     }
 
     void fileFilters()

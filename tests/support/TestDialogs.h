@@ -18,12 +18,15 @@ class TestDialogs : public IDialogs
 public:
     QStringList messages;      // every ShowMessage and ShowError text, in order
     QStringList errors;        // every ShowError text, in order
-    QStringList questions;     // every AskYesNo question, in order
+    QStringList questions;     // every AskYesNo and AskChoice question, in order
     QQueue<bool> answers;      // next AskYesNo answers; "no" when empty
+    QQueue<int> choices;       // next AskChoice answers (button index); closed (-1) when empty
+    QStringList lastButtons;   // buttons of the last AskChoice
     QQueue<QString> fileNames; // next file dialog results; cancelled when empty
     QQueue<int> filterIndexes; // next chosen filter indexes; unchanged when empty
     QStringList lastFilters;   // filters of the last file dialog
     QString lastProposedName;  // file name proposed to the last file dialog
+    int lastOfferedIndex = 0;  // filter entry the last file dialog was opened with
     // Next answers to the program's own dialogs: each is handed the shown
     // dialog and closes it as a user would (OK, Abbrechen, a key).
     QQueue<std::function<void(QDialog&)>> modalAnswers;
@@ -39,6 +42,12 @@ public:
     {
         questions.append(question);
         return answers.isEmpty() ? false : answers.dequeue();
+    }
+    int AskChoice(QWidget*, const QString& question, const QStringList& buttons) override
+    {
+        questions.append(question);
+        lastButtons = buttons;
+        return choices.isEmpty() ? -1 : choices.dequeue();
     }
     QString GetOpenFileName(QWidget*, const QString&, const QString& fileName, const QStringList& filters,
                             int* filterIndex) override
@@ -76,6 +85,7 @@ private:
     {
         lastFilters = filters;
         lastProposedName = fileName;
+        lastOfferedIndex = filterIndex ? *filterIndex : 0;
         if (filterIndex && !filterIndexes.isEmpty())
             *filterIndex = filterIndexes.dequeue();
         return fileNames.isEmpty() ? QString() : fileNames.dequeue();
