@@ -89,6 +89,7 @@ struct TFormMainControls
     QLabel* StatusPanel0 = nullptr;
     QLabel* StatusPanel1 = nullptr;
     QLabel* StatusPanel2 = nullptr;
+    QLabel* PortFault = nullptr; // why the barriers' port did not open, while it doesn't
 
     QTimer* Clock = nullptr;
     QTimer* TimerDate = nullptr;

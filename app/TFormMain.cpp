@@ -110,6 +110,7 @@ QLabel* CreateBarrierImage(QWidget* parent, const QString& hint)
     auto* image = new QLabel(parent);
     image->setFixedSize(32, 32);
     image->setToolTip(hint);
+    image->setProperty("hint", hint);
     image->setCursor(Qt::PointingHandCursor);
     image->setProperty("tag", 0);
     image->setPixmap(BarrierPicture(0));
@@ -592,6 +593,7 @@ void TFormMain::CreateProtocolGrid(QWidget* parent)
     connect(SortGrid1, &TSortGrid::OnRowSelected, this, &TFormMain::SortGrid1RowSelected);
     connect(SortGrid1, &TSortGrid::OnDblClick, this, &TFormMain::SortGrid1DblClick);
     SortGrid1->installEventFilter(this);
+    SortGrid1->viewport()->installEventFilter(this);
 }
 
 void TFormMain::CreateHiddenMenu()
@@ -727,9 +729,11 @@ bool TFormMain::FilterEvent(QObject* watched, QEvent* event)
             Panel7Resize();
         else if (watched == LabelTitle)
             FitProtocolTitle();
-        else if (watched == SortGrid1)
+        else if (watched == SortGrid1 || watched == SortGrid1->viewport())
             // The grid widens its last column when it is resized; the protocol's
-            // column widths are laid out again once it has done so.
+            // column widths are laid out again once it has done so. The viewport
+            // also narrows without the window changing: when the first show
+            // lays the grid out, and when a list brings the scroll bar.
             QTimer::singleShot(0, this, &TFormMain::FormResize);
     }
     return QMainWindow::eventFilter(watched, event);

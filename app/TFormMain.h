@@ -103,6 +103,8 @@ struct TSystemAccess
 {
     std::function<std::unique_ptr<QSettings>()> OpenSettings = OpenSettingsKey;
     std::function<std::uint32_t()> ScanPorts; // empty: scan the system's ports
+    // What keeps this user from a COM number's port; empty: the system is asked.
+    std::function<QString(int)> PortAccessProblem;
     SerialDeviceFactory DeviceFactory;        // empty: the system's serial device
     QString SerialByIdFolder;                 // empty: /dev/serial/by-id
     std::function<bool(const QUrl&)> OpenUrl; // empty: the desktop's program for the file
@@ -322,6 +324,10 @@ private:
     void ComPortDeviceLost(const QString& reason);
     void TimerReconnectTimer();
     QStringList PortNotes(int port) const;
+    // Shows why the barriers' port did not open (empty: it is open or none is
+    // chosen) in the status bar and on the barrier pictures, until it is mended.
+    void ShowPortFault(const QString& reason);
+    void ShowBarrierPicture(QLabel* image);
     QString ByIdFolder() const;
     void InitFileDialogs();
     // Both file dialogs start there from now on, and after the next start too.
@@ -486,6 +492,7 @@ private:
     // Uploads to the club's web host while Settings.OnlineZiel is set.
     std::unique_ptr<OnlinePublisher> m_online;
     QLabel* OnlineState = nullptr;
+    QString m_portFault;
     QString m_onlinePassword; // typed in the settings this session; else the keyring's
 
     QTimer* m_liveUpdate = nullptr;

@@ -72,7 +72,10 @@ void TFormMain::OpenConfiguredPort()
     try {
         ComPort->Open();
     } catch (const std::exception&) {
-        // The barriers stay hidden; timing by keys and buttons goes on.
+        // Timing by keys and buttons goes on; the operator sees why the barriers
+        // don't, and the port is tried again until it opens.
+        ShowPortFault(PortOpenFaultText(ComPort->OpenError()));
+        TimerReconnect->start();
         return;
     }
     const QString adapter = AdapterOfDevice(
@@ -107,6 +110,38 @@ void TFormMain::TimerReconnectTimer()
 
 // Notes about the adapter of a port: the open one's from its device, any
 // other one's from what the system tells about it.
+void TFormMain::ShowPortFault(const QString& reason)
+{
+    if (!PortFault) {
+        PortFault = new QLabel(this);
+        PortFault->setStyleSheet(QStringLiteral("color: #b00000; font-weight: bold"));
+        statusBar()->addPermanentWidget(PortFault);
+    }
+    const QString device =
+        ComPort->DevicePath().isEmpty() ? PortDeviceName(ComPort->Port()) : ComPort->DevicePath();
+    const QString text = reason.isEmpty() ? QString()
+                                          : QStringLiteral("Lichtschranken an COM%1 (%2) nicht geöffnet: %3")
+                                                .arg(ComPort->Port())
+                                                .arg(device, reason);
+    m_portFault = text;
+    PortFault->setText(text);
+    PortFault->setToolTip(text.isEmpty() ? QString()
+                                         : text + QStringLiteral(". Zeitnahme über Tasten läuft weiter."));
+    PortFault->setVisible(!text.isEmpty());
+    for (QLabel* image : {ImageLSstart, ImageLS1, ImageLS2}) {
+        image->setToolTip(text.isEmpty() ? image->property("hint").toString() : text);
+        image->setVisible(ComPort->Connected() || !text.isEmpty());
+        ShowBarrierPicture(image);
+    }
+}
+
+void TFormMain::ShowBarrierPicture(QLabel* image)
+{
+    image->setPixmap(
+        BarrierPicture(m_portFault.isEmpty() ? image->property("tag").toInt() : BarrierFaultPicture));
+    image->update();
+}
+
 QStringList TFormMain::PortNotes(int port) const
 {
     if (ComPort->Connected() && port == ComPort->Port())
@@ -172,6 +207,7 @@ void TFormMain::TimerGesperrtTimer()
 
 void TFormMain::ComPortOpen()
 {
+    ShowPortFault({});
     ImageLSstart->show();
     ImageLS1->show();
     ImageLS2->show();
@@ -199,8 +235,7 @@ void TFormMain::ImageLSClick(QLabel* image)
 {
     const int tag = image->property("tag").toInt() ^ 1;
     image->setProperty("tag", tag);
-    image->setPixmap(BarrierPicture(tag));
-    image->update();
+    ShowBarrierPicture(image);
 }
 
 // ---------------------------------------------------------------------------
@@ -258,6 +293,10 @@ void TFormMain::bCFGClick()
             Settings.PortAdapter.clear(); // a port chosen anew: its adapter is found when it opens
         }
         ComPort->SetPort(std::uint8_t(std::clamp(Settings.Port, 0, MaxComPort)));
+        if (ComPort->Port() == 0) {
+            TimerReconnect->stop();
+            ShowPortFault({});
+        }
         // The same entry chosen again reopens a port that was lost.
         if (ComPort->Port() != 0 && (portChanged || !ComPort->Connected()))
             OpenConfiguredPort();

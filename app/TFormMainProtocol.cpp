@@ -194,6 +194,10 @@ void TFormMain::RankProtocol()
     // Typed letters search the class column, in either view.
     options.SortCol = ColKlasse;
     options.CanSort = false;
+    // The sort scrolls to the selected row; until "0,00" the operator watches the
+    // pair on the lanes, whose times just landed.
+    if (m_run.State() != RunState::Ready)
+        ShowLaneRows();
     SortGrid1->InvalidateGrid();
     NoteClassSpellings();
     JournalRank();

@@ -1,6 +1,5 @@
 #include "TFormMain.h"
 
-#include "BarrierPictures.h"
 #include "HelpWindow.h"
 #include "OfficeClasses.h"
 #include "ProtocolLogic.h"
@@ -102,7 +101,7 @@ void TFormMain::FormCreate()
     TraceStep(QStringLiteral("FormCreate.18"));
 
     for (QLabel* image : {ImageLSstart, ImageLS1, ImageLS2})
-        image->setPixmap(BarrierPicture(image->property("tag").toInt()));
+        ShowBarrierPicture(image);
     TraceStep(QStringLiteral("FormCreate.19"));
 
     SortGrid1->SetModified(false);
@@ -117,6 +116,8 @@ void TFormMain::CreateCfgDialog()
         return;
     CfgDialog = new TCfgDialog(m_portsFound, this);
     CfgDialog->SetPortNotes([this](int port) { return PortNotes(port); });
+    if (m_access.PortAccessProblem)
+        CfgDialog->SetPortProblems(m_access.PortAccessProblem);
     TraceStep(QStringLiteral("Program.TCfgDialog"), CfgDialog->windowTitle());
 }
 

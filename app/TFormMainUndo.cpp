@@ -16,7 +16,7 @@
 namespace {
 
 constexpr std::size_t kUndoLevels = 10;
-constexpr int kNoteMs = 10000;
+constexpr int kUndoNoteMs = 10000;
 
 } // namespace
 
@@ -70,12 +70,12 @@ void TFormMain::KeepForUndo(bool clear, const QString& command)
 void TFormMain::UndoLast()
 {
     if (m_undo.empty()) {
-        statusBar()->showMessage(QStringLiteral("Nichts zum Rückgängigmachen."), kNoteMs);
+        statusBar()->showMessage(QStringLiteral("Nichts zum Rückgängigmachen."), kUndoNoteMs);
         return;
     }
     // As a load: not from START until "0,00".
     if (!sbLoad->isEnabled()) {
-        statusBar()->showMessage(QStringLiteral("Rückgängig geht erst nach „0,00“."), kNoteMs);
+        statusBar()->showMessage(QStringLiteral("Rückgängig geht erst nach „0,00“."), kUndoNoteMs);
         return;
     }
     TUndoStep step = std::move(m_undo.back());
@@ -131,5 +131,5 @@ void TFormMain::UndoLast()
     SortGrid1RowSelected();
     SortGrid1->InvalidateGrid();
     JournalUndone();
-    statusBar()->showMessage(QStringLiteral("„%1“ ist rückgängig gemacht.").arg(step.command), kNoteMs);
+    statusBar()->showMessage(QStringLiteral("„%1“ ist rückgängig gemacht.").arg(step.command), kUndoNoteMs);
 }

@@ -138,3 +138,54 @@ bool SystemPortProbe::IsPresent(int comNumber) const
 }
 
 #endif
+
+QString PortAccessProblem(int comNumber)
+{
+#ifdef _WIN32
+    Q_UNUSED(comNumber);
+    return {}; // Windows has no device permissions that keep a user from a port
+#else
+    const QString device = PortDeviceName(comNumber);
+    if (device.isEmpty())
+        return {};
+    const QByteArray path = QFile::encodeName(device);
+    if (::access(path.constData(), R_OK | W_OK) == 0)
+        return {};
+    return errno == EACCES || errno == EPERM ? NoPortPermissionText : QString();
+#endif
+}
+
+QString PortOpenFaultText(const SerialError& error)
+{
+    if (error.kind == SerialError::Kind::Configure)
+        return QStringLiteral("die Schnittstelle nimmt die Einstellungen nicht an (%1)")
+            .arg(QString::fromStdString(error.text));
+#ifdef _WIN32
+    switch (error.code) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+        return QStringLiteral("Anschluss nicht gefunden – Adapter eingesteckt?");
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION:
+        return QStringLiteral("von einem anderen Programm belegt");
+    default:
+        break;
+    }
+#else
+    switch (error.code) {
+    case EACCES:
+    case EPERM:
+        return NoPortPermissionHint;
+    case ENOENT:
+    case ENODEV:
+    case ENXIO:
+        return QStringLiteral("Anschluss nicht gefunden – Adapter eingesteckt?");
+    case EBUSY:
+        return QStringLiteral("von einem anderen Programm belegt");
+    default:
+        break;
+    }
+#endif
+    return error.text.empty() ? QStringLiteral("Fehler %1").arg(error.code)
+                              : QString::fromStdString(error.text);
+}

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "SerialDevice.h"
+
 #include <QList>
 #include <QString>
 
@@ -33,6 +35,17 @@ class SystemPortProbe : public IPortProbe
 public:
     bool IsPresent(int comNumber) const override;
 };
+
+// What keeps this user from opening a COM number's device, in a few words
+// for the port list ("keine Berechtigung"); empty when nothing is known to.
+QString PortAccessProblem(int comNumber);
+inline const QString NoPortPermissionText = QStringLiteral("keine Berechtigung");
+// What the operator can do about it.
+inline const QString NoPortPermissionHint =
+    QStringLiteral("keine Berechtigung – Benutzer zur Gruppe dialout hinzufügen");
+
+// Why a port did not open, in German, with what to do where that is known.
+QString PortOpenFaultText(const SerialError& error);
 
 std::uint32_t ScanPorts(const IPortProbe& probe);
 std::uint32_t ScanPorts();

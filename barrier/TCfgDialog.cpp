@@ -260,8 +260,13 @@ void TCfgDialog::SetPortsFound(std::uint32_t portsFound)
     // Only the low 16 bits mark ports, whatever the high word claims.
     const int highest = std::min(int(portsFound >> 16), HighestPortBit);
     for (int n = 1; n <= highest; ++n) {
-        if (portsFound & (std::uint32_t(1) << (n - 1)))
-            cbPort->addItem(PortEntryText(n), n);
+        if (!(portsFound & (std::uint32_t(1) << (n - 1))))
+            continue;
+        // A port this user can't open is still offered (the group may be mended
+        // before the race), but marked.
+        const QString problem = m_PortProblem ? m_PortProblem(n) : QString();
+        cbPort->addItem(
+            problem.isEmpty() ? PortEntryText(n) : PortEntryText(n) + QStringLiteral(" – ") + problem, n);
     }
     // The lane count is chosen with or without a port: a club may time by keys alone.
     rgBahn->setEnabled(true);
@@ -272,10 +277,18 @@ void TCfgDialog::SetPortNotes(std::function<QStringList(int port)> notes)
     m_PortNotes = std::move(notes);
 }
 
+void TCfgDialog::SetPortProblems(std::function<QString(int port)> problem)
+{
+    m_PortProblem = std::move(problem);
+}
+
 void TCfgDialog::ShowPortNotes()
 {
-    const QStringList notes =
-        m_PortNotes && PortChosen() ? m_PortNotes(PortNumberOfEntry(cbPort->currentText())) : QStringList();
+    const int port = PortChosen() ? PortNumberOfEntry(cbPort->currentText()) : 0;
+    QStringList notes = m_PortNotes && port ? m_PortNotes(port) : QStringList();
+    const QString problem = m_PortProblem && port ? m_PortProblem(port) : QString();
+    if (!problem.isEmpty())
+        notes.prepend(problem == NoPortPermissionText ? NoPortPermissionHint : problem);
     LabelPortNote->setText(notes.join(QLatin1Char('\n')));
     LabelPortNote->setVisible(!notes.isEmpty());
 }

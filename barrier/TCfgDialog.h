@@ -1,5 +1,6 @@
 #pragma once
 
+#include "SerialPorts.h"
 #include "TCfgControls.h"
 #include "TSettings.h"
 
@@ -32,6 +33,10 @@ public:
     // Where the notes about a port's adapter come from; they are shown under
     // the port list for the selected entry.
     void SetPortNotes(std::function<QStringList(int port)> notes);
+    // What keeps this user from a port ("keine Berechtigung"), shown in its entry
+    // and beside the lines; by default the system is asked. Takes effect with
+    // the next SetPortsFound.
+    void SetPortProblems(std::function<QString(int port)> problem);
 
     // Fills the controls from the settings before the dialog is shown: the port
     // entry of settings.Port (none selected if that port was not found, "Kein"
@@ -121,6 +126,7 @@ private:
     void ShowPortNotes();
 
     std::function<QStringList(int port)> m_PortNotes;
+    std::function<QString(int port)> m_PortProblem = PortAccessProblem;
     int m_CountBahn = 2;
     int m_RememberedPortIndex = 0;
 };

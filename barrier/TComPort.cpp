@@ -171,6 +171,7 @@ void TComPort::Open()
     const SerialLineSettings settings = LineSettings();
     const QString path = devicePath.isEmpty() ? PortDeviceName(port) : devicePath;
     const SerialError error = opened->Open(path.toStdString(), settings);
+    openError = error;
     if (error.kind == SerialError::Kind::Configure)
         throw EComState("Unable to set com state: " + ErrorText(error));
     if (error)

@@ -98,6 +98,8 @@ public:
     // Does nothing unless connected.
     void Close();
     bool Connected() const { return connected; }
+    // Why the last Open failed (Kind::None after a successful one).
+    const SerialError& OpenError() const { return openError; }
 
     // MS_* bits. Inside a dispatch: the line states that came with the batch
     // being dispatched, so a handler sees the lines as they were at the change.
@@ -164,6 +166,7 @@ private:
     std::shared_ptr<THandOver> handOver;
     std::unique_ptr<TComThread> thread;
     bool connected = false;
+    SerialError openError;
     std::uint32_t activeEventMask = 0;
 
     const SerialEventBatch* dispatching = nullptr;

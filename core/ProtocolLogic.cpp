@@ -218,3 +218,11 @@ TAlignment ProtocolCellAlignment(int col)
         return taRightJustify;
     return taLeftJustify;
 }
+
+QStringList ProtocolRowCells(const QStringList& cells)
+{
+    QStringList row = cells.mid(0, ProtocolColumnCount);
+    while (row.size() < ProtocolColumnCount)
+        row.append(QString());
+    return row;
+}

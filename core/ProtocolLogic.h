@@ -33,6 +33,13 @@ constexpr int RunColumnCount = ColLauf6 - ColLauf1 + 1;
 
 // Row 0 of the protocol: "Nr.", "Name", ..., "Gesamt", "Platz", "¹".
 QStringList ProtocolHeaders();
+// A protocol row of exactly ProtocolColumnCount cells: cut or filled with empty ones.
+QStringList ProtocolRowCells(const QStringList& cells);
+
+inline bool IsLane(int lane)
+{
+    return lane == 1 || lane == 2;
+}
 
 // The total column's text for one row (cells indexed by column; missing cells
 // count as empty). The counted columns are Lauf(probeLaufe + 1) to Lauf(allLaufe),

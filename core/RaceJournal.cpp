@@ -22,8 +22,8 @@
 #include <optional>
 #include <sys/file.h>
 #include <thread>
-#include <utility>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 
@@ -264,8 +264,7 @@ bool DecodePayload(const QByteArray& payload, JournalRecord& r)
 
 bool KnownType(std::uint8_t type)
 {
-    return type >= std::uint8_t(JournalRecordType::Header) &&
-           type <= std::uint8_t(JournalRecordType::Quit);
+    return type >= std::uint8_t(JournalRecordType::Header) && type <= std::uint8_t(JournalRecordType::Quit);
 }
 
 std::uint32_t MaxPayloadOf(std::uint8_t type)
@@ -453,11 +452,6 @@ bool IsRunCell(const QString& text)
     return text.isEmpty() || text == QLatin1String("EL") || IsRunTime(text);
 }
 
-bool IsLane(int lane)
-{
-    return lane == 1 || lane == 2;
-}
-
 int Position(int position, qsizetype entries)
 {
     return position >= 0 && position < entries ? position : -1;
@@ -485,7 +479,8 @@ bool ValidCell(const JournalRecord& r)
     switch (r.change) {
     case JournalCellChange::Time:
         // A lane's result of its run: a time, or "EL" for a lane stopped by Shift+F8/F9.
-        return IsLane(r.lane) && IsRunColumn(r.column) && (IsRunTime(r.text) || r.text == QLatin1String("EL"));
+        return IsLane(r.lane) && IsRunColumn(r.column) &&
+               (IsRunTime(r.text) || r.text == QLatin1String("EL"));
     case JournalCellChange::Elimination:
         return IsLane(r.lane) && IsRunColumn(r.column) && r.text == QLatin1String("EL");
     case JournalCellChange::Edit:

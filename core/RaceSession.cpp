@@ -14,19 +14,6 @@ namespace {
 
 constexpr std::size_t kUndoLevels = 10;
 
-bool IsLane(int lane)
-{
-    return lane == 1 || lane == 2;
-}
-
-QStringList Normalized(const QStringList& cells)
-{
-    QStringList row = cells.mid(0, ProtocolColumnCount);
-    while (row.size() < ProtocolColumnCount)
-        row.append(QString());
-    return row;
-}
-
 } // namespace
 
 TRaceSession::TRaceSession(QObject* parent) : QObject(parent)
@@ -119,7 +106,7 @@ int TRaceSession::Load(const ProtocolTable& rows, const QStringList& header, boo
         highest = std::max(highest, cells.value(ColLoadOrder).toLongLong());
     int mended = 0;
     for (qsizetype i = 0; i < rows.size(); ++i) {
-        QStringList cells = Normalized(rows.at(i));
+        QStringList cells = ProtocolRowCells(rows.at(i));
         QString& key = cells[ColLoadOrder];
         if (!keepLoadOrder || key.isEmpty()) {
             key = QString::number(i + 1);

@@ -4,18 +4,6 @@
 
 #include <algorithm>
 
-namespace {
-
-QStringList Normalized(const QStringList& cells)
-{
-    QStringList row = cells.mid(0, ProtocolColumnCount);
-    while (row.size() < ProtocolColumnCount)
-        row.append(QString());
-    return row;
-}
-
-} // namespace
-
 QString TResultsModel::Cell(const QString& key, int col) const
 {
     const int index = IndexOf(key);
@@ -24,14 +12,14 @@ QString TResultsModel::Cell(const QString& key, int col) const
 
 void TResultsModel::SetHeader(const QStringList& header)
 {
-    m_header = Normalized(header);
+    m_header = ProtocolRowCells(header);
 }
 
 ProtocolTable TResultsModel::Table() const
 {
     ProtocolTable table;
     table.reserve(m_rows.size() + 1);
-    table.append(m_header.isEmpty() ? Normalized(ProtocolHeaders()) : m_header);
+    table.append(m_header.isEmpty() ? ProtocolRowCells(ProtocolHeaders()) : m_header);
     table.append(m_rows);
     // An empty protocol is its header and one empty row, as the grid shows it
     // and as files have always been written.
@@ -129,7 +117,7 @@ void TResultsModel::Update(const ProtocolTable& rows)
     newRows.reserve(rows.size());
     newIndex.reserve(rows.size());
     for (const QStringList& cells : rows) {
-        QStringList row = Normalized(cells);
+        QStringList row = ProtocolRowCells(cells);
         const QString key = row.at(ColLoadOrder);
         if (key.isEmpty() || newIndex.contains(key))
             continue;

@@ -5,15 +5,6 @@
 
 #include <algorithm>
 
-namespace {
-
-bool IsLane(int lane)
-{
-    return lane == 1 || lane == 2;
-}
-
-} // namespace
-
 TRunCycle::TRunCycle(QObject* parent) : QObject(parent)
 {
     m_lock.setSingleShot(true);

@@ -10,11 +10,6 @@
 
 namespace {
 
-int Sign(double difference)
-{
-    return difference < 0 ? -1 : (difference > 0 ? 1 : 0);
-}
-
 bool IsDigit(QChar c)
 {
     return c >= u'0' && c <= u'9';
@@ -186,7 +181,7 @@ int CompareNumeric(const QString& a, const QString& b)
     double y = 0;
     if (!TextToFloat(a, x) || !TextToFloat(b, y))
         return ComparePlainText(a, b);
-    return Sign(x - y);
+    return CompareSign(x - y);
 }
 
 int CompareDateTime(const QString& a, const QString& b)
@@ -195,7 +190,7 @@ int CompareDateTime(const QString& a, const QString& b)
     double y = 0;
     if (!TextToDateTime(a, x) || !TextToDateTime(b, y))
         return ComparePlainText(a, b);
-    return Sign(x - y);
+    return CompareSign(x - y);
 }
 
 int CompareTime(const QString& a, const QString& b)
@@ -204,7 +199,7 @@ int CompareTime(const QString& a, const QString& b)
     double y = 0;
     if (!TextToTime(a, x) || !TextToTime(b, y))
         return ComparePlainText(a, b);
-    return Sign(x - y);
+    return CompareSign(x - y);
 }
 
 int CompareNumericExtended(const QString& a, const QString& b)

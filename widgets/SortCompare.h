@@ -20,6 +20,12 @@ enum TSortStyle : unsigned char {
 
 using TCustomCompare = std::function<int(const QString&, const QString&)>;
 
+// -1, 0 or 1 as a difference is below, at or above zero.
+inline int CompareSign(double difference)
+{
+    return difference < 0 ? -1 : (difference > 0 ? 1 : 0);
+}
+
 // Windows-1252 byte order up to the first difference (characters outside the
 // code page after all others, by code point); a prefix is smaller.
 int ComparePlainText(const QString& a, const QString& b);

@@ -7,11 +7,6 @@
 
 namespace {
 
-int Sign(double difference)
-{
-    return difference < 0 ? -1 : (difference > 0 ? 1 : 0);
-}
-
 // The distinct texts of one pass and how they compare. Values of the
 // converting styles are computed once per distinct text, and a comparison of
 // two texts is asked once per pair the sort needs among the distinct texts,
@@ -57,7 +52,7 @@ public:
         case ssDateTime:
         case ssTime:
             if (m_converted[size_t(a)] && m_converted[size_t(b)])
-                return Sign(m_values[size_t(a)] - m_values[size_t(b)]);
+                return CompareSign(m_values[size_t(a)] - m_values[size_t(b)]);
             return ComparePlainText(x, y);
         case ssNumericExtended:
             return CompareNumericExtended(x, y);

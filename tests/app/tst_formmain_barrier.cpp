@@ -1,4 +1,5 @@
 #include "ActiveWindow.h"
+#include "BarrierPictures.h"
 #include "FakeSerialDevice.h"
 #include "FakeTickSource.h"
 #include "FormMainAccess.h"
@@ -19,6 +20,7 @@
 #include <QDoubleSpinBox>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QHash>
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
@@ -31,6 +33,7 @@
 #include <QThread>
 #include <QTimer>
 #include <bit>
+#include <cerrno>
 #include <memory>
 
 // The light barriers on a real main window, through the fake serial device.
@@ -46,7 +49,8 @@ private:
     QTemporaryDir settingsDir;
     int dispatched = 0; // line events the port has handed to the window
     QList<int> presentPorts{1, 3};
-    QTemporaryDir devFolder; // device nodes and their by-id links
+    QHash<int, QString> portProblems; // what keeps this user from a port
+    QTemporaryDir devFolder;          // device nodes and their by-id links
 
     QString SettingsFile() const { return settingsDir.filePath(QStringLiteral("settings.ini")); }
 
@@ -76,6 +80,7 @@ private:
         const QString file = SettingsFile();
         access.OpenSettings = [file] { return std::make_unique<QSettings>(file, QSettings::IniFormat); };
         access.ScanPorts = [this] { return ComputePortsFound(presentPorts); };
+        access.PortAccessProblem = [this](int port) { return portProblems.value(port); };
         access.DeviceFactory = line->Factory();
         access.SerialByIdFolder = devFolder.filePath(QStringLiteral("serial/by-id"));
         window = std::make_unique<TTestFormMain>(std::move(access));
@@ -609,6 +614,55 @@ private Q_SLOTS:
         window->bCFGClick();
         QCOMPARE(entries, (QStringList{"Kein", "COM1", "COM3", "COM6"}));
         QCOMPARE(note, QStringLiteral("Adapter ohne Meldung von Leitungswechseln."));
+    }
+
+    // An ordinary user outside the group dialout: the settings mark the port,
+    // the failed open stays in the status bar and on the barrier pictures, and
+    // the port opens by itself once the user may open it.
+    void portThisUserMayNotOpenIsMarkedUntilItOpens()
+    {
+        portProblems.insert(1, NoPortPermissionText);
+        line->FailOpenWith(SerialError::Kind::Open, EACCES, "Permission denied");
+        CreateWindow();
+        const QString fault = QStringLiteral("Lichtschranken an COM1 (/dev/ttyS0) nicht geöffnet: keine "
+                                             "Berechtigung – Benutzer zur Gruppe dialout hinzufügen");
+        QVERIFY(!window->ComPort->Connected());
+        QVERIFY(window->PortFault && window->PortFault->isVisible());
+        QCOMPARE(window->PortFault->text(), fault);
+        const QImage faultPicture = BarrierPicture(BarrierFaultPicture).toImage();
+        for (QLabel* image : {window->ImageLSstart, window->ImageLS1, window->ImageLS2}) {
+            QVERIFY(image->isVisible());
+            QCOMPARE(image->toolTip(), fault);
+            QCOMPARE(image->pixmap().toImage(), faultPicture);
+        }
+        // Arming a barrier meanwhile keeps the fault in view.
+        QTest::keyClick(window.get(), Qt::Key_F4);
+        QCOMPARE(window->ImageLSstart->pixmap().toImage(), faultPicture);
+
+        QStringList entries;
+        QString note;
+        dialogs->modalAnswers.enqueue([&](QDialog&) {
+            QComboBox* ports = window->CfgDialog->cbPort;
+            for (int i = 0; i < ports->count(); ++i)
+                entries << ports->itemText(i);
+            note = window->CfgDialog->LabelPortNote->isVisible() ? window->CfgDialog->LabelPortNote->text()
+                                                                 : QString();
+            window->CfgDialog->CancelBtn->click();
+        });
+        window->bCFGClick();
+        QCOMPARE(entries,
+                 (QStringList{"Kein", "COM1  (/dev/ttyS0) – keine Berechtigung", "COM3  (/dev/ttyS2)"}));
+        QVERIFY2(note.startsWith(NoPortPermissionHint), qPrintable(note));
+        QVERIFY(window->PortFault->isVisible()); // cancelled: nothing mended
+
+        line->FailOpenWith(SerialError::Kind::None, 0, {}); // added to the group, logged in again
+        QTRY_VERIFY_WITH_TIMEOUT(window->ComPort->Connected(), 5000);
+        QVERIFY(!window->PortFault->isVisible());
+        for (QLabel* image : {window->ImageLSstart, window->ImageLS1, window->ImageLS2}) {
+            QVERIFY(image->isVisible());
+            QCOMPARE(image->toolTip(), image->property("hint").toString());
+            QCOMPARE(image->pixmap().toImage(), BarrierPicture(image->property("tag").toInt()).toImage());
+        }
     }
 
     void adapterNotesAreShownWhenThePortOpens()

@@ -94,6 +94,7 @@ public:
     using TFormMainControls::PanelTitle;
     using TFormMainControls::PanelTop;
     using TFormMainControls::PanelTTT2;
+    using TFormMainControls::PortFault;
     using TFormMainControls::Save1;
     using TFormMainControls::sb1;
     using TFormMainControls::sb1del;
