@@ -119,18 +119,24 @@ void TFormMain::ShowPortFault(const QString& reason)
     }
     const QString device =
         ComPort->DevicePath().isEmpty() ? PortDeviceName(ComPort->Port()) : ComPort->DevicePath();
-    const QString text = reason.isEmpty() ? QString()
-                                          : QStringLiteral("Lichtschranken an COM%1 (%2) nicht geöffnet: %3")
-                                                .arg(ComPort->Port())
-                                                .arg(device, reason);
-    m_portFault = text;
-    PortFault->setText(text);
-    PortFault->setToolTip(text.isEmpty() ? QString()
-                                         : text + QStringLiteral(". Zeitnahme über Tasten läuft weiter."));
-    PortFault->setVisible(!text.isEmpty());
+    m_portFault = reason.isEmpty() ? QString()
+                                   : QStringLiteral("Lichtschranken an COM%1 (%2) nicht geöffnet: %3")
+                                         .arg(ComPort->Port())
+                                         .arg(device, reason);
+    // The status bar is narrow: the reason and what to do go first, the
+    // program's name makes room while the fault lasts.
+    PortFault->setText(reason.isEmpty()
+                           ? QString()
+                           : QStringLiteral("COM%1 nicht geöffnet: %2").arg(ComPort->Port()).arg(reason));
+    PortFault->setToolTip(m_portFault.isEmpty()
+                              ? QString()
+                              : m_portFault + QStringLiteral(". Zeitnahme über Tasten läuft weiter."));
+    PortFault->setVisible(!m_portFault.isEmpty());
+    StatusPanel1->setVisible(m_portFault.isEmpty());
+    StatusPanel2->setVisible(m_portFault.isEmpty());
     for (QLabel* image : {ImageLSstart, ImageLS1, ImageLS2}) {
-        image->setToolTip(text.isEmpty() ? image->property("hint").toString() : text);
-        image->setVisible(ComPort->Connected() || !text.isEmpty());
+        image->setToolTip(m_portFault.isEmpty() ? image->property("hint").toString() : m_portFault);
+        image->setVisible(ComPort->Connected() || !m_portFault.isEmpty());
         ShowBarrierPicture(image);
     }
 }

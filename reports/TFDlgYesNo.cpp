@@ -4,6 +4,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QStyle>
+#include <algorithm>
 
 TFDlgYesNo::TFDlgYesNo(QWidget* parent) : QDialog(parent)
 {
@@ -37,6 +38,25 @@ TFDlgYesNo::TFDlgYesNo(QWidget* parent) : QDialog(parent)
 void TFDlgYesNo::Prepare(const QString& question)
 {
     Label1->setText(question);
+    // A question of a few words keeps the dialog's small size; a longer one (a
+    // session to restore, naming its list and times) widens it, then makes it
+    // taller, so that no line of it is cut off.
+    constexpr int kLabelLeft = 56, kLabelTop = 8, kLabelHeight = 61, kButtonWidth = 89;
+    const auto need = [&](int width) {
+        return Label1->fontMetrics()
+            .boundingRect(QRect(0, 0, width, 10000), Qt::TextWordWrap | Qt::AlignCenter, question)
+            .height();
+    };
+    int labelWidth = 208;
+    if (need(labelWidth) > kLabelHeight)
+        labelWidth = 360;
+    const int labelHeight = std::max(kLabelHeight, need(labelWidth) + 4);
+    Label1->setGeometry(kLabelLeft, kLabelTop, labelWidth, labelHeight);
+    const int width = kLabelLeft + labelWidth + 9;
+    const int buttonsTop = kLabelTop + labelHeight + 11;
+    OKBtn->move(kLabelLeft, buttonsTop);
+    CancelBtn->move(width - 16 - kButtonWidth, buttonsTop);
+    setFixedSize(width, buttonsTop + 36);
     if (parentWidget())
         move(parentWidget()->geometry().center() - rect().center());
     OKBtn->setFocus();

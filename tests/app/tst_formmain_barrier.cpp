@@ -628,7 +628,10 @@ private Q_SLOTS:
                                              "Berechtigung – Benutzer zur Gruppe dialout hinzufügen");
         QVERIFY(!window->ComPort->Connected());
         QVERIFY(window->PortFault && window->PortFault->isVisible());
-        QCOMPARE(window->PortFault->text(), fault);
+        QCOMPARE(window->PortFault->text(),
+                 QStringLiteral(
+                     "COM1 nicht geöffnet: keine Berechtigung – Benutzer zur Gruppe dialout hinzufügen"));
+        QVERIFY(window->PortFault->toolTip().startsWith(fault));
         const QImage faultPicture = BarrierPicture(BarrierFaultPicture).toImage();
         for (QLabel* image : {window->ImageLSstart, window->ImageLS1, window->ImageLS2}) {
             QVERIFY(image->isVisible());

@@ -54,6 +54,33 @@ private Q_SLOTS:
         QCOMPARE(dialog.result(), yes ? int(QDialog::Accepted) : int(QDialog::Rejected));
         QVERIFY(!dialog.isVisible());
     }
+
+    void wholeQuestionShown_data()
+    {
+        QTest::addColumn<QString>("question");
+        QTest::newRow("short") << QStringLiteral("Beenden?");
+        QTest::newRow("a session to restore") << QStringLiteral(
+            "Beim Beenden am 10.12.2026 04:18 waren Änderungen am Protokoll „Sommerrennen "
+            "Kirchberg 2026“ (120 Zeiten) nicht gespeichert. Zeitenprotokoll wiederherstellen?");
+    }
+
+    // Every line of the question fits above the buttons, and the short ones
+    // keep the dialog's size.
+    void wholeQuestionShown()
+    {
+        QFETCH(QString, question);
+        TFDlgYesNo dialog;
+        dialog.Prepare(question);
+        const QRect label = dialog.Label1->geometry();
+        const int needed = dialog.Label1->heightForWidth(label.width());
+        QVERIFY2(needed <= label.height(),
+                 qPrintable(QStringLiteral("%1 > %2").arg(needed).arg(label.height())));
+        QVERIFY(label.bottom() < dialog.OKBtn->geometry().top());
+        QVERIFY(dialog.CancelBtn->geometry().right() < dialog.width());
+        QVERIFY(dialog.OKBtn->geometry().bottom() < dialog.height());
+        if (question.size() < 20)
+            QCOMPARE(dialog.size(), QSize(273, 116));
+    }
 };
 
 QTEST_MAIN(TestDlgYesNo)
