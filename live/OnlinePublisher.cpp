@@ -1,7 +1,9 @@
 #include "OnlinePublisher.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QRandomGenerator>
 
 #include <curl/curl.h>
@@ -93,8 +95,43 @@ struct Easy
     }
 };
 
+// What the host-key check found, for the message when the transfer fails.
+struct HostKeyCheck
+{
+    const OnlineTarget* target = nullptr;
+    QString host;
+    bool unknown = false;
+    bool mismatch = false;
+};
+
+int CheckHostKey(CURL*, const curl_khkey* knownKey, const curl_khkey* foundKey, curl_khmatch match,
+                 void* user)
+{
+    Q_UNUSED(knownKey);
+    auto* check = static_cast<HostKeyCheck*>(user);
+    if (match == CURLKHMATCH_OK)
+        return CURLKHSTAT_FINE;
+    if (match == CURLKHMATCH_MISMATCH) {
+        check->mismatch = true;
+        return CURLKHSTAT_REJECT;
+    }
+    check->unknown = true;
+    if (!check->target->acceptNewHostKey || !foundKey)
+        return CURLKHSTAT_REJECT;
+    const QByteArray raw = foundKey->len == 0 ? QByteArray::fromBase64(QByteArray(foundKey->key))
+                                              : QByteArray(foundKey->key, qsizetype(foundKey->len));
+    const QString fingerprint = QStringLiteral("SHA256:") +
+                                QString::fromLatin1(QCryptographicHash::hash(raw, QCryptographicHash::Sha256)
+                                                        .toBase64(QByteArray::OmitTrailingEquals));
+    if (!check->target->acceptNewHostKey(check->host, fingerprint))
+        return CURLKHSTAT_REJECT;
+    check->unknown = false;
+    return CURLKHSTAT_FINE_ADD_TO_FILE;
+}
+
 void CommonOptions(CURL* curl, const OnlineTarget& target, const QByteArray& user, const QByteArray& password,
-                   const QByteArray& knownHosts, const std::atomic<bool>* cancel)
+                   const QByteArray& knownHosts, const QByteArray& privateKey, const std::atomic<bool>* cancel,
+                   HostKeyCheck* hostKey)
 {
     if (cancel) {
         curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
@@ -107,6 +144,8 @@ void CommonOptions(CURL* curl, const OnlineTarget& target, const QByteArray& use
     curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L);
     curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 2L);
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, Discard);
+    if (!privateKey.isEmpty())
+        curl_easy_setopt(curl, CURLOPT_SSH_PRIVATE_KEYFILE, privateKey.constData());
     if (!user.isEmpty())
         curl_easy_setopt(curl, CURLOPT_USERNAME, user.constData());
     if (!password.isEmpty())
@@ -114,6 +153,8 @@ void CommonOptions(CURL* curl, const OnlineTarget& target, const QByteArray& use
     const QString scheme = target.folder.scheme();
     if (scheme == QLatin1String("sftp")) {
         curl_easy_setopt(curl, CURLOPT_SSH_KNOWNHOSTS, knownHosts.constData());
+        curl_easy_setopt(curl, CURLOPT_SSH_KEYFUNCTION, CheckHostKey);
+        curl_easy_setopt(curl, CURLOPT_SSH_KEYDATA, hostKey);
         curl_easy_setopt(curl, CURLOPT_SSH_AUTH_TYPES, long(CURLSSH_AUTH_PUBLICKEY | CURLSSH_AUTH_PASSWORD));
     } else if (scheme == QLatin1String("ftps")) {
         curl_easy_setopt(curl, CURLOPT_USE_SSL, long(CURLUSESSL_ALL));
@@ -138,7 +179,23 @@ OnlineResult UploadFiles(const OnlineTarget& target, const QList<OnlineFile>& fi
     const QByteArray knownHosts =
         QFile::encodeName(target.knownHosts.isEmpty() ? QDir::homePath() + QStringLiteral("/.ssh/known_hosts")
                                                       : target.knownHosts);
+    // libcurl alone would look for id_rsa and id_dsa only; take the user's keys in ssh's order.
+    QByteArray privateKey;
+    if (scheme == QLatin1String("sftp")) {
+        for (const char* name : {"id_ed25519", "id_ecdsa", "id_rsa"}) {
+            const QString path = QDir::homePath() + QStringLiteral("/.ssh/") + QLatin1String(name);
+            if (QFileInfo::exists(path)) {
+                privateKey = QFile::encodeName(path);
+                break;
+            }
+        }
+    }
     const QString token = QString::number(QRandomGenerator::global()->generate(), 16);
+    HostKeyCheck hostKey{&target, host};
+    if (scheme == QLatin1String("sftp") && target.acceptNewHostKey) {
+        // A key accepted now is written there; the folder may not exist yet.
+        QDir().mkpath(QFileInfo(QFile::decodeName(knownHosts)).absolutePath());
+    }
 
     for (const OnlineFile& file : files) {
         const QString tempName = QStringLiteral(".%1.%2.tmp").arg(file.name, token);
@@ -149,7 +206,7 @@ OnlineResult UploadFiles(const OnlineTarget& target, const QList<OnlineFile>& fi
             Easy put;
             if (!put.curl)
                 return {OnlineResult::Error::Other, QStringLiteral("libcurl nicht verfügbar.")};
-            CommonOptions(put.curl, target, user, password, knownHosts, cancel);
+            CommonOptions(put.curl, target, user, password, knownHosts, privateKey, cancel, &hostKey);
             ReadBuffer buffer{&file.data, 0};
             curl_easy_setopt(put.curl, CURLOPT_URL, tempUrl.constData());
             curl_easy_setopt(put.curl, CURLOPT_UPLOAD, 1L);
@@ -173,12 +230,22 @@ OnlineResult UploadFiles(const OnlineTarget& target, const QList<OnlineFile>& fi
             }
             const CURLcode code = curl_easy_perform(put.curl);
             curl_easy_getinfo(put.curl, CURLINFO_RESPONSE_CODE, &status);
+            if (code != CURLE_OK && hostKey.unknown)
+                return {OnlineResult::Error::UnknownHostKey,
+                        QStringLiteral("Der Schlüssel von %1 ist noch nicht bekannt: in den Einstellungen "
+                                       "„Verbindung prüfen“ wählen und ihn bestätigen.")
+                            .arg(host)};
+            if (code != CURLE_OK && hostKey.mismatch)
+                return {OnlineResult::Error::HostKey,
+                        QStringLiteral("Der Schlüssel von %1 passt nicht zu dem bekannten (known_hosts): "
+                                       "ist das wirklich der Server des Vereins?")
+                            .arg(host)};
             if (OnlineResult r = FromCurl(code, http ? status : 0, host); !r.ok())
                 return r;
         }
         if (http) {
             Easy move;
-            CommonOptions(move.curl, target, user, password, knownHosts, cancel);
+            CommonOptions(move.curl, target, user, password, knownHosts, privateKey, cancel, &hostKey);
             curl_easy_setopt(move.curl, CURLOPT_URL, tempUrl.constData());
             curl_easy_setopt(move.curl, CURLOPT_CUSTOMREQUEST, "MOVE");
             move.headers = curl_slist_append(move.headers, ("Destination: " + finalUrl).constData());

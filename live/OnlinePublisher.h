@@ -12,6 +12,7 @@
 #include "OnlinePasswords.h"
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <thread>
 
@@ -23,6 +24,10 @@ struct OnlineTarget
     QString user;       // used where the URL names none
     QString password;   // from the keyring, never from the settings file
     QString knownHosts; // SSH known_hosts file; empty = ~/.ssh/known_hosts
+    // Asked (on the transfer's thread) when an SFTP host's key is not yet in
+    // known_hosts, with the host and the key's SHA-256 fingerprint; true adds it.
+    // Empty: an unknown key is refused, as a key that doesn't match always is.
+    std::function<bool(const QString& host, const QString& fingerprint)> acceptNewHostKey;
 };
 
 // One file to put on the host.
@@ -35,7 +40,17 @@ struct OnlineFile
 // The outcome of one transfer, with a German text for the operator.
 struct OnlineResult
 {
-    enum class Error { None, NameNotFound, Refused, Login, Certificate, HostKey, Permission, Other };
+    enum class Error {
+        None,
+        NameNotFound,
+        Refused,
+        Login,
+        Certificate,
+        HostKey,
+        UnknownHostKey,
+        Permission,
+        Other
+    };
     Error error = Error::None;
     QString message;
     bool ok() const { return error == Error::None; }

@@ -1,9 +1,11 @@
+#include "LoopbackSftp.h"
 #include "LoopbackWebDav.h"
 #include "OnlinePublisher.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 #include <QSignalSpy>
 #include <QtTest>
 
@@ -19,6 +21,8 @@ private slots:
     void coalescesBurst();
     void hostDownThenBack();
     void passwordFromStore();
+    void sftpHostKeys_data();
+    void sftpHostKeys();
 
 private:
     QByteArray OnHost(const QString& name) const { return m_webdav.Read(QStringLiteral("site"), name); }
@@ -53,6 +57,8 @@ void TestOnlinePublisher::errors_data()
                                          << "" << int(OnlineResult::Error::Permission);
     QTest::newRow("refused") << "closed"
                              << "" << int(OnlineResult::Error::Refused);
+    QTest::newRow("certificate nobody signed") << "tls"
+                                               << "" << int(OnlineResult::Error::Certificate);
 }
 
 void TestOnlinePublisher::errors()
@@ -63,6 +69,8 @@ void TestOnlinePublisher::errors()
     OnlineTarget target = Target(folder);
     if (folder == QLatin1String("closed"))
         target.folder.setPort(LoopbackWebDav::FreePort());
+    if (folder == QLatin1String("tls"))
+        target.folder = m_webdav.TlsFolder(QStringLiteral("site"));
     target.user = QStringLiteral("verein");
     target.password = password;
     const OnlineResult result = UploadFiles(target, {{QStringLiteral("ergebnisse.json"), "{}"}});
@@ -143,6 +151,72 @@ void TestOnlinePublisher::passwordFromStore()
     publisher.Publish("mit Passwort");
     QTRY_COMPARE_WITH_TIMEOUT(uploaded.size(), 1, 10000);
     QCOMPARE(passwords->key, QStringLiteral("verein@127.0.0.1"));
+}
+
+void TestOnlinePublisher::sftpHostKeys_data()
+{
+    using Known = LoopbackSftp::Known;
+    QTest::addColumn<int>("known");
+    QTest::addColumn<int>("answer"); // -1: nobody to ask, 0: "Nein", 1: "Ja"
+    QTest::addColumn<int>("error");
+    QTest::addColumn<bool>("asked");
+    QTest::newRow("known key, login by the user's key")
+        << int(Known::Right) << -1 << int(OnlineResult::Error::None) << false;
+    QTest::newRow("unknown key, nobody to ask")
+        << int(Known::Missing) << -1 << int(OnlineResult::Error::UnknownHostKey) << false;
+    QTest::newRow("unknown key, refused")
+        << int(Known::Missing) << 0 << int(OnlineResult::Error::UnknownHostKey) << true;
+    QTest::newRow("unknown key, accepted and kept")
+        << int(Known::Missing) << 1 << int(OnlineResult::Error::None) << true;
+    QTest::newRow("another key than the known one")
+        << int(Known::Other) << 1 << int(OnlineResult::Error::HostKey) << false;
+}
+
+// Against a real sshd on loopback, with a home of its own for the user's key and known_hosts.
+void TestOnlinePublisher::sftpHostKeys()
+{
+    QFETCH(int, known);
+    QFETCH(int, answer);
+    QFETCH(int, error);
+    QFETCH(bool, asked);
+    if (LoopbackSftp::Binary().isEmpty())
+        QSKIP("sshd is not installed");
+    LoopbackSftp sftp;
+    QVERIFY(sftp.Prepare());
+    QVERIFY(sftp.Start());
+    const QByteArray home = qgetenv("HOME");
+    qputenv("HOME", QFile::encodeName(sftp.Home()));
+    const auto restoreHome = qScopeGuard([&] { qputenv("HOME", home); });
+    QVERIFY(sftp.WriteKnownHosts(LoopbackSftp::Known(known)));
+
+    OnlineTarget target;
+    target.folder = sftp.Folder();
+    QStringList questions;
+    if (answer >= 0)
+        target.acceptNewHostKey = [&](const QString& host, const QString& fingerprint) {
+            questions << host + QLatin1Char(' ') + fingerprint;
+            return answer == 1;
+        };
+    const OnlineResult result = UploadFiles(target, {{QStringLiteral("ergebnisse.json"), "{\"v\":1}"}});
+    QCOMPARE(int(result.error), error);
+    QCOMPARE(sftp.Read(QStringLiteral("ergebnisse.json")),
+             result.ok() ? QByteArray("{\"v\":1}") : QByteArray());
+    QCOMPARE(questions.size(), asked ? 1 : 0);
+    if (!asked)
+        return;
+    // The fingerprint asked about is the one ssh-keygen shows for the server's key.
+    QProcess keygen;
+    keygen.start(QStringLiteral("ssh-keygen"),
+                 {QStringLiteral("-l"), QStringLiteral("-f"), sftp.Home() + "/../hostkey.pub"});
+    QVERIFY(keygen.waitForFinished(30000));
+    const QString shown = QString::fromLatin1(keygen.readAllStandardOutput()).section(QLatin1Char(' '), 1, 1);
+    QCOMPARE(questions.constFirst(), QStringLiteral("127.0.0.1 ") + shown);
+    if (answer != 1)
+        return;
+    // Kept: the next transfer needs nobody to ask.
+    target.acceptNewHostKey = nullptr;
+    QVERIFY(UploadFiles(target, {{QStringLiteral("ergebnisse.json"), "{\"v\":2}"}}).ok());
+    QCOMPARE(sftp.Read(QStringLiteral("ergebnisse.json")), QByteArray("{\"v\":2}"));
 }
 
 QTEST_GUILESS_MAIN(TestOnlinePublisher)

@@ -2,7 +2,8 @@
 
 // nginx with WebDAV on a free loopback port, for the upload tests and bench: /site/ takes
 // PUT and MOVE from anyone, /locked/ only from "verein" with the password "richtig",
-// /ro/ takes no writes.
+// /ro/ takes no writes. A second port speaks TLS with a certificate nobody signed
+// (TlsFolder), for the certificate check.
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
@@ -55,6 +56,16 @@ public:
         pw.write("verein:{PLAIN}richtig\n");
         pw.close();
         m_port = FreePort();
+        m_tlsPort = FreePort();
+        QProcess openssl;
+        openssl.start(QStringLiteral("openssl"),
+                      {QStringLiteral("req"), QStringLiteral("-x509"), QStringLiteral("-newkey"),
+                       QStringLiteral("rsa:2048"), QStringLiteral("-nodes"), QStringLiteral("-keyout"),
+                       d + QStringLiteral("/key.pem"), QStringLiteral("-out"),
+                       d + QStringLiteral("/cert.pem"), QStringLiteral("-subj"),
+                       QStringLiteral("/CN=127.0.0.1"), QStringLiteral("-days"), QStringLiteral("2")});
+        if (!openssl.waitForFinished(30000) || openssl.exitCode() != 0)
+            return false;
         const QByteArray dir = d.toUtf8();
         QByteArray text;
         if (geteuid() == 0)
@@ -67,7 +78,10 @@ public:
                 "/www;\n  location /site/ { dav_methods PUT DELETE MKCOL COPY MOVE; }\n"
                 "  location /locked/ { dav_methods PUT DELETE MOVE; auth_basic \"Verein\"; "
                 "auth_basic_user_file " +
-                dir + "/htpasswd; }\n  location /ro/ { }\n }\n}\n";
+                dir + "/htpasswd; }\n  location /ro/ { }\n }\n server {\n  listen 127.0.0.1:" +
+                QByteArray::number(m_tlsPort) + " ssl;\n  ssl_certificate " + dir +
+                "/cert.pem;\n  ssl_certificate_key " + dir + "/key.pem;\n  root " + dir +
+                "/www;\n  location /site/ { dav_methods PUT DELETE MOVE; }\n }\n}\n";
         QFile conf(d + QStringLiteral("/nginx.conf"));
         if (!conf.open(QIODevice::WriteOnly))
             return false;
@@ -109,6 +123,10 @@ public:
     {
         return QUrl(QStringLiteral("http://127.0.0.1:%1/%2/").arg(m_port).arg(name));
     }
+    QUrl TlsFolder(const QString& name) const
+    {
+        return QUrl(QStringLiteral("https://127.0.0.1:%1/%2/").arg(m_tlsPort).arg(name));
+    }
     QString Path(const QString& folder, const QString& file) const
     {
         return m_dir.path() + QStringLiteral("/www/") + folder + QLatin1Char('/') + file;
@@ -122,5 +140,6 @@ public:
 private:
     QTemporaryDir m_dir;
     quint16 m_port = 0;
+    quint16 m_tlsPort = 0;
     std::unique_ptr<QProcess> m_server;
 };
