@@ -288,6 +288,9 @@ public:
     void ApplyLiveSettings();
     void ApplyOnlineSettings();
     void StoreOnlinePassword(const QString& password);
+    // "Verbindung prüfen" in the settings: writes a small file into the folder and
+    // says in German what went wrong; an SFTP host not yet known is asked about.
+    void CheckOnlineConnection(const QString& folder, const QString& user, const QString& password);
     void mTafelClick();
     // What the spectators see now.
     LiveSnapshot LiveView() const;

@@ -1,18 +1,23 @@
 // Live results on the club's network and the audience's scoreboard.
 #include "TFormMain.h"
 
+#include "Dialogs.h"
 #include "LiveServer.h"
 #include "OnlinePasswords.h"
 #include "OnlinePublisher.h"
 #include "ProtocolLogic.h"
 #include "QrCode.h"
 #include "RunTime.h"
+#include "TCfgDialog.h"
 #include "TSortGrid.h"
 #include "TickSource.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QComboBox>
 #include <QDate>
+#include <QDateTime>
+#include <QEventLoop>
 #include <QHash>
 #include <QLabel>
 #include <QMap>
@@ -22,6 +27,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <thread>
 
 namespace {
 
@@ -144,6 +150,66 @@ void TFormMain::StoreOnlinePassword(const QString& password)
                                   password);
 }
 
+void TFormMain::CheckOnlineConnection(const QString& folder, const QString& user, const QString& password)
+{
+    QWidget* parent = CfgDialog ? static_cast<QWidget*>(CfgDialog) : this;
+    const QUrl url(folder);
+    const QStringList schemes = {QStringLiteral("sftp"), QStringLiteral("ftps"), QStringLiteral("ftp"),
+                                 QStringLiteral("https"), QStringLiteral("http")};
+    if (folder.isEmpty() || !url.isValid() || url.host().isEmpty() || !schemes.contains(url.scheme())) {
+        Dialogs().ShowMessage(parent, QStringLiteral("„%1“ ist kein Ordner auf einem Webserver. Beispiel: "
+                                                     "sftp://verein@www.example.de/live/")
+                                          .arg(folder));
+        return;
+    }
+    OnlineTarget target;
+    target.folder = url;
+    target.user = user;
+    target.password = password.isEmpty() && folder == Settings.OnlineZiel ? m_onlinePassword : password;
+    // Asked on this thread while the transfer waits for the answer.
+    target.acceptNewHostKey = [this, parent](const QString& host, const QString& fingerprint) {
+        bool accepted = false;
+        QMetaObject::invokeMethod(
+            this,
+            [&] {
+                accepted = Dialogs().AskYesNo(
+                    parent, QStringLiteral("Der Server %1 ist diesem Rechner noch unbekannt. Sein Schlüssel "
+                                           "hat den Fingerabdruck %2. Stimmt er mit dem überein, den der "
+                                           "Anbieter nennt? Dann dem Server vertrauen und ihn merken?")
+                                .arg(host, fingerprint));
+            },
+            Qt::BlockingQueuedConnection);
+        return accepted;
+    };
+    const QString key = OnlinePasswordKey(url, user);
+    const bool readKeyring = target.password.isEmpty();
+    const QList<OnlineFile> files{
+        {QStringLiteral("verbindungstest.txt"),
+         QStringLiteral("Quellorix: Verbindung geprüft am %1\n")
+             .arg(QDateTime::currentDateTime().toString(QStringLiteral("dd.MM.yyyy HH:mm:ss")))
+             .toUtf8()}};
+
+    // The window stays responsive (the clock, the barriers) while the host answers.
+    OnlineResult result;
+    QEventLoop waiting;
+    parent->setEnabled(false);
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    std::thread transfer([&] {
+        if (readKeyring)
+            target.password = OnlinePasswords()->Read(key).value_or(QString());
+        result = UploadFiles(target, files);
+        QMetaObject::invokeMethod(&waiting, &QEventLoop::quit, Qt::QueuedConnection);
+    });
+    waiting.exec();
+    transfer.join();
+    QApplication::restoreOverrideCursor();
+    parent->setEnabled(true);
+    Dialogs().ShowMessage(parent, result.ok() ? QStringLiteral("Verbindung in Ordnung: „verbindungstest.txt“ "
+                                                               "wurde nach %1 geschrieben.")
+                                                    .arg(url.toDisplayString(QUrl::RemoveUserInfo))
+                                              : result.message);
+}
+
 void TFormMain::mTafelClick()
 {
     if (Scoreboard->isVisible()) {
@@ -215,6 +281,12 @@ LiveSnapshot TFormMain::LiveView() const
             const QString cell = row > 0 ? SortGrid1->Cells(LaneRunColumn(lane), row) : QString();
             shown.time = cell.isEmpty() ? FormatRunTime(m_run.Elapsed(lane, now)) : cell;
             shown.unconfirmed = row > 0 && TimeUnconfirmed(LaneRunColumn(lane), row);
+            if (row > 0 && !shown.unconfirmed) {
+                shown.place = SortGrid1->Cells(ColPlatz, row).trimmed();
+                if (!shown.place.isEmpty())
+                    shown.gap =
+                        GapToClassLeader(view.rows, shown.className, SortGrid1->Cells(ColGesamt, row));
+            }
         }
     }
     return view;
@@ -239,23 +311,26 @@ std::array<ScoreboardLane, 2> TFormMain::ScoreboardLanes() const
             shown.time = FormatRunTime(0);
         const int row = LaneRow(lane);
         const int index = row > 0 ? m_results.IndexOf(SortGrid1->Cells(ColLoadOrder, row)) : -1;
-        if (shown.phase != ScoreboardLane::Phase::Stopped || index < 0)
+        if (index < 0)
             continue;
         const QStringList& cells = m_results.Row(index);
-        shown.place = cells.value(ColPlatz).trimmed();
+        // Name and club on lines of their own, so that neither is cut short.
+        QStringList name;
+        for (int col : {ColNr, ColName, ColVorname}) {
+            if (!cells.value(col).trimmed().isEmpty())
+                name << cells.value(col).trimmed();
+        }
+        if (!name.isEmpty())
+            shown.starter = name.join(u' ');
+        shown.club = cells.value(ColVerein).trimmed();
+        if (shown.phase != ScoreboardLane::Phase::Stopped)
+            continue;
+        shown.place = live.place;
+        shown.gap = live.gap;
         for (int col = ColLauf1 + Settings.ProbeLaufe; col <= ColLauf6; ++col) {
             if (ParseRunTime(cells.value(col)) != InvalidTime)
                 ++shown.countedRuns;
         }
-        // The gap to the class's best total.
-        const int total = ParseRunTime(cells.value(ColGesamt));
-        int best = InvalidTime;
-        for (const QStringList& other : view.rows) {
-            if (ClassKey(other.value(ColKlasse)) == ClassKey(cells.value(ColKlasse)))
-                best = std::min(best, ParseRunTime(other.value(ColGesamt)));
-        }
-        if (total != InvalidTime && best != InvalidTime && total > best)
-            shown.gap = QStringLiteral("+") + FormatRunTime(total - best);
     }
     return lanes;
 }

@@ -118,6 +118,10 @@ void TFormMain::CreateCfgDialog()
     CfgDialog->SetPortNotes([this](int port) { return PortNotes(port); });
     if (m_access.PortAccessProblem)
         CfgDialog->SetPortProblems(m_access.PortAccessProblem);
+    CfgDialog->SetConnectionCheck(
+        [this](const QString& folder, const QString& user, const QString& password) {
+            CheckOnlineConnection(folder, user, password);
+        });
     TraceStep(QStringLiteral("Program.TCfgDialog"), CfgDialog->windowTitle());
 }
 

@@ -164,6 +164,16 @@ void TCfgDialog::CreateControls()
     edOnlinePasswort->setToolTip(
         QStringLiteral("Wird im Schlüsselbund des Desktops gespeichert, nicht in den Einstellungen. "
                        "Bei SFTP genügt auch der SSH-Schlüssel in ~/.ssh."));
+    btnOnlineCheck = new QPushButton(QStringLiteral("Verbindung prüfen"), gbLive);
+    btnOnlineCheck->setToolTip(
+        QStringLiteral("Schreibt die Datei „verbindungstest.txt“ in den Ordner und sagt, was nicht geht"));
+    btnOnlineCheck->setAutoDefault(false);
+    btnOnlineCheck->hide();
+    connect(btnOnlineCheck, &QPushButton::clicked, this, [this] {
+        if (m_ConnectionCheck)
+            m_ConnectionCheck(edOnlineZiel->text().trimmed(), edOnlineBenutzer->text().trimmed(),
+                              edOnlinePasswort->text());
+    });
 
     OKBtn = new QPushButton(QStringLiteral("OK"), this);
     OKBtn->setDefault(true);
@@ -212,6 +222,7 @@ void TCfgDialog::CreateControls()
     live->addWidget(edOnlineBenutzer, 3, 1);
     live->addWidget(LabelOnlinePasswort, 4, 0);
     live->addWidget(edOnlinePasswort, 4, 1);
+    live->addWidget(btnOnlineCheck, 5, 1, Qt::AlignLeft);
 
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
@@ -275,6 +286,13 @@ void TCfgDialog::SetPortsFound(std::uint32_t portsFound)
 void TCfgDialog::SetPortNotes(std::function<QStringList(int port)> notes)
 {
     m_PortNotes = std::move(notes);
+}
+
+void TCfgDialog::SetConnectionCheck(
+    std::function<void(const QString& folder, const QString& user, const QString& password)> check)
+{
+    m_ConnectionCheck = std::move(check);
+    btnOnlineCheck->setVisible(bool(m_ConnectionCheck));
 }
 
 void TCfgDialog::SetPortProblems(std::function<QString(int port)> problem)

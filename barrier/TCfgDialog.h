@@ -37,6 +37,10 @@ public:
     // and beside the lines; by default the system is asked. Takes effect with
     // the next SetPortsFound.
     void SetPortProblems(std::function<QString(int port)> problem);
+    // What "Verbindung prüfen" does with the web host's folder, user and typed
+    // password as they stand in the dialog; without it the button is hidden.
+    void SetConnectionCheck(
+        std::function<void(const QString& folder, const QString& user, const QString& password)> check);
 
     // Fills the controls from the settings before the dialog is shown: the port
     // entry of settings.Port (none selected if that port was not found, "Kein"
@@ -112,6 +116,7 @@ public:
     QLineEdit* edOnlineBenutzer = nullptr;
     QLabel* LabelOnlinePasswort = nullptr;
     QLineEdit* edOnlinePasswort = nullptr;
+    QPushButton* btnOnlineCheck = nullptr;
     QPushButton* OKBtn = nullptr;
     QPushButton* CancelBtn = nullptr;
 
@@ -127,6 +132,7 @@ private:
 
     std::function<QStringList(int port)> m_PortNotes;
     std::function<QString(int port)> m_PortProblem = PortAccessProblem;
+    std::function<void(const QString&, const QString&, const QString&)> m_ConnectionCheck;
     int m_CountBahn = 2;
     int m_RememberedPortIndex = 0;
 };

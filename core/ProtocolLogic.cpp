@@ -226,3 +226,18 @@ QStringList ProtocolRowCells(const QStringList& cells)
         row.append(QString());
     return row;
 }
+
+QString GapToClassLeader(const QList<QStringList>& rows, const QString& className, const QString& total)
+{
+    const QString key = ClassKey(className);
+    const int own = ParseRunTime(total);
+    for (const QStringList& row : rows) {
+        if (row.value(ColPlatz).trimmed() != QLatin1String("1") || ClassKey(row.value(ColKlasse)) != key)
+            continue;
+        const int best = ParseRunTime(row.value(ColGesamt));
+        if (own == InvalidTime || best == InvalidTime || own <= best)
+            return {};
+        return u'+' + FormatRunTime(own - best);
+    }
+    return {};
+}

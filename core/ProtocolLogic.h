@@ -61,6 +61,11 @@ QList<QStringList> ClassSpellingVariants(const QStringList& classNames);
 // whose total is empty or "EL". Classes are compared by ClassKey.
 QStringList ComputePlaces(const QList<std::pair<QString, QString>>& classAndTotalInRowOrder);
 
+// How far a total lies behind its class's winner (the row placed "1" in rows of
+// protocol cells), as "+1,23"; empty for the winner, a tie with it, or where
+// either total is not a time.
+QString GapToClassLeader(const QList<QStringList>& rows, const QString& className, const QString& total);
+
 // The start number at the front of a lane list entry ("12 Muster Max Verein"):
 // the text before the first blank as an integer; none when there is no blank or
 // that text is not an integer. The row is then looked up by the number written

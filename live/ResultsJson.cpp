@@ -36,7 +36,9 @@ QByteArray ResultsJson(const LiveSnapshot& snapshot)
                                  {QStringLiteral("zeit"), view.time},
                                  {QStringLiteral("starter"), view.starter},
                                  {QStringLiteral("klasse"), view.className},
-                                 {QStringLiteral("unbestaetigt"), view.unconfirmed}});
+                                 {QStringLiteral("unbestaetigt"), view.unconfirmed},
+                                 {QStringLiteral("platz"), view.place},
+                                 {QStringLiteral("abstand"), view.gap}});
     }
     QJsonArray unconfirmed;
     for (int row = 0; row < snapshot.unconfirmedRows.size(); ++row) {

@@ -102,8 +102,9 @@ void TFormScoreboard::BuildLane(LanePanel& lane)
 {
     lane.panel = new QWidget(lanesView);
     Colour(lane.panel, text);
+    lane.caption = Label(lane.panel, accent);
     lane.starter = Label(lane.panel);
-    lane.className = Label(lane.panel, accent);
+    lane.club = Label(lane.panel);
     for (TDigit*& digit : lane.digits) {
         digit = new TDigit(lane.panel);
         digit->SetColor(clBlack);
@@ -172,9 +173,12 @@ void TFormScoreboard::ShowLanes(const std::array<ScoreboardLane, 2>& shown, int 
     for (int i = 0; i < 2; ++i) {
         const ScoreboardLane& view = shown.at(i);
         LanePanel& lane = lanes.at(i);
-        lane.starter->setProperty("fullText", view.phase == ScoreboardLane::Phase::Empty ? QString() : view.starter);
-        lane.className->setText(view.className.isEmpty() ? QString()
-                                                         : QStringLiteral("Klasse %1").arg(view.className));
+        const bool empty = view.phase == ScoreboardLane::Phase::Empty;
+        lane.starter->setProperty("fullText", empty ? QString() : view.starter);
+        lane.club->setProperty("fullText", empty ? QString() : view.club);
+        lane.caption->setText(
+            QStringLiteral("Bahn %1").arg(i + 1) +
+            (view.className.isEmpty() ? QString() : QStringLiteral("  ·  Klasse %1").arg(view.className)));
         ShowTime(lane, view.phase == ScoreboardLane::Phase::Empty ? QString() : view.time);
         QStringList result;
         if (view.phase == ScoreboardLane::Phase::Stopped) {
@@ -185,9 +189,9 @@ void TFormScoreboard::ShowLanes(const std::array<ScoreboardLane, 2>& shown, int 
             if (!view.gap.isEmpty())
                 result << view.gap;
             result << (view.countedRuns == 1 ? QStringLiteral("1 Lauf")
-                                              : QStringLiteral("%1 Läufe").arg(view.countedRuns));
+                                             : QStringLiteral("%1 Läufe").arg(view.countedRuns));
         }
-        lane.result->setText(result.join(QStringLiteral("  ·  ")));
+        lane.result->setProperty("fullText", result.join(QStringLiteral("  ·  ")));
     }
     standingsShown = false;
     pageTimer->stop();
@@ -231,35 +235,59 @@ int TFormScoreboard::NameFontPixels() const
     return lanes.at(0).starter->font().pixelSize();
 }
 
+int TFormScoreboard::LinesPerPage() const
+{
+    // A table row is a line of the font and its cell padding; the page number
+    // below the table takes two more.
+    const int line = QFontMetrics(standingsText->font()).lineSpacing() + 4;
+    return std::max(3, standingsView->height() / std::max(1, line) - 2);
+}
+
 int TFormScoreboard::DigitHeight() const
 {
     return lanes.at(0).digits.at(0)->height();
 }
 
 // Lines of the standings split into pages that fit the height; a class
-// heading never stands alone at the foot of a page.
+// heading never stands alone at the foot of a page. The lines are spread
+// evenly over the pages, so that no page shows a line or two and a blank.
 void TFormScoreboard::Paginate()
 {
-    const int lineHeight = std::max(1, height() / 14);
-    const int perPage = std::max(3, (standingsView->height() / lineHeight) - 1);
-    pages.clear();
-    QStringList current;
-    for (const ScoreboardClass& cls : std::as_const(standings)) {
-        if (current.size() + 2 > perPage && !current.isEmpty()) {
-            pages << current;
-            current.clear();
-        }
-        current << QStringLiteral("Klasse %1").arg(cls.className);
-        for (const auto& row : cls.rows) {
-            if (current.size() >= perPage) {
-                pages << current;
-                current = {QStringLiteral("Klasse %1 (Fortsetzung)").arg(cls.className)};
+    const auto split = [this](int perPage) {
+        QList<QStringList> result;
+        QStringList current;
+        for (const ScoreboardClass& cls : std::as_const(standings)) {
+            if (current.size() + 2 > perPage && !current.isEmpty()) {
+                result << current;
+                current.clear();
             }
-            current << QStringLiteral("%1.  %2  %3").arg(row.at(0), row.at(1), row.at(2));
+            current << QStringLiteral("Klasse %1").arg(cls.className);
+            for (const auto& row : cls.rows) {
+                if (current.size() >= perPage) {
+                    result << current;
+                    current = {QStringLiteral("Klasse %1 (Fortsetzung)").arg(cls.className)};
+                }
+                current << QStringLiteral("%1.  %2  %3").arg(row.at(0), row.at(1), row.at(2));
+            }
+        }
+        if (!current.isEmpty())
+            result << current;
+        return result;
+    };
+    const int perPage = LinesPerPage();
+    pages = split(perPage);
+    qsizetype lines = 0;
+    for (const QStringList& p : std::as_const(pages))
+        lines += p.size();
+    // The smallest page size that needs no more pages than the full ones do.
+    for (int even = int((lines + pages.size() - 1) / std::max<qsizetype>(1, pages.size())); even < perPage;
+         ++even) {
+        QList<QStringList> balanced = split(std::max(3, even));
+        if (balanced.size() <= pages.size()) {
+            pages = balanced;
+            break;
         }
     }
-    if (!current.isEmpty())
-        pages << current;
     page = std::min(page, std::max(0, int(pages.size()) - 1));
 }
 
@@ -273,7 +301,8 @@ void TFormScoreboard::ShowPage()
                         .arg(line.toHtmlEscaped());
             continue;
         }
-        html += QStringLiteral("<tr><td align=right width=8%>%1</td><td>&nbsp;%2</td><td align=right>%3</td></tr>")
+        html += QStringLiteral(
+                    "<tr><td align=right width=8%>%1</td><td>&nbsp;%2</td><td align=right>%3</td></tr>")
                     .arg(line.section(QStringLiteral("  "), 0, 0).toHtmlEscaped(),
                          line.section(QStringLiteral("  "), 1, 1).toHtmlEscaped(),
                          line.section(QStringLiteral("  "), 2).toHtmlEscaped());
@@ -292,14 +321,16 @@ void TFormScoreboard::LayOut()
     SetPixelSize(address, header * 4 / 10);
     // The QR code stands in the bottom right corner, below the lanes' results.
     const int qrSize = qrImage.isNull() ? 0 : h / 5;
-    const int addressWidth =
-        address->text().isEmpty() ? 0 : QFontMetrics(address->font()).horizontalAdvance(address->text()) + h / 40;
+    const int addressWidth = address->text().isEmpty()
+                                 ? 0
+                                 : QFontMetrics(address->font()).horizontalAdvance(address->text()) + h / 40;
     title->setGeometry(h / 40, 0, w - addressWidth - h / 20, header);
     FitText(title, title->property("fullText").toString(), header * 6 / 10, header * 4 / 10, true);
     address->setGeometry(w - addressWidth - h / 40, 0, addressWidth, header);
     if (qrSize > 0) {
         qr->setGeometry(w - qrSize - h / 40, h - qrSize - h / 40, qrSize, qrSize);
-        qr->setPixmap(QPixmap::fromImage(qrImage.scaled(qrSize, qrSize, Qt::KeepAspectRatio, Qt::FastTransformation)));
+        qr->setPixmap(
+            QPixmap::fromImage(qrImage.scaled(qrSize, qrSize, Qt::KeepAspectRatio, Qt::FastTransformation)));
         qr->raise();
     }
 
@@ -307,20 +338,25 @@ void TFormScoreboard::LayOut()
     lanesView->setGeometry(body);
     standingsView->setGeometry(body);
     const int laneWidth = body.width() / laneCount;
-    const int nameHeight = std::max(h / 14, 12);   // a twentieth of the height at least
-    const int digitHeight = std::max(h * 3 / 10, 20); // a quarter at least
+    // Read from twenty metres: name and club a twelfth of the height each, the time a quarter.
+    const int captionHeight = std::max(h / 16, 10);
+    const int nameHeight = std::max(h / 9, 12);
+    const int namePixels = std::max(h / 12, 9);
+    const int digitHeight = std::max(h * 27 / 100, 20);
     for (int i = 0; i < 2; ++i) {
         LanePanel& lane = lanes.at(i);
         lane.panel->setVisible(i < laneCount);
         lane.panel->setGeometry(i * laneWidth, 0, laneWidth, body.height());
         const int margin = laneWidth / 20;
-        SetPixelSize(lane.className, nameHeight * 6 / 10);
-        SetPixelSize(lane.result, nameHeight * 7 / 10, true);
-        lane.starter->setGeometry(margin, 0, laneWidth - 2 * margin, nameHeight);
-        FitText(lane.starter, lane.starter->property("fullText").toString(), nameHeight * 8 / 10, h / 20, true);
-        lane.className->setGeometry(margin, nameHeight, laneWidth - 2 * margin, nameHeight * 8 / 10);
-        const int top = nameHeight * 2;
-        const int digitWidth = std::min(digitHeight * 6 / 10, (laneWidth - 2 * margin) * 2 / 11);
+        const int inner = laneWidth - 2 * margin;
+        lane.caption->setGeometry(margin, 0, inner, captionHeight);
+        SetPixelSize(lane.caption, captionHeight * 8 / 10, true);
+        lane.starter->setGeometry(margin, captionHeight, inner, nameHeight);
+        FitText(lane.starter, lane.starter->property("fullText").toString(), namePixels, namePixels, true);
+        lane.club->setGeometry(margin, captionHeight + nameHeight, inner, nameHeight);
+        FitText(lane.club, lane.club->property("fullText").toString(), namePixels, namePixels, false);
+        const int top = captionHeight + 2 * nameHeight + h / 60;
+        const int digitWidth = std::min(digitHeight * 6 / 10, inner * 2 / 11);
         const int gap = digitWidth / 2;
         int x = (laneWidth - (5 * digitWidth + gap)) / 2;
         for (int d = 0; d < 5; ++d) {
@@ -333,7 +369,8 @@ void TFormScoreboard::LayOut()
                 x += gap;
             }
         }
-        lane.result->setGeometry(margin, top + digitHeight + nameHeight / 3, laneWidth - 2 * margin, nameHeight);
+        lane.result->setGeometry(margin, top + digitHeight + h / 40, inner, h / 12);
+        FitText(lane.result, lane.result->property("fullText").toString(), h / 16, h / 30, true);
     }
 
     SetPixelSize(standingsText, std::max(h / 18, 10));

@@ -17,8 +17,8 @@ struct ScoreboardLane
 {
     enum class Phase { Empty, Ready, Running, Stopped };
     Phase phase = Phase::Empty;
-    QString time;      // "12,34", "EL"; as the operator's display shows it
-    QString starter;   // start number and name
+    QString time;    // "12,34", "EL"; as the operator's display shows it
+    QString starter; // start number and name
     QString className;
     // After the stop: the place in the class, the gap to the class leader
     // ("+0,35", empty for the leader) and the runs that count.
@@ -26,6 +26,7 @@ struct ScoreboardLane
     QString gap;
     int countedRuns = 0;
     bool unconfirmed = false; // the time waits for the operator's confirmation
+    QString club;             // on a line of its own below the name
 };
 
 // One class of the standings: place, start number and name, total.
@@ -42,7 +43,7 @@ struct ScoreboardClass
 // class, page by page. A window of its own that never takes the focus from
 // the operator's window; a double click switches full screen on and off.
 // Its sizes follow its height, so that it can be read from far away: time
-// digits a quarter of the height, names a twentieth at least.
+// digits a quarter of the height, names a twelfth at least.
 class TFormScoreboard : public QWidget
 {
     Q_OBJECT
@@ -65,6 +66,8 @@ public:
     int StandingsPages() const { return int(pages.size()); }
     // The lines of the standings page on show (for the window's users and tests).
     QStringList StandingsLines() const;
+    // The lines a standings page holds at the current size.
+    int LinesPerPage() const;
     void NextPage();
     // Font pixel sizes and the digits' height, as laid out for the current size.
     int NameFontPixels() const;
@@ -79,8 +82,9 @@ private:
     struct LanePanel
     {
         QWidget* panel = nullptr;
+        QLabel* caption = nullptr; // "Bahn 1", with the class
         QLabel* starter = nullptr;
-        QLabel* className = nullptr;
+        QLabel* club = nullptr;
         std::array<TDigit*, 5> digits{};
         QLabel* comma = nullptr;
         QLabel* result = nullptr;

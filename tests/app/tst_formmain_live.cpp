@@ -1,7 +1,9 @@
 #include "FakeTickSource.h"
 #include "LiveClient.h"
 #include "LiveServer.h"
+#include "LoopbackWebDav.h"
 #include "ProtocolLogic.h"
+#include "TCfgDialog.h"
 #include "TDigit.h"
 #include "WindowHarness.h"
 
@@ -9,6 +11,8 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QStatusBar>
 #include <QTcpServer>
 #include <QTest>
@@ -33,11 +37,15 @@ private:
                                        : QJsonDocument::fromJson(reader.events.last()).object();
     }
 
-    QStringList ScoreboardTexts() const
+    // Tooltips hold what a label had to shorten.
+    QStringList ScoreboardTexts(bool withToolTips = true) const
     {
         QStringList texts;
-        for (const QLabel* label : window->Scoreboard->findChildren<QLabel*>())
+        for (const QLabel* label : window->Scoreboard->findChildren<QLabel*>()) {
             texts << label->text();
+            if (withToolTips)
+                texts << label->toolTip();
+        }
         return texts;
     }
 
@@ -82,7 +90,8 @@ private slots:
         window->mTafel->trigger();
         QVERIFY(window->Scoreboard->isVisible());
         QVERIFY(!window->Scoreboard->ShowingStandings());
-        QVERIFY2(ScoreboardTexts().contains(QStringLiteral("8 Kurz Karl TV")),
+        QVERIFY2(ScoreboardTexts().contains(QStringLiteral("8 Kurz Karl")) &&
+                     ScoreboardTexts().contains(QStringLiteral("TV")),
                  qPrintable(ScoreboardTexts().join(" | ")));
         window->mTafel->trigger();
         QVERIFY(!window->Scoreboard->isVisible());
@@ -91,7 +100,8 @@ private slots:
         // Opened while the run is timed, it shows the lanes at once.
         window->mTafel->trigger();
         QVERIFY(window->Scoreboard->isVisible());
-        QVERIFY2(ScoreboardTexts().contains(QStringLiteral("7 Muster Max SC Nord")),
+        QVERIFY2(ScoreboardTexts().contains(QStringLiteral("7 Muster Max")) &&
+                     ScoreboardTexts().contains(QStringLiteral("SC Nord")),
                  qPrintable(ScoreboardTexts().join(" | ")));
         QTRY_COMPARE(Lane(LastEvent(reader), 1, "zustand"), QStringLiteral("läuft"));
         clock->Set(1000 + 31250);
@@ -100,11 +110,17 @@ private slots:
         window->TriggerCommand(window->mStop2);
 
         QTRY_COMPARE(Lane(LastEvent(reader), 2, "zeit"), QStringLiteral("33,00"));
+        QTRY_COMPARE(Lane(LastEvent(reader), 2, "platz"), QStringLiteral("2"));
         const QJsonObject results = LastEvent(reader);
         QCOMPARE(results.value("veranstaltung").toString(), QStringLiteral("Kirchbergrennen"));
         QCOMPARE(Lane(results, 1, "zustand"), QStringLiteral("gestoppt"));
         QCOMPARE(Lane(results, 1, "zeit"), QStringLiteral("31,25"));
         QCOMPARE(Lane(results, 1, "klasse"), QStringLiteral("A"));
+        // Once ranked, each lane card has the place and the gap to the class's winner.
+        QCOMPARE(Lane(results, 1, "platz"), QStringLiteral("1"));
+        QCOMPARE(Lane(results, 1, "abstand"), QString());
+        QCOMPARE(Lane(results, 2, "platz"), QStringLiteral("2"));
+        QCOMPARE(Lane(results, 2, "abstand"), QStringLiteral("+1,75"));
         const QJsonArray first = results.value("zeilen").toArray().at(0).toArray();
         QCOMPARE(first.size(), ColPlatz + 1);
         QCOMPARE(first.at(ColName).toString(), QStringLiteral("Muster"));
@@ -112,7 +128,7 @@ private slots:
 
         // The scoreboard holds both results until the reset, then the standings.
         QVERIFY(!window->Scoreboard->ShowingStandings());
-        const QStringList texts = ScoreboardTexts();
+        const QStringList texts = ScoreboardTexts(false);
         QVERIFY2(texts.filter(QStringLiteral("Platz 1")).size() == 1, qPrintable(texts.join(" | ")));
         QVERIFY(texts.contains(QStringLiteral("Platz 2  ·  +1,75  ·  1 Lauf")));
         window->TriggerCommand(window->mReset);
@@ -155,6 +171,56 @@ private slots:
         clock->Set(1000 + 30000);
         window->TriggerCommand(window->mSTOP1);
         QCOMPARE(window->SortGrid1->Cells(ColLauf1, 1), QStringLiteral("30,00"));
+    }
+
+    void connectionCheckSaysWhatWentWrong_data()
+    {
+        QTest::addColumn<QString>("folder"); // on the loopback WebDAV server; a full text: as typed
+        QTest::addColumn<QString>("password");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("login right") << "locked"
+                                     << "richtig"
+                                     << "Verbindung in Ordnung: „verbindungstest.txt“ wurde nach";
+        QTest::newRow("login wrong") << "locked"
+                                     << "falsch"
+                                     << "Anmeldung bei 127.0.0.1 abgelehnt";
+        QTest::newRow("no write permission") << "ro"
+                                             << "richtig"
+                                             << "Keine Schreibrechte im Ordner auf 127.0.0.1";
+        QTest::newRow("not a folder on a web host") << "www.example.de/live"
+                                                    << ""
+                                                    << "„www.example.de/live“ ist kein Ordner";
+    }
+
+    // "Verbindung prüfen" in the settings, against nginx with WebDAV on loopback.
+    void connectionCheckSaysWhatWentWrong()
+    {
+        QFETCH(QString, folder);
+        QFETCH(QString, password);
+        QFETCH(QString, message);
+        LoopbackWebDav webdav;
+        if (!webdav.Prepare())
+            QSKIP("nginx is not installed");
+        QVERIFY(webdav.Start());
+        const QString typed = folder.contains(u'.') ? folder : webdav.Folder(folder).toString();
+        dialogs->modalAnswers.enqueue([&](QDialog&) {
+            TCfgDialog* settings = window->CfgDialog;
+            settings->edOnlineZiel->setText(typed);
+            settings->edOnlineBenutzer->setText(QStringLiteral("verein"));
+            settings->edOnlinePasswort->setText(password);
+            QVERIFY(settings->btnOnlineCheck->isVisibleTo(settings));
+            settings->btnOnlineCheck->click();
+            QVERIFY(settings->isEnabled());
+            settings->CancelBtn->click();
+        });
+        window->bCFGClick();
+        QCOMPARE(dialogs->messages.size(), 1);
+        QVERIFY2(dialogs->messages.constFirst().startsWith(message),
+                 qPrintable(dialogs->messages.constFirst()));
+        const QByteArray written = webdav.Read(folder, QStringLiteral("verbindungstest.txt"));
+        QCOMPARE(written.startsWith("Quellorix: Verbindung geprüft am "),
+                 message.startsWith(u"Verbindung in Ordnung"));
+        QVERIFY(window->Settings.OnlineZiel.isEmpty()); // cancelled: nothing kept
     }
 };
 

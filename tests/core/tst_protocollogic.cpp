@@ -38,6 +38,8 @@ private slots:
     void computePlaces_data();
     void computePlaces();
     void classSpellingVariants();
+    void gapToClassLeader_data();
+    void gapToClassLeader();
     void lanePositionsForNextRun_data();
     void lanePositionsForNextRun();
     void startNumberOfEntry_data();
@@ -159,6 +161,49 @@ void TestProtocolLogic::classSpellingVariants()
     // Only A-Z are folded: the sort's own rule, so "Ältere" and "ältere" stay apart there too.
     QCOMPARE(ClassSpellingVariants(classes), (QList<QStringList>{{"Jugend", "jugend", " Jugend"}}));
     QCOMPARE(ClassSpellingVariants({"A", "B"}), QList<QStringList>{});
+}
+
+void TestProtocolLogic::gapToClassLeader_data()
+{
+    QTest::addColumn<QString>("className");
+    QTest::addColumn<QString>("total");
+    QTest::addColumn<QString>("gap");
+    QTest::newRow("behind the winner") << "Jugend"
+                                       << "62,50"
+                                       << "+1,25";
+    QTest::newRow("class written otherwise") << " jugend"
+                                             << "62,50"
+                                             << "+1,25";
+    QTest::newRow("the winner") << "Jugend"
+                                << "61,25"
+                                << "";
+    QTest::newRow("other class, its own winner") << "Senioren"
+                                                 << "70,00"
+                                                 << "+10,00";
+    QTest::newRow("eliminated") << "Jugend"
+                                << "EL"
+                                << "";
+    QTest::newRow("class without a winner yet") << "Bambini"
+                                                << "50,00"
+                                                << "";
+}
+
+// Rows as the protocol has them after a ranking: place 1 of each class is the winner.
+void TestProtocolLogic::gapToClassLeader()
+{
+    QFETCH(QString, className);
+    QFETCH(QString, total);
+    QFETCH(QString, gap);
+    const auto row = [](const QString& klasse, const QString& gesamt, const QString& platz) {
+        QStringList cells(ProtocolColumnCount);
+        cells[ColKlasse] = klasse;
+        cells[ColGesamt] = gesamt;
+        cells[ColPlatz] = platz;
+        return cells;
+    };
+    const QList<QStringList> rows{row("Senioren", "60,00", "1"), row("Jugend", "62,50", "2"),
+                                  row("JUGEND", "61,25", " 1"), row("Bambini", "", "")};
+    QCOMPARE(GapToClassLeader(rows, className, total), gap);
 }
 
 void TestProtocolLogic::lanePositionsForNextRun_data()

@@ -3,6 +3,7 @@
 
 #include <QLabel>
 #include <QtTest>
+#include <algorithm>
 
 class TestScoreboard : public QObject
 {
@@ -26,11 +27,12 @@ void TestScoreboard::lanesShowTimeStarterAndResult_data()
     const auto digit = [](int value) { return int(TDigit::DigitPattern(value)); };
     QTest::newRow("a time") << "12,34" << QList<int>{-1, digit(1), digit(2), digit(3), digit(4)} << false
                             << "Platz 2  ·  +0,35  ·  3 Läufe";
-    QTest::newRow("a time of over 100 s") << "123,45"
-                                          << QList<int>{digit(1), digit(2), digit(3), digit(4), digit(5)}
-                                          << false << "Platz 2  ·  +0,35  ·  3 Läufe";
-    QTest::newRow("a time with a decimal point") << "12.34" << QList<int>{-1, digit(1), digit(2), digit(3), digit(4)}
-                                                 << false << "Platz 2  ·  +0,35  ·  3 Läufe";
+    QTest::newRow("a time of over 100 s")
+        << "123,45" << QList<int>{digit(1), digit(2), digit(3), digit(4), digit(5)} << false
+        << "Platz 2  ·  +0,35  ·  3 Läufe";
+    QTest::newRow("a time with a decimal point")
+        << "12.34" << QList<int>{-1, digit(1), digit(2), digit(3), digit(4)} << false
+        << "Platz 2  ·  +0,35  ·  3 Läufe";
     QTest::newRow("an implausible time") << "0,12" << QList<int>{-1, -1, digit(0), digit(1), digit(2)} << true
                                          << "unbestätigt  ·  Platz 2  ·  +0,35  ·  3 Läufe";
 }
@@ -44,8 +46,9 @@ void TestScoreboard::lanesShowTimeStarterAndResult()
 
     TFormScoreboard board;
     std::array<ScoreboardLane, 2> lanes;
-    lanes[0] = {ScoreboardLane::Phase::Stopped, time, "7 Müller Anna", "A", "2", "+0,35", 3, unconfirmed};
-    lanes[1] = {ScoreboardLane::Phase::Stopped, "EL", "9 Weber Carla", "B", "", "", 0, false};
+    lanes[0] = {ScoreboardLane::Phase::Stopped,  time, "7 Müller Anna", "A", "2", "+0,35", 3, unconfirmed,
+                "Freiwillige Feuerwehr Oberdorf"};
+    lanes[1] = {ScoreboardLane::Phase::Stopped, "EL", "9 Weber Carla", "B", "", "", 0, false, ""};
     board.ShowLanes(lanes, 2);
 
     const QList<TDigit*> digits = board.findChildren<TDigit*>();
@@ -57,11 +60,13 @@ void TestScoreboard::lanesShowTimeStarterAndResult()
     QCOMPARE(digits.at(5)->ValueBinary(), std::uint8_t(0));
     QVERIFY(digits.at(8)->ValueBinary() != 0 && digits.at(9)->ValueBinary() != 0); // E L
 
-    QStringList texts;
+    QStringList texts; // as shown, and in full where the label had to shorten it
     for (const QLabel* label : board.findChildren<QLabel*>())
-        texts << label->text();
+        texts << label->text() << label->toolTip();
     QVERIFY(texts.contains("7 Müller Anna"));
-    QVERIFY(texts.contains("Klasse A"));
+    QVERIFY(texts.contains("Freiwillige Feuerwehr Oberdorf"));
+    QVERIFY(texts.contains("Bahn 1  ·  Klasse A"));
+    QVERIFY(texts.contains("Bahn 2  ·  Klasse B"));
     QVERIFY2(texts.contains(result), qPrintable(texts.join(" | ")));
     QVERIFY(texts.contains("0 Läufe"));
     QVERIFY(!board.ShowingStandings());
@@ -73,7 +78,7 @@ void TestScoreboard::readableFromAfarOnAProjector()
     board.resize(1920, 1080);
     board.ShowLanes({}, 2);
     QVERIFY2(board.DigitHeight() >= 1080 / 4, qPrintable(QString::number(board.DigitHeight())));
-    QVERIFY2(board.NameFontPixels() >= 1080 / 20, qPrintable(QString::number(board.NameFontPixels())));
+    QVERIFY2(board.NameFontPixels() >= 1080 / 12, qPrintable(QString::number(board.NameFontPixels())));
     for (const TDigit* digit : board.findChildren<TDigit*>())
         QVERIFY(board.rect().contains(digit->mapTo(&board, digit->rect().bottomRight())));
 }
@@ -110,6 +115,27 @@ void TestScoreboard::standingsGoPageByPageWithEveryRowOnce()
     }
     QCOMPARE(board.StandingsPage(), 0); // round again
     QCOMPARE(seen, expected);
+
+    // Filled evenly, and each page fits: no page of a line or two and a blank.
+    qsizetype fewest = 1000, most = 0;
+    for (int page = 0; page < board.StandingsPages(); ++page) {
+        const qsizetype lines = board.StandingsLines().size();
+        fewest = std::min(fewest, lines);
+        most = std::max(most, lines);
+        QVERIFY(lines <= board.LinesPerPage());
+        const QLabel* text = nullptr;
+        for (const QLabel* label : board.findChildren<QLabel*>()) {
+            if (label->text().startsWith(QStringLiteral("<table")))
+                text = label;
+        }
+        QVERIFY(text);
+        QVERIFY2(text->sizeHint().height() <= text->height(), qPrintable(QStringLiteral("page %1: %2 > %3")
+                                                                             .arg(page)
+                                                                             .arg(text->sizeHint().height())
+                                                                             .arg(text->height())));
+        board.NextPage();
+    }
+    QVERIFY2(most - fewest <= 2, qPrintable(QStringLiteral("%1 to %2 lines").arg(fewest).arg(most)));
 }
 
 void TestScoreboard::doubleClickSwitchesFullScreenAndTheFocusStaysAway()
