@@ -14,9 +14,15 @@
 // floor, running throughout the case) woke around the same moment: a late
 // stamp that the floor thread shares is the machine's, not the program's.
 //
-//   bench_comport [edges]   (default 1000 of each kind)
+// With --uploads the same cases run while the results go to a web host (nginx with
+// WebDAV on loopback) as during a race with "OnlineZiel" set: a state of 768 KB (about
+// thirty times a race's results) every 50 ms, so that an upload is always in flight.
+//
+//   bench_comport [edges] [--uploads]   (default 1000 edges of each kind)
 #include "InheritingMutex.h"
 #include "LineSampler.h"
+#include "LoopbackWebDav.h"
+#include "OnlinePublisher.h"
 #include "PosixSerialDevice.h"
 #include "ProcessCpu.h"
 #include "RealtimeKit.h"
@@ -445,10 +451,57 @@ private:
 
 } // namespace
 
+// Uploads going on in the same process while the edges are stamped.
+class UploadsBeside
+{
+public:
+    bool Start()
+    {
+        if (!m_webdav.Prepare() || !m_webdav.Start())
+            return false;
+        OnlineTarget target;
+        target.folder = m_webdav.Folder(QStringLiteral("site"));
+        m_publisher = std::make_unique<OnlinePublisher>(target);
+        QObject::connect(m_publisher.get(), &OnlinePublisher::Uploaded, m_publisher.get(),
+                         [this] { ++m_uploads; });
+        QObject::connect(m_publisher.get(), &OnlinePublisher::StatusChanged, m_publisher.get(),
+                         [this](const OnlineStatus& status) { m_failed += !status.error.isEmpty(); });
+        m_changes.setInterval(50);
+        QObject::connect(&m_changes, &QTimer::timeout, &m_changes, [this] {
+            m_publisher->Publish(QByteArray::number(++m_published) + QByteArray(768 * 1024, 'x'));
+        });
+        m_changes.start();
+        m_running.start();
+        return true;
+    }
+    void Stop()
+    {
+        m_changes.stop();
+        std::printf("beside: %d changes of 768 KB published, %d uploads done, %d failed, in %.1f s\n",
+                    m_published, m_uploads, m_failed, double(m_running.elapsed()) / 1000.0);
+        m_publisher.reset();
+    }
+
+private:
+    LoopbackWebDav m_webdav;
+    std::unique_ptr<OnlinePublisher> m_publisher;
+    QTimer m_changes;
+    QElapsedTimer m_running;
+    int m_published = 0;
+    int m_uploads = 0;
+    int m_failed = 0;
+};
+
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
-    const int edges = argc > 1 ? std::max(1, std::atoi(argv[1])) : 1000;
+    const QStringList arguments = app.arguments().mid(1);
+    const bool withUploads = arguments.contains(QStringLiteral("--uploads"));
+    int edges = 1000;
+    for (const QString& argument : arguments) {
+        if (argument.toInt() > 0)
+            edges = argument.toInt();
+    }
 
     MicrosecondTickSource ticks;
     SetTickSource(&ticks);
@@ -497,6 +550,14 @@ int main(int argc, char** argv)
         std::printf("edge injector (the hardware) got NO real-time priority: a busy machine can delay an "
                     "edge's wake-up after its true time, and that counts against the stamp\n");
     PrintFigures("the machine: wake-up 1 ms sleeps (floor)", SleepWakeLatencies(3 * edges), "sleeps");
+    UploadsBeside uploads;
+    if (withUploads) {
+        if (!uploads.Start()) {
+            std::printf("nginx could not be started\n");
+            return 1;
+        }
+        std::printf("uploads to loopback WebDAV run beside the edges\n");
+    }
     std::printf("stamp error (stamp minus true time of the edge):\n");
 
     {
@@ -560,6 +621,8 @@ int main(int argc, char** argv)
         polled.Report();
     }
     SetBatchQueuedProbe(nullptr);
+    if (withUploads)
+        uploads.Stop();
 
     // The idle figures with the program's own millisecond clock.
     SetTickSource(nullptr);
