@@ -102,6 +102,7 @@ struct HostKeyCheck
     QString host;
     bool unknown = false;
     bool mismatch = false;
+    bool acceptedNow = false; // the user was asked and said yes during this transfer
 };
 
 int CheckHostKey(CURL*, const curl_khkey* knownKey, const curl_khkey* foundKey, curl_khmatch match,
@@ -126,6 +127,7 @@ int CheckHostKey(CURL*, const curl_khkey* knownKey, const curl_khkey* foundKey, 
     if (!check->target->acceptNewHostKey(check->host, fingerprint))
         return CURLKHSTAT_REJECT;
     check->unknown = false;
+    check->acceptedNow = true;
     return CURLKHSTAT_FINE_ADD_TO_FILE;
 }
 
@@ -139,7 +141,7 @@ void CommonOptions(CURL* curl, const OnlineTarget& target, const QByteArray& use
         curl_easy_setopt(curl, CURLOPT_XFERINFODATA, const_cast<std::atomic<bool>*>(cancel));
     }
     curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, 5000L);
+    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, long(target.connectTimeoutMs));
     curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, 30000L);
     curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L);
     curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 2L);
@@ -202,7 +204,10 @@ OnlineResult UploadFiles(const OnlineTarget& target, const QList<OnlineFile>& fi
         const QByteArray tempUrl = folder.resolved(QUrl(tempName)).toEncoded();
         const QByteArray finalUrl = folder.resolved(QUrl(file.name)).toEncoded();
         long status = 0;
-        {
+        // While the user read the fingerprint, the transfer's time ran out: the key is
+        // known now, so the file goes once more.
+        for (int attempt = 0; attempt < 2; ++attempt) {
+            hostKey.acceptedNow = false;
             Easy put;
             if (!put.curl)
                 return {OnlineResult::Error::Other, QStringLiteral("libcurl nicht verfügbar.")};
@@ -230,6 +235,8 @@ OnlineResult UploadFiles(const OnlineTarget& target, const QList<OnlineFile>& fi
             }
             const CURLcode code = curl_easy_perform(put.curl);
             curl_easy_getinfo(put.curl, CURLINFO_RESPONSE_CODE, &status);
+            if (code != CURLE_OK && hostKey.acceptedNow && attempt == 0)
+                continue;
             if (code != CURLE_OK && hostKey.unknown)
                 return {OnlineResult::Error::UnknownHostKey,
                         QStringLiteral("Der Schlüssel von %1 ist noch nicht bekannt: in den Einstellungen "
@@ -242,6 +249,7 @@ OnlineResult UploadFiles(const OnlineTarget& target, const QList<OnlineFile>& fi
                             .arg(host)};
             if (OnlineResult r = FromCurl(code, http ? status : 0, host); !r.ok())
                 return r;
+            break;
         }
         if (http) {
             Easy move;

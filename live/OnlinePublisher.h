@@ -28,6 +28,7 @@ struct OnlineTarget
     // known_hosts, with the host and the key's SHA-256 fingerprint; true adds it.
     // Empty: an unknown key is refused, as a key that doesn't match always is.
     std::function<bool(const QString& host, const QString& fingerprint)> acceptNewHostKey;
+    int connectTimeoutMs = 5000; // including the TLS or SSH handshake
 };
 
 // One file to put on the host.
