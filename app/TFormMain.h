@@ -93,6 +93,7 @@ inline const QString LoadRefusedMessage =
     QStringLiteral("Starterliste laden ist während eines Laufs gesperrt – erst nach „0,00“ möglich.");
 
 class IDialogs;
+class IPasswordStore;
 class IPrintDialogs;
 class ITickSource;
 
@@ -105,11 +106,12 @@ struct TSystemAccess
     std::function<std::uint32_t()> ScanPorts; // empty: scan the system's ports
     // What keeps this user from a COM number's port; empty: the system is asked.
     std::function<QString(int)> PortAccessProblem;
-    SerialDeviceFactory DeviceFactory;        // empty: the system's serial device
-    QString SerialByIdFolder;                 // empty: /dev/serial/by-id
-    std::function<bool(const QUrl&)> OpenUrl; // empty: the desktop's program for the file
-    QString JournalFolder;                    // empty: no race journal
-    std::function<QString()> BootId;          // empty: the system's boot id
+    SerialDeviceFactory DeviceFactory;         // empty: the system's serial device
+    QString SerialByIdFolder;                  // empty: /dev/serial/by-id
+    std::function<bool(const QUrl&)> OpenUrl;  // empty: the desktop's program for the file
+    std::shared_ptr<IPasswordStore> Passwords; // empty: the desktop's keyring
+    QString JournalFolder;                     // empty: no race journal
+    std::function<QString()> BootId;           // empty: the system's boot id
     // Called at each step of restoring a session (tests stop a child there).
     std::function<void(const QString&)> RestoreStep;
     // The clock, the message and file dialogs and the print dialogs; empty: the
@@ -288,6 +290,7 @@ public:
     void ApplyLiveSettings();
     void ApplyOnlineSettings();
     void StoreOnlinePassword(const QString& password);
+    std::shared_ptr<IPasswordStore> Passwords() const;
     // "Verbindung prüfen" in the settings: writes a small file into the folder and
     // says in German what went wrong; an SFTP host not yet known is asked about.
     void CheckOnlineConnection(const QString& folder, const QString& user, const QString& password);

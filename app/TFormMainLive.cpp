@@ -124,8 +124,9 @@ void TFormMain::ApplyOnlineSettings()
     target.user = Settings.OnlineBenutzer;
     target.password = m_onlinePassword;
     const bool on = !Settings.OnlineZiel.isEmpty() && target.folder.isValid();
+    // A password typed again (the old one was refused) takes effect at once.
     if (m_online && on && m_online->Target().folder == target.folder &&
-        m_online->Target().user == target.user)
+        m_online->Target().user == target.user && m_online->Target().password == target.password)
         return;
     m_online.reset();
     OnlineState->setVisible(on);
@@ -133,7 +134,7 @@ void TFormMain::ApplyOnlineSettings()
         return;
     OnlineState->setText(QStringLiteral("Online: wird übertragen …"));
     OnlineState->setToolTip(Settings.OnlineZiel);
-    m_online = std::make_unique<OnlinePublisher>(target, OnlinePasswords());
+    m_online = std::make_unique<OnlinePublisher>(target, Passwords());
     connect(m_online.get(), &OnlinePublisher::StatusChanged, OnlineState, [this](const OnlineStatus& status) {
         OnlineState->setText(status.Text());
         OnlineState->setToolTip(status.error.isEmpty() ? Settings.OnlineZiel : status.error);
@@ -146,8 +147,19 @@ void TFormMain::StoreOnlinePassword(const QString& password)
         return;
     // Kept in memory for this session too, so the next upload needn't wait for the keyring.
     m_onlinePassword = password;
-    OnlinePasswords()->WriteLater(OnlinePasswordKey(QUrl(Settings.OnlineZiel), Settings.OnlineBenutzer),
-                                  password);
+    const QString key = OnlinePasswordKey(QUrl(Settings.OnlineZiel), Settings.OnlineBenutzer);
+    Passwords()->WriteLater(key, password, [this, key](const QString& reason) {
+        Dialogs().ShowMessage(this,
+                              QStringLiteral("Das Passwort für %1 konnte nicht im Schlüsselbund des Desktops "
+                                             "gespeichert werden (%2). Es gilt, bis das Programm beendet "
+                                             "wird; danach in den Einstellungen neu eingeben.")
+                                  .arg(key, reason));
+    });
+}
+
+std::shared_ptr<IPasswordStore> TFormMain::Passwords() const
+{
+    return m_access.Passwords ? m_access.Passwords : OnlinePasswords();
 }
 
 void TFormMain::CheckOnlineConnection(const QString& folder, const QString& user, const QString& password)
@@ -194,9 +206,10 @@ void TFormMain::CheckOnlineConnection(const QString& folder, const QString& user
     QEventLoop waiting;
     parent->setEnabled(false);
     QApplication::setOverrideCursor(Qt::WaitCursor);
+    const std::shared_ptr<IPasswordStore> passwords = Passwords();
     std::thread transfer([&] {
         if (readKeyring)
-            target.password = OnlinePasswords()->Read(key).value_or(QString());
+            target.password = passwords->Read(key).value_or(QString());
         result = UploadFiles(target, files);
         QMetaObject::invokeMethod(&waiting, &QEventLoop::quit, Qt::QueuedConnection);
     });

@@ -24,27 +24,18 @@ public:
         return job.textData();
     }
 
-    bool Write(const QString& key, const QString& password) override
-    {
-        if (password.isEmpty()) {
-            QKeychain::DeletePasswordJob job(service);
-            job.setAutoDelete(false);
-            job.setKey(key);
-            return Run(job) || job.error() == QKeychain::EntryNotFound;
-        }
-        QKeychain::WritePasswordJob job(service);
-        job.setAutoDelete(false);
-        job.setKey(key);
-        job.setTextData(password);
-        return Run(job);
-    }
-
-    void WriteLater(const QString& key, const QString& password) override
+    void WriteLater(const QString& key, const QString& password,
+                    std::function<void(const QString& reason)> failed) override
     {
         auto* job = new QKeychain::WritePasswordJob(service);
         job->setAutoDelete(true);
         job->setKey(key);
         job->setTextData(password);
+        QObject::connect(job, &QKeychain::Job::finished, job,
+                         [failed = std::move(failed)](QKeychain::Job* done) {
+                             if (done->error() != QKeychain::NoError && failed)
+                                 failed(done->errorString());
+                         });
         job->start();
     }
 

@@ -3,6 +3,7 @@
 #include <QString>
 #include <QUrl>
 
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -13,10 +14,12 @@ class IPasswordStore
 public:
     virtual ~IPasswordStore() = default;
     // Blocking (the keyring may ask the user to unlock it): called on the upload thread.
+    // Empty: the keyring could not be reached or holds nothing under that key.
     virtual std::optional<QString> Read(const QString& key) = 0;
-    virtual bool Write(const QString& key, const QString& password) = 0;
-    // Returns at once; for the window's thread.
-    virtual void WriteLater(const QString& key, const QString& password) = 0;
+    // Returns at once; for the window's thread. failed is called there, with the
+    // keyring's reason, when the password could not be kept.
+    virtual void WriteLater(const QString& key, const QString& password,
+                            std::function<void(const QString& reason)> failed) = 0;
 };
 
 // The keyring entry that belongs to a folder and user ("user@host" of the target).

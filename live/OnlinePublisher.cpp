@@ -132,8 +132,8 @@ int CheckHostKey(CURL*, const curl_khkey* knownKey, const curl_khkey* foundKey, 
 }
 
 void CommonOptions(CURL* curl, const OnlineTarget& target, const QByteArray& user, const QByteArray& password,
-                   const QByteArray& knownHosts, const QByteArray& privateKey, const std::atomic<bool>* cancel,
-                   HostKeyCheck* hostKey)
+                   const QByteArray& knownHosts, const QByteArray& privateKey,
+                   const std::atomic<bool>* cancel, HostKeyCheck* hostKey)
 {
     if (cancel) {
         curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
@@ -272,10 +272,20 @@ QString OnlineStatus::Text() const
 {
     if (current)
         return QStringLiteral("Online: aktuell (%1)").arg(since.toString(QStringLiteral("HH:mm:ss")));
-    if (!error.isEmpty())
-        return QStringLiteral("Online: nicht erreichbar seit %1 – neuer Versuch in %2 s")
-            .arg(since.toString(QStringLiteral("HH:mm")))
+    if (!error.isEmpty()) {
+        // The host that answers but refuses is not "unreachable": the operator would
+        // look at the cable instead of the password.
+        using E = OnlineResult::Error;
+        const QString what = kind == E::Login         ? QStringLiteral("Anmeldung abgelehnt")
+                             : kind == E::Permission  ? QStringLiteral("keine Schreibrechte")
+                             : kind == E::Certificate ? QStringLiteral("Zertifikat ungültig")
+                             : kind == E::HostKey || kind == E::UnknownHostKey
+                                 ? QStringLiteral("Serverschlüssel abgelehnt")
+                                 : QStringLiteral("nicht erreichbar");
+        return QStringLiteral("Online: %1 seit %2 – neuer Versuch in %3 s")
+            .arg(what, since.toString(QStringLiteral("HH:mm")))
             .arg(retryInSeconds);
+    }
     return QStringLiteral("Online: wird übertragen …");
 }
 
@@ -321,6 +331,7 @@ void OnlinePublisher::Run()
         page = f.readAll().replace("const statisch = false;", "const statisch = true;");
     OnlineTarget target = m_target;
     bool passwordRead = !target.password.isEmpty() || !m_passwords;
+    bool keyringEmpty = false;
     bool pageUp = false;
     int pauseMs = 0;
     OnlineStatus status;
@@ -340,10 +351,17 @@ void OnlinePublisher::Run()
             files.append({QStringLiteral("index.html"), page});
         if (!passwordRead) {
             passwordRead = true;
-            target.password =
-                m_passwords->Read(OnlinePasswordKey(target.folder, target.user)).value_or(QString());
+            const std::optional<QString> kept =
+                m_passwords->Read(OnlinePasswordKey(target.folder, target.user));
+            keyringEmpty = !kept;
+            target.password = kept.value_or(QString());
         }
-        const OnlineResult result = UploadFiles(target, files, &m_cancel);
+        OnlineResult result = UploadFiles(target, files, &m_cancel);
+        if (result.error == OnlineResult::Error::Login && keyringEmpty)
+            result.message +=
+                QStringLiteral(" Der Schlüsselbund des Desktops lieferte kein Passwort für %1: in den "
+                               "Einstellungen unter „Passwort“ eingeben.")
+                    .arg(OnlinePasswordKey(target.folder, target.user));
 
         lock.relock();
         if (result.ok()) {
@@ -354,6 +372,7 @@ void OnlinePublisher::Run()
             status.current = !m_hasPending;
             status.since = QDateTime::currentDateTime();
             status.error.clear();
+            status.kind = OnlineResult::Error::None;
             status.retryInSeconds = 0;
             emit Uploaded(json);
             emit StatusChanged(status);
@@ -370,6 +389,7 @@ void OnlinePublisher::Run()
         status.current = false;
         status.since = failingSince;
         status.error = result.message;
+        status.kind = result.error;
         status.retryInSeconds = (pauseMs + 999) / 1000;
         emit StatusChanged(status);
         // A new state doesn't cut the pause short: the host is down, it would fail too.

@@ -70,8 +70,9 @@ struct OnlineStatus
     QDateTime since;        // when it got there, or since when the host fails
     int retryInSeconds = 0; // while failing: pause before the next try
     QString error;          // while failing: what went wrong
-    int uploads = 0;        // uploads made so far
-    QString Text() const;   // for the status bar
+    OnlineResult::Error kind = OnlineResult::Error::None;
+    int uploads = 0;      // uploads made so far
+    QString Text() const; // for the status bar
 };
 
 // Publishes the newest results to the host after every change, on a thread of its own:

@@ -49,6 +49,16 @@ private:
         return texts;
     }
 
+    // The status bar's field for the uploads to the web host: its text and tooltip.
+    std::pair<QString, QString> OnlineState() const
+    {
+        for (const QLabel* label : window->statusBar()->findChildren<QLabel*>()) {
+            if (label->text().startsWith(u"Online: "))
+                return {label->text(), label->toolTip()};
+        }
+        return {};
+    }
+
     static QString Lane(const QJsonObject& results, int lane, const char* key)
     {
         return results.value("bahnen").toArray().at(lane - 1).toObject().value(key).toString();
@@ -190,6 +200,41 @@ private slots:
         QTest::newRow("not a folder on a web host") << "www.example.de/live"
                                                     << ""
                                                     << "„www.example.de/live“ ist kein Ordner";
+    }
+
+    // A desktop without a keyring: the host refuses the login for want of a password
+    // and says so; the password typed then is told not kept, and works for the session.
+    void passwordWithoutAKeyringIsToldAndUsed()
+    {
+        LoopbackWebDav webdav;
+        if (!webdav.Prepare())
+            QSKIP("nginx is not installed");
+        QVERIFY(webdav.Start());
+        passwords->refuseWith = QStringLiteral("kein Schlüsselbund erreichbar");
+        const auto configure = [&](const QString& password) {
+            dialogs->modalAnswers.enqueue([&, password](QDialog&) {
+                TCfgDialog* settings = window->CfgDialog;
+                settings->edOnlineZiel->setText(webdav.Folder(QStringLiteral("locked")).toString());
+                settings->edOnlineBenutzer->setText(QStringLiteral("verein"));
+                settings->edOnlinePasswort->setText(password);
+                settings->OKBtn->click();
+            });
+            window->bCFGClick();
+        };
+        configure(QString());
+        QTRY_VERIFY_WITH_TIMEOUT(OnlineState().first.startsWith(u"Online: Anmeldung abgelehnt seit "), 10000);
+        QVERIFY2(OnlineState().second.contains(u"lieferte kein Passwort für verein@127.0.0.1"),
+                 qPrintable(OnlineState().second));
+        QVERIFY(dialogs->messages.isEmpty());
+
+        configure(QStringLiteral("richtig"));
+        QTRY_COMPARE(dialogs->messages.size(), 1);
+        QVERIFY2(
+            dialogs->messages.constFirst().contains(u"konnte nicht im Schlüsselbund des Desktops gespeichert "
+                                                    u"werden (kein Schlüsselbund erreichbar)"),
+            qPrintable(dialogs->messages.constFirst()));
+        QTRY_VERIFY_WITH_TIMEOUT(OnlineState().first.startsWith(u"Online: aktuell"), 10000);
+        QVERIFY(webdav.Read(QStringLiteral("locked"), QStringLiteral("ergebnisse.json")).contains("Muster"));
     }
 
     // "Verbindung prüfen" in the settings, against nginx with WebDAV on loopback.

@@ -1,6 +1,7 @@
 #include "LoopbackSftp.h"
 #include "LoopbackWebDav.h"
 #include "OnlinePublisher.h"
+#include "TestPasswords.h"
 
 #include <QDir>
 #include <QFile>
@@ -23,6 +24,7 @@ private slots:
     void uploadAfterChange();
     void coalescesBurst();
     void hostDownThenBack();
+    void passwordFromStore_data();
     void passwordFromStore();
     void sftpHostKeys_data();
     void sftpHostKeys();
@@ -129,31 +131,34 @@ void TestOnlinePublisher::hostDownThenBack()
     QTRY_VERIFY(status.last().first().value<OnlineStatus>().current);
 }
 
-namespace {
-class FakePasswords final : public IPasswordStore
+void TestOnlinePublisher::passwordFromStore_data()
 {
-public:
-    QString key;
-    std::optional<QString> Read(const QString& k) override
-    {
-        key = k;
-        return QStringLiteral("richtig");
-    }
-    bool Write(const QString&, const QString&) override { return true; }
-    void WriteLater(const QString&, const QString&) override {}
-};
-} // namespace
+    QTest::addColumn<bool>("inKeyring");
+    QTest::newRow("in the keyring") << true;
+    QTest::newRow("keyring without it") << false;
+}
 
 void TestOnlinePublisher::passwordFromStore()
 {
-    auto passwords = std::make_shared<FakePasswords>();
+    QFETCH(bool, inKeyring);
+    auto passwords = std::make_shared<TestPasswords>();
+    if (inKeyring)
+        passwords->WriteLater(QStringLiteral("verein@127.0.0.1"), QStringLiteral("richtig"), {});
     OnlineTarget target = Target(QStringLiteral("locked"));
     target.user = QStringLiteral("verein");
     OnlinePublisher publisher(target, passwords);
     QSignalSpy uploaded(&publisher, &OnlinePublisher::Uploaded);
+    QSignalSpy status(&publisher, &OnlinePublisher::StatusChanged);
     publisher.Publish("mit Passwort");
-    QTRY_COMPARE_WITH_TIMEOUT(uploaded.size(), 1, 10000);
-    QCOMPARE(passwords->key, QStringLiteral("verein@127.0.0.1"));
+    QTRY_VERIFY_WITH_TIMEOUT(!status.isEmpty(), 10000);
+    const auto first = status.first().first().value<OnlineStatus>();
+    QCOMPARE(uploaded.size(), inKeyring ? 1 : 0);
+    QCOMPARE(first.current, inKeyring);
+    if (inKeyring)
+        return;
+    // Not "unreachable": the host answered, and what it lacks is named.
+    QVERIFY2(first.Text().startsWith(u"Online: Anmeldung abgelehnt seit "), qPrintable(first.Text()));
+    QVERIFY2(first.error.contains(u"lieferte kein Passwort für verein@127.0.0.1"), qPrintable(first.error));
 }
 
 void TestOnlinePublisher::sftpHostKeys_data()

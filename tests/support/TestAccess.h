@@ -1,12 +1,13 @@
 #pragma once
 
 #include "TFormMain.h"
+#include "TestPasswords.h"
 
 #include <QSettings>
 #include <memory>
 
 // What a main window under test takes from the system: its settings in the
-// given ini file, no serial ports.
+// given ini file, no serial ports, a keyring of its own.
 inline TSystemAccess TestAccess(const QString& settingsFile)
 {
     TSystemAccess access;
@@ -14,5 +15,6 @@ inline TSystemAccess TestAccess(const QString& settingsFile)
         return std::make_unique<QSettings>(settingsFile, QSettings::IniFormat);
     };
     access.ScanPorts = [] { return std::uint32_t(0); };
+    access.Passwords = std::make_shared<TestPasswords>();
     return access;
 }

@@ -7,6 +7,7 @@
 #include "TSortGrid.h"
 #include "TestAccess.h"
 #include "TestDialogs.h"
+#include "TestPasswords.h"
 #include "TestPrintDialogs.h"
 
 #include <QAction>
@@ -27,6 +28,7 @@ public:
     std::unique_ptr<TestDialogs> dialogs;
     std::unique_ptr<TestPrintDialogs> printDialogs;
     std::unique_ptr<TTestFormMain> window;
+    std::shared_ptr<TestPasswords> passwords = std::make_shared<TestPasswords>();
     QList<QUrl> opened;     // files and addresses handed to the desktop, in order
     bool openAnswer = true; // what the desktop answers
 
@@ -55,6 +57,7 @@ public:
         access.Ticks = clock.get();
         access.Dialogs = dialogs.get();
         access.PrintDialogs = printDialogs.get();
+        access.Passwords = passwords;
         return access;
     }
 
