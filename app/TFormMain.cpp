@@ -654,7 +654,7 @@ void TFormMain::CreateHiddenMenu()
     connect(EinstellunGen1, &QAction::triggered, this, &TFormMain::bCFGClick);
     connect(Open1, &QAction::triggered, this, [this] {
         // The key must not fail silently while the load button is locked.
-        if (!sbLoad->isEnabled())
+        if (!RunIdle())
             statusBar()->showMessage(LoadRefusedMessage, 8000);
         sbLoadClick();
     });
@@ -742,30 +742,70 @@ bool TFormMain::FilterEvent(QObject* watched, QEvent* event)
 // ---------------------------------------------------------------------------
 // Window
 
+bool TFormMain::StartAvailable() const
+{
+    if (!RunIdle() || cbBuhn1->count() < 1)
+        return false;
+    if (Settings.CountBahn != 2)
+        return true;
+    return cbBuhn2->count() >= 1 && cbBuhn1->currentIndex() != cbBuhn2->currentIndex();
+}
+
+bool TFormMain::HasProtocol() const
+{
+    return SortGrid1->RowCount() >= 2 && !SortGrid1->Cells(ColNr, 1).isEmpty();
+}
+
+bool TFormMain::OfficeExportAvailable(bool word) const
+{
+    return HasProtocol() && !m_officeBusy && OleClassAvailable(QStringLiteral("Excel.Application")) &&
+           (!word || QFileInfo::exists(WordTemplatePath));
+}
+
 void TFormMain::UpdateCommandStates()
 {
-    const bool idle = !Clock->isActive();
-    if (Settings.CountBahn == 2)
-        bSTART->setEnabled(cbBuhn1->count() >= 1 && cbBuhn2->count() >= 1 && idle &&
-                           cbBuhn1->currentIndex() != cbBuhn2->currentIndex());
-    else
-        bSTART->setEnabled(cbBuhn1->count() >= 1 && idle);
-    SetButtonColor(bSTART, bSTART->isEnabled() ? StartAvailableColor : clBtnFace);
+    const bool idle = RunIdle();
+    const bool resetDue = m_run.CanReset();
+    const bool startAvailable = StartAvailable();
+    const bool hasProtocol = HasProtocol();
 
-    const bool hasProtocol = SortGrid1->RowCount() >= 2 && !SortGrid1->Cells(ColNr, 1).isEmpty();
+    // The run commands. mStart is the command's gate and apart from the START
+    // button's rule: F5 starts a run without a list (its lanes record nothing).
+    mStart->setEnabled(idle);
+    bSTART->setEnabled(startAvailable);
+    SetButtonColor(bSTART, startAvailable ? StartAvailableColor : clBtnFace);
+    for (int lane : {1, 2}) {
+        const bool running = m_run.LaneRunning(lane);
+        StopCommand(lane)->setEnabled(running);
+        StopButton(lane)->setEnabled(running);
+        SetButtonColor(StopButton(lane), running ? LaneRunningColor : clBtnFace);
+        (lane == 1 ? sb1del : sb2del)->setEnabled(m_run.CanEliminate(lane));
+    }
+    mReset->setEnabled(resetDue);
+    bRESET->setEnabled(resetDue);
+    SetButtonColor(bRESET, resetDue ? ResetDueColor : clBtnFace);
+
+    // Locked from START until "0,00".
+    bCFG->setEnabled(idle);
+    sbLoad->setEnabled(idle);
+    cbBuhn1->setEnabled(idle && cbBuhn1->count() >= 1);
+    cbBuhn2->setEnabled(idle && cbBuhn2->count() >= 2);
+    sb1->setEnabled(idle && cbBuhn1->count() > 0);
+    sb2->setEnabled(idle && cbBuhn2->count() > 0);
+    seObmen->setEnabled(startAvailable);
+
     sbSave->setEnabled(hasProtocol);
-    sbExcel->setEnabled(sbSave->isEnabled() && OleClassAvailable(QStringLiteral("Excel.Application")));
-    sbWord->setEnabled(sbExcel->isEnabled() && QFileInfo::exists(WordTemplatePath));
-    sbPrint->setEnabled(sbSave->isEnabled());
-    sbResults->setEnabled(sbSave->isEnabled());
-    sbInet->setEnabled(sbSave->isEnabled());
-    cbSort->setEnabled(sbSave->isEnabled());
-    LabelSort->setEnabled(cbSort->isEnabled());
-    sbCLS->setEnabled(bSTART->isEnabled() && sbSave->isEnabled());
-    sbCLSall->setEnabled(sbCLS->isEnabled());
-    seObmen->setEnabled(bSTART->isEnabled());
-    cbEditON->setEnabled(sbSave->isEnabled());
-    labEditON->setEnabled(cbEditON->isEnabled());
+    sbExcel->setEnabled(OfficeExportAvailable(false));
+    sbWord->setEnabled(OfficeExportAvailable(true));
+    sbPrint->setEnabled(hasProtocol);
+    sbResults->setEnabled(hasProtocol);
+    sbInet->setEnabled(hasProtocol);
+    cbSort->setEnabled(hasProtocol);
+    LabelSort->setEnabled(hasProtocol);
+    sbCLS->setEnabled(startAvailable && hasProtocol);
+    sbCLSall->setEnabled(startAvailable && hasProtocol);
+    cbEditON->setEnabled(hasProtocol);
+    labEditON->setEnabled(hasProtocol);
     // After "< >" every later pair runs reversed until swapped back: the labels say so.
     const bool swapped = Settings.CountBahn == 2 && cbBuhn2->currentIndex() >= 0 &&
                          cbBuhn1->currentIndex() > cbBuhn2->currentIndex();
@@ -949,13 +989,13 @@ void TFormMain::Panel7Resize()
 bool TFormMain::FormCloseQuery()
 {
     if (!SortGrid1->Modified())
-        return !Clock->isActive() || Dialogs().AskYesNo(this, QStringLiteral("Beenden?"));
+        return !m_run.Timing() || Dialogs().AskYesNo(this, QStringLiteral("Beenden?"));
     // Unsaved times: saving is offered on the spot rather than left to the
     // next start's restore.
     const QString question =
-        Clock->isActive() ? QStringLiteral("Beenden? Ein Lauf wird noch gemessen, und das Protokoll hat "
-                                           "ungespeicherte Änderungen.")
-                          : QStringLiteral("Beenden? Das Protokoll hat ungespeicherte Änderungen.");
+        m_run.Timing() ? QStringLiteral("Beenden? Ein Lauf wird noch gemessen, und das Protokoll hat "
+                                        "ungespeicherte Änderungen.")
+                       : QStringLiteral("Beenden? Das Protokoll hat ungespeicherte Änderungen.");
     switch (Dialogs().AskChoice(this, question,
                                 {QStringLiteral("Speichern"), QStringLiteral("Beenden ohne Speichern"),
                                  QStringLiteral("Abbrechen")})) {

@@ -178,7 +178,18 @@ public:
     TCustomCompare ClassCompare() const;
     // Names in the status bar, once, a class that is written in more than one way.
     void NoteClassSpellings();
+    // Every enabled flag and colour that follows the race, from the run cycle,
+    // the lanes and the protocol. Nothing reads a widget's flag back as race state.
     void UpdateCommandStates();
+    // No run from START until "0,00": loads, settings, deletions and undo may go.
+    bool RunIdle() const { return m_run.State() == RunState::Ready; }
+    // The START button's rule: idle, a starter on lane 1 and, with two lanes,
+    // a different one on lane 2. The start command itself is gated by RunIdle.
+    bool StartAvailable() const;
+    // A protocol with at least one starter: saving, printing and exports.
+    bool HasProtocol() const;
+    // The spreadsheet (or, with word, the document) export can be given now.
+    bool OfficeExportAvailable(bool word) const;
     void ApplyLaneLayout();
     void ShowLaneTime(int lane, int ms);
     // "EL" on the lane's digits, until the next ShowLaneTime.

@@ -182,7 +182,7 @@ void TFormMain::ComPortRLSD()
 
 void TFormMain::StartBarrierHit(std::uint32_t tick)
 {
-    if (m_run.StartEdge(bSTART->isEnabled(), BarrierOn(ImageLSstart)) == BarrierCommand::Start)
+    if (m_run.StartEdge(StartAvailable(), BarrierOn(ImageLSstart)) == BarrierCommand::Start)
         TriggerCommand(mStart, tick);
 }
 
@@ -190,7 +190,7 @@ void TFormMain::LaneBarrierHit(int lane, std::uint32_t tick)
 {
     // A finish barrier the operator switched off does not stop its lane.
     QLabel* finish = lane == 1 ? ImageLS1 : ImageLS2;
-    switch (m_run.FinishEdge(lane, bSTART->isEnabled(), BarrierOn(ImageLSstart), BarrierOn(finish))) {
+    switch (m_run.FinishEdge(lane, StartAvailable(), BarrierOn(ImageLSstart), BarrierOn(finish))) {
     case BarrierCommand::Start:
         TriggerCommand(mStart, tick);
         break;
@@ -274,7 +274,7 @@ void TFormMain::WriteStoredSettings()
 
 void TFormMain::bCFGClick()
 {
-    if (!bCFG->isEnabled())
+    if (!RunIdle())
         return;
     CreateCfgDialog();
     Settings.Port = ComPort->Port();

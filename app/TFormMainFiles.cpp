@@ -134,7 +134,7 @@ void TFormMain::sbLoadClick()
     // From START until "0,00" the load button is locked: a load then would
     // record the running lanes' times, or an elimination, for whichever
     // starters the refilled lists show.
-    if (!sbLoad->isEnabled())
+    if (!RunIdle())
         return;
     const QStringList filters = OpenFilters();
     // Always the entry of every list type; the file's contents decide how it is read.

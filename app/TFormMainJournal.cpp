@@ -88,14 +88,14 @@ std::vector<JournalRecord> TFormMain::JournalState(bool modified)
         records.push_back(cell);
     }
     // A run between START and "0,00" (after a failed write: the state written afresh).
-    if (!mStart->isEnabled()) {
+    if (!RunIdle()) {
         JournalRecord start = Record(JournalRecordType::RunStart);
         start.tick = m_startTick;
         start.countBahn = Settings.CountBahn;
         start.positions = m_journalPositions;
         records.push_back(start);
         for (int laneIndex = 0; laneIndex < Settings.CountBahn; ++laneIndex) {
-            if ((laneIndex == 0 ? bSTOP1 : bSTOP2)->isEnabled())
+            if (m_run.LaneRunning(laneIndex + 1))
                 continue;
             JournalRecord stop = Record(JournalRecordType::LaneStop);
             stop.lane = laneIndex + 1;
@@ -273,7 +273,7 @@ void TFormMain::JournalClosing()
     // With unsaved changes the journal stays open, so the next start offers it.
     if (!m_journal)
         return;
-    if (!Clock->isActive() && !SortGrid1->Modified())
+    if (!m_run.Timing() && !SortGrid1->Modified())
         m_journal->Close(true);
     else
         m_journal->CloseUnsaved();
@@ -292,7 +292,7 @@ void TFormMain::OfferSessions(bool atStart)
     if (m_access.JournalFolder.isEmpty())
         return;
     // Not while a run is timed or waits for "0,00": as with a load.
-    if (!atStart && !sbLoad->isEnabled()) {
+    if (!atStart && !RunIdle()) {
         statusBar()->showMessage(QStringLiteral("Frühere Sitzungen erst nach „0,00“."), 10000);
         return;
     }
@@ -478,8 +478,6 @@ bool TFormMain::ApplyJournalReplay(const JournalReplay& replay, const QString& s
         }
         cbBuhn1->setCurrentIndex(positions[0]);
         cbBuhn2->setCurrentIndex(positions[1]);
-        cbBuhn1->setEnabled(cbBuhn1->count() >= 1);
-        cbBuhn2->setEnabled(cbBuhn2->count() >= 2);
         m_laneRowHint = {-1, -1};
         // Entries follow edits of their starters' data, as they did in the session.
         RefreshLaneEntries();

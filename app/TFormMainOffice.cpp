@@ -138,8 +138,7 @@ public:
     explicit OfficeBusy(TFormMain& window) : m_window(window)
     {
         m_window.m_officeBusy = true;
-        m_window.sbExcel->setEnabled(false);
-        m_window.sbWord->setEnabled(false);
+        m_window.UpdateCommandStates();
     }
     ~OfficeBusy()
     {
@@ -156,7 +155,7 @@ private:
 
 void TFormMain::sbExcelClick()
 {
-    if (m_officeBusy || !sbExcel->isEnabled())
+    if (!OfficeExportAvailable(false))
         return;
     const OfficeBusy busy(*this);
     ExportExcel(QString());
@@ -164,7 +163,7 @@ void TFormMain::sbExcelClick()
 
 void TFormMain::sbWordClick()
 {
-    if (m_officeBusy || !sbWord->isEnabled())
+    if (!OfficeExportAvailable(true))
         return;
     const OfficeBusy busy(*this);
     // Named after the starter list, with a number when that name is taken.

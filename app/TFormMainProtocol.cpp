@@ -59,9 +59,7 @@ void TFormMain::FillLaneLists()
         cbBuhn1->addItem(entry, cells.value(ColLoadOrder));
         cbBuhn2->addItem(entry, cells.value(ColLoadOrder));
     }
-    cbBuhn1->setEnabled(cbBuhn1->count() >= 1);
     cbBuhn1->setCurrentIndex(cbBuhn1->count() >= 1 ? 0 : -1);
-    cbBuhn2->setEnabled(cbBuhn2->count() >= 2);
     cbBuhn2->setCurrentIndex(cbBuhn2->count() >= 2 ? 1 : -1);
     m_laneRowHint = {-1, -1};
     UpdateCommandStates();
@@ -162,8 +160,7 @@ void TFormMain::RemoveLaneEntries(const QString& identity)
     }
     m_entryPositionHint.clear();
     m_laneRowHint = {-1, -1};
-    cbBuhn1->setEnabled(cbBuhn1->count() >= 1);
-    cbBuhn2->setEnabled(cbBuhn2->count() >= 2);
+    UpdateCommandStates();
     JournalLanes();
 }
 
@@ -351,8 +348,7 @@ void TFormMain::ShowLaneRows()
 
 void TFormMain::SortGrid1RowSelected()
 {
-    sb1->setEnabled(bCFG->isEnabled() && cbBuhn1->count() > 0);
-    sb2->setEnabled(bCFG->isEnabled() && cbBuhn2->count() > 0);
+    UpdateCommandStates();
     // The grid reports the selection before it moves its current row: show the
     // counter once the move is done.
     QTimer::singleShot(0, this, [this] {
@@ -410,10 +406,6 @@ void TFormMain::sbCLSClick(int tag)
         JournalClear();
         cbBuhn1->clear();
         cbBuhn2->clear();
-        cbBuhn1->setEnabled(false);
-        cbBuhn2->setEnabled(false);
-        sb1->setEnabled(false);
-        sb2->setEnabled(false);
     } else {
         const int row = SortGrid1->Row();
         const QString identity = SortGrid1->Cells(ColLoadOrder, row);

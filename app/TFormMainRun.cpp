@@ -39,36 +39,17 @@ void TFormMain::mStartClick()
     // The lane count may have changed in the settings since the last run.
     m_run.SetLaneCount(Settings.CountBahn);
     // The start tick is taken at the trigger; the sound plays asynchronously.
-    if (!mStart->isEnabled() || !m_run.Start(CommandTick()))
+    if (!m_run.Start(CommandTick()))
         return;
     PlaySound(m_startSound);
     Clock->start();
     m_lastRunPositions = {cbBuhn1->currentIndex(), cbBuhn2->currentIndex()};
     m_lastRunCells.clear();
-
-    cbBuhn1->setEnabled(false);
-    cbBuhn2->setEnabled(false);
-    bCFG->setEnabled(false);
-    sbLoad->setEnabled(false);
-    bSTART->setEnabled(false);
-    SetButtonColor(bSTART, clBtnFace);
-    mStart->setEnabled(false);
-    bRESET->setEnabled(false);
-    mReset->setEnabled(false);
-    sb1->setEnabled(false);
-    sb2->setEnabled(false);
-
-    for (int lane : {1, 2}) {
-        const bool running = m_run.LaneRunning(lane);
-        StopButton(lane)->setEnabled(running);
-        SetButtonColor(StopButton(lane), running ? LaneRunningColor : clBtnFace);
-        StopCommand(lane)->setEnabled(running);
-    }
+    UpdateCommandStates();
     bSTOP1->setFocus();
 
     if (BarrierOn(ImageLSstart))
         ImageLSClick(ImageLSstart);
-    UpdateCommandStates();
     JournalRunStart();
 }
 
@@ -85,18 +66,12 @@ void TFormMain::mELClick(int laneIndex)
 void TFormMain::StopLane(int laneIndex, bool eliminated)
 {
     const int lane = laneIndex + 1;
-    if (!StopCommand(lane)->isEnabled())
-        return;
     const std::optional<int> stopped = m_run.Stop(lane, CommandTick());
     if (!stopped)
         return;
     PlaySound(m_stopSound);
     const int elapsed = *stopped;
-
-    StopButton(lane)->setEnabled(false);
-    SetButtonColor(StopButton(lane), clBtnFace);
-    StopCommand(lane)->setEnabled(false);
-    (lane == 1 ? sb1del : sb2del)->setEnabled(m_run.CanEliminate(lane));
+    UpdateCommandStates();
     QLabel* finish = lane == 1 ? ImageLS1 : ImageLS2;
     if (BarrierOn(finish))
         ImageLSClick(finish);
@@ -121,8 +96,7 @@ void TFormMain::StopLane(int laneIndex, bool eliminated)
 
 void TFormMain::AfterLaneStop()
 {
-    bRESET->setEnabled(m_run.CanReset());
-    mReset->setEnabled(bRESET->isEnabled());
+    UpdateCommandStates();
     for (int lane : {1, 2}) {
         if (m_run.LaneRunning(lane)) {
             StopButton(lane)->setFocus();
@@ -132,31 +106,18 @@ void TFormMain::AfterLaneStop()
     if (m_run.CanReset()) {
         Clock->stop();
         bRESET->setFocus();
-        SetButtonColor(bRESET, ResetDueColor);
         RankProtocol();
     }
 }
 
 void TFormMain::mResetClick()
 {
-    if (!mReset->isEnabled() || !m_run.Reset())
+    if (!m_run.Reset())
         return;
     ShowLaneTime(1, 0);
     ShowLaneTime(2, 0);
     m_laneRunColumn = {-1, -1};
     m_timedAcrossRestart = {false, false};
-    bCFG->setEnabled(true);
-    sbLoad->setEnabled(true);
-    bSTART->setEnabled(true);
-    SetButtonColor(bSTART, StartAvailableColor);
-    mStart->setEnabled(true);
-    bRESET->setEnabled(false);
-    mReset->setEnabled(false);
-    SetButtonColor(bRESET, clBtnFace);
-    sb1del->setEnabled(false);
-    sb2del->setEnabled(false);
-    sb1->setEnabled(true);
-    sb2->setEnabled(sb1->isEnabled());
 
     m_run.SetLaneCount(Settings.CountBahn);
     const std::array<int, 2> next = m_run.NextLanePositions(
@@ -164,13 +125,11 @@ void TFormMain::mResetClick()
     cbBuhn1->setCurrentIndex(next[0]);
     if (m_run.LaneCount() > 1)
         cbBuhn2->setCurrentIndex(next[1]);
-    cbBuhn1->setEnabled(true);
-    cbBuhn2->setEnabled(true);
+    UpdateCommandStates();
     // Also when the advance left the lists where they were (a list of one or two).
     ShowLaneRows();
     SortGrid1->InvalidateGrid();
     bSTART->setFocus();
-    UpdateCommandStates();
     JournalReset();
 }
 

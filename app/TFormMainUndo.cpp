@@ -74,7 +74,7 @@ void TFormMain::UndoLast()
         return;
     }
     // As a load: not from START until "0,00".
-    if (!sbLoad->isEnabled()) {
+    if (!RunIdle()) {
         statusBar()->showMessage(QStringLiteral("Rückgängig geht erst nach „0,00“."), kUndoNoteMs);
         return;
     }
@@ -120,8 +120,6 @@ void TFormMain::UndoLast()
         }
         cbBuhn1->setCurrentIndex(step.current[0] < cbBuhn1->count() ? step.current[0] : -1);
         cbBuhn2->setCurrentIndex(step.current[1] < cbBuhn2->count() ? step.current[1] : -1);
-        cbBuhn1->setEnabled(cbBuhn1->count() >= 1);
-        cbBuhn2->setEnabled(cbBuhn2->count() >= 2);
     }
     m_entryPositionHint.clear();
     m_laneRowHint = {-1, -1};

@@ -666,6 +666,10 @@ private Q_SLOTS:
         QCOMPARE(Cell(ColGesamt, 2), QStringLiteral("EL"));
         QCOMPARE(Cell(ColPlatz, 2), QString());
         QCOMPARE(Cell(ColPlatz, 1), QStringLiteral("1"));
+        // The run still waits for "0,00": START stays off and grey.
+        QVERIFY(window->bRESET->isEnabled());
+        QVERIFY(!window->bSTART->isEnabled());
+        QCOMPARE(window->bSTART->Color(), clBtnFace);
         // The elimination is a change that closing must not lose.
         QVERIFY(window->SortGrid1->Modified());
         dialogs->choices.enqueue(2); // "Abbrechen"
