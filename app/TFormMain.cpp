@@ -639,12 +639,13 @@ void TFormMain::CreateHiddenMenu()
 
     mSTOP1->setProperty("tag", 0);
     mStop2->setProperty("tag", 1);
-    connect(mStart, &QAction::triggered, this, &TFormMain::mStartClick);
-    connect(mSTOP1, &QAction::triggered, this, [this] { mSTOPClick(0); });
-    connect(mStop2, &QAction::triggered, this, [this] { mSTOPClick(1); });
+    // A key's tick is read at once, before anything else that takes time.
+    connect(mStart, &QAction::triggered, this, [this] { mStartClick(TickSource().GetTickCount()); });
+    connect(mSTOP1, &QAction::triggered, this, [this] { mSTOPClick(0, TickSource().GetTickCount()); });
+    connect(mStop2, &QAction::triggered, this, [this] { mSTOPClick(1, TickSource().GetTickCount()); });
     connect(mReset, &QAction::triggered, this, &TFormMain::mResetClick);
-    connect(mEL1, &QAction::triggered, this, [this] { mELClick(0); });
-    connect(mEL2, &QAction::triggered, this, [this] { mELClick(1); });
+    connect(mEL1, &QAction::triggered, this, [this] { mELClick(0, TickSource().GetTickCount()); });
+    connect(mEL2, &QAction::triggered, this, [this] { mELClick(1, TickSource().GetTickCount()); });
     connect(mConfirmTime, &QAction::triggered, this, &TFormMain::mConfirmTimeClick);
     connect(mRepeatRun, &QAction::triggered, this, &TFormMain::mRepeatRunClick);
     connect(LockLSstart, &QAction::triggered, this, [this] { ImageLSClick(ImageLSstart); });

@@ -161,8 +161,9 @@ public:
     // The stored settings as the program uses them (lane count, test runs, port ...).
     TStoredSettings Settings;
 
-    // Commands. A trigger may bring the tick at which it happened (a light
-    // barrier's edge); otherwise the command reads the tick at once.
+    // Commands, as their menu items would give them: a disabled one does nothing.
+    // A trigger may bring the tick at which it happened (a light barrier's edge);
+    // otherwise the command reads the tick at once.
     void TriggerCommand(QAction* command, std::optional<std::uint32_t> tick = std::nullopt);
 
     // Protocol (results and ranking).
@@ -360,17 +361,18 @@ private:
     QWidget* CreateLaneStopPanel(QWidget* parent, int lane, QLabel*& image, TBitBtnWithColor*& button);
 
     // Run cycle.
-    void mStartClick();
-    void mSTOPClick(int laneIndex);
+    // The start and the stops take the tick of their trigger: a light barrier's
+    // edge, a restored run's journal, or the moment a key or button was pressed.
+    void mStartClick(std::uint32_t tick);
+    void mSTOPClick(int laneIndex, std::uint32_t tick);
     // Stops a running lane with "EL" instead of a time (Shift+F8, Shift+F9).
-    void mELClick(int laneIndex);
-    void StopLane(int laneIndex, bool eliminated);
+    void mELClick(int laneIndex, std::uint32_t tick);
+    void StopLane(int laneIndex, bool eliminated, std::uint32_t tick);
     void AfterLaneStop();
     void mResetClick();
     void ClockTimer();
     TBitBtnWithColor* StopButton(int lane) const;
     QAction* StopCommand(int lane) const;
-    std::uint32_t CommandTick();
     void PlaySound(QSoundEffect* sound);
 
     // Protocol.
@@ -478,7 +480,6 @@ private:
     const std::uint32_t& m_startTick = m_run.Ticks().start;
     const std::array<std::uint32_t, 2>& m_stopTick = m_run.Ticks().stop;
     std::array<int, 2> m_laneRunColumn{-1, -1};
-    std::optional<std::uint32_t> m_triggerTick;
     TProgramFiles m_programFiles;
     TFileTypeDescriptions m_fileTypes;
     TFileFilters m_fileFilters;

@@ -18,14 +18,17 @@
 
 void TFormMain::TriggerCommand(QAction* command, std::optional<std::uint32_t> tick)
 {
-    m_triggerTick = tick;
-    command->trigger();
-    m_triggerTick.reset();
-}
-
-std::uint32_t TFormMain::CommandTick()
-{
-    return m_triggerTick ? *m_triggerTick : TickSource().GetTickCount();
+    if (!tick) {
+        command->trigger();
+        return;
+    }
+    // The tick goes with the command; the run cycle refuses what its state doesn't allow.
+    if (command == mStart)
+        mStartClick(*tick);
+    else if (command == mSTOP1 || command == mStop2)
+        mSTOPClick(command == mSTOP1 ? 0 : 1, *tick);
+    else
+        command->trigger();
 }
 
 void TFormMain::PlaySound(QSoundEffect* sound)
@@ -34,12 +37,12 @@ void TFormMain::PlaySound(QSoundEffect* sound)
         sound->play();
 }
 
-void TFormMain::mStartClick()
+void TFormMain::mStartClick(std::uint32_t tick)
 {
     // The lane count may have changed in the settings since the last run.
     m_run.SetLaneCount(Settings.CountBahn);
     // The start tick is taken at the trigger; the sound plays asynchronously.
-    if (!m_run.Start(CommandTick()))
+    if (!m_run.Start(tick))
         return;
     PlaySound(m_startSound);
     Clock->start();
@@ -53,20 +56,20 @@ void TFormMain::mStartClick()
     JournalRunStart();
 }
 
-void TFormMain::mSTOPClick(int laneIndex)
+void TFormMain::mSTOPClick(int laneIndex, std::uint32_t tick)
 {
-    StopLane(laneIndex, false);
+    StopLane(laneIndex, false, tick);
 }
 
-void TFormMain::mELClick(int laneIndex)
+void TFormMain::mELClick(int laneIndex, std::uint32_t tick)
 {
-    StopLane(laneIndex, true);
+    StopLane(laneIndex, true, tick);
 }
 
-void TFormMain::StopLane(int laneIndex, bool eliminated)
+void TFormMain::StopLane(int laneIndex, bool eliminated, std::uint32_t tick)
 {
     const int lane = laneIndex + 1;
-    const std::optional<int> stopped = m_run.Stop(lane, CommandTick());
+    const std::optional<int> stopped = m_run.Stop(lane, tick);
     if (!stopped)
         return;
     PlaySound(m_stopSound);
