@@ -754,7 +754,7 @@ bool TFormMain::StartAvailable() const
 
 bool TFormMain::HasProtocol() const
 {
-    return SortGrid1->RowCount() >= 2 && !SortGrid1->Cells(ColNr, 1).isEmpty();
+    return !ProtocolCell(ColNr, 1).isEmpty();
 }
 
 bool TFormMain::OfficeExportAvailable(bool word) const
@@ -910,7 +910,7 @@ int TFormMain::TextColumnNeed(int col) const
     const QFontMetrics metrics(SortGrid1->font());
     const int rows = std::min(SortGrid1->RowCount(), kMeasuredRows + 1);
     for (int row = 1; row < rows; ++row)
-        need = std::max(need, metrics.horizontalAdvance(SortGrid1->Cells(col, row)));
+        need = std::max(need, metrics.horizontalAdvance(ProtocolCell(col, row)));
     return need + kPadding;
 }
 

@@ -398,7 +398,14 @@ private:
     void CreateLive();
     void ScheduleLiveUpdate();
     void UpdateLive();
+    // The starter (load-order number) a grid row shows: the one thing read
+    // from the grid, whose rows are the protocol's in the order shown.
+    QString RowKey(int row) const;
+    // A protocol cell of a grid row, as the results model holds it.
+    QString ProtocolCell(int col, int row) const;
     QStringList ProtocolRowCells(int row) const;
+    // The cells a grid row shows, for bringing the model level with the grid.
+    QStringList GridRowCells(int row) const;
     // The lane entries of one starter (by load order) after an edit of his data.
     void RefreshLaneEntry(const QString& identity);
     // A starter's position in a lane list, or -1.

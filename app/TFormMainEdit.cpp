@@ -42,7 +42,7 @@ void TFormMain::SortGrid1CellValidate(int col, QString& newValue, bool& valid)
     }
     if (col == ColNr || col == ColName || col == ColVorname || col == ColVerein) {
         // Only the edited starter's entries change.
-        const QString identity = SortGrid1->Cells(ColLoadOrder, SortGrid1->Row());
+        const QString identity = RowKey(SortGrid1->Row());
         QTimer::singleShot(0, this, [this, identity] { RefreshLaneEntry(identity); });
     }
     // Ranked once the grid has taken the text.
@@ -55,7 +55,7 @@ void TFormMain::RefreshLaneEntries()
     QHash<QString, int> rowOf;
     rowOf.reserve(SortGrid1->RowCount());
     for (int row = 1; row < SortGrid1->RowCount(); ++row)
-        rowOf.insert(SortGrid1->Cells(ColLoadOrder, row), row);
+        rowOf.insert(RowKey(row), row);
     for (QComboBox* list : {cbBuhn1, cbBuhn2}) {
         for (int position = 0; position < list->count(); ++position) {
             const QString identity = list->itemData(position).toString();
@@ -89,7 +89,7 @@ void TFormMain::RefreshLaneEntry(const QString& identity)
     }
     int row = -1;
     for (int r = 1; row < 0 && r < SortGrid1->RowCount(); ++r) {
-        if (SortGrid1->Cells(ColLoadOrder, r) == identity)
+        if (RowKey(r) == identity)
             row = r;
     }
     if (row < 0)

@@ -105,13 +105,13 @@ std::vector<JournalRecord> TFormMain::JournalState(bool modified)
             const int column = m_laneRunColumn.at(laneIndex);
             if (row >= 1 && column >= 0) {
                 JournalRecord time = Record(JournalRecordType::Cell);
-                time.change = SortGrid1->Cells(column, row) == QLatin1String("EL")
+                time.change = ProtocolCell(column, row) == QLatin1String("EL")
                                   ? JournalCellChange::Elimination
                                   : JournalCellChange::Time;
                 time.lane = laneIndex + 1;
-                time.loadOrder = SortGrid1->Cells(ColLoadOrder, row);
+                time.loadOrder = RowKey(row);
                 time.column = column;
-                time.text = SortGrid1->Cells(column, row);
+                time.text = ProtocolCell(column, row);
                 records.push_back(time);
             }
         }
@@ -164,7 +164,7 @@ void TFormMain::JournalCell(int col, int row, JournalCellChange change, int lane
     JournalRecord cell = Record(JournalRecordType::Cell);
     cell.change = change;
     cell.lane = lane;
-    cell.loadOrder = SortGrid1->Cells(ColLoadOrder, row);
+    cell.loadOrder = RowKey(row);
     cell.column = col;
     cell.text = m_results.Cell(cell.loadOrder, col);
     m_journal->Append(cell);
@@ -180,7 +180,7 @@ void TFormMain::JournalDeleteRow(int row)
     if (!m_journal)
         return;
     JournalRecord deletion = Record(JournalRecordType::DeleteRow);
-    deletion.loadOrder = SortGrid1->Cells(ColLoadOrder, row);
+    deletion.loadOrder = RowKey(row);
     m_journal->Append(deletion);
 }
 
@@ -436,7 +436,7 @@ bool TFormMain::ApplyJournalReplay(const JournalReplay& replay, const QString& s
         rowOf.clear();
         rowOf.reserve(SortGrid1->RowCount());
         for (int row = 1; row < SortGrid1->RowCount(); ++row)
-            rowOf.insert(SortGrid1->Cells(ColLoadOrder, row), row);
+            rowOf.insert(RowKey(row), row);
     };
     reindex();
     for (const JournalTailChange& change : replay.tail) {

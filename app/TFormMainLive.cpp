@@ -285,20 +285,19 @@ LiveSnapshot TFormMain::LiveView() const
         const QComboBox* list = lane == 1 ? cbBuhn1 : cbBuhn2;
         const int row = LaneRow(lane);
         shown.starter = list->currentText();
-        shown.className = row > 0 ? SortGrid1->Cells(ColKlasse, row) : QString();
+        shown.className = ProtocolCell(ColKlasse, row);
         if (m_run.LaneRunning(lane)) {
             shown.state = LiveLane::State::Running;
             shown.time = FormatRunTime(m_run.Elapsed(lane, now));
         } else if (m_run.State() != RunState::Ready && m_run.Ticks().stop.at(lane - 1) != 0) {
             shown.state = LiveLane::State::Stopped;
-            const QString cell = row > 0 ? SortGrid1->Cells(LaneRunColumn(lane), row) : QString();
+            const QString cell = ProtocolCell(LaneRunColumn(lane), row);
             shown.time = cell.isEmpty() ? FormatRunTime(m_run.Elapsed(lane, now)) : cell;
             shown.unconfirmed = row > 0 && TimeUnconfirmed(LaneRunColumn(lane), row);
             if (row > 0 && !shown.unconfirmed) {
-                shown.place = SortGrid1->Cells(ColPlatz, row).trimmed();
+                shown.place = ProtocolCell(ColPlatz, row).trimmed();
                 if (!shown.place.isEmpty())
-                    shown.gap =
-                        GapToClassLeader(view.rows, shown.className, SortGrid1->Cells(ColGesamt, row));
+                    shown.gap = GapToClassLeader(view.rows, shown.className, ProtocolCell(ColGesamt, row));
             }
         }
     }
@@ -323,7 +322,7 @@ std::array<ScoreboardLane, 2> TFormMain::ScoreboardLanes() const
         if (shown.phase == ScoreboardLane::Phase::Ready)
             shown.time = FormatRunTime(0);
         const int row = LaneRow(lane);
-        const int index = row > 0 ? m_results.IndexOf(SortGrid1->Cells(ColLoadOrder, row)) : -1;
+        const int index = m_results.IndexOf(RowKey(row));
         if (index < 0)
             continue;
         const QStringList& cells = m_results.Row(index);

@@ -16,22 +16,25 @@
 
 void TFormMain::CheckRecordedTime(int row, int column, bool acrossRestart)
 {
-    const int ms = ParseRunTime(SortGrid1->Cells(column, row));
+    const QString key = RowKey(row);
+    const int ms = ParseRunTime(m_results.Cell(key, column));
     if (ms == InvalidTime)
         return;
-    const QString runClass = SortGrid1->Cells(ColKlasse, row);
+    // The class as the places count it: "Jugend" and "jugend " are one.
+    const QString runClass = m_results.Cell(key, ColKlasse);
     QList<int> others;
-    for (int other = 1; other < SortGrid1->RowCount(); ++other) {
-        if (other == row || SortGrid1->Cells(ColKlasse, other) != runClass)
+    for (int i = 0; i < m_results.RowCount(); ++i) {
+        const QStringList& other = m_results.Row(i);
+        if (other.value(ColLoadOrder) == key || ClassKey(other.value(ColKlasse)) != ClassKey(runClass))
             continue;
-        const int time = ParseRunTime(SortGrid1->Cells(column, other));
+        const int time = ParseRunTime(other.value(column));
         if (time != InvalidTime)
             others.append(time / 10);
     }
     const TimeDoubt doubt = CheckRunTime(ms / 10, Settings.Mindestzeit, others);
     if (doubt == TimeDoubt::None && !acrossRestart)
         return;
-    m_unconfirmed.append({SortGrid1->Cells(ColLoadOrder, row), column});
+    m_unconfirmed.append({key, column});
     SyncUnconfirmed();
     // Short enough for the status bar of the smallest window.
     const QString why =
@@ -41,7 +44,7 @@ void TFormMain::CheckRecordedTime(int row, int column, bool acrossRestart)
             : QStringLiteral("weit weg von Klasse %1 in diesem Lauf").arg(runClass);
     QString message =
         QStringLiteral("Zeit %1 von Nr. %2 %3 – prüfen: Strg+B bestätigt, Strg+R wiederholt den Lauf.")
-            .arg(SortGrid1->Cells(column, row), SortGrid1->Cells(ColNr, row), why);
+            .arg(m_results.Cell(key, column), m_results.Cell(key, ColNr), why);
     if (m_unconfirmed.size() > 1)
         message += u' ' + UnconfirmedCountText();
     statusBar()->showMessage(message);
@@ -52,12 +55,12 @@ bool TFormMain::TimeUnconfirmed(int col, int row) const
 {
     if (m_unconfirmed.isEmpty() || row < 1 || row >= SortGrid1->RowCount())
         return false;
-    return m_unconfirmed.contains({SortGrid1->Cells(ColLoadOrder, row), col});
+    return m_unconfirmed.contains({RowKey(row), col});
 }
 
 void TFormMain::UnmarkTime(int col, int row)
 {
-    if (m_unconfirmed.removeAll({SortGrid1->Cells(ColLoadOrder, row), col}) > 0) {
+    if (m_unconfirmed.removeAll({RowKey(row), col}) > 0) {
         SyncUnconfirmed();
         if (m_unconfirmed.isEmpty())
             statusBar()->clearMessage();
@@ -80,7 +83,7 @@ void TFormMain::mConfirmTimeClick()
         return;
     // The selected row's doubtful time if it has one, otherwise the one waiting longest:
     // one time at a time, each named before it counts.
-    const QString selected = SortGrid1->Cells(ColLoadOrder, SortGrid1->Row());
+    const QString selected = RowKey(SortGrid1->Row());
     auto mark = std::find_if(m_unconfirmed.cbegin(), m_unconfirmed.cend(),
                              [&selected](const std::pair<QString, int>& m) { return m.first == selected; });
     if (mark == m_unconfirmed.cend())
@@ -147,7 +150,7 @@ void TFormMain::mRepeatRunClick()
     KeepForUndo(true, QStringLiteral("Lauf wiederholen"));
     for (const auto& [identity, column] : std::as_const(m_lastRunCells)) {
         for (int row = 1; row < SortGrid1->RowCount(); ++row) {
-            if (SortGrid1->Cells(ColLoadOrder, row) != identity)
+            if (RowKey(row) != identity)
                 continue;
             SetProtocolCell(column, row, QString());
             JournalCellEdited(column, row);

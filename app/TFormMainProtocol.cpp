@@ -32,12 +32,11 @@ int TFormMain::LaneRow(int lane) const
 
     int& hint = m_laneRowHint.at(lane - 1);
     for (int candidate : {hint, position + 1}) {
-        if (candidate >= 1 && candidate < SortGrid1->RowCount() &&
-            SortGrid1->Cells(ColLoadOrder, candidate) == identity)
+        if (candidate >= 1 && candidate < SortGrid1->RowCount() && RowKey(candidate) == identity)
             return hint = candidate;
     }
     for (int row = 1; row < SortGrid1->RowCount(); ++row) {
-        if (SortGrid1->Cells(ColLoadOrder, row) == identity)
+        if (RowKey(row) == identity)
             return hint = row;
     }
     return -1;
@@ -104,7 +103,7 @@ void TFormMain::RecordLaneTime(int lane, const QString& timeText)
         return;
     SetProtocolCell(column, row, timeText);
     m_laneRunColumn.at(lane - 1) = column;
-    m_lastRunCells.append({SortGrid1->Cells(ColLoadOrder, row), column});
+    m_lastRunCells.append({RowKey(row), column});
     JournalCell(column, row, JournalCellChange::Time, lane);
     CheckRecordedTime(row, column, std::exchange(m_timedAcrossRestart.at(lane - 1), false));
     UpdateCommandStates();
@@ -123,7 +122,7 @@ void TFormMain::EliminateLaneRun(int lane)
         return;
     SetProtocolCell(column, row, QStringLiteral("EL"));
     m_laneRunColumn.at(lane - 1) = column;
-    m_lastRunCells.append({SortGrid1->Cells(ColLoadOrder, row), column});
+    m_lastRunCells.append({RowKey(row), column});
     // Journalled as the lane's result of this run, so that a restored run knows
     // the lane's column as it does after a time.
     JournalCell(column, row, JournalCellChange::Time, lane);
@@ -242,7 +241,23 @@ void TFormMain::NoteClassSpellings()
     }
 }
 
+QString TFormMain::RowKey(int row) const
+{
+    return row >= 1 && row < SortGrid1->RowCount() ? SortGrid1->Cells(ColLoadOrder, row) : QString();
+}
+
+QString TFormMain::ProtocolCell(int col, int row) const
+{
+    return m_results.Cell(RowKey(row), col);
+}
+
 QStringList TFormMain::ProtocolRowCells(int row) const
+{
+    const int index = m_results.IndexOf(RowKey(row));
+    return index >= 0 ? m_results.Row(index) : QStringList();
+}
+
+QStringList TFormMain::GridRowCells(int row) const
 {
     QStringList cells;
     cells.reserve(ProtocolColumnCount);
@@ -256,13 +271,13 @@ void TFormMain::SyncResults()
     ProtocolTable rows;
     rows.reserve(SortGrid1->RowCount());
     for (int row = 1; row < SortGrid1->RowCount(); ++row)
-        rows.append(ProtocolRowCells(row));
+        rows.append(GridRowCells(row));
     m_results.Update(rows);
 }
 
 void TFormMain::SetProtocolCell(int col, int row, const QString& text)
 {
-    const QString key = SortGrid1->Cells(ColLoadOrder, row);
+    const QString key = RowKey(row);
     if (m_results.SetCell(key, col, text)) {
         SortGrid1->SetCells(col, row, m_results.Cell(key, col));
         return;
@@ -275,7 +290,7 @@ void TFormMain::SetProtocolCell(int col, int row, const QString& text)
 
 void TFormMain::DeleteProtocolRow(int row)
 {
-    m_results.RemoveRow(SortGrid1->Cells(ColLoadOrder, row));
+    m_results.RemoveRow(RowKey(row));
     SortGrid1->Rows(row).Clear();
     SortGrid1->DeleteRow(row);
 }
@@ -283,7 +298,7 @@ void TFormMain::DeleteProtocolRow(int row)
 void TFormMain::ShowResultsColumn(int col)
 {
     for (int row = 1; row < SortGrid1->RowCount(); ++row) {
-        const QString key = SortGrid1->Cells(ColLoadOrder, row);
+        const QString key = RowKey(row);
         if (m_results.IndexOf(key) >= 0)
             SortGrid1->SetCells(col, row, m_results.Cell(key, col));
     }
@@ -294,7 +309,7 @@ QStringList TFormMain::GridKeys() const
     QStringList keys;
     keys.reserve(SortGrid1->RowCount());
     for (int row = 1; row < SortGrid1->RowCount(); ++row)
-        keys.append(SortGrid1->Cells(ColLoadOrder, row));
+        keys.append(RowKey(row));
     return keys;
 }
 
@@ -366,7 +381,7 @@ void TFormMain::sb1Click(int tag)
 {
     QComboBox* list = tag == 1 ? cbBuhn1 : cbBuhn2;
     const int row = SortGrid1->Row();
-    const QString identity = SortGrid1->Cells(ColLoadOrder, row);
+    const QString identity = RowKey(row);
     int position = identity.isEmpty() ? -1 : list->findData(identity);
     if (position < 0)
         position = row - 1;
@@ -408,7 +423,7 @@ void TFormMain::sbCLSClick(int tag)
         cbBuhn2->clear();
     } else {
         const int row = SortGrid1->Row();
-        const QString identity = SortGrid1->Cells(ColLoadOrder, row);
+        const QString identity = RowKey(row);
         JournalDeleteRow(row);
         DeleteProtocolRow(row);
         RemoveLaneEntries(identity);

@@ -81,7 +81,7 @@ void TFormMain::StopLane(int laneIndex, bool eliminated, std::uint32_t tick)
     JournalLaneStop(laneIndex);
     // A restored run's lane stopped with "EL" shows it again.
     if (m_resumingRun && LaneRunColumn(lane) >= 0 && LaneRow(lane) >= 1 &&
-        SortGrid1->Cells(LaneRunColumn(lane), LaneRow(lane)) == QStringLiteral("EL"))
+        ProtocolCell(LaneRunColumn(lane), LaneRow(lane)) == QStringLiteral("EL"))
         eliminated = true;
     if (eliminated) {
         // A car that never arrives: no made-up time, neither shown nor recorded.
