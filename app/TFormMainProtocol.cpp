@@ -98,7 +98,7 @@ void TFormMain::RecordLaneTime(int lane, const QString& timeText)
         KeepUnplacedTime(lane, list->itemData(list->currentIndex()).toString(), timeText);
         return;
     }
-    const int column = FirstEmptyRunColumn(SortGrid1->Rows(row).ToStringList());
+    const int column = FirstEmptyRunColumn(ProtocolRowCells(row));
     if (column < 0)
         return;
     SetProtocolCell(column, row, timeText);
@@ -117,7 +117,7 @@ void TFormMain::EliminateLaneRun(int lane)
     const int row = LaneRow(lane);
     if (row < 1)
         return;
-    const int column = FirstEmptyRunColumn(SortGrid1->Rows(row).ToStringList());
+    const int column = FirstEmptyRunColumn(ProtocolRowCells(row));
     if (column < 0)
         return;
     SetProtocolCell(column, row, QStringLiteral("EL"));
@@ -254,7 +254,9 @@ QString TFormMain::ProtocolCell(int col, int row) const
 QStringList TFormMain::ProtocolRowCells(int row) const
 {
     const int index = m_results.IndexOf(RowKey(row));
-    return index >= 0 ? m_results.Row(index) : QStringList();
+    // A row the model doesn't know (none is expected) is read as shown rather
+    // than as empty: an empty one would take a time into a filled run column.
+    return index >= 0 ? m_results.Row(index) : GridRowCells(row);
 }
 
 QStringList TFormMain::GridRowCells(int row) const

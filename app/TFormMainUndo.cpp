@@ -49,7 +49,7 @@ void TFormMain::KeepForUndo(bool clear, const QString& command)
             step.entryIds.append(cbBuhn1->itemData(i).toString());
         }
     } else {
-        const QStringList cells = SortGrid1->Rows(step.row).ToStringList();
+        const QStringList cells = ProtocolRowCells(step.row);
         step.rows = {cells};
         const QString identity = cells.value(ColLoadOrder);
         for (int lane = 0; lane < 2; ++lane) {
