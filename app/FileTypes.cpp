@@ -64,9 +64,10 @@ TFileFilters BuildFileFilters(const TFileTypeDescriptions& d, bool excelAvailabl
     TFileFilters filters;
     // A list is found whatever its type: the first entry shows every type the
     // reader takes, so an operator need not guess the entry before the file.
-    filters.Open = {QStringLiteral("Starterlisten (") +
-                    (excelAvailable ? QStringLiteral("*.txt *.csv *.xlsx *.xls *.ods") : QStringLiteral("*.txt *.csv")) +
-                    QLatin1Char(')')};
+    filters.Open = {
+        QStringLiteral("Starterlisten (") +
+        (excelAvailable ? QStringLiteral("*.txt *.csv *.xlsx *.xls *.ods") : QStringLiteral("*.txt *.csv")) +
+        QLatin1Char(')')};
     filters.Open.append(text);
     filters.Save = {text};
     if (excelAvailable) {

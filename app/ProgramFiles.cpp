@@ -16,7 +16,8 @@ TProgramFiles ProgramFilesOf(const QString& programFilePath)
     // Beside the program (a build, Windows), else where the package puts it: <prefix>/share/quellorix.
     const QString templateName = QStringLiteral("Protokollvorlage.docx");
     files.WordTemplate = folder.absoluteFilePath(templateName);
-    const QString shared = QDir::cleanPath(folder.absoluteFilePath(QStringLiteral("../share/quellorix/") + templateName));
+    const QString shared =
+        QDir::cleanPath(folder.absoluteFilePath(QStringLiteral("../share/quellorix/") + templateName));
     if (!QFileInfo::exists(files.WordTemplate) && QFileInfo::exists(shared))
         files.WordTemplate = shared;
     files.SaveFileName = folder.absoluteFilePath(base + QStringLiteral(".txt"));

@@ -69,6 +69,8 @@ struct TUndoStep
     std::array<int, 2> current{-1, -1};          // the lanes' selections before
     QString command;                             // what is taken back, for the message
     QList<std::pair<QString, int>> lastRunCells; // what "Lauf wiederholen" could take back before
+    // Doubtful times (starter, run) that went with the rows: they come back unconfirmed.
+    QList<std::pair<QString, int>> unconfirmed;
 };
 
 // Face colours of the command buttons by run state (idle buttons: clBtnFace).
@@ -465,7 +467,6 @@ private:
     void CheckRecordedTime(int row, int column, bool acrossRestart = false);
     void UnmarkTime(int col, int row);
     // Hands the marks to the results model, where scoreboards see them.
-    void SyncUnconfirmed();
     void mConfirmTimeClick();
     void mRepeatRunClick();
     void JournalSaved();
@@ -530,7 +531,6 @@ private:
     // Lane times that found no starter in this session: lane, starter's load order, time.
     QList<std::tuple<int, QString, QString>> m_unplacedTimes;
     // Doubtful times by load-order number and column, until confirmed or edited.
-    QList<std::pair<QString, int>> m_unconfirmed;
     // The cells the last run wrote and the lane positions it started from, for "Lauf wiederholen".
     QList<std::pair<QString, int>> m_lastRunCells;
     std::array<int, 2> m_lastRunPositions{-1, -1};

@@ -34,8 +34,8 @@ void TFormMain::CheckRecordedTime(int row, int column, bool acrossRestart)
     const TimeDoubt doubt = CheckRunTime(ms / 10, Settings.Mindestzeit, others);
     if (doubt == TimeDoubt::None && !acrossRestart)
         return;
-    m_unconfirmed.append({key, column});
-    SyncUnconfirmed();
+    m_results.MarkUnconfirmed(key, column - ColLauf1 + 1);
+    ScheduleLiveUpdate();
     // Short enough for the status bar of the smallest window.
     const QString why =
         acrossRestart ? QStringLiteral("über den Neustart gemessen")
@@ -45,7 +45,7 @@ void TFormMain::CheckRecordedTime(int row, int column, bool acrossRestart)
     QString message =
         QStringLiteral("Zeit %1 von Nr. %2 %3 – prüfen: Strg+B bestätigt, Strg+R wiederholt den Lauf.")
             .arg(m_results.Cell(key, column), m_results.Cell(key, ColNr), why);
-    if (m_unconfirmed.size() > 1)
+    if (m_results.UnconfirmedRuns().size() > 1)
         message += u' ' + UnconfirmedCountText();
     statusBar()->showMessage(message);
     SortGrid1->InvalidateGrid();
@@ -53,66 +53,56 @@ void TFormMain::CheckRecordedTime(int row, int column, bool acrossRestart)
 
 bool TFormMain::TimeUnconfirmed(int col, int row) const
 {
-    if (m_unconfirmed.isEmpty() || row < 1 || row >= SortGrid1->RowCount())
-        return false;
-    return m_unconfirmed.contains({RowKey(row), col});
+    return !m_results.UnconfirmedRuns().isEmpty() && m_results.Unconfirmed(RowKey(row), col - ColLauf1 + 1);
 }
 
 void TFormMain::UnmarkTime(int col, int row)
 {
-    if (m_unconfirmed.removeAll({RowKey(row), col}) > 0) {
-        SyncUnconfirmed();
-        if (m_unconfirmed.isEmpty())
+    if (m_results.ClearUnconfirmed(RowKey(row), col - ColLauf1 + 1)) {
+        ScheduleLiveUpdate();
+        if (m_results.UnconfirmedRuns().isEmpty())
             statusBar()->clearMessage();
         SortGrid1->InvalidateGrid();
     }
 }
 
-void TFormMain::SyncUnconfirmed()
-{
-    QList<std::pair<QString, int>> runs;
-    for (const auto& [identity, column] : std::as_const(m_unconfirmed))
-        runs.append({identity, column - ColLauf1 + 1});
-    m_results.SetUnconfirmed(runs);
-    ScheduleLiveUpdate();
-}
-
 void TFormMain::mConfirmTimeClick()
 {
-    if (m_unconfirmed.isEmpty())
+    const QList<std::pair<QString, int>>& marks = m_results.UnconfirmedRuns();
+    if (marks.isEmpty())
         return;
     // The selected row's doubtful time if it has one, otherwise the one waiting longest:
     // one time at a time, each named before it counts.
     const QString selected = RowKey(SortGrid1->Row());
-    auto mark = std::find_if(m_unconfirmed.cbegin(), m_unconfirmed.cend(),
+    auto mark = std::find_if(marks.cbegin(), marks.cend(),
                              [&selected](const std::pair<QString, int>& m) { return m.first == selected; });
-    if (mark == m_unconfirmed.cend())
-        mark = m_unconfirmed.cbegin();
-    const auto [identity, column] = *mark;
+    if (mark == marks.cend())
+        mark = marks.cbegin();
+    const auto [identity, run] = *mark;
     const int index = m_results.IndexOf(identity);
-    if (index >= 0) {
-        const QStringList& row = m_results.Row(index);
-        const QString starter = QStringList{row.value(ColName), row.value(ColVorname)}.join(u' ').trimmed();
-        if (!Dialogs().AskYesNo(this, QStringLiteral("Zeit %1 von Nr. %2 – %3 (Lauf %4) bestätigen?")
-                                          .arg(row.value(column), row.value(ColNr), starter)
-                                          .arg(column - ColLauf1 + 1)))
-            return;
-    }
-    m_unconfirmed.removeAll({identity, column});
-    SyncUnconfirmed();
+    if (index < 0)
+        return; // a mark goes with its row: not expected
+    const QStringList& row = m_results.Row(index);
+    const QString starter = QStringList{row.value(ColName), row.value(ColVorname)}.join(u' ').trimmed();
+    if (!Dialogs().AskYesNo(this, QStringLiteral("Zeit %1 von Nr. %2 – %3 (Lauf %4) bestätigen?")
+                                      .arg(row.value(ColLauf1 + run - 1), row.value(ColNr), starter)
+                                      .arg(run)))
+        return;
+    m_results.ClearUnconfirmed(identity, run);
+    ScheduleLiveUpdate();
     RankProtocol();
-    statusBar()->showMessage(m_unconfirmed.isEmpty()
-                                 ? QStringLiteral("Zeit bestätigt.")
-                                 : QStringLiteral("Zeit bestätigt. %1").arg(UnconfirmedCountText()),
-                             m_unconfirmed.isEmpty() ? 5000 : 0);
+    const bool none = m_results.UnconfirmedRuns().isEmpty();
+    statusBar()->showMessage(none ? QStringLiteral("Zeit bestätigt.")
+                                  : QStringLiteral("Zeit bestätigt. %1").arg(UnconfirmedCountText()),
+                             none ? 5000 : 0);
     SortGrid1->InvalidateGrid();
 }
 
 QString TFormMain::UnconfirmedCountText() const
 {
-    return m_unconfirmed.size() == 1
-               ? QStringLiteral("1 Zeit wartet auf Bestätigung (Strg+B).")
-               : QStringLiteral("%1 Zeiten warten auf Bestätigung (Strg+B).").arg(m_unconfirmed.size());
+    const qsizetype waiting = m_results.UnconfirmedRuns().size();
+    return waiting == 1 ? QStringLiteral("1 Zeit wartet auf Bestätigung (Strg+B).")
+                        : QStringLiteral("%1 Zeiten warten auf Bestätigung (Strg+B).").arg(waiting);
 }
 
 void TFormMain::mRepeatRunClick()
@@ -154,12 +144,12 @@ void TFormMain::mRepeatRunClick()
                 continue;
             SetProtocolCell(column, row, QString());
             JournalCellEdited(column, row);
-            m_unconfirmed.removeAll({identity, column});
+            m_results.ClearUnconfirmed(identity, column - ColLauf1 + 1);
             break;
         }
     }
     m_lastRunCells.clear();
-    SyncUnconfirmed();
+    ScheduleLiveUpdate();
     SortGrid1->SetModified(true);
     RankProtocol();
     cbBuhn1->setCurrentIndex(m_lastRunPositions[0]);

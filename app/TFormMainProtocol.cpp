@@ -63,9 +63,9 @@ void TFormMain::FillLaneLists()
     m_laneRowHint = {-1, -1};
     UpdateCommandStates();
     // Marks and the last run belong to the list they were taken on.
-    m_unconfirmed.clear();
+    m_results.SetUnconfirmed({});
     m_lastRunCells.clear();
-    SyncUnconfirmed();
+    ScheduleLiveUpdate();
     SortGrid1RowSelected();
     SortGrid1->InvalidateGrid();
 }
@@ -417,6 +417,7 @@ void TFormMain::sbCLSClick(int tag)
     if (!Dialogs().AskYesNo(this, question))
         return;
     KeepForUndo(tag == 1);
+    const qsizetype waitingBefore = m_results.UnconfirmedRuns().size();
     if (tag == 1) {
         SortGrid1->ClearGrid();
         SyncResults();
@@ -431,6 +432,14 @@ void TFormMain::sbCLSClick(int tag)
         RemoveLaneEntries(identity);
         RankProtocol();
         SortGrid1->SetRow(std::min(row, SortGrid1->RowCount() - 1));
+    }
+    // A doubtful time that went with its row waits no more: the status bar says what still does.
+    if (m_results.UnconfirmedRuns().size() != waitingBefore) {
+        ScheduleLiveUpdate();
+        if (m_results.UnconfirmedRuns().isEmpty())
+            statusBar()->clearMessage();
+        else
+            statusBar()->showMessage(UnconfirmedCountText());
     }
     FormResize();
     UpdateCommandStates();

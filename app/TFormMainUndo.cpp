@@ -42,6 +42,10 @@ void TFormMain::KeepForUndo(bool clear, const QString& command)
     step.current = {cbBuhn1->currentIndex(), cbBuhn2->currentIndex()};
     step.row = SortGrid1->Row();
     step.lastRunCells = m_lastRunCells;
+    for (const auto& mark : m_results.UnconfirmedRuns()) {
+        if (clear || mark.first == RowKey(step.row))
+            step.unconfirmed.append(mark);
+    }
     if (clear) {
         step.rows = ProtocolRows();
         for (int i = 0; i < cbBuhn1->count(); ++i) {
@@ -95,8 +99,13 @@ void TFormMain::UndoLast()
         rows.removeIf([](const QStringList& row) { return row.value(ColLoadOrder).isEmpty(); });
         rows.insert(std::clamp(qsizetype(step.row - 1), qsizetype(0), rows.size()), step.rows.value(0));
     }
+    // Marks confirmed since stay confirmed; those that went with the rows come back.
+    QList<std::pair<QString, int>> marks =
+        step.clear ? QList<std::pair<QString, int>>() : m_results.UnconfirmedRuns();
+    marks.append(step.unconfirmed);
     // The load order numbers are the starters' identities: kept, not counted anew.
     FillProtocol(rows, &header, true);
+    m_results.SetUnconfirmed(marks);
     RankProtocol();
 
     {

@@ -62,7 +62,25 @@ bool TResultsModel::RemoveRow(const QString& key)
         return false;
     m_rows.removeAt(index);
     Reindex();
+    m_unconfirmed.removeIf([&key](const std::pair<QString, int>& mark) { return mark.first == key; });
     emit RowRemoved(key);
+    return true;
+}
+
+bool TResultsModel::MarkUnconfirmed(const QString& key, int run)
+{
+    if (IndexOf(key) < 0 || run < 1 || run > 6 || m_unconfirmed.contains({key, run}))
+        return false;
+    m_unconfirmed.append({key, run});
+    emit RunChanged(key, run);
+    return true;
+}
+
+bool TResultsModel::ClearUnconfirmed(const QString& key, int run)
+{
+    if (m_unconfirmed.removeAll({key, run}) == 0)
+        return false;
+    emit RunChanged(key, run);
     return true;
 }
 
@@ -126,6 +144,8 @@ void TResultsModel::Update(const ProtocolTable& rows)
     }
     std::swap(m_rows, newRows);
     std::swap(m_index, newIndex);
+    m_unconfirmed.removeIf(
+        [this](const std::pair<QString, int>& mark) { return !m_index.contains(mark.first); });
 
     // newRows and newIndex now hold the previous state; removals are reported in its order.
     for (const QStringList& row : std::as_const(newRows)) {

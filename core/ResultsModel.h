@@ -69,6 +69,12 @@ public:
     // the whole set and reports each run whose flag changed as RunChanged.
     void SetUnconfirmed(const QList<std::pair<QString, int>>& keyAndRun);
     bool Unconfirmed(const QString& key, int run) const { return m_unconfirmed.contains({key, run}); }
+    // In the order they were marked: the one waiting longest first. A mark goes
+    // with its starter's row (a deletion, a new protocol without him).
+    const QList<std::pair<QString, int>>& UnconfirmedRuns() const { return m_unconfirmed; }
+    // Marks one run of a known starter, or takes the mark off; false when nothing changed.
+    bool MarkUnconfirmed(const QString& key, int run);
+    bool ClearUnconfirmed(const QString& key, int run);
 
 signals:
     void RowAdded(const QString& key);

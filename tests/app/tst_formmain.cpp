@@ -819,6 +819,39 @@ private Q_SLOTS:
                  qPrintable(window->statusBar()->currentMessage()));
     }
 
+    void doubtfulMarkGoesAndComesWithItsRow_data()
+    {
+        QTest::addColumn<bool>("wholeProtocol");
+        QTest::newRow("row deleted") << false;
+        QTest::newRow("protocol cleared") << true;
+    }
+
+    void doubtfulMarkGoesAndComesWithItsRow()
+    {
+        QFETCH(bool, wholeProtocol);
+        window->Settings.Mindestzeit = 500;
+        Load(kFiveStarters);
+        Run(70, 31000); // Adler's 0,07 waits for confirmation
+        Key(Qt::Key_F7);
+        QVERIFY(window->TimeUnconfirmed(ColLauf1, 1));
+        window->SortGrid1->SetRow(1);
+        dialogs->answers.enqueue(true);
+        (wholeProtocol ? window->sbCLSall : window->sbCLS)->click();
+        QVERIFY(!window->Results().Unconfirmed(QStringLiteral("1"), 1));
+        // Nothing waits any more: Ctrl+B neither asks nor reports a confirmation.
+        const qsizetype asked = dialogs->questions.size();
+        QTest::keyClick(window.get(), Qt::Key_B, Qt::ControlModifier);
+        QCOMPARE(dialogs->questions.size(), asked);
+        QCOMPARE(window->statusBar()->currentMessage(), QString());
+
+        // Undone, Adler is back with her time still to be confirmed.
+        QTest::keyClick(window.get(), Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(Cell(ColLoadOrder, 1), QStringLiteral("1"));
+        QVERIFY(window->TimeUnconfirmed(ColLauf1, 1));
+        QVERIFY(window->Results().Unconfirmed(QStringLiteral("1"), 1));
+        QCOMPARE(Cell(ColPlatz, 1), QString());
+    }
+
     void editingADoubtfulTimeSettlesIt()
     {
         window->Settings.Mindestzeit = 500;

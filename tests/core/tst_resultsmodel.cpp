@@ -224,6 +224,22 @@ void TestResultsModel::unconfirmedRunsAreReportedWhenTheyChange()
     model.SetUnconfirmed({});
     QCOMPARE(seen.Take(), QString("run 2:3"));
     QVERIFY(!model.Unconfirmed("2", 3));
+
+    // One mark at a time, in the order they came; only for a starter in the protocol.
+    QVERIFY(model.MarkUnconfirmed("2", 4));
+    QVERIFY(model.MarkUnconfirmed("1", 3));
+    QVERIFY(!model.MarkUnconfirmed("1", 3));
+    QVERIFY(!model.MarkUnconfirmed("9", 3));
+    QCOMPARE(seen.Take(), QString("run 2:4, run 1:3"));
+    QCOMPARE(model.UnconfirmedRuns(), (QList<std::pair<QString, int>>{{"2", 4}, {"1", 3}}));
+    // A mark goes with its starter's row, whether taken out or left out of a new protocol.
+    QVERIFY(model.RemoveRow("2"));
+    QCOMPARE(model.UnconfirmedRuns(), (QList<std::pair<QString, int>>{{"1", 3}}));
+    model.Update(Rows(B2));
+    QVERIFY(model.UnconfirmedRuns().isEmpty());
+    seen.Take();
+    QVERIFY(!model.ClearUnconfirmed("1", 3));
+    QCOMPARE(seen.Take(), QString());
 }
 
 QTEST_GUILESS_MAIN(TestResultsModel)
