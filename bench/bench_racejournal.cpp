@@ -3,6 +3,7 @@
 // 100,000 starters with 2,000 recorded times, and how long a name edit in a
 // list of 100,000 starters takes up to the lane lists showing it.
 #include "FormMainAccess.h"
+#include "GeneratedStarterList.h"
 #include "ProtocolLogic.h"
 #include "RaceJournal.h"
 #include "TFormMain.h"
@@ -28,18 +29,6 @@
 namespace {
 
 QTemporaryDir* gDir = nullptr;
-
-void WriteStarterList(const QString& fileName, int starters)
-{
-    QFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly))
-        return;
-    QByteArray text = "Nr.;Name;Vorname;Verein;Klasse\r\n";
-    for (int i = 1; i <= starters; ++i)
-        text += QByteArray::number(i) + ";Name" + QByteArray::number(i % 977) + ";Vorname;Verein " +
-                QByteArray::number(i % 31) + ";" + char('A' + i % 7) + "\r\n";
-    file.write(text);
-}
 
 std::unique_ptr<TTestFormMain> Window(bool journal)
 {
@@ -87,7 +76,7 @@ int main(int argc, char* argv[])
 
     for (int starters : {100, 10000}) {
         const QString list = dir.filePath(QStringLiteral("list%1.csv").arg(starters));
-        WriteStarterList(list, starters);
+        WriteGeneratedStarterList(list, starters);
         auto plain = Window(false);
         auto journalled = Window(true);
         plain->LoadStarterList(list);
@@ -129,7 +118,7 @@ int main(int argc, char* argv[])
     for (int starters : {10000, 100000}) {
         const QString list = dir.filePath(QStringLiteral("list%1.csv").arg(starters));
         if (!QFile::exists(list))
-            WriteStarterList(list, starters);
+            WriteGeneratedStarterList(list, starters);
         QDir(dir.filePath(QStringLiteral("journal"))).removeRecursively();
         auto window = Window(true);
         window->LoadStarterList(list);

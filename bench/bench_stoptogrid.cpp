@@ -7,6 +7,7 @@
 //
 //   bench_stoptogrid [pairs]   (default 200)
 #include "FormMainAccess.h"
+#include "GeneratedStarterList.h"
 #include "TFormMain.h"
 #include "TSortGrid.h"
 #include "TestAccess.h"
@@ -23,18 +24,6 @@
 #include <vector>
 
 namespace {
-
-void WriteStarterList(const QString& fileName, int starters)
-{
-    QFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly))
-        return;
-    QByteArray text = "Nr.;Name;Vorname;Verein;Klasse\r\n";
-    for (int i = 1; i <= starters; ++i)
-        text += QByteArray::number(i) + ";Name" + QByteArray::number(i % 977) + ";Vorname;Verein " +
-                QByteArray::number(i % 31) + ";" + char('A' + i % 7) + "\r\n";
-    file.write(text);
-}
 
 void Print(const char* label, int starters, std::vector<qint64> ns)
 {
@@ -58,7 +47,7 @@ int main(int argc, char* argv[])
 
     for (int starters : {40, 1000, 10000}) {
         const QString list = dir.filePath(QStringLiteral("list%1.csv").arg(starters));
-        WriteStarterList(list, starters);
+        WriteGeneratedStarterList(list, starters);
         TSystemAccess access = TestAccess(dir.filePath(QStringLiteral("settings%1.ini").arg(starters)));
         access.JournalFolder = dir.filePath(QStringLiteral("journal%1").arg(starters));
         auto window = std::make_unique<TTestFormMain>(access);
