@@ -256,6 +256,8 @@ public:
     void OfferSessions(bool atStart);
     // An edited protocol cell, for the grid's edit path.
     void JournalCellEdited(int col, int row);
+    // A doubtful time marked, or its mark gone: a restore brings the marks back.
+    void JournalDoubt(const QString& key, int col, bool doubtful);
     TRaceJournal* Journal() const { return m_journal.get(); }
 
     // Web page and printing. sbInetClick: tag 0 writes the page next to the

@@ -79,6 +79,13 @@ std::vector<JournalRecord> TFormMain::JournalState(bool modified)
     rank.sortByPlace = cbSort->isChecked();
     records.push_back(std::move(load));
     records.push_back(std::move(rank));
+    for (const auto& [key, run] : m_results.UnconfirmedRuns()) {
+        JournalRecord doubt = Record(JournalRecordType::Doubt);
+        doubt.loadOrder = key;
+        doubt.column = ColLauf1 + run - 1;
+        doubt.doubtful = true;
+        records.push_back(doubt);
+    }
     for (const auto& [lane, identity, text] : m_unplacedTimes) {
         JournalRecord cell = Record(JournalRecordType::Cell);
         cell.change = JournalCellChange::Unplaced;
@@ -173,6 +180,17 @@ void TFormMain::JournalCell(int col, int row, JournalCellChange change, int lane
 void TFormMain::JournalCellEdited(int col, int row)
 {
     JournalCell(col, row, JournalCellChange::Edit, 0);
+}
+
+void TFormMain::JournalDoubt(const QString& key, int col, bool doubtful)
+{
+    if (!m_journal || !m_journal->IsOpen())
+        return;
+    JournalRecord doubt = Record(JournalRecordType::Doubt);
+    doubt.loadOrder = key;
+    doubt.column = col;
+    doubt.doubtful = doubtful;
+    m_journal->Append(doubt);
 }
 
 void TFormMain::JournalDeleteRow(int row)
@@ -427,6 +445,11 @@ bool TFormMain::ApplyJournalReplay(const JournalReplay& replay, const QString& s
 
     // The rows as they were at the last ranking, ranked again, then what came after.
     FillProtocol(replay.baseRows, &replay.header, true);
+    // Doubtful times wait again, and take no place while they do.
+    QList<std::pair<QString, int>> marks;
+    for (const auto& [key, column] : replay.unconfirmed)
+        marks.append({key, column - ColLauf1 + 1});
+    m_results.SetUnconfirmed(marks);
     RestoreStep("protocol filled");
     if (replay.baseRanked)
         RankProtocol();

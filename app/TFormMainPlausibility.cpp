@@ -34,7 +34,8 @@ void TFormMain::CheckRecordedTime(int row, int column, bool acrossRestart)
     const TimeDoubt doubt = CheckRunTime(ms / 10, Settings.Mindestzeit, others);
     if (doubt == TimeDoubt::None && !acrossRestart)
         return;
-    m_results.MarkUnconfirmed(key, column - ColLauf1 + 1);
+    if (m_results.MarkUnconfirmed(key, column - ColLauf1 + 1))
+        JournalDoubt(key, column, true);
     ScheduleLiveUpdate();
     // Short enough for the status bar of the smallest window.
     const QString why =
@@ -59,6 +60,7 @@ bool TFormMain::TimeUnconfirmed(int col, int row) const
 void TFormMain::UnmarkTime(int col, int row)
 {
     if (m_results.ClearUnconfirmed(RowKey(row), col - ColLauf1 + 1)) {
+        JournalDoubt(RowKey(row), col, false);
         ScheduleLiveUpdate();
         if (m_results.UnconfirmedRuns().isEmpty())
             statusBar()->clearMessage();
@@ -89,6 +91,7 @@ void TFormMain::mConfirmTimeClick()
                                       .arg(run)))
         return;
     m_results.ClearUnconfirmed(identity, run);
+    JournalDoubt(identity, ColLauf1 + run - 1, false);
     ScheduleLiveUpdate();
     RankProtocol();
     const bool none = m_results.UnconfirmedRuns().isEmpty();
@@ -144,7 +147,8 @@ void TFormMain::mRepeatRunClick()
                 continue;
             SetProtocolCell(column, row, QString());
             JournalCellEdited(column, row);
-            m_results.ClearUnconfirmed(identity, column - ColLauf1 + 1);
+            if (m_results.ClearUnconfirmed(identity, column - ColLauf1 + 1))
+                JournalDoubt(identity, column, false);
             break;
         }
     }

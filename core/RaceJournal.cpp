@@ -242,6 +242,11 @@ template <class Io, class Record> void Fields(Io& io, Record& r)
         io.Text(r.fileName);
         io.Byte(r.restoreDone);
         break;
+    case JournalRecordType::Doubt:
+        io.Text(r.loadOrder);
+        io.Int(r.column);
+        io.Byte(r.doubtful);
+        break;
     case JournalRecordType::Clear:
     case JournalRecordType::Reset:
     case JournalRecordType::Clean:
@@ -255,7 +260,7 @@ bool DecodePayload(const QByteArray& payload, JournalRecord& r)
     Reader in(payload);
     int type = 0;
     in.Byte(type);
-    if (type < int(JournalRecordType::Header) || type > int(JournalRecordType::Quit))
+    if (type < int(JournalRecordType::Header) || type > int(JournalRecordType::Doubt))
         return false;
     r.type = JournalRecordType(type);
     Fields(in, r);
@@ -264,7 +269,7 @@ bool DecodePayload(const QByteArray& payload, JournalRecord& r)
 
 bool KnownType(std::uint8_t type)
 {
-    return type >= std::uint8_t(JournalRecordType::Header) && type <= std::uint8_t(JournalRecordType::Quit);
+    return type >= std::uint8_t(JournalRecordType::Header) && type <= std::uint8_t(JournalRecordType::Doubt);
 }
 
 std::uint32_t MaxPayloadOf(std::uint8_t type)
@@ -559,6 +564,7 @@ JournalReplay ReplayJournal(const std::vector<JournalRecord>& records)
             state.modified = r.modified;
             state.runOpen = false;
             state.laneRunColumn = {-1, -1};
+            state.unconfirmed.clear();
             reindex();
             break;
         case JournalRecordType::Cell: {
@@ -595,6 +601,8 @@ JournalReplay ReplayJournal(const std::vector<JournalRecord>& records)
                 break;
             }
             state.rows.removeAt(row);
+            state.unconfirmed.removeIf(
+                [&r](const std::pair<QString, int>& m) { return m.first == r.loadOrder; });
             reindex();
             // The starter leaves the lane lists; a lane that showed him shows none.
             for (qsizetype e = state.entries.size(); e-- > 0;) {
@@ -611,6 +619,7 @@ JournalReplay ReplayJournal(const std::vector<JournalRecord>& records)
         }
         case JournalRecordType::Clear:
             state.rows.clear();
+            state.unconfirmed.clear();
             state.entries.clear();
             state.positions = {-1, -1};
             state.modified = false;
@@ -664,6 +673,16 @@ JournalReplay ReplayJournal(const std::vector<JournalRecord>& records)
             break;
         case JournalRecordType::Quit:
             state.quitUnsaved = true;
+            break;
+        case JournalRecordType::Doubt:
+            if (!rowOf.contains(r.loadOrder) || r.column < ColLauf1 || r.column > ColLauf6) {
+                ++state.skipped;
+                break;
+            }
+            if (!r.doubtful)
+                state.unconfirmed.removeAll({r.loadOrder, r.column});
+            else if (!state.unconfirmed.contains({r.loadOrder, r.column}))
+                state.unconfirmed.append({r.loadOrder, r.column});
             break;
         case JournalRecordType::Restored:
             if (state.restoredFrom.isEmpty())

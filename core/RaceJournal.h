@@ -52,6 +52,9 @@ enum class JournalRecordType : std::uint8_t {
     // complete in this journal: from then on the old journal is superseded.
     Restored = 13,
     Quit = 14, // the program was ended with unsaved changes: they were left on purpose
+    // loadOrder, column, doubtful: a run time marked for the operator's
+    // confirmation, or its mark gone (confirmed, edited, run again).
+    Doubt = 15,
 };
 
 // Unplaced: a lane's time whose starter was gone (row deleted); loadOrder
@@ -89,6 +92,7 @@ struct JournalRecord
     int line = 0;
     std::uint32_t modemStatus = 0;
     bool restoreDone = false;
+    bool doubtful = false;
 };
 
 QByteArray JournalFileStart();
@@ -157,10 +161,13 @@ struct JournalReplay
     std::array<bool, 2> laneStopped{false, false};
     std::array<std::uint32_t, 2> stopTick{0, 0};
     std::array<int, 2> laneRunColumn{-1, -1};
-    bool modified = false; // unsaved changes after the last record
+    bool modified = false;    // unsaved changes after the last record
     bool quitUnsaved = false; // the program was ended with them, not cut off
-    int cellChanges = 0;   // times, eliminations and edits read
-    int skipped = 0;       // records that fit no row or fail a check (kept out of the protocol)
+    int cellChanges = 0;      // times, eliminations and edits read
+    int skipped = 0;          // records that fit no row or fail a check (kept out of the protocol)
+    // Doubtful times still waiting for confirmation, in the order they were
+    // marked: load-order number and run column.
+    QList<std::pair<QString, int>> unconfirmed;
     // Lane times that found no starter, in order: lane and time text.
     QList<std::pair<int, QString>> unplacedTimes;
     // The journal this one was restored from (its file name), and whether the

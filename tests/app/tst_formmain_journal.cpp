@@ -589,6 +589,45 @@ private Q_SLOTS:
         QCOMPARE(Cell(ColLauf2, 1), QString());
     }
 
+    // A bounced contact's 0,07 must not win the class after a crash: what waited
+    // for confirmation waits again, and what was confirmed stays confirmed.
+    void doubtfulTimesWaitAgainAfterARestore()
+    {
+        Open();
+        window->Settings.Mindestzeit = 500; // 5 s
+        window->Settings.ProbeLaufe = 0;
+        QVERIFY(window->LoadStarterList(ListFile()));
+        Run(*window, 1000, 70, 80, false); // both contacts bounced
+        QVERIFY(window->TimeUnconfirmed(ColLauf1, 1));
+        QVERIFY(window->TimeUnconfirmed(ColLauf1, 2));
+        window->SortGrid1->SetRow(2);
+        dialogs->answers.enqueue(true);
+        window->mConfirmTime->trigger();
+        QVERIFY(!window->TimeUnconfirmed(ColLauf1, 2));
+        window.reset(); // killed
+
+        dialogs->answers.enqueue(true);
+        Open();
+        window->RestoreLastSession();
+        QCOMPARE(Cell(ColLauf1, 1), QStringLiteral("0,07"));
+        QVERIFY(window->TimeUnconfirmed(ColLauf1, 1));
+        QVERIFY(!window->TimeUnconfirmed(ColLauf1, 2));
+        QCOMPARE(Cell(ColPlatz, 1), QString());
+        QCOMPARE(Cell(ColPlatz, 2), QStringLiteral("1"));
+
+        // Confirmed now, it counts; and the next restore knows that too.
+        window->SortGrid1->SetRow(1);
+        dialogs->answers.enqueue(true);
+        window->mConfirmTime->trigger();
+        QVERIFY(!window->TimeUnconfirmed(ColLauf1, 1));
+        window.reset();
+        dialogs->answers.enqueue(true);
+        Open();
+        window->RestoreLastSession();
+        QVERIFY(!window->TimeUnconfirmed(ColLauf1, 1));
+        QVERIFY(window->Results().UnconfirmedRuns().isEmpty());
+    }
+
     void editsDeletionsAndPlaceOrderComeBack()
     {
         Open();

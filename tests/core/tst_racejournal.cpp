@@ -111,6 +111,10 @@ private Q_SLOTS:
         deletion.loadOrder = QStringLiteral("17");
         JournalRecord lanes = Make(JournalRecordType::Lanes);
         lanes.positions = {-1, 4};
+        JournalRecord doubt = Make(JournalRecordType::Doubt);
+        doubt.loadOrder = QStringLiteral("12");
+        doubt.column = 6;
+        doubt.doubtful = true;
         QTest::newRow("header") << Header(QStringLiteral("3f1c-äß"));
         QTest::newRow("load with umlauts") << Load(4);
         QTest::newRow("empty load") << Load(0);
@@ -123,6 +127,7 @@ private Q_SLOTS:
         QTest::newRow("lane stop") << Tick(JournalRecordType::LaneStop, 77, 2);
         QTest::newRow("edge") << edge;
         QTest::newRow("clean") << Make(JournalRecordType::Clean);
+        QTest::newRow("doubtful time") << doubt;
     }
     void recordsReadBackAsWritten()
     {
@@ -361,6 +366,13 @@ private Q_SLOTS:
     {
         JournalRecord deletion = Make(JournalRecordType::DeleteRow);
         deletion.loadOrder = QStringLiteral("2");
+        const auto doubt = [](const char* loadOrder, bool doubtful) {
+            JournalRecord r = Make(JournalRecordType::Doubt);
+            r.loadOrder = QString::fromLatin1(loadOrder);
+            r.column = 5;
+            r.doubtful = doubtful;
+            return r;
+        };
         const std::vector<JournalRecord> records = {
             Header(QStringLiteral("boot-A")),
             Load(3),
@@ -371,7 +383,11 @@ private Q_SLOTS:
             Cell(QStringLiteral("9"), 5, QStringLiteral("0,85"), JournalCellChange::Time, 2), // no such row
             Rank(),
             Make(JournalRecordType::Reset),
-            deletion,
+            doubt("3", true),
+            doubt("2", true),
+            doubt("1", true),
+            doubt("1", false), // confirmed
+            deletion,          // takes its starter's mark along
             Cell(QStringLiteral("3"), 5, QStringLiteral("EL"), JournalCellChange::Elimination, 1),
         };
         JournalReplay replay = ReplayJournal(records);
@@ -381,6 +397,7 @@ private Q_SLOTS:
         QCOMPARE(replay.baseRows.at(2).at(5), QStringLiteral("0,80"));
         QCOMPARE(replay.tail.size(), 2);
         QCOMPARE(replay.skipped, 1);
+        QCOMPARE(replay.unconfirmed, (QList<std::pair<QString, int>>{{QStringLiteral("3"), 5}}));
         QVERIFY(!replay.runOpen);
         QVERIFY(replay.HoldsChanges());
 
