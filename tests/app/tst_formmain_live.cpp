@@ -1,4 +1,5 @@
 #include "FakeTickSource.h"
+#include "FreePort.h"
 #include "LiveClient.h"
 #include "LiveServer.h"
 #include "LoopbackWebDav.h"
@@ -24,12 +25,7 @@ class TestFormMainLive : public QObject, private WindowHarness
     Q_OBJECT
 
 private:
-    static quint16 FreePort()
-    {
-        QTcpServer probe;
-        probe.listen(QHostAddress::LocalHost, 0);
-        return probe.serverPort();
-    }
+    static quint16 FreePort() { return FreeServerPort(); }
 
     QJsonObject LastEvent(const StreamReader& reader) const
     {

@@ -4,6 +4,8 @@
 // PUT and MOVE from anyone, /locked/ only from "verein" with the password "richtig",
 // /ro/ takes no writes. A second port speaks TLS with a certificate nobody signed
 // (TlsFolder), for the certificate check.
+#include "FreePort.h"
+
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
@@ -26,12 +28,7 @@ public:
         return QStandardPaths::findExecutable(QStringLiteral("nginx"), {QStringLiteral("/usr/sbin")});
     }
 
-    static quint16 FreePort()
-    {
-        QTcpServer probe;
-        probe.listen(QHostAddress(QStringLiteral("127.0.0.1")), 0);
-        return probe.serverPort();
-    }
+    static quint16 FreePort() { return FreeServerPort(); }
 
     // A connection from a loopback address of the tests' own.
     static bool Answers(quint16 port)
