@@ -25,7 +25,7 @@ void TFormMain::CheckRecordedTime(int row, int column, bool acrossRestart)
     QList<int> others;
     for (int i = 0; i < m_results.RowCount(); ++i) {
         const QStringList& other = m_results.Row(i);
-        if (other.value(ColLoadOrder) == key || ClassKey(other.value(ColKlasse)) != ClassKey(runClass))
+        if (other.value(ColLoadOrder) == key || !SameClass(other.value(ColKlasse), runClass))
             continue;
         const int time = ParseRunTime(other.value(column));
         if (time != InvalidTime)

@@ -60,6 +60,22 @@ QString ClassKey(const QString& className)
     return key;
 }
 
+bool SameClass(QStringView a, QStringView b)
+{
+    a = a.trimmed();
+    b = b.trimmed();
+    if (a.size() != b.size())
+        return false;
+    const auto lowered = [](QChar c) {
+        return c >= u'A' && c <= u'Z' ? QChar(c.unicode() + (u'a' - u'A')) : c;
+    };
+    for (qsizetype i = 0; i < a.size(); ++i) {
+        if (lowered(a[i]) != lowered(b[i]))
+            return false;
+    }
+    return true;
+}
+
 QList<QStringList> ClassSpellingVariants(const QStringList& classNames)
 {
     QList<QStringList> variants;

@@ -51,6 +51,9 @@ QString ComputeTotal(const QStringList& rowCells, int probeLaufe, int allLaufe);
 // for its places alike: the name without blanks around it and with the letters
 // A-Z lowered, so "Jugend", "jugend" and "Jugend " are one class.
 QString ClassKey(const QString& className);
+// The same decision for two names without building their keys: for loops over
+// every row of a long list.
+bool SameClass(QStringView a, QStringView b);
 
 // The classes written in more than one way that count as one (by ClassKey),
 // each as its spellings in order of first appearance ("Jugend", "jugend").

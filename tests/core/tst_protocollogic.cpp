@@ -38,6 +38,8 @@ private slots:
     void computePlaces_data();
     void computePlaces();
     void classSpellingVariants();
+    void sameClassDecidesAsTheKeys_data();
+    void sameClassDecidesAsTheKeys();
     void gapToClassLeader_data();
     void gapToClassLeader();
     void lanePositionsForNextRun_data();
@@ -161,6 +163,33 @@ void TestProtocolLogic::classSpellingVariants()
     // Only A-Z are folded: the sort's own rule, so "Ältere" and "ältere" stay apart there too.
     QCOMPARE(ClassSpellingVariants(classes), (QList<QStringList>{{"Jugend", "jugend", " Jugend"}}));
     QCOMPARE(ClassSpellingVariants({"A", "B"}), QList<QStringList>{});
+}
+
+void TestProtocolLogic::sameClassDecidesAsTheKeys_data()
+{
+    QTest::addColumn<QString>("a");
+    QTest::addColumn<QString>("b");
+    QTest::addColumn<bool>("same");
+    QTest::newRow("case and blanks") << " Jugend"
+                                     << "jugend  " << true;
+    QTest::newRow("umlaut keeps its case") << "Ältere"
+                                           << "ältere" << false;
+    QTest::newRow("different classes") << "Jugend"
+                                       << "Jugend A" << false;
+    QTest::newRow("both without a class") << ""
+                                          << "  " << true;
+    QTest::newRow("a letter past Z") << "["
+                                     << "{" << false;
+}
+
+void TestProtocolLogic::sameClassDecidesAsTheKeys()
+{
+    QFETCH(QString, a);
+    QFETCH(QString, b);
+    QFETCH(bool, same);
+    QCOMPARE(ClassKey(a) == ClassKey(b), same);
+    QCOMPARE(SameClass(a, b), same);
+    QCOMPARE(SameClass(b, a), same);
 }
 
 void TestProtocolLogic::gapToClassLeader_data()
