@@ -74,7 +74,6 @@ void TFormMain::StopLane(int laneIndex, bool eliminated, std::uint32_t tick)
         return;
     PlaySound(m_stopSound);
     const int elapsed = *stopped;
-    UpdateCommandStates();
     QLabel* finish = lane == 1 ? ImageLS1 : ImageLS2;
     if (BarrierOn(finish))
         ImageLSClick(finish);
