@@ -34,16 +34,17 @@ private slots:
 
 namespace {
 
-QStringList StarterRow(int number, const QString& spec)
+// "Klasse:times", e.g. "Jugend_A:31,25/30,80".
+QStringList StarterRow(int number, const QString& classAndTimes)
 {
     QStringList row(ProtocolColumnCount);
-    const QStringList parts = spec.split(u':');
+    const QStringList fields = classAndTimes.split(u':');
     row[ColNr] = QString::number(number);
     row[ColName] = QStringLiteral("Name%1").arg(number);
     row[ColVorname] = QStringLiteral("V%1").arg(number);
-    row[ColKlasse] = QString(parts.value(0)).replace(u'_', u' ');
+    row[ColKlasse] = QString(fields.value(0)).replace(u'_', u' ');
     // "31,25" is one time: the runs are separated by "/".
-    const QStringList times = parts.value(1).split(u'/', Qt::SkipEmptyParts);
+    const QStringList times = fields.value(1).split(u'/', Qt::SkipEmptyParts);
     for (int i = 0; i < times.size() && i < RunColumnCount; ++i)
         row[ColLauf1 + i] = times.at(i);
     return row;
