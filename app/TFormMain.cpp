@@ -202,7 +202,7 @@ TFormMain::TFormMain(TSystemAccess access, QWidget* parent)
     TimerDate->setInterval(5000);
     connect(TimerDate, &QTimer::timeout, this, &TFormMain::TimerDateTimer);
     TimerDate->start();
-    TimerGesperrtStart = m_run.LockTimer();
+    TimerGesperrtStart = m_session.RunForLock().LockTimer();
     TimerSaveBounds = new QTimer(this);
     TimerSaveBounds->setSingleShot(true);
     TimerSaveBounds->setInterval(1000);
@@ -211,15 +211,16 @@ TFormMain::TFormMain(TSystemAccess access, QWidget* parent)
     CreateHiddenMenu();
     ConnectHelpCommands();
     CreateComPort(m_access.DeviceFactory);
+    ConnectSession();
     CreateJournal();
-    // An edit in place is committed to the results model as the grid takes
-    // it; the journal then records the model's value.
+    // An edit in place is a command to the session as the grid takes it (an
+    // edited time is the operator's own: its mark goes); the journal then
+    // records the session's value.
     SortGrid1->OnSetEditText = [this, journal = SortGrid1->OnSetEditText](int col, int row,
                                                                           const QString& text) {
         SetProtocolCell(col, row, text);
         if (journal)
             journal(col, row, text);
-        UnmarkTime(col, row); // an edited time is the operator's own
     };
 
     FormCreate();
@@ -745,11 +746,7 @@ bool TFormMain::FilterEvent(QObject* watched, QEvent* event)
 
 bool TFormMain::StartAvailable() const
 {
-    if (!RunIdle() || cbBuhn1->count() < 1)
-        return false;
-    if (Settings.CountBahn != 2)
-        return true;
-    return cbBuhn2->count() >= 1 && cbBuhn1->currentIndex() != cbBuhn2->currentIndex();
+    return m_session.StartAvailable();
 }
 
 bool TFormMain::HasProtocol() const
@@ -765,13 +762,16 @@ bool TFormMain::OfficeExportAvailable(bool word) const
 
 void TFormMain::UpdateCommandStates()
 {
+    // The settings may have changed the lane count since the last command.
+    ApplyRules();
     const bool idle = RunIdle();
+    const int starters = int(m_session.StartOrder().size());
     const bool resetDue = m_run.CanReset();
     const bool startAvailable = StartAvailable();
     const bool hasProtocol = HasProtocol();
 
     // The run commands. mStart is the command's gate and apart from the START
-    // button's rule: F5 starts a run without a list (its lanes record nothing).
+    // button's rule: F5 starts a run without a list (its times are kept apart).
     mStart->setEnabled(idle);
     bSTART->setEnabled(startAvailable);
     SetButtonColor(bSTART, startAvailable ? StartAvailableColor : clBtnFace);
@@ -789,10 +789,10 @@ void TFormMain::UpdateCommandStates()
     // Locked from START until "0,00".
     bCFG->setEnabled(idle);
     sbLoad->setEnabled(idle);
-    cbBuhn1->setEnabled(idle && cbBuhn1->count() >= 1);
-    cbBuhn2->setEnabled(idle && cbBuhn2->count() >= 2);
-    sb1->setEnabled(idle && cbBuhn1->count() > 0);
-    sb2->setEnabled(idle && cbBuhn2->count() > 0);
+    cbBuhn1->setEnabled(idle && starters >= 1);
+    cbBuhn2->setEnabled(idle && starters >= 2);
+    sb1->setEnabled(idle && starters > 0);
+    sb2->setEnabled(idle && starters > 0);
     seObmen->setEnabled(startAvailable);
 
     sbSave->setEnabled(hasProtocol);
@@ -808,8 +808,7 @@ void TFormMain::UpdateCommandStates()
     cbEditON->setEnabled(hasProtocol);
     labEditON->setEnabled(hasProtocol);
     // After "< >" every later pair runs reversed until swapped back: the labels say so.
-    const bool swapped = Settings.CountBahn == 2 && cbBuhn2->currentIndex() >= 0 &&
-                         cbBuhn1->currentIndex() > cbBuhn2->currentIndex();
+    const bool swapped = m_session.LanesSwapped();
     Label4->setText(swapped ? QStringLiteral("Laufbahn 1 ⇄") : QStringLiteral("Laufbahn 1:"));
     Label7->setText(swapped ? QStringLiteral("Laufbahn 2 ⇄") : QStringLiteral("Laufbahn 2:"));
     const QString why = swapped ? QStringLiteral("Bahnen getauscht: die Paare laufen vertauscht, bis „<  >“ "
@@ -860,18 +859,17 @@ void TFormMain::ApplyLaneLayout()
 
 void TFormMain::cbBuhnChange()
 {
-    UpdateCommandStates();
-    ShowLaneRows();
-    SortGrid1->InvalidateGrid();
-    JournalLanes();
+    // The lists are the operator's way to choose; the lanes are the session's.
+    ApplyRules();
+    m_session.SelectLane(1, cbBuhn1->currentIndex());
+    m_session.SelectLane(2, cbBuhn2->currentIndex());
+    ShowLanes();
 }
 
 void TFormMain::seObmenClick()
 {
-    const int lane1 = cbBuhn1->currentIndex();
-    const int lane2 = cbBuhn2->currentIndex();
-    cbBuhn1->setCurrentIndex(lane2);
-    cbBuhn2->setCurrentIndex(lane1);
+    ApplyRules();
+    m_session.Swap();
 }
 
 void TFormMain::TimerDateTimer()

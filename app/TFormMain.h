@@ -7,6 +7,7 @@
 #include "ProgramFiles.h"
 #include "ProtocolReport.h"
 #include "ProtocolText.h"
+#include "RaceSession.h"
 #include "ResultsJson.h"
 #include "ResultsList.h"
 #include "ResultsModel.h"
@@ -56,22 +57,6 @@ class TLiveServer;
 class THelpViewer;
 class TSortGrid;
 struct TFormatOptions;
-
-// What "Rückgängig" needs to take back a clearing or a row deletion.
-struct TUndoStep
-{
-    bool clear = false;
-    QList<QStringList> rows; // clearing: the protocol with its header; deletion: the row
-    int row = -1;            // the deleted row's index
-    QStringList entryTexts;  // clearing: every lane entry; deletion: the starter's entry
-    QStringList entryIds;
-    std::array<int, 2> entryPositions{-1, -1};   // deletion: where the entry stood in each list
-    std::array<int, 2> current{-1, -1};          // the lanes' selections before
-    QString command;                             // what is taken back, for the message
-    QList<std::pair<QString, int>> lastRunCells; // what "Lauf wiederholen" could take back before
-    // Doubtful times (starter, run) that went with the rows: they come back unconfirmed.
-    QList<std::pair<QString, int>> unconfirmed;
-};
 
 // Face colours of the command buttons by run state (idle buttons: clBtnFace).
 inline constexpr TColor StartAvailableColor = RGBColor(0, 128, 0);
@@ -141,14 +126,11 @@ private:
     IPrintDialogs* m_printDialogs = nullptr;
 };
 
-// The program's working window: the run cycle, the results protocol in
-// SortGrid1, the two lanes and their starter lists.
-//
-// The run state lives in the enabled flags of the command buttons and of the
-// hidden command actions mStart, mSTOP1, mStop2 and mReset: every trigger
-// (mouse press, key, light barrier) goes through one of these actions, and a
-// disabled action ignores the trigger, which is the guard against double
-// starts and stops.
+// The program's working window. The race is its TRaceSession: the protocol,
+// the run and the lanes. The window gives the session its commands (from
+// buttons, keys and light barriers), shows the protocol in SortGrid1 and the
+// lanes in their starter lists, and derives every enabled flag from the
+// session's state.
 class TFormMain : public QMainWindow, protected TFormMainControls
 {
     Q_OBJECT
@@ -169,12 +151,9 @@ public:
     void TriggerCommand(QAction* command, std::optional<std::uint32_t> tick = std::nullopt);
 
     // Protocol (results and ranking).
-    void RecordLaneTime(int lane, const QString& timeText);
     // A lane time that found no starter: journalled and named in the status bar.
     void KeepUnplacedTime(int lane, const QString& identity, const QString& timeText);
     void RankProtocol();
-    // After a load: the lanes go to the first starters without a time in the current run.
-    void PlaceLanesForNextRun();
     // "2 Zeiten warten auf Bestätigung (Strg+B)." for the status bar.
     QString UnconfirmedCountText() const;
     // The ranking's comparison of two class names (see ClassKey).
@@ -202,7 +181,7 @@ public:
 
     // The protocol row of a lane's selected starter, or -1.
     int LaneRow(int lane) const;
-    // Fills the lane lists from the protocol rows, one entry per data row.
+    // Shows the lane lists and puts the lanes on the first two starters.
     void FillLaneLists();
 
     // Light-barrier images: tag 1 = on, 0 = off.
@@ -290,13 +269,13 @@ public:
     const TProgramFiles& ProgramFiles() const { return m_programFiles; }
     const TFileTypeDescriptions& FileTypeDescriptions() const { return m_fileTypes; }
 
-    int LaneRunColumn(int lane) const { return m_laneRunColumn.at(lane - 1); }
+    int LaneRunColumn(int lane) const { return m_session.LaneRunColumn(lane); }
     // A doubtful time (below the minimum, or far from its run and class) that the
     // operator has neither confirmed nor edited yet.
     bool TimeUnconfirmed(int col, int row) const;
-    // The run cycle the commands go through.
+    // The race: its protocol, run and lanes.
+    const TRaceSession& Session() const { return m_session; }
     const TRunCycle& RunCycle() const { return m_run; }
-    // The results as others watch them, kept in step with the protocol grid.
     const TResultsModel& Results() const { return m_results; }
     bool SoundOn() const { return m_soundOn; }
 
@@ -372,6 +351,20 @@ private:
     // Stops a running lane with "EL" instead of a time (Shift+F8, Shift+F9).
     void mELClick(int laneIndex, std::uint32_t tick);
     void StopLane(int laneIndex, bool eliminated, std::uint32_t tick);
+    // The session's rules from the settings, before each command that uses them.
+    void ApplyRules();
+    // What the session reports, shown.
+    void ConnectSession();
+    void SessionLaneStopped(int lane, int ms, const QString& key, int col, const QString& text);
+    void SessionTimeDoubtful(const QString& key, int col, const QString& why);
+    // The grid shows the session's protocol anew (after a load, a deletion,
+    // a clearing or an undo), keeping the selected row where it can.
+    void ShowProtocol();
+    // The lane lists show the session's start order, and the lanes its choice.
+    void ShowLaneLists();
+    void ShowLanes();
+    // The grid row of a starter, or -1.
+    int RowOf(const QString& key) const;
     void AfterLaneStop();
     void mResetClick();
     void ClockTimer();
@@ -387,14 +380,9 @@ private:
     void RefreshLaneEntries();
     // Scrolls the protocol so that the rows of the starters on the lanes are in view.
     void ShowLaneRows();
-    // Hands the protocol's data rows to the results model, after steps that
-    // rebuild the grid as a whole (clearing, restoring a session).
-    void SyncResults();
-    // A protocol cell written by the program: the results model takes it and
-    // the grid shows what the model holds.
+    // A protocol cell changed by the program or the operator: an edit command
+    // to the session, and the grid shows what the session holds.
     void SetProtocolCell(int col, int row, const QString& text);
-    // A protocol row taken out of the results model and the grid.
-    void DeleteProtocolRow(int row);
     // One column of every grid row as the results model holds it.
     void ShowResultsColumn(int col);
     // The load-order numbers of the grid's rows, top to bottom.
@@ -408,27 +396,14 @@ private:
     // A protocol cell of a grid row, as the results model holds it.
     QString ProtocolCell(int col, int row) const;
     QStringList ProtocolRowCells(int row) const;
-    // The cells a grid row shows, for bringing the model level with the grid.
-    QStringList GridRowCells(int row) const;
     // The lane entries of one starter (by load order) after an edit of his data.
     void RefreshLaneEntry(const QString& identity);
-    // A starter's position in a lane list, or -1.
-    int LanePosition(const QComboBox* list, const QString& identity) const;
-    // Takes a deleted starter's entries out of both lane lists.
-    void RemoveLaneEntries(const QString& identity);
-    // "Nr Name Vorname Verein" of a protocol row, as the lane lists show it.
-    QString LaneEntryText(int row) const;
-    static QString LaneEntryText(const QStringList& cells);
     void SortGrid1DblClick();
     void sb1Click(int tag);
     void sb1delClick(int tag);
-    // "EL" into the lane starter's next run column, for a lane stopped without a time.
-    void EliminateLaneRun(int lane);
     void sbCLSClick(int tag);
     // "Rückgängig" (TFormMainUndo.cpp).
     void CreateUndo();
-    // clear: the whole protocol is kept (a wipe, or a run taken back); command names it.
-    void KeepForUndo(bool clear, const QString& command = {});
     void UndoLast();
     void cbSortClick();
     void cbEditONClick();
@@ -465,10 +440,6 @@ private:
     void JournalEdge(int line);
 
     // Doubtful times and repeated runs (TFormMainPlausibility.cpp).
-    // acrossRestart: the lane ran on through a restore, its time spans the downtime.
-    void CheckRecordedTime(int row, int column, bool acrossRestart = false);
-    void UnmarkTime(int col, int row);
-    // Hands the marks to the results model, where scoreboards see them.
     void mConfirmTimeClick();
     void mRepeatRunClick();
     void JournalSaved();
@@ -484,12 +455,13 @@ private:
     // First of the members: the clock and dialogs are in place before anything
     // else is made, and stay until everything else is gone.
     TInstalledSeams m_seams;
-    TRunCycle m_run;
-    TResultsModel m_results;
+    TRaceSession m_session;
+    // What the window reads of the race; every change goes through m_session.
+    const TRunCycle& m_run = m_session.Run();
+    const TResultsModel& m_results = m_session.Results();
     // The run's ticks as the journal records them.
     const std::uint32_t& m_startTick = m_run.Ticks().start;
     const std::array<std::uint32_t, 2>& m_stopTick = m_run.Ticks().stop;
-    std::array<int, 2> m_laneRunColumn{-1, -1};
     TProgramFiles m_programFiles;
     TFileTypeDescriptions m_fileTypes;
     TFileFilters m_fileFilters;
@@ -513,7 +485,6 @@ private:
     std::unique_ptr<QPrinter> m_printer;
     // The last row found for each lane's starter; checked before it is trusted.
     mutable std::array<int, 2> m_laneRowHint{-1, -1};
-    mutable QHash<QString, int> m_entryPositionHint; // lane list position by load order
     std::unique_ptr<TRaceJournal> m_journal;
     // Live results and the scoreboard (TFormMainLive.cpp).
     std::unique_ptr<TLiveServer> m_live;
@@ -526,14 +497,11 @@ private:
     QTimer* m_liveUpdate = nullptr;
     QString m_loadedFileName;                      // the starter list the journal names
     std::array<int, 2> m_journalPositions{-1, -1}; // lane selections last journalled
-    std::array<bool, 2> m_timedAcrossRestart{};    // a lane resumed after a restore, until it stops
     bool m_resumingRun = false;                    // a restored run is being set up again
+    bool m_restoring = false;                      // a journal is being replayed
+    std::array<int, 2> m_resumeRunColumn{-1, -1};  // where its stopped lanes' results are
+    QList<TimeMark> m_journalledMarks;             // the doubtful times as the journal knows them
     QString m_rebootNote;                          // shown once a restore is complete
-    std::vector<TUndoStep> m_undo;                 // newest last
     // Lane times that found no starter in this session: lane, starter's load order, time.
     QList<std::tuple<int, QString, QString>> m_unplacedTimes;
-    // Doubtful times by load-order number and column, until confirmed or edited.
-    // The cells the last run wrote and the lane positions it started from, for "Lauf wiederholen".
-    QList<std::pair<QString, int>> m_lastRunCells;
-    std::array<int, 2> m_lastRunPositions{-1, -1};
 };

@@ -182,7 +182,7 @@ void TFormMain::ComPortRLSD()
 
 void TFormMain::StartBarrierHit(std::uint32_t tick)
 {
-    if (m_run.StartEdge(StartAvailable(), BarrierOn(ImageLSstart)) == BarrierCommand::Start)
+    if (m_session.RunForLock().StartEdge(StartAvailable(), BarrierOn(ImageLSstart)) == BarrierCommand::Start)
         TriggerCommand(mStart, tick);
 }
 
@@ -190,7 +190,8 @@ void TFormMain::LaneBarrierHit(int lane, std::uint32_t tick)
 {
     // A finish barrier the operator switched off does not stop its lane.
     QLabel* finish = lane == 1 ? ImageLS1 : ImageLS2;
-    switch (m_run.FinishEdge(lane, StartAvailable(), BarrierOn(ImageLSstart), BarrierOn(finish))) {
+    switch (m_session.RunForLock().FinishEdge(lane, StartAvailable(), BarrierOn(ImageLSstart),
+                                              BarrierOn(finish))) {
     case BarrierCommand::Start:
         TriggerCommand(mStart, tick);
         break;
@@ -204,7 +205,7 @@ void TFormMain::LaneBarrierHit(int lane, std::uint32_t tick)
 
 void TFormMain::TimerGesperrtTimer()
 {
-    m_run.EndLock();
+    m_session.RunForLock().EndLock();
     if (!BarrierOn(ImageLS1))
         ImageLSClick(ImageLS1);
     if (!BarrierOn(ImageLS2))

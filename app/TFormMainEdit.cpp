@@ -6,7 +6,6 @@
 #include "TSortGrid.h"
 
 #include <QComboBox>
-#include <QHash>
 #include <QStatusBar>
 #include <QTimer>
 
@@ -52,33 +51,14 @@ void TFormMain::SortGrid1CellValidate(int col, QString& newValue, bool& valid)
 
 void TFormMain::RefreshLaneEntries()
 {
-    QHash<QString, int> rowOf;
-    rowOf.reserve(SortGrid1->RowCount());
-    for (int row = 1; row < SortGrid1->RowCount(); ++row)
-        rowOf.insert(RowKey(row), row);
+    const QStringList& order = m_session.StartOrder();
     for (QComboBox* list : {cbBuhn1, cbBuhn2}) {
-        for (int position = 0; position < list->count(); ++position) {
-            const QString identity = list->itemData(position).toString();
-            const int row = identity.isEmpty() ? position + 1 : rowOf.value(identity, -1);
-            if (row < 1 || row >= SortGrid1->RowCount())
-                continue;
-            const QString text = LaneEntryText(row);
+        for (int position = 0; position < list->count() && position < order.size(); ++position) {
+            const QString text = m_session.EntryText(order.at(position));
             if (list->itemText(position) != text)
                 list->setItemText(position, text);
         }
     }
-}
-
-int TFormMain::LanePosition(const QComboBox* list, const QString& identity) const
-{
-    // Entries keep their order: the position found last time is checked first.
-    const int hint = m_entryPositionHint.value(identity, -1);
-    if (hint >= 0 && hint < list->count() && list->itemData(hint).toString() == identity)
-        return hint;
-    const int position = list->findData(identity);
-    if (position >= 0)
-        m_entryPositionHint.insert(identity, position);
-    return position;
 }
 
 void TFormMain::RefreshLaneEntry(const QString& identity)
@@ -87,17 +67,12 @@ void TFormMain::RefreshLaneEntry(const QString& identity)
         RefreshLaneEntries();
         return;
     }
-    int row = -1;
-    for (int r = 1; row < 0 && r < SortGrid1->RowCount(); ++r) {
-        if (RowKey(r) == identity)
-            row = r;
-    }
-    if (row < 0)
+    const int position = int(m_session.StartOrder().indexOf(identity));
+    if (position < 0)
         return;
-    const QString text = LaneEntryText(row);
+    const QString text = m_session.EntryText(identity);
     for (QComboBox* list : {cbBuhn1, cbBuhn2}) {
-        const int position = LanePosition(list, identity);
-        if (position >= 0 && list->itemText(position) != text)
+        if (position < list->count() && list->itemText(position) != text)
             list->setItemText(position, text);
     }
 }

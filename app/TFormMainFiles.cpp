@@ -181,8 +181,6 @@ void TFormMain::FinishLoad(const QString& fileName)
     const int current = SortGrid1->Row();
     SortGrid1->SetSelection({0, current, SortGrid1->ColCount() - 1, current});
     FormResize();
-    FillLaneLists();
-    PlaceLanesForNextRun();
     setWindowTitle(QStringLiteral("Quellorix: ") + file.completeBaseName());
     SortGrid1->SetModified(false);
     UpdateCommandStates();
@@ -194,56 +192,17 @@ void TFormMain::FillProtocol(const ProtocolTable& rows, const QStringList* heade
     const QStringList headers = ProtocolHeaders();
     QStringList titles = headers;
     for (int col = 0; col < ProtocolColumnCount; ++col) {
-        const QString given = header ? header->value(col) : SortGrid1->Cells(col, 0);
+        const QString given = header ? header->value(col) : m_results.Header().value(col);
         if (!given.trimmed().isEmpty())
             titles[col] = given;
     }
-    // The model first: it holds the protocol, the grid shows it.
-    const int dataRows = std::max(1, int(rows.size()));
-    ProtocolTable table;
-    table.reserve(dataRows);
-    for (int row = 1; row <= dataRows; ++row) {
-        QStringList cells = rows.value(row - 1).mid(0, ProtocolColumnCount);
-        while (cells.size() < ProtocolColumnCount)
-            cells.append(QString());
-        if (!keepLoadOrder || cells.at(ColLoadOrder).isEmpty())
-            cells[ColLoadOrder] = QString::number(row);
-        table.append(std::move(cells));
-    }
-    m_results.SetHeader(titles);
-    m_results.Update(table);
-
-    const int oldRowCount = SortGrid1->RowCount();
-    SortGrid1->BeginUpdate();
-    SortGrid1->SetRowCount(dataRows + 1);
-    // Rows of the previous protocol beyond the new count must not come back when the grid grows.
-    for (int row = dataRows + 1; row < oldRowCount; ++row)
-        SortGrid1->SetRowItems(row, {});
-    for (int row = 1; row <= dataRows; ++row) {
-        std::vector<TStrItem> items(ProtocolColumnCount);
-        for (int col = 0; col < ProtocolColumnCount; ++col)
-            items[col].Text = table.at(row - 1).at(col);
-        SortGrid1->SetRowItems(row, std::move(items));
-    }
-    for (int col = 0; col < ProtocolColumnCount; ++col)
-        SortGrid1->SetCells(col, 0, titles.at(col));
-    SortGrid1->EndUpdate();
-    SortGrid1->GotoCell(0, 1, true);
-}
-
-void TFormMain::PlaceLanesForNextRun()
-{
-    // A protocol opened again goes on where it stopped, not at the top.
-    QList<QStringList> rows;
-    rows.reserve(cbBuhn1->count());
-    for (int i = 0; i < cbBuhn1->count(); ++i) {
-        const int index = m_results.IndexOf(cbBuhn1->itemData(i).toString());
-        rows.append(index >= 0 ? m_results.Row(index) : QStringList());
-    }
-    const std::array<int, 2> positions = LanePositionsForNextRun(rows, m_run.LaneCount());
-    if (positions[0] == cbBuhn1->currentIndex() && positions[1] == cbBuhn2->currentIndex())
-        return;
-    cbBuhn1->setCurrentIndex(positions[0]);
-    cbBuhn2->setCurrentIndex(positions[1]);
-    cbBuhnChange();
+    // The session takes the rows and places the lanes; the grid and the lane
+    // lists show them (ShowProtocol, ShowLaneLists).
+    ApplyRules();
+    const int mended = m_session.Load(rows, titles, keepLoadOrder);
+    if (mended > 0)
+        statusBar()->showMessage(
+            QStringLiteral("%1 Zeile(n) mit einer laufenden Nummer, die schon vergeben war – als eigene "
+                           "Starter übernommen; bitte prüfen, ob ein Starter doppelt eingetragen ist.")
+                .arg(mended));
 }

@@ -67,10 +67,10 @@ std::vector<JournalRecord> TFormMain::JournalState(bool modified)
     load.fileName = m_loadedFileName;
     load.modified = modified;
     load.rows = ProtocolRows();
-    load.entries.reserve(cbBuhn1->count());
-    for (int i = 0; i < cbBuhn1->count(); ++i)
-        load.entries.append({cbBuhn1->itemText(i), cbBuhn1->itemData(i).toString()});
-    m_journalPositions = {cbBuhn1->currentIndex(), cbBuhn2->currentIndex()};
+    load.entries.reserve(m_session.StartOrder().size());
+    for (const QString& key : m_session.StartOrder())
+        load.entries.append({m_session.EntryText(key), key});
+    m_journalPositions = {m_session.LanePosition(1), m_session.LanePosition(2)};
     load.positions = m_journalPositions;
     JournalRecord rank = Record(JournalRecordType::Rank);
     rank.probeLaufe = Settings.ProbeLaufe;
@@ -79,10 +79,10 @@ std::vector<JournalRecord> TFormMain::JournalState(bool modified)
     rank.sortByPlace = cbSort->isChecked();
     records.push_back(std::move(load));
     records.push_back(std::move(rank));
-    for (const auto& [key, run] : m_results.UnconfirmedRuns()) {
+    for (const auto& [key, column] : m_session.Unconfirmed()) {
         JournalRecord doubt = Record(JournalRecordType::Doubt);
         doubt.loadOrder = key;
-        doubt.column = ColLauf1 + run - 1;
+        doubt.column = column;
         doubt.doubtful = true;
         records.push_back(doubt);
     }
@@ -109,7 +109,7 @@ std::vector<JournalRecord> TFormMain::JournalState(bool modified)
             stop.tick = m_stopTick.at(laneIndex);
             records.push_back(stop);
             const int row = LaneRow(laneIndex + 1);
-            const int column = m_laneRunColumn.at(laneIndex);
+            const int column = LaneRunColumn(laneIndex + 1);
             if (row >= 1 && column >= 0) {
                 JournalRecord time = Record(JournalRecordType::Cell);
                 time.change = ProtocolCell(column, row) == QLatin1String("EL")
@@ -146,7 +146,7 @@ void TFormMain::BeginJournal(bool modified, const QString& restoredFrom)
 void TFormMain::JournalLoaded(const QString& fileName)
 {
     m_loadedFileName = fileName;
-    m_undo.clear();
+    m_session.ForgetUndo();
     m_unplacedTimes.clear();
     BeginJournal(false);
 }
@@ -184,7 +184,7 @@ void TFormMain::JournalCellEdited(int col, int row)
 
 void TFormMain::JournalDoubt(const QString& key, int col, bool doubtful)
 {
-    if (!m_journal || !m_journal->IsOpen())
+    if (!m_journal || !m_journal->IsOpen() || m_restoring)
         return;
     JournalRecord doubt = Record(JournalRecordType::Doubt);
     doubt.loadOrder = key;
@@ -223,8 +223,8 @@ void TFormMain::JournalRank()
 
 void TFormMain::JournalLanes()
 {
-    const std::array<int, 2> positions{cbBuhn1->currentIndex(), cbBuhn2->currentIndex()};
-    if (!m_journal || positions == m_journalPositions)
+    const std::array<int, 2> positions{m_session.LanePosition(1), m_session.LanePosition(2)};
+    if (!m_journal || positions == m_journalPositions || m_restoring)
         return;
     m_journalPositions = positions;
     JournalRecord lanes = Record(JournalRecordType::Lanes);
@@ -236,7 +236,7 @@ void TFormMain::JournalRunStart()
 {
     if (!m_journal)
         return;
-    m_journalPositions = {cbBuhn1->currentIndex(), cbBuhn2->currentIndex()};
+    m_journalPositions = {m_session.LanePosition(1), m_session.LanePosition(2)};
     JournalRecord start = Record(JournalRecordType::RunStart);
     start.tick = m_startTick;
     start.countBahn = Settings.CountBahn;
@@ -443,68 +443,50 @@ bool TFormMain::ApplyJournalReplay(const JournalReplay& replay, const QString& s
         cbSort->setChecked(replay.sortByPlace);
     }
 
+    // Nothing of the rebuilding goes to the journal: the restored state is
+    // written to a new one as a whole (BeginJournal).
+    m_restoring = true;
     // The rows as they were at the last ranking, ranked again, then what came after.
     FillProtocol(replay.baseRows, &replay.header, true);
     // Doubtful times wait again, and take no place while they do.
-    QList<std::pair<QString, int>> marks;
     for (const auto& [key, column] : replay.unconfirmed)
-        marks.append({key, column - ColLauf1 + 1});
-    m_results.SetUnconfirmed(marks);
+        m_session.RestoreMark(key, column);
     RestoreStep("protocol filled");
     if (replay.baseRanked)
         RankProtocol();
     RestoreStep("base ranked");
-    QHash<QString, int> rowOf;
-    auto reindex = [&] {
-        rowOf.clear();
-        rowOf.reserve(SortGrid1->RowCount());
-        for (int row = 1; row < SortGrid1->RowCount(); ++row)
-            rowOf.insert(RowKey(row), row);
-    };
-    reindex();
     for (const JournalTailChange& change : replay.tail) {
-        const int row = rowOf.value(change.loadOrder, -1);
-        if (row < 0)
+        if (m_results.IndexOf(change.loadOrder) < 0)
             continue;
-        if (change.column < 0) {
-            DeleteProtocolRow(row);
-            reindex();
-        } else {
-            SetProtocolCell(change.column, row, change.text);
-        }
+        if (change.column < 0)
+            m_session.DeleteRow(change.loadOrder);
+        else
+            SetProtocolCell(change.column, RowOf(change.loadOrder), change.text);
         RestoreStep("change");
     }
+    // A time recorded after the ranking came back through an edit, which settles a mark.
+    for (const auto& [key, column] : replay.unconfirmed)
+        m_session.RestoreMark(key, column);
+    m_session.ForgetUndo();
 
-    {
-        const QSignalBlocker block1(cbBuhn1);
-        const QSignalBlocker block2(cbBuhn2);
-        cbBuhn1->clear();
-        cbBuhn2->clear();
-        // Entries whose starters were deleted are left out, as the deletion did.
-        QStringList texts;
-        QVariantList identities;
-        std::array<int, 2> positions{-1, -1};
-        for (int i = 0; i < replay.entries.size(); ++i) {
-            const JournalLaneEntry& entry = replay.entries.at(i);
-            if (!entry.identity.isEmpty() && !rowOf.contains(entry.identity))
-                continue;
-            for (int lane = 0; lane < 2; ++lane) {
-                if (replay.positions.at(lane) == i)
-                    positions.at(lane) = int(texts.size());
-            }
-            texts.append(entry.text);
-            identities.append(entry.identity);
+    // The lanes as they were; entries whose starters were deleted are left out,
+    // as the deletion did.
+    std::array<int, 2> positions{-1, -1};
+    int kept = 0;
+    for (int i = 0; i < replay.entries.size(); ++i) {
+        const JournalLaneEntry& entry = replay.entries.at(i);
+        if (!entry.identity.isEmpty() && m_results.IndexOf(entry.identity) < 0)
+            continue;
+        for (int lane = 0; lane < 2; ++lane) {
+            if (replay.positions.at(lane) == i)
+                positions.at(lane) =
+                    entry.identity.isEmpty() ? kept : int(m_session.StartOrder().indexOf(entry.identity));
         }
-        for (qsizetype i = 0; i < texts.size(); ++i) {
-            cbBuhn1->addItem(texts.at(i), identities.at(i));
-            cbBuhn2->addItem(texts.at(i), identities.at(i));
-        }
-        cbBuhn1->setCurrentIndex(positions[0]);
-        cbBuhn2->setCurrentIndex(positions[1]);
-        m_laneRowHint = {-1, -1};
-        // Entries follow edits of their starters' data, as they did in the session.
-        RefreshLaneEntries();
+        ++kept;
     }
+    m_session.SelectLane(1, positions[0]);
+    m_session.SelectLane(2, positions[1]);
+    m_restoring = false;
     RestoreStep("lanes filled");
 
     m_loadedFileName = replay.fileName;
@@ -538,8 +520,6 @@ bool TFormMain::ApplyJournalReplay(const JournalReplay& replay, const QString& s
             ResumeRun(replay);
         RestoreStep("run resumed");
     }
-    // Whoever watches the results sees the restored protocol at once.
-    SyncResults();
     if (!m_journal || !m_journal->IsOpen() || m_journal->Failed())
         return false;
     JournalRecord done = Record(JournalRecordType::Restored);
@@ -555,14 +535,14 @@ void TFormMain::ResumeRun(const JournalReplay& replay)
     // The run goes on from its recorded start; lanes that had stopped stop
     // again at their recorded ticks without recording their times a second time.
     m_resumingRun = true;
+    // Known before the lanes stop again: a lane stopped with "EL" shows it.
+    m_resumeRunColumn = replay.laneRunColumn;
     TriggerCommand(mStart, replay.startTick);
     RestoreStep("run started");
     // The barrier lock counts from the original start as well.
     if (ElapsedTicks(replay.startTick, TickSource().GetTickCount()) >=
         std::uint32_t(TimerGesperrtStart->interval()))
         TimerGesperrtTimer();
-    // Known before the lanes stop again: a lane stopped with "EL" shows it.
-    m_laneRunColumn = replay.laneRunColumn;
     std::array<int, 2> order{0, 1};
     if (replay.laneStopped[0] && replay.laneStopped[1] &&
         ElapsedTicks(replay.startTick, replay.stopTick[1]) <
@@ -576,6 +556,6 @@ void TFormMain::ResumeRun(const JournalReplay& replay)
     }
     // A lane still running counts its time across the downtime: its stop is doubtful.
     for (int lane : {1, 2})
-        m_timedAcrossRestart.at(lane - 1) = m_run.LaneRunning(lane);
+        m_session.MarkTimedAcrossRestart(lane);
     m_resumingRun = false;
 }

@@ -71,12 +71,11 @@ void TFormMain::CreateLive()
 
     connect(mTafel, &QAction::triggered, this, &TFormMain::mTafelClick);
     connect(bTafel, &QToolButton::clicked, this, &TFormMain::mTafelClick);
-    connect(&m_run, &TRunCycle::StateChanged, this, &TFormMain::ScheduleLiveUpdate);
+    connect(&m_session, &TRaceSession::RunStateChanged, this, &TFormMain::ScheduleLiveUpdate);
     connect(&m_results, &TResultsModel::RowAdded, this, &TFormMain::ScheduleLiveUpdate);
     connect(&m_results, &TResultsModel::RowRemoved, this, &TFormMain::ScheduleLiveUpdate);
     connect(&m_results, &TResultsModel::RowChanged, this, &TFormMain::ScheduleLiveUpdate);
-    connect(cbBuhn1, &QComboBox::currentIndexChanged, this, &TFormMain::ScheduleLiveUpdate);
-    connect(cbBuhn2, &QComboBox::currentIndexChanged, this, &TFormMain::ScheduleLiveUpdate);
+    connect(&m_session, &TRaceSession::LanesChanged, this, &TFormMain::ScheduleLiveUpdate);
     // The running times, as often as the operator's display shows them.
     connect(Clock, &QTimer::timeout, this, [this] {
         if (!Scoreboard->isVisible() || Scoreboard->ShowingStandings())
@@ -282,9 +281,8 @@ LiveSnapshot TFormMain::LiveView() const
     const std::uint32_t now = TickSource().GetTickCount();
     for (int lane : {1, 2}) {
         LiveLane& shown = view.lanes[lane - 1];
-        const QComboBox* list = lane == 1 ? cbBuhn1 : cbBuhn2;
         const int row = LaneRow(lane);
-        shown.starter = list->currentText();
+        shown.starter = m_session.EntryText(m_session.LaneKey(lane));
         shown.className = ProtocolCell(ColKlasse, row);
         if (m_run.LaneRunning(lane)) {
             shown.state = LiveLane::State::Running;

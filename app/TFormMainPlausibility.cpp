@@ -14,39 +14,13 @@
 // Doubtful times: marked until the operator confirms or edits them, and the
 // last pair's run taken back to be run again.
 
-void TFormMain::CheckRecordedTime(int row, int column, bool acrossRestart)
+void TFormMain::SessionTimeDoubtful(const QString& key, int col, const QString& why)
 {
-    const QString key = RowKey(row);
-    const int ms = ParseRunTime(m_results.Cell(key, column));
-    if (ms == InvalidTime)
-        return;
-    // The class as the places count it: "Jugend" and "jugend " are one.
-    const QString runClass = m_results.Cell(key, ColKlasse);
-    QList<int> others;
-    for (int i = 0; i < m_results.RowCount(); ++i) {
-        const QStringList& other = m_results.Row(i);
-        if (other.value(ColLoadOrder) == key || !SameClass(other.value(ColKlasse), runClass))
-            continue;
-        const int time = ParseRunTime(other.value(column));
-        if (time != InvalidTime)
-            others.append(time / 10);
-    }
-    const TimeDoubt doubt = CheckRunTime(ms / 10, Settings.Mindestzeit, others);
-    if (doubt == TimeDoubt::None && !acrossRestart)
-        return;
-    if (m_results.MarkUnconfirmed(key, column - ColLauf1 + 1))
-        JournalDoubt(key, column, true);
-    ScheduleLiveUpdate();
     // Short enough for the status bar of the smallest window.
-    const QString why =
-        acrossRestart ? QStringLiteral("über den Neustart gemessen")
-        : doubt == TimeDoubt::BelowMinimum
-            ? QStringLiteral("unter der Mindestzeit %1").arg(FormatRunTime(Settings.Mindestzeit * 10))
-            : QStringLiteral("weit weg von Klasse %1 in diesem Lauf").arg(runClass);
     QString message =
         QStringLiteral("Zeit %1 von Nr. %2 %3 – prüfen: Strg+B bestätigt, Strg+R wiederholt den Lauf.")
-            .arg(m_results.Cell(key, column), m_results.Cell(key, ColNr), why);
-    if (m_results.UnconfirmedRuns().size() > 1)
+            .arg(m_results.Cell(key, col), m_results.Cell(key, ColNr), why);
+    if (m_session.Unconfirmed().size() > 1)
         message += u' ' + UnconfirmedCountText();
     statusBar()->showMessage(message);
     SortGrid1->InvalidateGrid();
@@ -54,47 +28,29 @@ void TFormMain::CheckRecordedTime(int row, int column, bool acrossRestart)
 
 bool TFormMain::TimeUnconfirmed(int col, int row) const
 {
-    return !m_results.UnconfirmedRuns().isEmpty() && m_results.Unconfirmed(RowKey(row), col - ColLauf1 + 1);
-}
-
-void TFormMain::UnmarkTime(int col, int row)
-{
-    if (m_results.ClearUnconfirmed(RowKey(row), col - ColLauf1 + 1)) {
-        JournalDoubt(RowKey(row), col, false);
-        ScheduleLiveUpdate();
-        if (m_results.UnconfirmedRuns().isEmpty())
-            statusBar()->clearMessage();
-        SortGrid1->InvalidateGrid();
-    }
+    return !m_session.Unconfirmed().isEmpty() && m_session.TimeUnconfirmed(RowKey(row), col);
 }
 
 void TFormMain::mConfirmTimeClick()
 {
-    const QList<std::pair<QString, int>>& marks = m_results.UnconfirmedRuns();
-    if (marks.isEmpty())
-        return;
     // The selected row's doubtful time if it has one, otherwise the one waiting longest:
     // one time at a time, each named before it counts.
-    const QString selected = RowKey(SortGrid1->Row());
-    auto mark = std::find_if(marks.cbegin(), marks.cend(),
-                             [&selected](const std::pair<QString, int>& m) { return m.first == selected; });
-    if (mark == marks.cend())
-        mark = marks.cbegin();
-    const auto [identity, run] = *mark;
+    const std::optional<TimeMark> mark = m_session.MarkToConfirm(RowKey(SortGrid1->Row()));
+    if (!mark)
+        return;
+    const auto& [identity, column] = *mark;
     const int index = m_results.IndexOf(identity);
     if (index < 0)
         return; // a mark goes with its row: not expected
     const QStringList& row = m_results.Row(index);
     const QString starter = QStringList{row.value(ColName), row.value(ColVorname)}.join(u' ').trimmed();
     if (!Dialogs().AskYesNo(this, QStringLiteral("Zeit %1 von Nr. %2 – %3 (Lauf %4) bestätigen?")
-                                      .arg(row.value(ColLauf1 + run - 1), row.value(ColNr), starter)
-                                      .arg(run)))
+                                      .arg(row.value(column), row.value(ColNr), starter)
+                                      .arg(column - ColLauf1 + 1)))
         return;
-    m_results.ClearUnconfirmed(identity, run);
-    JournalDoubt(identity, ColLauf1 + run - 1, false);
-    ScheduleLiveUpdate();
+    m_session.Confirm(identity, column);
     RankProtocol();
-    const bool none = m_results.UnconfirmedRuns().isEmpty();
+    const bool none = m_session.Unconfirmed().isEmpty();
     statusBar()->showMessage(none ? QStringLiteral("Zeit bestätigt.")
                                   : QStringLiteral("Zeit bestätigt. %1").arg(UnconfirmedCountText()),
                              none ? 5000 : 0);
@@ -103,7 +59,7 @@ void TFormMain::mConfirmTimeClick()
 
 QString TFormMain::UnconfirmedCountText() const
 {
-    const qsizetype waiting = m_results.UnconfirmedRuns().size();
+    const qsizetype waiting = m_session.Unconfirmed().size();
     return waiting == 1 ? QStringLiteral("1 Zeit wartet auf Bestätigung (Strg+B).")
                         : QStringLiteral("%1 Zeiten warten auf Bestätigung (Strg+B).").arg(waiting);
 }
@@ -115,14 +71,15 @@ void TFormMain::mRepeatRunClick()
                                  8000);
         return;
     }
-    if (m_lastRunCells.isEmpty()) {
+    const QList<TimeMark> cells = m_session.LastRunCells();
+    if (cells.isEmpty()) {
         statusBar()->showMessage(QStringLiteral("Kein Lauf, der wiederholt werden könnte."), 8000);
         return;
     }
     // Named with the pair and its times, so the operator sees which run goes.
     QStringList pair;
     int run = 0;
-    for (const auto& [identity, column] : std::as_const(m_lastRunCells)) {
+    for (const auto& [identity, column] : cells) {
         const int index = m_results.IndexOf(identity);
         if (index < 0)
             continue;
@@ -139,27 +96,19 @@ void TFormMain::mRepeatRunClick()
         return;
     if (m_run.CanReset())
         mResetClick();
-    // The whole protocol, so that Ctrl+Z brings the pair's times back.
-    KeepForUndo(true, QStringLiteral("Lauf wiederholen"));
-    for (const auto& [identity, column] : std::as_const(m_lastRunCells)) {
-        for (int row = 1; row < SortGrid1->RowCount(); ++row) {
-            if (RowKey(row) != identity)
-                continue;
-            SetProtocolCell(column, row, QString());
-            JournalCellEdited(column, row);
-            if (m_results.ClearUnconfirmed(identity, column - ColLauf1 + 1))
-                JournalDoubt(identity, column, false);
-            break;
-        }
+    // The session takes the times and their marks back, keeps the protocol for
+    // Ctrl+Z and puts the pair on the lanes again.
+    if (!m_session.RepeatRun())
+        return;
+    for (const auto& [identity, column] : cells) {
+        const int row = RowOf(identity);
+        if (row < 1)
+            continue;
+        SortGrid1->SetCells(column, row, QString());
+        JournalCellEdited(column, row);
     }
-    m_lastRunCells.clear();
-    ScheduleLiveUpdate();
     SortGrid1->SetModified(true);
     RankProtocol();
-    cbBuhn1->setCurrentIndex(m_lastRunPositions[0]);
-    if (m_run.LaneCount() > 1)
-        cbBuhn2->setCurrentIndex(m_lastRunPositions[1]);
-    cbBuhnChange();
     statusBar()->showMessage(
         QStringLiteral("Lauf wird wiederholt: die Zeiten sind entfernt, das Paar ist wieder gewählt."), 8000);
 }

@@ -22,111 +22,129 @@
 
 int TFormMain::LaneRow(int lane) const
 {
-    const QComboBox* list = lane == 1 ? cbBuhn1 : cbBuhn2;
-    const int position = list->currentIndex();
-    if (position < 0)
+    const QString key = m_session.LaneKey(lane);
+    if (key.isEmpty())
         return -1;
-    const QString identity = list->itemData(position).toString();
-    if (identity.isEmpty())
-        return position + 1 < SortGrid1->RowCount() ? position + 1 : -1;
-
     int& hint = m_laneRowHint.at(lane - 1);
-    for (int candidate : {hint, position + 1}) {
-        if (candidate >= 1 && candidate < SortGrid1->RowCount() && RowKey(candidate) == identity)
-            return hint = candidate;
-    }
-    for (int row = 1; row < SortGrid1->RowCount(); ++row) {
-        if (RowKey(row) == identity)
-            return hint = row;
+    if (hint >= 1 && RowKey(hint) == key)
+        return hint;
+    return hint = RowOf(key);
+}
+
+int TFormMain::RowOf(const QString& key) const
+{
+    if (key.isEmpty())
+        return -1;
+    // The grid shows the protocol's rows in the protocol's order.
+    const int row = m_results.IndexOf(key) + 1;
+    if (row >= 1 && RowKey(row) == key)
+        return row;
+    for (int r = 1; r < SortGrid1->RowCount(); ++r) {
+        if (RowKey(r) == key)
+            return r;
     }
     return -1;
 }
 
-void TFormMain::FillLaneLists()
+void TFormMain::ConnectSession()
 {
-    const QSignalBlocker block1(cbBuhn1);
-    const QSignalBlocker block2(cbBuhn2);
-    cbBuhn1->clear();
-    cbBuhn2->clear();
-    // In start order, whatever order the protocol is shown in.
-    const ProtocolTable table = m_results.TableInStartOrder();
-    for (qsizetype i = 1; i < table.size(); ++i) {
-        const QStringList& cells = table.at(i);
-        if (cells.value(ColLoadOrder).isEmpty())
-            continue; // the empty row of an empty protocol
-        const QString entry = LaneEntryText(cells);
-        cbBuhn1->addItem(entry, cells.value(ColLoadOrder));
-        cbBuhn2->addItem(entry, cells.value(ColLoadOrder));
+    m_session.KeepCommands(false);
+    connect(&m_session, &TRaceSession::LaneStopped, this, &TFormMain::SessionLaneStopped);
+    connect(&m_session, &TRaceSession::TimeUnplaced, this, &TFormMain::KeepUnplacedTime);
+    connect(&m_session, &TRaceSession::TimeDoubtful, this, &TFormMain::SessionTimeDoubtful);
+    connect(&m_session, &TRaceSession::ProtocolReplaced, this, [this] {
+        ShowProtocol();
+        ShowLaneLists();
+    });
+    connect(&m_session, &TRaceSession::LanesChanged, this, &TFormMain::ShowLanes);
+    connect(&m_session, &TRaceSession::MarksChanged, this, [this] {
+        // The journal follows the marks, whichever command set or took them.
+        const QList<TimeMark>& marks = m_session.Unconfirmed();
+        for (const TimeMark& mark : std::as_const(m_journalledMarks)) {
+            if (!marks.contains(mark))
+                JournalDoubt(mark.first, mark.second, false);
+        }
+        for (const TimeMark& mark : marks) {
+            if (!m_journalledMarks.contains(mark))
+                JournalDoubt(mark.first, mark.second, true);
+        }
+        m_journalledMarks = marks;
+        ScheduleLiveUpdate();
+        SortGrid1->InvalidateGrid();
+    });
+}
+
+void TFormMain::ShowProtocol()
+{
+    QStringList titles = ProtocolHeaders();
+    const QStringList& header = m_results.Header();
+    for (int col = 0; col < ProtocolColumnCount; ++col) {
+        if (!header.value(col).trimmed().isEmpty())
+            titles[col] = header.at(col);
     }
-    cbBuhn1->setCurrentIndex(cbBuhn1->count() >= 1 ? 0 : -1);
-    cbBuhn2->setCurrentIndex(cbBuhn2->count() >= 2 ? 1 : -1);
+    const int dataRows = std::max(1, m_results.RowCount());
+    const int oldRowCount = SortGrid1->RowCount();
+    SortGrid1->BeginUpdate();
+    SortGrid1->SetRowCount(dataRows + 1);
+    // Rows of the previous protocol beyond the new count must not come back when the grid grows.
+    for (int row = dataRows + 1; row < oldRowCount; ++row)
+        SortGrid1->SetRowItems(row, {});
+    for (int row = 1; row <= dataRows; ++row) {
+        std::vector<TStrItem> items(ProtocolColumnCount);
+        if (row <= m_results.RowCount()) {
+            const QStringList& cells = m_results.Row(row - 1);
+            for (int col = 0; col < ProtocolColumnCount; ++col)
+                items[col].Text = cells.value(col);
+        }
+        SortGrid1->SetRowItems(row, std::move(items));
+    }
+    for (int col = 0; col < ProtocolColumnCount; ++col)
+        SortGrid1->SetCells(col, 0, titles.at(col));
+    SortGrid1->EndUpdate();
+    SortGrid1->GotoCell(0, 1, true);
+    m_laneRowHint = {-1, -1};
+}
+
+void TFormMain::ShowLaneLists()
+{
+    {
+        const QSignalBlocker block1(cbBuhn1);
+        const QSignalBlocker block2(cbBuhn2);
+        cbBuhn1->clear();
+        cbBuhn2->clear();
+        // In start order, whatever order the protocol is shown in.
+        for (const QString& key : m_session.StartOrder()) {
+            const QString entry = m_session.EntryText(key);
+            cbBuhn1->addItem(entry, key);
+            cbBuhn2->addItem(entry, key);
+        }
+    }
+    ShowLanes();
+    SortGrid1RowSelected();
+}
+
+void TFormMain::ShowLanes()
+{
+    {
+        const QSignalBlocker block1(cbBuhn1);
+        const QSignalBlocker block2(cbBuhn2);
+        cbBuhn1->setCurrentIndex(m_session.LanePosition(1));
+        cbBuhn2->setCurrentIndex(m_session.LanePosition(2));
+    }
     m_laneRowHint = {-1, -1};
     UpdateCommandStates();
-    // Marks and the last run belong to the list they were taken on.
-    m_results.SetUnconfirmed({});
-    m_lastRunCells.clear();
-    ScheduleLiveUpdate();
-    SortGrid1RowSelected();
+    ShowLaneRows();
     SortGrid1->InvalidateGrid();
+    JournalLanes();
+    ScheduleLiveUpdate();
 }
 
-QString TFormMain::LaneEntryText(int row) const
+void TFormMain::FillLaneLists()
 {
-    return LaneEntryText(ProtocolRowCells(row));
-}
-
-QString TFormMain::LaneEntryText(const QStringList& cells)
-{
-    return QStringLiteral("%1 %2 %3 %4")
-        .arg(cells.value(ColNr), cells.value(ColName), cells.value(ColVorname), cells.value(ColVerein));
-}
-
-void TFormMain::RecordLaneTime(int lane, const QString& timeText)
-{
-    const QComboBox* list = lane == 1 ? cbBuhn1 : cbBuhn2;
-    // A lane whose starter was deleted (or that has none) keeps its time apart.
-    if (list->currentIndex() < 0) {
-        KeepUnplacedTime(lane, QString(), timeText);
-        return;
-    }
-    if (!StartNumberOfEntry(list->currentText()))
-        return;
-    // The lane entry's own row, as highlighting and elimination use: two rows
-    // may carry one start number (one car, two drivers in two classes).
-    const int row = LaneRow(lane);
-    if (row < 1) {
-        KeepUnplacedTime(lane, list->itemData(list->currentIndex()).toString(), timeText);
-        return;
-    }
-    const int column = FirstEmptyRunColumn(ProtocolRowCells(row));
-    if (column < 0)
-        return;
-    SetProtocolCell(column, row, timeText);
-    m_laneRunColumn.at(lane - 1) = column;
-    m_lastRunCells.append({RowKey(row), column});
-    JournalCell(column, row, JournalCellChange::Time, lane);
-    CheckRecordedTime(row, column, std::exchange(m_timedAcrossRestart.at(lane - 1), false));
-    UpdateCommandStates();
-}
-
-void TFormMain::EliminateLaneRun(int lane)
-{
-    const QComboBox* list = lane == 1 ? cbBuhn1 : cbBuhn2;
-    if (!m_run.CanEliminate(lane) || list->currentIndex() < 0 || !StartNumberOfEntry(list->currentText()))
-        return;
-    const int row = LaneRow(lane);
-    if (row < 1)
-        return;
-    const int column = FirstEmptyRunColumn(ProtocolRowCells(row));
-    if (column < 0)
-        return;
-    SetProtocolCell(column, row, QStringLiteral("EL"));
-    m_laneRunColumn.at(lane - 1) = column;
-    m_lastRunCells.append({RowKey(row), column});
-    // Journalled as the lane's result of this run, so that a restored run knows
-    // the lane's column as it does after a time.
-    JournalCell(column, row, JournalCellChange::Time, lane);
-    UpdateCommandStates();
+    ShowLaneLists();
+    const int count = int(m_session.StartOrder().size());
+    m_session.SelectLane(1, count >= 1 ? 0 : -1);
+    m_session.SelectLane(2, count >= 2 ? 1 : -1);
 }
 
 void TFormMain::KeepUnplacedTime(int lane, const QString& identity, const QString& timeText)
@@ -140,34 +158,12 @@ void TFormMain::KeepUnplacedTime(int lane, const QString& identity, const QStrin
                                  .arg(timeText));
 }
 
-void TFormMain::RemoveLaneEntries(const QString& identity)
-{
-    if (identity.isEmpty())
-        return;
-    for (QComboBox* list : {cbBuhn1, cbBuhn2}) {
-        const int position = LanePosition(list, identity);
-        if (position < 0)
-            continue;
-        const QSignalBlocker block(list);
-        const int current = list->currentIndex();
-        list->removeItem(position);
-        // The lane that showed this starter shows none, never the next one by chance.
-        if (current == position)
-            list->setCurrentIndex(-1);
-        else if (current > position)
-            list->setCurrentIndex(current - 1);
-    }
-    m_entryPositionHint.clear();
-    m_laneRowHint = {-1, -1};
-    UpdateCommandStates();
-    JournalLanes();
-}
-
 void TFormMain::RankProtocol()
 {
-    // The model decides totals and places; the grid shows them and gives the
+    // The session decides totals and places; the grid shows them and gives the
     // order (by class, then total) in which places are counted.
-    m_results.ComputeTotals(Settings.ProbeLaufe, Settings.AllLaufe);
+    ApplyRules();
+    m_session.ComputeTotals();
     ShowResultsColumn(ColGesamt);
 
     TSortOptions& options = SortGrid1->SortOptions;
@@ -179,13 +175,12 @@ void TFormMain::RankProtocol()
     options.SortDirection = sdAscending;
     options.CanSort = true;
     SortGrid1->SortByColumn(ColKlasse);
-    m_results.Reorder(GridKeys());
-    m_results.ComputePlacesInOrder();
+    m_session.Rank(GridKeys());
     ShowResultsColumn(ColPlatz);
 
     if (!cbSort->isChecked()) {
         SortGrid1->SortByColumn(ColLoadOrder);
-        m_results.Reorder(GridKeys());
+        m_session.ShowInOrder(GridKeys());
     }
     // Typed letters search the class column, in either view.
     options.SortCol = ColKlasse;
@@ -254,47 +249,17 @@ QString TFormMain::ProtocolCell(int col, int row) const
 QStringList TFormMain::ProtocolRowCells(int row) const
 {
     const int index = m_results.IndexOf(RowKey(row));
-    // A row the model doesn't know (none is expected) is read as shown rather
-    // than as empty: an empty one would take a time into a filled run column.
-    return index >= 0 ? m_results.Row(index) : GridRowCells(row);
-}
-
-QStringList TFormMain::GridRowCells(int row) const
-{
-    QStringList cells;
-    cells.reserve(ProtocolColumnCount);
-    for (int col = 0; col < ProtocolColumnCount; ++col)
-        cells.append(SortGrid1->Cells(col, row));
-    return cells;
-}
-
-void TFormMain::SyncResults()
-{
-    ProtocolTable rows;
-    rows.reserve(SortGrid1->RowCount());
-    for (int row = 1; row < SortGrid1->RowCount(); ++row)
-        rows.append(GridRowCells(row));
-    m_results.Update(rows);
+    return index >= 0 ? m_results.Row(index) : QStringList(ProtocolColumnCount);
 }
 
 void TFormMain::SetProtocolCell(int col, int row, const QString& text)
 {
     const QString key = RowKey(row);
-    if (m_results.SetCell(key, col, text)) {
-        SortGrid1->SetCells(col, row, m_results.Cell(key, col));
+    if (!m_session.Edit(key, col, text))
         return;
-    }
-    // A row the model doesn't know yet (none is expected): grid and model are
-    // brought level rather than the value lost.
-    SortGrid1->SetCells(col, row, text);
-    SyncResults();
-}
-
-void TFormMain::DeleteProtocolRow(int row)
-{
-    m_results.RemoveRow(RowKey(row));
-    SortGrid1->Rows(row).Clear();
-    SortGrid1->DeleteRow(row);
+    SortGrid1->SetCells(col, row, m_results.Cell(key, col));
+    if (col == ColNr || col == ColName || col == ColVorname || col == ColVerein)
+        RefreshLaneEntry(key);
 }
 
 void TFormMain::ShowResultsColumn(int col)
@@ -382,12 +347,8 @@ void TFormMain::SortGrid1DblClick()
 void TFormMain::sb1Click(int tag)
 {
     QComboBox* list = tag == 1 ? cbBuhn1 : cbBuhn2;
-    const int row = SortGrid1->Row();
-    const QString identity = RowKey(row);
-    int position = identity.isEmpty() ? -1 : list->findData(identity);
-    if (position < 0)
-        position = row - 1;
-    list->setCurrentIndex(position < list->count() ? position : -1);
+    const int position = int(m_session.StartOrder().indexOf(RowKey(SortGrid1->Row())));
+    list->setCurrentIndex(position);
     cbBuhnChange();
 }
 
@@ -396,12 +357,11 @@ void TFormMain::sb1delClick(int tag)
     const int lane = tag + 1;
     const int column = LaneRunColumn(lane);
     const int row = LaneRow(lane);
-    if (!m_run.CanEliminate(lane) || column < 0 || row < 1)
+    if (row < 1 || !m_session.EliminateStopped(lane))
         return;
-    SetProtocolCell(column, row, QStringLiteral("EL"));
+    SortGrid1->SetCells(column, row, m_results.Cell(RowKey(row), column));
     SortGrid1->SetModified(true);
     JournalCell(column, row, JournalCellChange::Elimination, lane);
-    UnmarkTime(column, row); // a doubtful time replaced by "EL" is settled
     RankProtocol();
 }
 
@@ -416,27 +376,26 @@ void TFormMain::sbCLSClick(int tag)
                             : QStringLiteral("Zeile %1 – %2 entfernen?").arg(SortGrid1->Row()).arg(starter);
     if (!Dialogs().AskYesNo(this, question))
         return;
-    KeepForUndo(tag == 1);
-    const qsizetype waitingBefore = m_results.UnconfirmedRuns().size();
+    const qsizetype waitingBefore = m_session.Unconfirmed().size();
     if (tag == 1) {
-        SortGrid1->ClearGrid();
-        SyncResults();
+        if (!m_session.Clear())
+            return;
+        // An empty protocol has nothing to save.
+        SortGrid1->SetModified(false);
         JournalClear();
-        cbBuhn1->clear();
-        cbBuhn2->clear();
     } else {
         const int row = SortGrid1->Row();
-        const QString identity = RowKey(row);
+        const QString key = RowKey(row);
         JournalDeleteRow(row);
-        DeleteProtocolRow(row);
-        RemoveLaneEntries(identity);
+        if (!m_session.DeleteRow(key))
+            return;
+        SortGrid1->SetModified(true);
         RankProtocol();
         SortGrid1->SetRow(std::min(row, SortGrid1->RowCount() - 1));
     }
     // A doubtful time that went with its row waits no more: the status bar says what still does.
-    if (m_results.UnconfirmedRuns().size() != waitingBefore) {
-        ScheduleLiveUpdate();
-        if (m_results.UnconfirmedRuns().isEmpty())
+    if (m_session.Unconfirmed().size() != waitingBefore) {
+        if (m_session.Unconfirmed().isEmpty())
             statusBar()->clearMessage();
         else
             statusBar()->showMessage(UnconfirmedCountText());

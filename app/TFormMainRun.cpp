@@ -1,6 +1,7 @@
 #include "TFormMain.h"
 
 #include "ProtocolLogic.h"
+#include "RaceJournal.h"
 #include "RunTime.h"
 #include "TBitBtnWithColor.h"
 #include "TDigit.h"
@@ -37,17 +38,20 @@ void TFormMain::PlaySound(QSoundEffect* sound)
         sound->play();
 }
 
+void TFormMain::ApplyRules()
+{
+    m_session.SetRules({Settings.CountBahn, Settings.ProbeLaufe, Settings.AllLaufe, Settings.Mindestzeit});
+}
+
 void TFormMain::mStartClick(std::uint32_t tick)
 {
     // The lane count may have changed in the settings since the last run.
-    m_run.SetLaneCount(Settings.CountBahn);
+    ApplyRules();
     // The start tick is taken at the trigger; the sound plays asynchronously.
-    if (!m_run.Start(tick))
+    if (!m_session.Start(tick))
         return;
     PlaySound(m_startSound);
     Clock->start();
-    m_lastRunPositions = {cbBuhn1->currentIndex(), cbBuhn2->currentIndex()};
-    m_lastRunCells.clear();
     UpdateCommandStates();
     bSTOP1->setFocus();
 
@@ -69,31 +73,48 @@ void TFormMain::mELClick(int laneIndex, std::uint32_t tick)
 void TFormMain::StopLane(int laneIndex, bool eliminated, std::uint32_t tick)
 {
     const int lane = laneIndex + 1;
-    const std::optional<int> stopped = m_run.Stop(lane, tick);
-    if (!stopped)
+    if (!m_run.LaneRunning(lane))
         return;
+    ApplyRules();
+    if (m_resumingRun) {
+        // A restored run's lane stops again at its tick; its result is in the
+        // protocol already, and a lane stopped with "EL" shows it again.
+        const int col = m_resumeRunColumn.at(laneIndex);
+        m_session.StopRestored(lane, tick, col);
+        JournalLaneStop(laneIndex);
+        const QString key = m_session.LaneKey(lane);
+        if (col >= 0 && m_results.Cell(key, col) == QStringLiteral("EL"))
+            ShowLaneEliminated(lane);
+        else
+            ShowLaneTime(lane, m_run.Elapsed(lane, tick));
+        AfterLaneStop();
+        return;
+    }
+    // The session records the time (or "EL") and reports it: SessionLaneStopped.
+    m_session.Stop(lane, tick, eliminated);
+    SortGrid1->SetModified(true);
+    AfterLaneStop();
+}
+
+void TFormMain::SessionLaneStopped(int lane, int ms, const QString& key, int col, const QString& text)
+{
     PlaySound(m_stopSound);
-    const int elapsed = *stopped;
     QLabel* finish = lane == 1 ? ImageLS1 : ImageLS2;
     if (BarrierOn(finish))
         ImageLSClick(finish);
-    JournalLaneStop(laneIndex);
-    // A restored run's lane stopped with "EL" shows it again.
-    if (m_resumingRun && LaneRunColumn(lane) >= 0 && LaneRow(lane) >= 1 &&
-        ProtocolCell(LaneRunColumn(lane), LaneRow(lane)) == QStringLiteral("EL"))
-        eliminated = true;
-    if (eliminated) {
-        // A car that never arrives: no made-up time, neither shown nor recorded.
+    JournalLaneStop(lane - 1);
+    // A car that never arrives: no made-up time, neither shown nor recorded.
+    if (ms < 0)
         ShowLaneEliminated(lane);
-        if (!m_resumingRun)
-            EliminateLaneRun(lane);
-    } else {
-        ShowLaneTime(lane, elapsed);
-        if (!m_resumingRun) // a restored run's times are in the protocol already
-            RecordLaneTime(lane, FormatRunTime(elapsed));
-    }
-    SortGrid1->SetModified(true);
-    AfterLaneStop();
+    else
+        ShowLaneTime(lane, ms);
+    const int row = RowOf(key);
+    if (col < 0 || row < 1)
+        return;
+    SortGrid1->SetCells(col, row, text);
+    // "EL" is journalled as the lane's result of this run too, so that a
+    // restored run knows the lane's column as it does after a time.
+    JournalCell(col, row, JournalCellChange::Time, lane);
 }
 
 void TFormMain::AfterLaneStop()
@@ -114,19 +135,12 @@ void TFormMain::AfterLaneStop()
 
 void TFormMain::mResetClick()
 {
-    if (!m_run.Reset())
+    ApplyRules();
+    // The session moves the lanes on to the next pair: ShowLanes.
+    if (!m_session.Reset())
         return;
     ShowLaneTime(1, 0);
     ShowLaneTime(2, 0);
-    m_laneRunColumn = {-1, -1};
-    m_timedAcrossRestart = {false, false};
-
-    m_run.SetLaneCount(Settings.CountBahn);
-    const std::array<int, 2> next = m_run.NextLanePositions(
-        {cbBuhn1->currentIndex(), cbBuhn2->currentIndex()}, {cbBuhn1->count(), cbBuhn2->count()});
-    cbBuhn1->setCurrentIndex(next[0]);
-    if (m_run.LaneCount() > 1)
-        cbBuhn2->setCurrentIndex(next[1]);
     UpdateCommandStates();
     // Also when the advance left the lists where they were (a list of one or two).
     ShowLaneRows();

@@ -23,9 +23,16 @@ TRaceSession::TRaceSession(QObject* parent) : QObject(parent)
 
 void TRaceSession::Record(SessionCommand command)
 {
-    if (m_replaying)
+    if (m_replaying || !m_keepCommands)
         return;
     m_commands.push_back(std::move(command));
+}
+
+void TRaceSession::KeepCommands(bool keep)
+{
+    m_keepCommands = keep;
+    if (!keep)
+        m_commands.clear();
 }
 
 void TRaceSession::Replay(const std::vector<SessionCommand>& commands)
@@ -77,6 +84,12 @@ void TRaceSession::Replay(const std::vector<SessionCommand>& commands)
         case SessionCommand::Rank:
             Rank(c.keys);
             break;
+        case SessionCommand::StopRestored:
+            StopRestored(c.lane, c.tick, c.numbers.value(0, -1));
+            break;
+        case SessionCommand::Mark:
+            RestoreMark(c.key, c.numbers.value(0, -1));
+            break;
         }
     }
 }
@@ -107,6 +120,10 @@ int TRaceSession::Load(const ProtocolTable& rows, const QStringList& header, boo
     int mended = 0;
     for (qsizetype i = 0; i < rows.size(); ++i) {
         QStringList cells = ProtocolRowCells(rows.at(i));
+        // The empty row an empty protocol shows is no starter.
+        if (std::all_of(cells.cbegin(), cells.cend(),
+                        [&cells](const QString& c) { return c.isEmpty() || &c == &cells.at(ColLoadOrder); }))
+            continue;
         QString& key = cells[ColLoadOrder];
         if (!keepLoadOrder || key.isEmpty()) {
             key = QString::number(i + 1);
@@ -212,6 +229,16 @@ bool TRaceSession::Clear()
     return true;
 }
 
+void TRaceSession::ComputeTotals()
+{
+    m_results.ComputeTotals(m_rules.probeLaufe, m_rules.allLaufe);
+}
+
+void TRaceSession::ShowInOrder(const QStringList& keys)
+{
+    m_results.Reorder(keys);
+}
+
 void TRaceSession::Rank(const QStringList& rankingOrder)
 {
     Record({.kind = SessionCommand::Rank, .keys = rankingOrder});
@@ -304,16 +331,19 @@ void TRaceSession::SetLanePositions(std::array<int, 2> positions)
 
 // ---------------------------------------------------------------- run
 
-bool TRaceSession::CanStart() const
+bool TRaceSession::StartAvailable() const
 {
-    if (!m_run.CanStart() || LaneKey(1).isEmpty())
+    if (!m_run.CanStart() || m_startOrder.isEmpty())
         return false;
-    return m_rules.laneCount < 2 || (!LaneKey(2).isEmpty() && m_lanePositions[0] != m_lanePositions[1]);
+    // The last starter of an odd list runs alone; a lane whose starter was
+    // deleted keeps its time apart.
+    return m_rules.laneCount < 2 || m_lanePositions[0] != m_lanePositions[1];
 }
 
 bool TRaceSession::Start(std::uint32_t tick)
 {
-    if (!CanStart())
+    if (!Idle() ||
+        (m_rules.laneCount == 2 && m_lanePositions[0] >= 0 && m_lanePositions[0] == m_lanePositions[1]))
         return false;
     m_run.SetLaneCount(m_rules.laneCount);
     Record({.kind = SessionCommand::Start, .tick = tick});
@@ -341,9 +371,9 @@ void TRaceSession::RecordLaneResult(int lane, int ms, bool eliminated)
     const int col = index < 0 ? -1 : FirstEmptyRunColumn(m_results.Row(index));
     if (col < 0) {
         // No starter, or all six runs full: the time is kept apart, never lost.
+        emit LaneStopped(lane, eliminated ? -1 : ms, QString(), -1, text);
         if (!eliminated)
             emit TimeUnplaced(lane, key, text);
-        emit LaneStopped(lane, eliminated ? -1 : ms, QString(), -1, text);
         return;
     }
     m_results.SetCell(key, col, text);
@@ -363,7 +393,7 @@ void TRaceSession::CheckRecordedTime(const QString& key, int col, bool acrossRes
     QList<int> others;
     for (int i = 0; i < m_results.RowCount(); ++i) {
         const QStringList& row = m_results.Row(i);
-        if (row.at(ColLoadOrder) == key || row.at(ColKlasse) != runClass)
+        if (row.at(ColLoadOrder) == key || !SameClass(row.at(ColKlasse), runClass))
             continue;
         const int time = ParseRunTime(row.at(col));
         if (time != InvalidTime)
@@ -416,7 +446,7 @@ bool TRaceSession::Reset()
 BarrierCommand TRaceSession::StartEdge(std::uint32_t tick, bool startArmed)
 {
     // Edges are the journal's; only the start they give is a command.
-    const BarrierCommand command = m_run.StartEdge(CanStart(), startArmed);
+    const BarrierCommand command = m_run.StartEdge(StartAvailable(), startArmed);
     if (command == BarrierCommand::Start)
         Start(tick);
     return command;
@@ -424,7 +454,7 @@ BarrierCommand TRaceSession::StartEdge(std::uint32_t tick, bool startArmed)
 
 BarrierCommand TRaceSession::FinishEdge(int lane, std::uint32_t tick, bool startArmed, bool finishArmed)
 {
-    const BarrierCommand command = m_run.FinishEdge(lane, CanStart(), startArmed, finishArmed);
+    const BarrierCommand command = m_run.FinishEdge(lane, StartAvailable(), startArmed, finishArmed);
     if (command == BarrierCommand::None)
         return command;
     if (command == BarrierCommand::Start)
@@ -432,6 +462,17 @@ BarrierCommand TRaceSession::FinishEdge(int lane, std::uint32_t tick, bool start
     else
         Stop(lane, tick);
     return command;
+}
+
+bool TRaceSession::StopRestored(int lane, std::uint32_t tick, int col)
+{
+    if (!m_run.LaneRunning(lane))
+        return false;
+    Record({.kind = SessionCommand::StopRestored, .lane = lane, .tick = tick, .numbers = {col}});
+    m_run.Stop(lane, tick);
+    m_timedAcrossRestart.at(lane - 1) = false;
+    m_laneRunColumn.at(lane - 1) = col;
+    return true;
 }
 
 void TRaceSession::MarkTimedAcrossRestart(int lane)
@@ -474,6 +515,16 @@ bool TRaceSession::Confirm(const QString& key, int col)
     marks.removeAll({key, col});
     SetMarks(std::move(marks));
     return true;
+}
+
+void TRaceSession::RestoreMark(const QString& key, int col)
+{
+    if (m_results.IndexOf(key) < 0 || m_unconfirmed.contains({key, col}))
+        return;
+    Record({.kind = SessionCommand::Mark, .key = key, .numbers = {col}});
+    QList<TimeMark> marks = m_unconfirmed;
+    marks.append({key, col});
+    SetMarks(std::move(marks));
 }
 
 bool TRaceSession::RepeatRun()

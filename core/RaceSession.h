@@ -32,7 +32,9 @@ struct SessionCommand
         DeleteRow, // key
         Clear,
         Undo,
-        Rank, // keys: the ranking order
+        Rank,         // keys: the ranking order
+        StopRestored, // lane, tick, number: the column of its result
+        Mark,         // key, number: column
     };
     Kind kind = Load;
     int lane = 0;
@@ -75,8 +77,11 @@ public:
     // The run's lock timer, for a window that shows and ends it.
     TRunCycle& RunForLock() { return m_run; }
     const Rules& CurrentRules() const { return m_rules; }
-    // Every command taken so far.
+    // Every command taken so far (while they are kept).
     const std::vector<SessionCommand>& Commands() const { return m_commands; }
+    // A window that journals the race itself keeps no commands: a rank of a
+    // long list would keep its whole order each time.
+    void KeepCommands(bool keep);
     // Gives each command again, as at the time: a restored race.
     void Replay(const std::vector<SessionCommand>& commands);
 
@@ -104,12 +109,17 @@ public:
     bool DeleteRow(const QString& key);
     // Empties the protocol; refused while a run is going.
     bool Clear();
+    // The totals from the counted runs, before a view sorts by them.
+    void ComputeTotals();
     // Totals from the counted runs, then places in the ranking order: the one
     // given (a view's sort by class, then total; rows not named keep their
     // place at the end), or without one, by class (ClassKey), then total, then
     // start order.
     void Rank(const QStringList& rankingOrder = {});
     QStringList RankingOrder() const;
+    // The order the protocol is shown and saved in (start order, or ranked);
+    // places stay as ranked. Starters not named keep their place at the end.
+    void ShowInOrder(const QStringList& keys);
 
     // ---- The lanes: a position in the start order, or -1 for none.
     int LanePosition(int lane) const;
@@ -125,9 +135,12 @@ public:
     bool LanesSwapped() const;
 
     // ---- The run.
-    // The start is available: no run going, a starter on lane 1 and, with two
-    // lanes, another one on lane 2.
-    bool CanStart() const;
+    // The start is available (START is green, a start barrier starts): no run
+    // going, a list, and with two lanes not one starter on both.
+    bool StartAvailable() const;
+    // The start command (F5) is taken whenever no run is going, also without
+    // starters: such a lane's time is kept apart. Only two lanes on one starter
+    // are refused, whose two times would both go to him.
     // Idle: no run from START until "0,00" (loads, deletions, settings wait).
     bool Idle() const { return m_run.State() == RunState::Ready; }
     bool Start(std::uint32_t tick);
@@ -145,6 +158,9 @@ public:
     BarrierCommand FinishEdge(int lane, std::uint32_t tick, bool startArmed, bool finishArmed);
     // A lane that runs on through a restore: its time will span the downtime.
     void MarkTimedAcrossRestart(int lane);
+    // A restored run's lane that had stopped: it stops again at its tick, and
+    // its result is the protocol's already (column col, or -1).
+    bool StopRestored(int lane, std::uint32_t tick, int col);
 
     // ---- Doubtful times.
     const QList<TimeMark>& Unconfirmed() const { return m_unconfirmed; }
@@ -152,6 +168,8 @@ public:
     // The mark Ctrl+B confirms: the given starter's, else the one waiting longest.
     std::optional<TimeMark> MarkToConfirm(const QString& preferredKey) const;
     bool Confirm(const QString& key, int col);
+    // Marks a time doubtful again, as a restored journal found it.
+    void RestoreMark(const QString& key, int col);
 
     // ---- "Lauf wiederholen": the last run's cells, taken back with its pair.
     const QList<TimeMark>& LastRunCells() const { return m_lastRunCells; }
@@ -163,6 +181,8 @@ public:
     // What the next undo takes back ("Zeile entfernen", ...), or empty.
     QString UndoName() const { return m_undo.empty() ? QString() : m_undo.back().name; }
     bool Undo();
+    // A restored race starts without undo steps.
+    void ForgetUndo() { m_undo.clear(); }
 
 signals:
     // Rows came or went as a whole (load, clear, deletion, undo).
@@ -211,4 +231,5 @@ private:
     std::vector<UndoStep> m_undo; // newest last
     std::vector<SessionCommand> m_commands;
     bool m_replaying = false;
+    bool m_keepCommands = true;
 };

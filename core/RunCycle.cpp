@@ -76,6 +76,12 @@ int TRunCycle::Elapsed(int lane, std::uint32_t now) const
 std::array<int, 2> TRunCycle::NextLanePositions(std::array<int, 2> positions,
                                                 std::array<int, 2> entryCounts) const
 {
+    // A lane left without a starter (his row deleted) goes on from its partner,
+    // so that the next pair is never one starter on both lanes.
+    if (m_laneCount > 1 && positions[0] < 0 && positions[1] >= 1)
+        positions[0] = positions[1] - 1;
+    else if (m_laneCount > 1 && positions[1] < 0 && positions[0] >= 0 && positions[0] + 1 < entryCounts[1])
+        positions[1] = positions[0] + 1;
     std::array<int, 2> next = positions;
     next[0] = NextLanePosition(1, positions[0], m_laneCount, entryCounts[0]);
     if (m_laneCount > 1)

@@ -201,10 +201,13 @@ void TestRaceSession::raceDayScript_data()
         << "rules 2 0 6 150; load A A; start 0; stop 1 70; stop 2 3000; edit 1 5 17,00; rank"
         << "1:17,00=17,00#2 2:3,00=3,00#1"
         << "ResetDue lanes 1,2";
-    QTest::newRow("deleting the starter on lane 1 leaves the lane empty, undo brings him back")
-        << "load A A A; del 1; start 0"
-        << "2: 3:"
-        << "Ready lanes -,2";
+    QTest::newRow("deleting the starter on lane 1 leaves the lane empty: its time is kept apart")
+        << "load A A A; del 1; start 0; stop 1 2000; stop 2 2100"
+        << "2:2,10 3:"
+        << "ResetDue lanes -,2";
+    QTest::newRow("F5 times without a list, the times kept apart") << "start 0; stop 1 2000; stop 2 2100"
+                                                                   << ""
+                                                                   << "ResetDue lanes -,-";
     QTest::newRow("deleted and undone, the starter is back on his lane") << "load A A A; del 1; undo"
                                                                          << "1: 2: 3:"
                                                                          << "Ready lanes 1,2";

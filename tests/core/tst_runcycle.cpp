@@ -256,6 +256,9 @@ void TestRunCycle::lanesAdvanceInPairs_data()
     QTest::newRow("one lane steps by one, lane 2 stays") << 1 << 5 << 3 << 1 << 4 << 1;
     QTest::newRow("one lane wraps") << 1 << 5 << 4 << 2 << 0 << 2;
     QTest::newRow("lane 2 of a one-entry list has no starter") << 2 << 1 << 0 << -1 << 0 << -1;
+    // Before, lane 1 stepped from nothing to 1 and lane 2 wrapped to 1: one starter on both lanes.
+    QTest::newRow("a lane whose starter was deleted goes on from its partner") << 2 << 6 << -1 << 4 << 5 << 1;
+    QTest::newRow("lane 2 emptied goes on from lane 1") << 2 << 6 << 2 << -1 << 4 << 5;
 }
 
 void TestRunCycle::lanesAdvanceInPairs()
