@@ -355,7 +355,7 @@ private:
     void ApplyRules();
     // What the session reports, shown.
     void ConnectSession();
-    void SessionLaneStopped(int lane, int ms, const QString& key, int col, const QString& text);
+    void SessionLaneStopped(int lane, int ms, const QString& key, int col);
     void SessionTimeDoubtful(const QString& key, int col, const QString& why);
     // The grid shows the session's protocol anew (after a load, a deletion,
     // a clearing or an undo), keeping the selected row where it can.
@@ -383,8 +383,6 @@ private:
     // A protocol cell changed by the program or the operator: an edit command
     // to the session, and the grid shows what the session holds.
     void SetProtocolCell(int col, int row, const QString& text);
-    // One column of every grid row as the results model holds it.
-    void ShowResultsColumn(int col);
     // The load-order numbers of the grid's rows, top to bottom.
     QStringList GridKeys() const;
     void CreateLive();

@@ -104,11 +104,13 @@ void TFormMain::mRepeatRunClick()
         const int row = RowOf(identity);
         if (row < 1)
             continue;
-        SortGrid1->SetCells(column, row, QString());
+        SortGrid1->InvalidateCell(column, row);
         JournalCellEdited(column, row);
     }
     SortGrid1->SetModified(true);
     RankProtocol();
+    // The pair is up again: in view, as after any choice of the lanes.
+    ShowLaneRows();
     statusBar()->showMessage(
         QStringLiteral("Lauf wird wiederholt: die Zeiten sind entfernt, das Paar ist wieder gewählt."), 8000);
 }

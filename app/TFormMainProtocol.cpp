@@ -49,6 +49,9 @@ int TFormMain::RowOf(const QString& key) const
 void TFormMain::ConnectSession()
 {
     m_session.KeepCommands(false);
+    // The grid shows the session's protocol: it keeps only which starter each row shows.
+    SortGrid1->SetRowSource(ColLoadOrder,
+                            [this](const QString& key, int col) { return m_results.Cell(key, col); });
     connect(&m_session, &TRaceSession::LaneStopped, this, &TFormMain::SessionLaneStopped);
     connect(&m_session, &TRaceSession::TimeUnplaced, this, &TFormMain::KeepUnplacedTime);
     connect(&m_session, &TRaceSession::TimeDoubtful, this, &TFormMain::SessionTimeDoubtful);
@@ -89,13 +92,11 @@ void TFormMain::ShowProtocol()
     // Rows of the previous protocol beyond the new count must not come back when the grid grows.
     for (int row = dataRows + 1; row < oldRowCount; ++row)
         SortGrid1->SetRowItems(row, {});
+    // Each row only knows its starter: the cells are the session's (the row source).
     for (int row = 1; row <= dataRows; ++row) {
-        std::vector<TStrItem> items(ProtocolColumnCount);
-        if (row <= m_results.RowCount()) {
-            const QStringList& cells = m_results.Row(row - 1);
-            for (int col = 0; col < ProtocolColumnCount; ++col)
-                items[col].Text = cells.value(col);
-        }
+        std::vector<TStrItem> items(ColLoadOrder + 1);
+        if (row <= m_results.RowCount())
+            items[ColLoadOrder].Text = m_results.Row(row - 1).value(ColLoadOrder);
         SortGrid1->SetRowItems(row, std::move(items));
     }
     for (int col = 0; col < ProtocolColumnCount; ++col)
@@ -164,7 +165,6 @@ void TFormMain::RankProtocol()
     // order (by class, then total) in which places are counted.
     ApplyRules();
     m_session.ComputeTotals();
-    ShowResultsColumn(ColGesamt);
 
     TSortOptions& options = SortGrid1->SortOptions;
     options.CanSort = false;
@@ -176,7 +176,6 @@ void TFormMain::RankProtocol()
     options.CanSort = true;
     SortGrid1->SortByColumn(ColKlasse);
     m_session.Rank(GridKeys());
-    ShowResultsColumn(ColPlatz);
 
     if (!cbSort->isChecked()) {
         SortGrid1->SortByColumn(ColLoadOrder);
@@ -257,18 +256,9 @@ void TFormMain::SetProtocolCell(int col, int row, const QString& text)
     const QString key = RowKey(row);
     if (!m_session.Edit(key, col, text))
         return;
-    SortGrid1->SetCells(col, row, m_results.Cell(key, col));
+    SortGrid1->InvalidateCell(col, row);
     if (col == ColNr || col == ColName || col == ColVorname || col == ColVerein)
         RefreshLaneEntry(key);
-}
-
-void TFormMain::ShowResultsColumn(int col)
-{
-    for (int row = 1; row < SortGrid1->RowCount(); ++row) {
-        const QString key = RowKey(row);
-        if (m_results.IndexOf(key) >= 0)
-            SortGrid1->SetCells(col, row, m_results.Cell(key, col));
-    }
 }
 
 QStringList TFormMain::GridKeys() const
@@ -359,7 +349,7 @@ void TFormMain::sb1delClick(int tag)
     const int row = LaneRow(lane);
     if (row < 1 || !m_session.EliminateStopped(lane))
         return;
-    SortGrid1->SetCells(column, row, m_results.Cell(RowKey(row), column));
+    SortGrid1->InvalidateCell(column, row);
     SortGrid1->SetModified(true);
     JournalCell(column, row, JournalCellChange::Elimination, lane);
     RankProtocol();

@@ -96,7 +96,7 @@ void TFormMain::StopLane(int laneIndex, bool eliminated, std::uint32_t tick)
     AfterLaneStop();
 }
 
-void TFormMain::SessionLaneStopped(int lane, int ms, const QString& key, int col, const QString& text)
+void TFormMain::SessionLaneStopped(int lane, int ms, const QString& key, int col)
 {
     PlaySound(m_stopSound);
     QLabel* finish = lane == 1 ? ImageLS1 : ImageLS2;
@@ -111,7 +111,7 @@ void TFormMain::SessionLaneStopped(int lane, int ms, const QString& key, int col
     const int row = RowOf(key);
     if (col < 0 || row < 1)
         return;
-    SortGrid1->SetCells(col, row, text);
+    SortGrid1->InvalidateCell(col, row);
     // "EL" is journalled as the lane's result of this run too, so that a
     // restored run knows the lane's column as it does after a time.
     JournalCell(col, row, JournalCellChange::Time, lane);

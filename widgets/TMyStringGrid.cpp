@@ -182,14 +182,31 @@ void TMyStringGrid::ClearItem(int col, int row)
 
 QString TMyStringGrid::Cells(int col, int row) const
 {
+    if (FromRowSource(col, row)) {
+        const TStrItem* key = Item(m_keyCol, row);
+        return key && !key->Text.isEmpty() ? m_rowSource(key->Text, col) : QString();
+    }
     const TStrItem* item = Item(col, row);
     return item ? item->Text : QString();
 }
 
 void TMyStringGrid::SetCells(int col, int row, const QString& text)
 {
-    ItemForWrite(col, row).Text = text;
+    if (!FromRowSource(col, row))
+        ItemForWrite(col, row).Text = text;
     InvalidateCell(col, row);
+}
+
+void TMyStringGrid::SetRowSource(int keyCol, TRowCellSource source)
+{
+    m_keyCol = keyCol;
+    m_rowSource = std::move(source);
+    InvalidateGrid();
+}
+
+bool TMyStringGrid::FromRowSource(int col, int row) const
+{
+    return m_rowSource && row >= FixedRows() && col != m_keyCol && col >= 0;
 }
 
 QVariant TMyStringGrid::Objects(int col, int row) const

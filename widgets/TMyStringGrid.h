@@ -5,6 +5,7 @@
 #include <QString>
 #include <QStringList>
 #include <QVariant>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -67,6 +68,16 @@ public:
     QString Cells(int col, int row) const;
     // Writing repaints the cell.
     void SetCells(int col, int row, const QString& text);
+
+    // Rows held elsewhere: the grid keeps only each data row's key (in keyCol)
+    // and asks source for the row's other cells by that key, so there is no
+    // second copy to keep in step. Writing such a cell only repaints it; the
+    // owner changes the rows where they are held (an edit reaches it through
+    // OnSetEditText). Without a source the grid holds its cells itself.
+    using TRowCellSource = std::function<QString(const QString& key, int col)>;
+    void SetRowSource(int keyCol, TRowCellSource source);
+    // The cell is a data cell the row source gives.
+    bool FromRowSource(int col, int row) const;
     QVariant Objects(int col, int row) const;
     void SetObjects(int col, int row, const QVariant& object);
 
@@ -106,4 +117,6 @@ private:
 
     // Rows by index; a null row or a short row means never written.
     std::vector<std::unique_ptr<std::vector<TStrItem>>> m_rows;
+    TRowCellSource m_rowSource;
+    int m_keyCol = -1;
 };

@@ -84,12 +84,7 @@ private Q_SLOTS:
         window->WordTemplatePath = QStringLiteral(QX_WORD_TEMPLATE);
     }
 
-    void cleanup()
-    {
-        if (window)
-            QCOMPARE(window->GridDiffersFromResults(), QString());
-        DestroyWindow();
-    }
+    void cleanup() { DestroyWindow(); }
 
     void dialogsListTheWorkbookOnceInItsOldPlace()
     {

@@ -123,40 +123,9 @@ public:
     // Makes rows the protocol as a load does (without ranking); rows without a
     // load-order number are numbered from 1.
     void FillProtocolRows(const ProtocolTable& rows) { TFormMainTestAccess::FillProtocol(*this, rows); }
-    // Writes a protocol cell the way the program's own writes go (results model first).
+    // Writes a protocol cell the way the program's own writes go (an edit to the session).
     void WriteCell(int col, int row, const QString& text)
     {
         TFormMainTestAccess::SetProtocolCell(*this, col, row, text);
-    }
-
-    // Where the grid shows other values, rows or order than the results model
-    // holds; empty when it shows exactly the model. Every window test ends
-    // with this check, so a write that bypasses the model is caught wherever
-    // it happens.
-    QString GridDiffersFromResults() const
-    {
-        const TResultsModel& results = Results();
-        int index = 0;
-        for (int row = 1; row < SortGrid1->RowCount(); ++row) {
-            const QString key = SortGrid1->Cells(ColLoadOrder, row);
-            if (key.isEmpty())
-                continue; // the empty row of an empty protocol is no result
-            if (index >= results.RowCount() || results.Row(index).value(ColLoadOrder) != key)
-                return QStringLiteral("grid row %1 (starter %2) is not row %3 of the model")
-                    .arg(row)
-                    .arg(key)
-                    .arg(index);
-            for (int col = 0; col < ProtocolColumnCount; ++col) {
-                if (SortGrid1->Cells(col, row) != results.Row(index).value(col))
-                    return QStringLiteral("grid row %1 column %2: grid \"%3\", model \"%4\"")
-                        .arg(row)
-                        .arg(col)
-                        .arg(SortGrid1->Cells(col, row), results.Row(index).value(col));
-            }
-            ++index;
-        }
-        if (index != results.RowCount())
-            return QStringLiteral("the model has %1 rows, the grid %2").arg(results.RowCount()).arg(index);
-        return {};
     }
 };

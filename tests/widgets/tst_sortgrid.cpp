@@ -5,6 +5,7 @@
 #include <QBuffer>
 #include <QFile>
 #include <QFontMetrics>
+#include <QHash>
 #include <QImage>
 #include <QLineEdit>
 #include <QLocale>
@@ -24,7 +25,6 @@ class TestGrid : public TSortGrid
 public:
     using TSortGrid::DrawCell;
 };
-
 
 // A grid with one header row and a data row per entry of column 0 (and further
 // columns from the other lists).
@@ -98,6 +98,7 @@ private slots:
     void constructionDefaults();
     void multiKeySort_data();
     void multiKeySort();
+    void rowsFromASourceAreAskedNotKept();
     void caseSensitivity_data();
     void caseSensitivity();
     void secondaryIndexWithPrimary();
@@ -166,6 +167,31 @@ void TestSortGrid::multiKeySort_data()
     // Rows 1 and 5, 2 and 6 are equal in both keys and keep their order.
     QTest::newRow("ascending") << false << QStringList{"4", "2", "6", "1", "5", "3"};
     QTest::newRow("descending") << true << QStringList{"3", "1", "5", "2", "6", "4"};
+}
+
+void TestSortGrid::rowsFromASourceAreAskedNotKept()
+{
+    // The rows live in held (by key, column 0); the grid keeps only the keys.
+    QHash<QString, QStringList> held{
+        {"a", {"a", "Zorn", "3"}}, {"b", {"b", "Adler", "1"}}, {"c", {"c", "Moser", "2"}}};
+    TSortGrid grid;
+    grid.SetColCount(3);
+    grid.SetRowSource(0, [&held](const QString& key, int col) { return held.value(key).value(col); });
+    Fill(grid, {{"Key", "Name", "Platz"}, {"a"}, {"b"}, {"c"}});
+    QCOMPARE(Column(grid, 1), (QStringList{"Zorn", "Adler", "Moser"}));
+
+    // A change where the rows are held shows without a write to the grid;
+    // a write to the grid changes nothing there.
+    held["b"][1] = "Adam";
+    grid.SetCells(1, 1, "Fremd");
+    QCOMPARE(Column(grid, 1), (QStringList{"Zorn", "Adam", "Moser"}));
+    QCOMPARE(grid.Cells(1, 0), QString("Name"));
+
+    // Sorting compares the held cells and moves the keys.
+    grid.OnGetSortStyle = [](int, TSortStyle& style) { style = ssNumeric; };
+    grid.SortByColumn(2);
+    QCOMPARE(Column(grid, 0), (QStringList{"b", "c", "a"}));
+    QCOMPARE(Column(grid, 1), (QStringList{"Adam", "Moser", "Zorn"}));
 }
 
 void TestSortGrid::multiKeySort()
@@ -628,7 +654,8 @@ void TestSortGrid::longCellTextIsElided()
     const QImage drawn = DrawnCell(grid, 0, 1);
 
     // The same cell holding the text as Qt elides it to the room between the margins.
-    const QString elided = QFontMetrics(grid.font()).elidedText(QString(std::min(length, 100), u'W'), Qt::ElideRight, 76);
+    const QString elided =
+        QFontMetrics(grid.font()).elidedText(QString(std::min(length, 100), u'W'), Qt::ElideRight, 76);
     QCOMPARE(elided.size() < length, length >= 30);
     grid.SetCells(0, 1, elided);
     QCOMPARE(drawn, DrawnCell(grid, 0, 1));
