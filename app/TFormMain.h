@@ -483,6 +483,7 @@ private:
     std::unique_ptr<QPrinter> m_printer;
     // The last row found for each lane's starter; checked before it is trusted.
     mutable std::array<int, 2> m_laneRowHint{-1, -1};
+    std::array<int, 2> m_shownLanePositions{-1, -1}; // the lanes the lists last showed
     std::unique_ptr<TRaceJournal> m_journal;
     // Live results and the scoreboard (TFormMainLive.cpp).
     std::unique_ptr<TLiveServer> m_live;

@@ -104,6 +104,7 @@ void TFormMain::ShowProtocol()
     SortGrid1->EndUpdate();
     SortGrid1->GotoCell(0, 1, true);
     m_laneRowHint = {-1, -1};
+    m_shownLanePositions = {-1, -1}; // the view starts afresh: the pair is brought into it
 }
 
 void TFormMain::ShowLaneLists()
@@ -126,15 +127,20 @@ void TFormMain::ShowLaneLists()
 
 void TFormMain::ShowLanes()
 {
+    const std::array<int, 2> positions{m_session.LanePosition(1), m_session.LanePosition(2)};
     {
         const QSignalBlocker block1(cbBuhn1);
         const QSignalBlocker block2(cbBuhn2);
-        cbBuhn1->setCurrentIndex(m_session.LanePosition(1));
-        cbBuhn2->setCurrentIndex(m_session.LanePosition(2));
+        cbBuhn1->setCurrentIndex(positions[0]);
+        cbBuhn2->setCurrentIndex(positions[1]);
     }
     m_laneRowHint = {-1, -1};
     UpdateCommandStates();
-    ShowLaneRows();
+    // Only a new pair moves the view: an edit of a starter's name (which
+    // changes his entry) leaves the operator where he is editing.
+    if (positions != m_shownLanePositions)
+        ShowLaneRows();
+    m_shownLanePositions = positions;
     SortGrid1->InvalidateGrid();
     JournalLanes();
     ScheduleLiveUpdate();

@@ -12,6 +12,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QSoundEffect>
+#include <QStatusBar>
 #include <QTimer>
 #include <QToolButton>
 
@@ -48,8 +49,15 @@ void TFormMain::mStartClick(std::uint32_t tick)
     // The lane count may have changed in the settings since the last run.
     ApplyRules();
     // The start tick is taken at the trigger; the sound plays asynchronously.
-    if (!m_session.Start(tick))
+    if (!m_session.Start(tick)) {
+        // Both times would go to the one starter.
+        if (RunIdle())
+            statusBar()->showMessage(
+                QStringLiteral("Kein Start: beide Bahnen zeigen denselben Starter – bitte "
+                               "auf einer Bahn einen anderen wählen."),
+                10000);
         return;
+    }
     PlaySound(m_startSound);
     Clock->start();
     UpdateCommandStates();

@@ -578,6 +578,10 @@ private Q_SLOTS:
         window->cbBuhn2->setCurrentIndex(0);
         QVERIFY(!window->bSTART->isEnabled());
         QVERIFY(!window->seObmen->isEnabled());
+        // F5 neither: both times would go to the one starter. It says why.
+        Key(Qt::Key_F5);
+        QCOMPARE(window->RunCycle().State(), RunState::Ready);
+        QVERIFY(window->statusBar()->currentMessage().contains(QStringLiteral("denselben Starter")));
         window->cbBuhn2->setCurrentIndex(4);
         QVERIFY(window->bSTART->isEnabled());
         window->seObmen->click();
@@ -1373,6 +1377,18 @@ private Q_SLOTS:
         const QString note = window->statusBar()->currentMessage();
         QCOMPARE(!note.isEmpty(), refused);
         QVERIFY(!refused || note.contains(typed));
+    }
+
+    // A name edited far below the pair on the lanes changes the entry in the
+    // lists, and the view stays where the operator is editing.
+    void editingANameLeavesTheViewWhereItIs()
+    {
+        Load(FortyStarters());
+        EditCell(ColName, 35, QStringLiteral("Neuname"));
+        QTRY_COMPARE(window->cbBuhn1->itemText(34).section(u' ', 1, 1), QStringLiteral("Neuname"));
+        const int top = window->SortGrid1->TopRow();
+        QVERIFY(top > 2);
+        QVERIFY(top <= 35 && 35 < top + window->SortGrid1->VisibleRowCount());
     }
 
     void editedStartNumberStillGetsItsTime()
