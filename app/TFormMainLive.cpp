@@ -31,8 +31,6 @@
 
 namespace {
 
-constexpr int shownColumns = ColPlatz + 1;
-
 int PlaceNumber(const QString& place)
 {
     bool ok = false;
@@ -264,42 +262,10 @@ void TFormMain::UpdateLive()
 
 LiveSnapshot TFormMain::LiveView() const
 {
-    LiveSnapshot view;
-    view.title = Settings.Veranstaltung;
-    view.date = QLocale(QLocale::German).toString(QDate::currentDate(), QStringLiteral("dd.MM.yyyy"));
-    view.columns = ProtocolHeaders().mid(0, shownColumns);
-    for (int i = 0; i < m_results.RowCount(); ++i) {
-        const QStringList& row = m_results.Row(i);
-        view.rows << row.mid(0, shownColumns);
-        bool doubtful = false;
-        for (int run = 1; run <= ColLauf6 - ColLauf1 + 1; ++run)
-            doubtful = doubtful || m_results.Unconfirmed(row.value(ColLoadOrder), run);
-        view.unconfirmedRows << doubtful;
-    }
-    view.testRuns = Settings.ProbeLaufe;
-    view.laneCount = m_run.LaneCount();
-    const std::uint32_t now = TickSource().GetTickCount();
-    for (int lane : {1, 2}) {
-        LiveLane& shown = view.lanes[lane - 1];
-        const int row = LaneRow(lane);
-        shown.starter = m_session.EntryText(m_session.LaneKey(lane));
-        shown.className = ProtocolCell(ColKlasse, row);
-        if (m_run.LaneRunning(lane)) {
-            shown.state = LiveLane::State::Running;
-            shown.time = FormatRunTime(m_run.Elapsed(lane, now));
-        } else if (m_run.State() != RunState::Ready && m_run.Ticks().stop.at(lane - 1) != 0) {
-            shown.state = LiveLane::State::Stopped;
-            const QString cell = ProtocolCell(LaneRunColumn(lane), row);
-            shown.time = cell.isEmpty() ? FormatRunTime(m_run.Elapsed(lane, now)) : cell;
-            shown.unconfirmed = row > 0 && TimeUnconfirmed(LaneRunColumn(lane), row);
-            if (row > 0 && !shown.unconfirmed) {
-                shown.place = ProtocolCell(ColPlatz, row).trimmed();
-                if (!shown.place.isEmpty())
-                    shown.gap = GapToClassLeader(view.rows, shown.className, ProtocolCell(ColGesamt, row));
-            }
-        }
-    }
-    return view;
+    return SpectatorView(
+        m_session, Settings.Veranstaltung,
+        QLocale(QLocale::German).toString(QDate::currentDate(), QStringLiteral("dd.MM.yyyy")),
+        TickSource().GetTickCount());
 }
 
 std::array<ScoreboardLane, 2> TFormMain::ScoreboardLanes() const
@@ -319,8 +285,7 @@ std::array<ScoreboardLane, 2> TFormMain::ScoreboardLanes() const
                                                                : ScoreboardLane::Phase::Ready;
         if (shown.phase == ScoreboardLane::Phase::Ready)
             shown.time = FormatRunTime(0);
-        const int row = LaneRow(lane);
-        const int index = m_results.IndexOf(RowKey(row));
+        const int index = m_results.IndexOf(m_session.LaneKey(lane));
         if (index < 0)
             continue;
         const QStringList& cells = m_results.Row(index);

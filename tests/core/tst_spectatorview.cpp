@@ -1,0 +1,94 @@
+#include "ProtocolLogic.h"
+#include "RaceSession.h"
+#include "SpectatorView.h"
+
+#include <QLocale>
+#include <QTest>
+
+// What the live page, the uploads and the scoreboard show, built from a race
+// session without a window.
+class TestSpectatorView : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany)); }
+    void lanesFromTheStartToTheRanking();
+    void aDoubtfulTimeTakesNoPlace();
+};
+
+namespace {
+
+ProtocolTable Starters(const QStringList& classes)
+{
+    ProtocolTable rows;
+    for (int i = 0; i < classes.size(); ++i) {
+        QStringList row(ProtocolColumnCount);
+        row[ColNr] = QString::number(i + 1);
+        row[ColName] = QStringLiteral("Name%1").arg(i + 1);
+        row[ColKlasse] = classes.at(i);
+        rows.append(row);
+    }
+    return rows;
+}
+
+QString LaneText(const LiveLane& lane)
+{
+    static const char* const states[] = {"idle", "running", "stopped"};
+    return QStringLiteral("%1 %2 [%3] %4 %5%6")
+        .arg(QLatin1String(states[int(lane.state)]), lane.time, lane.starter, lane.place, lane.gap,
+             lane.unconfirmed ? QStringLiteral(" ?") : QString());
+}
+
+} // namespace
+
+void TestSpectatorView::lanesFromTheStartToTheRanking()
+{
+    TRaceSession session;
+    session.SetRules({2, 0, 6, 0});
+    session.Load(Starters({"A", "A", "B"}));
+    LiveSnapshot view =
+        SpectatorView(session, QStringLiteral("Sommerrennen"), QStringLiteral("10.12.2026"), 0);
+    QCOMPARE(view.rows.size(), 3);
+    QCOMPARE(view.columns.size(), ColPlatz + 1);
+    QCOMPARE(view.rows.at(0).size(), ColPlatz + 1); // the load order stays the program's
+    QCOMPARE(LaneText(view.lanes[0]), QStringLiteral("idle  [1 Name1  ]  "));
+
+    session.Start(1000);
+    view = SpectatorView(session, {}, {}, 2250);
+    QCOMPARE(LaneText(view.lanes[0]), QStringLiteral("running 1,25 [1 Name1  ]  "));
+
+    session.Stop(2, 4500);
+    view = SpectatorView(session, {}, {}, 5000);
+    QCOMPARE(LaneText(view.lanes[0]), QStringLiteral("running 4,00 [1 Name1  ]  "));
+    QCOMPARE(LaneText(view.lanes[1]), QStringLiteral("stopped 3,50 [2 Name2  ]  "));
+
+    session.Stop(1, 4000);
+    session.Rank();
+    view = SpectatorView(session, {}, {}, 9000);
+    QCOMPARE(LaneText(view.lanes[0]), QStringLiteral("stopped 3,00 [1 Name1  ] 1 "));
+    QCOMPARE(LaneText(view.lanes[1]), QStringLiteral("stopped 3,50 [2 Name2  ] 2 +0,50"));
+
+    // After "0,00" the next pair waits: the third starter alone, lane 2 empty.
+    session.Reset();
+    view = SpectatorView(session, {}, {}, 9000);
+    QCOMPARE(LaneText(view.lanes[0]), QStringLiteral("idle  [3 Name3  ]  "));
+}
+
+void TestSpectatorView::aDoubtfulTimeTakesNoPlace()
+{
+    TRaceSession session;
+    session.SetRules({2, 0, 6, 150});
+    session.Load(Starters({"A", "A"}));
+    session.Start(0);
+    session.Stop(1, 70);
+    session.Stop(2, 3000);
+    session.Rank();
+    const LiveSnapshot view = SpectatorView(session, {}, {}, 9000);
+    QCOMPARE(LaneText(view.lanes[0]), QStringLiteral("stopped 0,07 [1 Name1  ]   ?"));
+    QCOMPARE(LaneText(view.lanes[1]), QStringLiteral("stopped 3,00 [2 Name2  ] 1 "));
+    QCOMPARE(view.unconfirmedRows, (QList<bool>{true, false}));
+}
+
+QTEST_GUILESS_MAIN(TestSpectatorView)
+#include "tst_spectatorview.moc"
