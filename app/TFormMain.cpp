@@ -230,6 +230,8 @@ TFormMain::TFormMain(TSystemAccess access, QWidget* parent)
 TFormMain::~TFormMain()
 {
     FormDestroy();
+    // The grid, a child, outlives the session it reads its cells from.
+    SortGrid1->SetRowSource(-1, {});
 }
 
 void TFormMain::showEvent(QShowEvent* event)

@@ -589,6 +589,15 @@ private Q_SLOTS:
         QCOMPARE(window->cbBuhn2->currentIndex(), 0);
     }
 
+    // A late entry without a start number yet: the lane's time is his, not lost.
+    void aStarterWithoutAStartNumberGetsHisTime()
+    {
+        Load({{"", "Adler", "Anna", "SC Nord", "A"}, {"2", "Berg", "Bruno", "SC Nord", "A"}});
+        Run(31000, 32000);
+        QCOMPARE(Cell(ColLauf1, 1), QStringLiteral("31,00"));
+        QCOMPARE(Cell(ColLauf1, 2), QStringLiteral("32,00"));
+    }
+
     void startWithoutAStarterListRecordsNothing()
     {
         Key(Qt::Key_F5);
