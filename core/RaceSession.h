@@ -138,11 +138,11 @@ public:
     // The start is available (START is green, a start barrier starts): no run
     // going, a list, and with two lanes not one starter on both.
     bool StartAvailable() const;
+    // Idle: no run from START until "0,00" (loads, deletions, settings wait).
+    bool Idle() const { return m_run.State() == RunState::Ready; }
     // The start command (F5) is taken whenever no run is going, also without
     // starters: such a lane's time is kept apart. Only two lanes on one starter
     // are refused, whose two times would both go to him.
-    // Idle: no run from START until "0,00" (loads, deletions, settings wait).
-    bool Idle() const { return m_run.State() == RunState::Ready; }
     bool Start(std::uint32_t tick);
     // Stops a running lane: the time (or "EL") goes to its starter's next run
     // column. Returns the lane's time in ms; none when the lane does not run.
