@@ -18,37 +18,13 @@
 #include <QDate>
 #include <QDateTime>
 #include <QEventLoop>
-#include <QHash>
 #include <QLabel>
-#include <QMap>
 #include <QStatusBar>
 #include <QTimer>
 #include <QToolButton>
 
 #include <algorithm>
-#include <limits>
 #include <thread>
-
-namespace {
-
-int PlaceNumber(const QString& place)
-{
-    bool ok = false;
-    const int number = place.trimmed().toInt(&ok);
-    return ok ? number : std::numeric_limits<int>::max();
-}
-
-QString StarterText(const QStringList& row)
-{
-    QStringList parts;
-    for (const int col : {ColNr, ColVorname, ColName}) {
-        if (!row.value(col).trimmed().isEmpty())
-            parts << row.value(col).trimmed();
-    }
-    return parts.join(QLatin1Char(' '));
-}
-
-} // namespace
 
 void TFormMain::CreateLive()
 {
@@ -270,70 +246,10 @@ LiveSnapshot TFormMain::LiveView() const
 
 std::array<ScoreboardLane, 2> TFormMain::ScoreboardLanes() const
 {
-    const LiveSnapshot view = LiveView();
-    std::array<ScoreboardLane, 2> lanes;
-    for (int lane : {1, 2}) {
-        const LiveLane& live = view.lanes[lane - 1];
-        ScoreboardLane& shown = lanes.at(lane - 1);
-        shown.starter = live.starter;
-        shown.className = live.className;
-        shown.time = live.time;
-        shown.unconfirmed = live.unconfirmed;
-        shown.phase = live.starter.isEmpty()                   ? ScoreboardLane::Phase::Empty
-                      : live.state == LiveLane::State::Running ? ScoreboardLane::Phase::Running
-                      : live.state == LiveLane::State::Stopped ? ScoreboardLane::Phase::Stopped
-                                                               : ScoreboardLane::Phase::Ready;
-        if (shown.phase == ScoreboardLane::Phase::Ready)
-            shown.time = FormatRunTime(0);
-        const int index = m_results.IndexOf(m_session.LaneKey(lane));
-        if (index < 0)
-            continue;
-        const QStringList& cells = m_results.Row(index);
-        // Name and club on lines of their own, so that neither is cut short.
-        QStringList name;
-        for (int col : {ColNr, ColName, ColVorname}) {
-            if (!cells.value(col).trimmed().isEmpty())
-                name << cells.value(col).trimmed();
-        }
-        if (!name.isEmpty())
-            shown.starter = name.join(u' ');
-        shown.club = cells.value(ColVerein).trimmed();
-        if (shown.phase != ScoreboardLane::Phase::Stopped)
-            continue;
-        shown.place = live.place;
-        shown.gap = live.gap;
-        for (int col = ColLauf1 + Settings.ProbeLaufe; col <= ColLauf6; ++col) {
-            if (ParseRunTime(cells.value(col)) != InvalidTime)
-                ++shown.countedRuns;
-        }
-    }
-    return lanes;
+    return ScoreboardLanesOf(m_session, LiveView());
 }
 
 QList<ScoreboardClass> TFormMain::ScoreboardStandings() const
 {
-    // One class however it is written; its heading is the first spelling met.
-    QMap<QString, QList<QStringList>> byClass;
-    QHash<QString, QString> headingOfClass;
-    for (int i = 0; i < m_results.RowCount(); ++i) {
-        const QStringList& row = m_results.Row(i);
-        if (!row.value(ColPlatz).trimmed().isEmpty()) {
-            const QString key = ClassKey(row.value(ColKlasse));
-            byClass[key].append(row);
-            if (!headingOfClass.contains(key))
-                headingOfClass.insert(key, row.value(ColKlasse).trimmed());
-        }
-    }
-    QList<ScoreboardClass> classes;
-    for (auto it = byClass.begin(); it != byClass.end(); ++it) {
-        QList<QStringList>& rows = it.value();
-        std::stable_sort(rows.begin(), rows.end(), [](const QStringList& a, const QStringList& b) {
-            return PlaceNumber(a.value(ColPlatz)) < PlaceNumber(b.value(ColPlatz));
-        });
-        ScoreboardClass standing{headingOfClass.value(it.key()), {}};
-        for (const QStringList& row : rows)
-            standing.rows.append({row.value(ColPlatz).trimmed(), StarterText(row), row.value(ColGesamt)});
-        classes.append(standing);
-    }
-    return classes;
+    return ScoreboardStandingsOf(m_results);
 }

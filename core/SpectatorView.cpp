@@ -4,10 +4,32 @@
 #include "RaceSession.h"
 #include "RunTime.h"
 
+#include <QHash>
+#include <QMap>
+#include <algorithm>
+#include <limits>
+
 namespace {
 
 // The protocol's columns up to the place; the load order stays the program's.
 constexpr int kShownColumns = ColPlatz + 1;
+
+int PlaceNumber(const QString& place)
+{
+    bool ok = false;
+    const int number = place.trimmed().toInt(&ok);
+    return ok ? number : std::numeric_limits<int>::max();
+}
+
+QString StarterText(const QStringList& row)
+{
+    QStringList parts;
+    for (const int col : {ColNr, ColVorname, ColName}) {
+        if (!row.value(col).trimmed().isEmpty())
+            parts << row.value(col).trimmed();
+    }
+    return parts.join(QLatin1Char(' '));
+}
 
 } // namespace
 
@@ -56,4 +78,74 @@ LiveSnapshot SpectatorView(const TRaceSession& session, const QString& title, co
         }
     }
     return view;
+}
+
+std::array<ScoreboardLane, 2> ScoreboardLanesOf(const TRaceSession& session, const LiveSnapshot& view)
+{
+    const TResultsModel& results = session.Results();
+    std::array<ScoreboardLane, 2> lanes;
+    for (int lane : {1, 2}) {
+        const LiveLane& live = view.lanes[lane - 1];
+        ScoreboardLane& shown = lanes.at(lane - 1);
+        shown.starter = live.starter;
+        shown.className = live.className;
+        shown.time = live.time;
+        shown.unconfirmed = live.unconfirmed;
+        shown.phase = live.starter.isEmpty()                   ? ScoreboardLane::Phase::Empty
+                      : live.state == LiveLane::State::Running ? ScoreboardLane::Phase::Running
+                      : live.state == LiveLane::State::Stopped ? ScoreboardLane::Phase::Stopped
+                                                               : ScoreboardLane::Phase::Ready;
+        if (shown.phase == ScoreboardLane::Phase::Ready)
+            shown.time = FormatRunTime(0);
+        const int index = results.IndexOf(session.LaneKey(lane));
+        if (index < 0)
+            continue;
+        const QStringList& cells = results.Row(index);
+        // Name and club on lines of their own, so that neither is cut short.
+        QStringList name;
+        for (int col : {ColNr, ColName, ColVorname}) {
+            if (!cells.value(col).trimmed().isEmpty())
+                name << cells.value(col).trimmed();
+        }
+        if (!name.isEmpty())
+            shown.starter = name.join(u' ');
+        shown.club = cells.value(ColVerein).trimmed();
+        if (shown.phase != ScoreboardLane::Phase::Stopped)
+            continue;
+        shown.place = live.place;
+        shown.gap = live.gap;
+        for (int col = ColLauf1 + view.testRuns; col <= ColLauf6; ++col) {
+            if (ParseRunTime(cells.value(col)) != InvalidTime)
+                ++shown.countedRuns;
+        }
+    }
+    return lanes;
+}
+
+QList<ScoreboardClass> ScoreboardStandingsOf(const TResultsModel& results)
+{
+    // One class however it is written; its heading is the first spelling met.
+    QMap<QString, QList<QStringList>> byClass;
+    QHash<QString, QString> headingOfClass;
+    for (int i = 0; i < results.RowCount(); ++i) {
+        const QStringList& row = results.Row(i);
+        if (!row.value(ColPlatz).trimmed().isEmpty()) {
+            const QString key = ClassKey(row.value(ColKlasse));
+            byClass[key].append(row);
+            if (!headingOfClass.contains(key))
+                headingOfClass.insert(key, row.value(ColKlasse).trimmed());
+        }
+    }
+    QList<ScoreboardClass> classes;
+    for (auto it = byClass.begin(); it != byClass.end(); ++it) {
+        QList<QStringList>& rows = it.value();
+        std::stable_sort(rows.begin(), rows.end(), [](const QStringList& a, const QStringList& b) {
+            return PlaceNumber(a.value(ColPlatz)) < PlaceNumber(b.value(ColPlatz));
+        });
+        ScoreboardClass standing{headingOfClass.value(it.key()), {}};
+        for (const QStringList& row : rows)
+            standing.rows.append({row.value(ColPlatz).trimmed(), StarterText(row), row.value(ColGesamt)});
+        classes.append(standing);
+    }
+    return classes;
 }

@@ -3,9 +3,11 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <array>
 #include <cstdint>
 
 class TRaceSession;
+class TResultsModel;
 
 // What the spectators see of the race at one moment.
 struct LiveLane
@@ -39,3 +41,35 @@ struct LiveSnapshot
 // winner. now: the tick running times are taken at.
 LiveSnapshot SpectatorView(const TRaceSession& session, const QString& title, const QString& date,
                            std::uint32_t now);
+
+// One lane as the audience sees it.
+struct ScoreboardLane
+{
+    enum class Phase { Empty, Ready, Running, Stopped };
+    Phase phase = Phase::Empty;
+    QString time;    // "12,34", "EL"; as the operator's display shows it
+    QString starter; // start number and name
+    QString className;
+    // After the stop: the place in the class, the gap to the class leader
+    // ("+0,35", empty for the leader) and the runs that count.
+    QString place;
+    QString gap;
+    int countedRuns = 0;
+    bool unconfirmed = false; // the time waits for the operator's confirmation
+    QString club;             // on a line of its own below the name
+};
+
+// One class of the standings: place, start number and name, total.
+struct ScoreboardClass
+{
+    QString className;
+    QList<std::array<QString, 3>> rows;
+};
+
+// The scoreboard's lanes: the spectators' view of them (view, from
+// SpectatorView) with name and club on lines of their own and, once stopped,
+// the runs that count.
+std::array<ScoreboardLane, 2> ScoreboardLanesOf(const TRaceSession& session, const LiveSnapshot& view);
+// The scoreboard's standings: each class however it is written (its heading
+// the first spelling met), its placed starters by place.
+QList<ScoreboardClass> ScoreboardStandingsOf(const TResultsModel& results);

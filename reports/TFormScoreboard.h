@@ -1,5 +1,7 @@
 #pragma once
 
+#include "SpectatorView.h"
+
 #include <QImage>
 #include <QList>
 #include <QString>
@@ -11,30 +13,6 @@
 class QLabel;
 class QTimer;
 class TDigit;
-
-// One lane as the audience sees it.
-struct ScoreboardLane
-{
-    enum class Phase { Empty, Ready, Running, Stopped };
-    Phase phase = Phase::Empty;
-    QString time;    // "12,34", "EL"; as the operator's display shows it
-    QString starter; // start number and name
-    QString className;
-    // After the stop: the place in the class, the gap to the class leader
-    // ("+0,35", empty for the leader) and the runs that count.
-    QString place;
-    QString gap;
-    int countedRuns = 0;
-    bool unconfirmed = false; // the time waits for the operator's confirmation
-    QString club;             // on a line of its own below the name
-};
-
-// One class of the standings: place, start number and name, total.
-struct ScoreboardClass
-{
-    QString className;
-    QList<std::array<QString, 3>> rows;
-};
 
 // "Quellorix – Anzeigetafel": the results for a screen or projector facing
 // the audience. While a run is timed and until the next start it shows the

@@ -15,6 +15,7 @@ private slots:
     void initTestCase() { QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany)); }
     void lanesFromTheStartToTheRanking();
     void aDoubtfulTimeTakesNoPlace();
+    void scoreboardLanesAndStandings();
 };
 
 namespace {
@@ -88,6 +89,47 @@ void TestSpectatorView::aDoubtfulTimeTakesNoPlace()
     QCOMPARE(LaneText(view.lanes[0]), QStringLiteral("stopped 0,07 [1 Name1  ]   ?"));
     QCOMPARE(LaneText(view.lanes[1]), QStringLiteral("stopped 3,00 [2 Name2  ] 1 "));
     QCOMPARE(view.unconfirmedRows, (QList<bool>{true, false}));
+}
+
+void TestSpectatorView::scoreboardLanesAndStandings()
+{
+    TRaceSession session;
+    session.SetRules({2, 1, 6, 0}); // Lauf 1 is a test run
+    ProtocolTable rows = Starters({"Jugend", "jugend ", "Kinder"});
+    rows[0][ColVerein] = QStringLiteral("SC Nord");
+    rows[0][ColLauf1] = QStringLiteral("40,00");
+    rows[1][ColLauf1] = QStringLiteral("41,00");
+    session.Load(rows);
+    session.SelectLane(1, 0);
+    session.SelectLane(2, 1);
+    session.Start(0);
+    session.Stop(1, 30000);
+    LiveSnapshot view = SpectatorView(session, {}, {}, 31000);
+    std::array<ScoreboardLane, 2> lanes = ScoreboardLanesOf(session, view);
+    QCOMPARE(lanes[0].phase, ScoreboardLane::Phase::Stopped);
+    QCOMPARE(lanes[0].starter, QStringLiteral("1 Name1"));
+    QCOMPARE(lanes[0].club, QStringLiteral("SC Nord"));
+    QCOMPARE(lanes[0].countedRuns, 1); // the test run doesn't count
+    QCOMPARE(lanes[1].phase, ScoreboardLane::Phase::Running);
+    QCOMPARE(lanes[1].time, QStringLiteral("31,00"));
+
+    session.Stop(2, 29000);
+    session.Rank();
+    session.Reset();
+    view = SpectatorView(session, {}, {}, 40000);
+    lanes = ScoreboardLanesOf(session, view);
+    QCOMPARE(lanes[0].phase, ScoreboardLane::Phase::Ready);
+    QCOMPARE(lanes[0].time, QStringLiteral("0,00"));
+    QCOMPARE(lanes[0].starter, QStringLiteral("3 Name3"));
+    QCOMPARE(lanes[0].countedRuns, 0); // counted runs only once stopped
+
+    // "Jugend" and "jugend " are one class; the starter without a time has no place.
+    const QList<ScoreboardClass> standings = ScoreboardStandingsOf(session.Results());
+    QCOMPARE(standings.size(), 1);
+    QCOMPARE(standings.at(0).className, QStringLiteral("jugend")); // as the leader's row writes it
+    QCOMPARE(standings.at(0).rows.size(), 2);
+    QCOMPARE(standings.at(0).rows.at(0), (std::array<QString, 3>{"1", "2 Name2", "29,00"}));
+    QCOMPARE(standings.at(0).rows.at(1), (std::array<QString, 3>{"2", "1 Name1", "30,00"}));
 }
 
 QTEST_GUILESS_MAIN(TestSpectatorView)
