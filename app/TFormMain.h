@@ -333,10 +333,12 @@ private:
     void InitFileDialogs();
     // Both file dialogs start there from now on, and after the next start too.
     void RememberFileFolder(const QString& folder);
-    // Makes the data rows (and a header, when given) the protocol: the results
-    // model takes them, the grid shows them. New rows are numbered in load
-    // order; restored ones keep their numbers (keepLoadOrder).
-    void FillProtocol(const ProtocolTable& rows, const QStringList* header = nullptr,
+    // Makes the data rows (and a header, when given) the protocol: the session
+    // takes them, the grid and the lane lists show them. New rows are numbered
+    // in load order; restored ones keep their numbers (keepLoadOrder). False
+    // (said in the status bar) while a run is going: a light barrier may have started
+    // one while the file was read.
+    bool FillProtocol(const ProtocolTable& rows, const QStringList* header = nullptr,
                       bool keepLoadOrder = false);
     // The steps after a load that depend on the new rows: ranking, lane lists, caption.
     void FinishLoad(const QString& fileName);

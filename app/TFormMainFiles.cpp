@@ -164,7 +164,8 @@ bool TFormMain::LoadStarterList(const QString& fileName)
         Dialogs().ShowMessage(this, error);
         return false;
     }
-    FillProtocol(rows);
+    if (!FillProtocol(rows))
+        return false;
     rows.clear();
     FinishLoad(fileName);
     if (!notice.isEmpty())
@@ -187,7 +188,7 @@ void TFormMain::FinishLoad(const QString& fileName)
     JournalLoaded(file.absoluteFilePath());
 }
 
-void TFormMain::FillProtocol(const ProtocolTable& rows, const QStringList* header, bool keepLoadOrder)
+bool TFormMain::FillProtocol(const ProtocolTable& rows, const QStringList* header, bool keepLoadOrder)
 {
     const QStringList headers = ProtocolHeaders();
     QStringList titles = headers;
@@ -200,9 +201,15 @@ void TFormMain::FillProtocol(const ProtocolTable& rows, const QStringList* heade
     // lists show them (ShowProtocol, ShowLaneLists).
     ApplyRules();
     const int mended = m_session.Load(rows, titles, keepLoadOrder);
+    if (mended < 0) {
+        // Not a dialog: the cars on the track are stopped by keys.
+        statusBar()->showMessage(LoadRefusedMessage, 10000);
+        return false;
+    }
     if (mended > 0)
         statusBar()->showMessage(
             QStringLiteral("%1 Zeile(n) mit einer laufenden Nummer, die schon vergeben war – als eigene "
                            "Starter übernommen; bitte prüfen, ob ein Starter doppelt eingetragen ist.")
                 .arg(mended));
+    return true;
 }

@@ -447,7 +447,10 @@ bool TFormMain::ApplyJournalReplay(const JournalReplay& replay, const QString& s
     // written to a new one as a whole (BeginJournal).
     m_restoring = true;
     // The rows as they were at the last ranking, ranked again, then what came after.
-    FillProtocol(replay.baseRows, &replay.header, true);
+    if (!FillProtocol(replay.baseRows, &replay.header, true)) {
+        m_restoring = false;
+        return false; // the journal stays to be offered again
+    }
     // Doubtful times wait again, and take no place while they do.
     for (const auto& [key, column] : replay.unconfirmed)
         m_session.RestoreMark(key, column);

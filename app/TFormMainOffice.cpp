@@ -101,7 +101,8 @@ bool TFormMain::ImportExcel(const QString& fileName)
         return false;
     }
     const QStringList header = rows.takeFirst();
-    FillProtocol(rows, &header);
+    if (!FillProtocol(rows, &header))
+        return false;
     FinishLoad(fileName);
     return true;
 }

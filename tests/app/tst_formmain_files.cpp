@@ -103,6 +103,23 @@ private Q_SLOTS:
         QCOMPARE(dialogs->lastFilters.size(), 4);
     }
 
+    // A light barrier may start a run while a list is being read: the list
+    // is not taken then, and the window says so without a dialog.
+    void aListReadWhileARunStartedIsNotTaken()
+    {
+        WriteFile(QStringLiteral("a.csv"), "1;Adler;Anna;SC Nord;A\r\n2;Berg;Bruno;SC Nord;A\r\n");
+        WriteFile(QStringLiteral("b.csv"), "5;Zorn;Zoe;TV Ost;B\r\n");
+        QVERIFY(window->LoadStarterList(Path(QStringLiteral("a.csv"))));
+        window->TriggerCommand(window->mStart, 1000);
+        QVERIFY(!window->LoadStarterList(Path(QStringLiteral("b.csv"))));
+        QCOMPARE(Cell(ColName, 1), QStringLiteral("Adler"));
+        QCOMPARE(window->windowTitle(), QStringLiteral("Quellorix: a"));
+        QCOMPARE(window->statusBar()->currentMessage(), LoadRefusedMessage);
+        window->TriggerCommand(window->mSTOP1, 3000);
+        window->TriggerCommand(window->mStop2, 4000);
+        QCOMPARE(Cell(ColLauf1, 1), QStringLiteral("2,00"));
+    }
+
     void emptyFieldsKeepTheirColumn()
     {
         WriteFile(QStringLiteral("list.csv"), "7;Muster;;SC Nord;A\r\n");
