@@ -14,14 +14,15 @@ namespace {
 // The protocol's columns up to the place; the load order stays the program's.
 constexpr int kShownColumns = ColPlatz + 1;
 
-int PlaceNumber(const QString& place)
+// A place as the standings sort it: a row without one last.
+int PlaceOrder(const QString& place)
 {
     bool ok = false;
     const int number = place.trimmed().toInt(&ok);
     return ok ? number : std::numeric_limits<int>::max();
 }
 
-QString StarterText(const QStringList& row)
+QString StandingsName(const QStringList& row)
 {
     QStringList parts;
     for (const int col : {ColNr, ColVorname, ColName}) {
@@ -140,11 +141,11 @@ QList<ScoreboardClass> ScoreboardStandingsOf(const TResultsModel& results)
     for (auto it = byClass.begin(); it != byClass.end(); ++it) {
         QList<QStringList>& rows = it.value();
         std::stable_sort(rows.begin(), rows.end(), [](const QStringList& a, const QStringList& b) {
-            return PlaceNumber(a.value(ColPlatz)) < PlaceNumber(b.value(ColPlatz));
+            return PlaceOrder(a.value(ColPlatz)) < PlaceOrder(b.value(ColPlatz));
         });
         ScoreboardClass standing{headingOfClass.value(it.key()), {}};
         for (const QStringList& row : rows)
-            standing.rows.append({row.value(ColPlatz).trimmed(), StarterText(row), row.value(ColGesamt)});
+            standing.rows.append({row.value(ColPlatz).trimmed(), StandingsName(row), row.value(ColGesamt)});
         classes.append(standing);
     }
     return classes;
