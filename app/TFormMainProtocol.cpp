@@ -181,7 +181,7 @@ void TFormMain::RankProtocol()
     options.SortDirection = sdAscending;
     options.CanSort = true;
     SortGrid1->SortByColumn(ColKlasse);
-    m_session.Rank(GridKeys());
+    m_session.PlaceInOrder(GridKeys());
 
     if (!cbSort->isChecked()) {
         SortGrid1->SortByColumn(ColLoadOrder);

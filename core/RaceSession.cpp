@@ -115,8 +115,11 @@ int TRaceSession::Load(const ProtocolTable& rows, const QStringList& header, boo
     table.reserve(rows.size());
     QSet<QString> seen;
     qint64 highest = 0;
-    for (const QStringList& cells : rows)
-        highest = std::max(highest, cells.value(ColLoadOrder).toLongLong());
+    if (keepLoadOrder) {
+        seen.reserve(rows.size());
+        for (const QStringList& cells : rows)
+            highest = std::max(highest, cells.value(ColLoadOrder).toLongLong());
+    }
     int mended = 0;
     for (qsizetype i = 0; i < rows.size(); ++i) {
         QStringList cells = ProtocolRowCells(rows.at(i));
@@ -132,13 +135,14 @@ int TRaceSession::Load(const ProtocolTable& rows, const QStringList& header, boo
             key = QString::number(++highest);
             ++mended;
         }
-        seen.insert(key);
+        if (keepLoadOrder)
+            seen.insert(key);
         table.append(std::move(cells));
     }
     if (!header.isEmpty())
         m_results.SetHeader(header);
+    RebuildStartOrder(table);
     m_results.Update(table);
-    RebuildStartOrder(m_results.TableInStartOrder().mid(1));
     m_unconfirmed.clear();
     m_lastRunCells.clear();
     m_results.SetUnconfirmed({});
@@ -150,14 +154,21 @@ int TRaceSession::Load(const ProtocolTable& rows, const QStringList& header, boo
     return mended;
 }
 
-void TRaceSession::RebuildStartOrder(const ProtocolTable& rowsInStartOrder)
+void TRaceSession::RebuildStartOrder(const ProtocolTable& rows)
 {
-    m_startOrder.clear();
-    m_startOrder.reserve(rowsInStartOrder.size());
-    for (const QStringList& row : rowsInStartOrder) {
-        if (!row.value(ColLoadOrder).isEmpty())
-            m_startOrder.append(row.value(ColLoadOrder));
+    // By load-order number; each number is read once, not at every comparison.
+    std::vector<std::pair<qint64, qsizetype>> numbers;
+    numbers.reserve(rows.size());
+    for (qsizetype i = 0; i < rows.size(); ++i) {
+        if (!rows.at(i).value(ColLoadOrder).isEmpty())
+            numbers.emplace_back(rows.at(i).value(ColLoadOrder).toLongLong(), i);
     }
+    std::stable_sort(numbers.begin(), numbers.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    m_startOrder.clear();
+    m_startOrder.reserve(qsizetype(numbers.size()));
+    for (const auto& [number, i] : numbers)
+        m_startOrder.append(rows.at(i).value(ColLoadOrder));
 }
 
 ProtocolTable TRaceSession::RowsInStartOrder() const
@@ -243,7 +254,12 @@ void TRaceSession::Rank(const QStringList& rankingOrder)
 {
     Record({.kind = SessionCommand::Rank, .keys = rankingOrder});
     m_results.ComputeTotals(m_rules.probeLaufe, m_rules.allLaufe);
-    m_results.Reorder(rankingOrder.isEmpty() ? RankingOrder() : rankingOrder);
+    PlaceInOrder(rankingOrder.isEmpty() ? RankingOrder() : rankingOrder);
+}
+
+void TRaceSession::PlaceInOrder(const QStringList& rankingOrder)
+{
+    m_results.Reorder(rankingOrder);
     m_results.ComputePlacesInOrder();
 }
 

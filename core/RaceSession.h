@@ -116,6 +116,9 @@ public:
     // place at the end), or without one, by class (ClassKey), then total, then
     // start order.
     void Rank(const QStringList& rankingOrder = {});
+    // Places in the ranking order a view found after ComputeTotals (its sort
+    // by class, then total): Rank without computing the totals again.
+    void PlaceInOrder(const QStringList& rankingOrder);
     QStringList RankingOrder() const;
     // The order the protocol is shown and saved in (start order, or ranked);
     // places stay as ranked. Starters not named keep their place at the end.
@@ -215,7 +218,7 @@ private:
     // Writes a lane's time (or "EL") into its starter's next run column.
     void RecordLaneResult(int lane, int ms, bool eliminated);
     void CheckRecordedTime(const QString& key, int col, bool acrossRestart);
-    void RebuildStartOrder(const ProtocolTable& rowsInStartOrder);
+    void RebuildStartOrder(const ProtocolTable& rows);
     void SetMarks(QList<TimeMark> marks);
 
     Rules m_rules;
