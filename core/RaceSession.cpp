@@ -3,6 +3,7 @@
 #include "Plausibility.h"
 #include "ProtocolLogic.h"
 #include "RunTime.h"
+#include "RunTimeEntry.h"
 
 #include <QHash>
 #include <QSet>
@@ -180,10 +181,18 @@ ProtocolTable TRaceSession::RowsInStartOrder() const
     return rows;
 }
 
-bool TRaceSession::Edit(const QString& key, int col, const QString& text)
+bool TRaceSession::Edit(const QString& key, int col, const QString& typed)
 {
     if (m_results.IndexOf(key) < 0 || col < 0 || col >= ProtocolColumnCount || col == ColLoadOrder)
         return false;
+    // A run column takes a time, "EL" or nothing, written as the program writes times.
+    QString text = typed;
+    if (col >= ColLauf1 && col <= ColLauf6) {
+        const std::optional<QString> entry = RunTimeEntry(typed);
+        if (!entry)
+            return false;
+        text = *entry;
+    }
     Record({.kind = SessionCommand::Edit, .key = key, .text = text, .numbers = {col}});
     m_results.SetCell(key, col, text);
     // An edited time is the operator's own: no longer doubtful.

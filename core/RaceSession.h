@@ -101,10 +101,11 @@ public:
     const QStringList& StartOrder() const { return m_startOrder; }
     // The protocol rows in start order (what a saved file keeps).
     ProtocolTable RowsInStartOrder() const;
-    // An edit of one cell: a run time is checked (a doubtful mark goes), the
-    // total and place follow at the next ranking. False for an unknown starter
-    // or column, or a load-order number.
-    bool Edit(const QString& key, int col, const QString& text);
+    // An edit of one cell: a run time is checked and written as the program
+    // writes times (a doubtful mark goes), the total and place follow at the
+    // next ranking. False for an unknown starter or column, a load-order
+    // number, or a run column given something that is no time, "EL" or empty.
+    bool Edit(const QString& key, int col, const QString& typed);
     // Takes one starter out (rows and lanes); refused while a run is going.
     bool DeleteRow(const QString& key);
     // Empties the protocol; refused while a run is going.

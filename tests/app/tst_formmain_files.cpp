@@ -547,7 +547,11 @@ private Q_SLOTS:
                                             "er; \"Max\"\tJ\xFCrgen\t=SUMME(A1)\tA;B\r\n"
                                             "2\t-5\t+49\t@x\t\"\r\n");
         Open(QStringLiteral("in.txt"));
-        window->WriteCell(ColLauf1, 2, QStringLiteral("Zeile\nzwei"));
+        // A list may bring any text into a run column, a line break too.
+        ProtocolTable rows = window->ProtocolRows();
+        rows.removeFirst();
+        rows[1][ColLauf1] = QStringLiteral("Zeile\nzwei");
+        window->FillProtocolRows(rows);
         window->SortGrid1->SetModified(true);
         Save(QStringLiteral("out.csv"), kCsvEntry);
         QVERIFY(!window->SortGrid1->Modified());

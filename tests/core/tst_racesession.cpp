@@ -256,8 +256,12 @@ void TestRaceSession::raceDayScript_data()
     QTest::newRow("the seventh run finds no column: the time is kept apart, the protocol unchanged")
         << "load A A; edit 1 5 1; edit 1 6 2; edit 1 7 3; edit 1 8 4; edit 1 9 5; edit 1 10 6; start 0; "
            "stop 1 1000; stop 2 1100"
-        << "1:1/2/3/4/5/6 2:1,10"
+        << "1:1,00/2,00/3,00/4,00/5,00/6,00 2:1,10"
         << "ResetDue lanes 1,2";
+    QTest::newRow("an edited run column takes a time as the program writes it, EL or nothing else")
+        << "load A A; edit 1 5 31.5; edit 2 5 abc; edit 2 5 el; edit 2 6 -3"
+        << "1:31,50 2:EL"
+        << "Ready lanes 1,2";
 }
 
 void TestRaceSession::raceDayScript()
@@ -332,7 +336,7 @@ void TestRaceSession::signalsCarryWhatChanged()
     session.SetRules({1, 0, 6, 0});
     session.Start(0);
     for (int col = ColLauf2; col <= ColLauf6; ++col)
-        session.Edit(QStringLiteral("2"), col, QStringLiteral("x"));
+        session.Edit(QStringLiteral("2"), col, QStringLiteral("9,99"));
     session.Stop(1, 2000);
     QCOMPARE(unplaced.count(), 1);
     QCOMPARE(unplaced.at(0), (QVariantList{1, QStringLiteral("2"), QStringLiteral("2,00")}));
