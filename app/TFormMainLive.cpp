@@ -238,7 +238,7 @@ void TFormMain::UpdateLive()
 
 LiveSnapshot TFormMain::LiveView() const
 {
-    return SpectatorView(
+    return AudienceView(
         m_session, Settings.Veranstaltung,
         QLocale(QLocale::German).toString(QDate::currentDate(), QStringLiteral("dd.MM.yyyy")),
         TickSource().GetTickCount());

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "SpectatorView.h"
+#include "AudienceView.h"
 
 #include <QImage>
 #include <QList>

@@ -4,4 +4,4 @@ qx_add_test(tst_runtimeentry SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_runtimeentry.
 qx_add_test(tst_runcycle SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_runcycle.cpp LIBS QuellorixCore)
 qx_add_test(tst_resultsmodel SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_resultsmodel.cpp LIBS QuellorixCore)
 qx_add_test(tst_racesession SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_racesession.cpp LIBS QuellorixCore)
-qx_add_test(tst_spectatorview SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_spectatorview.cpp LIBS QuellorixCore)
+qx_add_test(tst_audienceview SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_audienceview.cpp LIBS QuellorixCore)

@@ -39,8 +39,8 @@ struct LiveSnapshot
 // stand and which of them hold a doubtful time, and each lane's starter with
 // its running time, or once stopped its time, place and gap to the class's
 // winner. now: the tick running times are taken at.
-LiveSnapshot SpectatorView(const TRaceSession& session, const QString& title, const QString& date,
-                           std::uint32_t now);
+LiveSnapshot AudienceView(const TRaceSession& session, const QString& title, const QString& date,
+                          std::uint32_t now);
 
 // One lane as the audience sees it.
 struct ScoreboardLane
@@ -67,7 +67,7 @@ struct ScoreboardClass
 };
 
 // The scoreboard's lanes: the spectators' view of them (view, from
-// SpectatorView) with name and club on lines of their own and, once stopped,
+// AudienceView) with name and club on lines of their own and, once stopped,
 // the runs that count.
 std::array<ScoreboardLane, 2> ScoreboardLanesOf(const TRaceSession& session, const LiveSnapshot& view);
 // The scoreboard's standings: each class however it is written (its heading

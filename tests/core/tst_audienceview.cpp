@@ -1,13 +1,13 @@
+#include "AudienceView.h"
 #include "ProtocolLogic.h"
 #include "RaceSession.h"
-#include "SpectatorView.h"
 
 #include <QLocale>
 #include <QTest>
 
 // What the live page, the uploads and the scoreboard show, built from a race
 // session without a window.
-class TestSpectatorView : public QObject
+class TestAudienceView : public QObject
 {
     Q_OBJECT
 
@@ -43,40 +43,40 @@ QString LaneText(const LiveLane& lane)
 
 } // namespace
 
-void TestSpectatorView::lanesFromTheStartToTheRanking()
+void TestAudienceView::lanesFromTheStartToTheRanking()
 {
     TRaceSession session;
     session.SetRules({2, 0, 6, 0});
     session.Load(Starters({"A", "A", "B"}));
     LiveSnapshot view =
-        SpectatorView(session, QStringLiteral("Sommerrennen"), QStringLiteral("10.12.2026"), 0);
+        AudienceView(session, QStringLiteral("Sommerrennen"), QStringLiteral("10.12.2026"), 0);
     QCOMPARE(view.rows.size(), 3);
     QCOMPARE(view.columns.size(), ColPlatz + 1);
     QCOMPARE(view.rows.at(0).size(), ColPlatz + 1); // the load order stays the program's
     QCOMPARE(LaneText(view.lanes[0]), QStringLiteral("idle  [1 Name1  ]  "));
 
     session.Start(1000);
-    view = SpectatorView(session, {}, {}, 2250);
+    view = AudienceView(session, {}, {}, 2250);
     QCOMPARE(LaneText(view.lanes[0]), QStringLiteral("running 1,25 [1 Name1  ]  "));
 
     session.Stop(2, 4500);
-    view = SpectatorView(session, {}, {}, 5000);
+    view = AudienceView(session, {}, {}, 5000);
     QCOMPARE(LaneText(view.lanes[0]), QStringLiteral("running 4,00 [1 Name1  ]  "));
     QCOMPARE(LaneText(view.lanes[1]), QStringLiteral("stopped 3,50 [2 Name2  ]  "));
 
     session.Stop(1, 4000);
     session.Rank();
-    view = SpectatorView(session, {}, {}, 9000);
+    view = AudienceView(session, {}, {}, 9000);
     QCOMPARE(LaneText(view.lanes[0]), QStringLiteral("stopped 3,00 [1 Name1  ] 1 "));
     QCOMPARE(LaneText(view.lanes[1]), QStringLiteral("stopped 3,50 [2 Name2  ] 2 +0,50"));
 
     // After "0,00" the next pair waits: the third starter alone, lane 2 empty.
     session.Reset();
-    view = SpectatorView(session, {}, {}, 9000);
+    view = AudienceView(session, {}, {}, 9000);
     QCOMPARE(LaneText(view.lanes[0]), QStringLiteral("idle  [3 Name3  ]  "));
 }
 
-void TestSpectatorView::aDoubtfulTimeTakesNoPlace()
+void TestAudienceView::aDoubtfulTimeTakesNoPlace()
 {
     TRaceSession session;
     session.SetRules({2, 0, 6, 150});
@@ -85,13 +85,13 @@ void TestSpectatorView::aDoubtfulTimeTakesNoPlace()
     session.Stop(1, 70);
     session.Stop(2, 3000);
     session.Rank();
-    const LiveSnapshot view = SpectatorView(session, {}, {}, 9000);
+    const LiveSnapshot view = AudienceView(session, {}, {}, 9000);
     QCOMPARE(LaneText(view.lanes[0]), QStringLiteral("stopped 0,07 [1 Name1  ]   ?"));
     QCOMPARE(LaneText(view.lanes[1]), QStringLiteral("stopped 3,00 [2 Name2  ] 1 "));
     QCOMPARE(view.unconfirmedRows, (QList<bool>{true, false}));
 }
 
-void TestSpectatorView::scoreboardLanesAndStandings()
+void TestAudienceView::scoreboardLanesAndStandings()
 {
     TRaceSession session;
     session.SetRules({2, 1, 6, 0}); // Lauf 1 is a test run
@@ -104,7 +104,7 @@ void TestSpectatorView::scoreboardLanesAndStandings()
     session.SelectLane(2, 1);
     session.Start(0);
     session.Stop(1, 30000);
-    LiveSnapshot view = SpectatorView(session, {}, {}, 31000);
+    LiveSnapshot view = AudienceView(session, {}, {}, 31000);
     std::array<ScoreboardLane, 2> lanes = ScoreboardLanesOf(session, view);
     QCOMPARE(lanes[0].phase, ScoreboardLane::Phase::Stopped);
     QCOMPARE(lanes[0].starter, QStringLiteral("1 Name1"));
@@ -116,7 +116,7 @@ void TestSpectatorView::scoreboardLanesAndStandings()
     session.Stop(2, 29000);
     session.Rank();
     session.Reset();
-    view = SpectatorView(session, {}, {}, 40000);
+    view = AudienceView(session, {}, {}, 40000);
     lanes = ScoreboardLanesOf(session, view);
     QCOMPARE(lanes[0].phase, ScoreboardLane::Phase::Ready);
     QCOMPARE(lanes[0].time, QStringLiteral("0,00"));
@@ -132,5 +132,5 @@ void TestSpectatorView::scoreboardLanesAndStandings()
     QCOMPARE(standings.at(0).rows.at(1), (std::array<QString, 3>{"2", "1 Name1", "30,00"}));
 }
 
-QTEST_GUILESS_MAIN(TestSpectatorView)
-#include "tst_spectatorview.moc"
+QTEST_GUILESS_MAIN(TestAudienceView)
+#include "tst_audienceview.moc"

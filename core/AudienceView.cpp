@@ -1,4 +1,4 @@
-#include "SpectatorView.h"
+#include "AudienceView.h"
 
 #include "ProtocolLogic.h"
 #include "RaceSession.h"
@@ -34,8 +34,8 @@ QString StandingsName(const QStringList& row)
 
 } // namespace
 
-LiveSnapshot SpectatorView(const TRaceSession& session, const QString& title, const QString& date,
-                           std::uint32_t now)
+LiveSnapshot AudienceView(const TRaceSession& session, const QString& title, const QString& date,
+                          std::uint32_t now)
 {
     const TResultsModel& results = session.Results();
     const TRunCycle& run = session.Run();
