@@ -66,6 +66,7 @@ struct TFormMainControls
     QToolButton* sbSave = nullptr;
     QToolButton* sbCLS = nullptr;
     QToolButton* sbCLSall = nullptr;
+    QToolButton* sbLateEntry = nullptr; // "Starter nachmelden"
     QCheckBox* cbEditON = nullptr;
     TClickLabel* labEditON = nullptr;
     QToolButton* sb1 = nullptr;
@@ -129,6 +130,7 @@ struct TFormMainControls
     // Ctrl+B confirms a doubtful time; Ctrl+R takes the last pair's times back.
     QAction* mConfirmTime = nullptr;
     QAction* mRepeatRun = nullptr;
+    QAction* mLateEntry = nullptr;
     // The protocol's title "P R O T O K O L L"; it gives way to the tools when the window is narrow.
     QLabel* LabelTitle = nullptr;
 };

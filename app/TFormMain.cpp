@@ -32,6 +32,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QHBoxLayout>
+#include <QIcon>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QListView>
@@ -265,6 +266,14 @@ void TFormMain::CreateTopBar(QWidget* parent)
     bInfo = CreateToolButton(PanelTop, QStringLiteral("&Info"), QStringLiteral("[F3]"));
     bTafel = CreateToolButton(PanelTop, QStringLiteral("&Tafel"),
                               QStringLiteral("[F6] Anzeigetafel für die Zuschauer"));
+    // Beside the program's commands, not among the protocol tools: those fill
+    // the smallest window already.
+    sbLateEntry = CreateToolButton(PanelTop, QStringLiteral("&Nachmelden"),
+                                   QStringLiteral("[Strg+N] Starter nachmelden"));
+    sbLateEntry->setIcon(QIcon(QStringLiteral(":/images/LATEENTRY.svg")));
+    sbLateEntry->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    sbLateEntry->setEnabled(false);
+    connect(sbLateEntry, &QToolButton::clicked, this, &TFormMain::mLateEntryClick);
     QWidget* logo = CreateLogo(PanelTop);
     PanelDate = new QLabel(QStringLiteral("00:00"), PanelTop);
     PanelDate->setFixedWidth(222);
@@ -277,6 +286,7 @@ void TFormMain::CreateTopBar(QWidget* parent)
     buttons->addWidget(bCFG);
     buttons->addWidget(bInfo);
     buttons->addWidget(bTafel);
+    buttons->addWidget(sbLateEntry);
     buttons->addStretch(1);
     buttons->addWidget(logo);
     buttons->addStretch(1);
@@ -627,6 +637,7 @@ void TFormMain::CreateHiddenMenu()
     mEL2 = add(QStringLiteral("EL2"), QKeySequence(Qt::SHIFT | Qt::Key_F9));
     mConfirmTime = add(QStringLiteral("Zeit bestätigen"), QKeySequence(Qt::CTRL | Qt::Key_B));
     mRepeatRun = add(QStringLiteral("Lauf wiederholen"), QKeySequence(Qt::CTRL | Qt::Key_R));
+    mLateEntry = add(QStringLiteral("Starter nachmelden"), QKeySequence(Qt::CTRL | Qt::Key_N));
     mTafel = add(QStringLiteral("Anzeigetafel"), Qt::Key_F6);
     mErgebnisliste = add(QStringLiteral("Ergebnisliste"), QKeySequence(Qt::CTRL | Qt::Key_E));
     mErgebnislisteDrucken =
@@ -651,11 +662,18 @@ void TFormMain::CreateHiddenMenu()
     connect(mEL2, &QAction::triggered, this, [this] { mELClick(1, TickSource().GetTickCount()); });
     connect(mConfirmTime, &QAction::triggered, this, &TFormMain::mConfirmTimeClick);
     connect(mRepeatRun, &QAction::triggered, this, &TFormMain::mRepeatRunClick);
+    connect(mLateEntry, &QAction::triggered, this, &TFormMain::mLateEntryClick);
     connect(LockLSstart, &QAction::triggered, this, [this] { ImageLSClick(ImageLSstart); });
     connect(LockLS1, &QAction::triggered, this, [this] { ImageLSClick(ImageLS1); });
     connect(LockLS21, &QAction::triggered, this, [this] { ImageLSClick(ImageLS2); });
     connect(Beenden1, &QAction::triggered, this, &QWidget::close);
-    connect(EinstellunGen1, &QAction::triggered, this, &TFormMain::bCFGClick);
+    connect(EinstellunGen1, &QAction::triggered, this, [this] {
+        // As Strg+O: the key says why it does nothing during a run.
+        if (!RunIdle())
+            statusBar()->showMessage(
+                QStringLiteral("Einstellungen sind während eines Laufs gesperrt – erst nach „0,00“."), 8000);
+        bCFGClick();
+    });
     connect(Open1, &QAction::triggered, this, [this] {
         // The key must not fail silently while the load button is locked.
         if (!RunIdle())
@@ -807,6 +825,7 @@ void TFormMain::UpdateCommandStates()
     LabelSort->setEnabled(hasProtocol);
     sbCLS->setEnabled(startAvailable && hasProtocol);
     sbCLSall->setEnabled(startAvailable && hasProtocol);
+    sbLateEntry->setEnabled(idle);
     cbEditON->setEnabled(hasProtocol);
     labEditON->setEnabled(hasProtocol);
     // After "< >" every later pair runs reversed until swapped back: the labels say so.

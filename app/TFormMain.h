@@ -430,7 +430,7 @@ private:
     void JournalLoaded(const QString& fileName);
     void JournalUnplacedTime(int lane, const QString& identity, const QString& timeText);
     void JournalCell(int col, int row, JournalCellChange change, int lane);
-    void JournalDeleteRow(int row);
+    void JournalDeleteRow(const QString& key);
     void JournalClear();
     void JournalRank();
     void JournalLanes();
@@ -442,8 +442,10 @@ private:
     // Doubtful times and repeated runs (TFormMainPlausibility.cpp).
     void mConfirmTimeClick();
     void mRepeatRunClick();
+    // "Starter nachmelden" (Strg+N): a starter who registers on race day.
+    void mLateEntryClick();
     void JournalSaved();
-    void JournalUndone();
+    void JournalWholeProtocol();
     void JournalClosing();
     QString SessionQuestion(const JournalFinding& found) const;
     void RestoreSession(const JournalFinding& found);

@@ -193,13 +193,17 @@ void TFormMain::JournalDoubt(const QString& key, int col, bool doubtful)
     m_journal->Append(doubt);
 }
 
-void TFormMain::JournalDeleteRow(int row)
+void TFormMain::JournalDeleteRow(const QString& key)
 {
     if (!m_journal)
         return;
     JournalRecord deletion = Record(JournalRecordType::DeleteRow);
-    deletion.loadOrder = RowKey(row);
+    deletion.loadOrder = key;
     m_journal->Append(deletion);
+    // The session moved the lanes with the deletion, and that was written
+    // before it: written again after it, a restore finds them where they are.
+    m_journalPositions = {-2, -2};
+    JournalLanes();
 }
 
 void TFormMain::JournalClear()
@@ -271,9 +275,10 @@ void TFormMain::JournalEdge(int line)
     m_journal->Append(edge);
 }
 
-void TFormMain::JournalUndone()
+void TFormMain::JournalWholeProtocol()
 {
-    // The protocol as it is again, in full: replayed like a load with unsaved changes.
+    // The protocol as it is now, in full (after an undo or a late entry):
+    // replayed like a load with unsaved changes.
     if (!m_journal || !m_journal->IsOpen())
         return;
     for (const JournalRecord& record : JournalState(true))

@@ -44,9 +44,9 @@ void TFormMain::mConfirmTimeClick()
         return; // a mark goes with its row: not expected
     const QStringList& row = m_results.Row(index);
     const QString starter = QStringList{row.value(ColName), row.value(ColVorname)}.join(u' ').trimmed();
-    if (!Dialogs().AskYesNo(this, QStringLiteral("Zeit %1 von Nr. %2 – %3 (Lauf %4) bestätigen?")
-                                      .arg(row.value(column), row.value(ColNr), starter)
-                                      .arg(column - ColLauf1 + 1)))
+    if (!Dialogs().AskYesNo(this, QStringLiteral("Zeit %1 von Nr. %2 – %3 (%4) bestätigen?")
+                                      .arg(row.value(column), row.value(ColNr), starter,
+                                           RunName(column - ColLauf1, m_session.CurrentRules().probeLaufe))))
         return;
     m_session.Confirm(identity, column);
     RankProtocol();
@@ -78,18 +78,18 @@ void TFormMain::mRepeatRunClick()
     }
     // Named with the pair and its times, so the operator sees which run goes.
     QStringList pair;
-    int run = 0;
+    QString run;
     for (const auto& [identity, column] : cells) {
         const int index = m_results.IndexOf(identity);
         if (index < 0)
             continue;
         const QStringList& row = m_results.Row(index);
         pair.append(QStringLiteral("%1 (%2)").arg(row.value(ColName).trimmed(), row.value(column)));
-        run = column - ColLauf1 + 1;
+        run = RunName(column - ColLauf1, m_session.CurrentRules().probeLaufe);
     }
     const QString question =
         pair.isEmpty() ? QStringLiteral("Lauf wiederholen? Die Zeiten dieses Laufs werden entfernt.")
-                       : QStringLiteral("Lauf %1 von %2 wiederholen? Die Zeiten werden entfernt.")
+                       : QStringLiteral("%1 von %2 wiederholen? Die Zeiten werden entfernt.")
                              .arg(run)
                              .arg(pair.join(QStringLiteral(" und ")));
     if (!Dialogs().AskYesNo(this, question))

@@ -1,6 +1,7 @@
 #include "TFormMain.h"
 
 #include "Dialogs.h"
+#include "LateEntryDialog.h"
 #include "ProtocolLogic.h"
 #include "RaceJournal.h"
 #include "RunTime.h"
@@ -382,9 +383,13 @@ void TFormMain::sbCLSClick(int tag)
     } else {
         const int row = SortGrid1->Row();
         const QString key = RowKey(row);
-        JournalDeleteRow(row);
-        if (!m_session.DeleteRow(key))
+        // Journalled once the session took it: a start by a light barrier
+        // while the question was open refuses the deletion.
+        if (!m_session.DeleteRow(key)) {
+            statusBar()->showMessage(QStringLiteral("Zeile entfernen geht erst nach „0,00“."), 8000);
             return;
+        }
+        JournalDeleteRow(key);
         SortGrid1->SetModified(true);
         RankProtocol();
         SortGrid1->SetRow(std::min(row, SortGrid1->RowCount() - 1));
@@ -398,6 +403,61 @@ void TFormMain::sbCLSClick(int tag)
     }
     FormResize();
     UpdateCommandStates();
+}
+
+void TFormMain::mLateEntryClick()
+{
+    // As a load: the rows and the start order change, so not from START until "0,00".
+    if (!RunIdle()) {
+        statusBar()->showMessage(
+            QStringLiteral("Starter nachmelden ist während eines Laufs gesperrt – erst nach „0,00“."), 8000);
+        return;
+    }
+    QStringList classes;
+    for (int i = 0; i < m_results.RowCount(); ++i) {
+        const QString klasse = m_results.Row(i).value(ColKlasse).trimmed();
+        if (!klasse.isEmpty() && !classes.contains(klasse))
+            classes.append(klasse);
+    }
+    TLateEntryDialog entry(this);
+    entry.Offer(m_session.NextStartNumber(), classes);
+    entry.Check = [this](const QStringList& cells) -> QString {
+        if (cells.value(ColName).isEmpty())
+            return QStringLiteral("Bitte den Namen des Starters eingeben.");
+        const QString number = cells.value(ColNr);
+        if (m_session.StartNumberTaken(number)) {
+            for (int i = 0; i < m_results.RowCount(); ++i) {
+                const QStringList& row = m_results.Row(i);
+                if (row.value(ColNr).trimmed() == number)
+                    return QStringLiteral("Die Startnummer %1 hat schon %2. Bitte eine andere Nummer wählen.")
+                        .arg(number,
+                             QStringList{row.value(ColVorname), row.value(ColName)}.join(u' ').trimmed());
+            }
+        }
+        if (!RunIdle())
+            return QStringLiteral("Ein Lauf hat begonnen: Nachmelden erst nach „0,00“.");
+        return {};
+    };
+    if (Dialogs().Exec(entry) != QDialog::Accepted)
+        return;
+    const QStringList cells = entry.Cells();
+    const QString key = m_session.AddStarter(cells);
+    if (key.isEmpty()) {
+        statusBar()->showMessage(QStringLiteral("Der Starter wurde nicht nachgemeldet."), 8000);
+        return;
+    }
+    SortGrid1->SetModified(true);
+    RankProtocol();
+    JournalWholeProtocol();
+    FormResize();
+    UpdateCommandStates();
+    const int row = RowOf(key);
+    if (row >= 1)
+        SortGrid1->SetRow(row);
+    statusBar()->showMessage(QStringLiteral("%1 %2 (Nr. %3) ist nachgemeldet und startet als Letzter.")
+                                 .arg(cells.value(ColVorname), cells.value(ColName), cells.value(ColNr))
+                                 .simplified(),
+                             8000);
 }
 
 void TFormMain::cbSortClick()

@@ -53,6 +53,6 @@ void TFormMain::UndoLast()
     UpdateCommandStates();
     SortGrid1RowSelected();
     SortGrid1->InvalidateGrid();
-    JournalUndone();
+    JournalWholeProtocol();
     statusBar()->showMessage(QStringLiteral("„%1“ ist rückgängig gemacht.").arg(command), kUndoNoteMs);
 }

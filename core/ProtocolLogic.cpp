@@ -144,6 +144,12 @@ std::optional<int> StartNumberOfEntry(const QString& laneEntry)
     return number;
 }
 
+QString RunName(int run, int probeLaufe)
+{
+    return run < probeLaufe ? QStringLiteral("Probelauf %1").arg(run + 1)
+                            : QStringLiteral("Lauf %1").arg(run + 1 - std::max(probeLaufe, 0));
+}
+
 std::array<int, 2> LanePositionsForNextRun(const QList<QStringList>& rowsInListOrder, int laneCount)
 {
     const int count = int(rowsInListOrder.size());

@@ -80,6 +80,10 @@ std::optional<int> StartNumberOfEntry(const QString& laneEntry);
 // rowCells count as empty.
 int FirstEmptyRunColumn(const QStringList& rowCells);
 
+// A run as the results list and every message name it: "Probelauf n" for a
+// test run, "Lauf n" for a counted one, counted from 1 (run: 0 for "Lauf1").
+QString RunName(int run, int probeLaufe);
+
 // Where the lanes start on a protocol that already holds times (a file opened
 // again): the current run is the first run column some starter still lacks;
 // lane 1 goes to the first starter in list order without a time there, lane 2

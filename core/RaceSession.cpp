@@ -91,6 +91,9 @@ void TRaceSession::Replay(const std::vector<SessionCommand>& commands)
         case SessionCommand::Mark:
             RestoreMark(c.key, c.numbers.value(0, -1));
             break;
+        case SessionCommand::AddStarter:
+            AddStarter(c.rows.value(0));
+            break;
         }
     }
 }
@@ -142,6 +145,9 @@ int TRaceSession::Load(const ProtocolTable& rows, const QStringList& header, boo
     }
     if (!header.isEmpty())
         m_results.SetHeader(header);
+    m_highestKey = 0;
+    for (const QStringList& cells : std::as_const(table))
+        m_highestKey = std::max(m_highestKey, cells.at(ColLoadOrder).toLongLong());
     RebuildStartOrder(table);
     m_results.Update(table);
     m_unconfirmed.clear();
@@ -212,6 +218,7 @@ bool TRaceSession::DeleteRow(const QString& key)
         return false;
     Record({.kind = SessionCommand::DeleteRow, .key = key});
     KeepForUndo(QStringLiteral("Zeile entfernen"));
+    m_highestKey = std::max(m_highestKey, key.toLongLong());
     const int position = int(m_startOrder.indexOf(key));
     std::array<QString, 2> laneKeys{LaneKey(1), LaneKey(2)};
     m_results.RemoveRow(key);
@@ -233,12 +240,60 @@ bool TRaceSession::DeleteRow(const QString& key)
     return true;
 }
 
+QString TRaceSession::AddStarter(const QStringList& given)
+{
+    QStringList cells = ProtocolRowCells(given);
+    for (QString& cell : cells)
+        cell = cell.trimmed();
+    if (!Idle() || cells.value(ColName).isEmpty() || StartNumberTaken(cells.value(ColNr)))
+        return {};
+    // Only the starter's own data: runs, total and place come from the race.
+    for (int col = ColLauf1; col < ProtocolColumnCount; ++col)
+        cells[col].clear();
+    for (const QString& key : std::as_const(m_startOrder))
+        m_highestKey = std::max(m_highestKey, key.toLongLong());
+    const QString key = QString::number(++m_highestKey);
+    cells[ColLoadOrder] = key;
+    Record({.kind = SessionCommand::AddStarter, .rows = {cells}});
+    KeepForUndo(QStringLiteral("Starter nachmelden"));
+    m_results.AppendRow(cells);
+    m_startOrder.append(key);
+    // A list that had run out goes on with him.
+    if (m_lanePositions.at(0) < 0 && m_lanePositions.at(1) < 0)
+        m_lanePositions = LanePositionsForNextRun(RowsInStartOrder(), m_rules.laneCount);
+    emit ProtocolReplaced();
+    emit LanesChanged();
+    return key;
+}
+
+bool TRaceSession::StartNumberTaken(const QString& number) const
+{
+    const QString wanted = number.trimmed();
+    if (wanted.isEmpty())
+        return false;
+    for (int i = 0; i < m_results.RowCount(); ++i) {
+        if (m_results.Row(i).value(ColNr).trimmed() == wanted)
+            return true;
+    }
+    return false;
+}
+
+QString TRaceSession::NextStartNumber() const
+{
+    qint64 highest = 0;
+    for (int i = 0; i < m_results.RowCount(); ++i)
+        highest = std::max(highest, m_results.Row(i).value(ColNr).trimmed().toLongLong());
+    return QString::number(highest + 1);
+}
+
 bool TRaceSession::Clear()
 {
     if (!Idle())
         return false;
     Record({.kind = SessionCommand::Clear});
     KeepForUndo(QStringLiteral("Protokoll löschen"));
+    for (const QString& key : std::as_const(m_startOrder))
+        m_highestKey = std::max(m_highestKey, key.toLongLong());
     m_results.Update({});
     m_startOrder.clear();
     m_lanePositions = {-1, -1};

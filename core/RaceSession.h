@@ -35,6 +35,7 @@ struct SessionCommand
         Rank,         // keys: the ranking order
         StopRestored, // lane, tick, number: the column of its result
         Mark,         // key, number: column
+        AddStarter,   // rows: the starter's row
     };
     Kind kind = Load;
     int lane = 0;
@@ -108,6 +109,15 @@ public:
     bool Edit(const QString& key, int col, const QString& typed);
     // Takes one starter out (rows and lanes); refused while a run is going.
     bool DeleteRow(const QString& key);
+    // A late entry: a starter who registered on race day joins the end of the
+    // start order with a load-order number of his own, and Ctrl+Z takes him
+    // back. Refused while a run is going, without a name, and for a start
+    // number another starter has. Returns his load-order number, or empty.
+    QString AddStarter(const QStringList& cells);
+    // A starter with this start number (blanks aside), if any.
+    bool StartNumberTaken(const QString& number) const;
+    // The number a late entry is offered: one above the highest number given.
+    QString NextStartNumber() const;
     // Empties the protocol; refused while a run is going.
     bool Clear();
     // The totals from the counted runs, before a view sorts by them.
@@ -234,6 +244,9 @@ private:
     std::array<int, 2> m_lastRunPositions{-1, -1};
     std::vector<UndoStep> m_undo; // newest last
     std::vector<SessionCommand> m_commands;
+    // The highest load-order number this session has seen: a late entry never
+    // takes a deleted starter's number, which an undo could bring back.
+    qint64 m_highestKey = 0;
     bool m_replaying = false;
     bool m_keepCommands = true;
 };

@@ -95,8 +95,7 @@ ResultsList BuildResultsList(const ProtocolTable& table, int probeLaufe, const Q
         if (!used)
             continue;
         list.RunColumns.append(run);
-        list.RunHeaders.append(run < probeLaufe ? QStringLiteral("Probelauf %1").arg(run + 1)
-                                                : QStringLiteral("Lauf %1").arg(run + 1 - probeLaufe));
+        list.RunHeaders.append(RunName(run, probeLaufe));
     }
 
     QHash<QString, int> classIndex;

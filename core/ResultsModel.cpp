@@ -67,6 +67,17 @@ bool TResultsModel::RemoveRow(const QString& key)
     return true;
 }
 
+bool TResultsModel::AppendRow(const QStringList& cells)
+{
+    const QString key = cells.value(ColLoadOrder);
+    if (key.isEmpty() || IndexOf(key) >= 0)
+        return false;
+    m_index.insert(key, int(m_rows.size()));
+    m_rows.append(cells);
+    emit RowAdded(key);
+    return true;
+}
+
 bool TResultsModel::MarkUnconfirmed(const QString& key, int run)
 {
     if (IndexOf(key) < 0 || run < 1 || run > 6 || m_unconfirmed.contains({key, run}))

@@ -53,6 +53,9 @@ public:
     bool SetCell(const QString& key, int col, const QString& text);
     // Takes a starter's row out and reports it; false for an unknown starter.
     bool RemoveRow(const QString& key);
+    // Adds a starter's row (cells by protocol column, its load-order number
+    // set) at the end and reports it; false when that number is taken or empty.
+    bool AppendRow(const QStringList& cells);
     // Puts the rows into the order of keys (the view's order after a sort);
     // unknown keys are skipped and rows not named keep their order at the end.
     // The order is no result: nothing is reported.

@@ -62,10 +62,15 @@ int QtDialogs::AskChoice(QWidget* parent, const QString& question, const QString
     QMessageBox box(QMessageBox::Question, QApplication::applicationDisplayName(), question,
                     QMessageBox::NoButton, parent);
     QList<QAbstractButton*> added;
-    for (const QString& text : buttons)
-        added.append(box.addButton(text, QMessageBox::ActionRole));
+    for (qsizetype i = 0; i < buttons.size(); ++i) {
+        // The last choice is the way back: Esc and the close box take it.
+        const bool last = i == buttons.size() - 1 && buttons.size() > 1;
+        added.append(box.addButton(buttons.at(i), last ? QMessageBox::RejectRole : QMessageBox::ActionRole));
+    }
     if (!added.isEmpty())
         box.setDefaultButton(qobject_cast<QPushButton*>(added.constFirst()));
+    if (added.size() > 1)
+        box.setEscapeButton(added.constLast());
     box.exec();
     return int(added.indexOf(box.clickedButton()));
 }

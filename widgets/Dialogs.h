@@ -24,7 +24,8 @@ public:
     // A question answered yes (true) or no (false).
     virtual bool AskYesNo(QWidget* parent, const QString& question) = 0;
     // A question answered with one of the buttons named (the first is the
-    // default): the index of the button chosen, -1 when the question was closed.
+    // default, the last is the way back: Esc and the close box choose it): the
+    // index of the button chosen, -1 when the question was closed otherwise.
     virtual int AskChoice(QWidget* parent, const QString& question, const QStringList& buttons) = 0;
     // A file to open or to save; an empty result means the dialog was cancelled.
     // filterIndex is 1-based, as the filters are listed, in and out.

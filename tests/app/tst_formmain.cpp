@@ -2,6 +2,7 @@
 #include "AppSetup.h"
 #include "FakeTickSource.h"
 #include "FormMainAccess.h"
+#include "LateEntryDialog.h"
 #include "ModalGuard.h"
 #include "ProtocolLogic.h"
 #include "RunTime.h"
@@ -23,6 +24,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMap>
+#include <QMessageBox>
 #include <QScopeGuard>
 #include <QScrollBar>
 #include <QSettings>
@@ -897,9 +899,10 @@ private Q_SLOTS:
         // Not answered "yes": nothing changes.
         window->mRepeatRun->trigger();
         QCOMPARE(Cell(ColLauf1, 1), QStringLiteral("0,12"));
-        QCOMPARE(dialogs->questions.constLast(),
-                 QStringLiteral(
-                     "Lauf 1 von Adler (0,12) und Berg (31,00) wiederholen? Die Zeiten werden entfernt."));
+        QCOMPARE(
+            dialogs->questions.constLast(),
+            QStringLiteral(
+                "Probelauf 1 von Adler (0,12) und Berg (31,00) wiederholen? Die Zeiten werden entfernt."));
 
         dialogs->answers.enqueue(true);
         window->mRepeatRun->trigger();
@@ -1220,6 +1223,104 @@ private Q_SLOTS:
         QVERIFY(!window->cbEditON->isChecked());
         QVERIFY(!grid->Options().testFlag(goEditing));
         QVERIFY(grid->Options().testFlag(goRowSelect));
+    }
+
+    void lateEntryJoinsTheEndOfTheStartOrder()
+    {
+        Load(kFiveStarters);
+        // A number already given is refused, naming its starter; what was typed stays.
+        QString refusedWith;
+        dialogs->modalAnswers.enqueue([this, &refusedWith](QDialog& shown) {
+            auto& entry = static_cast<TLateEntryDialog&>(shown);
+            QCOMPARE(entry.editNr->text(), QStringLiteral("6"));
+            entry.editNr->setText(QStringLiteral("3"));
+            entry.editName->setText(QStringLiteral("Zorn"));
+            entry.editVorname->setText(QStringLiteral("Zoe"));
+            entry.cbKlasse->setEditText(QStringLiteral("B"));
+            entry.accept();
+            QVERIFY(entry.isVisible());
+            refusedWith = dialogs->errors.value(0);
+            QCOMPARE(entry.editName->text(), QStringLiteral("Zorn"));
+            entry.editNr->setText(QStringLiteral("12"));
+            entry.accept();
+        });
+        QTest::keyClick(window.get(), Qt::Key_N, Qt::ControlModifier);
+        QCOMPARE(dialogs->modalTitles, QStringList{QStringLiteral("Starter nachmelden")});
+        QCOMPARE(
+            refusedWith,
+            QStringLiteral("Die Startnummer 3 hat schon Clara Christ. Bitte eine andere Nummer wählen."));
+        QCOMPARE(window->SortGrid1->RowCount(), 7);
+        QCOMPARE(Cell(ColNr, 6), QStringLiteral("12"));
+        QCOMPARE(Cell(ColName, 6), QStringLiteral("Zorn"));
+        QCOMPARE(Cell(ColLoadOrder, 6), QStringLiteral("6"));
+        QCOMPARE(window->cbBuhn2->count(), 6);
+        QCOMPARE(window->cbBuhn2->itemText(5), QStringLiteral("12 Zorn Zoe "));
+        QVERIFY(window->SortGrid1->Modified());
+        QVERIFY(window->statusBar()->currentMessage().contains(QStringLiteral("nachgemeldet")));
+
+        // He is timed like anyone: on lane 2 beside Adler.
+        window->cbBuhn2->setCurrentIndex(5);
+        Run(30000, 31000);
+        QCOMPARE(Cell(ColLauf1, 6), QStringLiteral("31,00"));
+
+        // During a run the key says why nothing opens.
+        Key(Qt::Key_F7);
+        Key(Qt::Key_F5);
+        QTest::keyClick(window.get(), Qt::Key_N, Qt::ControlModifier);
+        QCOMPARE(dialogs->modalTitles.size(), 1);
+        QVERIFY(!window->sbLateEntry->isEnabled());
+        QVERIFY(window->statusBar()->currentMessage().startsWith(
+            QStringLiteral("Starter nachmelden ist während")));
+        Key(Qt::Key_F8);
+        Key(Qt::Key_F9);
+        Key(Qt::Key_F7);
+
+        // Ctrl+Z takes the late entry back.
+        QTest::keyClick(window.get(), Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(window->SortGrid1->RowCount(), 6);
+        QCOMPARE(window->cbBuhn1->count(), 5);
+    }
+
+    void keysThatDoNothingDuringARunSayWhy()
+    {
+        Load(kFiveStarters);
+        Key(Qt::Key_F5);
+        Key(Qt::Key_F2);
+        QVERIFY(dialogs->modalTitles.isEmpty());
+        QCOMPARE(window->statusBar()->currentMessage(),
+                 QStringLiteral("Einstellungen sind während eines Laufs gesperrt – erst nach „0,00“."));
+        Key(Qt::Key_F8);
+        Key(Qt::Key_F9);
+    }
+
+    void exitQuestionEscapeAndCloseBoxGoBack_data()
+    {
+        QTest::addColumn<bool>("closeBox");
+        QTest::newRow("Esc") << false;
+        QTest::newRow("close box") << true;
+    }
+
+    void exitQuestionEscapeAndCloseBoxGoBack()
+    {
+        QFETCH(bool, closeBox);
+        QtDialogs real;
+        const ModalGuard::ExpectedScope expected;
+        bool answered = false;
+        // Runs inside the question's own event loop, once it is shown.
+        QTimer::singleShot(0, this, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            QVERIFY(box);
+            answered = true;
+            if (closeBox)
+                box->close();
+            else
+                QTest::keyClick(box, Qt::Key_Escape);
+        });
+        const QStringList buttons{QStringLiteral("Speichern"), QStringLiteral("Beenden ohne Speichern"),
+                                  QStringLiteral("Abbrechen")};
+        const int chosen = real.AskChoice(window.get(), QStringLiteral("Beenden?"), buttons);
+        QVERIFY(answered);
+        QCOMPARE(chosen, 2);
     }
 
     void closingAsksOnlyWhenSomethingIsAtStake()

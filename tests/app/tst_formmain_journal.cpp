@@ -3,6 +3,7 @@
 #include "FakeTickSource.h"
 #include "FileSizeLimit.h"
 #include "FormMainAccess.h"
+#include "LateEntryDialog.h"
 #include "ProgramWindows.h"
 #include "ProtocolLogic.h"
 #include "ProtocolText.h"
@@ -371,6 +372,60 @@ private Q_SLOTS:
         window->RestoreLastSession();
         QCOMPARE(dialogs->questions.size(), 2);
         QCOMPARE(ProtocolText(*window), expected.left(split));
+    }
+
+    void aLateEntryAndHisTimeSurviveAKill()
+    {
+        Open();
+        QVERIFY(window->LoadStarterList(ListFile()));
+        Run(*window, 1000, 10000, 11000);
+        dialogs->modalAnswers.enqueue([](QDialog& shown) {
+            auto& entry = static_cast<TLateEntryDialog&>(shown);
+            entry.editName->setText(QStringLiteral("Zorn"));
+            entry.editVorname->setText(QStringLiteral("Zoe"));
+            entry.cbKlasse->setEditText(QStringLiteral("B"));
+            entry.accept();
+        });
+        window->mLateEntry->trigger();
+        QCOMPARE(RowOf(QStringLiteral("8")), 8);
+        window->cbBuhn2->setCurrentIndex(7);
+        Run(*window, 30000, 9000, 9500, false);
+        QCOMPARE(Cell(ColLauf1, 8), QStringLiteral("9,50"));
+        window.reset(); // killed: nothing saved
+
+        dialogs->answers.enqueue(true);
+        Open();
+        window->RestoreLastSession();
+        QCOMPARE(dialogs->questions, QStringList({kQuestion}));
+        const int row = RowOf(QStringLiteral("8"));
+        QVERIFY(row > 0);
+        QCOMPARE(Cell(ColName, row), QStringLiteral("Zorn"));
+        QCOMPARE(Cell(ColKlasse, row), QStringLiteral("B"));
+        QCOMPARE(Cell(ColLauf1, row), QStringLiteral("9,50"));
+        QCOMPARE(window->cbBuhn1->count(), 8);
+        QCOMPARE(window->cbBuhn2->currentIndex(), 7);
+    }
+
+    void aDeletionRefusedByAStartIsNotJournalled()
+    {
+        Open();
+        QVERIFY(window->LoadStarterList(ListFile()));
+        window->SortGrid1->GotoCell(0, 3, true);
+        // A start (light barrier or F5) while "Zeile entfernen?" is open.
+        dialogs->whileAsking = [this] { window->TriggerCommand(window->mStart, 5000); };
+        dialogs->answers.enqueue(true);
+        window->sbCLS->click();
+        QCOMPARE(window->SortGrid1->RowCount(), 8);
+        window->TriggerCommand(window->mSTOP1, 15000);
+        window->TriggerCommand(window->mStop2, 16000);
+        window.reset(); // killed
+
+        dialogs->answers.enqueue(true);
+        Open();
+        window->RestoreLastSession();
+        QCOMPARE(window->SortGrid1->RowCount(), 8);
+        QCOMPARE(Cell(ColName, RowOf(QStringLiteral("3"))), QStringLiteral("Christ"));
+        QCOMPARE(Cell(ColLauf1, RowOf(QStringLiteral("1"))), QStringLiteral("10,00"));
     }
 
     void killAtAnyStepOfARestoreLeavesTheSessionOffered()

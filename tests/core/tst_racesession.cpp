@@ -16,8 +16,8 @@
 //   rules <lanes> <test runs> <last counted run> <minimum in hundredths>
 //   start <ms> | stop <lane> <ms> | el <lane> <ms> | elim <lane> | reset
 //   sel <lane> <position> | swap | edit <key> <col> <text> | confirm | repeat
-//   del <key> | clear | undo | rank | unlock (the lock time is over) | sedge <ms> <armed> | fedge <lane> <ms>
-//   <start armed> <finish armed>
+//   del <key> | clear | undo | rank | late <nr> <class> (a late entry) | unlock (the lock time is over) |
+//   sedge <ms> <armed> | fedge <lane> <ms> <start armed> <finish armed>
 // The protocol is written as "key:runs=total#place" per starter in start order.
 class TestRaceSession : public QObject
 {
@@ -96,6 +96,10 @@ bool Give(TRaceSession& session, const QString& line)
         session.DeleteRow(w.value(1));
     } else if (c == u"clear") {
         session.Clear();
+    } else if (c == u"late") {
+        QStringList row = StarterRow(n(1), w.value(2));
+        row[ColName] = QStringLiteral("Spät%1").arg(n(1));
+        session.AddStarter(row);
     } else if (c == u"undo") {
         session.Undo();
     } else if (c == u"rank") {
@@ -211,6 +215,22 @@ void TestRaceSession::raceDayScript_data()
     QTest::newRow("deleted and undone, the starter is back on his lane") << "load A A A; del 1; undo"
                                                                          << "1: 2: 3:"
                                                                          << "Ready lanes 1,2";
+    QTest::newRow("a late entry joins the end of the start order and is timed like any starter")
+        << "load A A; start 0; stop 1 1000; stop 2 1100; reset; late 9 A; sel 1 0; sel 2 2; start 0; "
+           "stop 1 1200; stop 2 1300; rank"
+        << "1:1,00/1,20=2,20#3 2:1,10=1,10#1 3:1,30=1,30#2"
+        << "ResetDue lanes 1,3";
+    QTest::newRow("a late entry never takes a deleted starter's number; undo takes him back")
+        << "load A A A; del 3; late 7 B; late 8 B; undo"
+        << "1: 2: 4:"
+        << "Ready lanes 1,2";
+    QTest::newRow("a late entry is refused during a run and for a start number already given")
+        << "load A A; start 0; late 9 A; stop 1 1000; stop 2 1100; reset; late 2 A"
+        << "1:1,00 2:1,10"
+        << "Ready lanes 1,2";
+    QTest::newRow("a late entry to an emptied protocol is put on lane 1") << "load A A; clear; late 5 A"
+                                                                          << "3:"
+                                                                          << "Ready lanes 3,-";
     QTest::newRow("no deletion, clearing or undo while cars run")
         << "load A A; start 0; del 1; clear; undo; stop 1 1000; stop 2 1200"
         << "1:1,00 2:1,20"

@@ -70,6 +70,7 @@ public:
     using TFormMainControls::mErgebnislisteDrucken;
     using TFormMainControls::mHilfe;
     using TFormMainControls::mInfo;
+    using TFormMainControls::mLateEntry;
     using TFormMainControls::mRepeatRun;
     using TFormMainControls::mReset;
     using TFormMainControls::mRestoreSession;
@@ -104,6 +105,7 @@ public:
     using TFormMainControls::sbCLSall;
     using TFormMainControls::sbExcel;
     using TFormMainControls::sbInet;
+    using TFormMainControls::sbLateEntry;
     using TFormMainControls::sbLoad;
     using TFormMainControls::sbPrint;
     using TFormMainControls::sbResults;

@@ -7,6 +7,7 @@
 #include <QDialog>
 #include <QQueue>
 #include <functional>
+#include <utility>
 
 // Answers the program's dialogs from queues filled by the test, and records
 // what was shown. A window takes it through TSystemAccess::Dialogs; a widget
@@ -31,6 +32,9 @@ public:
     // dialog and closes it as a user would (OK, Abbrechen, a key).
     QQueue<std::function<void(QDialog&)>> modalAnswers;
     QStringList modalTitles; // every such dialog's title, in order
+    // Runs while the next yes/no question is open (once): what a light barrier
+    // or a timer does meanwhile.
+    std::function<void()> whileAsking;
 
     void ShowMessage(QWidget*, const QString& text) override { messages.append(text); }
     void ShowError(QWidget*, const QString& text) override
@@ -41,6 +45,8 @@ public:
     bool AskYesNo(QWidget*, const QString& question) override
     {
         questions.append(question);
+        if (whileAsking)
+            std::exchange(whileAsking, nullptr)();
         return answers.isEmpty() ? false : answers.dequeue();
     }
     int AskChoice(QWidget*, const QString& question, const QStringList& buttons) override
