@@ -252,6 +252,12 @@ public:
     void mErgebnislisteClick();
     void mErgebnislisteDruckenClick();
     void mUrkundenClick();
+    // Before a list or certificates are written (verb "schreiben") or printed:
+    // asks whether to go on when doubtful times of counted runs still wait
+    // for Ctrl+B, since their starters go without a place. True when none wait.
+    bool MayListWithoutWaitingTimes(const QString& verb);
+    // A results list or certificates written: named in the status bar and opened.
+    void ShowWrittenFile(const QString& fileName);
     // The printer the set-up chose; landscape until the user changes it.
     QPrinter& Printer();
 
@@ -333,6 +339,15 @@ private:
     void InitFileDialogs();
     // Both file dialogs start there from now on, and after the next start too.
     void RememberFileFolder(const QString& folder);
+    // The save dialog until a file may be written: the name chosen with the
+    // ending withEnding(chosen name, chosen entry) gives it; an existing file
+    // only after "Ersetzen?", unless the dialog itself asked about that very
+    // name. Empty when cancelled; filterIndex is the entry chosen.
+    QString ChooseFileToWrite(const QString& title, const QString& proposal, const QStringList& filters,
+                              int& filterIndex,
+                              const std::function<QString(const QString&, int)>& withEnding);
+    // The save dialog's proposal after a load: beside the list, under a name of its own.
+    static QString ProtocolNameFor(const QString& loadedFile);
     // Makes the data rows (and a header, when given) the protocol: the session
     // takes them, the grid and the lane lists show them. New rows are numbered
     // in load order; restored ones keep their numbers (keepLoadOrder). False

@@ -78,38 +78,78 @@ ProtocolTable TFormMain::ProtocolRows() const
     return m_results.Table();
 }
 
+QString TFormMain::ProtocolNameFor(const QString& loadedFile)
+{
+    // Saved under the list's own name with the list's type, the protocol
+    // would take the list's place. A protocol opened again (named so by this
+    // program) is proposed under its name: the race goes on in its file,
+    // replaced only after the question.
+    const QFileInfo file(loadedFile);
+    const QString base = file.completeBaseName();
+    const QString suffix = QStringLiteral(" Protokoll");
+    return file.dir().absoluteFilePath(base.endsWith(suffix, Qt::CaseInsensitive) ? base : base + suffix);
+}
+
+QString TFormMain::ChooseFileToWrite(const QString& title, const QString& proposal,
+                                     const QStringList& filters, int& filterIndex,
+                                     const std::function<QString(const QString&, int)>& withEnding)
+{
+    QString offered = proposal;
+    for (;;) {
+        const QString chosen = Dialogs().GetSaveFileName(this, title, offered, filters, &filterIndex);
+        if (chosen.isEmpty())
+            return {};
+        QApplication::processEvents();
+        RememberFileFolder(QFileInfo(chosen).absolutePath());
+        const QString fileName = withEnding(chosen, filterIndex);
+        // The dialog asks about the name as typed; an ending added afterwards
+        // can name a file it never asked about, the starter list for one.
+        const bool askedInDialog =
+            Dialogs().SaveDialogAsksBeforeReplacing() &&
+            QFileInfo(chosen).absoluteFilePath() == QFileInfo(fileName).absoluteFilePath();
+        if (!QFileInfo::exists(fileName) || askedInDialog ||
+            Dialogs().AskYesNo(
+                this,
+                QStringLiteral("„%1“ existiert bereits. Ersetzen?").arg(QFileInfo(fileName).fileName())))
+            return fileName;
+        // Not replaced: the dialog again, for another name.
+        offered = fileName;
+    }
+}
+
 void TFormMain::sbSaveClick()
 {
     const QStringList filters = SaveFilters();
     int filterIndex = SaveFilterIndex(Settings.FilterInd, filters);
-    const QString chosen = Dialogs().GetSaveFileName(this, QStringLiteral("Protokoll speichern unter"),
-                                                     m_saveFileName, filters, &filterIndex);
-    if (chosen.isEmpty())
+    // A typed ending of a known type decides over the chosen entry.
+    const auto typeIndexOf = [&filters](const QString& name, int entry) {
+        const int typeIndex = FilterIndexOfEnding(filters, name);
+        return typeIndex > 0 ? typeIndex : SaveFilterIndex(entry, filters);
+    };
+    const QString fileName = ChooseFileToWrite(
+        QStringLiteral("Protokoll speichern unter"), m_saveFileName, filters, filterIndex,
+        [&](const QString& chosen, int entry) {
+            const QString pattern = FilterPattern(filters.value(typeIndexOf(chosen, entry) - 1));
+            return WithExtension(chosen, pattern.startsWith(QStringLiteral("*.")) ? pattern.mid(2)
+                                                                                  : QStringLiteral("txt"));
+        });
+    if (fileName.isEmpty())
         return;
-    QApplication::processEvents();
-    RememberFileFolder(QFileInfo(chosen).absolutePath());
 
-    bool saved = false;
-    QString fileName;
-    // A typed ending of a known type decides over the chosen entry, and the
-    // type saved is the one the dialog offers next time.
-    const int typeIndex = FilterIndexOfEnding(filters, chosen);
-    filterIndex = typeIndex > 0 ? typeIndex : SaveFilterIndex(filterIndex, filters);
+    // The type saved is the one the dialog offers next time.
+    filterIndex = typeIndexOf(fileName, filterIndex);
     Settings.FilterInd = filterIndex;
     const QString pattern = FilterPattern(filters.value(filterIndex - 1));
+    bool saved = false;
     if (pattern == u"*.xlsx") {
-        fileName = WithExtension(chosen, QStringLiteral("xlsx"));
         saved = ExportExcel(fileName);
     } else if (pattern == u"*.docx") {
-        fileName = WithExtension(chosen, QStringLiteral("docx"));
         saved = ExportWord(1, fileName);
     } else if (pattern == u"*.html") {
-        fileName = WithExtension(chosen, QStringLiteral("html"));
         saved = WriteWebPage(fileName);
     } else {
         // Text and CSV are built from a copy of the rows, so the protocol may change meanwhile.
         const bool csv = pattern == u"*.csv";
-        fileName = WithExtension(chosen, csv ? QStringLiteral("csv") : QStringLiteral("txt"));
         QString error;
         const ProtocolTable rows = m_results.TableInStartOrder();
         const int colCount = SortGrid1->ColCount();
@@ -176,7 +216,7 @@ bool TFormMain::LoadStarterList(const QString& fileName)
 void TFormMain::FinishLoad(const QString& fileName)
 {
     const QFileInfo file(fileName);
-    m_saveFileName = file.dir().absoluteFilePath(file.completeBaseName());
+    m_saveFileName = ProtocolNameFor(fileName);
     RememberFileFolder(file.absolutePath());
     RankProtocol();
     const int current = SortGrid1->Row();

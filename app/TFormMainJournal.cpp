@@ -500,7 +500,7 @@ bool TFormMain::ApplyJournalReplay(const JournalReplay& replay, const QString& s
     m_loadedFileName = replay.fileName;
     if (!replay.fileName.isEmpty()) {
         const QFileInfo file(replay.fileName);
-        m_saveFileName = file.dir().absoluteFilePath(file.completeBaseName());
+        m_saveFileName = ProtocolNameFor(replay.fileName);
         m_fileFolder = file.absolutePath();
         setWindowTitle(QStringLiteral("Quellorix: ") + file.completeBaseName());
     }

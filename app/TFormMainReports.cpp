@@ -15,6 +15,7 @@
 #include <QFileInfo>
 #include <QPageSize>
 #include <QPrinter>
+#include <QStatusBar>
 #include <QUrl>
 #include <algorithm>
 
@@ -109,7 +110,7 @@ QString WithEnding(const QString& fileName, const QString& ending)
 }
 
 // The name proposed in the folder the user chose last: a list written again
-// after a correction replaces the one before.
+// after a correction replaces the one before, after the question.
 QString ProposedName(const QString& folder, const QString& name)
 {
     return folder.isEmpty() ? name : QDir(folder).filePath(name);
@@ -117,25 +118,65 @@ QString ProposedName(const QString& folder, const QString& name)
 
 } // namespace
 
+bool TFormMain::MayListWithoutWaitingTimes(const QString& verb)
+{
+    // A doubtful time of a counted run keeps its starter from a place until
+    // Ctrl+B: the list would show him without a result and the ones behind
+    // moved up. A test run's time doesn't count, so it leaves nothing out.
+    const int firstCounted = ColLauf1 + std::max(0, Settings.ProbeLaufe);
+    const auto waiting =
+        std::count_if(m_session.Unconfirmed().cbegin(), m_session.Unconfirmed().cend(),
+                      [firstCounted](const TimeMark& mark) { return mark.second >= firstCounted; });
+    if (waiting == 0)
+        return true;
+    const QString question =
+        waiting == 1
+            ? QStringLiteral("1 Zeit wartet auf Bestätigung (Strg+B) – sie fehlt in der Liste. Trotzdem %1?")
+                  .arg(verb)
+            : QStringLiteral(
+                  "%1 Zeiten warten auf Bestätigung (Strg+B) – sie fehlen in der Liste. Trotzdem %2?")
+                  .arg(waiting)
+                  .arg(verb);
+    return Dialogs().AskYesNo(this, question);
+}
+
+void TFormMain::ShowWrittenFile(const QString& fileName)
+{
+    // Named as a save names its file, and handed to the desktop as the web page is.
+    const QString shown = QDir::toNativeSeparators(fileName);
+    if (OpenUrl(QUrl::fromLocalFile(QFileInfo(fileName).absoluteFilePath())))
+        statusBar()->showMessage(QStringLiteral("Gespeichert: %1").arg(shown), 10000);
+    else
+        statusBar()->showMessage(
+            QStringLiteral("Gespeichert: %1 – kein Programm auf diesem Rechner konnte die Datei öffnen.")
+                .arg(shown),
+            10000);
+}
+
 void TFormMain::mErgebnislisteClick()
 {
     // Nothing to list yet, or another writer still at work.
     if (m_results.RowCount() == 0 || BackgroundWorkRunning())
         return;
+    if (!MayListWithoutWaitingTimes(QStringLiteral("schreiben")))
+        return;
     const QStringList filters{QStringLiteral("PDF-Datei (*.pdf)"), QStringLiteral("Webseite (*.html)"),
                               QStringLiteral("Word-Dokument (*.docx)")};
-    int filterIndex = 1;
-    const QString chosen = Dialogs().GetSaveFileName(
-        this, QStringLiteral("Ergebnisliste speichern unter"),
-        ProposedName(m_fileFolder, QStringLiteral("Ergebnisliste.pdf")), filters, &filterIndex);
-    if (chosen.isEmpty())
-        return;
-    RememberFileFolder(QFileInfo(chosen).absolutePath());
     // A typed ending of a known type decides over the chosen entry.
-    const int typeIndex = FilterIndexOfEnding(filters, chosen);
-    const QString pattern =
-        FilterPattern(filters.value((typeIndex > 0 ? typeIndex : std::clamp(filterIndex, 1, 3)) - 1));
-    const QString fileName = WithEnding(chosen, pattern.mid(2));
+    const auto patternOf = [&filters](const QString& name, int entry) {
+        const int typeIndex = FilterIndexOfEnding(filters, name);
+        return FilterPattern(filters.value((typeIndex > 0 ? typeIndex : std::clamp(entry, 1, 3)) - 1));
+    };
+    int filterIndex = 1;
+    const QString fileName =
+        ChooseFileToWrite(QStringLiteral("Ergebnisliste speichern unter"),
+                          ProposedName(m_fileFolder, QStringLiteral("Ergebnisliste.pdf")), filters,
+                          filterIndex, [&](const QString& chosen, int entry) {
+                              return WithEnding(chosen, patternOf(chosen, entry).mid(2));
+                          });
+    if (fileName.isEmpty())
+        return;
+    const QString pattern = patternOf(fileName, filterIndex);
     // The list is taken here, as the protocol stands now; the file is written
     // off the window's thread.
     const ResultsList list = ResultsOfProtocol();
@@ -150,13 +191,17 @@ void TFormMain::mErgebnislisteClick()
                 saved = SaveResultsPdf(fileName, list, error);
         }))
         return; // called off: an older file stays as it was
-    if (!saved)
+    if (saved)
+        ShowWrittenFile(fileName);
+    else
         Dialogs().ShowError(this, error);
 }
 
 void TFormMain::mErgebnislisteDruckenClick()
 {
     if (m_results.RowCount() == 0 || BackgroundWorkRunning())
+        return;
+    if (!MayListWithoutWaitingTimes(QStringLiteral("drucken")))
         return;
     QPrinter printer(QPrinter::HighResolution);
     printer.setPageSize(QPageSize(QPageSize::A4));
@@ -182,6 +227,8 @@ void TFormMain::mUrkundenClick()
         Dialogs().ShowMessage(this, QStringLiteral("Noch hat niemand einen Platz: es gibt keine Urkunden."));
         return;
     }
+    if (!MayListWithoutWaitingTimes(QStringLiteral("schreiben")))
+        return;
     TCertificateDialog choice(this);
     choice.SetOptions(m_certificateOptions);
     if (Dialogs().Exec(choice) != QDialog::Accepted)
@@ -191,18 +238,19 @@ void TFormMain::mUrkundenClick()
     const CertificateOptions options = m_certificateOptions;
     const QStringList filters{QStringLiteral("PDF-Datei (*.pdf)")};
     int filterIndex = 1;
-    const QString chosen = Dialogs().GetSaveFileName(
-        this, QStringLiteral("Urkunden speichern unter"),
-        ProposedName(m_fileFolder, QStringLiteral("Urkunden.pdf")), filters, &filterIndex);
-    if (chosen.isEmpty())
+    const QString fileName = ChooseFileToWrite(
+        QStringLiteral("Urkunden speichern unter"),
+        ProposedName(m_fileFolder, QStringLiteral("Urkunden.pdf")), filters, filterIndex,
+        [](const QString& chosen, int) { return WithEnding(chosen, QStringLiteral("pdf")); });
+    if (fileName.isEmpty())
         return;
-    RememberFileFolder(QFileInfo(chosen).absolutePath());
-    const QString fileName = WithEnding(chosen, QStringLiteral("pdf"));
     QString error;
     bool saved = false;
     if (!RunInBackground(this, QStringLiteral("Die Urkunden werden geschrieben …"),
                          [&] { saved = SaveCertificatesPdf(fileName, list, options, error); }))
         return;
-    if (!saved)
+    if (saved)
+        ShowWrittenFile(fileName);
+    else
         Dialogs().ShowError(this, error);
 }

@@ -369,6 +369,13 @@ bool LoadProtocolText(const QString& fileName, ProtocolTable& rows, QString& err
                     .arg(ShownName(fileName), QLocale(QLocale::German).toString(kMaxStarters));
         return false;
     }
+    // A list of nothing would empty the protocol: refused as an empty sheet is.
+    if (read.isEmpty()) {
+        error = QStringLiteral("Die Datei %1 kann nicht geladen werden: sie enthält keine Starter (nur leere "
+                               "Zeilen oder Kopfzeilen).")
+                    .arg(ShownName(fileName));
+        return false;
+    }
     if (notice && report.CutCells > 0) {
         *notice = QStringLiteral("Die Datei %1 enthält Felder mit mehr als %3 Zeichen (%2); sie wurden auf %3 Zeichen gekürzt.")
                       .arg(ShownName(fileName), QString::number(report.CutCells),

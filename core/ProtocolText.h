@@ -81,7 +81,7 @@ ProtocolTable ParseProtocolText(const QByteArray& bytes, ProtocolReadReport* rep
 // larger than kMaxProtocolFileSize or is no text (NUL bytes without a UTF-16
 // byte-order mark, a zip or an old office file), returns false with a German
 // message in error and leaves rows as they were; so does a list of more than
-// kMaxStarters starters. Cut fields are named in a German notice.
+// kMaxStarters starters or of none (only blank or header lines). Cut fields are named in a German notice.
 bool LoadProtocolText(const QString& fileName, ProtocolTable& rows, QString& error,
                       QString* notice = nullptr);
 

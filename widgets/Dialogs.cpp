@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QDialog>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -19,7 +20,11 @@ QString RunFileDialog(QWidget* parent, QFileDialog::AcceptMode mode, const QStri
     dialog.setNameFilters(filters);
     if (filterIndex && *filterIndex >= 1 && *filterIndex <= filters.size())
         dialog.selectNameFilter(filters.at(*filterIndex - 1));
-    if (!fileName.isEmpty())
+    // A folder is where the dialog starts, with the name field left empty:
+    // selected as a file it would show its parent with the folder's name typed in.
+    if (!fileName.isEmpty() && QFileInfo(fileName).isDir())
+        dialog.setDirectory(fileName);
+    else if (!fileName.isEmpty())
         dialog.selectFile(fileName);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return {};
@@ -85,6 +90,11 @@ QString QtDialogs::GetSaveFileName(QWidget* parent, const QString& title, const 
                                    const QStringList& filters, int* filterIndex)
 {
     return RunFileDialog(parent, QFileDialog::AcceptSave, title, fileName, filters, filterIndex);
+}
+
+bool QtDialogs::SaveDialogAsksBeforeReplacing() const
+{
+    return true;
 }
 
 int QtDialogs::Exec(QDialog& dialog)

@@ -33,6 +33,10 @@ public:
                                     const QStringList& filters, int* filterIndex) = 0;
     virtual QString GetSaveFileName(QWidget* parent, const QString& title, const QString& fileName,
                                     const QStringList& filters, int* filterIndex) = 0;
+    // Whether the save dialog itself asks before a name it returns replaces an
+    // existing file: then only a name changed afterwards (an ending added) is
+    // asked about again.
+    virtual bool SaveDialogAsksBeforeReplacing() const { return false; }
     // One of the program's own dialogs, shown modally until it is closed;
     // returns its result (QDialog::Accepted or QDialog::Rejected).
     virtual int Exec(QDialog& dialog) = 0;
@@ -56,5 +60,6 @@ public:
                             const QStringList& filters, int* filterIndex) override;
     QString GetSaveFileName(QWidget* parent, const QString& title, const QString& fileName,
                             const QStringList& filters, int* filterIndex) override;
+    bool SaveDialogAsksBeforeReplacing() const override;
     int Exec(QDialog& dialog) override;
 };

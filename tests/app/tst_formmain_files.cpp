@@ -3,6 +3,7 @@
 #include "FakeTickSource.h"
 #include "FileSizeLimit.h"
 #include "FormMainAccess.h"
+#include "ModalGuard.h"
 #include "ProgressCanceller.h"
 #include "ProtocolLogic.h"
 #include "ReadCancel.h"
@@ -18,10 +19,14 @@
 #include "XlsProcess.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLineEdit>
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QSettings>
@@ -31,6 +36,7 @@
 #include <QTimer>
 #include <QToolButton>
 #include <algorithm>
+#include <functional>
 #include <memory>
 
 // Loading starter lists and saving protocols through the main window's commands.
@@ -471,6 +477,134 @@ private Q_SLOTS:
         QCOMPARE(dialogs->messages, QStringList{message.arg(QDir::toNativeSeparators(Path("big.csv")))});
         QCOMPARE(window->SortGrid1->RowCount(), 3);
         QCOMPARE(QStringList({Cell(ColName, 1), Cell(ColName, 2)}), names);
+    }
+
+    // Whichever way the name came (proposed, typed, an ending added), a file
+    // that exists is replaced only after the question; the dialog's own
+    // question about the very name it returns is not asked again.
+    void savingAsksBeforeAFileIsReplaced_data()
+    {
+        QTest::addColumn<QString>("list");
+        QTest::addColumn<QString>("typed"); // empty: the proposal kept
+        QTest::addColumn<int>("entry");
+        QTest::addColumn<int>("answer"); // -1: no question
+        QTest::addColumn<QString>("written");
+        QTest::newRow("proposal kept, CSV") << "Starterliste.csv"
+                                            << "" << kCsvEntry << -1 << "Starterliste Protokoll.csv";
+        QTest::newRow("proposal kept, text") << "Starterliste.txt"
+                                             << "" << 1 << -1 << "Starterliste Protokoll.txt";
+        QTest::newRow("the list's name typed, CSV ending added, kept")
+            << "Starterliste.csv"
+            << "Starterliste" << kCsvEntry << 0 << "";
+        QTest::newRow("the list's name typed, text ending added, replaced")
+            << "Starterliste.txt"
+            << "Starterliste" << 1 << 1 << "Starterliste.txt";
+        QTest::newRow("the whole name, asked in the dialog")
+            << "Starterliste.csv"
+            << "Starterliste.csv" << kCsvEntry << -1 << "Starterliste.csv";
+    }
+
+    void savingAsksBeforeAFileIsReplaced()
+    {
+        QFETCH(QString, list);
+        QFETCH(QString, typed);
+        QFETCH(int, entry);
+        QFETCH(int, answer);
+        QFETCH(QString, written);
+        const QByteArray listBytes = "1;Adler;Anna;SC;A\r\n2;Berg;Bruno;TV;B\r\n";
+        WriteFile(list, listBytes);
+        Open(list);
+        window->WriteCell(ColLauf1, 1, QStringLiteral("31,25"));
+        window->SortGrid1->SetModified(true);
+        window->Save1->trigger(); // no name given: cancelled, the proposal looked at
+        QCOMPARE(dialogs->lastProposedName, Path(QFileInfo(list).completeBaseName() + " Protokoll"));
+
+        if (answer >= 0)
+            dialogs->answers.enqueue(answer == 1);
+        Save(typed.isEmpty() ? QFileInfo(dialogs->lastProposedName).fileName() : typed, entry);
+        const QString question = QStringLiteral("„%1“ existiert bereits. Ersetzen?").arg(list);
+        QCOMPARE(dialogs->questions, answer < 0 ? QStringList() : QStringList{question});
+        if (answer == 0) // the dialog again, on the name it would have written
+            QCOMPARE(dialogs->lastProposedName, Path(list));
+        QCOMPARE(window->SortGrid1->Modified(), written.isEmpty());
+        if (written != list)
+            QCOMPARE(ReadFile(list), listBytes);
+        if (!written.isEmpty())
+            QVERIFY2(ReadFile(written).contains("31,25"), ReadFile(written).constData());
+    }
+
+    // A list with no starter in it would leave an empty protocol: it is
+    // refused as an empty sheet is, and the protocol stays.
+    void listWithoutStartersIsRefused_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::newRow("header line only") << "kopf.csv" << QByteArray("Nr.;Name;Vorname;Verein;Klasse\r\n");
+        QTest::newRow("empty file") << "leer.txt" << QByteArray();
+    }
+
+    void listWithoutStartersIsRefused()
+    {
+        QFETCH(QString, name);
+        QFETCH(QByteArray, bytes);
+        WriteFile(QStringLiteral("list.csv"), "7;Muster;Max;SC Nord;A\r\n8;Kurz;Karl;SC;A\r\n");
+        Open(QStringLiteral("list.csv"), kCsvOpenEntry);
+        const QStringList before = DataRows();
+        WriteFile(name, bytes);
+        dialogs->fileNames.enqueue(Path(name));
+        QTest::keyClick(window.get(), Qt::Key_O, Qt::ControlModifier);
+        QCOMPARE(
+            dialogs->messages,
+            QStringList{QStringLiteral("Die Datei %1 kann nicht geladen werden: sie enthält keine Starter "
+                                       "(nur leere Zeilen oder Kopfzeilen).")
+                            .arg(QDir::toNativeSeparators(Path(name)))});
+        QCOMPARE(DataRows(), before);
+        QCOMPARE(window->cbBuhn1->count(), 2);
+        QCOMPARE(window->windowTitle(), QStringLiteral("Quellorix: list"));
+    }
+
+    // The real file dialogs: the open dialog starts in its folder with no name
+    // typed in, the save dialog proposes its name in that folder.
+    void fileDialogsStartInTheFolder_data()
+    {
+        QTest::addColumn<int>("key");
+        QTest::addColumn<QString>("typed");
+        QTest::newRow("open") << int(Qt::Key_O) << "";
+        QTest::newRow("save") << int(Qt::Key_S) << "list Protokoll";
+    }
+
+    void fileDialogsStartInTheFolder()
+    {
+        QFETCH(int, key);
+        QFETCH(QString, typed);
+        WriteFile(QStringLiteral("list.csv"), "7;Muster;Max;SC Nord;A\r\n");
+        Open(QStringLiteral("list.csv"), kCsvOpenEntry);
+        QtDialogs real;
+        SetDialogs(&real);
+        QString folder;
+        QString nameField;
+        bool seen = false;
+        std::function<void()> look = [&] {
+            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            if (!dialog) {
+                QTimer::singleShot(0, look);
+                return;
+            }
+            seen = true;
+            folder = dialog->directory().absolutePath();
+            if (const auto* edit = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit")))
+                nameField = edit->text();
+            dialog->reject();
+        };
+        {
+            const ModalGuard::ExpectedScope expected;
+            QTimer::singleShot(0, look);
+            QTest::keyClick(window.get(), Qt::Key(key), Qt::ControlModifier);
+        }
+        SetDialogs(dialogs.get());
+        QVERIFY(seen);
+        QCOMPARE(folder, QDir(dir.path()).absolutePath());
+        QCOMPARE(nameField, typed);
     }
 
     void failedSaveKeepsTheOldFileAndTheModifiedMark()

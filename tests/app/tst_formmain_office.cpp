@@ -113,6 +113,7 @@ private Q_SLOTS:
         LoadStarters();
         const QStringList before = Shown();
         window->Settings.FilterInd = stored;
+        QFile::remove(Path(QStringLiteral("Ergebnis.xlsx"))); // an earlier row's: replacing it would ask
         dialogs->fileNames.enqueue(Path(QStringLiteral("Ergebnis")));
         if (entry > 0)
             dialogs->filterIndexes.enqueue(entry);

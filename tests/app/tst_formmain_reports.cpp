@@ -20,6 +20,7 @@
 #include <QPrinter>
 #include <QRadioButton>
 #include <QSettings>
+#include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
@@ -162,6 +163,10 @@ private slots:
         QCOMPARE(dialogs->lastFilters,
                  (QStringList{"PDF-Datei (*.pdf)", "Webseite (*.html)", "Word-Dokument (*.docx)"}));
         QVERIFY(dialogs->messages.isEmpty());
+        // Named where saves are named, and opened on the desktop.
+        QCOMPARE(window->statusBar()->currentMessage(),
+                 QStringLiteral("Gespeichert: ") + QDir::toNativeSeparators(Path(written)));
+        QCOMPARE(opened, QList<QUrl>{QUrl::fromLocalFile(Path(written))});
         const QByteArray bytes = ReadFile(written);
         if (written.endsWith(u"html")) {
             QCOMPARE(bytes, ResultsPageBytes(window->ResultsOfProtocol()));
@@ -175,6 +180,70 @@ private slots:
                          text.indexOf(u"Lena Lang") < text.indexOf(u"Max Muster"),
                      qPrintable(text));
         }
+    }
+
+    // A doubtful time of a counted run keeps its starter from a place: the
+    // list or certificates would leave him out. Before they are written or
+    // printed the window says how many times wait, and "Nein" stops there.
+    void waitingTimesAreNamedBeforeAListIsMade_data()
+    {
+        QTest::addColumn<int>("key");
+        QTest::addColumn<int>("modifiers");
+        QTest::addColumn<int>("lane2Ms");
+        QTest::addColumn<QString>("question");
+        const QString two =
+            QStringLiteral("2 Zeiten warten auf Bestätigung (Strg+B) – sie fehlen in der Liste. "
+                           "Trotzdem %1?");
+        const QString one = QStringLiteral("1 Zeit wartet auf Bestätigung (Strg+B) – sie fehlt in der Liste. "
+                                           "Trotzdem %1?");
+        QTest::newRow("results list, two waiting")
+            << int(Qt::Key_E) << int(Qt::ControlModifier) << 120 << two.arg(QStringLiteral("schreiben"));
+        QTest::newRow("certificates, one waiting")
+            << int(Qt::Key_U) << int(Qt::ControlModifier) << 33000 << one.arg(QStringLiteral("schreiben"));
+        QTest::newRow("printed list, two waiting")
+            << int(Qt::Key_E) << int(Qt::ControlModifier | Qt::ShiftModifier) << 120
+            << two.arg(QStringLiteral("drucken"));
+    }
+
+    void waitingTimesAreNamedBeforeAListIsMade()
+    {
+        QFETCH(int, key);
+        QFETCH(int, modifiers);
+        QFETCH(int, lane2Ms);
+        QFETCH(QString, question);
+        WriteFile(QStringLiteral("vier.csv"), "1;A;a;V;K\r\n2;B;b;V;K\r\n3;C;c;V;K\r\n4;D;d;V;K\r\n");
+        dialogs->fileNames.enqueue(Path(QStringLiteral("vier.csv")));
+        window->Open1->trigger();
+        window->Settings.ProbeLaufe = 0;
+        window->Settings.Mindestzeit = 500;
+        // A clean pair, then one below the minimum on lane 1 (and on lane 2 too, at 0,12).
+        std::uint32_t tick = 1000;
+        for (const auto& [lane1, lane2] : {std::pair{30000, 31000}, std::pair{120, lane2Ms}}) {
+            window->TriggerCommand(window->mStart, tick);
+            window->TriggerCommand(window->mSTOP1, tick + lane1);
+            window->TriggerCommand(window->mStop2, tick + lane2);
+            window->TriggerCommand(window->mReset, tick + 40000);
+            tick += 50000;
+        }
+        dialogs->lastFilters.clear(); // the open dialog's
+        const auto press = [&] {
+            QTest::keyClick(window.get(), Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+        };
+        const auto nextDialogs = [&] {
+            return int(!dialogs->lastFilters.isEmpty()) +
+                   int(dialogs->modalTitles.size() + printDialogs->shown.size());
+        };
+
+        press(); // answered "Nein"
+        QCOMPARE(dialogs->questions, QStringList{question});
+        QCOMPARE(nextDialogs(), 0);
+
+        dialogs->answers.enqueue(true);
+        if (key == Qt::Key_U)
+            dialogs->modalAnswers.enqueue([](QDialog& dialog) { dialog.reject(); });
+        press(); // "Ja": on to the file, certificate or print dialog, cancelled there
+        QCOMPARE(dialogs->questions, (QStringList{question, question}));
+        QCOMPARE(nextDialogs(), 1);
     }
 
     void resultsListIsPrintedOnTheChosenPrinter()
@@ -217,6 +286,10 @@ private slots:
         window->mUrkunden->trigger();
         QCOMPARE(dialogs->modalTitles, (QStringList{"Urkunden", "Urkunden"}));
         QCOMPARE(PdfTools::PageCount(Path(QStringLiteral("urkunden.pdf"))), 2);
+        QCOMPARE(window->statusBar()->currentMessage(),
+                 QStringLiteral("Gespeichert: ") +
+                     QDir::toNativeSeparators(Path(QStringLiteral("urkunden.pdf"))));
+        QCOMPARE(opened, QList<QUrl>{QUrl::fromLocalFile(Path(QStringLiteral("urkunden.pdf")))});
         QVERIFY(PdfTools::PageText(Path(QStringLiteral("urkunden.pdf")), 1).contains(u"Lena Lang"));
 
         // The margins chosen are offered again.

@@ -500,6 +500,11 @@ void TestProtocolText::loadFailures_data()
                             << QStringLiteral("Die Datei %1 kann nicht gelesen werden.");
     QTest::newRow("too large") << QStringLiteral("riesig.txt")
                                << QStringLiteral("Die Datei %1 ist größer als 64 MB und wird nicht geladen.");
+    const QString noStarters = QStringLiteral("Die Datei %1 kann nicht geladen werden: sie enthält keine "
+                                              "Starter (nur leere Zeilen oder Kopfzeilen).");
+    QTest::newRow("header line only") << QStringLiteral("kopf.csv") << noStarters;
+    QTest::newRow("empty") << QStringLiteral("leer.txt") << noStarters;
+    QTest::newRow("blank lines and blank fields") << QStringLiteral("blank.txt") << noStarters;
 }
 
 void TestProtocolText::loadFailures()
@@ -514,6 +519,9 @@ void TestProtocolText::loadFailures()
     QVERIFY(huge.open(QIODevice::WriteOnly));
     QVERIFY(huge.resize(kMaxProtocolFileSize + 1));
     huge.close();
+    QVERIFY(WriteFile(dir.filePath(QStringLiteral("kopf.csv")), "Nr.;Name;Vorname;Verein;Klasse\r\n"));
+    QVERIFY(WriteFile(dir.filePath(QStringLiteral("leer.txt")), ""));
+    QVERIFY(WriteFile(dir.filePath(QStringLiteral("blank.txt")), "\r\n \t \t \t\r\n;;\r\n"));
 
     const QString fileName = dir.filePath(entry);
     const ProtocolTable before = {Row({"1", "bleibt"})};

@@ -65,6 +65,9 @@ public:
     {
         return Answer(fileName, filters, filterIndex);
     }
+    // As Qt's save dialog: a name answered from fileNames that exists counts
+    // as asked about in the dialog and answered "replace" there.
+    bool SaveDialogAsksBeforeReplacing() const override { return true; }
 
     int Exec(QDialog& dialog) override
     {
