@@ -19,6 +19,7 @@
 #include "TComPort.h"
 #include "TDigit.h"
 #include "TSortGrid.h"
+#include "TStatusBar.h"
 #include "TickSource.h"
 
 #include <QAction>
@@ -183,6 +184,8 @@ TFormMain::TFormMain(TSystemAccess access, QWidget* parent)
     column->addWidget(PanelTitle);
     column->addWidget(SortGrid1, 1);
 
+    StatusBar1 = new TStatusBar(this);
+    setStatusBar(StatusBar1);
     StatusPanel0 = new QLabel(this);
     // Room for the longest counter a list may need, so that the texts beside it stay put.
     StatusPanel0->setFixedWidth(
@@ -190,9 +193,9 @@ TFormMain::TFormMain(TSystemAccess access, QWidget* parent)
     StatusPanel0->setAlignment(Qt::AlignCenter);
     StatusPanel1 = new QLabel(QStringLiteral("Tarnvik Zeitmessung"), this);
     StatusPanel2 = new QLabel(QStringLiteral("Seifenkistenrennen"), this);
-    statusBar()->addWidget(StatusPanel0);
-    statusBar()->addWidget(StatusPanel1);
-    statusBar()->addWidget(StatusPanel2, 1);
+    StatusBar1->AddPanel(StatusPanel0);
+    StatusBar1->AddPanel(StatusPanel1);
+    StatusBar1->AddPanel(StatusPanel2, 1);
 
     Clock = new QTimer(this);
     Clock->setInterval(10);
@@ -776,6 +779,7 @@ void TFormMain::UpdateCommandStates()
     // button's rule: F5 starts a run without a list (its times are kept apart).
     mStart->setEnabled(idle);
     bSTART->setEnabled(startAvailable);
+    UpdateStartBarrierHint();
     SetButtonColor(bSTART, startAvailable ? StartAvailableColor : clBtnFace);
     for (int lane : {1, 2}) {
         const bool running = m_run.LaneRunning(lane);

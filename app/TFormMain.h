@@ -329,6 +329,9 @@ private:
     // chosen) in the status bar and on the barrier pictures, until it is mended.
     void ShowPortFault(const QString& reason);
     void ShowBarrierPicture(QLabel* image);
+    void UpdateStartBarrierHint();
+    // Said when a finish barrier's edge started the run.
+    static QString FinishStartNote(int lane);
     QString ByIdFolder() const;
     void InitFileDialogs();
     // Both file dialogs start there from now on, and after the next start too.

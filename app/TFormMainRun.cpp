@@ -59,6 +59,11 @@ void TFormMain::mStartClick(std::uint32_t tick)
         return;
     }
     PlaySound(m_startSound);
+    // A note about the last run's start is not about this one.
+    for (int lane : {1, 2}) {
+        if (statusBar()->currentMessage() == FinishStartNote(lane))
+            statusBar()->clearMessage();
+    }
     Clock->start();
     UpdateCommandStates();
     bSTOP1->setFocus();
