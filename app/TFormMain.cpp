@@ -918,14 +918,30 @@ int TFormMain::TextColumnNeed(int col) const
     return need + kPadding;
 }
 
+bool TFormMain::RunColumnEmpty(int col) const
+{
+    for (int index = 0; index < m_results.RowCount(); ++index) {
+        if (!m_results.Row(index).value(col).trimmed().isEmpty())
+            return false;
+    }
+    return true;
+}
+
 void TFormMain::FormResize()
 {
     if (!SortGrid1)
         return;
     // Nr., the runs, total and place keep their widths; the text columns share
     // the rest by what their contents need, and room beyond that goes to the names.
-    const std::array<int, ProtocolColumnCount> fixedWidths = {47, 0,  0,  0,  0,  60, 60,
-                                                              60, 60, 60, 60, 76, 42, -1};
+    constexpr int run = kRunColumnWidth;
+    std::array<int, ProtocolColumnCount> fixedWidths = {47,  0,   0,   0,   0,  run, run,
+                                                        run, run, run, run, 76, 42,  -1};
+    // A run column beyond the runs of the day, or without times yet, is narrow:
+    // the names need the room more. A run's first time widens its column.
+    for (int col = ColLauf1; col <= ColLauf6; ++col) {
+        if (col - ColLauf1 + 1 > Settings.AllLaufe || RunColumnEmpty(col))
+            fixedWidths.at(col) = kNarrowRunColumnWidth;
+    }
     constexpr std::array<int, 4> textColumns = {ColName, ColVorname, ColVerein, ColKlasse};
     int others = 0;
     for (int c = 0; c < ProtocolColumnCount; ++c)

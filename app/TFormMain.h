@@ -419,6 +419,11 @@ private:
     void FormResize();
     // The width a text column's header and contents need.
     int TextColumnNeed(int col) const;
+    // A run column's width once it holds times.
+    static constexpr int kRunColumnWidth = 60;
+    // ... and while it holds none, or lies beyond the runs of the day.
+    static constexpr int kNarrowRunColumnWidth = 24;
+    bool RunColumnEmpty(int col) const;
     void PanelResize();
     void FitProtocolTitle();
     void Panel7Resize();

@@ -125,6 +125,9 @@ void TFormMain::SessionLaneStopped(int lane, int ms, const QString& key, int col
     if (col < 0 || row < 1)
         return;
     SortGrid1->InvalidateCell(col, row);
+    // The run's first time: its column takes its full width.
+    if (col - ColLauf1 + 1 <= Settings.AllLaufe && SortGrid1->ColWidths(col) < kRunColumnWidth)
+        FormResize();
     // "EL" is journalled as the lane's result of this run too, so that a
     // restored run knows the lane's column as it does after a time.
     JournalCell(col, row, JournalCellChange::Time, lane);
