@@ -18,6 +18,7 @@ class TDigit;
 class TFormInfo;
 class TFormScoreboard;
 class TSortGrid;
+class TStatusBar;
 
 // The main window's controls, named as the window's components. The window
 // builds and owns them (through Qt's parent ownership); only the window and the
@@ -87,10 +88,13 @@ struct TFormMainControls
     QTimer* TimerReconnect = nullptr;
     TCfgDialog* CfgDialog = nullptr;
     TFormInfo* FormInfo = nullptr;
+    TStatusBar* StatusBar1 = nullptr;
     QLabel* StatusPanel0 = nullptr;
     QLabel* StatusPanel1 = nullptr;
     QLabel* StatusPanel2 = nullptr;
     QLabel* PortFault = nullptr; // why the barriers' port did not open, while it doesn't
+    // Says that the start barrier is off while the next pair waits for it.
+    QLabel* StartBarrierHint = nullptr;
 
     QTimer* Clock = nullptr;
     QTimer* TimerDate = nullptr;

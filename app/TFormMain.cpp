@@ -19,6 +19,7 @@
 #include "TComPort.h"
 #include "TDigit.h"
 #include "TSortGrid.h"
+#include "TStatusBar.h"
 #include "TickSource.h"
 
 #include <QAction>
@@ -184,6 +185,8 @@ TFormMain::TFormMain(TSystemAccess access, QWidget* parent)
     column->addWidget(PanelTitle);
     column->addWidget(SortGrid1, 1);
 
+    StatusBar1 = new TStatusBar(this);
+    setStatusBar(StatusBar1);
     StatusPanel0 = new QLabel(this);
     // Room for the longest counter a list may need, so that the texts beside it stay put.
     StatusPanel0->setFixedWidth(
@@ -191,9 +194,9 @@ TFormMain::TFormMain(TSystemAccess access, QWidget* parent)
     StatusPanel0->setAlignment(Qt::AlignCenter);
     StatusPanel1 = new QLabel(QStringLiteral("Tarnvik Zeitmessung"), this);
     StatusPanel2 = new QLabel(QStringLiteral("Seifenkistenrennen"), this);
-    statusBar()->addWidget(StatusPanel0);
-    statusBar()->addWidget(StatusPanel1);
-    statusBar()->addWidget(StatusPanel2, 1);
+    StatusBar1->AddPanel(StatusPanel0);
+    StatusBar1->AddPanel(StatusPanel1);
+    StatusBar1->AddPanel(StatusPanel2, 1);
 
     Clock = new QTimer(this);
     Clock->setInterval(10);
@@ -794,6 +797,7 @@ void TFormMain::UpdateCommandStates()
     // button's rule: F5 starts a run without a list (its times are kept apart).
     mStart->setEnabled(idle);
     bSTART->setEnabled(startAvailable);
+    UpdateStartBarrierHint();
     SetButtonColor(bSTART, startAvailable ? StartAvailableColor : clBtnFace);
     for (int lane : {1, 2}) {
         const bool running = m_run.LaneRunning(lane);
@@ -933,14 +937,30 @@ int TFormMain::TextColumnNeed(int col) const
     return need + kPadding;
 }
 
+bool TFormMain::RunColumnEmpty(int col) const
+{
+    for (int index = 0; index < m_results.RowCount(); ++index) {
+        if (!m_results.Row(index).value(col).trimmed().isEmpty())
+            return false;
+    }
+    return true;
+}
+
 void TFormMain::FormResize()
 {
     if (!SortGrid1)
         return;
     // Nr., the runs, total and place keep their widths; the text columns share
     // the rest by what their contents need, and room beyond that goes to the names.
-    const std::array<int, ProtocolColumnCount> fixedWidths = {47, 0,  0,  0,  0,  60, 60,
-                                                              60, 60, 60, 60, 76, 42, -1};
+    constexpr int run = kRunColumnWidth;
+    std::array<int, ProtocolColumnCount> fixedWidths = {47,  0,   0,   0,   0,  run, run,
+                                                        run, run, run, run, 76, 42,  -1};
+    // A run column beyond the runs of the day, or without times yet, is narrow:
+    // the names need the room more. A run's first time widens its column.
+    for (int col = ColLauf1; col <= ColLauf6; ++col) {
+        if (col - ColLauf1 + 1 > Settings.AllLaufe || RunColumnEmpty(col))
+            fixedWidths.at(col) = kNarrowRunColumnWidth;
+    }
     constexpr std::array<int, 4> textColumns = {ColName, ColVorname, ColVerein, ColKlasse};
     int others = 0;
     for (int c = 0; c < ProtocolColumnCount; ++c)

@@ -335,6 +335,9 @@ private:
     // chosen) in the status bar and on the barrier pictures, until it is mended.
     void ShowPortFault(const QString& reason);
     void ShowBarrierPicture(QLabel* image);
+    void UpdateStartBarrierHint();
+    // Said when a finish barrier's edge started the run.
+    static QString FinishStartNote(int lane);
     QString ByIdFolder() const;
     void InitFileDialogs();
     // Both file dialogs start there from now on, and after the next start too.
@@ -431,6 +434,11 @@ private:
     void FormResize();
     // The width a text column's header and contents need.
     int TextColumnNeed(int col) const;
+    // A run column's width once it holds times.
+    static constexpr int kRunColumnWidth = 60;
+    // ... and while it holds none, or lies beyond the runs of the day.
+    static constexpr int kNarrowRunColumnWidth = 24;
+    bool RunColumnEmpty(int col) const;
     void PanelResize();
     void FitProtocolTitle();
     void Panel7Resize();

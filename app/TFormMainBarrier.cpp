@@ -8,6 +8,7 @@
 #include "TCfgDialog.h"
 #include "TComPort.h"
 #include "TSortGrid.h"
+#include "TStatusBar.h"
 
 #include <QAction>
 #include <QFileInfo>
@@ -47,6 +48,14 @@ void TFormMain::CreateComPort(const SerialDeviceFactory& deviceFactory)
     connect(ComPort, &TComPort::OnDeviceLost, this,
             [this](TComPort*, const QString& reason) { ComPortDeviceLost(reason); });
     connect(&m_run, &TRunCycle::LockExpired, this, &TFormMain::TimerGesperrtTimer);
+    StartBarrierHint = new QLabel(QStringLiteral("Start-Lichtschranke aus – [F4] scharf schalten"), this);
+    StartBarrierHint->setStyleSheet(QStringLiteral("color: #b00000; font-weight: bold"));
+    StartBarrierHint->setToolTip(QStringLiteral(
+        "Die Start-Lichtschranke schaltet sich bei jedem Start aus, damit niemand, der "
+        "danach durch den Strahl geht, einen Lauf startet. Steht das nächste Paar bereit, "
+        "schaltet die Startmannschaft sie mit [F4] oder einem Klick auf ihr Bild wieder ein."));
+    StartBarrierHint->hide();
+    StatusBar1->addPermanentWidget(StartBarrierHint);
     TimerReconnect = new QTimer(this);
     TimerReconnect->setInterval(1000);
     connect(TimerReconnect, &QTimer::timeout, this, &TFormMain::TimerReconnectTimer);
@@ -132,13 +141,27 @@ void TFormMain::ShowPortFault(const QString& reason)
                               ? QString()
                               : m_portFault + QStringLiteral(". Zeitnahme über Tasten läuft weiter."));
     PortFault->setVisible(!m_portFault.isEmpty());
-    StatusPanel1->setVisible(m_portFault.isEmpty());
-    StatusPanel2->setVisible(m_portFault.isEmpty());
+    StatusBar1->SetPanelWanted(StatusPanel1, m_portFault.isEmpty());
+    StatusBar1->SetPanelWanted(StatusPanel2, m_portFault.isEmpty());
     for (QLabel* image : {ImageLSstart, ImageLS1, ImageLS2}) {
         image->setToolTip(m_portFault.isEmpty() ? image->property("hint").toString() : m_portFault);
         image->setVisible(ComPort->Connected() || !m_portFault.isEmpty());
         ShowBarrierPicture(image);
     }
+    UpdateStartBarrierHint();
+}
+
+// Only where barriers are in use: timing by keys needs no start barrier.
+void TFormMain::UpdateStartBarrierHint()
+{
+    if (!StartBarrierHint)
+        return;
+    const bool waiting =
+        ComPort->Connected() && m_portFault.isEmpty() && StartAvailable() && !BarrierOn(ImageLSstart);
+    StartBarrierHint->setVisible(waiting);
+    // The program's name makes room while the hint shows.
+    StatusBar1->SetPanelWanted(StatusPanel1, m_portFault.isEmpty() && !waiting);
+    StatusBar1->SetPanelWanted(StatusPanel2, m_portFault.isEmpty() && !waiting);
 }
 
 void TFormMain::ShowBarrierPicture(QLabel* image)
@@ -194,6 +217,9 @@ void TFormMain::LaneBarrierHit(int lane, std::uint32_t tick)
                                               BarrierOn(finish))) {
     case BarrierCommand::Start:
         TriggerCommand(mStart, tick);
+        // The operator should know that no start beam started this run.
+        if (m_run.Timing())
+            statusBar()->showMessage(FinishStartNote(lane));
         break;
     case BarrierCommand::Stop:
         TriggerCommand(lane == 1 ? mSTOP1 : mStop2, tick);
@@ -218,6 +244,7 @@ void TFormMain::ComPortOpen()
     ImageLSstart->show();
     ImageLS1->show();
     ImageLS2->show();
+    UpdateStartBarrierHint();
     const QStringList notes = ComPort->DeviceNotes();
     if (!notes.isEmpty())
         statusBar()->showMessage(notes.join(QLatin1Char(' ')));
@@ -228,6 +255,7 @@ void TFormMain::ComPortClose()
     ImageLSstart->hide();
     ImageLS1->hide();
     ImageLS2->hide();
+    UpdateStartBarrierHint();
 }
 
 // ---------------------------------------------------------------------------
@@ -243,6 +271,12 @@ void TFormMain::ImageLSClick(QLabel* image)
     const int tag = image->property("tag").toInt() ^ 1;
     image->setProperty("tag", tag);
     ShowBarrierPicture(image);
+    UpdateStartBarrierHint();
+}
+
+QString TFormMain::FinishStartNote(int lane)
+{
+    return QStringLiteral("Start durch Ziel-Lichtschranke Bahn %1").arg(lane);
 }
 
 // ---------------------------------------------------------------------------

@@ -47,6 +47,9 @@ void TFormMain::SortGrid1CellValidate(int col, QString& newValue, bool& valid)
     // Ranked once the grid has taken the text.
     if (col == ColNr || col == ColKlasse || IsRunColumn(col))
         QTimer::singleShot(0, this, &TFormMain::RankProtocol);
+    // A narrow run column widens with its first time, and narrows without any.
+    if (IsRunColumn(col))
+        QTimer::singleShot(0, this, &TFormMain::FormResize);
 }
 
 void TFormMain::RefreshLaneEntries()

@@ -59,6 +59,11 @@ void TFormMain::mStartClick(std::uint32_t tick)
         return;
     }
     PlaySound(m_startSound);
+    // A note about the last run's start is not about this one.
+    for (int lane : {1, 2}) {
+        if (statusBar()->currentMessage() == FinishStartNote(lane))
+            statusBar()->clearMessage();
+    }
     Clock->start();
     UpdateCommandStates();
     bSTOP1->setFocus();
@@ -120,6 +125,9 @@ void TFormMain::SessionLaneStopped(int lane, int ms, const QString& key, int col
     if (col < 0 || row < 1)
         return;
     SortGrid1->InvalidateCell(col, row);
+    // The run's first time: its column takes its full width.
+    if (col - ColLauf1 + 1 <= Settings.AllLaufe && SortGrid1->ColWidths(col) < kRunColumnWidth)
+        FormResize();
     // "EL" is journalled as the lane's result of this run too, so that a
     // restored run knows the lane's column as it does after a time.
     JournalCell(col, row, JournalCellChange::Time, lane);

@@ -22,7 +22,6 @@ namespace {
 
 constexpr int HighestPortBit = 16;
 const QString NoPortText = QStringLiteral("Kein");
-constexpr TColor DisabledLaneText = 8421504;
 
 // Seconds with hundredths, typed with a comma or a point in any locale: both
 // mean the decimal mark here (no value is large enough for a group separator).
@@ -58,6 +57,18 @@ private:
         }
         return text;
     }
+};
+
+// Notes beside the barrier lines that never size the dialog: they take the
+// height of the lines and are cut where longer.
+class TPortNoteLabel : public QLabel
+{
+public:
+    using QLabel::QLabel;
+
+    bool hasHeightForWidth() const override { return false; }
+    QSize sizeHint() const override { return {width(), 0}; }
+    QSize minimumSizeHint() const override { return {width(), 0}; }
 };
 
 } // namespace
@@ -97,9 +108,16 @@ void TCfgDialog::CreateControls()
     Label19 = new QLabel(QStringLiteral("Port:"), gbLS);
     cbPort = new QComboBox(gbLS);
     cbPort->setMaxVisibleItems(20);
-    LabelPortNote = new QLabel(gbLS);
+    LabelPortNote = new TPortNoteLabel(gbLS);
     LabelPortNote->setWordWrap(true);
     LabelPortNote->setFixedWidth(220);
+    // The dialog keeps its size whichever port is chosen: the notes' column
+    // stays reserved, and notes longer than the lines beside them are cut
+    // (their whole text is the tooltip).
+    QSizePolicy notePolicy(QSizePolicy::Fixed, QSizePolicy::Preferred);
+    notePolicy.setRetainSizeWhenHidden(true);
+    LabelPortNote->setSizePolicy(notePolicy);
+    LabelPortNote->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     LabelPortNote->hide();
     LabelAlgo = new QLabel(QStringLiteral("Algorithmus:"), gbLS);
 
@@ -194,6 +212,7 @@ void TCfgDialog::CreateControls()
     auto* top = new QHBoxLayout;
     top->addWidget(rgBahn);
     top->addLayout(runs);
+    top->addStretch();
 
     auto* barrier = new QGridLayout(gbLS);
     barrier->addWidget(Label19, 0, 0);
@@ -209,7 +228,7 @@ void TCfgDialog::CreateControls()
     barrier->addWidget(seTimeout, 5, 1);
     barrier->addWidget(Label5, 5, 2);
     // Notes about the selected port's adapter, beside the lines.
-    barrier->addWidget(LabelPortNote, 0, 3, 6, 1, Qt::AlignTop);
+    barrier->addWidget(LabelPortNote, 0, 3, 6, 1);
 
     auto* live = new QGridLayout(gbLive);
     live->addWidget(LabelTitle, 0, 0);
@@ -308,6 +327,7 @@ void TCfgDialog::ShowPortNotes()
     if (!problem.isEmpty())
         notes.prepend(problem == NoPortPermissionText ? NoPortPermissionHint : problem);
     LabelPortNote->setText(notes.join(QLatin1Char('\n')));
+    LabelPortNote->setToolTip(notes.join(QLatin1Char('\n')));
     LabelPortNote->setVisible(!notes.isEmpty());
 }
 
@@ -410,16 +430,25 @@ void TCfgDialog::FormShow()
 void TCfgDialog::cbPortChange()
 {
     ShowPortNotes();
-    cbAlg1->setEnabled(PortChosen());
-    cbAlg2->setEnabled(PortChosen());
-    // Judged by the lane count the dialog was opened with, not by rgBahn.
-    cbAlg3->setEnabled(PortChosen() && m_CountBahn > 1);
+    EnableBarrierControls();
 }
 
 void TCfgDialog::rgBahnClick()
 {
-    cbAlg3->setEnabled(PortChosen() && rgBahn->ItemIndex() == 1);
-    LabelStop2->setEnabled(cbAlg3->isEnabled());
+    EnableBarrierControls();
+}
+
+// The barrier lines are set only with a port, lane 2's only with two lanes as
+// chosen now; each label goes with its control.
+void TCfgDialog::EnableBarrierControls()
+{
+    const bool port = PortChosen();
+    for (QWidget* control : std::initializer_list<QWidget*>{LabelAlgo, Label1, cbAlg1, Label3, cbAlg2, Label2,
+                                                            seTimeout, Label5})
+        control->setEnabled(port);
+    const bool lane2 = port && rgBahn->ItemIndex() == 1;
+    cbAlg3->setEnabled(lane2);
+    LabelStop2->setEnabled(lane2);
     cbAlg3->update();
 }
 
@@ -429,9 +458,7 @@ void TCfgDialog::cbAlg1DrawItem(TCfgContactList* list, QPainter* painter, int in
     const QPalette& palette = list->palette();
     const QPalette::ColorGroup group = disabled ? QPalette::Disabled : QPalette::Active;
     painter->fillRect(rect, palette.brush(group, selected ? QPalette::Highlight : QPalette::Base));
-    QColor textColor = palette.color(group, selected ? QPalette::HighlightedText : QPalette::Text);
-    if (list == cbAlg3)
-        textColor = rgBahn->ItemIndex() == 0 ? ToQColor(DisabledLaneText) : ToQColor(clBlack);
+    const QColor textColor = palette.color(group, selected ? QPalette::HighlightedText : QPalette::Text);
     if (!disabled) {
         const QLabel* image = index == 0 ? Image1 : Image2;
         painter->drawPixmap(ContactPictureOrigin(rect), image->pixmap());

@@ -129,6 +129,7 @@ private:
     bool PortChosen() const { return cbPort->currentIndex() > 0; }
 
     void ShowPortNotes();
+    void EnableBarrierControls();
 
     std::function<QStringList(int port)> m_PortNotes;
     std::function<QString(int port)> m_PortProblem = PortAccessProblem;

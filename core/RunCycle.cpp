@@ -103,8 +103,11 @@ BarrierCommand TRunCycle::StartEdge(bool startAvailable, bool startArmed)
 
 BarrierCommand TRunCycle::FinishEdge(int lane, bool startAvailable, bool startArmed, bool finishArmed) const
 {
+    // A finish beam starts the run only where the operator has that barrier on:
+    // someone walking through a switched-off finish line while the next pair
+    // waits must not take the start away from them.
     if (startAvailable && startArmed)
-        return BarrierCommand::Start;
+        return finishArmed ? BarrierCommand::Start : BarrierCommand::None;
     if (Locked())
         return BarrierCommand::None;
     return LaneRunning(lane) && finishArmed ? BarrierCommand::Stop : BarrierCommand::None;

@@ -84,9 +84,9 @@ public:
     // start is available and the start barrier is armed, and locks in either case.
     BarrierCommand StartEdge(bool startAvailable, bool startArmed);
     // A finish-line edge of a lane: while the start is available and the start
-    // barrier armed it starts the run (a barrier wired to the wrong line still
-    // starts); otherwise, outside the lock, it stops its lane if that lane runs
-    // and its finish barrier is armed.
+    // barrier armed it starts the run if its finish barrier is armed too (a
+    // barrier wired to the wrong line still starts); otherwise, outside the
+    // lock, it stops its lane if that lane runs and its finish barrier is armed.
     BarrierCommand FinishEdge(int lane, bool startAvailable, bool startArmed, bool finishArmed) const;
 
 signals:

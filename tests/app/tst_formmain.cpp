@@ -1392,6 +1392,58 @@ private Q_SLOTS:
         QCOMPARE(sum - 1 + 14, grid->viewport()->width());
     }
 
+    // At the window's first size a list of real names and classes shows them
+    // whole: run columns beyond the runs of the day or still without times
+    // are narrow, a run's first time widens its column.
+    void unusedRunColumnsGiveTheirWidthToTheNames_data()
+    {
+        QTest::addColumn<int>("allLaufe");
+        QTest::addColumn<int>("timedRuns");
+        QTest::newRow("six runs, none timed yet") << 6 << 0;
+        QTest::newRow("six runs, the first timed") << 6 << 1;
+        QTest::newRow("three runs, none timed yet") << 3 << 0;
+    }
+
+    void unusedRunColumnsGiveTheirWidthToTheNames()
+    {
+        QFETCH(int, allLaufe);
+        QFETCH(int, timedRuns);
+        window->Settings.AllLaufe = allLaufe;
+        const QList<Starter> starters = {
+            {"1", "Müller", "Johannes", "SV Musterstadt", "Junioren"},
+            {"2", "Schäfer", "Maximilian", "RSC Kirchberg", "Junioren"},
+        };
+        Load(starters);
+        window->resize(900, 500); // the rows in the grid are laid out at the next size
+        QApplication::processEvents();
+        window->resize(802, 445);
+        QApplication::processEvents();
+        for (int run = 1; run <= timedRuns; ++run) {
+            window->mStart->trigger();
+            window->mSTOP1->trigger();
+            window->mStop2->trigger();
+            window->mReset->trigger();
+        }
+        QApplication::processEvents();
+        TSortGrid* grid = window->SortGrid1;
+        const QFontMetrics metrics(grid->font());
+        for (const Starter& starter : starters) {
+            QVERIFY2(grid->ColWidths(ColName) > metrics.horizontalAdvance(starter.name),
+                     qPrintable(starter.name));
+            QVERIFY(grid->ColWidths(ColVorname) > metrics.horizontalAdvance(starter.vorname));
+            QVERIFY(grid->ColWidths(ColKlasse) > metrics.horizontalAdvance(starter.klasse));
+        }
+        for (int run = 1; run <= RunColumnCount; ++run) {
+            const int col = ColLauf1 + run - 1;
+            const bool inUse = run <= allLaufe && run <= timedRuns;
+            QCOMPARE(grid->ColWidths(col), inUse ? 60 : 24);
+        }
+        int sum = 0;
+        for (int c = 0; c < ColLoadOrder; ++c)
+            sum += grid->ColWidths(c);
+        QCOMPARE(sum - 1 + 14, grid->viewport()->width());
+    }
+
     void clickOnARowReportsTheSelectionFirst()
     {
         Load(kFiveStarters);

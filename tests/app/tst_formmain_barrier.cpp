@@ -5,12 +5,14 @@
 #include "FormMainAccess.h"
 #include "LineSampler.h"
 #include "ProtocolLogic.h"
+#include "SerialAdapters.h"
 #include "SerialPorts.h"
 #include "TBitBtnWithColor.h"
 #include "TCfgDialog.h"
 #include "TComPort.h"
 #include "TFormMain.h"
 #include "TSortGrid.h"
+#include "TStatusBar.h"
 #include "TestDialogs.h"
 
 #include <QAction>
@@ -286,13 +288,47 @@ private Q_SLOTS:
         QVERIFY(On(window->ImageLSstart));
     }
 
-    void finishEdgeWhileIdleStartsTheRun()
+    // A finish barrier wired to the start line still starts, where it is on;
+    // a switched-off one (both are, until the first lock ends) leaves the start
+    // to the start barrier: a helper walking through it takes nothing away.
+    void finishEdgeWhileIdleStartsTheRunOnlyWhenItsBarrierIsOn_data()
     {
+        QTest::addColumn<std::uint32_t>("event");
+        QTest::addColumn<std::uint32_t>("status");
+        QTest::addColumn<bool>("finishOn");
+        QTest::addColumn<QString>("note");
+        QTest::newRow("lane 2 on") << EV_RLSD << MS_RLSD_ON << true
+                                   << QStringLiteral("Start durch Ziel-Lichtschranke Bahn 2");
+        QTest::newRow("lane 1 on") << EV_DSR << MS_DSR_ON << true
+                                   << QStringLiteral("Start durch Ziel-Lichtschranke Bahn 1");
+        QTest::newRow("lane 1 off") << EV_DSR << MS_DSR_ON << false << QString();
+        QTest::newRow("lane 2 off") << EV_RLSD << MS_RLSD_ON << false << QString();
+    }
+
+    void finishEdgeWhileIdleStartsTheRunOnlyWhenItsBarrierIsOn()
+    {
+        QFETCH(std::uint32_t, event);
+        QFETCH(std::uint32_t, status);
+        QFETCH(bool, finishOn);
+        QFETCH(QString, note);
         CreateWindow();
         window->LockLSstart->trigger();
-        Edge(EV_RLSD, MS_RLSD_ON, 51000);
-        QVERIFY(window->Clock->isActive());
+        if (finishOn) {
+            QTest::keyClick(window.get(), event == EV_DSR ? Qt::Key_F11 : Qt::Key_F12);
+            QVERIFY(On(event == EV_DSR ? window->ImageLS1 : window->ImageLS2));
+        }
+        Edge(event, status, 51000);
+        QCOMPARE(window->Clock->isActive(), finishOn);
+        QCOMPARE(window->statusBar()->currentMessage(), note);
+        if (!finishOn) {
+            QVERIFY(On(window->ImageLSstart));
+            Edge(EV_CTS, MS_CTS_ON, 52000); // the real start
+            QVERIFY(window->Clock->isActive());
+        }
         QVERIFY(window->bSTOP2->isEnabled());
+        clock->Set(55000);
+        QTest::keyClick(window.get(), Qt::Key_F8);
+        QCOMPARE(Cell(ColLauf1, 1), finishOn ? QStringLiteral("4,00") : QStringLiteral("3,00"));
     }
 
     void secondFinishEdgeOnAStoppedLaneDoesNothing()
@@ -356,6 +392,8 @@ private Q_SLOTS:
         QFETCH(int, alg3);
         CreateWindow(alg1, alg2, alg3);
         window->LockLSstart->trigger();
+        window->LockLS1->trigger();
+        window->LockLS21->trigger();
         Edge(event, 0, 52000);
         QVERIFY(window->Clock->isActive());
     }
@@ -664,6 +702,55 @@ private Q_SLOTS:
             QCOMPARE(image->toolTip(), image->property("hint").toString());
             QCOMPARE(image->pixmap().toImage(), BarrierPicture(image->property("tag").toInt()).toImage());
         }
+    }
+
+    // After each start the start barrier is off until the start crew arms it
+    // again: while the next pair waits, the status bar says so.
+    void startBarrierHintShowsWhileTheNextPairWaits()
+    {
+        CreateWindow();
+        const QString hint = QStringLiteral("Start-Lichtschranke aus – [F4] scharf schalten");
+        QVERIFY(window->StartBarrierHint->isVisible());
+        QCOMPARE(window->StartBarrierHint->text(), hint);
+        QTest::keyClick(window.get(), Qt::Key_F4);
+        QVERIFY(!window->StartBarrierHint->isVisible());
+        Edge(EV_CTS, MS_CTS_ON, 50000);
+        QVERIFY(window->Clock->isActive());
+        QVERIFY(!On(window->ImageLSstart));
+        QVERIFY2(!window->StartBarrierHint->isVisible(), "cars on the track: no pair waits");
+        QTest::keyClick(window.get(), Qt::Key_F8);
+        QTest::keyClick(window.get(), Qt::Key_F9);
+        QVERIFY(!window->StartBarrierHint->isVisible());
+        QTest::keyClick(window.get(), Qt::Key_F7); // "0,00": the next pair
+        QVERIFY(window->StartBarrierHint->isVisible());
+        QTest::keyClick(window.get(), Qt::Key_F4);
+        QVERIFY(!window->StartBarrierHint->isVisible());
+        QTest::keyClick(window.get(), Qt::Key_F4);
+        QVERIFY(window->StartBarrierHint->isVisible());
+
+        // Timing by keys alone needs no start barrier.
+        CreateWindow(0, 0, 0, 2, [](TStoredSettings& stored) { stored.Port = 0; });
+        QVERIFY(!window->ComPort->Connected());
+        QVERIFY(!window->StartBarrierHint->isVisible());
+    }
+
+    // A long message (here the one about the missing real-time priority, given
+    // before the window first shows) takes the panels' place rather than being
+    // drawn over them, and is cut with its whole text in the tooltip.
+    void longMessageTakesThePanelsPlaceWithItsTextInTheTooltip()
+    {
+        const QString note = StampingPriorityNote();
+        line->SetNotes({note.toStdString()});
+        CreateWindow();
+        window->resize(802, 445);
+        QCOMPARE(window->statusBar()->currentMessage(), note);
+        QVERIFY2(!window->StatusPanel0->isVisible(), "the row counter under the message");
+        QVERIFY(!window->StatusPanel1->isVisible());
+        QTRY_COMPARE(window->StatusBar1->toolTip(), note);
+        QVERIFY(window->StatusBar1->ShownMessage().endsWith(QStringLiteral("…")));
+        window->statusBar()->clearMessage();
+        QVERIFY(window->StatusPanel0->isVisible());
+        QVERIFY(window->StatusBar1->toolTip().isEmpty());
     }
 
     void adapterNotesAreShownWhenThePortOpens()

@@ -6,6 +6,7 @@
 #include <QFocusEvent>
 #include <QGroupBox>
 #include <QLabel>
+#include <QLayout>
 #include <QLineEdit>
 #include <QPainter>
 #include <QPushButton>
@@ -13,6 +14,7 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include "SerialAdapters.h"
 #include "SerialPorts.h"
 
 namespace {
@@ -81,7 +83,10 @@ private slots:
     void portEntryTakesEdgeChoices();
     void laneCountFollowsRadioGroup_data();
     void laneCountFollowsRadioGroup();
-    void portChangeJudgesStoredLaneCount();
+    void portChangeFollowsTheChosenLaneCount();
+    void edgeControlsFollowPortAndLanes_data();
+    void edgeControlsFollowPortAndLanes();
+    void sizeStaysWhenAPortIsChosen();
     void spinTypedTextIsClampedOnLeaving_data();
     void spinTypedTextIsClampedOnLeaving();
     void spinSetValueIsClamped();
@@ -398,7 +403,7 @@ void TestCfgDialog::laneCountFollowsRadioGroup()
     QCOMPARE(settings.CountBahn, lanesAfterOk);
 }
 
-void TestCfgDialog::portChangeJudgesStoredLaneCount()
+void TestCfgDialog::portChangeFollowsTheChosenLaneCount()
 {
     TCfgDialog dialog(Com1AndCom3);
     dialog.Fill(WithPort(1, 1));
@@ -407,8 +412,73 @@ void TestCfgDialog::portChangeJudgesStoredLaneCount()
     QVERIFY(dialog.cbAlg3->isEnabled());
     ChoosePortEntry(dialog.cbPort, 2);
     QCOMPARE(FirstWord(dialog.cbPort->currentText()), QStringLiteral("COM3"));
-    QVERIFY(!dialog.cbAlg3->isEnabled());
+    QVERIFY(dialog.cbAlg3->isEnabled());
+    QVERIFY(dialog.LabelStop2->isEnabled());
     QVERIFY(dialog.cbAlg1->isEnabled());
+}
+
+// Each edge list and its label are enabled together: with a port, and lane
+// 2's with two lanes as chosen in the dialog.
+void TestCfgDialog::edgeControlsFollowPortAndLanes_data()
+{
+    QTest::addColumn<int>("storedPort");
+    QTest::addColumn<int>("storedLanes");
+    QTest::addColumn<int>("chosenEntry"); // -1: left as it is
+    QTest::addColumn<bool>("lines");
+    QTest::addColumn<bool>("lane2");
+    QTest::newRow("Kein, two lanes") << 0 << 2 << -1 << false << false;
+    QTest::newRow("Kein, then COM1 chosen") << 0 << 2 << 1 << true << true;
+    QTest::newRow("COM1, then Kein chosen") << 1 << 2 << 0 << false << false;
+    QTest::newRow("COM1, one lane") << 1 << 1 << -1 << true << false;
+}
+
+void TestCfgDialog::edgeControlsFollowPortAndLanes()
+{
+    QFETCH(int, storedPort);
+    QFETCH(int, storedLanes);
+    QFETCH(int, chosenEntry);
+    QFETCH(bool, lines);
+    QFETCH(bool, lane2);
+    TCfgDialog dialog(Com1AndCom3);
+    dialog.SetPortProblems([](int) { return QString(); });
+    dialog.SetPortsFound(Com1AndCom3);
+    dialog.Fill(WithPort(storedPort, storedLanes));
+    dialog.show();
+    if (chosenEntry >= 0)
+        ChoosePortEntry(dialog.cbPort, chosenEntry);
+    for (QWidget* control :
+         std::initializer_list<QWidget*>{dialog.LabelAlgo, dialog.Label1, dialog.cbAlg1, dialog.Label3,
+                                         dialog.cbAlg2, dialog.Label2, dialog.seTimeout})
+        QVERIFY2(control->isEnabled() == lines, qPrintable(control->objectName()));
+    QCOMPARE(dialog.cbAlg3->isEnabled(), lane2);
+    QCOMPARE(dialog.LabelStop2->isEnabled(), lane2);
+    // The closed lane 2 list is drawn as the other lists in the same state.
+    dialog.cbAlg1->setCurrentIndex(0);
+    dialog.cbAlg3->setCurrentIndex(0);
+    const QImage lane2Box = dialog.cbAlg3->grab().toImage();
+    dialog.cbAlg1->setEnabled(lane2);
+    dialog.cbAlg1->resize(dialog.cbAlg3->size());
+    QCOMPARE(lane2Box, dialog.cbAlg1->grab().toImage());
+}
+
+// Choosing a port shows its notes beside the lines; the dialog neither
+// widens nor grows for them, and a long note's whole text is its tooltip.
+void TestCfgDialog::sizeStaysWhenAPortIsChosen()
+{
+    TCfgDialog dialog(Com1AndCom3);
+    const QString note = StampingPriorityNote();
+    dialog.SetPortNotes([note](int) { return QStringList{note, note}; });
+    dialog.SetPortProblems([](int) { return QString(); });
+    dialog.SetPortsFound(Com1AndCom3);
+    dialog.Fill(WithPort(0));
+    dialog.show();
+    dialog.layout()->activate();
+    const QSize withoutPort = dialog.size();
+    ChoosePortEntry(dialog.cbPort, 1);
+    dialog.layout()->activate();
+    QVERIFY(dialog.LabelPortNote->isVisible());
+    QCOMPARE(dialog.size(), withoutPort);
+    QVERIFY(dialog.LabelPortNote->toolTip().startsWith(note));
 }
 
 void TestCfgDialog::spinTypedTextIsClampedOnLeaving_data()
@@ -608,13 +678,14 @@ void TestCfgDialog::drawItemPicturesAndText()
     QVERIFY(!HasPixel(draw(dialog.cbAlg2, 1, false), qRgb(255, 0, 0)));
     QVERIFY(HasPixel(draw(dialog.cbAlg2, 1, false), qRgb(128, 128, 128)));
 
-    QColor pen;
-    dialog.rgBahn->SetItemIndex(0);
-    draw(dialog.cbAlg3, 0, false, &pen);
-    QCOMPARE(pen, QColor(128, 128, 128));
-    dialog.rgBahn->SetItemIndex(1);
-    draw(dialog.cbAlg3, 0, false, &pen);
-    QCOMPARE(pen, QColor(Qt::black));
+    // Lane 2's list is grey exactly when it is disabled, as the others.
+    for (const bool disabled : {false, true}) {
+        QColor lane1Pen;
+        QColor lane2Pen;
+        draw(dialog.cbAlg2, 0, disabled, &lane1Pen);
+        draw(dialog.cbAlg3, 0, disabled, &lane2Pen);
+        QCOMPARE(lane2Pen, lane1Pen);
+    }
 }
 
 void TestCfgDialog::closedListShowsPicture()

@@ -266,6 +266,10 @@ void TestRaceSession::raceDayScript_data()
         << "load A A; sedge 0 1; fedge 1 100 1 1; stop 2 3000"
         << "1: 2:3,00"
         << "LaneStopped lanes 1,2";
+    QTest::newRow("a switched-off finish barrier leaves the start to the start barrier")
+        << "load A A; fedge 1 100 1 0; sedge 500 1; unlock; fedge 1 2500 1 1; fedge 2 2600 1 1"
+        << "1:2,00 2:2,10"
+        << "ResetDue lanes 1,2";
     QTest::newRow("an unarmed start barrier starts nothing") << "load A A; sedge 0 0"
                                                              << "1: 2:"
                                                              << "Ready lanes 1,2";

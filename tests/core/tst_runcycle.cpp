@@ -178,9 +178,11 @@ void TestRunCycle::barrierEdges_data()
     QTest::newRow("start edge after the run, before the reset: locks")
         << 2 << "start@0 stop1@5 stop2@6" << false << 0 << false << true << false << None << true;
     QTest::newRow("finish edge while the start is available starts")
-        << 2 << "" << false << 1 << true << true << false << Start << false;
+        << 2 << "" << false << 1 << true << true << true << Start << false;
     QTest::newRow("finish edge starts even during the lock")
-        << 2 << "" << true << 2 << true << true << false << Start << true;
+        << 2 << "" << true << 2 << true << true << true << Start << true;
+    QTest::newRow("switched-off finish barrier starts nothing")
+        << 2 << "" << false << 1 << true << true << false << None << false;
     QTest::newRow("finish edge during the lock stops nothing")
         << 2 << "start@0" << true << 1 << false << true << true << None << true;
     QTest::newRow("finish edge after the lock stops lane 1")

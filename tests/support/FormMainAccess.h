@@ -114,6 +114,8 @@ public:
     using TFormMainControls::Scoreboard;
     using TFormMainControls::seObmen;
     using TFormMainControls::SortGrid1;
+    using TFormMainControls::StartBarrierHint;
+    using TFormMainControls::StatusBar1;
     using TFormMainControls::StatusPanel0;
     using TFormMainControls::StatusPanel1;
     using TFormMainControls::StatusPanel2;
