@@ -594,7 +594,11 @@ void TFormMain::CreateProtocolGrid(QWidget* parent)
             SortGrid1->SortOptions.CustomCompare = CompareRunTimes;
             style = ssCustom;
         } else if (col == ColKlasse) {
-            SortGrid1->SortOptions.CustomCompare = ClassCompare();
+            QStringList classNames;
+            classNames.reserve(m_results.RowCount());
+            for (int i = 0; i < m_results.RowCount(); ++i)
+                classNames.append(m_results.Row(i).value(ColKlasse));
+            SortGrid1->SortOptions.CustomCompare = ClassCompareFor(classNames);
             style = ssCustom;
         } else if (col == ColNr || col == ColPlatz || col == ColLoadOrder) {
             style = ssNumeric;

@@ -156,8 +156,8 @@ public:
     void RankProtocol();
     // "2 Zeiten warten auf Bestätigung (Strg+B)." for the status bar.
     QString UnconfirmedCountText() const;
-    // The ranking's comparison of two class names (see ClassKey).
-    TCustomCompare ClassCompare() const;
+    // The grid's rows in the protocol's order (after a ranking).
+    void ShowSessionOrder();
     // Names in the status bar, once, a class that is written in more than one way.
     void NoteClassSpellings();
     // Every enabled flag and colour that follows the race, from the run cycle,
@@ -404,7 +404,6 @@ private:
     // to the session, and the grid shows what the session holds.
     void SetProtocolCell(int col, int row, const QString& text);
     // The load-order numbers of the grid's rows, top to bottom.
-    QStringList GridKeys() const;
     void CreateLive();
     void ScheduleLiveUpdate();
     void UpdateLive();

@@ -12,6 +12,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QHash>
 #include <QLabel>
 #include <QStatusBar>
 #include <QTimer>
@@ -168,31 +169,19 @@ void TFormMain::KeepUnplacedTime(int lane, const QString& identity, const QStrin
 
 void TFormMain::RankProtocol()
 {
-    // The session decides totals and places; the grid shows them and gives the
-    // order (by class, then total) in which places are counted.
+    // The session ranks by its own rule; the grid shows the protocol either in
+    // start order or, with "Sort", in the order the places were counted.
     ApplyRules();
-    m_session.ComputeTotals();
-
+    m_session.Rank();
+    m_session.ShowInOrder(cbSort->isChecked() ? m_session.RankingOrder() : m_session.StartOrder());
+    ShowSessionOrder();
+    // Typed letters search the class column, in either view; a header click
+    // may have left the direction descending.
     TSortOptions& options = SortGrid1->SortOptions;
-    options.CanSort = false;
-    options.SecondaryIndex = QStringLiteral("11");
     options.SortCol = ColKlasse;
-    // A header click may have left the direction descending; places and the
-    // load order are always counted from the top.
     options.SortDirection = sdAscending;
-    options.CanSort = true;
-    SortGrid1->SortByColumn(ColKlasse);
-    m_session.PlaceInOrder(GridKeys());
-
-    if (!cbSort->isChecked()) {
-        SortGrid1->SortByColumn(ColLoadOrder);
-        m_session.ShowInOrder(GridKeys());
-    }
-    // Typed letters search the class column, in either view.
-    options.SortCol = ColKlasse;
     options.CanSort = false;
-    // The sort scrolls to the selected row; until "0,00" the operator watches the
-    // pair on the lanes, whose times just landed.
+    // Until "0,00" the operator watches the pair on the lanes, whose times just landed.
     if (m_run.State() != RunState::Ready)
         ShowLaneRows();
     SortGrid1->InvalidateGrid();
@@ -200,30 +189,30 @@ void TFormMain::RankProtocol()
     JournalRank();
 }
 
-TCustomCompare TFormMain::ClassCompare() const
+void TFormMain::ShowSessionOrder()
 {
-    // Classes sort by the key their places are counted by, so that one class
-    // written two ways stays one block; the column's kind (numbers, times or
-    // text) is found from those keys as for any other column.
-    QStringList keys;
-    keys.reserve(m_results.RowCount());
-    for (int i = 0; i < m_results.RowCount(); ++i)
-        keys.append(ClassKey(m_results.Row(i).value(ColKlasse)));
-    TCustomCompare byStyle = ComparePlainText;
-    switch (DetectSortStyleOf(keys)) {
-    case ssNumeric:
-        byStyle = CompareNumeric;
-        break;
-    case ssDateTime:
-        byStyle = CompareDateTime;
-        break;
-    case ssTime:
-        byStyle = CompareTime;
-        break;
-    default:
-        break;
+    // The grid's rows follow the protocol's order; the selection stays with its starter.
+    const int rows = SortGrid1->RowCount() - 1;
+    if (rows != m_results.RowCount() || rows < 1)
+        return;
+    const QString selected = RowKey(SortGrid1->Row());
+    QHash<QString, int> gridIndex;
+    gridIndex.reserve(rows);
+    for (int row = 1; row <= rows; ++row)
+        gridIndex.insert(RowKey(row), row - 1);
+    std::vector<int> order;
+    order.reserve(std::size_t(rows));
+    for (int i = 0; i < rows; ++i) {
+        const auto found = gridIndex.constFind(m_results.Row(i).value(ColLoadOrder));
+        if (found == gridIndex.cend())
+            return; // not the same rows: ShowProtocol follows
+        order.push_back(found.value());
     }
-    return [byStyle](const QString& a, const QString& b) { return byStyle(ClassKey(a), ClassKey(b)); };
+    SortGrid1->PermuteRows(1, order);
+    m_laneRowHint = {-1, -1};
+    const int row = RowOf(selected);
+    if (row >= 1 && row != SortGrid1->Row())
+        SortGrid1->SetRow(row);
 }
 
 void TFormMain::NoteClassSpellings()
@@ -266,15 +255,6 @@ void TFormMain::SetProtocolCell(int col, int row, const QString& text)
     SortGrid1->InvalidateCell(col, row);
     if (col == ColNr || col == ColName || col == ColVorname || col == ColVerein)
         RefreshLaneEntry(key);
-}
-
-QStringList TFormMain::GridKeys() const
-{
-    QStringList keys;
-    keys.reserve(SortGrid1->RowCount());
-    for (int row = 1; row < SortGrid1->RowCount(); ++row)
-        keys.append(RowKey(row));
-    return keys;
 }
 
 void TFormMain::SortGrid1GetCellFormat(int col, int row, TFormatOptions& format)

@@ -4,6 +4,7 @@
 #include "ProtocolLogic.h"
 #include "RunTime.h"
 #include "RunTimeEntry.h"
+#include "SortCompare.h"
 
 #include <QHash>
 #include <QSet>
@@ -318,31 +319,37 @@ void TRaceSession::Rank(const QStringList& rankingOrder)
 {
     Record({.kind = SessionCommand::Rank, .keys = rankingOrder});
     m_results.ComputeTotals(m_rules.probeLaufe, m_rules.allLaufe);
-    PlaceInOrder(rankingOrder.isEmpty() ? RankingOrder() : rankingOrder);
-}
-
-void TRaceSession::PlaceInOrder(const QStringList& rankingOrder)
-{
-    m_results.Reorder(rankingOrder);
+    m_results.Reorder(rankingOrder.isEmpty() ? RankingOrder() : rankingOrder);
     m_results.ComputePlacesInOrder();
 }
 
 QStringList TRaceSession::RankingOrder() const
 {
+    // By class as the places count them (in the order the class column's kind
+    // gives: numbers, times, dates or text), then by total (times before "EL"
+    // and empty ones), then in start order.
     struct Entry
     {
-        QString classKey;
-        int total;
+        QString className;
+        QString total;
         QString key;
     };
     std::vector<Entry> entries;
     entries.reserve(m_startOrder.size());
+    QStringList classNames;
+    classNames.reserve(m_startOrder.size());
     for (const QString& key : m_startOrder) {
-        const int ms = ParseRunTime(m_results.Cell(key, ColGesamt));
-        entries.push_back({ClassKey(m_results.Cell(key, ColKlasse)), ms == InvalidTime ? INT_MAX : ms, key});
+        const int index = m_results.IndexOf(key);
+        const QStringList& row = m_results.Row(index);
+        entries.push_back({row.value(ColKlasse), row.value(ColGesamt), key});
+        classNames.append(entries.back().className);
     }
-    std::stable_sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) {
-        return std::tie(a.classKey, a.total) < std::tie(b.classKey, b.total);
+    const TCustomCompare byClass = ClassCompareFor(classNames);
+    std::stable_sort(entries.begin(), entries.end(), [&byClass](const Entry& a, const Entry& b) {
+        const int classOrder = byClass(a.className, b.className);
+        if (classOrder != 0)
+            return classOrder < 0;
+        return CompareRunTimes(a.total, b.total) < 0;
     });
     QStringList keys;
     keys.reserve(int(entries.size()));

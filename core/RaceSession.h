@@ -120,16 +120,15 @@ public:
     QString NextStartNumber() const;
     // Empties the protocol; refused while a run is going.
     bool Clear();
-    // The totals from the counted runs, before a view sorts by them.
+    // The totals from the counted runs.
     void ComputeTotals();
-    // Totals from the counted runs, then places in the ranking order: the one
-    // given (a view's sort by class, then total; rows not named keep their
-    // place at the end), or without one, by class (ClassKey), then total, then
-    // start order.
+    // Totals from the counted runs, then places in the ranking order: by class
+    // as the places count it (ordered as the class column's kind: numbers,
+    // times, dates or text), then total, then start order. A given order (a
+    // restored journal's) is taken instead; rows not named keep their place at
+    // the end.
     void Rank(const QStringList& rankingOrder = {});
-    // Places in the ranking order a view found after ComputeTotals (its sort
-    // by class, then total): Rank without computing the totals again.
-    void PlaceInOrder(const QStringList& rankingOrder);
+    // The order places are counted in (RankingOrder's rule), on the totals as they stand.
     QStringList RankingOrder() const;
     // The order the protocol is shown and saved in (start order, or ranked);
     // places stay as ranked. Starters not named keep their place at the end.

@@ -28,6 +28,8 @@ private slots:
     void raceDayScript_data();
     void raceDayScript();
     void placesAreCountedPerClassHoweverItIsWritten();
+    void rankingOrderFollowsTheClassColumnsKind_data();
+    void rankingOrderFollowsTheClassColumnsKind();
     void aStarterWrittenTwiceIsMendedAtTheDoor();
     void signalsCarryWhatChanged();
 };
@@ -148,6 +150,34 @@ QString StateText(const TRaceSession& session)
 }
 
 } // namespace
+
+void TestRaceSession::rankingOrderFollowsTheClassColumnsKind_data()
+{
+    QTest::addColumn<QString>("script");
+    QTest::addColumn<QString>("order");
+    QTest::newRow("classes that are numbers: 2 before 10") << "load 10:31,00 2:30,00 10:29,00 2:33,00; rank"
+                                                           << "2 4 3 1";
+    QTest::newRow("one class however written, by total; EL and no time last, in start order")
+        << "load b:30,00 A:EL a:31,00 B:29,00 a A:30,50; rank"
+        << "6 3 2 5 4 1";
+    QTest::newRow("equal totals keep the start order") << "load A:30,00 A:29,00 A:30,00; rank"
+                                                       << "2 1 3";
+}
+
+void TestRaceSession::rankingOrderFollowsTheClassColumnsKind()
+{
+    QFETCH(QString, script);
+    QFETCH(QString, order);
+    TRaceSession session;
+    for (const QString& line : script.split(u';'))
+        QVERIFY2(Give(session, line.trimmed()), qPrintable(line));
+    QCOMPARE(session.RankingOrder().join(u' '), order);
+    // The protocol's rows stand in that order after the ranking.
+    QStringList rows;
+    for (int i = 0; i < session.Results().RowCount(); ++i)
+        rows.append(session.Results().Row(i).value(ColLoadOrder));
+    QCOMPARE(rows.join(u' '), order);
+}
 
 void TestRaceSession::raceDayScript_data()
 {

@@ -47,5 +47,10 @@ bool TextToTime(const QString& text, double& value);
 // The style a column of texts would be detected as.
 TSortStyle DetectSortStyleOf(const QStringList& texts);
 
+// How classes are ordered: by the key their places are counted by (ClassKey),
+// so that one class written two ways stays one block, compared as the column's
+// kind found from those keys (numbers, times, dates or text).
+TCustomCompare ClassCompareFor(const QStringList& classNames);
+
 // Splits a comma text list ("4, 11" or "\"4\",11") into its items.
 QStringList SplitCommaText(const QString& text);

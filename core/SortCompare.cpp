@@ -1,5 +1,6 @@
 #include "SortCompare.h"
 
+#include "ProtocolLogic.h"
 #include "TextCodec.h"
 
 #include <QDate>
@@ -319,4 +320,27 @@ QStringList SplitCommaText(const QString& text)
         }
     }
     return items;
+}
+
+TCustomCompare ClassCompareFor(const QStringList& classNames)
+{
+    QStringList keys;
+    keys.reserve(classNames.size());
+    for (const QString& name : classNames)
+        keys.append(ClassKey(name));
+    TCustomCompare byStyle = ComparePlainText;
+    switch (DetectSortStyleOf(keys)) {
+    case ssNumeric:
+        byStyle = CompareNumeric;
+        break;
+    case ssDateTime:
+        byStyle = CompareDateTime;
+        break;
+    case ssTime:
+        byStyle = CompareTime;
+        break;
+    default:
+        break;
+    }
+    return [byStyle](const QString& a, const QString& b) { return byStyle(ClassKey(a), ClassKey(b)); };
 }
