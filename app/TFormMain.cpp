@@ -218,13 +218,9 @@ TFormMain::TFormMain(TSystemAccess access, QWidget* parent)
     ConnectSession();
     CreateJournal();
     // An edit in place is a command to the session as the grid takes it (an
-    // edited time is the operator's own: its mark goes); the journal then
-    // records the session's value.
-    SortGrid1->OnSetEditText = [this, journal = SortGrid1->OnSetEditText](int col, int row,
-                                                                          const QString& text) {
+    // edited time is the operator's own: its mark goes).
+    SortGrid1->OnSetEditText = [this](int col, int row, const QString& text) {
         SetProtocolCell(col, row, text);
-        if (journal)
-            journal(col, row, text);
     };
 
     FormCreate();
@@ -1032,7 +1028,7 @@ void TFormMain::Panel7Resize()
 
 bool TFormMain::FormCloseQuery()
 {
-    if (!SortGrid1->Modified())
+    if (!m_session.Modified())
         return !m_run.Timing() || Dialogs().AskYesNo(this, QStringLiteral("Beenden?"));
     // Unsaved times: saving is offered on the spot rather than left to the
     // next start's restore.
@@ -1046,7 +1042,7 @@ bool TFormMain::FormCloseQuery()
     case 0:
         sbSaveClick();
         // Ends only once the file holds the protocol; a cancelled or failed save keeps the window.
-        return !SortGrid1->Modified();
+        return !m_session.Modified();
     case 1:
         return true;
     default:

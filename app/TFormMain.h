@@ -48,6 +48,7 @@ class TComPort;
 class TClickLabel;
 class TDigit;
 class TRaceJournal;
+class TSessionJournal;
 struct JournalFinding;
 struct JournalRecord;
 struct JournalReplay;
@@ -192,9 +193,8 @@ public:
     void ComPortCTS();
     void ComPortDSR();
     void ComPortRLSD();
-    void StartBarrierHit(std::uint32_t tick);
-    // A finish barrier's edge of lane 1 or 2.
-    void LaneBarrierHit(int lane, std::uint32_t tick);
+    // Line 1 (start), 2 or 3 (finish of lane 1 or 2) changed: to the session.
+    void BarrierLineChanged(int line);
     void TimerGesperrtTimer();
     void ComPortOpen();
     void ComPortClose();
@@ -233,10 +233,6 @@ public:
     void RestoreLastSession();
     // The same from the window ("Frühere Sitzung wiederherstellen…"); false at start-up.
     void OfferSessions(bool atStart);
-    // An edited protocol cell, for the grid's edit path.
-    void JournalCellEdited(int col, int row);
-    // A doubtful time marked, or its mark gone: a restore brings the marks back.
-    void JournalDoubt(const QString& key, int col, bool doubtful);
     TRaceJournal* Journal() const { return m_journal.get(); }
 
     // Web page and printing. sbInetClick: tag 0 writes the page next to the
@@ -356,8 +352,9 @@ private:
     // in load order; restored ones keep their numbers (keepLoadOrder). False
     // (said in the status bar) while a run is going: a light barrier may have started
     // one while the file was read.
+    // fileName: the list the rows came from (the journal names it).
     bool FillProtocol(const ProtocolTable& rows, const QStringList* header = nullptr,
-                      bool keepLoadOrder = false);
+                      bool keepLoadOrder = false, const QString& fileName = {});
     // The steps after a load that depend on the new rows: ranking, lane lists, caption.
     void FinishLoad(const QString& fileName);
     QFrame* CreateDigitPanel(QWidget* parent, std::array<TDigit*, 5>& digits);
@@ -367,6 +364,8 @@ private:
     // The start and the stops take the tick of their trigger: a light barrier's
     // edge, a restored run's journal, or the moment a key or button was pressed.
     void mStartClick(std::uint32_t tick);
+    // A run started, by a command or a light barrier: the window follows.
+    void SessionRunStarted();
     void mSTOPClick(int laneIndex, std::uint32_t tick);
     // Stops a running lane with "EL" instead of a time (Shift+F8, Shift+F9).
     void mELClick(int laneIndex, std::uint32_t tick);
@@ -445,36 +444,22 @@ private:
 
     static void SetButtonColor(TBitBtnWithColor* button, TColor color);
 
-    // Race journal hooks: each appends one record when a journal is open.
+    // The race journal: the session's record (TSessionJournal) in a file.
     void CreateJournal();
-    std::vector<JournalRecord> JournalState(bool modified);
-    void BeginJournal(bool modified, const QString& restoredFrom = QString());
-    void JournalLoaded(const QString& fileName);
-    void JournalUnplacedTime(int lane, const QString& identity, const QString& timeText);
-    void JournalCell(int col, int row, JournalCellChange change, int lane);
-    void JournalDeleteRow(const QString& key);
-    void JournalClear();
-    void JournalRank();
-    void JournalLanes();
-    void JournalRunStart();
-    void JournalLaneStop(int laneIndex);
-    void JournalReset();
-    void JournalEdge(int line);
 
     // Doubtful times and repeated runs (TFormMainPlausibility.cpp).
     void mConfirmTimeClick();
     void mRepeatRunClick();
     // "Starter nachmelden" (Strg+N): a starter who registers on race day.
     void mLateEntryClick();
-    void JournalSaved();
-    void JournalWholeProtocol();
     void JournalClosing();
     QString SessionQuestion(const JournalFinding& found) const;
     void RestoreSession(const JournalFinding& found);
     void RestoreStep(const char* step);
     // True when the restored state is complete in the new journal and on the disk.
     bool ApplyJournalReplay(const JournalReplay& replay, const QString& source);
-    void ResumeRun(const JournalReplay& replay);
+    // A restored run: its lanes' digits, the clock and the barrier lock.
+    void ShowRestoredRun();
 
     // First of the members: the clock and dialogs are in place before anything
     // else is made, and stay until everything else is gone.
@@ -498,9 +483,6 @@ private:
     CertificateOptions m_certificateOptions; // as last chosen for "Urkunden"
     QSet<QString> m_notedClassSpellings;     // class spellings already named in the status bar
     std::uint32_t m_portsFound = 0;
-    TBarrierLine m_lineCTS{MS_CTS_ON, kLastCtsStart};
-    TBarrierLine m_lineDSR{MS_DSR_ON, kLastDsrStart};
-    TBarrierLine m_lineRLSD{MS_RLSD_ON, kLastRlsdStart};
     bool m_shownOnce = false;
     QString m_saveFileName; // proposed by the save dialog
     QString m_fileFolder;   // where both file dialogs start
@@ -511,6 +493,7 @@ private:
     mutable std::array<int, 2> m_laneRowHint{-1, -1};
     std::array<int, 2> m_shownLanePositions{-1, -1}; // the lanes the lists last showed
     std::unique_ptr<TRaceJournal> m_journal;
+    std::unique_ptr<TSessionJournal> m_sessionJournal;
     // Live results and the scoreboard (TFormMainLive.cpp).
     std::unique_ptr<TLiveServer> m_live;
     // Uploads to the club's web host while Settings.OnlineZiel is set.
@@ -520,13 +503,7 @@ private:
     QString m_onlinePassword; // typed in the settings this session; else the keyring's
 
     QTimer* m_liveUpdate = nullptr;
-    QString m_loadedFileName;                      // the starter list the journal names
-    std::array<int, 2> m_journalPositions{-1, -1}; // lane selections last journalled
-    bool m_resumingRun = false;                    // a restored run is being set up again
-    bool m_restoring = false;                      // a journal is being replayed
-    std::array<int, 2> m_resumeRunColumn{-1, -1};  // where its stopped lanes' results are
-    QList<TimeMark> m_journalledMarks;             // the doubtful times as the journal knows them
-    QString m_rebootNote;                          // shown once a restore is complete
+    bool m_restoring = false; // a journal is being replayed
+    QString m_rebootNote;     // shown once a restore is complete
     // Lane times that found no starter in this session: lane, starter's load order, time.
-    QList<std::tuple<int, QString, QString>> m_unplacedTimes;
 };

@@ -184,49 +184,34 @@ QStringList TFormMain::PortNotes(int port) const
 
 void TFormMain::ComPortCTS()
 {
-    JournalEdge(1);
-    if (m_lineCTS.Evaluate(ComPort->ModemStatus(), Settings.Alg1))
-        StartBarrierHit(ComPort->EventTick());
+    BarrierLineChanged(1);
 }
 
 void TFormMain::ComPortDSR()
 {
-    JournalEdge(2);
-    if (m_lineDSR.Evaluate(ComPort->ModemStatus(), Settings.Alg2))
-        LaneBarrierHit(1, ComPort->EventTick());
+    BarrierLineChanged(2);
 }
 
 void TFormMain::ComPortRLSD()
 {
-    JournalEdge(3);
-    if (m_lineRLSD.Evaluate(ComPort->ModemStatus(), Settings.Alg3))
-        LaneBarrierHit(2, ComPort->EventTick());
+    BarrierLineChanged(3);
 }
 
-void TFormMain::StartBarrierHit(std::uint32_t tick)
+void TFormMain::BarrierLineChanged(int line)
 {
-    if (m_session.RunForLock().StartEdge(StartAvailable(), BarrierOn(ImageLSstart)) == BarrierCommand::Start)
-        TriggerCommand(mStart, tick);
-}
-
-void TFormMain::LaneBarrierHit(int lane, std::uint32_t tick)
-{
-    // A finish barrier the operator switched off does not stop its lane.
-    QLabel* finish = lane == 1 ? ImageLS1 : ImageLS2;
-    switch (m_session.RunForLock().FinishEdge(lane, StartAvailable(), BarrierOn(ImageLSstart),
-                                              BarrierOn(finish))) {
-    case BarrierCommand::Start:
-        TriggerCommand(mStart, tick);
-        // The operator should know that no start beam started this run.
-        if (m_run.Timing())
-            statusBar()->showMessage(FinishStartNote(lane));
-        break;
-    case BarrierCommand::Stop:
-        TriggerCommand(lane == 1 ? mSTOP1 : mStop2, tick);
-        break;
-    case BarrierCommand::None:
-        break;
-    }
+    // The session records the change, weighs the edge and starts or stops:
+    // SessionRunStarted, SessionLaneStopped. A finish barrier the operator
+    // switched off does not stop its lane.
+    ApplyRules();
+    const int choice = line == 1 ? Settings.Alg1 : line == 2 ? Settings.Alg2 : Settings.Alg3;
+    QLabel* finish = line == 3 ? ImageLS2 : ImageLS1;
+    const bool wasTiming = m_run.Timing();
+    const BarrierCommand command =
+        m_session.LineChanged(line, ComPort->ModemStatus(), ComPort->EventTick(), choice,
+                              BarrierOn(ImageLSstart), line > 1 && BarrierOn(finish));
+    // The operator should know that no start beam started this run.
+    if (line > 1 && command == BarrierCommand::Start && !wasTiming && m_run.Timing())
+        statusBar()->showMessage(FinishStartNote(line - 1));
 }
 
 void TFormMain::TimerGesperrtTimer()

@@ -162,8 +162,7 @@ void TFormMain::sbSaveClick()
     }
     // A protocol that didn't reach its file stays marked unsaved, so closing still asks.
     if (saved) {
-        SortGrid1->SetModified(false);
-        JournalSaved();
+        m_session.MarkSaved();
         statusBar()->showMessage(QStringLiteral("Gespeichert: %1").arg(QDir::toNativeSeparators(fileName)),
                                  10000);
     }
@@ -204,7 +203,7 @@ bool TFormMain::LoadStarterList(const QString& fileName)
         Dialogs().ShowMessage(this, error);
         return false;
     }
-    if (!FillProtocol(rows))
+    if (!FillProtocol(rows, nullptr, false, fileName))
         return false;
     rows.clear();
     FinishLoad(fileName);
@@ -223,12 +222,11 @@ void TFormMain::FinishLoad(const QString& fileName)
     SortGrid1->SetSelection({0, current, SortGrid1->ColCount() - 1, current});
     FormResize();
     setWindowTitle(QStringLiteral("Quellorix: ") + file.completeBaseName());
-    SortGrid1->SetModified(false);
     UpdateCommandStates();
-    JournalLoaded(file.absoluteFilePath());
 }
 
-bool TFormMain::FillProtocol(const ProtocolTable& rows, const QStringList* header, bool keepLoadOrder)
+bool TFormMain::FillProtocol(const ProtocolTable& rows, const QStringList* header, bool keepLoadOrder,
+                             const QString& fileName)
 {
     const QStringList headers = ProtocolHeaders();
     QStringList titles = headers;
@@ -240,7 +238,8 @@ bool TFormMain::FillProtocol(const ProtocolTable& rows, const QStringList* heade
     // The session takes the rows and places the lanes; the grid and the lane
     // lists show them (ShowProtocol, ShowLaneLists).
     ApplyRules();
-    const int mended = m_session.Load(rows, titles, keepLoadOrder);
+    const int mended = m_session.Load(
+        rows, titles, keepLoadOrder, fileName.isEmpty() ? QString() : QFileInfo(fileName).absoluteFilePath());
     if (mended < 0) {
         // Not a dialog: the cars on the track are stopped by keys.
         statusBar()->showMessage(LoadRefusedMessage, 10000);

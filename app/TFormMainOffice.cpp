@@ -64,7 +64,7 @@ bool TFormMain::ExportExcel(const QString& fileName)
     bool saved = false;
     // A saved workbook may be opened again as the list: it keeps the start order.
     const ProtocolTable rows = ShownProtocolRows(ProtocolColumnCount, !show);
-    const QString listName = QFileInfo(m_loadedFileName).completeBaseName();
+    const QString listName = QFileInfo(m_session.FileName()).completeBaseName();
     const WorkbookPageHeader header{
         Settings.Veranstaltung.isEmpty() || listName.isEmpty()
             ? (Settings.Veranstaltung.isEmpty() ? listName : Settings.Veranstaltung)
@@ -101,7 +101,7 @@ bool TFormMain::ImportExcel(const QString& fileName)
         return false;
     }
     const QStringList header = rows.takeFirst();
-    if (!FillProtocol(rows, &header))
+    if (!FillProtocol(rows, &header, false, fileName))
         return false;
     FinishLoad(fileName);
     return true;
@@ -168,7 +168,7 @@ void TFormMain::sbWordClick()
         return;
     const OfficeBusy busy(*this);
     // Named after the starter list, with a number when that name is taken.
-    const QString listName = QFileInfo(m_loadedFileName).completeBaseName();
+    const QString listName = QFileInfo(m_session.FileName()).completeBaseName();
     ExportWord(0, UnusedFileName(QDir::currentPath(),
                                  listName.isEmpty() ? QStringLiteral("Protokoll") : listName,
                                  QStringLiteral(".docx")));

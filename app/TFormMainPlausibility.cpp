@@ -105,9 +105,7 @@ void TFormMain::mRepeatRunClick()
         if (row < 1)
             continue;
         SortGrid1->InvalidateCell(column, row);
-        JournalCellEdited(column, row);
     }
-    SortGrid1->SetModified(true);
     RankProtocol();
     // The pair is up again: in view, as after any choice of the lanes.
     ShowLaneRows();

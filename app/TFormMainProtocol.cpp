@@ -54,6 +54,7 @@ void TFormMain::ConnectSession()
     // The grid shows the session's protocol: it keeps only which starter each row shows.
     SortGrid1->SetRowSource(ColLoadOrder,
                             [this](const QString& key, int col) { return m_results.Cell(key, col); });
+    connect(&m_session, &TRaceSession::RunStarted, this, &TFormMain::SessionRunStarted);
     connect(&m_session, &TRaceSession::LaneStopped, this, &TFormMain::SessionLaneStopped);
     connect(&m_session, &TRaceSession::TimeUnplaced, this, &TFormMain::KeepUnplacedTime);
     connect(&m_session, &TRaceSession::TimeDoubtful, this, &TFormMain::SessionTimeDoubtful);
@@ -63,17 +64,6 @@ void TFormMain::ConnectSession()
     });
     connect(&m_session, &TRaceSession::LanesChanged, this, &TFormMain::ShowLanes);
     connect(&m_session, &TRaceSession::MarksChanged, this, [this] {
-        // The journal follows the marks, whichever command set or took them.
-        const QList<TimeMark>& marks = m_session.Unconfirmed();
-        for (const TimeMark& mark : std::as_const(m_journalledMarks)) {
-            if (!marks.contains(mark))
-                JournalDoubt(mark.first, mark.second, false);
-        }
-        for (const TimeMark& mark : marks) {
-            if (!m_journalledMarks.contains(mark))
-                JournalDoubt(mark.first, mark.second, true);
-        }
-        m_journalledMarks = marks;
         ScheduleLiveUpdate();
         SortGrid1->InvalidateGrid();
     });
@@ -144,7 +134,6 @@ void TFormMain::ShowLanes()
         ShowLaneRows();
     m_shownLanePositions = positions;
     SortGrid1->InvalidateGrid();
-    JournalLanes();
     ScheduleLiveUpdate();
 }
 
@@ -156,10 +145,10 @@ void TFormMain::FillLaneLists()
     m_session.SelectLane(2, count >= 2 ? 1 : -1);
 }
 
-void TFormMain::KeepUnplacedTime(int lane, const QString& identity, const QString& timeText)
+void TFormMain::KeepUnplacedTime(int lane, const QString& /*starter*/, const QString& timeText)
 {
-    JournalUnplacedTime(lane, identity, timeText);
-    SortGrid1->SetModified(true);
+    if (m_restoring)
+        return;
     statusBar()->showMessage(QStringLiteral("Bahn %1: Zeit %2 ohne Starter (keiner gewählt oder Zeile "
                                             "entfernt) – die Zeit ist im Zeitenprotokoll aufbewahrt; bitte "
                                             "im Änderungsmodus in der richtigen Zeile eintragen.")
@@ -173,7 +162,7 @@ void TFormMain::RankProtocol()
     // start order or, with "Sort", in the order the places were counted.
     ApplyRules();
     m_session.Rank();
-    m_session.ShowInOrder(cbSort->isChecked() ? m_session.RankingOrder() : m_session.StartOrder());
+    m_session.ShowInOrder(m_session.ShownByPlace() ? m_session.RankingOrder() : m_session.StartOrder());
     ShowSessionOrder();
     // Typed letters search the class column, in either view; a header click
     // may have left the direction descending.
@@ -186,7 +175,6 @@ void TFormMain::RankProtocol()
         ShowLaneRows();
     SortGrid1->InvalidateGrid();
     NoteClassSpellings();
-    JournalRank();
 }
 
 void TFormMain::ShowSessionOrder()
@@ -337,8 +325,6 @@ void TFormMain::sb1delClick(int tag)
     if (row < 1 || !m_session.EliminateStopped(lane))
         return;
     SortGrid1->InvalidateCell(column, row);
-    SortGrid1->SetModified(true);
-    JournalCell(column, row, JournalCellChange::Elimination, lane);
     RankProtocol();
 }
 
@@ -357,9 +343,6 @@ void TFormMain::sbCLSClick(int tag)
     if (tag == 1) {
         if (!m_session.Clear())
             return;
-        // An empty protocol has nothing to save.
-        SortGrid1->SetModified(false);
-        JournalClear();
     } else {
         const int row = SortGrid1->Row();
         const QString key = RowKey(row);
@@ -369,8 +352,6 @@ void TFormMain::sbCLSClick(int tag)
             statusBar()->showMessage(QStringLiteral("Zeile entfernen geht erst nach „0,00“."), 8000);
             return;
         }
-        JournalDeleteRow(key);
-        SortGrid1->SetModified(true);
         RankProtocol();
         SortGrid1->SetRow(std::min(row, SortGrid1->RowCount() - 1));
     }
@@ -426,9 +407,7 @@ void TFormMain::mLateEntryClick()
         statusBar()->showMessage(QStringLiteral("Der Starter wurde nicht nachgemeldet."), 8000);
         return;
     }
-    SortGrid1->SetModified(true);
     RankProtocol();
-    JournalWholeProtocol();
     FormResize();
     UpdateCommandStates();
     const int row = RowOf(key);
@@ -442,6 +421,8 @@ void TFormMain::mLateEntryClick()
 
 void TFormMain::cbSortClick()
 {
+    // A view choice, kept with the race: a restore shows the protocol the same way.
+    m_session.ShowByPlace(cbSort->isChecked());
     RankProtocol();
 }
 

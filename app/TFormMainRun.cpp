@@ -35,7 +35,7 @@ void TFormMain::TriggerCommand(QAction* command, std::optional<std::uint32_t> ti
 
 void TFormMain::PlaySound(QSoundEffect* sound)
 {
-    if (m_soundOn && !m_resumingRun && sound && sound->status() == QSoundEffect::Ready)
+    if (m_soundOn && !m_restoring && sound && sound->status() == QSoundEffect::Ready)
         sound->play();
 }
 
@@ -58,6 +58,13 @@ void TFormMain::mStartClick(std::uint32_t tick)
                 10000);
         return;
     }
+}
+
+void TFormMain::SessionRunStarted()
+{
+    // A restore gives the race's start again: the window shows the result once it is done.
+    if (m_restoring)
+        return;
     PlaySound(m_startSound);
     // A note about the last run's start is not about this one.
     for (int lane : {1, 2}) {
@@ -70,7 +77,6 @@ void TFormMain::mStartClick(std::uint32_t tick)
 
     if (BarrierOn(ImageLSstart))
         ImageLSClick(ImageLSstart);
-    JournalRunStart();
 }
 
 void TFormMain::mSTOPClick(int laneIndex, std::uint32_t tick)
@@ -89,48 +95,33 @@ void TFormMain::StopLane(int laneIndex, bool eliminated, std::uint32_t tick)
     if (!m_run.LaneRunning(lane))
         return;
     ApplyRules();
-    if (m_resumingRun) {
-        // A restored run's lane stops again at its tick; its result is in the
-        // protocol already, and a lane stopped with "EL" shows it again.
-        const int col = m_resumeRunColumn.at(laneIndex);
-        m_session.StopRestored(lane, tick, col);
-        JournalLaneStop(laneIndex);
-        const QString key = m_session.LaneKey(lane);
-        if (col >= 0 && m_results.Cell(key, col) == QStringLiteral("EL"))
-            ShowLaneEliminated(lane);
-        else
-            ShowLaneTime(lane, m_run.Elapsed(lane, tick));
-        AfterLaneStop();
-        return;
-    }
     // The session records the time (or "EL") and reports it: SessionLaneStopped.
     m_session.Stop(lane, tick, eliminated);
-    SortGrid1->SetModified(true);
-    AfterLaneStop();
 }
 
 void TFormMain::SessionLaneStopped(int lane, int ms, const QString& key, int col)
 {
+    // A restore gives the race's stops again: the protocol takes them, the
+    // window shows the result once it is done.
+    if (m_restoring)
+        return;
     PlaySound(m_stopSound);
     QLabel* finish = lane == 1 ? ImageLS1 : ImageLS2;
     if (BarrierOn(finish))
         ImageLSClick(finish);
-    JournalLaneStop(lane - 1);
     // A car that never arrives: no made-up time, neither shown nor recorded.
     if (ms < 0)
         ShowLaneEliminated(lane);
     else
         ShowLaneTime(lane, ms);
     const int row = RowOf(key);
-    if (col < 0 || row < 1)
-        return;
-    SortGrid1->InvalidateCell(col, row);
-    // The run's first time: its column takes its full width.
-    if (col - ColLauf1 + 1 <= Settings.AllLaufe && SortGrid1->ColWidths(col) < kRunColumnWidth)
-        FormResize();
-    // "EL" is journalled as the lane's result of this run too, so that a
-    // restored run knows the lane's column as it does after a time.
-    JournalCell(col, row, JournalCellChange::Time, lane);
+    if (col >= 0 && row >= 1) {
+        SortGrid1->InvalidateCell(col, row);
+        // The run's first time: its column takes its full width.
+        if (col - ColLauf1 + 1 <= Settings.AllLaufe && SortGrid1->ColWidths(col) < kRunColumnWidth)
+            FormResize();
+    }
+    AfterLaneStop();
 }
 
 void TFormMain::AfterLaneStop()
@@ -162,7 +153,6 @@ void TFormMain::mResetClick()
     ShowLaneRows();
     SortGrid1->InvalidateGrid();
     bSTART->setFocus();
-    JournalReset();
 }
 
 void TFormMain::ClockTimer()

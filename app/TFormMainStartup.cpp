@@ -104,7 +104,6 @@ void TFormMain::FormCreate()
         ShowBarrierPicture(image);
     TraceStep(QStringLiteral("FormCreate.19"));
 
-    SortGrid1->SetModified(false);
     TraceStep(QStringLiteral("FormCreate.20"));
     FormResize();
     // Step 21, the pointer onto the load button, follows when the window is first shown.

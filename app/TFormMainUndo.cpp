@@ -48,11 +48,9 @@ void TFormMain::UndoLast()
     if (!m_session.Undo())
         return;
     RankProtocol();
-    SortGrid1->SetModified(true);
     FormResize();
     UpdateCommandStates();
     SortGrid1RowSelected();
     SortGrid1->InvalidateGrid();
-    JournalWholeProtocol();
     statusBar()->showMessage(QStringLiteral("„%1“ ist rückgängig gemacht.").arg(command), kUndoNoteMs);
 }

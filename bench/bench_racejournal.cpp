@@ -83,8 +83,8 @@ int main(int argc, char* argv[])
         journalled->LoadStarterList(list);
         const std::array<double, 2> cost =
             RunCost({plain.get(), journalled.get()}, starters == 100 ? 200 : 40);
-        plain->SortGrid1->SetModified(false);
-        journalled->SortGrid1->SetModified(false);
+        plain->SetUnsaved(false);
+        journalled->SetUnsaved(false);
         journalled.reset();
         // The journal's own part: the two records a lane stop writes.
         auto window = Window(true);
@@ -107,7 +107,7 @@ int main(int argc, char* argv[])
             window->Journal()->Append(cell);
         }
         const double direct = double(timer.nsecsElapsed()) / 1000.0 / records;
-        window->SortGrid1->SetModified(false);
+        window->SetUnsaved(false);
         std::printf("%6d starters: lane stop %8.1f us without journal, %8.1f us with (difference %+.1f us); "
                     "journal records per recorded time %.1f us (target < 1000 us)\n",
                     starters, cost[0], cost[1], cost[1] - cost[0], direct);
@@ -157,7 +157,7 @@ int main(int argc, char* argv[])
             journal->Append(reset);
             tick += 60000;
         }
-        window->SortGrid1->SetModified(false);
+        window->SetUnsaved(false);
         window.reset();
 
         dialogs.answers.enqueue(true);
@@ -197,7 +197,7 @@ int main(int argc, char* argv[])
                         "lane lists follow: %s\n",
                         starters, total / edits, worst, shown ? "yes" : "no");
         }
-        restored->SortGrid1->SetModified(false);
+        restored->SetUnsaved(false);
     }
     return 0;
 }

@@ -100,9 +100,10 @@ int RunCase(const QString& name)
                 qPrintable(name == QLatin1String("refuse")    ? QStringLiteral("64 MB of one-character lines")
                            : name == QLatin1String("largest") ? QStringLiteral("largest accepted list")
                                                               : name + QStringLiteral(" starters")),
-                double(fileBytes) / (1024 * 1024), loaded ? "load  " : "refuse", static_cast<long long>(loadMs),
-                static_cast<long long>(saveMs), window.SortGrid1->RowCount() - 1, PeakMegabytes());
-    window.SortGrid1->SetModified(false);
+                double(fileBytes) / (1024 * 1024), loaded ? "load  " : "refuse",
+                static_cast<long long>(loadMs), static_cast<long long>(saveMs),
+                window.SortGrid1->RowCount() - 1, PeakMegabytes());
+    window.SetUnsaved(false);
     return 0;
 }
 

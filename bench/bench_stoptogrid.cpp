@@ -76,7 +76,7 @@ int main(int argc, char* argv[])
         }
         Print("first lane", starters, first);
         Print("second lane", starters, second);
-        window->SortGrid1->SetModified(false);
+        window->SetUnsaved(false);
     }
     return 0;
 }

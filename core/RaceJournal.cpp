@@ -34,6 +34,7 @@ constexpr std::uint32_t kMaxPayload = std::uint32_t(JournalMaxBytes);
 constexpr std::uint32_t kMaxSmallPayload = 64 * 1024;
 constexpr std::uint32_t kMaxTextBytes = 16 * 1024;
 constexpr qsizetype kMaxCellsPerRow = 64;
+constexpr qsizetype kMaxCommandNumbers = 16;
 constexpr std::chrono::milliseconds kSyncDelay{100};
 
 constexpr std::array<std::uint32_t, 256> MakeCrcTable()
@@ -97,6 +98,18 @@ public:
                 Text(cell);
         }
     }
+    void Strings(const QStringList& texts)
+    {
+        Word(std::uint32_t(texts.size()));
+        for (const QString& text : texts)
+            Text(text);
+    }
+    void Ints(const QList<int>& values)
+    {
+        Word(std::uint32_t(values.size()));
+        for (int v : values)
+            Int(v);
+    }
     void Entries(const QList<JournalLaneEntry>& entries)
     {
         Word(std::uint32_t(entries.size()));
@@ -147,6 +160,18 @@ public:
                 Text(cell);
             rows.append(cells);
         }
+    }
+    void Strings(QStringList& texts)
+    {
+        texts.resize(Count(4, JournalMaxRows + 1));
+        for (QString& text : texts)
+            Text(text);
+    }
+    void Ints(QList<int>& values)
+    {
+        values.resize(Count(4, kMaxCommandNumbers));
+        for (int& v : values)
+            Int(v);
     }
     void Entries(QList<JournalLaneEntry>& entries)
     {
@@ -247,6 +272,17 @@ template <class Io, class Record> void Fields(Io& io, Record& r)
         io.Int(r.column);
         io.Byte(r.doubtful);
         break;
+    case JournalRecordType::Command:
+        io.Byte(r.command.kind);
+        io.Byte(r.command.lane);
+        io.Word(r.command.tick);
+        io.Byte(r.command.flag);
+        io.Text(r.command.key);
+        io.Text(r.command.text);
+        io.Ints(r.command.numbers);
+        io.Rows(r.command.rows);
+        io.Strings(r.command.keys);
+        break;
     case JournalRecordType::Clear:
     case JournalRecordType::Reset:
     case JournalRecordType::Clean:
@@ -260,21 +296,27 @@ bool DecodePayload(const QByteArray& payload, JournalRecord& r)
     Reader in(payload);
     int type = 0;
     in.Byte(type);
-    if (type < int(JournalRecordType::Header) || type > int(JournalRecordType::Doubt))
+    if (type < int(JournalRecordType::Header) || type > int(JournalRecordType::Command))
         return false;
     r.type = JournalRecordType(type);
     Fields(in, r);
+    if (r.type == JournalRecordType::Command && int(r.command.kind) > int(SessionCommand::Unplaced))
+        return false;
     return in.ok && in.AtEnd();
 }
 
 bool KnownType(std::uint8_t type)
 {
-    return type >= std::uint8_t(JournalRecordType::Header) && type <= std::uint8_t(JournalRecordType::Doubt);
+    return type >= std::uint8_t(JournalRecordType::Header) &&
+           type <= std::uint8_t(JournalRecordType::Command);
 }
 
 std::uint32_t MaxPayloadOf(std::uint8_t type)
 {
-    return type == std::uint8_t(JournalRecordType::Load) ? kMaxPayload : kMaxSmallPayload;
+    // A command may carry a whole protocol (a load) or a ranking's order.
+    return type == std::uint8_t(JournalRecordType::Load) || type == std::uint8_t(JournalRecordType::Command)
+               ? kMaxPayload
+               : kMaxSmallPayload;
 }
 
 // The record framed at pos, when it is a sound one: its payload length.
@@ -501,6 +543,37 @@ QString Cut(const QString& text)
     return text.size() > JournalMaxCellLength ? text.left(JournalMaxCellLength) : text;
 }
 
+// A journal of session commands: what they lead to, given to a session of its own.
+void SummariseCommands(JournalReplay& state, bool cleanAfterCommands)
+{
+    TRaceSession session;
+    session.KeepCommands(false);
+    session.Replay(state.commands);
+    for (const UnplacedTime& time : session.UnplacedTimes())
+        state.unplacedTimes.append({time.lane, time.text});
+    state.fileName = session.FileName();
+    state.header = session.Results().Header();
+    state.rows = session.RowsInStartOrder();
+    state.modified = session.Modified() && !cleanAfterCommands;
+    state.unconfirmed = session.Unconfirmed();
+    state.runOpen = !session.Idle();
+    state.countBahn = session.CurrentRules().laneCount;
+    state.hasRank = true;
+    state.probeLaufe = session.CurrentRules().probeLaufe;
+    state.allLaufe = session.CurrentRules().allLaufe;
+    state.sortByPlace = session.ShownByPlace();
+    if (state.runOpen) {
+        const RunTicks& ticks = session.Run().Ticks();
+        state.startTick = ticks.start;
+        for (int lane = 1; lane <= 2; ++lane) {
+            const bool stopped = lane <= session.Run().LaneCount() && !session.Run().LaneRunning(lane);
+            state.laneStopped[lane - 1] = stopped;
+            state.stopTick[lane - 1] = stopped ? ticks.stop.at(lane - 1) : 0;
+            state.laneRunColumn[lane - 1] = session.LaneRunColumn(lane);
+        }
+    }
+}
+
 } // namespace
 
 JournalReplay ReplayJournal(const std::vector<JournalRecord>& records)
@@ -525,6 +598,7 @@ JournalReplay ReplayJournal(const std::vector<JournalRecord>& records)
             rowOf.insert(state.rows[i].value(ColLoadOrder), i);
     };
     bool afterBase = false;
+    bool cleanAfterCommands = false;
     for (std::size_t i = 0; i < records.size(); ++i) {
         const JournalRecord& r = records[i];
         switch (r.type) {
@@ -690,13 +764,39 @@ JournalReplay ReplayJournal(const std::vector<JournalRecord>& records)
             if (r.fileName == state.restoredFrom && r.restoreDone)
                 state.restoreDone = true;
             break;
+        case JournalRecordType::Command: {
+            SessionCommand command = r.command;
+            if (command.kind == SessionCommand::Load) {
+                // A file can be damaged or made by hand: cells as a protocol file's.
+                for (QStringList& cells : command.rows) {
+                    if (cells.size() > ProtocolColumnCount)
+                        cells.resize(ProtocolColumnCount);
+                    for (QString& cell : cells)
+                        cell = Cut(cell);
+                    for (int col = ColLauf1; col <= ColLauf6 && col < cells.size(); ++col) {
+                        if (!IsRunCell(cells.at(col))) {
+                            cells[col].clear();
+                            ++state.skipped;
+                        }
+                    }
+                }
+                state.hasProtocol = true;
+            }
+            state.commands.push_back(std::move(command));
+            cleanAfterCommands = false;
+            break;
         }
+        }
+        if (r.type == JournalRecordType::Clean)
+            cleanAfterCommands = true;
         if (i == lastBase) {
             state.baseRows = state.rows;
             state.baseRanked = r.type == JournalRecordType::Rank;
             afterBase = true;
         }
     }
+    if (!state.commands.empty())
+        SummariseCommands(state, cleanAfterCommands);
     return state;
 }
 

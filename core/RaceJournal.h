@@ -1,5 +1,7 @@
 #pragma once
 
+#include "RaceSession.h"
+
 #include <QByteArray>
 #include <QDateTime>
 #include <QList>
@@ -55,6 +57,9 @@ enum class JournalRecordType : std::uint8_t {
     // loadOrder, column, doubtful: a run time marked for the operator's
     // confirmation, or its mark gone (confirmed, edited, run again).
     Doubt = 15,
+    // A command the race session took (SessionCommand): from this version on
+    // the journal holds the session's commands, and a restore gives them again.
+    Command = 16,
 };
 
 // Unplaced: a lane's time whose starter was gone (row deleted); loadOrder
@@ -93,6 +98,7 @@ struct JournalRecord
     std::uint32_t modemStatus = 0;
     bool restoreDone = false;
     bool doubtful = false;
+    SessionCommand command;
 };
 
 QByteArray JournalFileStart();
@@ -174,6 +180,10 @@ struct JournalReplay
     // restored state was complete in this one.
     QString restoredFrom;
     bool restoreDone = false;
+    // A journal of session commands (this version's): the commands in order,
+    // which a restore gives to a fresh session. Empty for an older journal,
+    // whose state the fields above describe.
+    std::vector<SessionCommand> commands;
 
     // Worth offering at the next start: unsaved changes or a run still timing.
     // A run whose lanes have all stopped holds nothing more once it was saved.

@@ -25,9 +25,75 @@ TRaceSession::TRaceSession(QObject* parent) : QObject(parent)
 
 void TRaceSession::Record(SessionCommand command)
 {
-    if (m_replaying || !m_keepCommands)
+    if (m_replaying)
         return;
-    m_commands.push_back(std::move(command));
+    emit CommandTaken(command);
+    if (m_keepCommands)
+        m_commands.push_back(std::move(command));
+}
+
+void TRaceSession::SetModified(bool modified)
+{
+    if (modified == m_modified)
+        return;
+    m_modified = modified;
+    emit ModifiedChanged(modified);
+}
+
+void TRaceSession::MarkSaved()
+{
+    Record({.kind = SessionCommand::Saved});
+    SetModified(false);
+}
+
+void TRaceSession::ShowByPlace(bool byPlace)
+{
+    if (byPlace == m_shownByPlace)
+        return;
+    Record({.kind = SessionCommand::ShowByPlace, .flag = byPlace});
+    m_shownByPlace = byPlace;
+}
+
+std::vector<SessionCommand> TRaceSession::StateCommands() const
+{
+    std::vector<SessionCommand> commands;
+    commands.push_back(
+        {.kind = SessionCommand::SetRules,
+         .numbers = {m_rules.laneCount, m_rules.probeLaufe, m_rules.allLaufe, m_rules.minimumHundredths}});
+    commands.push_back({.kind = SessionCommand::Load,
+                        .flag = true,
+                        .text = m_fileName,
+                        .numbers = {m_modified ? 1 : 0},
+                        .rows = RowsInStartOrder(),
+                        .keys = m_results.Header()});
+    if (m_shownByPlace)
+        commands.push_back({.kind = SessionCommand::ShowByPlace, .flag = true});
+    for (const UnplacedTime& time : m_unplaced)
+        commands.push_back(
+            {.kind = SessionCommand::Unplaced, .lane = time.lane, .key = time.key, .text = time.text});
+    if (!m_results.Header().isEmpty() || !m_startOrder.isEmpty())
+        commands.push_back({.kind = SessionCommand::Rank});
+    for (const auto& [key, col] : m_unconfirmed)
+        commands.push_back({.kind = SessionCommand::Mark, .key = key, .numbers = {col}});
+    for (int lane = 1; lane <= 2; ++lane)
+        commands.push_back(
+            {.kind = SessionCommand::SelectLane, .lane = lane, .numbers = {m_lanePositions.at(lane - 1)}});
+    if (!Idle()) {
+        const RunTicks& ticks = m_run.Ticks();
+        commands.push_back({.kind = SessionCommand::Start, .tick = ticks.start});
+        for (int lane = 1; lane <= m_run.LaneCount(); ++lane) {
+            if (m_run.LaneRunning(lane)) {
+                if (m_timedAcrossRestart.at(lane - 1))
+                    commands.push_back({.kind = SessionCommand::TimedAcrossRestart, .lane = lane});
+                continue;
+            }
+            commands.push_back({.kind = SessionCommand::StopRestored,
+                                .lane = lane,
+                                .tick = ticks.stop.at(lane - 1),
+                                .numbers = {m_laneRunColumn.at(lane - 1)}});
+        }
+    }
+    return commands;
 }
 
 void TRaceSession::KeepCommands(bool keep)
@@ -37,12 +103,13 @@ void TRaceSession::KeepCommands(bool keep)
         m_commands.clear();
 }
 
-void TRaceSession::Replay(const std::vector<SessionCommand>& commands)
+void TRaceSession::Replay(const std::vector<SessionCommand>& commands, const std::function<void()>& afterEach)
 {
+    const bool wasReplaying = std::exchange(m_replaying, true);
     for (const SessionCommand& c : commands) {
         switch (c.kind) {
         case SessionCommand::Load:
-            Load(c.rows, c.keys, c.flag);
+            Load(c.rows, c.keys, c.flag, c.text, c.numbers.value(0) != 0);
             break;
         case SessionCommand::SetRules:
             SetRules({c.numbers.value(0, 2), c.numbers.value(1), c.numbers.value(2, 6), c.numbers.value(3)});
@@ -54,6 +121,10 @@ void TRaceSession::Replay(const std::vector<SessionCommand>& commands)
             Swap();
             break;
         case SessionCommand::Start:
+            // A journal damaged in the middle may have lost the reset before:
+            // it was given, or this start would not have been taken.
+            if (m_run.CanReset())
+                Reset();
             Start(c.tick);
             break;
         case SessionCommand::Stop:
@@ -63,7 +134,13 @@ void TRaceSession::Replay(const std::vector<SessionCommand>& commands)
             EliminateStopped(c.lane);
             break;
         case SessionCommand::Reset:
-            Reset();
+            // ... or a lane's stop: that time is lost, the pairs go on as they did.
+            if (m_run.Timing()) {
+                AbandonRun();
+                AdvanceLanes();
+            } else {
+                Reset();
+            }
             break;
         case SessionCommand::Edit:
             Edit(c.key, c.numbers.value(0, -1), c.text);
@@ -95,27 +172,63 @@ void TRaceSession::Replay(const std::vector<SessionCommand>& commands)
         case SessionCommand::AddStarter:
             AddStarter(c.rows.value(0));
             break;
+        case SessionCommand::Edge:
+            break; // what it started or stopped follows as its own command
+        case SessionCommand::TimedAcrossRestart:
+            MarkTimedAcrossRestart(c.lane);
+            break;
+        case SessionCommand::AbandonRun:
+            AbandonRun();
+            break;
+        case SessionCommand::ShowByPlace:
+            ShowByPlace(c.flag);
+            break;
+        case SessionCommand::Saved:
+            MarkSaved();
+            break;
+        case SessionCommand::Unplaced:
+            m_unplaced.append({c.lane, c.key, c.text});
+            break;
         }
+        if (afterEach)
+            afterEach();
     }
+    m_replaying = wasReplaying;
 }
 
 void TRaceSession::SetRules(const Rules& rules)
 {
-    m_rules = rules;
-    m_rules.laneCount = std::clamp(rules.laneCount, 1, 2);
+    Rules given = rules;
+    given.laneCount = std::clamp(rules.laneCount, 1, 2);
+    const bool same = given.laneCount == m_rules.laneCount && given.probeLaufe == m_rules.probeLaufe &&
+                      given.allLaufe == m_rules.allLaufe &&
+                      given.minimumHundredths == m_rules.minimumHundredths;
+    m_rules = given;
     if (Idle())
         m_run.SetLaneCount(m_rules.laneCount);
+    // The window gives its rules before every command: only a change is one.
+    if (same && m_rulesGiven)
+        return;
+    m_rulesGiven = true;
     Record({.kind = SessionCommand::SetRules,
             .numbers = {m_rules.laneCount, m_rules.probeLaufe, m_rules.allLaufe, m_rules.minimumHundredths}});
 }
 
 // ---------------------------------------------------------------- protocol
 
-int TRaceSession::Load(const ProtocolTable& rows, const QStringList& header, bool keepLoadOrder)
+int TRaceSession::Load(const ProtocolTable& rows, const QStringList& header, bool keepLoadOrder,
+                       const QString& fileName, bool modified)
 {
     if (!Idle())
         return -1;
-    Record({.kind = SessionCommand::Load, .flag = keepLoadOrder, .rows = rows, .keys = header});
+    Record({.kind = SessionCommand::Load,
+            .flag = keepLoadOrder,
+            .text = fileName,
+            .numbers = {modified ? 1 : 0},
+            .rows = rows,
+            .keys = header});
+    m_fileName = fileName;
+    m_unplaced.clear();
     ProtocolTable table;
     table.reserve(rows.size());
     QSet<QString> seen;
@@ -156,6 +269,7 @@ int TRaceSession::Load(const ProtocolTable& rows, const QStringList& header, boo
     m_results.SetUnconfirmed({});
     const ProtocolTable inOrder = RowsInStartOrder();
     m_lanePositions = LanePositionsForNextRun(inOrder, m_rules.laneCount);
+    SetModified(modified);
     emit ProtocolReplaced();
     emit LanesChanged();
     emit MarksChanged();
@@ -201,7 +315,10 @@ bool TRaceSession::Edit(const QString& key, int col, const QString& typed)
         text = *entry;
     }
     Record({.kind = SessionCommand::Edit, .key = key, .text = text, .numbers = {col}});
-    m_results.SetCell(key, col, text);
+    if (m_results.Cell(key, col) != text) {
+        m_results.SetCell(key, col, text);
+        SetModified(true);
+    }
     // An edited time is the operator's own: no longer doubtful.
     if (m_unconfirmed.contains({key, col})) {
         QList<TimeMark> marks = m_unconfirmed;
@@ -220,6 +337,7 @@ bool TRaceSession::DeleteRow(const QString& key)
     Record({.kind = SessionCommand::DeleteRow, .key = key});
     KeepForUndo(QStringLiteral("Zeile entfernen"));
     m_highestKey = std::max(m_highestKey, key.toLongLong());
+    SetModified(true);
     const int position = int(m_startOrder.indexOf(key));
     std::array<QString, 2> laneKeys{LaneKey(1), LaneKey(2)};
     m_results.RemoveRow(key);
@@ -258,6 +376,7 @@ QString TRaceSession::AddStarter(const QStringList& given)
     Record({.kind = SessionCommand::AddStarter, .rows = {cells}});
     KeepForUndo(QStringLiteral("Starter nachmelden"));
     m_results.AppendRow(cells);
+    SetModified(true);
     m_startOrder.append(key);
     // A list that had run out goes on with him.
     if (m_lanePositions.at(0) < 0 && m_lanePositions.at(1) < 0)
@@ -298,6 +417,8 @@ bool TRaceSession::Clear()
     m_results.Update({});
     m_startOrder.clear();
     m_lanePositions = {-1, -1};
+    // An empty protocol has nothing to save.
+    SetModified(false);
     m_lastRunCells.clear();
     SetMarks({});
     emit ProtocolReplaced();
@@ -436,7 +557,10 @@ bool TRaceSession::Start(std::uint32_t tick)
     Record({.kind = SessionCommand::Start, .tick = tick});
     m_lastRunPositions = m_lanePositions;
     m_lastRunCells.clear();
-    return m_run.Start(tick);
+    if (!m_run.Start(tick))
+        return false;
+    emit RunStarted(tick);
+    return true;
 }
 
 std::optional<int> TRaceSession::Stop(int lane, std::uint32_t tick, bool eliminated)
@@ -459,11 +583,15 @@ void TRaceSession::RecordLaneResult(int lane, int ms, bool eliminated)
     if (col < 0) {
         // No starter, or all six runs full: the time is kept apart, never lost.
         emit LaneStopped(lane, eliminated ? -1 : ms, QString(), -1, text);
-        if (!eliminated)
+        if (!eliminated) {
+            m_unplaced.append({lane, key, text});
+            SetModified(true);
             emit TimeUnplaced(lane, key, text);
+        }
         return;
     }
     m_results.SetCell(key, col, text);
+    SetModified(true);
     m_laneRunColumn.at(lane - 1) = col;
     m_lastRunCells.append({key, col});
     emit LaneStopped(lane, eliminated ? -1 : ms, key, col, text);
@@ -508,6 +636,7 @@ bool TRaceSession::EliminateStopped(int lane)
         return false;
     Record({.kind = SessionCommand::EliminateStopped, .lane = lane});
     m_results.SetCell(key, col, QStringLiteral("EL"));
+    SetModified(true);
     if (m_unconfirmed.contains({key, col})) {
         QList<TimeMark> marks = m_unconfirmed;
         marks.removeAll({key, col}); // a doubtful time replaced by "EL" is settled
@@ -525,14 +654,29 @@ bool TRaceSession::Reset()
     m_laneRunColumn = {-1, -1};
     m_timedAcrossRestart = {false, false};
     m_run.SetLaneCount(m_rules.laneCount);
+    AdvanceLanes();
+    return true;
+}
+
+void TRaceSession::AdvanceLanes()
+{
     const int count = int(m_startOrder.size());
     SetLanePositions(m_run.NextLanePositions(m_lanePositions, {count, count}));
-    return true;
+}
+
+BarrierCommand TRaceSession::LineChanged(int line, std::uint32_t modemStatus, std::uint32_t tick,
+                                         int edgeChoice, bool startArmed, bool finishArmed)
+{
+    if (line < 1 || line > 3)
+        return BarrierCommand::None;
+    Record({.kind = SessionCommand::Edge, .lane = line, .tick = tick, .numbers = {int(modemStatus)}});
+    if (!m_lines.at(std::size_t(line - 1)).Evaluate(modemStatus, edgeChoice))
+        return BarrierCommand::None;
+    return line == 1 ? StartEdge(tick, startArmed) : FinishEdge(line - 1, tick, startArmed, finishArmed);
 }
 
 BarrierCommand TRaceSession::StartEdge(std::uint32_t tick, bool startArmed)
 {
-    // Edges are the journal's; only the start they give is a command.
     const BarrierCommand command = m_run.StartEdge(StartAvailable(), startArmed);
     if (command == BarrierCommand::Start)
         Start(tick);
@@ -564,8 +708,22 @@ bool TRaceSession::StopRestored(int lane, std::uint32_t tick, int col)
 
 void TRaceSession::MarkTimedAcrossRestart(int lane)
 {
-    if (m_run.LaneRunning(lane))
-        m_timedAcrossRestart.at(lane - 1) = true;
+    if (!m_run.LaneRunning(lane) || m_timedAcrossRestart.at(lane - 1))
+        return;
+    Record({.kind = SessionCommand::TimedAcrossRestart, .lane = lane});
+    m_timedAcrossRestart.at(lane - 1) = true;
+}
+
+bool TRaceSession::AbandonRun()
+{
+    if (Idle())
+        return false;
+    Record({.kind = SessionCommand::AbandonRun});
+    m_run.Abandon();
+    m_laneRunColumn = {-1, -1};
+    m_timedAcrossRestart = {false, false};
+    m_run.SetLaneCount(m_rules.laneCount);
+    return true;
 }
 
 // ---------------------------------------------------------------- marks, repeat, undo
@@ -626,6 +784,7 @@ bool TRaceSession::RepeatRun()
         m_run.SetLaneCount(m_rules.laneCount);
     }
     KeepForUndo(QStringLiteral("Lauf wiederholen"));
+    SetModified(true);
     QList<TimeMark> marks = m_unconfirmed;
     for (const auto& [key, col] : std::as_const(m_lastRunCells)) {
         m_results.SetCell(key, col, QString());
@@ -662,6 +821,7 @@ bool TRaceSession::Undo()
     Record({.kind = SessionCommand::Undo});
     UndoStep step = std::move(m_undo.back());
     m_undo.pop_back();
+    SetModified(true);
     m_results.Update(step.rows);
     RebuildStartOrder(step.rows);
     m_lastRunCells = step.lastRun;

@@ -1,7 +1,9 @@
 #pragma once
 
+#include "BarrierLine.h"
 #include "ResultsModel.h"
 #include "RunCycle.h"
+#include "SerialDevice.h"
 
 #include <QList>
 #include <QObject>
@@ -9,6 +11,7 @@
 #include <QStringList>
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -36,6 +39,15 @@ struct SessionCommand
         StopRestored, // lane, tick, number: the column of its result
         Mark,         // key, number: column
         AddStarter,   // rows: the starter's row
+        // A light barrier's line as it changed (lane: 1 start line, 2 and 3
+        // the finish lines; tick; number: the modem status). What it started
+        // or stopped follows as a command of its own; given again, it changes nothing.
+        Edge,
+        TimedAcrossRestart, // lane: its time will span the program's downtime
+        AbandonRun,         // a run that can't go on (the machine restarted): times kept, lanes stay
+        ShowByPlace,        // flag: the protocol is shown in the order of the places
+        Saved,              // the protocol is in its file: nothing unsaved
+        Unplaced,           // lane, key, text: a time kept apart, as a journal's state holds it
     };
     Kind kind = Load;
     int lane = 0;
@@ -46,6 +58,16 @@ struct SessionCommand
     QList<int> numbers = {};
     QList<QStringList> rows = {};
     QStringList keys = {};
+};
+
+// A lane's time that found no starter (none chosen, his row deleted, or all
+// six runs full): kept apart, never lost, for the operator to enter by hand.
+struct UnplacedTime
+{
+    int lane = 0;
+    QString key; // the lane's starter, if any
+    QString text;
+    bool operator==(const UnplacedTime&) const = default;
 };
 
 // A doubtful run time waiting for the operator: the starter (load-order number)
@@ -83,8 +105,25 @@ public:
     // A window that journals the race itself keeps no commands: a rank of a
     // long list would keep its whole order each time.
     void KeepCommands(bool keep);
-    // Gives each command again, as at the time: a restored race.
-    void Replay(const std::vector<SessionCommand>& commands);
+    // Gives each command again, as at the time: a restored race. Nothing given
+    // again is reported as taken (CommandTaken).
+    void Replay(const std::vector<SessionCommand>& commands, const std::function<void()>& afterEach = {});
+    // The commands that make a fresh session this one, as it stands (its
+    // protocol, rules, lanes, marks, view, and a run that is going): what a new
+    // journal file starts with. Undo steps and the last run are not kept.
+    std::vector<SessionCommand> StateCommands() const;
+
+    // ---- What the protocol's file knows.
+    // The list's file name, given with its load.
+    const QString& FileName() const { return m_fileName; }
+    // Changes not yet saved: set by every command that changes the protocol.
+    bool Modified() const { return m_modified; }
+    // The protocol was saved (or needs no saving).
+    void MarkSaved();
+    // The protocol is shown in the order of the places ("Sort"); a view
+    // choice, kept with the race so a restore shows it the same way.
+    bool ShownByPlace() const { return m_shownByPlace; }
+    void ShowByPlace(bool byPlace);
 
     // ---- Rules. The lane count takes effect when no run is going.
     void SetRules(const Rules& rules);
@@ -97,7 +136,9 @@ public:
     // (a starter written twice) is mended: the later row gets a new number, so
     // that an edit never goes to the wrong copy. Returns how many were mended.
     // Refused (-1) while a run is going.
-    int Load(const ProtocolTable& rows, const QStringList& header = {}, bool keepLoadOrder = false);
+    // fileName names the list; modified: a restored protocol with unsaved changes.
+    int Load(const ProtocolTable& rows, const QStringList& header = {}, bool keepLoadOrder = false,
+             const QString& fileName = {}, bool modified = false);
     // The starters in start order, by load-order number.
     const QStringList& StartOrder() const { return m_startOrder; }
     // The protocol rows in start order (what a saved file keeps).
@@ -165,12 +206,21 @@ public:
     bool Reset();
     // The protocol column this run wrote for the lane, or -1.
     int LaneRunColumn(int lane) const { return lane == 1 || lane == 2 ? m_laneRunColumn.at(lane - 1) : -1; }
-    // A light-barrier edge on the start line or a lane's finish line, with the
-    // barriers' armed states; a resulting start or stop is carried out here.
-    BarrierCommand StartEdge(std::uint32_t tick, bool startArmed);
-    BarrierCommand FinishEdge(int lane, std::uint32_t tick, bool startArmed, bool finishArmed);
+    // A modem line of the light barriers changed, as the port reported it
+    // (line 1: the start barrier on CTS, 2 and 3: the finish barriers of lanes
+    // 1 and 2 on DSR and RLSD), with its status word and tick, the edge the
+    // settings choose for it (0 "ON", 1 "OFF") and the barriers' armed states.
+    // Every change goes to the record; a change that is the chosen edge is
+    // weighed (StartEdge, FinishEdge) and a resulting start or stop carried out.
+    BarrierCommand LineChanged(int line, std::uint32_t modemStatus, std::uint32_t tick, int edgeChoice,
+                               bool startArmed, bool finishArmed);
     // A lane that runs on through a restore: its time will span the downtime.
     void MarkTimedAcrossRestart(int lane);
+    // A run that can't go on after a restore (the machine restarted): the
+    // times already recorded stay, the lanes stay where they were, and the run
+    // is to be repeated.
+    bool AbandonRun();
+
     // A restored run's lane that had stopped: it stops again at its tick, and
     // its result is the protocol's already (column col, or -1).
     bool StopRestored(int lane, std::uint32_t tick, int col);
@@ -183,6 +233,9 @@ public:
     bool Confirm(const QString& key, int col);
     // Marks a time doubtful again, as a restored journal found it.
     void RestoreMark(const QString& key, int col);
+
+    // Times kept apart since the list was loaded, in order.
+    const QList<UnplacedTime>& UnplacedTimes() const { return m_unplaced; }
 
     // ---- "Lauf wiederholen": the last run's cells, taken back with its pair.
     const QList<TimeMark>& LastRunCells() const { return m_lastRunCells; }
@@ -198,6 +251,12 @@ public:
     void ForgetUndo() { m_undo.clear(); }
 
 signals:
+    // A command was taken (never one refused, nor one given again by Replay):
+    // what a journal writes.
+    void CommandTaken(const SessionCommand& command);
+    void ModifiedChanged(bool modified);
+    // A run started (a command, a light barrier, a restore).
+    void RunStarted(std::uint32_t tick);
     // Rows came or went as a whole (load, clear, deletion, undo).
     void ProtocolReplaced();
     void LanesChanged();
@@ -223,8 +282,15 @@ private:
     };
 
     void Record(SessionCommand command);
+    void SetModified(bool modified);
     void KeepForUndo(const QString& name);
     void SetLanePositions(std::array<int, 2> positions);
+    // A chosen edge on the start line or a lane's finish line, with the
+    // barriers' armed states; a resulting start or stop is carried out here.
+    BarrierCommand StartEdge(std::uint32_t tick, bool startArmed);
+    BarrierCommand FinishEdge(int lane, std::uint32_t tick, bool startArmed, bool finishArmed);
+    // The lanes to the next pair, as "0,00" moves them.
+    void AdvanceLanes();
     // Writes a lane's time (or "EL") into its starter's next run column.
     void RecordLaneResult(int lane, int ms, bool eliminated);
     void CheckRecordedTime(const QString& key, int col, bool acrossRestart);
@@ -239,6 +305,9 @@ private:
     std::array<int, 2> m_laneRunColumn{-1, -1};
     std::array<bool, 2> m_timedAcrossRestart{};
     QList<TimeMark> m_unconfirmed;
+    QList<UnplacedTime> m_unplaced;
+    std::array<TBarrierLine, 3> m_lines{
+        {{MS_CTS_ON, kLastCtsStart}, {MS_DSR_ON, kLastDsrStart}, {MS_RLSD_ON, kLastRlsdStart}}};
     QList<TimeMark> m_lastRunCells;
     std::array<int, 2> m_lastRunPositions{-1, -1};
     std::vector<UndoStep> m_undo; // newest last
@@ -246,6 +315,10 @@ private:
     // The highest load-order number this session has seen: a late entry never
     // takes a deleted starter's number, which an undo could bring back.
     qint64 m_highestKey = 0;
+    QString m_fileName;
+    bool m_modified = false;
+    bool m_shownByPlace = false;
+    bool m_rulesGiven = false;
     bool m_replaying = false;
     bool m_keepCommands = true;
 };

@@ -65,6 +65,17 @@ bool TRunCycle::Reset()
     return true;
 }
 
+bool TRunCycle::Abandon()
+{
+    if (m_state == RunState::Ready)
+        return false;
+    m_lock.stop();
+    m_running = {false, false};
+    m_stopped = {false, false};
+    SetState(RunState::Ready);
+    return true;
+}
+
 int TRunCycle::Elapsed(int lane, std::uint32_t now) const
 {
     if (!IsLane(lane))

@@ -59,6 +59,9 @@ public:
     std::optional<int> Stop(int lane, std::uint32_t tick);
     // Ends a finished run and the barrier lock; false unless the reset is due.
     bool Reset();
+    // Ends a run that can't go on, stopped or not (a restore after the machine
+    // restarted); false when none is going.
+    bool Abandon();
 
     const RunTicks& Ticks() const { return m_ticks; }
     // A lane's time in ms: up to now while it runs, up to its stop once stopped.

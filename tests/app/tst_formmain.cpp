@@ -89,7 +89,7 @@ private:
         window->FillProtocolRows(rows);
         window->FillLaneLists();
         window->UpdateCommandStates();
-        window->SortGrid1->SetModified(false);
+        window->SetUnsaved(false);
     }
 
     void Key(Qt::Key key) { QTest::keyClick(window.get(), key); }
@@ -183,7 +183,7 @@ private Q_SLOTS:
 
     void cleanup()
     {
-        window->SortGrid1->SetModified(false);
+        window->SetUnsaved(false);
         window.reset();
         dialogs.reset();
         clock.reset();
@@ -258,7 +258,7 @@ private Q_SLOTS:
         QCOMPARE(Focused(), window->bRESET);
         QVERIFY(!window->Clock->isActive());
         QCOMPARE(window->bRESET->Color(), RGBColor(0, 0, 0));
-        QVERIFY(window->SortGrid1->Modified());
+        QVERIFY(window->Session().Modified());
 
         Key(Qt::Key_F7);
         QCOMPARE(Focused(), window->bSTART);
@@ -674,7 +674,7 @@ private Q_SLOTS:
         Run(31000, 30000);
         QCOMPARE(Cell(ColPlatz, 2), QStringLiteral("1"));
         QCOMPARE(Cell(ColPlatz, 1), QStringLiteral("2"));
-        window->SortGrid1->SetModified(false); // saved after the run
+        window->SetUnsaved(false); // saved after the run
 
         window->sb2del->click();
         QCOMPARE(Cell(ColLauf3, 2), QStringLiteral("EL"));
@@ -686,7 +686,7 @@ private Q_SLOTS:
         QVERIFY(!window->bSTART->isEnabled());
         QCOMPARE(window->bSTART->Color(), clBtnFace);
         // The elimination is a change that closing must not lose.
-        QVERIFY(window->SortGrid1->Modified());
+        QVERIFY(window->Session().Modified());
         dialogs->choices.enqueue(2); // "Abbrechen"
         QVERIFY(!window->close());
         QCOMPARE(dialogs->questions,
@@ -1078,7 +1078,7 @@ private Q_SLOTS:
         QVERIFY(!window->cbBuhn1->isEnabled());
         QVERIFY(!window->bSTART->isEnabled());
         QVERIFY(!window->sbSave->isEnabled());
-        QVERIFY(!window->SortGrid1->Modified());
+        QVERIFY(!window->Session().Modified());
     }
 
     void toolsNeedAStartNumberInRowOne()
@@ -1217,7 +1217,7 @@ private Q_SLOTS:
         QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("V Neu"));
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
         QCOMPARE(Cell(ColVerein, 3), QStringLiteral("SV Neu"));
-        QVERIFY(grid->Modified());
+        QVERIFY(window->Session().Modified());
 
         QTest::mouseClick(window->labEditON, Qt::LeftButton);
         QVERIFY(!window->cbEditON->isChecked());
@@ -1255,7 +1255,7 @@ private Q_SLOTS:
         QCOMPARE(Cell(ColLoadOrder, 6), QStringLiteral("6"));
         QCOMPARE(window->cbBuhn2->count(), 6);
         QCOMPARE(window->cbBuhn2->itemText(5), QStringLiteral("12 Zorn Zoe "));
-        QVERIFY(window->SortGrid1->Modified());
+        QVERIFY(window->Session().Modified());
         QVERIFY(window->statusBar()->currentMessage().contains(QStringLiteral("nachgemeldet")));
 
         // He is timed like anyone: on lane 2 beside Adler.
@@ -1343,11 +1343,11 @@ private Q_SLOTS:
         QCOMPARE(dialogs->lastButtons,
                  QStringList({QStringLiteral("Speichern"), QStringLiteral("Beenden ohne Speichern"),
                               QStringLiteral("Abbrechen")}));
-        QVERIFY(window->SortGrid1->Modified());
+        QVERIFY(window->Session().Modified());
         dialogs->choices.enqueue(0);
         dialogs->fileNames.enqueue(settingsDir.filePath(QStringLiteral("beim-beenden.txt")));
         QVERIFY(window->close());
-        QVERIFY(!window->SortGrid1->Modified());
+        QVERIFY(!window->Session().Modified());
         QVERIFY(QFileInfo(settingsDir.filePath(QStringLiteral("beim-beenden.txt"))).size() > 0);
     }
 
@@ -1523,11 +1523,10 @@ private Q_SLOTS:
         QFETCH(bool, refused);
         Load(kFiveStarters);
         window->Settings.ProbeLaufe = 0;
-        TSortGrid* grid = window->SortGrid1;
         for (const auto& [row, time] : {std::pair{1, "31,00"}, std::pair{2, "30,00"}, std::pair{4, "32,00"}})
             window->WriteCell(ColLauf1, row, QString::fromLatin1(time));
         window->RankProtocol();
-        grid->SetModified(false);
+        window->SetUnsaved(false);
         QCOMPARE(Cell(ColPlatz, 4), QStringLiteral("3"));
 
         EditCell(col, 4, typed);
@@ -1535,7 +1534,7 @@ private Q_SLOTS:
         QTRY_COMPARE(Cell(ColGesamt, 4), expected.at(1));
         QTRY_COMPARE(Cell(ColPlatz, 4), expected.at(2));
         QCOMPARE(Cell(ColNr, 4), QStringLiteral("4")); // load order kept
-        QCOMPARE(grid->Modified(), !refused);
+        QCOMPARE(window->Session().Modified(), !refused);
         const QString note = window->statusBar()->currentMessage();
         QCOMPARE(!note.isEmpty(), refused);
         QVERIFY(!refused || note.contains(typed));

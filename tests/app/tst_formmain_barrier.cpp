@@ -99,7 +99,7 @@ private:
         window->FillProtocolRows(rows);
         window->FillLaneLists();
         window->UpdateCommandStates();
-        window->SortGrid1->SetModified(false);
+        window->SetUnsaved(false);
         dispatched = 0;
         for (auto signal : {&TComPort::OnCTS, &TComPort::OnDSR, &TComPort::OnRLSD})
             connect(window->ComPort, signal, this, [this] { ++dispatched; });
@@ -168,7 +168,7 @@ private Q_SLOTS:
     void cleanup()
     {
         if (window)
-            window->SortGrid1->SetModified(false);
+            window->SetUnsaved(false);
         window.reset();
         line.reset();
         dialogs.reset();

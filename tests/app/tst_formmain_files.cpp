@@ -67,7 +67,7 @@ private:
     // The window started again on the same settings, as after a restart of the program.
     void RestartWindow()
     {
-        window->SortGrid1->SetModified(false);
+        window->SetUnsaved(false);
         window.reset();
         window = std::make_unique<TTestFormMain>(Access());
         QVERIFY(ShowActive(*window));
@@ -105,7 +105,7 @@ private Q_SLOTS:
         QCOMPARE(window->windowTitle(), QStringLiteral("Quellorix: Starter2024"));
         QVERIFY(window->bSTART->isEnabled());
         QVERIFY(window->sbSave->isEnabled());
-        QVERIFY(!window->SortGrid1->Modified());
+        QVERIFY(!window->Session().Modified());
         QCOMPARE(dialogs->lastFilters.size(), 4);
     }
 
@@ -157,12 +157,12 @@ private Q_SLOTS:
         window->WriteCell(ColLauf1, 1, QStringLiteral("31,25"));
         window->WriteCell(ColLauf2, 2, QStringLiteral("EL"));
         window->RankProtocol();
-        window->SortGrid1->SetModified(true);
+        window->SetUnsaved(true);
         const QStringList before = DataRows();
 
         // Saved in the middle of the race, the program closed and started again.
         Save(QStringLiteral("out.txt"), 1);
-        QVERIFY(!window->SortGrid1->Modified());
+        QVERIFY(!window->Session().Modified());
         QCOMPARE(window->statusBar()->currentMessage(),
                  QStringLiteral("Gespeichert: ") + QDir::toNativeSeparators(Path(QStringLiteral("out.txt"))));
         QVERIFY(ReadFile(QStringLiteral("out.txt")).startsWith("\xEF\xBB\xBFNr.\t"));
@@ -515,7 +515,7 @@ private Q_SLOTS:
         WriteFile(list, listBytes);
         Open(list);
         window->WriteCell(ColLauf1, 1, QStringLiteral("31,25"));
-        window->SortGrid1->SetModified(true);
+        window->SetUnsaved(true);
         window->Save1->trigger(); // no name given: cancelled, the proposal looked at
         QCOMPARE(dialogs->lastProposedName, Path(QFileInfo(list).completeBaseName() + " Protokoll"));
 
@@ -526,7 +526,7 @@ private Q_SLOTS:
         QCOMPARE(dialogs->questions, answer < 0 ? QStringList() : QStringList{question});
         if (answer == 0) // the dialog again, on the name it would have written
             QCOMPARE(dialogs->lastProposedName, Path(list));
-        QCOMPARE(window->SortGrid1->Modified(), written.isEmpty());
+        QCOMPARE(window->Session().Modified(), written.isEmpty());
         if (written != list)
             QCOMPARE(ReadFile(list), listBytes);
         if (!written.isEmpty())
@@ -615,12 +615,12 @@ private Q_SLOTS:
         WriteFile(QStringLiteral("list.csv"), list);
         Open(QStringLiteral("list.csv"), kCsvOpenEntry);
         WriteFile(QStringLiteral("old.txt"), "the previous protocol");
-        window->SortGrid1->SetModified(true);
+        window->SetUnsaved(true);
 
         QVERIFY(UnderFileSizeLimit(2048, [&] { Save(QStringLiteral("old.txt"), 1); }));
 
         QCOMPARE(ReadFile(QStringLiteral("old.txt")), QByteArray("the previous protocol"));
-        QVERIFY(window->SortGrid1->Modified());
+        QVERIFY(window->Session().Modified());
         QCOMPARE(dialogs->messages.size(), 1);
         QVERIFY(dialogs->messages.first().contains(Path(QStringLiteral("old.txt"))));
     }
@@ -650,7 +650,7 @@ private Q_SLOTS:
             list += QByteArray::number(i) + ";Name" + QByteArray::number(i) + ";Vorname;Verein;A\r\n";
         WriteFile(QStringLiteral("list.csv"), list);
         Open(QStringLiteral("list.csv"), kCsvOpenEntry);
-        window->SortGrid1->SetModified(true);
+        window->SetUnsaved(true);
         WriteFile(name, "the previous protocol");
         const QStringList filesBefore = QDir(dir.path()).entryList(QDir::Files);
         // However fast the machine, the work lasts until it is called off.
@@ -671,7 +671,7 @@ private Q_SLOTS:
         QCOMPARE(ReadFile(name), QByteArray("the previous protocol"));
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files), filesBefore);
         QCOMPARE(dialogs->messages, QStringList());
-        QVERIFY(window->SortGrid1->Modified());
+        QVERIFY(window->Session().Modified());
     }
 
     // The file a spreadsheet reads: exactly the bytes the grid's own CSV writer gives.
@@ -686,9 +686,9 @@ private Q_SLOTS:
         rows.removeFirst();
         rows[1][ColLauf1] = QStringLiteral("Zeile\nzwei");
         window->FillProtocolRows(rows);
-        window->SortGrid1->SetModified(true);
+        window->SetUnsaved(true);
         Save(QStringLiteral("out.csv"), kCsvEntry);
-        QVERIFY(!window->SortGrid1->Modified());
+        QVERIFY(!window->Session().Modified());
         QVERIFY(window->SortGrid1->SaveToCSV(Path(QStringLiteral("grid.csv"))));
         const QByteArray written = ReadFile(QStringLiteral("out.csv"));
         QCOMPARE(written, ReadFile(QStringLiteral("grid.csv")));
@@ -703,22 +703,26 @@ private Q_SLOTS:
     {
         WriteFile(QStringLiteral("list.csv"), "7;Muster;Max;SC Nord;A\r\n");
         Open(QStringLiteral("list.csv"), kCsvOpenEntry);
-        window->SortGrid1->SetModified(true);
+        window->SetUnsaved(true);
         Save(QStringLiteral("fehlt/out.csv"), kCsvEntry);
         const QString target = QDir::toNativeSeparators(Path(QStringLiteral("fehlt/out.csv")));
         QCOMPARE(dialogs->messages.size(), 1);
         QVERIFY2(dialogs->messages.first().startsWith(
                      QStringLiteral("Das Protokoll konnte nicht in %1 gespeichert werden: ").arg(target)),
                  qPrintable(dialogs->messages.first()));
-        QVERIFY(window->SortGrid1->Modified());
+        QVERIFY(window->Session().Modified());
         QVERIFY(!QFile::exists(Path(QStringLiteral("fehlt/out.csv"))));
     }
 
     void savingWithoutAChosenNameDoesNothing()
     {
-        window->SortGrid1->SetModified(true);
+        QStringList row(ProtocolColumnCount);
+        row[ColNr] = QStringLiteral("1");
+        row[ColName] = QStringLiteral("Adler");
+        window->FillProtocolRows({row});
+        window->SetUnsaved(true);
         window->Save1->trigger(); // dialog cancelled
-        QVERIFY(window->SortGrid1->Modified());
+        QVERIFY(window->Session().Modified());
     }
 
     void emptyProtocolSavesHeaderAndOneBlankLine()

@@ -112,7 +112,6 @@ int RunChild(const QStringList& args)
         window.RestoreLastSession();
         std::printf("DONE %d\n", steps);
         std::fflush(stdout);
-        window.SortGrid1->SetModified(false);
         return 0;
     }
     TTestFormMain window(Access(folder, QStringLiteral("boot-A"), &dialogs, nullptr));
@@ -337,8 +336,6 @@ private Q_SLOTS:
 
     void cleanup()
     {
-        if (window)
-            window->SortGrid1->SetModified(false);
         window.reset();
         dialogs.reset();
         clock.reset();
@@ -360,12 +357,11 @@ private Q_SLOTS:
                  expected.mid(split));
         QCOMPARE(Cell(ColLauf1, RowOf(QStringLiteral("4"))), QStringLiteral("EL"));
         QCOMPARE(window->windowTitle(), QStringLiteral("Quellorix: Sommerrennen"));
-        QVERIFY(window->SortGrid1->Modified());
+        QVERIFY(window->Session().Modified());
         QVERIFY(window->bSTART->isEnabled());
         QVERIFY(dialogs->messages.isEmpty());
 
         // The next start finds the restored session in its own journal, not the old one twice.
-        window->SortGrid1->SetModified(false);
         window.reset();
         dialogs->answers.enqueue(true);
         Open();
@@ -446,9 +442,7 @@ private Q_SLOTS:
         window->TriggerCommand(window->mSTOP1, 131000);
         for (int row = 1; row < window->SortGrid1->RowCount(); ++row) {
             window->WriteCell(ColVerein, row, QStringLiteral("Verein %1").arg(row));
-            window->JournalCellEdited(ColVerein, row);
             window->WriteCell(ColVorname, row, QStringLiteral("Vorname %1").arg(row));
-            window->JournalCellEdited(ColVorname, row);
         }
         window.reset();
         const std::vector<JournalFinding> before = Offered();
@@ -498,7 +492,6 @@ private Q_SLOTS:
         QVERIFY(TimesInProtocol() == 2 || TimesInProtocol() == 6);
         QVERIFY(dialogs->questions.at(0) != dialogs->questions.at(1));
         // The one set aside is not offered again; the one restored comes from its new journal.
-        window->SortGrid1->SetModified(false);
         window.reset();
         QCOMPARE(Offered().size(), std::size_t(1));
         QCOMPARE(QDir(Folder()).entryList({QStringLiteral("Beiseite_*")}, QDir::Files).size(), 2);
@@ -575,7 +568,7 @@ private Q_SLOTS:
         QCOMPARE(asked, kQuestion);
         TSortGrid* grid = TFormMainTestAccess::Controls(windows.FormMain()).SortGrid1;
         QCOMPARE(grid->Cells(ColLauf1, 1), QStringLiteral("10,00"));
-        grid->SetModified(false);
+        TFormMainTestAccess::SetUnsaved(windows.FormMain(), false);
     }
 
     void killedDuringRunGoesOnFromItsStart_data()
@@ -782,7 +775,8 @@ private Q_SLOTS:
         else if (damage == QLatin1String("middle")) {
             qint64 offset = JournalFileStart().size();
             for (const JournalRecord& record : ReadJournal(bytes).records) {
-                if (record.type == JournalRecordType::Cell && record.lane == 2)
+                if (record.type == JournalRecordType::Command &&
+                    record.command.kind == SessionCommand::Stop && record.command.lane == 2)
                     break;
                 offset += EncodeJournalRecord(record).size();
             }
@@ -817,7 +811,6 @@ private Q_SLOTS:
         }
         // What was found is never offered a second time; a restored session is
         // offered from its own journal.
-        window->SortGrid1->SetModified(false);
         window.reset();
         Open();
         window->RestoreLastSession();
@@ -860,12 +853,11 @@ private Q_SLOTS:
             dialogs->fileNames.enqueue(dir->filePath(QStringLiteral("saved.txt")));
             dialogs->filterIndexes.enqueue(1);
             window->Save1->trigger();
-            QVERIFY(!window->SortGrid1->Modified());
+            QVERIFY(!window->Session().Modified());
         }
         dialogs->choices.enqueue(1); // "Beenden ohne Speichern"
         QVERIFY(window->close());
         QCOMPARE(dialogs->questions.size(), save ? 0 : 1);
-        window->SortGrid1->SetModified(false);
         Open();
         window->RestoreLastSession();
         QCOMPARE(dialogs->questions.size(), offered ? 2 : 0);
@@ -909,7 +901,7 @@ private Q_SLOTS:
         QTest::keyClick(window.get(), Qt::Key_Z, Qt::ControlModifier);
         QCOMPARE(ProtocolText(*window), before);
         QCOMPARE(lanes(), lanesBefore);
-        QVERIFY(window->SortGrid1->Modified());
+        QVERIFY(window->Session().Modified());
         QVERIFY(window->bSTART->isEnabled());
         QTest::keyClick(window.get(), Qt::Key_Z, Qt::ControlModifier); // nothing more to take back
         QCOMPARE(ProtocolText(*window), before);
@@ -1005,8 +997,9 @@ private Q_SLOTS:
         }
         QList<std::array<std::uint32_t, 3>> kept;
         for (const JournalRecord& record : ReadJournal(JournalBytes()).records) {
-            if (record.type == JournalRecordType::Edge)
-                kept.append({std::uint32_t(record.line), record.modemStatus, record.tick});
+            if (record.type == JournalRecordType::Command && record.command.kind == SessionCommand::Edge)
+                kept.append({std::uint32_t(record.command.lane),
+                             std::uint32_t(record.command.numbers.value(0)), record.command.tick});
         }
         const QList<std::array<std::uint32_t, 3>> expected = {
             {1, MS_CTS_ON, 70010}, {1, 0, 70020}, {2, MS_DSR_ON, 70030}, {3, MS_DSR_ON | MS_RLSD_ON, 70040}};

@@ -50,7 +50,7 @@ private:
         window->WriteCell(ColLauf1, 2, QStringLiteral("EL"));
         window->WriteCell(ColLauf1, 3, QStringLiteral("30,20"));
         window->RankProtocol();
-        window->SortGrid1->SetModified(true);
+        window->SetUnsaved(true);
     }
 
     // Every row of the grid as "a|b|…", the hidden load order left out.
@@ -118,7 +118,7 @@ private Q_SLOTS:
         if (entry > 0)
             dialogs->filterIndexes.enqueue(entry);
         window->Save1->trigger();
-        QVERIFY(!window->SortGrid1->Modified());
+        QVERIFY(!window->Session().Modified());
         QCOMPARE(window->Settings.FilterInd, kExcelEntry);
         QCOMPARE(dialogs->messages, QStringList());
 
@@ -136,7 +136,7 @@ private Q_SLOTS:
         QCOMPARE(window->cbBuhn1->count(), 3);
         QCOMPARE(window->cbBuhn1->itemText(0), QStringLiteral("7 Müller Jörg SC Nord; Süd & Co"));
         QCOMPARE(window->windowTitle(), QStringLiteral("Quellorix: Ergebnis"));
-        QVERIFY(!window->SortGrid1->Modified());
+        QVERIFY(!window->Session().Modified());
     }
 
     void failedWorkbookSaveKeepsTheModifiedMark()
@@ -145,7 +145,7 @@ private Q_SLOTS:
         Save(QStringLiteral("fehlt/Ergebnis.xlsx"), kExcelEntry);
         QCOMPARE(dialogs->messages.size(), 1);
         QVERIFY(dialogs->messages.first().startsWith("Die Arbeitsmappe " + Path("fehlt/Ergebnis.xlsx")));
-        QVERIFY(window->SortGrid1->Modified());
+        QVERIFY(window->Session().Modified());
     }
 
     void workbookWithoutStartersLeavesTheProtocolAlone_data()
@@ -170,7 +170,7 @@ private Q_SLOTS:
         QCOMPARE(Shown(), before);
         QCOMPARE(window->cbBuhn1->count(), 3);
         QCOMPARE(window->windowTitle(), QStringLiteral("Quellorix: Starter"));
-        QVERIFY(window->SortGrid1->Modified());
+        QVERIFY(window->Session().Modified());
     }
 
     void excelButtonOpensANewWorkbookFromTheCacheFolder()
@@ -189,7 +189,7 @@ private Q_SLOTS:
         QVERIFY2(LoadWorkbook(first, read, error), qPrintable(error));
         QCOMPARE(Joined(read), Shown());
         // Shown, not saved: the protocol stays modified.
-        QVERIFY(window->SortGrid1->Modified());
+        QVERIFY(window->Session().Modified());
         QCOMPARE(dialogs->messages, QStringList());
     }
 
@@ -325,15 +325,15 @@ private Q_SLOTS:
         Save(QStringLiteral("Ergebnis"), kWordEntry);
         QVERIFY(QFileInfo(Path(QStringLiteral("Ergebnis.docx"))).size() > 0);
         QVERIFY(opened.isEmpty());
-        QVERIFY(!window->SortGrid1->Modified());
+        QVERIFY(!window->Session().Modified());
 
-        window->SortGrid1->SetModified(true);
+        window->SetUnsaved(true);
         WriteFile(QStringLiteral("kaputt.docx"), "keine Vorlage");
         window->WordTemplatePath = Path(QStringLiteral("kaputt.docx"));
         Save(QStringLiteral("Zweites.docx"), kWordEntry);
         QCOMPARE(dialogs->messages.size(), 1);
         QVERIFY(dialogs->messages.first().startsWith("Das Dokument " + Path("Zweites.docx")));
-        QVERIFY(window->SortGrid1->Modified());
+        QVERIFY(window->Session().Modified());
         QVERIFY(!QFile::exists(Path(QStringLiteral("Zweites.docx"))));
     }
 

@@ -90,7 +90,7 @@ private slots:
     {
         LoadRaced();
         window->cbSort->click(); // place-sorted view: 9, 8, 7
-        window->SortGrid1->SetModified(true);
+        window->SetUnsaved(true);
         dialogs->fileNames.enqueue(Path(QStringLiteral("ergebnis")));
         dialogs->filterIndexes.enqueue(kWebPageSaveEntry);
         window->Save1->trigger();
@@ -105,7 +105,7 @@ private slots:
         QVERIFY2(first > 0 && first < second && second < third,
                  page.mid(page.indexOf("</thead>")).constData());
         QVERIFY(!page.contains("¹"));
-        QVERIFY(!window->SortGrid1->Modified());
+        QVERIFY(!window->Session().Modified());
         QCOMPARE(window->Settings.FilterInd, kWebPageSaveEntry);
     }
 
@@ -130,13 +130,13 @@ private slots:
         QCOMPARE(dialogs->errors, QStringList{QStringLiteral("Error write file: ") + PageName()});
         QVERIFY(opened.isEmpty());
 
-        window->SortGrid1->SetModified(true);
+        window->SetUnsaved(true);
         dialogs->fileNames.enqueue(Path(QStringLiteral("missing/ergebnis.html")));
         dialogs->filterIndexes.enqueue(kWebPageSaveEntry);
         window->Save1->trigger();
         QCOMPARE(dialogs->errors.last(),
                  QStringLiteral("Error write file: ") + Path(QStringLiteral("missing/ergebnis.html")));
-        QVERIFY(window->SortGrid1->Modified());
+        QVERIFY(window->Session().Modified());
     }
 
     void resultsListIsWrittenInTheChosenType_data()

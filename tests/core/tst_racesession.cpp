@@ -108,10 +108,15 @@ bool Give(TRaceSession& session, const QString& line)
         session.Rank();
     } else if (c == u"unlock") {
         session.RunForLock().EndLock();
-    } else if (c == u"sedge") {
-        session.StartEdge(u(1), n(2) != 0);
-    } else if (c == u"fedge") {
-        session.FinishEdge(n(1), u(2), n(3) != 0, n(4) != 0);
+    } else if (c == u"sedge" || c == u"fedge") {
+        // Through the entry the window uses: the line drops, then rises (the edge "ON").
+        const int line = c == u"sedge" ? 1 : n(1) + 1;
+        const int at = c == u"sedge" ? 1 : 2;
+        const std::uint32_t bit = line == 1 ? MS_CTS_ON : line == 2 ? MS_DSR_ON : MS_RLSD_ON;
+        const bool startArmed = n(at + 1) != 0;
+        const bool finishArmed = c == u"fedge" && n(at + 2) != 0;
+        session.LineChanged(line, 0, u(at), TBarrierLine::EdgeOn, startArmed, finishArmed);
+        session.LineChanged(line, bit, u(at), TBarrierLine::EdgeOn, startArmed, finishArmed);
     } else {
         return false;
     }

@@ -19,6 +19,20 @@ public:
     {
         window.SetProtocolCell(col, row, text);
     }
+    // Unsaved changes as a test needs them: none (as after a save), or some
+    // (the first starter's club written again, as an edit would).
+    static void SetUnsaved(TFormMain& window, bool unsaved)
+    {
+        TRaceSession& session = window.m_session;
+        if (!unsaved) {
+            session.MarkSaved();
+        } else if (!session.StartOrder().isEmpty()) {
+            const QString key = session.StartOrder().constFirst();
+            const QString club = session.Results().Cell(key, ColVerein);
+            session.Edit(key, ColVerein, club + QStringLiteral("+"));
+            session.Edit(key, ColVerein, club);
+        }
+    }
 };
 
 class TTestFormMain : public TFormMain
@@ -127,6 +141,7 @@ public:
     // Makes rows the protocol as a load does (without ranking); rows without a
     // load-order number are numbered from 1.
     void FillProtocolRows(const ProtocolTable& rows) { TFormMainTestAccess::FillProtocol(*this, rows); }
+    void SetUnsaved(bool unsaved) { TFormMainTestAccess::SetUnsaved(*this, unsaved); }
     // Writes a protocol cell the way the program's own writes go (an edit to the session).
     void WriteCell(int col, int row, const QString& text)
     {

@@ -65,7 +65,7 @@ public:
     void DestroyWindow()
     {
         if (window)
-            window->SortGrid1->SetModified(false);
+            window->SetUnsaved(false);
         window.reset();
         dialogs.reset();
         printDialogs.reset();
