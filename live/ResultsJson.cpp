@@ -38,12 +38,21 @@ QByteArray ResultsJson(const LiveSnapshot& snapshot)
                                  {QStringLiteral("klasse"), view.className},
                                  {QStringLiteral("unbestaetigt"), view.unconfirmed},
                                  {QStringLiteral("platz"), view.place},
-                                 {QStringLiteral("abstand"), view.gap}});
+                                 {QStringLiteral("abstand"), view.gap},
+                                 {QStringLiteral("nachLaeufen"), view.afterRuns}});
     }
     QJsonArray unconfirmed;
     for (int row = 0; row < snapshot.unconfirmedRows.size(); ++row) {
         if (snapshot.unconfirmedRows.at(row))
             unconfirmed.append(row);
+    }
+    // The places the spectators see, by row: while a class's round is under
+    // way among those with as many runs ("nachLaeufen"), otherwise the protocol's.
+    QJsonArray places;
+    QJsonArray afterRuns;
+    for (const AudiencePlace& place : snapshot.places) {
+        places.append(place.place);
+        afterRuns.append(place.afterRuns);
     }
     const QJsonObject root{{QStringLiteral("veranstaltung"), snapshot.title},
                            {QStringLiteral("datum"), snapshot.date},
@@ -51,6 +60,8 @@ QByteArray ResultsJson(const LiveSnapshot& snapshot)
                            {QStringLiteral("spalten"), QJsonArray::fromStringList(snapshot.columns)},
                            {QStringLiteral("zeilen"), rows},
                            {QStringLiteral("bahnen"), lanes},
-                           {QStringLiteral("unbestaetigt"), unconfirmed}};
+                           {QStringLiteral("unbestaetigt"), unconfirmed},
+                           {QStringLiteral("plaetze"), places},
+                           {QStringLiteral("nachLaeufen"), afterRuns}};
     return QJsonDocument(root).toJson(QJsonDocument::Compact);
 }

@@ -186,6 +186,7 @@ private slots:
     void eachPublishReachesEveryStream();
     void streamHasTheSameSafeguards();
     void namesAreShownAsText();
+    void resultsCarryThePlacesAsSpectatorsSeeThem();
     void oversizedRequestIsDroppedAndOthersAreServed();
     void whatAStreamSendsIsNotKept_data();
     void whatAStreamSendsIsNotKept();
@@ -482,6 +483,22 @@ void TestLiveServer::namesAreShownAsText()
     const QJsonObject results = QJsonDocument::fromJson(reader.events.last()).object();
     QCOMPARE(results.value("zeilen").toArray().at(0).toArray().at(1).toString(),
              QStringLiteral("<img src=x onerror=alert(1)>"));
+}
+
+void TestLiveServer::resultsCarryThePlacesAsSpectatorsSeeThem()
+{
+    LiveSnapshot snapshot;
+    snapshot.rows << QStringList(13) << QStringList(13);
+    snapshot.places = {{"1", "", 2, 2}, {"3", "+1,00", 1, 0}};
+    snapshot.lanes[0].state = LiveLane::State::Stopped;
+    snapshot.lanes[0].place = QStringLiteral("1");
+    snapshot.lanes[0].afterRuns = 2;
+    const QJsonObject results = QJsonDocument::fromJson(ResultsJson(snapshot)).object();
+    QCOMPARE(results.value("plaetze").toArray(), (QJsonArray{"1", "3"}));
+    QCOMPARE(results.value("nachLaeufen").toArray(), (QJsonArray{2, 0}));
+    const QJsonObject lane = results.value("bahnen").toArray().at(0).toObject();
+    QCOMPARE(lane.value("platz").toString(), QStringLiteral("1"));
+    QCOMPARE(lane.value("nachLaeufen").toInt(), 2);
 }
 
 void TestLiveServer::oversizedRequestIsDroppedAndOthersAreServed()
