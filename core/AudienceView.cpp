@@ -138,7 +138,8 @@ LiveSnapshot AudienceView(const TRaceSession& session, const QString& title, con
         shown.className = results.Cell(key, ColKlasse);
         if (run.LaneRunning(lane)) {
             shown.state = LiveLane::State::Running;
-            shown.time = FormatRunTime(run.Elapsed(lane, now));
+            shown.elapsedMs = run.Elapsed(lane, now);
+            shown.time = FormatRunTime(int(shown.elapsedMs));
         } else if (run.State() != RunState::Ready && run.Ticks().stop.at(lane - 1) != 0) {
             shown.state = LiveLane::State::Stopped;
             const int col = session.LaneRunColumn(lane);

@@ -3,6 +3,7 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <QtGlobal>
 #include <array>
 #include <cstdint>
 
@@ -20,6 +21,7 @@ struct LiveLane
     QString place;            // once stopped and ranked: the starter's place in the class
     QString gap;              // and how far behind the class's winner ("+1,23"; empty for the winner)
     int afterRuns = 0;        // while the class's round is under way: the runs the place is after
+    qint64 elapsedMs = -1;    // while running: the time at the snapshot's tick
 };
 
 // A row's place as the spectators see it. While a class's round is under way

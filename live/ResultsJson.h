@@ -10,4 +10,15 @@
 // "nachLaeufen"}], "unbestaetigt": the indexes of rows with a time not yet confirmed,
 // "plaetze" and "nachLaeufen": by row, the place the spectators see and, while the class's round
 // is under way, the runs it is after (0 otherwise)}.
+// A running lane carries "laeuftMs", its time when the snapshot was taken; a
+// phone counts on from there by its own clock, no clocks need to agree.
 QByteArray ResultsJson(const LiveSnapshot& snapshot);
+
+// The results as they leave the server: with "alterMs", how long ago they
+// were published, where a lane is running (the phone adds it to "laeuftMs").
+QByteArray ResultsJsonAged(const QByteArray& json, qint64 ageMs);
+
+// The results for a data block inside the page's HTML: the same JSON with
+// "<", ">", "&" and the line separators U+2028/U+2029 written as \u escapes, so
+// that no name ("</script>", "<!--") can end the block or change how it is read.
+QByteArray ResultsJsonForHtml(const QByteArray& json);
