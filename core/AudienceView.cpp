@@ -62,6 +62,7 @@ QList<AudiencePlace> AudiencePlaces(const QList<QStringList>& rows, int testRuns
         AudiencePlace& shown = places[i];
         shown.runs = CountedRunsOf(row, testRuns, allRuns);
         shown.place = row.value(ColPlatz).trimmed();
+        shown.total = row.value(ColGesamt);
         if (shown.place.isEmpty())
             continue;
         totals[i] = ParseRunTime(ComputeTotal(row, testRuns, allRuns));
@@ -85,6 +86,11 @@ QList<AudiencePlace> AudiencePlaces(const QList<QStringList>& rows, int testRuns
             shown.gap = GapToClassLeader(rows, rows.at(i).value(ColKlasse), rows.at(i).value(ColGesamt));
             continue;
         }
+        if (totals.at(i) == InvalidTime) {
+            shown.place.clear(); // an "EL" just taken, before the ranking
+            continue;
+        }
+        shown.total = FormatRunTime(totals.at(i));
         // Competition places among those with as many runs: ties share one.
         int ahead = 0;
         for (int j = 0; j < rows.size(); ++j) {
@@ -228,7 +234,8 @@ QList<ScoreboardClass> ScoreboardStandingsOf(const LiveSnapshot& view)
         ScoreboardClass standing{heading, {}};
         for (const int i : rows) {
             const QStringList& row = view.rows.at(i);
-            standing.rows.append({view.places.value(i).place, StandingsName(row), row.value(ColGesamt)});
+            standing.rows.append(
+                {view.places.value(i).place, StandingsName(row), view.places.value(i).total});
         }
         classes.append(standing);
     }

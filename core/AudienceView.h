@@ -35,6 +35,10 @@ struct AudiencePlace
     QString gap;       // "+1,23"; empty for the first
     int runs = 0;      // the counted runs
     int afterRuns = 0; // the runs the place is after while the round is under way; 0 otherwise
+    // The total the place stands on: while the round is under way as the run
+    // cells give it (a time just taken counts before the pair's ranking),
+    // otherwise the protocol's.
+    QString total;
 };
 
 struct LiveSnapshot

@@ -53,9 +53,11 @@ QByteArray ResultsJson(const LiveSnapshot& snapshot)
     // way among those with as many runs ("nachLaeufen"), otherwise the protocol's.
     QJsonArray places;
     QJsonArray afterRuns;
+    QJsonArray totals;
     for (const AudiencePlace& place : snapshot.places) {
         places.append(place.place);
         afterRuns.append(place.afterRuns);
+        totals.append(place.total);
     }
     const QJsonObject root{{QStringLiteral("veranstaltung"), snapshot.title},
                            {QStringLiteral("datum"), snapshot.date},
@@ -65,7 +67,8 @@ QByteArray ResultsJson(const LiveSnapshot& snapshot)
                            {QStringLiteral("bahnen"), lanes},
                            {QStringLiteral("unbestaetigt"), unconfirmed},
                            {QStringLiteral("plaetze"), places},
-                           {QStringLiteral("nachLaeufen"), afterRuns}};
+                           {QStringLiteral("nachLaeufen"), afterRuns},
+                           {QStringLiteral("gesamt"), totals}};
     return QJsonDocument(root).toJson(QJsonDocument::Compact);
 }
 

@@ -8,8 +8,8 @@
 // data line): {"veranstaltung","datum","probelaeufe","spalten","zeilen","bahnen":[{"bahn",
 // "zustand":"bereit"|"läuft"|"gestoppt","zeit","starter","klasse","unbestaetigt","platz","abstand",
 // "nachLaeufen"}], "unbestaetigt": the indexes of rows with a time not yet confirmed,
-// "plaetze" and "nachLaeufen": by row, the place the spectators see and, while the class's round
-// is under way, the runs it is after (0 otherwise)}.
+// "plaetze", "nachLaeufen" and "gesamt": by row, the place the spectators see, while the class's
+// round is under way the runs it is after (0 otherwise), and the total it stands on}.
 // A running lane carries "laeuftMs", its time when the snapshot was taken; a
 // phone counts on from there by its own clock, no clocks need to agree.
 QByteArray ResultsJson(const LiveSnapshot& snapshot);

@@ -496,13 +496,14 @@ void TestLiveServer::resultsCarryThePlacesAsSpectatorsSeeThem()
 {
     LiveSnapshot snapshot;
     snapshot.rows << QStringList(13) << QStringList(13);
-    snapshot.places = {{"1", "", 2, 2}, {"3", "+1,00", 1, 0}};
+    snapshot.places = {{"1", "", 2, 2, "60,00"}, {"3", "+1,00", 1, 0, "31,00"}};
     snapshot.lanes[0].state = LiveLane::State::Stopped;
     snapshot.lanes[0].place = QStringLiteral("1");
     snapshot.lanes[0].afterRuns = 2;
     const QJsonObject results = QJsonDocument::fromJson(ResultsJson(snapshot)).object();
     QCOMPARE(results.value("plaetze").toArray(), (QJsonArray{"1", "3"}));
     QCOMPARE(results.value("nachLaeufen").toArray(), (QJsonArray{2, 0}));
+    QCOMPARE(results.value("gesamt").toArray(), (QJsonArray{"60,00", "31,00"}));
     const QJsonObject lane = results.value("bahnen").toArray().at(0).toObject();
     QCOMPARE(lane.value("platz").toString(), QStringLiteral("1"));
     QCOMPARE(lane.value("nachLaeufen").toInt(), 2);
