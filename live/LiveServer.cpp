@@ -283,8 +283,9 @@ public:
         etag = "W/\"" + QCryptographicHash::hash(json, QCryptographicHash::Sha256).toHex().left(20) + '"';
         pageWithResults.clear();
         int reached = 0;
+        const QByteArray frame = EventFrame(Aged());
         for (QTcpSocket* socket : std::as_const(streams)) {
-            if (Send(socket))
+            if (Send(socket, frame))
                 ++reached;
         }
         emit owner.Published(reached);
@@ -568,8 +569,9 @@ private:
     }
 
     // The newest results to one stream, now or, while it is still sending,
-    // once it is through. False when it is behind.
-    bool Send(QTcpSocket* socket)
+    // once it is through. False when it is behind. frame: the event as built
+    // once for every stream of a publish.
+    bool Send(QTcpSocket* socket, const QByteArray& frame = {})
     {
         Connection& connection = connections[socket];
         if (socket->bytesToWrite() > 0) {
@@ -579,7 +581,7 @@ private:
         // The stall clock isn't wound back here: the sweep keeps it current
         // while nothing waits, and one that has waited since is asleep.
         connection.behind = false;
-        socket->write(EventFrame(Aged()));
+        socket->write(frame.isEmpty() ? EventFrame(Aged()) : frame);
         return true;
     }
 
