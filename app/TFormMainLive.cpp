@@ -251,5 +251,5 @@ std::array<ScoreboardLane, 2> TFormMain::ScoreboardLanes() const
 
 QList<ScoreboardClass> TFormMain::ScoreboardStandings() const
 {
-    return ScoreboardStandingsOf(m_results);
+    return ScoreboardStandingsOf(LiveView());
 }

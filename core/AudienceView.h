@@ -3,11 +3,11 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <QtGlobal>
 #include <array>
 #include <cstdint>
 
 class TRaceSession;
-class TResultsModel;
 
 // What the spectators see of the race at one moment.
 struct LiveLane
@@ -20,6 +20,25 @@ struct LiveLane
     bool unconfirmed = false; // the time waits for the operator's confirmation
     QString place;            // once stopped and ranked: the starter's place in the class
     QString gap;              // and how far behind the class's winner ("+1,23"; empty for the winner)
+    int afterRuns = 0;        // while the class's round is under way: the runs the place is after
+    qint64 elapsedMs = -1;    // while running: the time at the snapshot's tick
+};
+
+// A row's place as the spectators see it. While a class's round is under way
+// (its placed starters have not all run equally often) a starter is compared
+// only with those of his class who have as many counted runs: "Platz 1 nach
+// 2 Läufen" rather than behind everyone who has run once. Otherwise the
+// protocol's place and the gap to the class's winner, as they stand.
+struct AudiencePlace
+{
+    QString place;     // empty: no place (no time yet, "EL", not ranked)
+    QString gap;       // "+1,23"; empty for the first
+    int runs = 0;      // the counted runs
+    int afterRuns = 0; // the runs the place is after while the round is under way; 0 otherwise
+    // The total the place stands on: while the round is under way as the run
+    // cells give it (a time just taken counts before the pair's ranking),
+    // otherwise the protocol's.
+    QString total;
 };
 
 struct LiveSnapshot
@@ -30,6 +49,7 @@ struct LiveSnapshot
     QList<QStringList> rows;     // the protocol's data rows, 13 cell texts each, as they stand
     int testRuns = 0;            // the first run columns that are test runs and don't count
     QList<bool> unconfirmedRows; // per row: one of its times waits for the operator's confirmation
+    QList<AudiencePlace> places; // per row: its place as the spectators see it
     int laneCount = 2;
     LiveLane lanes[2];
 };
@@ -41,6 +61,12 @@ struct LiveSnapshot
 // winner. now: the tick running times are taken at.
 LiveSnapshot AudienceView(const TRaceSession& session, const QString& title, const QString& date,
                           std::uint32_t now);
+
+// The places of protocol rows (cells by column, as ranked) for the spectators;
+// testRuns and allRuns bound the columns that count.
+QList<AudiencePlace> AudiencePlaces(const QList<QStringList>& rows, int testRuns, int allRuns);
+// "Platz 3", "Platz 1 nach 2 Läufen", "Platz 2 nach 1 Lauf".
+QString AudiencePlaceText(const QString& place, int afterRuns);
 
 // One lane as the audience sees it.
 struct ScoreboardLane
@@ -57,6 +83,7 @@ struct ScoreboardLane
     int countedRuns = 0;
     bool unconfirmed = false; // the time waits for the operator's confirmation
     QString club;             // on a line of its own below the name
+    int afterRuns = 0;        // the place is among those with as many runs (the round is under way)
 };
 
 // One class of the standings: place, start number and name, total.
@@ -71,5 +98,6 @@ struct ScoreboardClass
 // the runs that count.
 std::array<ScoreboardLane, 2> ScoreboardLanesOf(const TRaceSession& session, const LiveSnapshot& view);
 // The scoreboard's standings: each class however it is written (its heading
-// the first spelling met), its placed starters by place.
-QList<ScoreboardClass> ScoreboardStandingsOf(const TResultsModel& results);
+// the first spelling met), its placed starters by place; a class whose round
+// is under way in parts by counted runs, the most first ("Jugend – nach 2 Läufen").
+QList<ScoreboardClass> ScoreboardStandingsOf(const LiveSnapshot& view);

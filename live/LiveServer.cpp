@@ -1,5 +1,8 @@
 #include "LiveServer.h"
 
+#include "ResultsJson.h"
+
+#include <QCryptographicHash>
 #include <QFile>
 #include <QHash>
 #include <QHostAddress>
@@ -29,6 +32,21 @@ QByteArray PageBytes()
 {
     QFile page(QStringLiteral(":/live/index.html"));
     return page.open(QIODevice::ReadOnly) ? page.readAll() : QByteArray();
+}
+
+// Where the page takes the results it comes with, so that its first paint shows them.
+const QByteArray inlineResultsMark = QByteArrayLiteral("<script type=\"application/json\" id=\"daten\">");
+
+// Whether an If-None-Match list names etag (weakly compared, as for a GET).
+bool NamesEtag(const QByteArray& ifNoneMatch, const QByteArray& etag)
+{
+    const QByteArray own = etag.startsWith("W/") ? etag.mid(2) : etag;
+    for (const QByteArray& part : ifNoneMatch.split(',')) {
+        const QByteArray tag = part.trimmed();
+        if (tag == "*" || (tag.startsWith("W/") ? tag.mid(2) : tag) == own)
+            return true;
+    }
+    return false;
 }
 
 QByteArray EventFrame(const QByteArray& json)
@@ -121,6 +139,7 @@ struct Request
     bool hasBody = false;
     int hostCount = 0;
     QByteArray host;
+    QByteArray ifNoneMatch;
 };
 
 Request ParseHead(const QByteArray& head)
@@ -177,6 +196,8 @@ Request ParseHead(const QByteArray& head)
             }
             contentLength = value;
             request.hasBody |= value.toLongLong() > 0;
+        } else if (name == "if-none-match") {
+            request.ifNoneMatch = value;
         } else if (name == "transfer-encoding") {
             request.hasBody = true;
         }
@@ -257,9 +278,14 @@ public:
     void Publish(const QByteArray& json)
     {
         current = json;
+        publishedAt = Clock::now();
+        // Weak: the bytes differ by the age they carry while a lane runs.
+        etag = "W/\"" + QCryptographicHash::hash(json, QCryptographicHash::Sha256).toHex().left(20) + '"';
+        pageWithResults.clear();
         int reached = 0;
+        const QByteArray frame = EventFrame(Aged());
         for (QTcpSocket* socket : std::as_const(streams)) {
-            if (Send(socket))
+            if (Send(socket, frame))
                 ++reached;
         }
         emit owner.Published(reached);
@@ -453,9 +479,14 @@ private:
             Respond(socket, request, 405, text, QByteArrayLiteral("Nur Lesen.\n"), close,
                     QByteArrayLiteral("Allow: GET, HEAD\r\n"));
         } else if (request.path == "/") {
-            Respond(socket, request, 200, "text/html; charset=utf-8", page, close);
+            Respond(socket, request, 200, "text/html; charset=utf-8", PageWithResults(), close);
         } else if (request.path == "/ergebnisse.json") {
-            Respond(socket, request, 200, "application/json; charset=utf-8", current, close);
+            // A phone that polls gets "nothing new" in a few bytes.
+            const QByteArray tag = QByteArrayLiteral("ETag: ") + etag + "\r\n";
+            if (!request.ifNoneMatch.isEmpty() && NamesEtag(request.ifNoneMatch, etag))
+                Respond(socket, request, 304, {}, {}, close, tag);
+            else
+                Respond(socket, request, 200, "application/json; charset=utf-8", Aged(), close, tag);
         } else if (request.path == "/live") {
             if (streams.size() >= limits.maxConnections - limits.keptForPages)
                 Respond(socket, request, 503, text,
@@ -472,16 +503,19 @@ private:
                  const QByteArray& body, bool close, const QByteArray& extra = {})
     {
         static const QHash<int, QByteArray> reasons{{200, "OK"},
+                                                    {304, "Not Modified"},
                                                     {400, "Bad Request"},
                                                     {404, "Not Found"},
                                                     {405, "Method Not Allowed"},
                                                     {421, "Misdirected Request"},
                                                     {503, "Service Unavailable"},
                                                     {505, "HTTP Version Not Supported"}};
-        QByteArray answer = "HTTP/1.1 " + QByteArray::number(status) + ' ' + reasons.value(status) + "\r\n" +
-                            "Content-Type: " + type +
-                            "\r\nContent-Length: " + QByteArray::number(body.size()) +
-                            "\r\nCache-Control: no-cache\r\n" + securityHeaders + extra;
+        QByteArray answer = "HTTP/1.1 " + QByteArray::number(status) + ' ' + reasons.value(status) + "\r\n";
+        // A 304 has no content; a length there would have to be the full answer's.
+        if (status != 304)
+            answer +=
+                "Content-Type: " + type + "\r\nContent-Length: " + QByteArray::number(body.size()) + "\r\n";
+        answer += "Cache-Control: no-cache\r\n" + securityHeaders + extra;
         if (close)
             answer += "Connection: close\r\n";
         else if (request.http10)
@@ -529,14 +563,15 @@ private:
         Connection& connection = connections[socket];
         connection.phase = Phase::Stream;
         connection.lastProgress = Clock::now();
-        socket->write(QByteArrayLiteral("retry: 2000\n\n") + EventFrame(current));
+        socket->write(QByteArrayLiteral("retry: 2000\n\n") + EventFrame(Aged()));
         streams.append(socket);
         owner.streamClients = int(streams.size());
     }
 
     // The newest results to one stream, now or, while it is still sending,
-    // once it is through. False when it is behind.
-    bool Send(QTcpSocket* socket)
+    // once it is through. False when it is behind. frame: the event as built
+    // once for every stream of a publish.
+    bool Send(QTcpSocket* socket, const QByteArray& frame = {})
     {
         Connection& connection = connections[socket];
         if (socket->bytesToWrite() > 0) {
@@ -546,8 +581,30 @@ private:
         // The stall clock isn't wound back here: the sweep keeps it current
         // while nothing waits, and one that has waited since is asleep.
         connection.behind = false;
-        socket->write(EventFrame(current));
+        socket->write(frame.isEmpty() ? EventFrame(Aged()) : frame);
         return true;
+    }
+
+    // The results as they leave now: a running lane's time grows with their age.
+    QByteArray Aged() const
+    {
+        return ResultsJsonAged(
+            current,
+            std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - publishedAt).count());
+    }
+
+    // The page with the latest results inside, for a first paint without waiting for them.
+    QByteArray PageWithResults()
+    {
+        const qsizetype mark = page.indexOf(inlineResultsMark);
+        if (mark < 0)
+            return page;
+        const QByteArray aged = Aged();
+        if (pageWithResults.isEmpty() || aged != current) {
+            const qsizetype at = mark + inlineResultsMark.size();
+            pageWithResults = page.left(at) + ResultsJsonForHtml(aged) + page.mid(at);
+        }
+        return pageWithResults;
     }
 
     // Resets what stalls and closes what waited too long for a request; a
@@ -656,6 +713,9 @@ private:
     const TLiveServer::Limits limits;
     const QByteArray page;
     QByteArray current = QByteArrayLiteral("{}");
+    Clock::time_point publishedAt = Clock::now();
+    QByteArray etag = QByteArrayLiteral("W/\"0\"");
+    QByteArray pageWithResults; // built once per publish while no lane runs
     QHash<QTcpSocket*, Connection> connections;
     QHash<QHostAddress, int> perAddress;
     QList<QTcpSocket*> streams; // removed when closed

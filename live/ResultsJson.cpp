@@ -31,19 +31,33 @@ QByteArray ResultsJson(const LiveSnapshot& snapshot)
     QJsonArray lanes;
     for (int lane = 0; lane < std::clamp(snapshot.laneCount, 1, 2); ++lane) {
         const LiveLane& view = snapshot.lanes[lane];
-        lanes.append(QJsonObject{{QStringLiteral("bahn"), lane + 1},
-                                 {QStringLiteral("zustand"), StateName(view.state)},
-                                 {QStringLiteral("zeit"), view.time},
-                                 {QStringLiteral("starter"), view.starter},
-                                 {QStringLiteral("klasse"), view.className},
-                                 {QStringLiteral("unbestaetigt"), view.unconfirmed},
-                                 {QStringLiteral("platz"), view.place},
-                                 {QStringLiteral("abstand"), view.gap}});
+        QJsonObject shown{{QStringLiteral("bahn"), lane + 1},
+                          {QStringLiteral("zustand"), StateName(view.state)},
+                          {QStringLiteral("zeit"), view.time},
+                          {QStringLiteral("starter"), view.starter},
+                          {QStringLiteral("klasse"), view.className},
+                          {QStringLiteral("unbestaetigt"), view.unconfirmed},
+                          {QStringLiteral("platz"), view.place},
+                          {QStringLiteral("abstand"), view.gap},
+                          {QStringLiteral("nachLaeufen"), view.afterRuns}};
+        if (view.state == LiveLane::State::Running && view.elapsedMs >= 0)
+            shown.insert(QStringLiteral("laeuftMs"), view.elapsedMs);
+        lanes.append(shown);
     }
     QJsonArray unconfirmed;
     for (int row = 0; row < snapshot.unconfirmedRows.size(); ++row) {
         if (snapshot.unconfirmedRows.at(row))
             unconfirmed.append(row);
+    }
+    // The places the spectators see, by row: while a class's round is under
+    // way among those with as many runs ("nachLaeufen"), otherwise the protocol's.
+    QJsonArray places;
+    QJsonArray afterRuns;
+    QJsonArray totals;
+    for (const AudiencePlace& place : snapshot.places) {
+        places.append(place.place);
+        afterRuns.append(place.afterRuns);
+        totals.append(place.total);
     }
     const QJsonObject root{{QStringLiteral("veranstaltung"), snapshot.title},
                            {QStringLiteral("datum"), snapshot.date},
@@ -51,6 +65,39 @@ QByteArray ResultsJson(const LiveSnapshot& snapshot)
                            {QStringLiteral("spalten"), QJsonArray::fromStringList(snapshot.columns)},
                            {QStringLiteral("zeilen"), rows},
                            {QStringLiteral("bahnen"), lanes},
-                           {QStringLiteral("unbestaetigt"), unconfirmed}};
+                           {QStringLiteral("unbestaetigt"), unconfirmed},
+                           {QStringLiteral("plaetze"), places},
+                           {QStringLiteral("nachLaeufen"), afterRuns},
+                           {QStringLiteral("gesamt"), totals}};
     return QJsonDocument(root).toJson(QJsonDocument::Compact);
+}
+
+QByteArray ResultsJsonAged(const QByteArray& json, qint64 ageMs)
+{
+    // Only while a lane runs does the age matter; the object's closing brace is its last byte.
+    if (!json.endsWith('}') || !json.contains("\"laeuftMs\":"))
+        return json;
+    return json.chopped(1) + ",\"alterMs\":" + QByteArray::number(std::max<qint64>(ageMs, 0)) + '}';
+}
+
+QByteArray ResultsJsonForHtml(const QByteArray& json)
+{
+    QByteArray safe;
+    safe.reserve(json.size() + json.size() / 16);
+    for (qsizetype i = 0; i < json.size(); ++i) {
+        const char c = json.at(i);
+        if (c == '<')
+            safe += "\\u003c";
+        else if (c == '>')
+            safe += "\\u003e";
+        else if (c == '&')
+            safe += "\\u0026";
+        else if (c == '\xE2' && i + 2 < json.size() && json.at(i + 1) == '\x80' &&
+                 (json.at(i + 2) == '\xA8' || json.at(i + 2) == '\xA9')) {
+            safe += json.at(i + 2) == '\xA8' ? "\\u2028" : "\\u2029";
+            i += 2;
+        } else
+            safe += c;
+    }
+    return safe;
 }

@@ -185,11 +185,13 @@ void TFormScoreboard::ShowLanes(const std::array<ScoreboardLane, 2>& shown, int 
             if (view.unconfirmed)
                 result << QStringLiteral("unbestätigt");
             if (!view.place.isEmpty())
-                result << QStringLiteral("Platz %1").arg(view.place);
+                result << AudiencePlaceText(view.place, view.afterRuns);
             if (!view.gap.isEmpty())
                 result << view.gap;
-            result << (view.countedRuns == 1 ? QStringLiteral("1 Lauf")
-                                             : QStringLiteral("%1 Läufe").arg(view.countedRuns));
+            // A place during the round already names the runs.
+            if (view.place.isEmpty() || view.afterRuns == 0)
+                result << (view.countedRuns == 1 ? QStringLiteral("1 Lauf")
+                                                 : QStringLiteral("%1 Läufe").arg(view.countedRuns));
         }
         lane.result->setProperty("fullText", result.join(QStringLiteral("  ·  ")));
     }

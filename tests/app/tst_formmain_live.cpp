@@ -101,6 +101,7 @@ private slots:
         QVERIFY(!window->Scoreboard->isVisible());
 
         window->TriggerCommand(window->mStart);
+        clock->Set(1000 + 12340);
         // Opened while the run is timed, it shows the lanes at once.
         window->mTafel->trigger();
         QVERIFY(window->Scoreboard->isVisible());
@@ -108,6 +109,11 @@ private slots:
                      ScoreboardTexts().contains(QStringLiteral("SC Nord")),
                  qPrintable(ScoreboardTexts().join(" | ")));
         QTRY_COMPARE(Lane(LastEvent(reader), 1, "zustand"), QStringLiteral("läuft"));
+        // A running lane carries its time, so that the phones count on from there, and how
+        // long the results were under way in the server.
+        const auto running = [&] { return LastEvent(reader).value("bahnen").toArray().at(0).toObject(); };
+        QTRY_COMPARE(running().value("laeuftMs").toInteger(-1), 12340);
+        QVERIFY(LastEvent(reader).value("alterMs").toInteger(-1) >= 0);
         clock->Set(1000 + 31250);
         window->TriggerCommand(window->mSTOP1);
         clock->Set(1000 + 33000);

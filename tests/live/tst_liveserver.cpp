@@ -1,5 +1,7 @@
 #include "LiveClient.h"
 #include "LiveServer.h"
+#include "ProtocolLogic.h"
+#include "RaceSession.h"
 #include "ResultsJson.h"
 
 #include <QHostInfo>
@@ -186,6 +188,12 @@ private slots:
     void eachPublishReachesEveryStream();
     void streamHasTheSameSafeguards();
     void namesAreShownAsText();
+    void resultsCarryThePlacesAsSpectatorsSeeThem();
+    void pageComesWithTheResults_data();
+    void pageComesWithTheResults();
+    void unchangedResultsAnswerNotModified_data();
+    void unchangedResultsAnswerNotModified();
+    void aRunningLaneCarriesItsTimeAndTheAge();
     void oversizedRequestIsDroppedAndOthersAreServed();
     void whatAStreamSendsIsNotKept_data();
     void whatAStreamSendsIsNotKept();
@@ -484,6 +492,134 @@ void TestLiveServer::namesAreShownAsText()
              QStringLiteral("<img src=x onerror=alert(1)>"));
 }
 
+void TestLiveServer::resultsCarryThePlacesAsSpectatorsSeeThem()
+{
+    LiveSnapshot snapshot;
+    snapshot.rows << QStringList(13) << QStringList(13);
+    snapshot.places = {{"1", "", 2, 2, "60,00"}, {"3", "+1,00", 1, 0, "31,00"}};
+    snapshot.lanes[0].state = LiveLane::State::Stopped;
+    snapshot.lanes[0].place = QStringLiteral("1");
+    snapshot.lanes[0].afterRuns = 2;
+    const QJsonObject results = QJsonDocument::fromJson(ResultsJson(snapshot)).object();
+    QCOMPARE(results.value("plaetze").toArray(), (QJsonArray{"1", "3"}));
+    QCOMPARE(results.value("nachLaeufen").toArray(), (QJsonArray{2, 0}));
+    QCOMPARE(results.value("gesamt").toArray(), (QJsonArray{"60,00", "31,00"}));
+    const QJsonObject lane = results.value("bahnen").toArray().at(0).toObject();
+    QCOMPARE(lane.value("platz").toString(), QStringLiteral("1"));
+    QCOMPARE(lane.value("nachLaeufen").toInt(), 2);
+}
+
+void TestLiveServer::pageComesWithTheResults_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::newRow("a plain name") << QStringLiteral("Müller");
+    QTest::newRow("the end of a script") << QStringLiteral("</script><script>alert(1)</script>");
+    QTest::newRow("the end of a script in capitals") << QStringLiteral("</SCRIPT >");
+    QTest::newRow("a comment begun") << QStringLiteral("<!--<script>");
+    QTest::newRow("line separators") << QStringLiteral("a\u2028b\u2029c");
+    QTest::newRow("an entity and quotes") << QStringLiteral("&lt;\"'\\");
+}
+
+// The first paint shows the results without waiting for a second request,
+// and no name can end the block they stand in.
+void TestLiveServer::pageComesWithTheResults()
+{
+    QFETCH(QString, name);
+    QSignalSpy published(server.get(), &TLiveServer::Published);
+    server->Publish(Results(name));
+    QTRY_COMPARE(published.count(), 1);
+    const QByteArray page = Ask(server->Port(), Get("/")).body;
+    const QByteArray mark("<script type=\"application/json\" id=\"daten\">");
+    const qsizetype begin = page.indexOf(mark);
+    QVERIFY(begin >= 0);
+    const qsizetype end = page.indexOf("</", begin + mark.size());
+    QVERIFY(page.mid(end).startsWith("</script>"));
+    const QByteArray block = page.mid(begin + mark.size(), end - begin - mark.size());
+    QVERIFY(!block.contains('<') && !block.contains('>'));
+    QVERIFY(!block.contains("\xE2\x80\xA8") && !block.contains("\xE2\x80\xA9"));
+    QJsonParseError error;
+    const QJsonObject results = QJsonDocument::fromJson(block, &error).object();
+    QCOMPARE(error.error, QJsonParseError::NoError);
+    QCOMPARE(results.value("zeilen").toArray().at(0).toArray().at(1).toString(), name);
+    // The page's own script is still there, once, after the block.
+    QCOMPARE(page.count("<script>"), 1);
+    QVERIFY(page.indexOf("<script>") > end);
+}
+
+void TestLiveServer::unchangedResultsAnswerNotModified_data()
+{
+    QTest::addColumn<QByteArray>("ifNoneMatch"); // %E: the tag of the results as they stand
+    QTest::addColumn<bool>("publishBetween");
+    QTest::addColumn<int>("status");
+    QTest::newRow("its tag") << QByteArray("%E") << false << 304;
+    QTest::newRow("its tag among others") << QByteArray("\"x\", %E") << false << 304;
+    QTest::newRow("its tag, strong form") << QByteArray("%S") << false << 304;
+    QTest::newRow("any") << QByteArray("*") << false << 304;
+    QTest::newRow("another tag") << QByteArray("W/\"0123\"") << false << 200;
+    QTest::newRow("results published since") << QByteArray("%E") << true << 200;
+}
+
+void TestLiveServer::unchangedResultsAnswerNotModified()
+{
+    QFETCH(QByteArray, ifNoneMatch);
+    QFETCH(bool, publishBetween);
+    QFETCH(int, status);
+    QSignalSpy published(server.get(), &TLiveServer::Published);
+    server->Publish(Results(QStringLiteral("Müller")));
+    QTRY_COMPARE(published.count(), 1);
+    const Reply first = Ask(server->Port(), Get("/ergebnisse.json"));
+    QCOMPARE(first.status, 200);
+    const qsizetype at = first.headers.indexOf("\r\netag: ");
+    QVERIFY(at >= 0);
+    const QByteArray etag = first.headers.mid(at + 8, first.headers.indexOf("\r\n", at + 2) - at - 8);
+    QVERIFY(etag.startsWith("w/\""));
+    if (publishBetween) {
+        server->Publish(Results(QStringLiteral("Schmidt")));
+        QTRY_COMPARE(published.count(), 2);
+    }
+    // The headers were read in lower case; a tag's letters are hex digits and the weak mark.
+    const QByteArray weak = "W/" + etag.mid(2);
+    const QByteArray condition = ifNoneMatch.replace("%E", weak).replace("%S", weak.mid(2));
+    const Reply reply =
+        Ask(server->Port(),
+            "GET /ergebnisse.json HTTP/1.1\r\nHost: localhost\r\nIf-None-Match: " + condition + "\r\n\r\n");
+    QCOMPARE(reply.status, status);
+    QVERIFY(reply.headers.contains("\r\netag: w/\""));
+    if (status == 304) {
+        QVERIFY(reply.body.isEmpty());
+        QVERIFY(!reply.headers.contains("content-length"));
+    } else {
+        QCOMPARE(QJsonDocument::fromJson(reply.body).object().value("zeilen").toArray().at(0).toArray().at(1),
+                 publishBetween ? QStringLiteral("Schmidt") : QStringLiteral("Müller"));
+    }
+}
+
+// A phone counts a running lane on from what it is sent: the lane's time when
+// the results were taken and how long they have waited in the server since.
+void TestLiveServer::aRunningLaneCarriesItsTimeAndTheAge()
+{
+    TRaceSession session;
+    session.Load({ProtocolRowCells({"1", "Muster", "Max", "", "A"})});
+    session.Start(1000);
+    const QByteArray json = ResultsJson(AudienceView(session, {}, {}, 13340));
+    const QJsonObject lane =
+        QJsonDocument::fromJson(json).object().value("bahnen").toArray().at(0).toObject();
+    QCOMPARE(lane.value("zustand").toString(), QStringLiteral("läuft"));
+    QCOMPARE(lane.value("laeuftMs").toInteger(-1), 12340);
+    QCOMPARE(QJsonDocument::fromJson(ResultsJsonAged(json, 250)).object().value("alterMs").toInteger(-1),
+             250);
+    // Without a running lane the results stay as they are.
+    QCOMPARE(ResultsJsonAged(Results(QStringLiteral("Müller")), 250), Results(QStringLiteral("Müller")));
+
+    QSignalSpy published(server.get(), &TLiveServer::Published);
+    server->Publish(json);
+    QTRY_COMPARE(published.count(), 1);
+    const QJsonObject served =
+        QJsonDocument::fromJson(Ask(server->Port(), Get("/ergebnisse.json")).body).object();
+    QCOMPARE(served.value("bahnen").toArray().at(0).toObject().value("laeuftMs").toInteger(-1), 12340);
+    QVERIFY(served.value("alterMs").toInteger(-1) >= 0);
+}
+
 void TestLiveServer::oversizedRequestIsDroppedAndOthersAreServed()
 {
     const auto socket = Connect(server->Port());
@@ -601,6 +737,8 @@ void TestLiveServer::placesAreKeptForPageLoads()
     const Reply late = Ask(server->Port(), Get("/live"), streamPlaces);
     QCOMPARE(late.status, 503);
     QVERIFY(late.body.startsWith("Zu viele Zuschauer"));
+    // A page whose stream was turned away knows when to come back.
+    QVERIFY(late.headers.contains("\r\nretry-after: 10\r\n") || late.headers.endsWith("\r\nretry-after: 10"));
     QCOMPARE(Ask(server->Port(), Get("/"), streamPlaces).status, 200);
     QCOMPARE(Ask(server->Port(), Get("/ergebnisse.json"), streamPlaces + 1).status, 200);
     QCOMPARE(server->StreamClients(), streamPlaces);

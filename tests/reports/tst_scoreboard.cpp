@@ -22,19 +22,23 @@ void TestScoreboard::lanesShowTimeStarterAndResult_data()
     QTest::addColumn<QString>("time");
     QTest::addColumn<QList<int>>("patterns"); // the five digits, -1 dark
     QTest::addColumn<bool>("unconfirmed");
+    QTest::addColumn<int>("afterRuns");
     QTest::addColumn<QString>("result");
 
     const auto digit = [](int value) { return int(TDigit::DigitPattern(value)); };
-    QTest::newRow("a time") << "12,34" << QList<int>{-1, digit(1), digit(2), digit(3), digit(4)} << false
+    QTest::newRow("a time") << "12,34" << QList<int>{-1, digit(1), digit(2), digit(3), digit(4)} << false << 0
                             << "Platz 2  ·  +0,35  ·  3 Läufe";
     QTest::newRow("a time of over 100 s")
-        << "123,45" << QList<int>{digit(1), digit(2), digit(3), digit(4), digit(5)} << false
+        << "123,45" << QList<int>{digit(1), digit(2), digit(3), digit(4), digit(5)} << false << 0
         << "Platz 2  ·  +0,35  ·  3 Läufe";
     QTest::newRow("a time with a decimal point")
-        << "12.34" << QList<int>{-1, digit(1), digit(2), digit(3), digit(4)} << false
+        << "12.34" << QList<int>{-1, digit(1), digit(2), digit(3), digit(4)} << false << 0
         << "Platz 2  ·  +0,35  ·  3 Läufe";
     QTest::newRow("an implausible time") << "0,12" << QList<int>{-1, -1, digit(0), digit(1), digit(2)} << true
-                                         << "unbestätigt  ·  Platz 2  ·  +0,35  ·  3 Läufe";
+                                         << 0 << "unbestätigt  ·  Platz 2  ·  +0,35  ·  3 Läufe";
+    QTest::newRow("a place while the round is under way")
+        << "12,34" << QList<int>{-1, digit(1), digit(2), digit(3), digit(4)} << false << 3
+        << "Platz 2 nach 3 Läufen  ·  +0,35";
 }
 
 void TestScoreboard::lanesShowTimeStarterAndResult()
@@ -42,13 +46,15 @@ void TestScoreboard::lanesShowTimeStarterAndResult()
     QFETCH(QString, time);
     QFETCH(QList<int>, patterns);
     QFETCH(bool, unconfirmed);
+    QFETCH(int, afterRuns);
     QFETCH(QString, result);
 
     TFormScoreboard board;
     std::array<ScoreboardLane, 2> lanes;
-    lanes[0] = {ScoreboardLane::Phase::Stopped,  time, "7 Müller Anna", "A", "2", "+0,35", 3, unconfirmed,
-                "Freiwillige Feuerwehr Oberdorf"};
-    lanes[1] = {ScoreboardLane::Phase::Stopped, "EL", "9 Weber Carla", "B", "", "", 0, false, ""};
+    lanes[0] = {
+        ScoreboardLane::Phase::Stopped,   time,     "7 Müller Anna", "A", "2", "+0,35", 3, unconfirmed,
+        "Freiwillige Feuerwehr Oberdorf", afterRuns};
+    lanes[1] = {ScoreboardLane::Phase::Stopped, "EL", "9 Weber Carla", "B", "", "", 0, false, "", 0};
     board.ShowLanes(lanes, 2);
 
     const QList<TDigit*> digits = board.findChildren<TDigit*>();
