@@ -99,6 +99,10 @@ void TestAudienceView::aDoubtfulTimeTakesNoPlace()
     session.Load(Starters({"A", "A"}));
     session.Start(0);
     session.Stop(1, 70);
+    // Between the two lanes' stops, before any ranking: waiting, without a place.
+    const LiveSnapshot between = AudienceView(session, {}, {}, 1000);
+    QCOMPARE(LaneText(between.lanes[0]), QStringLiteral("stopped 0,07 [1 Name1  ]   ?"));
+    QCOMPARE(LaneText(between.lanes[1]), QStringLiteral("running 1,00 [2 Name2  ]  "));
     session.Stop(2, 3000);
     session.Rank();
     const LiveSnapshot view = AudienceView(session, {}, {}, 9000);
