@@ -98,7 +98,7 @@ struct TFormMainControls
 
     QTimer* Clock = nullptr;
     QTimer* TimerDate = nullptr;
-    QTimer* TimerGesperrtStart = nullptr;
+    const QTimer* TimerGesperrtStart = nullptr; // the session's lock, shown
 
     // The hidden menu: actions with shortcuts, no menu bar.
     QAction* mHilfe = nullptr;

@@ -206,7 +206,7 @@ TFormMain::TFormMain(TSystemAccess access, QWidget* parent)
     TimerDate->setInterval(5000);
     connect(TimerDate, &QTimer::timeout, this, &TFormMain::TimerDateTimer);
     TimerDate->start();
-    TimerGesperrtStart = m_session.RunForLock().LockTimer();
+    TimerGesperrtStart = &m_session.LockTimer();
     TimerSaveBounds = new QTimer(this);
     TimerSaveBounds->setSingleShot(true);
     TimerSaveBounds->setInterval(1000);

@@ -187,7 +187,11 @@ public:
 
     // Light-barrier images: tag 1 = on, 0 = off.
     void ImageLSClick(QLabel* image);
-    static bool BarrierOn(const QLabel* image);
+    // 1 the start barrier, 2 and 3 the finish barriers of lanes 1 and 2.
+    int BarrierOf(const QLabel* image) const;
+    bool BarrierOn(const QLabel* image) const;
+    // The barrier pictures as the session's barriers stand.
+    void ShowBarriers();
 
     // Light barriers on the serial port.
     void ComPortCTS();

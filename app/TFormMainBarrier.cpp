@@ -47,7 +47,8 @@ void TFormMain::CreateComPort(const SerialDeviceFactory& deviceFactory)
     connect(ComPort, &TComPort::OnClose, this, &TFormMain::ComPortClose);
     connect(ComPort, &TComPort::OnDeviceLost, this,
             [this](TComPort*, const QString& reason) { ComPortDeviceLost(reason); });
-    connect(&m_run, &TRunCycle::LockExpired, this, &TFormMain::TimerGesperrtTimer);
+    connect(&m_session, &TRaceSession::LockExpired, this, &TFormMain::TimerGesperrtTimer);
+    connect(&m_session, &TRaceSession::BarriersChanged, this, &TFormMain::ShowBarriers);
     StartBarrierHint = new QLabel(QStringLiteral("Start-Lichtschranke aus – [F4] scharf schalten"), this);
     StartBarrierHint->setStyleSheet(QStringLiteral("color: #b00000; font-weight: bold"));
     StartBarrierHint->setToolTip(QStringLiteral(
@@ -200,15 +201,13 @@ void TFormMain::ComPortRLSD()
 void TFormMain::BarrierLineChanged(int line)
 {
     // The session records the change, weighs the edge and starts or stops:
-    // SessionRunStarted, SessionLaneStopped. A finish barrier the operator
-    // switched off does not stop its lane.
+    // SessionRunStarted, SessionLaneStopped. A barrier the operator switched
+    // off neither starts nor stops.
     ApplyRules();
     const int choice = line == 1 ? Settings.Alg1 : line == 2 ? Settings.Alg2 : Settings.Alg3;
-    QLabel* finish = line == 3 ? ImageLS2 : ImageLS1;
     const bool wasTiming = m_run.Timing();
     const BarrierCommand command =
-        m_session.LineChanged(line, ComPort->ModemStatus(), ComPort->EventTick(), choice,
-                              BarrierOn(ImageLSstart), line > 1 && BarrierOn(finish));
+        m_session.LineChanged(line, ComPort->ModemStatus(), ComPort->EventTick(), choice);
     // The operator should know that no start beam started this run.
     if (line > 1 && command == BarrierCommand::Start && !wasTiming && m_run.Timing())
         statusBar()->showMessage(FinishStartNote(line - 1));
@@ -216,11 +215,8 @@ void TFormMain::BarrierLineChanged(int line)
 
 void TFormMain::TimerGesperrtTimer()
 {
-    m_session.RunForLock().EndLock();
-    if (!BarrierOn(ImageLS1))
-        ImageLSClick(ImageLS1);
-    if (!BarrierOn(ImageLS2))
-        ImageLSClick(ImageLS2);
+    // The session arms the finish barriers that waited for the lock's end.
+    m_session.EndLock();
 }
 
 void TFormMain::ComPortOpen()
@@ -244,18 +240,30 @@ void TFormMain::ComPortClose()
 }
 
 // ---------------------------------------------------------------------------
-// Barrier images: tag 1 = on, 0 = off
+// Barrier images show the session's barriers: tag 1 = armed, 0 = not
 
-bool TFormMain::BarrierOn(const QLabel* image)
+int TFormMain::BarrierOf(const QLabel* image) const
 {
-    return image->property("tag").toInt() == 1;
+    return image == ImageLSstart ? 1 : image == ImageLS1 ? 2 : 3;
+}
+
+bool TFormMain::BarrierOn(const QLabel* image) const
+{
+    return m_session.BarrierArmed(BarrierOf(image));
 }
 
 void TFormMain::ImageLSClick(QLabel* image)
 {
-    const int tag = image->property("tag").toInt() ^ 1;
-    image->setProperty("tag", tag);
-    ShowBarrierPicture(image);
+    // The operator's (or the start crew's) choice goes to the session: ShowBarriers.
+    m_session.ArmBarrier(BarrierOf(image), !BarrierOn(image));
+}
+
+void TFormMain::ShowBarriers()
+{
+    for (QLabel* image : {ImageLSstart, ImageLS1, ImageLS2}) {
+        image->setProperty("tag", BarrierOn(image) ? 1 : 0);
+        ShowBarrierPicture(image);
+    }
     UpdateStartBarrierHint();
 }
 
@@ -276,7 +284,7 @@ void TFormMain::ReadStoredSettings()
         move(*Settings.Left, *Settings.Top);
     resize(Settings.Width, Settings.Height);
     ComPort->SetPort(std::uint8_t(std::clamp(Settings.Port, 0, MaxComPort)));
-    TimerGesperrtStart->setInterval(Settings.TimerGesperrt);
+    ApplyRules();
 }
 
 void TFormMain::WriteStoredSettings()
@@ -286,7 +294,6 @@ void TFormMain::WriteStoredSettings()
     Settings.Width = width();
     Settings.Height = height();
     Settings.Port = ComPort->Port();
-    Settings.TimerGesperrt = TimerGesperrtStart->interval();
     const std::unique_ptr<QSettings> store = m_access.OpenSettings();
     if (store)
         WriteSettings(*store, Settings);
@@ -298,7 +305,6 @@ void TFormMain::bCFGClick()
         return;
     CreateCfgDialog();
     Settings.Port = ComPort->Port();
-    Settings.TimerGesperrt = TimerGesperrtStart->interval();
     // The ports as they are now; the one this program holds counts as there.
     m_portsFound = m_access.ScanPorts ? m_access.ScanPorts() : ScanPorts();
     if (ComPort->Connected() && ComPort->Port() >= 1 && ComPort->Port() <= MaxComPort) {
@@ -311,7 +317,7 @@ void TFormMain::bCFGClick()
     if (Dialogs().Exec(*CfgDialog) == QDialog::Accepted) {
         const bool portChanged = CfgDialog->PortEntryChanged();
         CfgDialog->ApplyTo(Settings);
-        TimerGesperrtStart->setInterval(Settings.TimerGesperrt);
+        ApplyRules();
         ApplyLaneLayout();
         if (portChanged) {
             ComPort->Close();

@@ -41,7 +41,8 @@ void TFormMain::PlaySound(QSoundEffect* sound)
 
 void TFormMain::ApplyRules()
 {
-    m_session.SetRules({Settings.CountBahn, Settings.ProbeLaufe, Settings.AllLaufe, Settings.Mindestzeit});
+    m_session.SetRules({Settings.CountBahn, Settings.ProbeLaufe, Settings.AllLaufe, Settings.Mindestzeit,
+                        Settings.TimerGesperrt});
 }
 
 void TFormMain::mStartClick(std::uint32_t tick)
@@ -74,9 +75,6 @@ void TFormMain::SessionRunStarted()
     Clock->start();
     UpdateCommandStates();
     bSTOP1->setFocus();
-
-    if (BarrierOn(ImageLSstart))
-        ImageLSClick(ImageLSstart);
 }
 
 void TFormMain::mSTOPClick(int laneIndex, std::uint32_t tick)
@@ -106,9 +104,6 @@ void TFormMain::SessionLaneStopped(int lane, int ms, const QString& key, int col
     if (m_restoring)
         return;
     PlaySound(m_stopSound);
-    QLabel* finish = lane == 1 ? ImageLS1 : ImageLS2;
-    if (BarrierOn(finish))
-        ImageLSClick(finish);
     // A car that never arrives: no made-up time, neither shown nor recorded.
     if (ms < 0)
         ShowLaneEliminated(lane);

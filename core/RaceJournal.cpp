@@ -300,7 +300,7 @@ bool DecodePayload(const QByteArray& payload, JournalRecord& r)
         return false;
     r.type = JournalRecordType(type);
     Fields(in, r);
-    if (r.type == JournalRecordType::Command && int(r.command.kind) > int(SessionCommand::Unplaced))
+    if (r.type == JournalRecordType::Command && int(r.command.kind) > int(SessionCommand::EndLock))
         return false;
     return in.ok && in.AtEnd();
 }

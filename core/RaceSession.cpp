@@ -21,6 +21,48 @@ constexpr std::size_t kUndoLevels = 10;
 TRaceSession::TRaceSession(QObject* parent) : QObject(parent)
 {
     connect(&m_run, &TRunCycle::StateChanged, this, &TRaceSession::RunStateChanged);
+    connect(&m_run, &TRunCycle::LockExpired, this, &TRaceSession::LockExpired);
+}
+
+bool TRaceSession::BarrierArmed(int barrier) const
+{
+    return barrier >= 1 && barrier <= 3 && m_armed.at(std::size_t(barrier - 1));
+}
+
+bool TRaceSession::BarrierArmedAt(int barrier, std::uint32_t tick) const
+{
+    if (BarrierArmed(barrier))
+        return true;
+    return barrier >= 2 && barrier <= 3 && m_finishArmPending && !m_run.LockedAt(tick);
+}
+
+void TRaceSession::SetArmed(int barrier, bool armed)
+{
+    bool& state = m_armed.at(std::size_t(barrier - 1));
+    if (state == armed)
+        return;
+    state = armed;
+    emit BarriersChanged();
+}
+
+void TRaceSession::ArmBarrier(int barrier, bool armed)
+{
+    if (barrier < 1 || barrier > 3)
+        return;
+    Record({.kind = SessionCommand::Arm, .lane = barrier, .flag = armed});
+    SetArmed(barrier, armed);
+}
+
+void TRaceSession::EndLock()
+{
+    if (!m_run.Locked() && !m_finishArmPending)
+        return;
+    Record({.kind = SessionCommand::EndLock});
+    m_run.EndLock();
+    if (std::exchange(m_finishArmPending, false)) {
+        SetArmed(2, true);
+        SetArmed(3, true);
+    }
 }
 
 void TRaceSession::Record(SessionCommand command)
@@ -57,9 +99,9 @@ void TRaceSession::ShowByPlace(bool byPlace)
 std::vector<SessionCommand> TRaceSession::StateCommands() const
 {
     std::vector<SessionCommand> commands;
-    commands.push_back(
-        {.kind = SessionCommand::SetRules,
-         .numbers = {m_rules.laneCount, m_rules.probeLaufe, m_rules.allLaufe, m_rules.minimumHundredths}});
+    commands.push_back({.kind = SessionCommand::SetRules,
+                        .numbers = {m_rules.laneCount, m_rules.probeLaufe, m_rules.allLaufe,
+                                    m_rules.minimumHundredths, m_rules.lockMs}});
     commands.push_back({.kind = SessionCommand::Load,
                         .flag = true,
                         .text = m_fileName,
@@ -93,6 +135,12 @@ std::vector<SessionCommand> TRaceSession::StateCommands() const
                                 .numbers = {m_laneRunColumn.at(lane - 1)}});
         }
     }
+    if (!Idle() && !m_run.Locked())
+        commands.push_back({.kind = SessionCommand::EndLock});
+    // The barriers as they are, after whatever the run did to them.
+    for (int barrier = 1; barrier <= 3; ++barrier)
+        commands.push_back(
+            {.kind = SessionCommand::Arm, .lane = barrier, .flag = m_armed.at(std::size_t(barrier - 1))});
     return commands;
 }
 
@@ -112,7 +160,8 @@ void TRaceSession::Replay(const std::vector<SessionCommand>& commands, const std
             Load(c.rows, c.keys, c.flag, c.text, c.numbers.value(0) != 0);
             break;
         case SessionCommand::SetRules:
-            SetRules({c.numbers.value(0, 2), c.numbers.value(1), c.numbers.value(2, 6), c.numbers.value(3)});
+            SetRules({c.numbers.value(0, 2), c.numbers.value(1), c.numbers.value(2, 6), c.numbers.value(3),
+                      c.numbers.value(4, 10000)});
             break;
         case SessionCommand::SelectLane:
             SelectLane(c.lane, c.numbers.value(0, -1));
@@ -189,6 +238,12 @@ void TRaceSession::Replay(const std::vector<SessionCommand>& commands, const std
         case SessionCommand::Unplaced:
             m_unplaced.append({c.lane, c.key, c.text});
             break;
+        case SessionCommand::Arm:
+            ArmBarrier(c.lane, c.flag);
+            break;
+        case SessionCommand::EndLock:
+            EndLock();
+            break;
         }
         if (afterEach)
             afterEach();
@@ -200,10 +255,12 @@ void TRaceSession::SetRules(const Rules& rules)
 {
     Rules given = rules;
     given.laneCount = std::clamp(rules.laneCount, 1, 2);
+    given.lockMs = std::clamp(rules.lockMs, 0, 999000);
     const bool same = given.laneCount == m_rules.laneCount && given.probeLaufe == m_rules.probeLaufe &&
                       given.allLaufe == m_rules.allLaufe &&
-                      given.minimumHundredths == m_rules.minimumHundredths;
+                      given.minimumHundredths == m_rules.minimumHundredths && given.lockMs == m_rules.lockMs;
     m_rules = given;
+    m_run.SetLockInterval(m_rules.lockMs);
     if (Idle())
         m_run.SetLaneCount(m_rules.laneCount);
     // The window gives its rules before every command: only a change is one.
@@ -211,7 +268,8 @@ void TRaceSession::SetRules(const Rules& rules)
         return;
     m_rulesGiven = true;
     Record({.kind = SessionCommand::SetRules,
-            .numbers = {m_rules.laneCount, m_rules.probeLaufe, m_rules.allLaufe, m_rules.minimumHundredths}});
+            .numbers = {m_rules.laneCount, m_rules.probeLaufe, m_rules.allLaufe, m_rules.minimumHundredths,
+                        m_rules.lockMs}});
 }
 
 // ---------------------------------------------------------------- protocol
@@ -559,6 +617,10 @@ bool TRaceSession::Start(std::uint32_t tick)
     m_lastRunCells.clear();
     if (!m_run.Start(tick))
         return false;
+    // The start crew arms the start barrier again when the next pair stands
+    // ready; the finish barriers are armed once the lock is over.
+    SetArmed(1, false);
+    m_finishArmPending = true;
     emit RunStarted(tick);
     return true;
 }
@@ -569,6 +631,7 @@ std::optional<int> TRaceSession::Stop(int lane, std::uint32_t tick, bool elimina
         return std::nullopt;
     Record({.kind = SessionCommand::Stop, .lane = lane, .tick = tick, .flag = eliminated});
     const std::optional<int> ms = m_run.Stop(lane, tick);
+    SetArmed(lane + 1, false);
     RecordLaneResult(lane, *ms, eliminated);
     return ms;
 }
@@ -651,6 +714,8 @@ bool TRaceSession::Reset()
         return false;
     Record({.kind = SessionCommand::Reset});
     m_run.Reset();
+    // "0,00" ends the lock early: the finish barriers stay as they are.
+    m_finishArmPending = false;
     m_laneRunColumn = {-1, -1};
     m_timedAcrossRestart = {false, false};
     m_run.SetLaneCount(m_rules.laneCount);
@@ -665,27 +730,28 @@ void TRaceSession::AdvanceLanes()
 }
 
 BarrierCommand TRaceSession::LineChanged(int line, std::uint32_t modemStatus, std::uint32_t tick,
-                                         int edgeChoice, bool startArmed, bool finishArmed)
+                                         int edgeChoice)
 {
     if (line < 1 || line > 3)
         return BarrierCommand::None;
     Record({.kind = SessionCommand::Edge, .lane = line, .tick = tick, .numbers = {int(modemStatus)}});
     if (!m_lines.at(std::size_t(line - 1)).Evaluate(modemStatus, edgeChoice))
         return BarrierCommand::None;
-    return line == 1 ? StartEdge(tick, startArmed) : FinishEdge(line - 1, tick, startArmed, finishArmed);
+    return line == 1 ? StartEdge(tick) : FinishEdge(line - 1, tick);
 }
 
-BarrierCommand TRaceSession::StartEdge(std::uint32_t tick, bool startArmed)
+BarrierCommand TRaceSession::StartEdge(std::uint32_t tick)
 {
-    const BarrierCommand command = m_run.StartEdge(StartAvailable(), startArmed);
+    const BarrierCommand command = m_run.StartEdge(StartAvailable(), BarrierArmedAt(1, tick), tick);
     if (command == BarrierCommand::Start)
         Start(tick);
     return command;
 }
 
-BarrierCommand TRaceSession::FinishEdge(int lane, std::uint32_t tick, bool startArmed, bool finishArmed)
+BarrierCommand TRaceSession::FinishEdge(int lane, std::uint32_t tick)
 {
-    const BarrierCommand command = m_run.FinishEdge(lane, StartAvailable(), startArmed, finishArmed);
+    const BarrierCommand command = m_run.FinishEdge(lane, StartAvailable(), BarrierArmedAt(1, tick),
+                                                    BarrierArmedAt(lane + 1, tick), tick);
     if (command == BarrierCommand::None)
         return command;
     if (command == BarrierCommand::Start)
@@ -720,6 +786,7 @@ bool TRaceSession::AbandonRun()
         return false;
     Record({.kind = SessionCommand::AbandonRun});
     m_run.Abandon();
+    m_finishArmPending = false;
     m_laneRunColumn = {-1, -1};
     m_timedAcrossRestart = {false, false};
     m_run.SetLaneCount(m_rules.laneCount);

@@ -48,6 +48,8 @@ struct SessionCommand
         ShowByPlace,        // flag: the protocol is shown in the order of the places
         Saved,              // the protocol is in its file: nothing unsaved
         Unplaced,           // lane, key, text: a time kept apart, as a journal's state holds it
+        Arm,                // lane: the barrier (1 start, 2 and 3 the finishes), flag: armed
+        EndLock,            // the lock ran out: finish barriers waiting for it are armed
     };
     Kind kind = Load;
     int lane = 0;
@@ -93,12 +95,11 @@ public:
         int probeLaufe = 0; // test runs before the counted ones
         int allLaufe = 6;   // the last counted run
         int minimumHundredths = 0;
+        int lockMs = 10000; // the light barriers' lock after a start
     };
 
     const TResultsModel& Results() const { return m_results; }
     const TRunCycle& Run() const { return m_run; }
-    // The run's lock timer, for a window that shows and ends it.
-    TRunCycle& RunForLock() { return m_run; }
     const Rules& CurrentRules() const { return m_rules; }
     // Every command taken so far (while they are kept).
     const std::vector<SessionCommand>& Commands() const { return m_commands; }
@@ -212,8 +213,20 @@ public:
     // settings choose for it (0 "ON", 1 "OFF") and the barriers' armed states.
     // Every change goes to the record; a change that is the chosen edge is
     // weighed (StartEdge, FinishEdge) and a resulting start or stop carried out.
-    BarrierCommand LineChanged(int line, std::uint32_t modemStatus, std::uint32_t tick, int edgeChoice,
-                               bool startArmed, bool finishArmed);
+    BarrierCommand LineChanged(int line, std::uint32_t modemStatus, std::uint32_t tick, int edgeChoice);
+    // The barriers (1 start, 2 and 3 the finishes of lanes 1 and 2) are
+    // armed by the operator; a start disarms the start barrier (the start crew
+    // arms it when the next pair stands ready), a lane's stop its finish
+    // barrier, and the lock's end arms both finish barriers.
+    bool BarrierArmed(int barrier) const;
+    // As an edge at tick finds it: a finish barrier waiting for the lock's end
+    // is armed from that tick on, however late the window hears of it.
+    bool BarrierArmedAt(int barrier, std::uint32_t tick) const;
+    void ArmBarrier(int barrier, bool armed);
+    // The lock ran out (the window's timer) or ends early.
+    void EndLock();
+    // The lock's timer, for a window that shows it.
+    const QTimer& LockTimer() const { return m_run.LockTimer(); }
     // A lane that runs on through a restore: its time will span the downtime.
     void MarkTimedAcrossRestart(int lane);
     // A run that can't go on after a restore (the machine restarted): the
@@ -257,6 +270,10 @@ signals:
     void ModifiedChanged(bool modified);
     // A run started (a command, a light barrier, a restore).
     void RunStarted(std::uint32_t tick);
+    // A barrier was armed or disarmed.
+    void BarriersChanged();
+    // The lock ran out by itself: the window ends it (EndLock).
+    void LockExpired();
     // Rows came or went as a whole (load, clear, deletion, undo).
     void ProtocolReplaced();
     void LanesChanged();
@@ -287,8 +304,9 @@ private:
     void SetLanePositions(std::array<int, 2> positions);
     // A chosen edge on the start line or a lane's finish line, with the
     // barriers' armed states; a resulting start or stop is carried out here.
-    BarrierCommand StartEdge(std::uint32_t tick, bool startArmed);
-    BarrierCommand FinishEdge(int lane, std::uint32_t tick, bool startArmed, bool finishArmed);
+    BarrierCommand StartEdge(std::uint32_t tick);
+    BarrierCommand FinishEdge(int lane, std::uint32_t tick);
+    void SetArmed(int barrier, bool armed);
     // The lanes to the next pair, as "0,00" moves them.
     void AdvanceLanes();
     // Writes a lane's time (or "EL") into its starter's next run column.
@@ -306,6 +324,8 @@ private:
     std::array<bool, 2> m_timedAcrossRestart{};
     QList<TimeMark> m_unconfirmed;
     QList<UnplacedTime> m_unplaced;
+    std::array<bool, 3> m_armed{false, false, false};
+    bool m_finishArmPending = false; // armed when the lock ends
     std::array<TBarrierLine, 3> m_lines{
         {{MS_CTS_ON, kLastCtsStart}, {MS_DSR_ON, kLastDsrStart}, {MS_RLSD_ON, kLastRlsdStart}}};
     QList<TimeMark> m_lastRunCells;

@@ -9,7 +9,28 @@ TRunCycle::TRunCycle(QObject* parent) : QObject(parent)
 {
     m_lock.setSingleShot(true);
     m_lock.setInterval(10000);
-    connect(&m_lock, &QTimer::timeout, this, &TRunCycle::LockExpired);
+    connect(&m_lock, &QTimer::timeout, this, [this] {
+        m_lockActive = false;
+        emit LockExpired();
+    });
+}
+
+void TRunCycle::LockFrom(std::uint32_t tick)
+{
+    m_lockActive = true;
+    m_lockStart = tick;
+    m_lock.start();
+}
+
+bool TRunCycle::LockedAt(std::uint32_t tick) const
+{
+    return m_lockActive && ElapsedTicks(m_lockStart, tick) < std::uint32_t(std::max(0, m_lock.interval()));
+}
+
+void TRunCycle::EndLock()
+{
+    m_lockActive = false;
+    m_lock.stop();
 }
 
 void TRunCycle::SetLaneCount(int count)
@@ -34,7 +55,7 @@ bool TRunCycle::Start(std::uint32_t tick)
     m_ticks = {tick, {0, 0}};
     m_running = {true, m_laneCount > 1};
     m_stopped = {false, false};
-    m_lock.start();
+    LockFrom(tick);
     SetState(RunState::Running);
     emit Started(tick);
     return true;
@@ -58,7 +79,7 @@ bool TRunCycle::Reset()
 {
     if (!CanReset())
         return false;
-    m_lock.stop();
+    EndLock();
     m_stopped = {false, false};
     SetState(RunState::Ready);
     emit ResetDone();
@@ -69,7 +90,7 @@ bool TRunCycle::Abandon()
 {
     if (m_state == RunState::Ready)
         return false;
-    m_lock.stop();
+    EndLock();
     m_running = {false, false};
     m_stopped = {false, false};
     SetState(RunState::Ready);
@@ -100,26 +121,27 @@ std::array<int, 2> TRunCycle::NextLanePositions(std::array<int, 2> positions,
     return next;
 }
 
-BarrierCommand TRunCycle::StartEdge(bool startAvailable, bool startArmed)
+BarrierCommand TRunCycle::StartEdge(bool startAvailable, bool startArmed, std::uint32_t tick)
 {
     // Someone walking through the start beam while cars are on the track must
     // not lock the finish lines: the run's own lock came with its start.
-    if (Locked() || Timing())
+    if (LockedAt(tick) || Timing())
         return BarrierCommand::None;
     const BarrierCommand command =
         startAvailable && startArmed ? BarrierCommand::Start : BarrierCommand::None;
-    m_lock.start();
+    LockFrom(tick);
     return command;
 }
 
-BarrierCommand TRunCycle::FinishEdge(int lane, bool startAvailable, bool startArmed, bool finishArmed) const
+BarrierCommand TRunCycle::FinishEdge(int lane, bool startAvailable, bool startArmed, bool finishArmed,
+                                     std::uint32_t tick) const
 {
     // A finish beam starts the run only where the operator has that barrier on:
     // someone walking through a switched-off finish line while the next pair
     // waits must not take the start away from them.
     if (startAvailable && startArmed)
         return finishArmed ? BarrierCommand::Start : BarrierCommand::None;
-    if (Locked())
+    if (LockedAt(tick))
         return BarrierCommand::None;
     return LaneRunning(lane) && finishArmed ? BarrierCommand::Stop : BarrierCommand::None;
 }

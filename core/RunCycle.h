@@ -75,22 +75,33 @@ public:
     std::array<int, 2> NextLanePositions(std::array<int, 2> positions, std::array<int, 2> entryCounts) const;
 
     // The light-barrier lock: from each start (and each accepted start edge) for
-    // the lock time, finish edges stop nothing. The timer is the window's
-    // TimerGesperrtStart.
-    QTimer* LockTimer() { return &m_lock; }
-    bool Locked() const { return m_lock.isActive(); }
+    // the lock time, finish edges stop nothing. It is judged on the ticks of
+    // the edges, so a busy window or a late timer changes nothing; the timer
+    // only tells when it has run out (LockExpired), for the window to show it.
+    int LockInterval() const { return m_lock.interval(); }
+    void SetLockInterval(int ms) { m_lock.setInterval(ms); }
+    const QTimer& LockTimer() const { return m_lock; }
+    // Locked from the tick on (a start, an accepted start edge).
+    void LockFrom(std::uint32_t tick);
+    // The lock has not ended yet (neither run out nor ended early).
+    bool Locked() const { return m_lockActive; }
+    // An edge at this tick falls within the lock.
+    bool LockedAt(std::uint32_t tick) const;
+    std::uint32_t LockStart() const { return m_lockStart; }
     // Ends the lock early, without LockExpired.
-    void EndLock() { m_lock.stop(); }
+    void EndLock();
 
-    // A start-line edge: ignored during the lock (and it does not prolong it)
-    // and while a run is being timed; otherwise it starts the run when the
-    // start is available and the start barrier is armed, and locks in either case.
-    BarrierCommand StartEdge(bool startAvailable, bool startArmed);
-    // A finish-line edge of a lane: while the start is available and the start
-    // barrier armed it starts the run if its finish barrier is armed too (a
-    // barrier wired to the wrong line still starts); otherwise, outside the
-    // lock, it stops its lane if that lane runs and its finish barrier is armed.
-    BarrierCommand FinishEdge(int lane, bool startAvailable, bool startArmed, bool finishArmed) const;
+    // A start-line edge at tick: ignored during the lock (and it does not
+    // prolong it) and while a run is being timed; otherwise it starts the run
+    // when the start is available and the start barrier is armed, and locks in
+    // either case.
+    BarrierCommand StartEdge(bool startAvailable, bool startArmed, std::uint32_t tick);
+    // A finish-line edge of a lane at tick: while the start is available and
+    // the start barrier armed it starts the run if its finish barrier is armed
+    // too (a barrier wired to the wrong line still starts); otherwise, outside
+    // the lock, it stops its lane if that lane runs and its finish barrier is armed.
+    BarrierCommand FinishEdge(int lane, bool startAvailable, bool startArmed, bool finishArmed,
+                              std::uint32_t tick) const;
 
 signals:
     void StateChanged(RunState state);
@@ -109,4 +120,6 @@ private:
     std::array<bool, 2> m_running{};
     std::array<bool, 2> m_stopped{};
     QTimer m_lock;
+    bool m_lockActive = false;
+    std::uint32_t m_lockStart = 0;
 };

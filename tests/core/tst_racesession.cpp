@@ -111,16 +111,18 @@ bool Give(TRaceSession& session, const QString& line)
     } else if (c == u"rank") {
         session.Rank();
     } else if (c == u"unlock") {
-        session.RunForLock().EndLock();
+        session.EndLock();
     } else if (c == u"sedge" || c == u"fedge") {
-        // Through the entry the window uses: the line drops, then rises (the edge "ON").
+        // Through the entry the window uses, with the barriers armed as given:
+        // the line drops, then rises (the edge "ON").
         const int line = c == u"sedge" ? 1 : n(1) + 1;
         const int at = c == u"sedge" ? 1 : 2;
         const std::uint32_t bit = line == 1 ? MS_CTS_ON : line == 2 ? MS_DSR_ON : MS_RLSD_ON;
-        const bool startArmed = n(at + 1) != 0;
-        const bool finishArmed = c == u"fedge" && n(at + 2) != 0;
-        session.LineChanged(line, 0, u(at), TBarrierLine::EdgeOn, startArmed, finishArmed);
-        session.LineChanged(line, bit, u(at), TBarrierLine::EdgeOn, startArmed, finishArmed);
+        session.ArmBarrier(1, n(at + 1) != 0);
+        if (line > 1)
+            session.ArmBarrier(line, n(at + 2) != 0);
+        session.LineChanged(line, 0, u(at), TBarrierLine::EdgeOn);
+        session.LineChanged(line, bit, u(at), TBarrierLine::EdgeOn);
     } else {
         return false;
     }

@@ -214,12 +214,14 @@ void TestRunCycle::barrierEdges()
     TRunCycle cycle;
     cycle.SetLaneCount(lanes);
     Play(cycle, events);
+    // The edge comes 100 ms after the last lock began (or none is left).
     if (locked)
-        cycle.LockTimer()->start();
+        cycle.LockFrom(0);
     else
         cycle.EndLock();
-    const BarrierCommand got = line == 0 ? cycle.StartEdge(startAvailable, startArmed)
-                                         : cycle.FinishEdge(line, startAvailable, startArmed, finishArmed);
+    const BarrierCommand got = line == 0
+                                   ? cycle.StartEdge(startAvailable, startArmed, 100)
+                                   : cycle.FinishEdge(line, startAvailable, startArmed, finishArmed, 100);
     QCOMPARE(got, command);
     QCOMPARE(cycle.Locked(), lockedAfter);
 }
@@ -228,20 +230,27 @@ void TestRunCycle::lockRunsOutOnceAndResetEndsItSilently()
 {
     TRunCycle cycle;
     QSignalSpy expired(&cycle, &TRunCycle::LockExpired);
-    cycle.LockTimer()->setInterval(1);
+    cycle.SetLockInterval(1);
     cycle.Start(0);
     QVERIFY(cycle.Locked());
     QTRY_COMPARE_WITH_TIMEOUT(expired.count(), 1, 5000);
     QVERIFY(!cycle.Locked());
 
-    cycle.LockTimer()->setInterval(60000);
+    cycle.SetLockInterval(60000);
     cycle.Stop(1, 1);
     cycle.Stop(2, 2);
-    QVERIFY(cycle.StartEdge(false, false) == BarrierCommand::None);
+    QVERIFY(cycle.StartEdge(false, false, 3) == BarrierCommand::None);
     QVERIFY(cycle.Locked());
     QVERIFY(cycle.Reset());
     QVERIFY(!cycle.Locked());
     QCOMPARE(expired.count(), 1);
+
+    // Edges are judged on their own ticks, whenever the timer runs out.
+    cycle.SetLockInterval(10000);
+    cycle.LockFrom(1000);
+    QVERIFY(cycle.LockedAt(10999));
+    QVERIFY(!cycle.LockedAt(11000));
+    QVERIFY(cycle.Locked());
 }
 
 void TestRunCycle::lanesAdvanceInPairs_data()
