@@ -71,7 +71,8 @@ public:
         std::uint8_t length = 0;
         if (!Get(length) || mBytes.size() - mPos < length)
             return false;
-        QStringDecoder decoder(QStringDecoder::Utf8);
+        // Stateless: a sequence cut off at the end is an error, not kept for more bytes.
+        QStringDecoder decoder(QStringDecoder::Utf8, QStringConverter::Flag::Stateless);
         text = decoder(mBytes.sliced(mPos, length));
         mPos += length;
         if (length > StartLinkMaxLaneText || decoder.hasError())
