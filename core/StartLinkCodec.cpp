@@ -71,8 +71,10 @@ public:
         std::uint8_t length = 0;
         if (!Get(length) || mBytes.size() - mPos < length)
             return false;
-        // Stateless: a sequence cut off at the end is an error, not kept for more bytes.
-        QStringDecoder decoder(QStringDecoder::Utf8, QStringConverter::Flag::Stateless);
+        // Stateless: a sequence cut off at the end is an error, not kept for more
+        // bytes; a byte order mark stays a character, so the text encodes back the same.
+        QStringDecoder decoder(QStringDecoder::Utf8,
+                               QStringConverter::Flag::Stateless | QStringConverter::Flag::ConvertInitialBom);
         text = decoder(mBytes.sliced(mPos, length));
         mPos += length;
         if (length > StartLinkMaxLaneText || decoder.hasError())
