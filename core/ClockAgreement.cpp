@@ -146,6 +146,10 @@ double ClosestSpacing(const std::deque<ClockExchange>& samples, qint64 refUs, do
 
 bool TClockAgreement::Add(const ClockExchange& e)
 {
+    // Stamps from the network are checked before any arithmetic on them can overflow.
+    for (qint64 stamp : {e.t1, e.t2, e.t3, e.t4})
+        if (stamp <= -MaxStampUs || stamp >= MaxStampUs)
+            return false;
     const qint64 roundTrip = (e.t4 - e.t1) - (e.t3 - e.t2);
     if (e.t4 < e.t1 || e.t3 < e.t2 || roundTrip < 0 || e.t4 - e.t1 > MaxRoundTripUs)
         return false;
@@ -224,14 +228,14 @@ void TClockAgreement::Refit()
 
 qint64 TClockAgreement::RemoteForLocal(qint64 localUs) const
 {
-    if (!mFitted)
+    if (!mFitted || localUs <= -MaxStampUs || localUs >= MaxStampUs)
         return localUs;
     return localUs + std::llround(mOffsetUs + mRate * double(localUs - mRefUs));
 }
 
 qint64 TClockAgreement::UncertaintyUs(qint64 localUs) const
 {
-    if (!mFitted)
+    if (!mFitted || localUs <= -MaxStampUs || localUs >= MaxStampUs)
         return NoEstimateUs;
     const double distance = std::abs(double(localUs - mRefUs)) + double(mAnchorHalfUs);
     const double outside = double(std::max<qint64>({mFirstUs - localUs, localUs - mLastUs, 0}));

@@ -41,6 +41,8 @@ public:
     static constexpr qint64 MaxRoundTripUs = 2'000'000;
     static constexpr qint64 GoodUncertaintyUs = 2000;
     static constexpr qint64 NoEstimateUs = std::numeric_limits<qint64>::max();
+    // Stamps beyond (36,000 years) are not from a clock.
+    static constexpr qint64 MaxStampUs = qint64(1) << 60;
 
     // False when the exchange is unsound (times out of order, a round trip
     // longer than MaxRoundTripUs, older than the window) and was ignored.

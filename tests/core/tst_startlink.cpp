@@ -10,6 +10,7 @@
 #include <QSet>
 #include <QTest>
 #include <algorithm>
+#include <limits>
 #include <map>
 #include <memory>
 #include <vector>
@@ -420,12 +421,15 @@ void TestStartLink::clockAgreementIgnoresUnsoundAndReplayed()
     const qint64 now = SimulatedClockLink::StationZeroUs + 100'000'000;
     const qint64 before = agreement.RemoteForLocal(now);
     const int samples = agreement.SampleCount();
-    // Out of order, a round trip of more than two seconds, or older than the window.
+    // Out of order, a round trip of more than two seconds, older than the window, or no clock's.
     QVERIFY(!agreement.Add({now, now + 1000, now + 900, now + 2000}));
     QVERIFY(!agreement.Add({now, now + 1000, now + 1100, now - 1}));
     QVERIFY(!agreement.Add(
         {now - 2'500'000, link.FinishClock(now - 2'000'000), link.FinishClock(now - 2'000'000), now}));
     QVERIFY(!agreement.Add({now - 200'000'000, 0, 0, now - 199'000'000}));
+    QVERIFY(
+        !agreement.Add({now, std::numeric_limits<qint64>::min(), std::numeric_limits<qint64>::max(), now}));
+    QVERIFY(!agreement.Add({std::numeric_limits<qint64>::min(), 0, 0, now}));
     QCOMPARE(agreement.SampleCount(), samples);
     // An answer replayed (or late) only lengthens the way back: nothing moves.
     const qint64 t1 = now - 10'000'000;
