@@ -167,6 +167,7 @@ private slots:
     void acceptanceRules();
     void acceptanceMemoryIsBounded();
     void foreignDatagramsChangeNothing();
+    void replayedDatagramsTakeNothing();
     void startsArriveExactlyOnce_data();
     void startsArriveExactlyOnce();
 };
@@ -619,6 +620,39 @@ void TestStartLink::foreignDatagramsChangeNothing()
     station.Receive(EncodeStartLink(status, TestKey()), 1000);
     QVERIFY(station.FinishStatus());
     QCOMPARE(FinishRunStateText(station.FinishStatus()->runState), QStringLiteral("Ziel wartet"));
+}
+
+// Someone on the Wi-Fi records the station's datagrams and sends them again: a
+// start is taken once (and acknowledged again), and once the station is gone its
+// datagrams get no answer at all.
+void TestStartLink::replayedDatagramsTakeNothing()
+{
+    TFinishLink finish(TestKey(), 900);
+    StartLinkDatagram start = Sample(StartLinkType::Start);
+    start.session = 100;
+    start.originSession = 100;
+    const QByteArray recorded = EncodeStartLink(start, TestKey());
+    StartLinkDatagram probe = Sample(StartLinkType::ClockProbe);
+    probe.session = 100;
+    const QByteArray recordedProbe = EncodeStartLink(probe, TestKey());
+    QVERIFY(finish.Receive(recorded, 0).start);
+    for (qint64 at : {1'000'000, 2'000'000}) {
+        const TFinishLink::Received again = finish.Receive(recorded, at);
+        QVERIFY(!again.start);
+        QCOMPARE(again.verdict, std::optional<StartVerdict>(StartVerdict::Duplicate));
+        QCOMPARE(again.replies.size(), 1);
+    }
+    // The station restarted under a new session after 10 s of silence.
+    probe.session = 101;
+    QCOMPARE(finish.Receive(EncodeStartLink(probe, TestKey()), 12'000'000).replies.size(), 1);
+    for (const QByteArray& replayed : {recorded, recordedProbe}) {
+        const TFinishLink::Received received = finish.Receive(replayed, 13'000'000);
+        QVERIFY(received.replies.isEmpty());
+        QVERIFY(!received.start);
+    }
+    QCOMPARE(finish.Acceptance().Counters().accepted, 1);
+    QCOMPARE(finish.Acceptance().Counters().duplicates, 2);
+    QCOMPARE(finish.Acceptance().Counters().stale, 2);
 }
 
 void TestStartLink::startsArriveExactlyOnce_data()
