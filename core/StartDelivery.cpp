@@ -5,6 +5,7 @@
 #include <QDataStream>
 #include <QIODevice>
 #include <algorithm>
+#include <cstdint>
 
 namespace {
 

@@ -1,6 +1,7 @@
 #include "StartLink.h"
 
 #include <algorithm>
+#include <cstdint>
 
 void TStationLink::Edge(qint64 stationUs, qint64 nowUs)
 {
@@ -16,6 +17,8 @@ QList<QByteArray> TStationLink::Poll(qint64 nowUs)
         probe.session = mOutbox.Session();
         probe.sequence = ++mProbeSequence;
         probe.t1 = nowUs;
+        probe.uncertaintyUs = std::uint32_t(std::min<qint64>(mAgreement.UncertaintyUs(nowUs), UINT32_MAX));
+        probe.clockGood = mAgreement.IsGood(nowUs);
         out.append(EncodeStartLink(probe, mKey));
         mNextProbeUs = nowUs + ProbePeriodUs;
     }
@@ -80,6 +83,7 @@ TFinishLink::Received TFinishLink::Receive(const QByteArray& bytes, qint64 recei
     reply.sequence = ++mSent;
     reply.originSession = d.session;
     if (d.type == StartLinkType::ClockProbe) {
+        mPairedClock = StationClock{d.uncertaintyUs, d.clockGood};
         reply.type = StartLinkType::ProbeReply;
         reply.t1 = d.t1;
         reply.t2 = receivedUs;

@@ -64,10 +64,18 @@ public:
                       bool clockGood);
 
     TStartAcceptance& Acceptance() { return mAcceptance; }
+    // The paired station's agreement as its latest probe told, none before one.
+    struct StationClock
+    {
+        qint64 uncertaintyUs = 0;
+        bool good = false;
+    };
+    const std::optional<StationClock>& PairedClock() const { return mPairedClock; }
 
 private:
     QByteArray mKey;
     std::uint64_t mSession = 0;
+    std::optional<StationClock> mPairedClock;
     std::uint32_t mSent = 0;
     TStartAcceptance mAcceptance;
 };

@@ -197,6 +197,8 @@ QByteArray EncodeStartLink(const StartLinkDatagram& d, const QByteArray& key)
     switch (d.type) {
     case StartLinkType::ClockProbe:
         LinkPut<qint64>(out, d.t1);
+        LinkPut<std::uint32_t>(out, d.uncertaintyUs);
+        LinkPut<std::uint8_t>(out, d.clockGood ? 1 : 0);
         break;
     case StartLinkType::ProbeReply:
         LinkPut<std::uint64_t>(out, d.originSession);
@@ -265,7 +267,8 @@ StartLinkDecoded DecodeStartLink(const QByteArray& bytes, const QByteArray& key)
     std::uint8_t flags = 0;
     switch (d.type) {
     case StartLinkType::ClockProbe:
-        complete = in.Get(d.t1);
+        complete = in.Get(d.t1) && in.Get(d.uncertaintyUs) && in.Get(flags);
+        sound = sound && flags <= 1;
         break;
     case StartLinkType::ProbeReply:
         complete = in.Get(d.originSession) && in.Get(d.t1) && in.Get(d.t2) && in.Get(d.t3);

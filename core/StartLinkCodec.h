@@ -40,7 +40,7 @@ inline constexpr int StartLinkMacSize = 32;
 inline constexpr int StartLinkMaxLaneText = 64; // bytes of UTF-8
 
 enum class StartLinkType : std::uint8_t {
-    ClockProbe = 1,   // station → finish: t1
+    ClockProbe = 1,   // station → finish: t1, and how well the station's agreement stands
     ProbeReply = 2,   // finish → station: the probing station, t1 echoed, t2 received, t3 sent
     Start = 3,        // station → finish: a start edge, see StartLinkDatagram
     Acknowledge = 4,  // finish → station: originSession and originSequence taken
@@ -71,6 +71,7 @@ struct StartLinkDatagram
     std::uint32_t originSequence = 0;
     qint64 stationStampUs = 0; // the edge on the station's clock
     qint64 finishStampUs = 0;  // the same edge converted to the finish's clock
+    // Start: the conversion's; probe: the station's agreement now; status: as the finish sees it.
     std::uint32_t uncertaintyUs = 0;
     bool clockGood = false;
     // Status.

@@ -51,6 +51,8 @@ StartLinkDatagram Sample(StartLinkType type)
     case StartLinkType::ClockProbe:
         d.originSession = 0; // a probe names only its sender
         d.t1 = 5'000'000'123;
+        d.uncertaintyUs = 450;
+        d.clockGood = true;
         break;
     case StartLinkType::ProbeReply:
         d.t1 = 5'000'000'123;
@@ -752,6 +754,8 @@ void TestStartLink::startsArriveExactlyOnce()
     QCOMPARE(station->Outbox().Dropped(), 0);
     if (allGood) {
         QCOMPARE(good, 24);
+        QVERIFY(finish->PairedClock() && finish->PairedClock()->good);
+        QVERIFY(finish->PairedClock()->uncertaintyUs <= TClockAgreement::GoodUncertaintyUs);
         QVERIFY2(worst <= 1000 + 300, qPrintable(QString::number(worst)));
     }
 }
