@@ -8,7 +8,7 @@ cd "$(dirname "$0")/.."
 seconds=${1:-60}
 shift || true
 harnesses=("$@")
-[ ${#harnesses[@]} -eq 0 ] && harnesses=(protocoltext xlsx ods xls)
+[ ${#harnesses[@]} -eq 0 ] && harnesses=(protocoltext xlsx ods xls startlink)
 if ! command -v clang++ >/dev/null; then
     echo "clang++ fehlt (apt-get install clang): keine Fuzz-Läufe" >&2
     exit 1
