@@ -785,8 +785,6 @@ bool TFormMain::OfficeExportAvailable(bool word) const
 
 void TFormMain::UpdateCommandStates()
 {
-    // The settings may have changed the lane count since the last command.
-    ApplyRules();
     const bool idle = RunIdle();
     const int starters = int(m_session.StartOrder().size());
     const bool resetDue = m_run.CanReset();
@@ -885,7 +883,6 @@ void TFormMain::ApplyLaneLayout()
 void TFormMain::cbBuhnChange()
 {
     // The lists are the operator's way to choose; the lanes are the session's.
-    ApplyRules();
     m_session.SelectLane(1, cbBuhn1->currentIndex());
     m_session.SelectLane(2, cbBuhn2->currentIndex());
     ShowLanes();
@@ -893,7 +890,6 @@ void TFormMain::cbBuhnChange()
 
 void TFormMain::seObmenClick()
 {
-    ApplyRules();
     m_session.Swap();
 }
 
@@ -958,7 +954,7 @@ void TFormMain::FormResize()
     // A run column beyond the runs of the day, or without times yet, is narrow:
     // the names need the room more. A run's first time widens its column.
     for (int col = ColLauf1; col <= ColLauf6; ++col) {
-        if (col - ColLauf1 + 1 > Settings.AllLaufe || RunColumnEmpty(col))
+        if (col - ColLauf1 + 1 > m_session.CurrentRules().allLaufe || RunColumnEmpty(col))
             fixedWidths.at(col) = kNarrowRunColumnWidth;
     }
     constexpr std::array<int, 4> textColumns = {ColName, ColVorname, ColVerein, ColKlasse};

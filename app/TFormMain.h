@@ -140,6 +140,9 @@ class TFormMain : public QMainWindow, protected TFormMainControls
     friend class TFormMainTestAccess;
 
 public:
+    // The settings' rules to the session, as one command: at start-up and when
+    // the settings dialog closes with OK (a lane count waits for "0,00").
+    void ApplySettings();
     explicit TFormMain(TSystemAccess access = {}, QWidget* parent = nullptr);
     ~TFormMain() override;
 
@@ -374,8 +377,6 @@ private:
     // Stops a running lane with "EL" instead of a time (Shift+F8, Shift+F9).
     void mELClick(int laneIndex, std::uint32_t tick);
     void StopLane(int laneIndex, bool eliminated, std::uint32_t tick);
-    // The session's rules from the settings, before each command that uses them.
-    void ApplyRules();
     // What the session reports, shown.
     void ConnectSession();
     void SessionLaneStopped(int lane, int ms, const QString& key, int col);

@@ -203,7 +203,6 @@ void TFormMain::BarrierLineChanged(int line)
     // The session records the change, weighs the edge and starts or stops:
     // SessionRunStarted, SessionLaneStopped. A barrier the operator switched
     // off neither starts nor stops.
-    ApplyRules();
     const int choice = line == 1 ? Settings.Alg1 : line == 2 ? Settings.Alg2 : Settings.Alg3;
     const bool wasTiming = m_run.Timing();
     const BarrierCommand command =
@@ -284,7 +283,7 @@ void TFormMain::ReadStoredSettings()
         move(*Settings.Left, *Settings.Top);
     resize(Settings.Width, Settings.Height);
     ComPort->SetPort(std::uint8_t(std::clamp(Settings.Port, 0, MaxComPort)));
-    ApplyRules();
+    ApplySettings();
 }
 
 void TFormMain::WriteStoredSettings()
@@ -317,7 +316,7 @@ void TFormMain::bCFGClick()
     if (Dialogs().Exec(*CfgDialog) == QDialog::Accepted) {
         const bool portChanged = CfgDialog->PortEntryChanged();
         CfgDialog->ApplyTo(Settings);
-        ApplyRules();
+        ApplySettings();
         ApplyLaneLayout();
         if (portChanged) {
             ComPort->Close();

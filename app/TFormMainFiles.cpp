@@ -237,7 +237,6 @@ bool TFormMain::FillProtocol(const ProtocolTable& rows, const QStringList* heade
     }
     // The session takes the rows and places the lanes; the grid and the lane
     // lists show them (ShowProtocol, ShowLaneLists).
-    ApplyRules();
     const int mended = m_session.Load(
         rows, titles, keepLoadOrder, fileName.isEmpty() ? QString() : QFileInfo(fileName).absoluteFilePath());
     if (mended < 0) {

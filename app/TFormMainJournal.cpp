@@ -207,7 +207,7 @@ bool TFormMain::ApplyJournalReplay(const JournalReplay& replay, const QString& s
                                       "Lauf, der dabei noch lief, kann nicht fortgesetzt werden und "
                                       "wurde verworfen; bereits eingetragene Zeiten bleiben im "
                                       "Protokoll. Bitte den Lauf wiederholen.");
-    ApplyRules();
+    ApplySettings();
     const std::vector<SessionCommand> commands = RestoreCommands(replay, m_session.CurrentRules(), sameBoot);
     // The session is given the journal's commands again; the window shows
     // what they lead to. Nothing given again goes to the journal: the

@@ -160,7 +160,6 @@ void TFormMain::RankProtocol()
 {
     // The session ranks by its own rule; the grid shows the protocol either in
     // start order or, with "Sort", in the order the places were counted.
-    ApplyRules();
     m_session.Rank();
     m_session.ShowInOrder(m_session.ShownByPlace() ? m_session.RankingOrder() : m_session.StartOrder());
     ShowSessionOrder();
@@ -252,11 +251,11 @@ void TFormMain::SortGrid1GetCellFormat(int col, int row, TFormatOptions& format)
         return;
     }
     if (row != SortGrid1->Row())
-        format.BrushColor = ProtocolCellBackground(col, Settings.ProbeLaufe);
+        format.BrushColor = ProtocolCellBackground(col, m_session.CurrentRules().probeLaufe);
     const TAlignment alignment = ProtocolCellAlignment(col);
     if (alignment != taLeftJustify)
         format.AlignmentHorz = alignment;
-    if (row == LaneRow(1) || (Settings.CountBahn == 2 && row == LaneRow(2))) {
+    if (row == LaneRow(1) || (m_session.CurrentRules().laneCount == 2 && row == LaneRow(2))) {
         // Red is unreadable on the selection's blue: on a dark cell (the selected
         // row) the marked row takes a colour that stands out there.
         const QColor background = ToQColor(format.BrushColor, SortGrid1->palette());

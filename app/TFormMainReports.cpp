@@ -26,7 +26,7 @@ ProtocolReport TFormMain::ReportOfProtocol() const
     // The event's name where the organiser gave one.
     const QString title =
         Settings.Veranstaltung.isEmpty() ? QStringLiteral("Quellorix") : Settings.Veranstaltung;
-    return ReadProtocolReport(ProtocolRows(), title, Settings.ProbeLaufe);
+    return ReadProtocolReport(ProtocolRows(), title, m_session.CurrentRules().probeLaufe);
 }
 
 bool TFormMain::WriteWebPage(const QString& fileName)
@@ -98,7 +98,7 @@ void TFormMain::Drucker1Click()
 
 ResultsList TFormMain::ResultsOfProtocol() const
 {
-    return BuildResultsList(m_results.Table(), Settings.ProbeLaufe, Settings.Veranstaltung,
+    return BuildResultsList(m_results.Table(), m_session.CurrentRules().probeLaufe, Settings.Veranstaltung,
                             QDate::currentDate());
 }
 
@@ -123,7 +123,7 @@ bool TFormMain::MayListWithoutWaitingTimes(const QString& verb)
     // A doubtful time of a counted run keeps its starter from a place until
     // Ctrl+B: the list would show him without a result and the ones behind
     // moved up. A test run's time doesn't count, so it leaves nothing out.
-    const int firstCounted = ColLauf1 + std::max(0, Settings.ProbeLaufe);
+    const int firstCounted = ColLauf1 + std::max(0, m_session.CurrentRules().probeLaufe);
     const auto waiting =
         std::count_if(m_session.Unconfirmed().cbegin(), m_session.Unconfirmed().cend(),
                       [firstCounted](const TimeMark& mark) { return mark.second >= firstCounted; });

@@ -39,7 +39,7 @@ void TFormMain::PlaySound(QSoundEffect* sound)
         sound->play();
 }
 
-void TFormMain::ApplyRules()
+void TFormMain::ApplySettings()
 {
     m_session.SetRules({Settings.CountBahn, Settings.ProbeLaufe, Settings.AllLaufe, Settings.Mindestzeit,
                         Settings.TimerGesperrt});
@@ -47,8 +47,6 @@ void TFormMain::ApplyRules()
 
 void TFormMain::mStartClick(std::uint32_t tick)
 {
-    // The lane count may have changed in the settings since the last run.
-    ApplyRules();
     // The start tick is taken at the trigger; the sound plays asynchronously.
     if (!m_session.Start(tick)) {
         // Both times would go to the one starter.
@@ -92,7 +90,6 @@ void TFormMain::StopLane(int laneIndex, bool eliminated, std::uint32_t tick)
     const int lane = laneIndex + 1;
     if (!m_run.LaneRunning(lane))
         return;
-    ApplyRules();
     // The session records the time (or "EL") and reports it: SessionLaneStopped.
     m_session.Stop(lane, tick, eliminated);
 }
@@ -113,7 +110,8 @@ void TFormMain::SessionLaneStopped(int lane, int ms, const QString& key, int col
     if (col >= 0 && row >= 1) {
         SortGrid1->InvalidateCell(col, row);
         // The run's first time: its column takes its full width.
-        if (col - ColLauf1 + 1 <= Settings.AllLaufe && SortGrid1->ColWidths(col) < kRunColumnWidth)
+        if (col - ColLauf1 + 1 <= m_session.CurrentRules().allLaufe &&
+            SortGrid1->ColWidths(col) < kRunColumnWidth)
             FormResize();
     }
     AfterLaneStop();
@@ -137,7 +135,6 @@ void TFormMain::AfterLaneStop()
 
 void TFormMain::mResetClick()
 {
-    ApplyRules();
     // The session moves the lanes on to the next pair: ShowLanes.
     if (!m_session.Reset())
         return;

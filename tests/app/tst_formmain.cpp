@@ -429,6 +429,7 @@ private Q_SLOTS:
         QFETCH(int, lane1After);
         QFETCH(int, lane2After);
         window->Settings.CountBahn = laneCount;
+        window->ApplySettings();
         window->ApplyLaneLayout();
         Load(kFiveStarters.mid(0, entries));
         window->cbBuhn1->setCurrentIndex(lane1Before);
@@ -616,6 +617,7 @@ private Q_SLOTS:
     void oneLaneModeIgnoresTheLaneTwoStop()
     {
         window->Settings.CountBahn = 1;
+        window->ApplySettings();
         window->ApplyLaneLayout();
         Load(kFiveStarters);
         QVERIFY(window->cbBuhn2->isHidden());
@@ -760,6 +762,7 @@ private Q_SLOTS:
         QFETCH(bool, marked);
         QFETCH(QString, reason);
         window->Settings.Mindestzeit = minimum;
+        window->ApplySettings();
         const QList<Starter> starters = FortyStarters();
         Load(starters);
         if (classField) {
@@ -804,6 +807,7 @@ private Q_SLOTS:
     {
         window->Settings.Mindestzeit = 500;
         window->Settings.ProbeLaufe = 0;
+        window->ApplySettings();
         Load(kFiveStarters);
         Run(70, 31000); // Adler's contact bounced, Berg ran
         QCOMPARE(Cell(ColLauf1, 1), QStringLiteral("0,07"));
@@ -845,6 +849,7 @@ private Q_SLOTS:
     {
         QFETCH(bool, wholeProtocol);
         window->Settings.Mindestzeit = 500;
+        window->ApplySettings();
         Load(kFiveStarters);
         Run(70, 31000); // Adler's 0,07 waits for confirmation
         Key(Qt::Key_F7);
@@ -870,6 +875,7 @@ private Q_SLOTS:
     void editingADoubtfulTimeSettlesIt()
     {
         window->Settings.Mindestzeit = 500;
+        window->ApplySettings();
         Load(kFiveStarters);
         Run(120, 31000);
         QVERIFY(window->TimeUnconfirmed(ColLauf1, 1));
@@ -890,6 +896,7 @@ private Q_SLOTS:
     {
         QFETCH(bool, afterReset);
         window->Settings.Mindestzeit = 500;
+        window->ApplySettings();
         Load(kFiveStarters);
         Run(120, 31000); // lane 1's contact bounced
         if (afterReset) {
@@ -1409,6 +1416,7 @@ private Q_SLOTS:
         QFETCH(int, allLaufe);
         QFETCH(int, timedRuns);
         window->Settings.AllLaufe = allLaufe;
+        window->ApplySettings();
         const QList<Starter> starters = {
             {"1", "Müller", "Johannes", "SV Musterstadt", "Junioren"},
             {"2", "Schäfer", "Maximilian", "RSC Kirchberg", "Junioren"},
@@ -1523,6 +1531,7 @@ private Q_SLOTS:
         QFETCH(bool, refused);
         Load(kFiveStarters);
         window->Settings.ProbeLaufe = 0;
+        window->ApplySettings();
         for (const auto& [row, time] : {std::pair{1, "31,00"}, std::pair{2, "30,00"}, std::pair{4, "32,00"}})
             window->WriteCell(ColLauf1, row, QString::fromLatin1(time));
         window->RankProtocol();

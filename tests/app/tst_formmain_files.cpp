@@ -198,6 +198,7 @@ private Q_SLOTS:
                                             "4;D;d;V;K\r\n5;E;e;V;K\r\n6;F;f;V;K\r\n");
         Open(QStringLiteral("in.csv"), kCsvOpenEntry);
         window->Settings.ProbeLaufe = 0;
+        window->ApplySettings();
         for (const auto& [lane1, lane2] : {std::pair{9000, 8000}, std::pair{7000, 6000}}) {
             window->mStart->trigger();
             clock->Advance(lane2);

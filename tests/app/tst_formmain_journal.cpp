@@ -649,6 +649,7 @@ private Q_SLOTS:
         Open();
         window->Settings.Mindestzeit = 500; // 5 s
         window->Settings.ProbeLaufe = 0;
+        window->ApplySettings();
         QVERIFY(window->LoadStarterList(ListFile()));
         Run(*window, 1000, 70, 80, false); // both contacts bounced
         QVERIFY(window->TimeUnconfirmed(ColLauf1, 1));

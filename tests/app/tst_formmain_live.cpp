@@ -68,6 +68,7 @@ private slots:
         clock = std::make_unique<FakeTickSource>(1000);
         CreateWindow();
         window->Settings.ProbeLaufe = 0; // every run counts
+        window->ApplySettings();
         WriteFile("list.txt",
                   "7\tMuster\tMax\tSC Nord\tA\r\n8\tKurz\tKarl\tTV\tA\r\n9\tLang\tLena\tTV\tB\r\n");
         QVERIFY(window->LoadStarterList(Path("list.txt")));
@@ -149,6 +150,7 @@ private slots:
     void doubtfulTimeIsShownUnconfirmedUntilConfirmed()
     {
         window->Settings.Mindestzeit = 1000; // 10 s
+        window->ApplySettings();
         window->Settings.LivePort = FreePort();
         window->ApplyLiveSettings();
         StreamReader reader(window->LiveServer()->Port());

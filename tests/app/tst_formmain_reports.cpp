@@ -216,6 +216,7 @@ private slots:
         window->Open1->trigger();
         window->Settings.ProbeLaufe = 0;
         window->Settings.Mindestzeit = 500;
+        window->ApplySettings();
         // A clean pair, then one below the minimum on lane 1 (and on lane 2 too, at 0,12).
         std::uint32_t tick = 1000;
         for (const auto& [lane1, lane2] : {std::pair{30000, 31000}, std::pair{120, lane2Ms}}) {
