@@ -9,6 +9,7 @@
 #include "PrintDialogs.h"
 #include "ProtocolLogic.h"
 #include "RaceJournal.h"
+#include "SessionJournal.h"
 #include "RunTime.h"
 #include "SerialPorts.h"
 #include "SortCompare.h"

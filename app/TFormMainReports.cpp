@@ -2,6 +2,7 @@
 
 #include "BackgroundWork.h"
 #include "Dialogs.h"
+#include "ProtocolLogic.h"
 #include "PrintDialogs.h"
 #include "ProtocolPrint.h"
 #include "ResultsDocument.h"
