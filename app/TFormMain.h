@@ -389,6 +389,8 @@ private:
     QStringList GridKeys() const;
     void CreateLive();
     void ScheduleLiveUpdate();
+    // From now on the web host gets every state, an empty protocol too.
+    void RaceToPublish();
     void UpdateLive();
     // The starter (load-order number) a grid row shows: the one thing read
     // from the grid, whose rows are the protocol's in the order shown.
@@ -491,6 +493,9 @@ private:
     std::unique_ptr<TLiveServer> m_live;
     // Uploads to the club's web host while Settings.OnlineZiel is set.
     std::unique_ptr<OnlinePublisher> m_online;
+    // The race has something to show (a list, a restore, a time, a cleared protocol):
+    // until then the host keeps the results it has, such as yesterday's.
+    bool m_raceToPublish = false;
     QLabel* OnlineState = nullptr;
     QString m_portFault;
     QString m_onlinePassword; // typed in the settings this session; else the keyring's

@@ -206,6 +206,12 @@ void TFormMain::mTafelClick()
     UpdateLive();
 }
 
+void TFormMain::RaceToPublish()
+{
+    m_raceToPublish = true;
+    ScheduleLiveUpdate();
+}
+
 void TFormMain::ScheduleLiveUpdate()
 {
     if (!Scoreboard)
@@ -220,7 +226,7 @@ void TFormMain::UpdateLive()
         const QByteArray json = ResultsJson(LiveView());
         if (m_live)
             m_live->Publish(json);
-        if (m_online)
+        if (m_online && m_raceToPublish)
             m_online->Publish(json);
     }
     if (!Scoreboard->isVisible())

@@ -376,6 +376,8 @@ void TFormMain::sbCLSClick(int tag)
     if (tag == 1) {
         if (!m_session.Clear())
             return;
+        // Emptied by the operator: the host's results go too.
+        RaceToPublish();
         // An empty protocol has nothing to save.
         SortGrid1->SetModified(false);
         JournalClear();

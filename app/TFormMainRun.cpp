@@ -111,6 +111,7 @@ void TFormMain::SessionLaneStopped(int lane, int ms, const QString& key, int col
     if (BarrierOn(finish))
         ImageLSClick(finish);
     JournalLaneStop(lane - 1);
+    RaceToPublish(); // a time taken is worth showing, with a list or without
     // A car that never arrives: no made-up time, neither shown nor recorded.
     if (ms < 0)
         ShowLaneEliminated(lane);

@@ -14,9 +14,12 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSettings>
+#include <QSignalSpy>
 #include <QStatusBar>
 #include <QTcpServer>
 #include <QTest>
+#include <QToolButton>
 
 // The spectators' side of the main window: live results on the network and
 // the scoreboard, as the operator times a run.
@@ -229,6 +232,86 @@ private slots:
             qPrintable(dialogs->messages.constFirst()));
         QTRY_VERIFY_WITH_TIMEOUT(OnlineState().first.startsWith(u"Online: aktuell"), 10000);
         QVERIFY(webdav.Read(QStringLiteral("locked"), QStringLiteral("ergebnisse.json")).contains("Muster"));
+    }
+
+    void yesterdaysResultsStayOnTheHostUntilTheRaceHasSomething_data()
+    {
+        QTest::addColumn<QString>("start"); // what the operator does after the program has started
+        QTest::addColumn<QByteArray>("shown");
+        QTest::newRow("restore refused, list loaded later")
+            << "Nein, dann Liste laden" << QByteArray("Muster");
+        QTest::newRow("restore taken") << "Ja" << QByteArray("Muster");
+        QTest::newRow("protocol emptied by the operator")
+            << "Liste laden, Protokoll löschen" << QByteArray(R"("zeilen":[])");
+    }
+
+    // The club's page still shows yesterday's results when the program is opened to
+    // print certificates; only the race of today replaces them.
+    void yesterdaysResultsStayOnTheHostUntilTheRaceHasSomething()
+    {
+        QFETCH(QString, start);
+        QFETCH(QByteArray, shown);
+        LoopbackWebDav webdav;
+        if (!webdav.Prepare())
+            QSKIP("nginx is not installed");
+        QVERIFY(webdav.Start());
+        window.reset();
+        const QByteArray yesterday = R"({"veranstaltung":"Gestern","zeilen":[["1","Alt"]]})";
+        {
+            QFile file(webdav.Path(QStringLiteral("site"), QStringLiteral("ergebnisse.json")));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(yesterday);
+        }
+        // A session left with a time not saved, so that the start asks about it.
+        const QString journals = Path(QStringLiteral("journal"));
+        QVERIFY(QDir().mkpath(journals));
+        TSystemAccess access = Access();
+        access.JournalFolder = journals;
+        window = std::make_unique<TTestFormMain>(access);
+        QVERIFY(window->LoadStarterList(Path("list.txt")));
+        window->TriggerCommand(window->mStart, 2000);
+        window->TriggerCommand(window->mSTOP1, 12000);
+        window->TriggerCommand(window->mStop2, 13000);
+        window.reset();
+
+        QSettings(Path(QStringLiteral("settings.ini")), QSettings::IniFormat)
+            .setValue(QStringLiteral("OnlineZiel"), webdav.Folder(QStringLiteral("site")).toString());
+        const bool restore = start == u"Ja";
+        if (start.startsWith(u"Liste"))
+            QDir(journals).removeRecursively();
+        else
+            dialogs->answers.enqueue(restore);
+        window = std::make_unique<TTestFormMain>(access);
+        QVERIFY(window->Online());
+        QSignalSpy status(window->Online(), &OnlinePublisher::StatusChanged);
+        QSignalSpy uploaded(window->Online(), &OnlinePublisher::Uploaded);
+        QVERIFY(ShowActive(*window));
+        window->RestoreLastSession();
+        QVERIFY(dialogs->answers.isEmpty());
+        // Whatever the start has scheduled has run.
+        QCoreApplication::sendPostedEvents();
+        QCoreApplication::processEvents();
+        if (!restore) {
+            QCOMPARE(webdav.Read(QStringLiteral("site"), QStringLiteral("ergebnisse.json")), yesterday);
+            QVERIFY(window->LoadStarterList(Path("list.txt")));
+        }
+        if (start.endsWith(u"löschen")) {
+            QTRY_VERIFY_WITH_TIMEOUT(
+                webdav.Read(QStringLiteral("site"), QStringLiteral("ergebnisse.json")).contains("Muster"),
+                10000);
+            dialogs->answers.enqueue(true);
+            window->sbCLSall->click();
+            QCOMPARE(window->Results().RowCount(), 0);
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(
+            webdav.Read(QStringLiteral("site"), QStringLiteral("ergebnisse.json")).contains(shown), 10000);
+        QTRY_VERIFY(!status.isEmpty() && status.last().first().value<OnlineStatus>().current);
+        // The first upload of the session was the race's, not an empty page before it.
+        QCOMPARE(status.last().first().value<OnlineStatus>().uploads, uploaded.size());
+        QVERIFY2(uploaded.first().first().toByteArray().contains("Muster"),
+                 uploaded.first().first().toByteArray().constData());
+        QVERIFY(
+            webdav.Read(QStringLiteral("site"), QStringLiteral("index.html")).contains("statisch = true"));
     }
 
     // "Verbindung prüfen" in the settings, against nginx with WebDAV on loopback.
