@@ -81,6 +81,7 @@ inline const QString LoadRefusedMessage =
 
 class IDialogs;
 class IPasswordStore;
+class KeyPressTicks;
 class IPrintDialogs;
 class ITickSource;
 
@@ -350,6 +351,8 @@ private:
     // edge, a restored run's journal, or the moment a key or button was pressed.
     void mStartClick(std::uint32_t tick);
     void mSTOPClick(int laneIndex, std::uint32_t tick);
+    // The tick of a run command's trigger: when its key was pressed, else now.
+    std::uint32_t CommandTick(bool stop) const;
     // Stops a running lane with "EL" instead of a time (Shift+F8, Shift+F9).
     void mELClick(int laneIndex, std::uint32_t tick);
     void StopLane(int laneIndex, bool eliminated, std::uint32_t tick);
@@ -489,6 +492,7 @@ private:
     mutable std::array<int, 2> m_laneRowHint{-1, -1};
     std::array<int, 2> m_shownLanePositions{-1, -1}; // the lanes the lists last showed
     std::unique_ptr<TRaceJournal> m_journal;
+    std::unique_ptr<KeyPressTicks> m_keyTicks; // when the run commands' keys were pressed
     // Live results and the scoreboard (TFormMainLive.cpp).
     std::unique_ptr<TLiveServer> m_live;
     // Uploads to the club's web host while Settings.OnlineZiel is set.

@@ -182,7 +182,7 @@ void TFormMain::CheckOnlineConnection(const QString& folder, const QString& user
     const std::shared_ptr<IPasswordStore> passwords = Passwords();
     std::thread transfer([&] {
         if (readKeyring)
-            target.password = passwords->Read(key).value_or(QString());
+            target.password = passwords->Read(key, nullptr).value_or(QString());
         result = UploadFiles(target, files);
         QMetaObject::invokeMethod(&waiting, &QEventLoop::quit, Qt::QueuedConnection);
     });

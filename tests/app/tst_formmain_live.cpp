@@ -58,6 +58,13 @@ private:
         return {};
     }
 
+    // A key as the window system hands it over: stamped with the moment it was pressed
+    // (0: the platform gives no stamp), through the window's shortcuts.
+    void PressKey(Qt::Key key, quint64 stamp)
+    {
+        QVERIFY(qt_sendShortcutOverrideEvent(window.get(), stamp, key, Qt::NoModifier));
+    }
+
     static QString Lane(const QJsonObject& results, int lane, const char* key)
     {
         return results.value("bahnen").toArray().at(lane - 1).toObject().value(key).toString();
@@ -69,6 +76,7 @@ private slots:
     void init()
     {
         clock = std::make_unique<FakeTickSource>(1000);
+        passwords = std::make_shared<TestPasswords>(); // no keyring state from the test before
         CreateWindow();
         window->Settings.ProbeLaufe = 0; // every run counts
         WriteFile("list.txt",
@@ -232,6 +240,73 @@ private slots:
             qPrintable(dialogs->messages.constFirst()));
         QTRY_VERIFY_WITH_TIMEOUT(OnlineState().first.startsWith(u"Online: aktuell"), 10000);
         QVERIFY(webdav.Read(QStringLiteral("locked"), QStringLiteral("ergebnisse.json")).contains("Muster"));
+    }
+
+    // The settings' OK replaces the uploader while its thread waits for a keyring that
+    // doesn't answer: the window goes on at once, the old thread ends when it can.
+    void settingsDoNotWaitForASilentKeyring()
+    {
+        LoopbackWebDav webdav;
+        if (!webdav.Prepare())
+            QSKIP("nginx is not installed");
+        QVERIFY(webdav.Start());
+        QTRY_COMPARE(OnlinePublisher::RunningThreads(), 0);
+        passwords->WriteLater(QStringLiteral("verein@127.0.0.1"), QStringLiteral("richtig"), {});
+        passwords->ignoreCancel = true; // as a keyring job, which nothing cuts short
+        passwords->Hold();
+        const auto configure = [&](const QString& user) {
+            dialogs->modalAnswers.enqueue([&, user](QDialog&) {
+                TCfgDialog* settings = window->CfgDialog;
+                settings->edOnlineZiel->setText(webdav.Folder(QStringLiteral("locked")).toString());
+                settings->edOnlineBenutzer->setText(user);
+                settings->OKBtn->click();
+            });
+            window->bCFGClick();
+            QVERIFY(dialogs->modalAnswers.isEmpty());
+        };
+        configure(QStringLiteral("verein"));
+        QTRY_COMPARE(passwords->Waiting(), 1);
+        configure(QStringLiteral("Verein"));
+        // Back from OK while the first uploader's thread still waits.
+        QCOMPARE(OnlinePublisher::RunningThreads(), 2);
+        passwords->Release();
+        QTRY_COMPARE(OnlinePublisher::RunningThreads(), 1);
+    }
+
+    void keysTakeTheMomentTheyWerePressed_data()
+    {
+        // F5, F8 and F9 pressed at 0, 3,01 s and 4,03 s; the window handles them at the ticks given.
+        QTest::addColumn<bool>("stamped");
+        QTest::addColumn<int>("handledF8");
+        QTest::addColumn<int>("handledF9");
+        QTest::addColumn<QString>("time1");
+        QTest::addColumn<QString>("time2");
+        QTest::newRow("handled at once") << true << 3010 << 4030 << "3,01"
+                                         << "4,03";
+        QTest::newRow("window stuck until 4,5 s") << true << 4500 << 4500 << "3,01"
+                                                  << "4,03";
+        QTest::newRow("platform without stamps") << false << 4500 << 4500 << "4,50"
+                                                 << "4,50";
+    }
+
+    void keysTakeTheMomentTheyWerePressed()
+    {
+        QFETCH(bool, stamped);
+        QFETCH(int, handledF8);
+        QFETCH(int, handledF9);
+        QFETCH(QString, time1);
+        QFETCH(QString, time2);
+        // The window system's clock runs with an offset of its own.
+        const quint64 pressed = stamped ? 7654321 : 0;
+        const auto stamp = [&](int ms) { return stamped ? pressed + quint64(ms) : quint64(0); };
+        PressKey(Qt::Key_F5, stamp(0));
+        QVERIFY(window->RunCycle().Timing());
+        clock->Set(1000 + std::uint32_t(handledF8));
+        PressKey(Qt::Key_F8, stamp(3010));
+        clock->Set(1000 + std::uint32_t(handledF9));
+        PressKey(Qt::Key_F9, stamp(4030));
+        QCOMPARE(window->SortGrid1->Cells(ColLauf1, 1), time1);
+        QCOMPARE(window->SortGrid1->Cells(ColLauf1, 2), time2);
     }
 
     void yesterdaysResultsStayOnTheHostUntilTheRaceHasSomething_data()
