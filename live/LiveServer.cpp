@@ -381,6 +381,10 @@ private:
             return;
         if (it->phase == Phase::Request) {
             Serve(socket);
+            // Out to the kernel now: a client that half-closed after its request
+            // ends the connection at Qt's next read, and what was still queued with it.
+            if (socket->state() == QAbstractSocket::ConnectedState && socket->bytesToWrite() > 0)
+                socket->flush();
             return;
         }
         // A stream's client (or one that is being closed) has nothing more to
