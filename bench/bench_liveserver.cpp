@@ -16,6 +16,9 @@
 //   bench_liveserver hold [conns] [loads]  one address opens conns (600) connections,
 //                                       held and reconnecting with slow headers,
 //                                       while loads (40) other phones load the page
+//   bench_liveserver crowd [addresses] [loads]  addresses (80) hold 8 connections each, idle
+//                                       keep-alives or unfinished headers, while loads (40)
+//                                       other phones load the page
 //   bench_liveserver sleepers [streams] streams (300) that never read while big
 //                                       results go out: kernel memory and time to drop
 #include "LiveClient.h"
@@ -369,6 +372,51 @@ int Flood(int megabytes)
     return 0;
 }
 
+// Many addresses, each holding as many connections as one address may, either
+// idle after an answer (a browser's keep-alive spares) or with headers never
+// finished; then the page loads of other phones.
+int Crowd(int addresses, int loadCount)
+{
+    RaiseFileLimit();
+    std::printf("%d addresses hold 8 connections each; %d other phones load the page (10 s allowed):\n",
+                addresses, loadCount);
+    for (const bool idle : {true, false}) {
+        TLiveServer server;
+        if (!server.Start(0))
+            return 1;
+        const quint16 port = server.Port();
+        const int perAddress = server.CurrentLimits().perAddress;
+        std::vector<int> held;
+        for (int phone = 0; phone < addresses; ++phone) {
+            for (int i = 0; i < perAddress; ++i) {
+                const int fd = ConnectFrom(port, phone);
+                if (fd < 0)
+                    continue;
+                held.push_back(fd);
+                const timeval patience{2, 0}; // one turned away answers nothing
+                ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &patience, sizeof patience);
+                if (!idle) {
+                    SendAll(fd, QByteArrayLiteral("GET / HTTP/1.1\r\nHost: loc"));
+                    continue;
+                }
+                SendAll(fd, Get("/ergebnisse.json"));
+                QByteArray got;
+                char chunk[4096];
+                for (ssize_t n; !got.endsWith("\r\n\r\n{}") && (n = ::recv(fd, chunk, sizeof chunk, 0)) > 0;)
+                    got.append(chunk, n);
+            }
+        }
+        Serve(500);
+        const QByteArray what =
+            (idle ? QByteArrayLiteral("idle keep-alives") : QByteArrayLiteral("unfinished headers")) + ", " +
+            QByteArray::number(server.OpenConnections()) + " open";
+        PrintLoads(what.constData(), PageLoads(port, loadCount, addresses, 10000), loadCount);
+        for (const int fd : held)
+            ::close(fd);
+    }
+    return 0;
+}
+
 // One address that opens connections without end, and the other phones' page loads meanwhile.
 int Hold(int connections, int loadCount)
 {
@@ -551,6 +599,8 @@ int main(int argc, char** argv)
         return Flood(number(2, 512));
     if (mode == "hold")
         return Hold(number(2, 600), number(3, 40));
+    if (mode == "crowd")
+        return Crowd(number(2, 80), number(3, 40));
     if (mode == "sleepers")
         return Sleepers(number(2, 300));
     const int clients = argc > 1 ? std::max(1, std::atoi(argv[1])) : 200;
