@@ -1,6 +1,7 @@
 #include "ProgramWindows.h"
 
 #include "AppDialogs.h"
+#include "OnlinePublisher.h"
 #include "RaceJournal.h"
 #include "StartupTrace.h"
 
@@ -45,6 +46,9 @@ int RunProgram()
         result = QApplication::exec();
         TraceStep(QStringLiteral("Program.MessageLoopEnded"));
     }
+    // Uploads let go end within moments once told to; none may still run while the
+    // application object goes. Bounded: a host or keyring that hangs doesn't hold the exit.
+    OnlinePublisher::WaitForThreads(QDeadlineTimer(2000));
     if (!probe.isEmpty() && !WriteTrace(probe))
         return 1;
     return result;

@@ -5,6 +5,7 @@
 #include "BarrierPictures.h"
 #include "Dialogs.h"
 #include "HelpWindow.h"
+#include "KeyPressTicks.h"
 #include "OfficeClasses.h"
 #include "PrintDialogs.h"
 #include "ProtocolLogic.h"
@@ -657,13 +658,17 @@ void TFormMain::CreateHiddenMenu()
 
     mSTOP1->setProperty("tag", 0);
     mStop2->setProperty("tag", 1);
-    // A key's tick is read at once, before anything else that takes time.
-    connect(mStart, &QAction::triggered, this, [this] { mStartClick(TickSource().GetTickCount()); });
-    connect(mSTOP1, &QAction::triggered, this, [this] { mSTOPClick(0, TickSource().GetTickCount()); });
-    connect(mStop2, &QAction::triggered, this, [this] { mSTOPClick(1, TickSource().GetTickCount()); });
+    // A key's tick is that of its press; a click's is read at once, before anything
+    // else that takes time.
+    m_keyTicks = std::make_unique<KeyPressTicks>();
+    for (QAction* command : {mStart, mSTOP1, mStop2, mEL1, mEL2})
+        m_keyTicks->Watch(command);
+    connect(mStart, &QAction::triggered, this, [this] { mStartClick(CommandTick(false)); });
+    connect(mSTOP1, &QAction::triggered, this, [this] { mSTOPClick(0, CommandTick(true)); });
+    connect(mStop2, &QAction::triggered, this, [this] { mSTOPClick(1, CommandTick(true)); });
     connect(mReset, &QAction::triggered, this, &TFormMain::mResetClick);
-    connect(mEL1, &QAction::triggered, this, [this] { mELClick(0, TickSource().GetTickCount()); });
-    connect(mEL2, &QAction::triggered, this, [this] { mELClick(1, TickSource().GetTickCount()); });
+    connect(mEL1, &QAction::triggered, this, [this] { mELClick(0, CommandTick(true)); });
+    connect(mEL2, &QAction::triggered, this, [this] { mELClick(1, CommandTick(true)); });
     connect(mConfirmTime, &QAction::triggered, this, &TFormMain::mConfirmTimeClick);
     connect(mRepeatRun, &QAction::triggered, this, &TFormMain::mRepeatRunClick);
     connect(mLateEntry, &QAction::triggered, this, &TFormMain::mLateEntryClick);

@@ -82,6 +82,7 @@ inline const QString LoadRefusedMessage =
 
 class IDialogs;
 class IPasswordStore;
+class KeyPressTicks;
 class IPrintDialogs;
 class ITickSource;
 
@@ -374,6 +375,8 @@ private:
     // A run started, by a command or a light barrier: the window follows.
     void SessionRunStarted();
     void mSTOPClick(int laneIndex, std::uint32_t tick);
+    // The tick of a run command's trigger: when its key was pressed, else now.
+    std::uint32_t CommandTick(bool stop) const;
     // Stops a running lane with "EL" instead of a time (Shift+F8, Shift+F9).
     void mELClick(int laneIndex, std::uint32_t tick);
     void StopLane(int laneIndex, bool eliminated, std::uint32_t tick);
@@ -410,6 +413,8 @@ private:
     // The load-order numbers of the grid's rows, top to bottom.
     void CreateLive();
     void ScheduleLiveUpdate();
+    // From now on the web host gets every state, an empty protocol too.
+    void RaceToPublish();
     void UpdateLive();
     // The starter (load-order number) a grid row shows: the one thing read
     // from the grid, whose rows are the protocol's in the order shown.
@@ -499,10 +504,14 @@ private:
     std::array<int, 2> m_shownLanePositions{-1, -1}; // the lanes the lists last showed
     std::unique_ptr<TRaceJournal> m_journal;
     std::unique_ptr<TSessionJournal> m_sessionJournal;
+    std::unique_ptr<KeyPressTicks> m_keyTicks; // when the run commands' keys were pressed
     // Live results and the scoreboard (TFormMainLive.cpp).
     std::unique_ptr<TLiveServer> m_live;
     // Uploads to the club's web host while Settings.OnlineZiel is set.
     std::unique_ptr<OnlinePublisher> m_online;
+    // The race has something to show (a list, a restore, a time, a cleared protocol):
+    // until then the host keeps the results it has, such as yesterday's.
+    bool m_raceToPublish = false;
     QLabel* OnlineState = nullptr;
     QString m_portFault;
     QString m_onlinePassword; // typed in the settings this session; else the keyring's

@@ -244,6 +244,7 @@ bool TFormMain::FillProtocol(const ProtocolTable& rows, const QStringList* heade
         statusBar()->showMessage(LoadRefusedMessage, 10000);
         return false;
     }
+    RaceToPublish();
     if (mended > 0)
         statusBar()->showMessage(
             QStringLiteral("%1 Zeile(n) mit einer laufenden Nummer, die schon vergeben war – als eigene "

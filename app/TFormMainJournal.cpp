@@ -217,6 +217,8 @@ bool TFormMain::ApplyJournalReplay(const JournalReplay& replay, const QString& s
     m_restoring = false;
     RestoreStep("protocol filled");
     m_session.ForgetUndo();
+    // A restored race is worth showing on the club's page.
+    RaceToPublish();
 
     // The window follows the restored rules and view.
     const TRaceSession::Rules& rules = m_session.CurrentRules();

@@ -182,7 +182,7 @@ void TFormMain::CheckOnlineConnection(const QString& folder, const QString& user
     const std::shared_ptr<IPasswordStore> passwords = Passwords();
     std::thread transfer([&] {
         if (readKeyring)
-            target.password = passwords->Read(key).value_or(QString());
+            target.password = passwords->Read(key, nullptr).value_or(QString());
         result = UploadFiles(target, files);
         QMetaObject::invokeMethod(&waiting, &QEventLoop::quit, Qt::QueuedConnection);
     });
@@ -206,6 +206,12 @@ void TFormMain::mTafelClick()
     UpdateLive();
 }
 
+void TFormMain::RaceToPublish()
+{
+    m_raceToPublish = true;
+    ScheduleLiveUpdate();
+}
+
 void TFormMain::ScheduleLiveUpdate()
 {
     if (!Scoreboard)
@@ -220,7 +226,7 @@ void TFormMain::UpdateLive()
         const QByteArray json = ResultsJson(LiveView());
         if (m_live)
             m_live->Publish(json);
-        if (m_online)
+        if (m_online && m_raceToPublish)
             m_online->Publish(json);
     }
     if (!Scoreboard->isVisible())

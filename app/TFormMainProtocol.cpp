@@ -342,6 +342,8 @@ void TFormMain::sbCLSClick(int tag)
     if (tag == 1) {
         if (!m_session.Clear())
             return;
+        // Emptied by the operator: the host's results go too.
+        RaceToPublish();
     } else {
         const int row = SortGrid1->Row();
         const QString key = RowKey(row);

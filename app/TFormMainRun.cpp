@@ -2,6 +2,7 @@
 
 #include "ProtocolLogic.h"
 #include "RaceJournal.h"
+#include "KeyPressTicks.h"
 #include "RunTime.h"
 #include "TBitBtnWithColor.h"
 #include "TDigit.h"
@@ -31,6 +32,21 @@ void TFormMain::TriggerCommand(QAction* command, std::optional<std::uint32_t> ti
         mSTOPClick(command == mSTOP1 ? 0 : 1, *tick);
     else
         command->trigger();
+}
+
+std::uint32_t TFormMain::CommandTick(bool stop) const
+{
+    const std::uint32_t now = TickSource().GetTickCount();
+    const std::optional<std::uint32_t> pressed = m_keyTicks ? m_keyTicks->PressTick() : std::nullopt;
+    if (!pressed)
+        return now;
+    // A stop pressed before the start as the program knows it (a click handled late
+    // takes the tick of its handling) would make a time below zero: it is taken as
+    // handled, as before.
+    const std::uint32_t start = m_run.Ticks().start;
+    if (stop && m_run.Timing() && ElapsedTicks(start, *pressed) > ElapsedTicks(start, now))
+        return now;
+    return *pressed;
 }
 
 void TFormMain::PlaySound(QSoundEffect* sound)
@@ -101,6 +117,7 @@ void TFormMain::SessionLaneStopped(int lane, int ms, const QString& key, int col
     if (m_restoring)
         return;
     PlaySound(m_stopSound);
+    RaceToPublish(); // a time taken is worth showing, with a list or without
     // A car that never arrives: no made-up time, neither shown nor recorded.
     if (ms < 0)
         ShowLaneEliminated(lane);

@@ -6,7 +6,8 @@
 // every 100 ms, and their ratio.
 //
 //   bench_liveserver [clients] [updates] [only]   (default 200 clients, 100 updates;
-//                                       "only": without bench_comport's figures)
+//                                       "only": without bench_comport's figures; past the
+//                                       server's places clients are counted as turned away)
 //
 // And what one device on the network can do to the server (loopback only,
 // each ends by itself):
@@ -15,6 +16,9 @@
 //   bench_liveserver hold [conns] [loads]  one address opens conns (600) connections,
 //                                       held and reconnecting with slow headers,
 //                                       while loads (40) other phones load the page
+//   bench_liveserver crowd [addresses] [loads]  addresses (80) hold 8 connections each, idle
+//                                       keep-alives or unfinished headers, while loads (40)
+//                                       other phones load the page
 //   bench_liveserver sleepers [streams] streams (300) that never read while big
 //                                       results go out: kernel memory and time to drop
 #include "LiveClient.h"
@@ -368,6 +372,51 @@ int Flood(int megabytes)
     return 0;
 }
 
+// Many addresses, each holding as many connections as one address may, either
+// idle after an answer (a browser's keep-alive spares) or with headers never
+// finished; then the page loads of other phones.
+int Crowd(int addresses, int loadCount)
+{
+    RaiseFileLimit();
+    std::printf("%d addresses hold 8 connections each; %d other phones load the page (10 s allowed):\n",
+                addresses, loadCount);
+    for (const bool idle : {true, false}) {
+        TLiveServer server;
+        if (!server.Start(0))
+            return 1;
+        const quint16 port = server.Port();
+        const int perAddress = server.CurrentLimits().perAddress;
+        std::vector<int> held;
+        for (int phone = 0; phone < addresses; ++phone) {
+            for (int i = 0; i < perAddress; ++i) {
+                const int fd = ConnectFrom(port, phone);
+                if (fd < 0)
+                    continue;
+                held.push_back(fd);
+                const timeval patience{2, 0}; // one turned away answers nothing
+                ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &patience, sizeof patience);
+                if (!idle) {
+                    SendAll(fd, QByteArrayLiteral("GET / HTTP/1.1\r\nHost: loc"));
+                    continue;
+                }
+                SendAll(fd, Get("/ergebnisse.json"));
+                QByteArray got;
+                char chunk[4096];
+                for (ssize_t n; !got.endsWith("\r\n\r\n{}") && (n = ::recv(fd, chunk, sizeof chunk, 0)) > 0;)
+                    got.append(chunk, n);
+            }
+        }
+        Serve(500);
+        const QByteArray what =
+            (idle ? QByteArrayLiteral("idle keep-alives") : QByteArrayLiteral("unfinished headers")) + ", " +
+            QByteArray::number(server.OpenConnections()) + " open";
+        PrintLoads(what.constData(), PageLoads(port, loadCount, addresses, 10000), loadCount);
+        for (const int fd : held)
+            ::close(fd);
+    }
+    return 0;
+}
+
 // One address that opens connections without end, and the other phones' page loads meanwhile.
 int Hold(int connections, int loadCount)
 {
@@ -550,6 +599,8 @@ int main(int argc, char** argv)
         return Flood(number(2, 512));
     if (mode == "hold")
         return Hold(number(2, 600), number(3, 40));
+    if (mode == "crowd")
+        return Crowd(number(2, 80), number(3, 40));
     if (mode == "sleepers")
         return Sleepers(number(2, 300));
     const int clients = argc > 1 ? std::max(1, std::atoi(argv[1])) : 200;
@@ -568,27 +619,47 @@ int main(int argc, char** argv)
     std::vector<std::unique_ptr<StreamReader>> readers;
     for (int i = 0; i < clients; ++i)
         readers.push_back(std::make_unique<StreamReader>(server.Port(), Phone(i)));
+    // Past the server's places a client is turned away, at the door (a reset) or
+    // with a 503; the figures below are those of the clients served.
+    const auto settled = [](const StreamReader& reader) {
+        return !reader.events.isEmpty() || reader.socket.state() != QAbstractSocket::ConnectedState ||
+               reader.buffer.startsWith("HTTP/1.1 503");
+    };
     QElapsedTimer waited;
     waited.start();
-    while (server.StreamClients() < clients && waited.elapsed() < 20000)
+    while (waited.elapsed() < 20000 &&
+           !std::all_of(readers.begin(), readers.end(), [&](const auto& reader) { return settled(*reader); }))
         Serve(10);
-    std::printf("%d event-stream clients connected\n", server.StreamClients());
+    std::vector<StreamReader*> served;
+    int told503 = 0;
+    for (const auto& reader : readers) {
+        if (!reader->events.isEmpty())
+            served.push_back(reader.get());
+        else if (reader->buffer.startsWith("HTTP/1.1 503"))
+            ++told503;
+    }
+    const int refused = clients - int(served.size());
+    std::printf(
+        "%d clients: %zu served, %d turned away (%d reset or closed, %d told 503 \"Zu viele Zuschauer\")\n",
+        clients, served.size(), refused, refused - told503, told503);
+    if (served.empty())
+        return 1;
 
     std::vector<double> latencies;
     double cpu = 0;
     for (int update = 1; update <= updates; ++update) {
         std::vector<std::size_t> before;
-        for (const auto& reader : readers)
+        for (const StreamReader* reader : served)
             before.push_back(std::size_t(reader->events.size()));
-        std::vector<bool> arrived(readers.size(), false);
+        std::vector<bool> arrived(served.size(), false);
         const double cpuBefore = ProcessCpuSeconds();
         const Clock::time_point sent = Clock::now();
         server.Publish(Results(update));
         std::size_t done = 0;
-        while (done < readers.size() && Clock::now() - sent < std::chrono::seconds(10)) {
+        while (done < served.size() && Clock::now() - sent < std::chrono::seconds(10)) {
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
-            for (std::size_t i = 0; i < readers.size(); ++i) {
-                if (!arrived[i] && std::size_t(readers[i]->events.size()) > before[i]) {
+            for (std::size_t i = 0; i < served.size(); ++i) {
+                if (!arrived[i] && std::size_t(served[i]->events.size()) > before[i]) {
                     arrived[i] = true;
                     ++done;
                     latencies.push_back(
@@ -597,16 +668,21 @@ int main(int argc, char** argv)
             }
         }
         cpu += ProcessCpuSeconds() - cpuBefore;
-        if (done < readers.size())
-            std::printf("update %d: %zu clients never got it\n", update, readers.size() - done);
+        if (done < served.size())
+            std::printf("update %d: %zu served clients never got it\n", update, served.size() - done);
+    }
+    if (latencies.empty()) {
+        std::printf("no served client got an update\n");
+        return 1;
     }
     std::sort(latencies.begin(), latencies.end());
     const auto at = [&](double share) {
         return latencies[std::size_t(share * double(latencies.size() - 1))];
     };
-    std::printf("update to every client: median %.2f ms  99%% %.2f ms  worst %.2f ms  (%zu deliveries)\n",
-                at(0.5), at(0.99), latencies.back(), latencies.size());
-    std::printf("CPU per update (server and %d clients in this process): %.2f ms\n", clients,
+    std::printf(
+        "update to every served client: median %.2f ms  99%% %.2f ms  worst %.2f ms  (%zu deliveries)\n",
+        at(0.5), at(0.99), latencies.back(), latencies.size());
+    std::printf("CPU per update (server and %zu clients in this process): %.2f ms\n", served.size(),
                 1000.0 * cpu / updates);
 
     if (!withComport)

@@ -18,6 +18,7 @@
 #include <chrono>
 #include <functional>
 #include <utility>
+#include <vector>
 
 #ifdef Q_OS_UNIX
 #include <sys/ioctl.h>
@@ -300,6 +301,8 @@ private:
         QByteArray input; // the request head as far as it came
         bool requestBegun = false;
         Clock::time_point deadline; // for the request head (or the next request)
+        // Waiting for a request since: its accept or its last answer.
+        Clock::time_point waitingSince = Clock::now();
         qint64 streamInput = 0;
         bool behind = false; // a newer event waits until the last one is sent
         qint64 lastUnsent = 0;
@@ -313,8 +316,11 @@ private:
             delete socket;
             return;
         }
-        const QHostAddress address = DeviceAddress(socket->peerAddress());
-        if (connections.size() >= limits.maxConnections || perAddress.value(address) >= limits.perAddress) {
+        const QHostAddress address = TLiveServer::ClientGroup(socket->peerAddress());
+        // A full pool makes room from what only holds a place; a page load from a new
+        // phone always gets one.
+        if (perAddress.value(address) >= limits.perAddress ||
+            (connections.size() >= limits.maxConnections && !ReclaimOldest())) {
             ++owner.refused;
             Reset(socket);
             delete socket;
@@ -353,6 +359,39 @@ private:
         owner.streamClients = int(streams.size());
     }
 
+    // Lets go of the connection that has waited longest for a request of its own:
+    // an idle keep-alive (a browser's spare) closes in order, half a request is
+    // reset. Streams and answers on their way keep their places. False if there is none.
+    bool ReclaimOldest()
+    {
+        std::vector<std::pair<Clock::time_point, QTcpSocket*>> waiting;
+        for (auto it = connections.cbegin(); it != connections.cend(); ++it) {
+            QTcpSocket* const socket = it.key();
+            if (it->phase == Phase::Request && socket->state() == QAbstractSocket::ConnectedState &&
+                socket->bytesToWrite() == 0)
+                waiting.emplace_back(it->waitingSince, socket);
+        }
+        std::sort(waiting.begin(), waiting.end(),
+                  [](const auto& a, const auto& b) { return a.first < b.first; });
+        // An answer still in the kernel is on its way too.
+        const auto found = std::find_if(waiting.cbegin(), waiting.cend(), [](const auto& entry) {
+            return KernelUnsent(entry.second->socketDescriptor()) == 0;
+        });
+        if (found == waiting.cend())
+            return false;
+        QTcpSocket* const oldest = found->second;
+        ++owner.reclaimed;
+        const bool unfinished = connections.value(oldest).requestBegun;
+        Forget(oldest);
+        oldest->disconnect(this);
+        if (unfinished)
+            Reset(oldest);
+        else
+            oldest->disconnectFromHost();
+        oldest->deleteLater();
+        return true;
+    }
+
     void Drop(QTcpSocket* socket)
     {
         ++owner.dropped;
@@ -368,6 +407,10 @@ private:
             return;
         if (it->phase == Phase::Request) {
             Serve(socket);
+            // Out to the kernel now: a client that half-closed after its request
+            // ends the connection at Qt's next read, and what was still queued with it.
+            if (socket->state() == QAbstractSocket::ConnectedState && socket->bytesToWrite() > 0)
+                socket->flush();
             return;
         }
         // A stream's client (or one that is being closed) has nothing more to
@@ -403,6 +446,7 @@ private:
                 Send(socket);
             break;
         case Phase::Request:
+            it->waitingSince = Clock::now();
             if (!it->requestBegun)
                 it->deadline = Clock::now() + std::chrono::milliseconds(limits.idleMs);
             Serve(socket); // what came while the answer went out
@@ -724,6 +768,16 @@ private:
     Clock::time_point learned;
     QTimer* sweep = new QTimer(this);
 };
+
+QHostAddress TLiveServer::ClientGroup(const QHostAddress& address)
+{
+    const QHostAddress device = DeviceAddress(address);
+    if (device.protocol() != QAbstractSocket::IPv6Protocol)
+        return device;
+    Q_IPV6ADDR bytes = device.toIPv6Address();
+    std::fill(std::begin(bytes.c) + 8, std::end(bytes.c), quint8(0));
+    return QHostAddress(bytes);
+}
 
 TLiveServer::TLiveServer(QObject* parent) : TLiveServer(Limits{}, parent) {}
 

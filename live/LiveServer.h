@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QHostAddress>
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -78,6 +79,12 @@ public:
     int Refused() const { return refused.load(); }
     // Connections reset for stalling, sending too much or too slowly.
     int Dropped() const { return dropped.load(); }
+    // Idle or unfinished connections let go, oldest first, to make room in a full pool.
+    int Reclaimed() const { return reclaimed.load(); }
+
+    // Whose connections count together against Limits::perAddress: an IPv4
+    // address, or an IPv6 /64, which one device can fill with addresses at will.
+    static QHostAddress ClientGroup(const QHostAddress& address);
 
     // The addresses on the local networks (IPv4 first, no loopback), as
     // http://address:port/ for the operator to read out or show as a QR code.
@@ -98,4 +105,5 @@ private:
     std::atomic<int> streamClients{0};
     std::atomic<int> refused{0};
     std::atomic<int> dropped{0};
+    std::atomic<int> reclaimed{0};
 };

@@ -10,16 +10,17 @@ namespace {
 const QString service = QStringLiteral("Quellorix Online-Ziel");
 // A keyring that never answers (a locked one nobody unlocks) must not stall uploads for ever.
 constexpr int keyringTimeoutMs = 30000;
+constexpr int cancelCheckMs = 50;
 
 class KeychainStore final : public IPasswordStore
 {
 public:
-    std::optional<QString> Read(const QString& key) override
+    std::optional<QString> Read(const QString& key, const std::atomic<bool>* cancel) override
     {
         QKeychain::ReadPasswordJob job(service);
         job.setAutoDelete(false);
         job.setKey(key);
-        if (!Run(job))
+        if (!Run(job, cancel))
             return std::nullopt;
         return job.textData();
     }
@@ -40,7 +41,7 @@ public:
     }
 
 private:
-    static bool Run(QKeychain::Job& job)
+    static bool Run(QKeychain::Job& job, const std::atomic<bool>* cancel)
     {
         QEventLoop loop;
         bool done = false;
@@ -49,6 +50,15 @@ private:
             loop.quit();
         });
         QTimer::singleShot(keyringTimeoutMs, &loop, &QEventLoop::quit);
+        // The job has no cancel of its own: whoever waits for it stops looking.
+        QTimer cancelled;
+        if (cancel) {
+            QObject::connect(&cancelled, &QTimer::timeout, &loop, [&] {
+                if (cancel->load())
+                    loop.quit();
+            });
+            cancelled.start(cancelCheckMs);
+        }
         job.start();
         if (!done)
             loop.exec();

@@ -3,6 +3,7 @@
 #include <QString>
 #include <QUrl>
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -14,8 +15,9 @@ class IPasswordStore
 public:
     virtual ~IPasswordStore() = default;
     // Blocking (the keyring may ask the user to unlock it): called on the upload thread.
-    // Empty: the keyring could not be reached or holds nothing under that key.
-    virtual std::optional<QString> Read(const QString& key) = 0;
+    // Empty: the keyring could not be reached or holds nothing under that key, or
+    // cancel (if given) was set while it was waited for.
+    virtual std::optional<QString> Read(const QString& key, const std::atomic<bool>* cancel) = 0;
     // Returns at once; for the window's thread. failed is called there, with the
     // keyring's reason, when the password could not be kept.
     virtual void WriteLater(const QString& key, const QString& password,

@@ -9,10 +9,14 @@
 #include <curl/curl.h>
 
 #include <QDeadlineTimer>
+#include <QMutex>
+#include <QWaitCondition>
 
 #include <algorithm>
+#include <condition_variable>
 #include <cstring>
 #include <mutex>
+#include <thread>
 
 namespace {
 
@@ -289,61 +293,123 @@ QString OnlineStatus::Text() const
     return QStringLiteral("Online: wird übertragen …");
 }
 
+namespace {
+
+// Upload threads alive, for the program's end.
+std::mutex uploadThreadsMutex;
+std::condition_variable uploadThreadsChanged;
+int uploadThreadsRunning = 0;
+
+} // namespace
+
+struct OnlinePublisher::Shared
+{
+    OnlineTarget target;
+    std::shared_ptr<IPasswordStore> passwords;
+    QMutex mutex;
+    QWaitCondition wake;
+    QByteArray pending;
+    bool hasPending = false;
+    bool stop = false;
+    std::atomic<bool> cancel = false; // closing must not wait for a slow host or keyring
+    int maxPauseMs = 60000;
+    // The publisher while it lives; signals go only through it, under this lock, so
+    // that the thread never touches a publisher that is gone.
+    QMutex ownerMutex;
+    OnlinePublisher* owner = nullptr;
+
+    template <typename Tell> void TellOwner(Tell tell)
+    {
+        QMutexLocker lock(&ownerMutex);
+        if (owner)
+            tell(*owner);
+    }
+};
+
 OnlinePublisher::OnlinePublisher(OnlineTarget target, std::shared_ptr<IPasswordStore> passwords,
                                  QObject* parent)
-    : QObject(parent), m_target(std::move(target)), m_passwords(std::move(passwords))
+    : QObject(parent), m_target(target), m_shared(std::make_shared<Shared>())
 {
     qRegisterMetaType<OnlineStatus>();
-    m_thread = std::thread([this] { Run(); });
+    m_shared->target = std::move(target);
+    m_shared->passwords = std::move(passwords);
+    m_shared->owner = this;
+    {
+        std::lock_guard lock(uploadThreadsMutex);
+        ++uploadThreadsRunning;
+    }
+    std::thread([shared = m_shared] {
+        Run(shared);
+        std::lock_guard lock(uploadThreadsMutex);
+        --uploadThreadsRunning;
+        uploadThreadsChanged.notify_all();
+    }).detach();
 }
 
 OnlinePublisher::~OnlinePublisher()
 {
     {
-        QMutexLocker lock(&m_mutex);
-        m_stop = true;
+        QMutexLocker lock(&m_shared->ownerMutex);
+        m_shared->owner = nullptr;
     }
-    m_cancel = true;
-    m_wake.wakeAll();
-    m_thread.join();
+    {
+        QMutexLocker lock(&m_shared->mutex);
+        m_shared->stop = true;
+    }
+    m_shared->cancel = true;
+    m_shared->wake.wakeAll();
+}
+
+int OnlinePublisher::RunningThreads()
+{
+    std::lock_guard lock(uploadThreadsMutex);
+    return uploadThreadsRunning;
+}
+
+bool OnlinePublisher::WaitForThreads(QDeadlineTimer deadline)
+{
+    std::unique_lock lock(uploadThreadsMutex);
+    return uploadThreadsChanged.wait_until(lock, deadline.deadline<std::chrono::steady_clock>(),
+                                     [] { return uploadThreadsRunning == 0; });
 }
 
 void OnlinePublisher::Publish(const QByteArray& json)
 {
     {
-        QMutexLocker lock(&m_mutex);
-        m_pending = json;
-        m_hasPending = true;
+        QMutexLocker lock(&m_shared->mutex);
+        m_shared->pending = json;
+        m_shared->hasPending = true;
     }
-    m_wake.wakeAll();
+    m_shared->wake.wakeAll();
 }
 
 void OnlinePublisher::SetMaxRetryPause(int ms)
 {
-    QMutexLocker lock(&m_mutex);
-    m_maxPauseMs = ms;
+    QMutexLocker lock(&m_shared->mutex);
+    m_shared->maxPauseMs = ms;
 }
 
-void OnlinePublisher::Run()
+void OnlinePublisher::Run(const std::shared_ptr<Shared>& shared)
 {
+    Shared& s = *shared;
     QByteArray page;
     if (QFile f(QStringLiteral(":/live/index.html")); f.open(QIODevice::ReadOnly))
         page = f.readAll().replace("const statisch = false;", "const statisch = true;");
-    OnlineTarget target = m_target;
-    bool passwordRead = !target.password.isEmpty() || !m_passwords;
+    OnlineTarget target = s.target;
+    bool passwordRead = !target.password.isEmpty() || !s.passwords;
     bool keyringEmpty = false;
     bool pageUp = false;
     int pauseMs = 0;
     OnlineStatus status;
     QDateTime failingSince;
-    QMutexLocker lock(&m_mutex);
-    while (!m_stop) {
-        if (!m_hasPending) {
-            m_wake.wait(&m_mutex);
+    QMutexLocker lock(&s.mutex);
+    while (!s.stop) {
+        if (!s.hasPending) {
+            s.wake.wait(&s.mutex);
             continue;
         }
-        const QByteArray json = m_pending;
-        m_hasPending = false;
+        const QByteArray json = s.pending;
+        s.hasPending = false;
         lock.unlock();
 
         QList<OnlineFile> files{{QStringLiteral("ergebnisse.json"), json}};
@@ -352,11 +418,12 @@ void OnlinePublisher::Run()
         if (!passwordRead) {
             passwordRead = true;
             const std::optional<QString> kept =
-                m_passwords->Read(OnlinePasswordKey(target.folder, target.user));
+                s.passwords->Read(OnlinePasswordKey(target.folder, target.user), &s.cancel);
             keyringEmpty = !kept;
             target.password = kept.value_or(QString());
         }
-        OnlineResult result = UploadFiles(target, files, &m_cancel);
+        OnlineResult result =
+            s.cancel ? OnlineResult{OnlineResult::Error::Other, {}} : UploadFiles(target, files, &s.cancel);
         if (result.error == OnlineResult::Error::Login && keyringEmpty)
             result.message +=
                 QStringLiteral(" Der Schlüsselbund des Desktops lieferte kein Passwort für %1: in den "
@@ -364,26 +431,32 @@ void OnlinePublisher::Run()
                     .arg(OnlinePasswordKey(target.folder, target.user));
 
         lock.relock();
+        if (s.stop)
+            break;
         if (result.ok()) {
             pageUp = true;
             pauseMs = 0;
             failingSince = {};
             ++status.uploads;
-            status.current = !m_hasPending;
+            status.current = !s.hasPending;
             status.since = QDateTime::currentDateTime();
             status.error.clear();
             status.kind = OnlineResult::Error::None;
             status.retryInSeconds = 0;
-            emit Uploaded(json);
-            emit StatusChanged(status);
+            lock.unlock();
+            s.TellOwner([&](OnlinePublisher& owner) {
+                emit owner.Uploaded(json);
+                emit owner.StatusChanged(status);
+            });
+            lock.relock();
             continue;
         }
         // Keep the newest state: one that came in meanwhile replaces the failed one.
-        if (!m_hasPending) {
-            m_pending = json;
-            m_hasPending = true;
+        if (!s.hasPending) {
+            s.pending = json;
+            s.hasPending = true;
         }
-        pauseMs = std::min(pauseMs == 0 ? 1000 : pauseMs * 2, m_maxPauseMs);
+        pauseMs = std::min(pauseMs == 0 ? 1000 : pauseMs * 2, s.maxPauseMs);
         if (!failingSince.isValid())
             failingSince = QDateTime::currentDateTime();
         status.current = false;
@@ -391,10 +464,12 @@ void OnlinePublisher::Run()
         status.error = result.message;
         status.kind = result.error;
         status.retryInSeconds = (pauseMs + 999) / 1000;
-        emit StatusChanged(status);
+        lock.unlock();
+        s.TellOwner([&](OnlinePublisher& owner) { emit owner.StatusChanged(status); });
+        lock.relock();
         // A new state doesn't cut the pause short: the host is down, it would fail too.
         QDeadlineTimer deadline(pauseMs);
-        while (!m_stop && !deadline.hasExpired())
-            m_wake.wait(&m_mutex, deadline);
+        while (!s.stop && !deadline.hasExpired())
+            s.wake.wait(&s.mutex, deadline);
     }
 }

@@ -2,19 +2,17 @@
 
 #include <QByteArray>
 #include <QDateTime>
+#include <QDeadlineTimer>
 #include <QList>
-#include <QMutex>
 #include <QObject>
 #include <QString>
 #include <QUrl>
-#include <QWaitCondition>
 
 #include "OnlinePasswords.h"
 
 #include <atomic>
 #include <functional>
 #include <memory>
-#include <thread>
 
 // Where the results go on the club's web host: a folder URL (sftp, ftps, ftp,
 // https or http for WebDAV / HTTP PUT) and the login for it.
@@ -78,7 +76,8 @@ struct OnlineStatus
 // Publishes the newest results to the host after every change, on a thread of its own:
 // never more than one upload in flight, the newest state wins, an unreachable host is
 // tried again with growing pauses up to a minute. Nothing that calls in ever waits for
-// the network.
+// the network or the keyring, not even the destructor: it lets the thread go, which
+// ends on its own as soon as its transfer or keyring read gives up.
 class OnlinePublisher : public QObject
 {
     Q_OBJECT
@@ -96,23 +95,21 @@ public:
 
     const OnlineTarget& Target() const { return m_target; }
 
+    // Upload threads still running, those of publishers already gone included.
+    static int RunningThreads();
+    // At the program's end: gives threads let go a moment to finish. False if some still run.
+    static bool WaitForThreads(QDeadlineTimer deadline);
+
 signals:
     void StatusChanged(const OnlineStatus& status);
     void Uploaded(const QByteArray& json); // the state that has just reached the host
 
 private:
-    void Run();
+    struct Shared;
+    static void Run(const std::shared_ptr<Shared>& shared);
 
     OnlineTarget m_target;
-    std::shared_ptr<IPasswordStore> m_passwords;
-    QMutex m_mutex;
-    QWaitCondition m_wake;
-    QByteArray m_pending;
-    bool m_hasPending = false;
-    bool m_stop = false;
-    std::atomic<bool> m_cancel = false; // closing must not wait for a slow host
-    int m_maxPauseMs = 60000;
-    std::thread m_thread;
+    std::shared_ptr<Shared> m_shared; // the thread holds it too, and may outlive this object
 };
 
 Q_DECLARE_METATYPE(OnlineStatus)

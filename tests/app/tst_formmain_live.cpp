@@ -14,9 +14,12 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSettings>
+#include <QSignalSpy>
 #include <QStatusBar>
 #include <QTcpServer>
 #include <QTest>
+#include <QToolButton>
 
 // The spectators' side of the main window: live results on the network and
 // the scoreboard, as the operator times a run.
@@ -55,6 +58,13 @@ private:
         return {};
     }
 
+    // A key as the window system hands it over: stamped with the moment it was pressed
+    // (0: the platform gives no stamp), through the window's shortcuts.
+    void PressKey(Qt::Key key, quint64 stamp)
+    {
+        QVERIFY(qt_sendShortcutOverrideEvent(window.get(), stamp, key, Qt::NoModifier));
+    }
+
     static QString Lane(const QJsonObject& results, int lane, const char* key)
     {
         return results.value("bahnen").toArray().at(lane - 1).toObject().value(key).toString();
@@ -66,6 +76,7 @@ private slots:
     void init()
     {
         clock = std::make_unique<FakeTickSource>(1000);
+        passwords = std::make_shared<TestPasswords>(); // no keyring state from the test before
         CreateWindow();
         window->Settings.ProbeLaufe = 0; // every run counts
         window->ApplySettings();
@@ -237,6 +248,153 @@ private slots:
             qPrintable(dialogs->messages.constFirst()));
         QTRY_VERIFY_WITH_TIMEOUT(OnlineState().first.startsWith(u"Online: aktuell"), 10000);
         QVERIFY(webdav.Read(QStringLiteral("locked"), QStringLiteral("ergebnisse.json")).contains("Muster"));
+    }
+
+    // The settings' OK replaces the uploader while its thread waits for a keyring that
+    // doesn't answer: the window goes on at once, the old thread ends when it can.
+    void settingsDoNotWaitForASilentKeyring()
+    {
+        LoopbackWebDav webdav;
+        if (!webdav.Prepare())
+            QSKIP("nginx is not installed");
+        QVERIFY(webdav.Start());
+        QTRY_COMPARE(OnlinePublisher::RunningThreads(), 0);
+        passwords->WriteLater(QStringLiteral("verein@127.0.0.1"), QStringLiteral("richtig"), {});
+        passwords->ignoreCancel = true; // as a keyring job, which nothing cuts short
+        passwords->Hold();
+        const auto configure = [&](const QString& user) {
+            dialogs->modalAnswers.enqueue([&, user](QDialog&) {
+                TCfgDialog* settings = window->CfgDialog;
+                settings->edOnlineZiel->setText(webdav.Folder(QStringLiteral("locked")).toString());
+                settings->edOnlineBenutzer->setText(user);
+                settings->OKBtn->click();
+            });
+            window->bCFGClick();
+            QVERIFY(dialogs->modalAnswers.isEmpty());
+        };
+        configure(QStringLiteral("verein"));
+        QTRY_COMPARE(passwords->Waiting(), 1);
+        configure(QStringLiteral("Verein"));
+        // Back from OK while the first uploader's thread still waits.
+        QCOMPARE(OnlinePublisher::RunningThreads(), 2);
+        passwords->Release();
+        QTRY_COMPARE(OnlinePublisher::RunningThreads(), 1);
+    }
+
+    void keysTakeTheMomentTheyWerePressed_data()
+    {
+        // F5, F8 and F9 pressed at 0, 3,01 s and 4,03 s; the window handles them at the ticks given.
+        QTest::addColumn<bool>("stamped");
+        QTest::addColumn<int>("handledF8");
+        QTest::addColumn<int>("handledF9");
+        QTest::addColumn<QString>("time1");
+        QTest::addColumn<QString>("time2");
+        QTest::newRow("handled at once") << true << 3010 << 4030 << "3,01"
+                                         << "4,03";
+        QTest::newRow("window stuck until 4,5 s") << true << 4500 << 4500 << "3,01"
+                                                  << "4,03";
+        QTest::newRow("platform without stamps") << false << 4500 << 4500 << "4,50"
+                                                 << "4,50";
+    }
+
+    void keysTakeTheMomentTheyWerePressed()
+    {
+        QFETCH(bool, stamped);
+        QFETCH(int, handledF8);
+        QFETCH(int, handledF9);
+        QFETCH(QString, time1);
+        QFETCH(QString, time2);
+        // The window system's clock runs with an offset of its own.
+        const quint64 pressed = stamped ? 7654321 : 0;
+        const auto stamp = [&](int ms) { return stamped ? pressed + quint64(ms) : quint64(0); };
+        PressKey(Qt::Key_F5, stamp(0));
+        QVERIFY(window->RunCycle().Timing());
+        clock->Set(1000 + std::uint32_t(handledF8));
+        PressKey(Qt::Key_F8, stamp(3010));
+        clock->Set(1000 + std::uint32_t(handledF9));
+        PressKey(Qt::Key_F9, stamp(4030));
+        QCOMPARE(window->SortGrid1->Cells(ColLauf1, 1), time1);
+        QCOMPARE(window->SortGrid1->Cells(ColLauf1, 2), time2);
+    }
+
+    void yesterdaysResultsStayOnTheHostUntilTheRaceHasSomething_data()
+    {
+        QTest::addColumn<QString>("start"); // what the operator does after the program has started
+        QTest::addColumn<QByteArray>("shown");
+        QTest::newRow("restore refused, list loaded later")
+            << "Nein, dann Liste laden" << QByteArray("Muster");
+        QTest::newRow("restore taken") << "Ja" << QByteArray("Muster");
+        QTest::newRow("protocol emptied by the operator")
+            << "Liste laden, Protokoll löschen" << QByteArray(R"("zeilen":[])");
+    }
+
+    // The club's page still shows yesterday's results when the program is opened to
+    // print certificates; only the race of today replaces them.
+    void yesterdaysResultsStayOnTheHostUntilTheRaceHasSomething()
+    {
+        QFETCH(QString, start);
+        QFETCH(QByteArray, shown);
+        LoopbackWebDav webdav;
+        if (!webdav.Prepare())
+            QSKIP("nginx is not installed");
+        QVERIFY(webdav.Start());
+        window.reset();
+        const QByteArray yesterday = R"({"veranstaltung":"Gestern","zeilen":[["1","Alt"]]})";
+        {
+            QFile file(webdav.Path(QStringLiteral("site"), QStringLiteral("ergebnisse.json")));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(yesterday);
+        }
+        // A session left with a time not saved, so that the start asks about it.
+        const QString journals = Path(QStringLiteral("journal"));
+        QVERIFY(QDir().mkpath(journals));
+        TSystemAccess access = Access();
+        access.JournalFolder = journals;
+        window = std::make_unique<TTestFormMain>(access);
+        QVERIFY(window->LoadStarterList(Path("list.txt")));
+        window->TriggerCommand(window->mStart, 2000);
+        window->TriggerCommand(window->mSTOP1, 12000);
+        window->TriggerCommand(window->mStop2, 13000);
+        window.reset();
+
+        QSettings(Path(QStringLiteral("settings.ini")), QSettings::IniFormat)
+            .setValue(QStringLiteral("OnlineZiel"), webdav.Folder(QStringLiteral("site")).toString());
+        const bool restore = start == u"Ja";
+        if (start.startsWith(u"Liste"))
+            QDir(journals).removeRecursively();
+        else
+            dialogs->answers.enqueue(restore);
+        window = std::make_unique<TTestFormMain>(access);
+        QVERIFY(window->Online());
+        QSignalSpy status(window->Online(), &OnlinePublisher::StatusChanged);
+        QSignalSpy uploaded(window->Online(), &OnlinePublisher::Uploaded);
+        QVERIFY(ShowActive(*window));
+        window->RestoreLastSession();
+        QVERIFY(dialogs->answers.isEmpty());
+        // Whatever the start has scheduled has run.
+        QCoreApplication::sendPostedEvents();
+        QCoreApplication::processEvents();
+        if (!restore) {
+            QCOMPARE(webdav.Read(QStringLiteral("site"), QStringLiteral("ergebnisse.json")), yesterday);
+            QVERIFY(window->LoadStarterList(Path("list.txt")));
+        }
+        if (start.endsWith(u"löschen")) {
+            QTRY_VERIFY_WITH_TIMEOUT(
+                webdav.Read(QStringLiteral("site"), QStringLiteral("ergebnisse.json")).contains("Muster"),
+                10000);
+            dialogs->answers.enqueue(true);
+            window->sbCLSall->click();
+            QCOMPARE(window->Results().RowCount(), 0);
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(
+            webdav.Read(QStringLiteral("site"), QStringLiteral("ergebnisse.json")).contains(shown), 10000);
+        QTRY_VERIFY(!status.isEmpty() && status.last().first().value<OnlineStatus>().current);
+        // The first upload of the session was the race's, not an empty page before it.
+        QCOMPARE(status.last().first().value<OnlineStatus>().uploads, uploaded.size());
+        QVERIFY2(uploaded.first().first().toByteArray().contains("Muster"),
+                 uploaded.first().first().toByteArray().constData());
+        QVERIFY(
+            webdav.Read(QStringLiteral("site"), QStringLiteral("index.html")).contains("statisch = true"));
     }
 
     // "Verbindung prüfen" in the settings, against nginx with WebDAV on loopback.

@@ -1,3 +1,4 @@
+#include "EventTickMap.h"
 #include "RunCycle.h"
 
 #include <QSignalSpy>
@@ -63,6 +64,8 @@ private slots:
     void lockRunsOutOnceAndResetEndsItSilently();
     void lanesAdvanceInPairs_data();
     void lanesAdvanceInPairs();
+    void keyPressTicks_data();
+    void keyPressTicks();
 };
 
 void TestRunCycle::commandSequences_data()
@@ -286,6 +289,37 @@ void TestRunCycle::lanesAdvanceInPairs()
     const std::array<int, 2> next = cycle.NextLanePositions({lane1, lane2}, {entries, entries});
     QCOMPARE(next[0], next1);
     QCOMPARE(next[1], next2);
+}
+
+void TestRunCycle::keyPressTicks_data()
+{
+    // Key events as "stamp@tick on arrival"; the tick the last one is taken at.
+    QTest::addColumn<QString>("events");
+    QTest::addColumn<qint64>("tick");
+    QTest::newRow("handled at once") << "5000@1000 7250@3250" << qint64(3250);
+    QTest::newRow("handled after a busy window") << "5000@1000 8010@7500" << qint64(4010);
+    QTest::newRow("three keys handled together") << "5000@1000 8010@9000 9030@9000" << qint64(5030);
+    QTest::newRow("no stamp from the platform") << "5000@1000 0@7500" << qint64(7500);
+    QTest::newRow("nothing to compare with yet") << "8010@7500" << qint64(7500);
+    QTest::newRow("stamp of another clock") << "5000@1000 900000@7500" << qint64(7500);
+    QTest::newRow("stalled for longer than a minute") << "5000@1000 5010@71010" << qint64(71010);
+    QTest::newRow("tick counter wraps") << "100@4294967000 3100@4294972000" << qint64(2704);
+    QTest::newRow("stamp wider than 32 bits") << "4294968296@1000 4294970296@3500" << qint64(3000);
+}
+
+void TestRunCycle::keyPressTicks()
+{
+    QFETCH(QString, events);
+    QFETCH(qint64, tick);
+    EventTickMap map;
+    std::uint32_t taken = 0;
+    for (const QString& event : events.split(QLatin1Char(' '))) {
+        const std::uint64_t stamp = event.section(QLatin1Char('@'), 0, 0).toULongLong();
+        const auto now = std::uint32_t(event.section(QLatin1Char('@'), 1).toLongLong());
+        map.Observe(stamp, now);
+        taken = map.TickAt(stamp, now);
+    }
+    QCOMPARE(qint64(taken), tick);
 }
 
 QTEST_GUILESS_MAIN(TestRunCycle)

@@ -26,6 +26,8 @@ private slots:
     void hostDownThenBack();
     void passwordFromStore_data();
     void passwordFromStore();
+    void closingLetsASilentKeyringGo_data();
+    void closingLetsASilentKeyringGo();
     void sftpHostKeys_data();
     void sftpHostKeys();
 
@@ -159,6 +161,42 @@ void TestOnlinePublisher::passwordFromStore()
     // Not "unreachable": the host answered, and what it lacks is named.
     QVERIFY2(first.Text().startsWith(u"Online: Anmeldung abgelehnt seit "), qPrintable(first.Text()));
     QVERIFY2(first.error.contains(u"lieferte kein Passwort für verein@127.0.0.1"), qPrintable(first.error));
+}
+
+void TestOnlinePublisher::closingLetsASilentKeyringGo_data()
+{
+    QTest::addColumn<bool>("cancellable");
+    QTest::newRow("keyring that can't be cut short answers later") << false;
+    QTest::newRow("keyring that never answers") << true;
+}
+
+// A locked keyring nobody unlocks: closing the publisher (new settings, the program's
+// end) returns at once, and its thread ends on its own without uploading.
+void TestOnlinePublisher::closingLetsASilentKeyringGo()
+{
+    QFETCH(bool, cancellable);
+    QTRY_COMPARE(OnlinePublisher::RunningThreads(), 0); // those of the tests before
+    auto passwords = std::make_shared<TestPasswords>();
+    passwords->WriteLater(QStringLiteral("verein@127.0.0.1"), QStringLiteral("richtig"), {});
+    passwords->ignoreCancel = !cancellable;
+    passwords->Hold();
+    OnlineTarget target = Target(QStringLiteral("locked"));
+    target.user = QStringLiteral("verein");
+    auto publisher = std::make_unique<OnlinePublisher>(target, passwords);
+    publisher->Publish("vom alten Ziel");
+    QTRY_COMPARE(passwords->Waiting(), 1);
+    publisher.reset();
+    if (cancellable) {
+        QTRY_COMPARE(OnlinePublisher::RunningThreads(), 0);
+        QCOMPARE(passwords->Cancelled(), 1);
+    } else {
+        // Gone while its thread still waits for the keyring.
+        QCOMPARE(passwords->Waiting(), 1);
+        QCOMPARE(OnlinePublisher::RunningThreads(), 1);
+        passwords->Release();
+        QTRY_COMPARE(OnlinePublisher::RunningThreads(), 0);
+    }
+    QVERIFY(!m_webdav.Read(QStringLiteral("locked"), QStringLiteral("ergebnisse.json")).contains("alten"));
 }
 
 void TestOnlinePublisher::sftpHostKeys_data()

@@ -37,7 +37,7 @@ public:
                     events << block.mid(data + 6);
             }
         });
-        socket.waitForConnected(5000);
+        socket.waitForConnected(60000); // ends when connected; generous for a loaded machine
         socket.write(Get("/live"));
     }
     QTcpSocket socket;
