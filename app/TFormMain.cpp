@@ -786,7 +786,9 @@ bool TFormMain::OfficeExportAvailable(bool word) const
 void TFormMain::UpdateCommandStates()
 {
     // The settings may have changed the lane count since the last command.
-    ApplyRules();
+    // Not while a journal is given again: its own rules hold.
+    if (!m_restoring)
+        ApplyRules();
     const bool idle = RunIdle();
     const int starters = int(m_session.StartOrder().size());
     const bool resetDue = m_run.CanReset();
