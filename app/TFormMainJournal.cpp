@@ -217,6 +217,9 @@ bool TFormMain::ApplyJournalReplay(const JournalReplay& replay, const QString& s
     m_restoring = false;
     RestoreStep("protocol filled");
     m_session.ForgetUndo();
+    // A starter's name edited after the load reaches the lane lists by the
+    // grid's edit, which a command given again does not pass.
+    RefreshLaneEntries();
 
     // The window follows the restored rules and view.
     const TRaceSession::Rules& rules = m_session.CurrentRules();
