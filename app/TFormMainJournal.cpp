@@ -219,6 +219,9 @@ bool TFormMain::ApplyJournalReplay(const JournalReplay& replay, const QString& s
     m_session.ForgetUndo();
     // A restored race is worth showing on the club's page.
     RaceToPublish();
+    // A starter's name edited after the load reaches the lane lists by the
+    // grid's edit, which a command given again does not pass.
+    RefreshLaneEntries();
 
     // The window follows the restored rules and view.
     const TRaceSession::Rules& rules = m_session.CurrentRules();

@@ -1090,6 +1090,122 @@ private Q_SLOTS:
         QCOMPARE(replay.TimesInRows(), 4);
         QVERIFY(replay.HoldsChanges());
     }
+
+    // Journals the earlier version wrote (record types 1 to 15, one record per
+    // change of the window), each with what that version's restore showed: the
+    // current one must restore them to the same protocol, lanes, marks and run.
+    // Written on the machine whose boot id is kEarlierBoot, so a run still
+    // going resumes.
+    void journalsOfTheEarlierVersionRestoreAsBefore_data()
+    {
+        QTest::addColumn<QString>("fixture");
+        QTest::newRow("together they hold every record type") << QString();
+        const QDir data(QStringLiteral(QX_EARLIER_JOURNALS));
+        for (const QString& name : data.entryList({QStringLiteral("*.qxj")}, QDir::Files, QDir::Name))
+            QTest::newRow(qPrintable(name)) << name;
+    }
+    void journalsOfTheEarlierVersionRestoreAsBefore()
+    {
+        QFETCH(QString, fixture);
+        const QString kEarlierBoot = QStringLiteral("7d3f0c2a-9b41-4e6d-a8c5-21f0e9b6d4a7");
+        const QDir data(QStringLiteral(QX_EARLIER_JOURNALS));
+        if (fixture.isEmpty()) {
+            const QStringList names = data.entryList({QStringLiteral("*.qxj")}, QDir::Files);
+            QVERIFY(names.size() >= 4);
+            std::array<bool, 16> held{};
+            for (const QString& name : names) {
+                QFile file(data.absoluteFilePath(name));
+                QVERIFY(file.open(QIODevice::ReadOnly));
+                const JournalReadResult read = ReadJournal(file.readAll());
+                QCOMPARE(read.status, JournalReadStatus::Sound);
+                for (const JournalRecord& record : read.records) {
+                    QVERIFY2(record.type != JournalRecordType::Command, qPrintable(name));
+                    held.at(std::size_t(record.type)) = true;
+                }
+            }
+            for (int type = int(JournalRecordType::Header); type <= int(JournalRecordType::Doubt); ++type)
+                QVERIFY2(held.at(std::size_t(type)), qPrintable(QStringLiteral("record type %1").arg(type)));
+            return;
+        }
+        QFile expectedFile(data.absoluteFilePath(fixture.chopped(4) + QStringLiteral(".txt")));
+        QVERIFY(expectedFile.open(QIODevice::ReadOnly));
+        const QStringList expected = QString::fromUtf8(expectedFile.readAll()).split(u'\n');
+        QVERIFY(QDir().mkpath(Folder()));
+        const QString copy = QDir(Folder()).absoluteFilePath(fixture);
+        QVERIFY(QFile::copy(data.absoluteFilePath(fixture), copy));
+        QVERIFY(QFile::setPermissions(copy, QFile::ReadOwner | QFile::WriteOwner));
+        const QString lastModified =
+            QFileInfo(copy).lastModified().toString(QStringLiteral("dd.MM.yyyy HH:mm"));
+
+        clock->Set(500000);
+        dialogs->answers.enqueue(true);
+        Open(kEarlierBoot);
+        window->RestoreLastSession();
+
+        // What the window shows, line by line as the earlier version wrote it
+        // down (the file's date and the kept journal's place masked).
+        const QStringList aside = QDir(Folder()).entryList({QStringLiteral("Beiseite_*")}, QDir::Files);
+        auto masked = [&](QString text) {
+            for (const QString& name : aside)
+                text.replace(QDir::toNativeSeparators(QDir(Folder()).absoluteFilePath(name)),
+                             QStringLiteral("<Ordner>/Beiseite_<Zeit>.qxj.alt"));
+            return text.replace(lastModified, QStringLiteral("TT.MM.JJJJ hh:mm"))
+                .replace(u'\n', QStringLiteral(" / "));
+        };
+        auto on = [](bool yes) { return yes ? QStringLiteral("on") : QStringLiteral("off"); };
+        QStringList shown;
+        for (const QString& question : std::as_const(dialogs->questions))
+            shown.append(QStringLiteral("question: ") + masked(question));
+        for (const QString& message : std::as_const(dialogs->messages))
+            shown.append(QStringLiteral("message: ") + masked(message));
+        shown.append(QStringLiteral("title: ") + window->windowTitle());
+        shown.append(QStringLiteral("unsaved: ") +
+                     (window->Session().Modified() ? QStringLiteral("yes") : QStringLiteral("no")));
+        shown.append(QStringLiteral("rules: lanes %1, trial runs %2, runs %3")
+                         .arg(window->Settings.CountBahn)
+                         .arg(window->Settings.ProbeLaufe)
+                         .arg(window->Settings.AllLaufe));
+        shown.append(QStringLiteral("sort by place: ") +
+                     (window->cbSort->isChecked() ? QStringLiteral("yes") : QStringLiteral("no")));
+        QStringList entries;
+        for (int i = 0; i < window->cbBuhn1->count(); ++i)
+            entries.append(window->cbBuhn1->itemText(i));
+        shown.append(QStringLiteral("lane list: ") + entries.join(QStringLiteral(" | ")));
+        shown.append(QStringLiteral("lane 1: %1 (%2)")
+                         .arg(window->cbBuhn1->currentIndex())
+                         .arg(window->cbBuhn1->currentText()));
+        shown.append(QStringLiteral("lane 2: %1 (%2)")
+                         .arg(window->cbBuhn2->currentIndex())
+                         .arg(window->cbBuhn2->currentText()));
+        shown.append(
+            QStringLiteral("run: clock %1, START %2, STOP 1 %3, STOP 2 %4, RESET %5, lane columns %6 %7")
+                .arg(on(window->Clock->isActive()), on(window->bSTART->isEnabled()),
+                     on(window->bSTOP1->isEnabled()), on(window->bSTOP2->isEnabled()),
+                     on(window->bRESET->isEnabled()))
+                .arg(window->LaneRunColumn(1))
+                .arg(window->LaneRunColumn(2)));
+        QStringList doubtful;
+        for (int row = 1; row < window->SortGrid1->RowCount(); ++row) {
+            for (int col = ColLauf1; col <= ColLauf6; ++col) {
+                if (window->TimeUnconfirmed(col, row))
+                    doubtful.append(QStringLiteral("Nr. %1 Lauf %2 (%3)")
+                                        .arg(Cell(ColNr, row))
+                                        .arg(col - ColLauf1 + 1)
+                                        .arg(Cell(col, row)));
+            }
+        }
+        shown.append(QStringLiteral("doubtful: ") + doubtful.join(QStringLiteral(", ")));
+        QStringList waiting;
+        for (const auto& [key, column] : window->Results().UnconfirmedRuns())
+            waiting.append(QStringLiteral("%1/%2").arg(key).arg(column));
+        shown.append(QStringLiteral("waiting: ") + waiting.join(QStringLiteral(", ")));
+        shown.append(QStringLiteral("protocol:"));
+        for (const QStringList& row : window->ProtocolRows())
+            shown.append(row.mid(0, ProtocolColumnCount).join(u'\t'));
+        shown.append(QString());
+        for (qsizetype line = 0; line < std::max(shown.size(), expected.size()); ++line)
+            QCOMPARE(shown.value(line), expected.value(line));
+    }
 };
 
 int main(int argc, char* argv[])
