@@ -6,6 +6,7 @@
 #include "GeneratedStarterList.h"
 #include "ProtocolLogic.h"
 #include "RaceJournal.h"
+#include "SessionJournal.h"
 #include "TFormMain.h"
 #include "TSortGrid.h"
 #include "TestAccess.h"
@@ -123,41 +124,18 @@ int main(int argc, char* argv[])
         auto window = Window(true);
         window->LoadStarterList(list);
         TRaceJournal* journal = window->Journal();
+        // The runs as the session journals them: each command as it was taken.
         std::uint32_t tick = 1000;
         for (int run = 0; run < 1000; ++run) {
-            JournalRecord record;
-            record.type = JournalRecordType::RunStart;
-            record.tick = tick;
-            record.countBahn = 2;
-            record.positions = {(2 * run) % starters, (2 * run + 1) % starters};
-            journal->Append(record);
-            for (int lane = 1; lane <= 2; ++lane) {
-                JournalRecord stop;
-                stop.type = JournalRecordType::LaneStop;
-                stop.lane = lane;
-                stop.tick = tick + 20000 + std::uint32_t(lane);
-                journal->Append(stop);
-                JournalRecord cell;
-                cell.type = JournalRecordType::Cell;
-                cell.change = JournalCellChange::Time;
-                cell.lane = lane;
-                cell.loadOrder = QString::number(1 + (2 * run + lane - 1) % starters);
-                cell.column = ColLauf1 + (run * 2 / starters);
-                cell.text = QStringLiteral("20,0%1").arg(lane);
-                journal->Append(cell);
-            }
-            JournalRecord rank;
-            rank.type = JournalRecordType::Rank;
-            rank.probeLaufe = window->Settings.ProbeLaufe;
-            rank.allLaufe = window->Settings.AllLaufe;
-            rank.countBahn = 2;
-            journal->Append(rank);
-            JournalRecord reset;
-            reset.type = JournalRecordType::Reset;
-            journal->Append(reset);
+            journal->Append(CommandRecord({.kind = SessionCommand::Start, .tick = tick}));
+            for (int lane = 1; lane <= 2; ++lane)
+                journal->Append(CommandRecord({.kind = SessionCommand::Stop,
+                                               .lane = lane,
+                                               .tick = tick + 20000 + std::uint32_t(lane)}));
+            journal->Append(CommandRecord({.kind = SessionCommand::Reset}));
             tick += 60000;
         }
-        window->SetUnsaved(false);
+        journal->Append(CommandRecord({.kind = SessionCommand::Rank}));
         window.reset();
 
         dialogs.answers.enqueue(true);

@@ -506,29 +506,31 @@ QStringList TRaceSession::RankingOrder() const
 {
     // By class as the places count them (in the order the class column's kind
     // gives: numbers, times, dates or text), then by total (times before "EL"
-    // and empty ones), then in start order.
+    // and empty ones), then in start order. Keys and totals are read once per
+    // starter, not at every comparison.
     struct Entry
     {
-        QString className;
-        QString total;
+        QString classKey;
+        double total;
         QString key;
     };
     std::vector<Entry> entries;
     entries.reserve(m_startOrder.size());
-    QStringList classNames;
-    classNames.reserve(m_startOrder.size());
+    QStringList classKeys;
+    classKeys.reserve(m_startOrder.size());
     for (const QString& key : m_startOrder) {
-        const int index = m_results.IndexOf(key);
-        const QStringList& row = m_results.Row(index);
-        entries.push_back({row.value(ColKlasse), row.value(ColGesamt), key});
-        classNames.append(entries.back().className);
+        const QStringList& row = m_results.Row(m_results.IndexOf(key));
+        entries.push_back({ClassKey(row.value(ColKlasse)), RunTimeSortValue(row.value(ColGesamt)), key});
+        classKeys.append(entries.back().classKey);
     }
-    const TCustomCompare byClass = ClassCompareFor(classNames);
+    const TCustomCompare byClass = KeyCompareFor(classKeys);
     std::stable_sort(entries.begin(), entries.end(), [&byClass](const Entry& a, const Entry& b) {
-        const int classOrder = byClass(a.className, b.className);
-        if (classOrder != 0)
-            return classOrder < 0;
-        return CompareRunTimes(a.total, b.total) < 0;
+        if (a.classKey != b.classKey) {
+            const int classOrder = byClass(a.classKey, b.classKey);
+            if (classOrder != 0)
+                return classOrder < 0;
+        }
+        return a.total < b.total;
     });
     QStringList keys;
     keys.reserve(int(entries.size()));
@@ -664,6 +666,10 @@ void TRaceSession::RecordLaneResult(int lane, int ms, bool eliminated)
 
 void TRaceSession::CheckRecordedTime(const QString& key, int col, bool acrossRestart)
 {
+    // A restore finds the mark the check gave as a command of its own: the
+    // check (over the whole class) is not made again for every time.
+    if (m_replaying)
+        return;
     const int ms = ParseRunTime(m_results.Cell(key, col));
     if (ms == InvalidTime)
         return;
@@ -680,6 +686,7 @@ void TRaceSession::CheckRecordedTime(const QString& key, int col, bool acrossRes
     const TimeDoubt doubt = CheckRunTime(ms / 10, m_rules.minimumHundredths, others);
     if (doubt == TimeDoubt::None && !acrossRestart)
         return;
+    Record({.kind = SessionCommand::Mark, .key = key, .numbers = {col}});
     QList<TimeMark> marks = m_unconfirmed;
     marks.append({key, col});
     SetMarks(std::move(marks));

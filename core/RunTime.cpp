@@ -56,11 +56,16 @@ int ParseRunTime(const QString& text)
     return static_cast<int>(ms);
 }
 
-int CompareRunTimes(const QString& a, const QString& b)
+double RunTimeSortValue(const QString& text)
 {
     constexpr double NotATime = 2147483647.0;
-    const double left = ReadLocaleNumber(a).value_or(NotATime);
-    const double right = ReadLocaleNumber(b).value_or(NotATime);
+    return ReadLocaleNumber(text).value_or(NotATime);
+}
+
+int CompareRunTimes(const QString& a, const QString& b)
+{
+    const double left = RunTimeSortValue(a);
+    const double right = RunTimeSortValue(b);
     if (left < right)
         return -1;
     if (left > right)

@@ -22,3 +22,6 @@ int ParseRunTime(const QString& text);
 // -1, 0 or 1 by numeric value; an empty or non-numeric text counts as
 // 2147483647, so such texts sort after every real time and equal to each other.
 int CompareRunTimes(const QString& a, const QString& b);
+// The number CompareRunTimes compares a text by: its value in the locale, or
+// after every time for a text that is none ("EL", empty).
+double RunTimeSortValue(const QString& text);

@@ -322,25 +322,26 @@ QStringList SplitCommaText(const QString& text)
     return items;
 }
 
+TCustomCompare KeyCompareFor(const QStringList& classKeys)
+{
+    switch (DetectSortStyleOf(classKeys)) {
+    case ssNumeric:
+        return CompareNumeric;
+    case ssDateTime:
+        return CompareDateTime;
+    case ssTime:
+        return CompareTime;
+    default:
+        return ComparePlainText;
+    }
+}
+
 TCustomCompare ClassCompareFor(const QStringList& classNames)
 {
     QStringList keys;
     keys.reserve(classNames.size());
     for (const QString& name : classNames)
         keys.append(ClassKey(name));
-    TCustomCompare byStyle = ComparePlainText;
-    switch (DetectSortStyleOf(keys)) {
-    case ssNumeric:
-        byStyle = CompareNumeric;
-        break;
-    case ssDateTime:
-        byStyle = CompareDateTime;
-        break;
-    case ssTime:
-        byStyle = CompareTime;
-        break;
-    default:
-        break;
-    }
+    TCustomCompare byStyle = KeyCompareFor(keys);
     return [byStyle](const QString& a, const QString& b) { return byStyle(ClassKey(a), ClassKey(b)); };
 }

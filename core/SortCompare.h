@@ -51,6 +51,8 @@ TSortStyle DetectSortStyleOf(const QStringList& texts);
 // so that one class written two ways stays one block, compared as the column's
 // kind found from those keys (numbers, times, dates or text).
 TCustomCompare ClassCompareFor(const QStringList& classNames);
+// The same on keys already made (ClassKey): the comparison of their kind.
+TCustomCompare KeyCompareFor(const QStringList& classKeys);
 
 // Splits a comma text list ("4, 11" or "\"4\",11") into its items.
 QStringList SplitCommaText(const QString& text);
