@@ -8,6 +8,7 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QSignalSpy>
+#include <QTcpServer>
 #include <QtTest>
 
 #include <chrono>
@@ -24,6 +25,8 @@ private slots:
     void uploadAfterChange();
     void coalescesBurst();
     void hostDownThenBack();
+    void hangingHostIsShownWaiting();
+    void failedRenamesLeaveNoTempFiles();
     void passwordFromStore_data();
     void passwordFromStore();
     void closingLetsASilentKeyringGo_data();
@@ -56,16 +59,24 @@ void TestOnlinePublisher::errors_data()
     QTest::addColumn<QString>("folder");
     QTest::addColumn<QString>("password");
     QTest::addColumn<int>("error");
+    QTest::addColumn<QString>("shown"); // the status bar's text while it fails
     QTest::newRow("login right") << "locked"
-                                 << "richtig" << int(OnlineResult::Error::None);
+                                 << "richtig" << int(OnlineResult::Error::None) << "";
     QTest::newRow("login wrong") << "locked"
-                                 << "falsch" << int(OnlineResult::Error::Login);
+                                 << "falsch" << int(OnlineResult::Error::Login) << "Anmeldung abgelehnt";
     QTest::newRow("no write permission") << "ro"
-                                         << "" << int(OnlineResult::Error::Permission);
+                                         << "" << int(OnlineResult::Error::Permission)
+                                         << "keine Schreibrechte";
     QTest::newRow("refused") << "closed"
-                             << "" << int(OnlineResult::Error::Refused);
+                             << "" << int(OnlineResult::Error::Refused) << "nicht erreichbar";
     QTest::newRow("certificate nobody signed") << "tls"
-                                               << "" << int(OnlineResult::Error::Certificate);
+                                               << "" << int(OnlineResult::Error::Certificate)
+                                               << "Zertifikat ungültig";
+    QTest::newRow("server error") << "kaputt"
+                                  << "" << int(OnlineResult::Error::ServerError)
+                                  << "Server meldet Fehler 500";
+    QTest::newRow("storage full") << "voll"
+                                  << "" << int(OnlineResult::Error::StorageFull) << "Speicher voll";
 }
 
 void TestOnlinePublisher::errors()
@@ -73,7 +84,10 @@ void TestOnlinePublisher::errors()
     QFETCH(QString, folder);
     QFETCH(QString, password);
     QFETCH(int, error);
+    QFETCH(QString, shown);
     OnlineTarget target = Target(folder);
+    m_webdav.SetStorageFull(folder == QLatin1String("voll"));
+    const auto notFull = qScopeGuard([&] { m_webdav.SetStorageFull(false); });
     if (folder == QLatin1String("closed"))
         target.folder.setPort(LoopbackWebDav::FreePort());
     if (folder == QLatin1String("tls"))
@@ -83,6 +97,15 @@ void TestOnlinePublisher::errors()
     const OnlineResult result = UploadFiles(target, {{QStringLiteral("ergebnisse.json"), "{}"}});
     QCOMPARE(int(result.error), error);
     QCOMPARE(result.message.isEmpty(), error == int(OnlineResult::Error::None));
+    if (result.ok())
+        return;
+    OnlineStatus status;
+    status.since = QDateTime::currentDateTime();
+    status.error = result.message;
+    status.kind = result.error;
+    status.serverStatus = result.serverStatus;
+    QVERIFY2(status.Text().startsWith(QStringLiteral("Online: ") + shown + QStringLiteral(" seit ")),
+             qPrintable(status.Text()));
 }
 
 void TestOnlinePublisher::uploadAfterChange()
@@ -131,6 +154,59 @@ void TestOnlinePublisher::hostDownThenBack()
     QVERIFY(m_webdav.Start());
     QTRY_COMPARE_WITH_TIMEOUT(OnHost(QStringLiteral("ergebnisse.json")), QByteArray("neuester"), 10000);
     QTRY_VERIFY(status.last().first().value<OnlineStatus>().current);
+}
+
+// A host that takes the connection and then says nothing: the status bar doesn't go on
+// saying "aktuell" for the half minute until the transfer gives up.
+void TestOnlinePublisher::hangingHostIsShownWaiting()
+{
+    QTcpServer silent;
+    QVERIFY(silent.listen(QHostAddress::LocalHost));
+    OnlineTarget target;
+    target.folder = QUrl(QStringLiteral("http://127.0.0.1:%1/site/").arg(silent.serverPort()));
+    auto publisher = std::make_unique<OnlinePublisher>(target);
+    QSignalSpy status(publisher.get(), &OnlinePublisher::StatusChanged);
+    publisher->Publish("{}");
+    const auto waited = [&] {
+        return status.isEmpty() ? 0 : status.last().first().value<OnlineStatus>().waitingSeconds;
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(waited() >= 3, 20000);
+    QCOMPARE(status.last().first().value<OnlineStatus>().Text(),
+             QStringLiteral("Online: wartet seit %1 s auf den Server").arg(waited()));
+    // It counts on while the host stays silent.
+    const int first = waited();
+    QTRY_VERIFY_WITH_TIMEOUT(waited() > first, 20000);
+}
+
+// Each MOVE the full host refused left its temporary file; the first upload that gets
+// through removes them, and nothing else in the folder.
+void TestOnlinePublisher::failedRenamesLeaveNoTempFiles()
+{
+    const QString folder = QFileInfo(m_webdav.Path(QStringLiteral("voll"), {})).path();
+    QFile foreign(folder + QStringLiteral("/.notizen.tmp"));
+    QVERIFY(foreign.open(QIODevice::WriteOnly));
+    foreign.close();
+    const auto temps = [&] {
+        return QDir(folder).entryList({QStringLiteral(".ergebnisse.json.*.tmp")}, QDir::Files | QDir::Hidden);
+    };
+    for (const QString& name : temps()) // the "storage full" row's, of a transfer without a publisher
+        QVERIFY(QFile::remove(folder + QLatin1Char('/') + name));
+    m_webdav.SetStorageFull(true);
+    const auto notFull = qScopeGuard([&] { m_webdav.SetStorageFull(false); });
+    OnlinePublisher publisher(Target(QStringLiteral("voll")));
+    publisher.SetMaxRetryPause(200);
+    QSignalSpy status(&publisher, &OnlinePublisher::StatusChanged);
+    publisher.Publish("erst voll");
+    QTRY_VERIFY_WITH_TIMEOUT(temps().size() >= 3, 20000);
+    QTRY_VERIFY(!status.isEmpty() && status.last().first().value<OnlineStatus>().kind ==
+                                         OnlineResult::Error::StorageFull);
+    QVERIFY2(status.last().first().value<OnlineStatus>().Text().startsWith(u"Online: Speicher voll seit "),
+             qPrintable(status.last().first().value<OnlineStatus>().Text()));
+    m_webdav.SetStorageFull(false);
+    QTRY_VERIFY_WITH_TIMEOUT(!status.isEmpty() && status.last().first().value<OnlineStatus>().current, 20000);
+    QCOMPARE(m_webdav.Read(QStringLiteral("voll"), QStringLiteral("ergebnisse.json")), QByteArray("erst voll"));
+    QCOMPARE(temps(), QStringList());
+    QVERIFY(foreign.exists());
 }
 
 void TestOnlinePublisher::passwordFromStore_data()
