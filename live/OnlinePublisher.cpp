@@ -81,7 +81,8 @@ OnlineResult FromCurl(CURLcode code, long httpStatus, const QString& host)
     if (httpStatus == 507)
         return {E::StorageFull, QStringLiteral("Der Speicher auf %1 ist voll (507).").arg(host), 507};
     if (httpStatus >= 500 && httpStatus < 600)
-        return {E::ServerError, QStringLiteral("%1 meldet Fehler %2.").arg(host).arg(httpStatus), int(httpStatus)};
+        return {E::ServerError, QStringLiteral("%1 meldet Fehler %2.").arg(host).arg(httpStatus),
+                int(httpStatus)};
     switch (code) {
     case CURLE_OK:
         break;
@@ -208,8 +209,8 @@ QString OnlineTempName(const QString& fileName, const QString& token)
 
 bool IsOnlineTempName(const QString& name)
 {
-    static const QRegularExpression pattern(QStringLiteral(
-        R"(^\.(ergebnisse\.json|index\.html|verbindungstest\.txt)\.[0-9a-f]{1,8}\.tmp$)"));
+    static const QRegularExpression pattern(
+        QStringLiteral(R"(^\.(ergebnisse\.json|index\.html|verbindungstest\.txt)\.[0-9a-f]{1,8}\.tmp$)"));
     return pattern.match(name).hasMatch();
 }
 
@@ -381,15 +382,14 @@ QString OnlineStatus::Text() const
         // The host that answers but refuses is not "unreachable": the operator would
         // look at the cable instead of the password.
         using E = OnlineResult::Error;
-        const QString what = kind == E::Login         ? QStringLiteral("Anmeldung abgelehnt")
-                             : kind == E::Permission  ? QStringLiteral("keine Schreibrechte")
-                             : kind == E::Certificate ? QStringLiteral("Zertifikat ungültig")
-                             : kind == E::HostKey || kind == E::UnknownHostKey
-                                 ? QStringLiteral("Serverschlüssel abgelehnt")
-                             : kind == E::StorageFull ? QStringLiteral("Speicher voll")
-                             : kind == E::ServerError
-                                 ? QStringLiteral("Server meldet Fehler %1").arg(serverStatus)
-                                 : QStringLiteral("nicht erreichbar");
+        const QString what =
+            kind == E::Login                                  ? QStringLiteral("Anmeldung abgelehnt")
+            : kind == E::Permission                           ? QStringLiteral("keine Schreibrechte")
+            : kind == E::Certificate                          ? QStringLiteral("Zertifikat ungültig")
+            : kind == E::HostKey || kind == E::UnknownHostKey ? QStringLiteral("Serverschlüssel abgelehnt")
+            : kind == E::StorageFull                          ? QStringLiteral("Speicher voll")
+            : kind == E::ServerError ? QStringLiteral("Server meldet Fehler %1").arg(serverStatus)
+                                     : QStringLiteral("nicht erreichbar");
         return QStringLiteral("Online: %1 seit %2 – neuer Versuch in %3 s")
             .arg(what, since.toString(QStringLiteral("HH:mm")))
             .arg(retryInSeconds);
@@ -474,7 +474,7 @@ bool OnlinePublisher::WaitForThreads(QDeadlineTimer deadline)
 {
     std::unique_lock lock(uploadThreadsMutex);
     return uploadThreadsChanged.wait_until(lock, deadline.deadline<std::chrono::steady_clock>(),
-                                     [] { return uploadThreadsRunning == 0; });
+                                           [] { return uploadThreadsRunning == 0; });
 }
 
 void OnlinePublisher::Publish(const QByteArray& json)

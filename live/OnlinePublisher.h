@@ -4,9 +4,9 @@
 #include <QDateTime>
 #include <QDeadlineTimer>
 #include <QList>
-#include <QStringList>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <QUrl>
 
 #include "OnlinePasswords.h"
@@ -92,8 +92,8 @@ struct OnlineStatus
     OnlineResult::Error kind = OnlineResult::Error::None;
     int serverStatus = 0;   // while failing with ServerError: the host's status code
     int waitingSeconds = 0; // a transfer under way that has waited this long for the host
-    int uploads = 0;      // uploads made so far
-    QString Text() const; // for the status bar
+    int uploads = 0;        // uploads made so far
+    QString Text() const;   // for the status bar
 };
 
 // Publishes the newest results to the host after every change, on a thread of its own:

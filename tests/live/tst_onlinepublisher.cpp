@@ -64,14 +64,14 @@ void TestOnlinePublisher::errors_data()
                                  << "richtig" << int(OnlineResult::Error::None) << "";
     QTest::newRow("login wrong") << "locked"
                                  << "falsch" << int(OnlineResult::Error::Login) << "Anmeldung abgelehnt";
-    QTest::newRow("no write permission") << "ro"
-                                         << "" << int(OnlineResult::Error::Permission)
-                                         << "keine Schreibrechte";
+    QTest::newRow("no write permission")
+        << "ro"
+        << "" << int(OnlineResult::Error::Permission) << "keine Schreibrechte";
     QTest::newRow("refused") << "closed"
                              << "" << int(OnlineResult::Error::Refused) << "nicht erreichbar";
-    QTest::newRow("certificate nobody signed") << "tls"
-                                               << "" << int(OnlineResult::Error::Certificate)
-                                               << "Zertifikat ungültig";
+    QTest::newRow("certificate nobody signed")
+        << "tls"
+        << "" << int(OnlineResult::Error::Certificate) << "Zertifikat ungültig";
     QTest::newRow("server error") << "kaputt"
                                   << "" << int(OnlineResult::Error::ServerError)
                                   << "Server meldet Fehler 500";
@@ -198,13 +198,14 @@ void TestOnlinePublisher::failedRenamesLeaveNoTempFiles()
     QSignalSpy status(&publisher, &OnlinePublisher::StatusChanged);
     publisher.Publish("erst voll");
     QTRY_VERIFY_WITH_TIMEOUT(temps().size() >= 3, 20000);
-    QTRY_VERIFY(!status.isEmpty() && status.last().first().value<OnlineStatus>().kind ==
-                                         OnlineResult::Error::StorageFull);
+    QTRY_VERIFY(!status.isEmpty() &&
+                status.last().first().value<OnlineStatus>().kind == OnlineResult::Error::StorageFull);
     QVERIFY2(status.last().first().value<OnlineStatus>().Text().startsWith(u"Online: Speicher voll seit "),
              qPrintable(status.last().first().value<OnlineStatus>().Text()));
     m_webdav.SetStorageFull(false);
     QTRY_VERIFY_WITH_TIMEOUT(!status.isEmpty() && status.last().first().value<OnlineStatus>().current, 20000);
-    QCOMPARE(m_webdav.Read(QStringLiteral("voll"), QStringLiteral("ergebnisse.json")), QByteArray("erst voll"));
+    QCOMPARE(m_webdav.Read(QStringLiteral("voll"), QStringLiteral("ergebnisse.json")),
+             QByteArray("erst voll"));
     QCOMPARE(temps(), QStringList());
     QVERIFY(foreign.exists());
 }

@@ -76,7 +76,9 @@ public:
                 "/www;\n  location /site/ { dav_methods PUT DELETE MKCOL COPY MOVE; }\n"
                 "  location /kaputt/ { return 500; }\n"
                 "  location /voll/ { dav_methods PUT DELETE MOVE; set $voll \"\";\n"
-                "   if (-f " + dir + "/voll.flag) { set $voll 1; }\n"
+                "   if (-f " +
+                dir +
+                "/voll.flag) { set $voll 1; }\n"
                 "   if ($request_method = MOVE) { set $voll \"${voll}M\"; }\n"
                 "   if ($voll = 1M) { return 507; }\n  }\n"
                 "  location /locked/ { dav_methods PUT DELETE MOVE; auth_basic \"Verein\"; "
