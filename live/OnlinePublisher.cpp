@@ -202,6 +202,27 @@ void CommonOptions(CURL* curl, const OnlineTarget& target, const QByteArray& use
 
 } // namespace
 
+QString OnlineFolderProblem(const QString& folder)
+{
+    const QUrl url(folder, QUrl::StrictMode);
+    const QString example = QStringLiteral("Beispiel: sftp://verein@www.example.de/live/");
+    const QStringList schemes = {QStringLiteral("sftp"), QStringLiteral("ftps"), QStringLiteral("ftp"),
+                                 QStringLiteral("https"), QStringLiteral("http")};
+    if (url.isValid() && !url.scheme().isEmpty() && !schemes.contains(url.scheme().toLower()))
+        return QStringLiteral("„%1“ beginnt mit %2:// – hochladen kann das Programm nur über sftp://, "
+                              "ftps://, ftp://, https:// oder http://. %3")
+            .arg(folder, url.scheme(), example);
+    if (folder.isEmpty() || !url.isValid() || url.host().isEmpty() || url.scheme().isEmpty())
+        return QStringLiteral("„%1“ ist kein Ordner auf einem Webserver. %2").arg(folder, example);
+    return {};
+}
+
+bool OnlineLoginInClear(const QUrl& folder)
+{
+    const QString scheme = folder.scheme().toLower();
+    return scheme == QLatin1String("http") || scheme == QLatin1String("ftp");
+}
+
 QString OnlineTempName(const QString& fileName, const QString& token)
 {
     return QStringLiteral(".%1.%2.tmp").arg(fileName, token);

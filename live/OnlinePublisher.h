@@ -59,6 +59,12 @@ struct OnlineResult
     bool ok() const { return error == Error::None; }
 };
 
+// Why the program can't upload to this folder address, in German; empty when it can.
+// Only sftp, ftps, ftp, https and http (WebDAV or PUT) are taken, with a host.
+QString OnlineFolderProblem(const QString& folder);
+// Whether a password for this folder would cross the network readable by anyone on the way.
+bool OnlineLoginInClear(const QUrl& folder);
+
 // The temporary name a file goes up under before it replaces the old one.
 QString OnlineTempName(const QString& fileName, const QString& token);
 // Whether a name in the folder is one of those temporary names (a leftover of a failed rename).
