@@ -33,6 +33,7 @@ private slots:
     void closingLetsASilentKeyringGo();
     void sftpHostKeys_data();
     void sftpHostKeys();
+    void sftpFailedRenameLeavesNoTempFile();
 
 private:
     QByteArray OnHost(const QString& name) const { return m_webdav.Read(QStringLiteral("site"), name); }
@@ -347,6 +348,43 @@ void TestOnlinePublisher::sftpHostKeys()
     target.acceptNewHostKey = nullptr;
     QVERIFY(UploadFiles(target, {{QStringLiteral("ergebnisse.json"), "{\"v\":2}"}}).ok());
     QCOMPARE(sftp.Read(QStringLiteral("ergebnisse.json")), QByteArray("{\"v\":2}"));
+}
+
+// The rename onto ergebnisse.json fails while a folder of that name is in the way: the
+// temporary file stays, and the next transfer that gets through removes it.
+void TestOnlinePublisher::sftpFailedRenameLeavesNoTempFile()
+{
+    if (LoopbackSftp::Binary().isEmpty())
+        QSKIP("sshd is not installed");
+    LoopbackSftp sftp;
+    QVERIFY(sftp.Prepare());
+    QVERIFY(sftp.Start());
+    const QByteArray home = qgetenv("HOME");
+    qputenv("HOME", QFile::encodeName(sftp.Home()));
+    const auto restoreHome = qScopeGuard([&] { qputenv("HOME", home); });
+    QVERIFY(sftp.WriteKnownHosts(LoopbackSftp::Known::Right));
+    const QString folder = QFileInfo(sftp.Path(QStringLiteral("ergebnisse.json"))).path();
+    QVERIFY(QDir(folder).mkdir(QStringLiteral("ergebnisse.json")));
+    QFile foreign(folder + QStringLiteral("/.notizen.tmp"));
+    QVERIFY(foreign.open(QIODevice::WriteOnly));
+    foreign.close();
+    const auto temps = [&] {
+        return QDir(folder).entryList({QStringLiteral(".ergebnisse.json.*.tmp")}, QDir::Files | QDir::Hidden);
+    };
+    OnlineTarget target;
+    target.folder = sftp.Folder();
+    QStringList leftovers;
+    OnlineProgress progress;
+    progress.leftovers = &leftovers;
+    QVERIFY(!UploadFiles(target, {{QStringLiteral("ergebnisse.json"), "{\"v\":1}"}}, progress).ok());
+    QCOMPARE(temps().size(), 1);
+    QCOMPARE(leftovers, temps());
+    QVERIFY(QDir(folder).rmdir(QStringLiteral("ergebnisse.json")));
+    QVERIFY(UploadFiles(target, {{QStringLiteral("ergebnisse.json"), "{\"v\":2}"}}, progress).ok());
+    QCOMPARE(sftp.Read(QStringLiteral("ergebnisse.json")), QByteArray("{\"v\":2}"));
+    QCOMPARE(temps(), QStringList());
+    QVERIFY(leftovers.isEmpty());
+    QVERIFY(foreign.exists());
 }
 
 QTEST_GUILESS_MAIN(TestOnlinePublisher)

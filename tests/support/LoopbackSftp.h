@@ -97,6 +97,7 @@ public:
         return QUrl(
             QStringLiteral("sftp://%1@127.0.0.1:%2%3/www/site/").arg(m_user).arg(m_port).arg(m_dir.path()));
     }
+    QString Path(const QString& file) const { return m_dir.path() + QStringLiteral("/www/site/") + file; }
     QByteArray Read(const QString& file) const
     {
         QFile f(m_dir.path() + QStringLiteral("/www/site/") + file);
