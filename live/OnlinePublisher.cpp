@@ -74,7 +74,7 @@ size_t Discard(char*, size_t size, size_t count, void*)
     return size * count;
 }
 
-OnlineResult FromCurl(CURLcode code, long httpStatus, const QString& host)
+OnlineResult FromCurl(CURLcode code, long httpStatus, const QString& host, const QString& detail = {})
 {
     using E = OnlineResult::Error;
     // A host that answers with an error may have cut the request short doing so.
@@ -100,7 +100,11 @@ OnlineResult FromCurl(CURLcode code, long httpStatus, const QString& host)
     case CURLE_SSL_CONNECT_ERROR:
         return {E::Certificate, QStringLiteral("Das Zertifikat von %1 ist nicht gültig.").arg(host)};
     case CURLE_SSH:
-        return {E::HostKey, QStringLiteral("Der Schlüssel von %1 passt nicht zu known_hosts.").arg(host)};
+        // A host key that doesn't match is told before this; what is left is the server failing
+        // an SFTP request, and OpenSSH's SFTP says "failure" for a full disk too.
+        return {E::ServerError,
+                QStringLiteral("%1 meldet einen Fehler beim Schreiben (%2). Ist der Speicher voll?")
+                    .arg(host, detail.isEmpty() ? QString::fromUtf8(curl_easy_strerror(code)) : detail)};
     case CURLE_REMOTE_DISK_FULL:
         return {E::StorageFull, QStringLiteral("Der Speicher auf %1 ist voll.").arg(host)};
     case CURLE_UPLOAD_FAILED:
@@ -126,6 +130,12 @@ struct Easy
     CURL* curl = curl_easy_init();
     curl_slist* headers = nullptr;
     curl_slist* quote = nullptr;
+    char errorText[CURL_ERROR_SIZE] = {};
+    Easy()
+    {
+        if (curl)
+            curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, errorText);
+    }
     ~Easy()
     {
         curl_slist_free_all(headers);
@@ -358,7 +368,8 @@ OnlineResult UploadFiles(const OnlineTarget& target, const QList<OnlineFile>& fi
                         QStringLiteral("Der Schlüssel von %1 passt nicht zu dem bekannten (known_hosts): "
                                        "ist das wirklich der Server des Vereins?")
                             .arg(host)};
-            if (OnlineResult r = FromCurl(code, http ? status : 0, host); !r.ok())
+            if (OnlineResult r = FromCurl(code, http ? status : 0, host, QString::fromUtf8(put.errorText));
+                !r.ok())
                 return failed(r, code, tempName);
             break;
         }
@@ -403,14 +414,16 @@ QString OnlineStatus::Text() const
         // The host that answers but refuses is not "unreachable": the operator would
         // look at the cable instead of the password.
         using E = OnlineResult::Error;
-        const QString what =
-            kind == E::Login                                  ? QStringLiteral("Anmeldung abgelehnt")
-            : kind == E::Permission                           ? QStringLiteral("keine Schreibrechte")
-            : kind == E::Certificate                          ? QStringLiteral("Zertifikat ungültig")
-            : kind == E::HostKey || kind == E::UnknownHostKey ? QStringLiteral("Serverschlüssel abgelehnt")
-            : kind == E::StorageFull                          ? QStringLiteral("Speicher voll")
-            : kind == E::ServerError ? QStringLiteral("Server meldet Fehler %1").arg(serverStatus)
-                                     : QStringLiteral("nicht erreichbar");
+        const QString what = kind == E::Login         ? QStringLiteral("Anmeldung abgelehnt")
+                             : kind == E::Permission  ? QStringLiteral("keine Schreibrechte")
+                             : kind == E::Certificate ? QStringLiteral("Zertifikat ungültig")
+                             : kind == E::HostKey || kind == E::UnknownHostKey
+                                 ? QStringLiteral("Serverschlüssel abgelehnt")
+                             : kind == E::StorageFull ? QStringLiteral("Speicher voll")
+                             : kind == E::ServerError && serverStatus > 0
+                                 ? QStringLiteral("Server meldet Fehler %1").arg(serverStatus)
+                             : kind == E::ServerError ? QStringLiteral("Server meldet Schreibfehler")
+                                                      : QStringLiteral("nicht erreichbar");
         return QStringLiteral("Online: %1 seit %2 – neuer Versuch in %3 s")
             .arg(what, since.toString(QStringLiteral("HH:mm")))
             .arg(retryInSeconds);

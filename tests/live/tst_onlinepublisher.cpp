@@ -34,6 +34,7 @@ private slots:
     void sftpHostKeys_data();
     void sftpHostKeys();
     void sftpFailedRenameLeavesNoTempFile();
+    void sftpWriteFailure();
 
 private:
     QByteArray OnHost(const QString& name) const { return m_webdav.Read(QStringLiteral("site"), name); }
@@ -385,6 +386,36 @@ void TestOnlinePublisher::sftpFailedRenameLeavesNoTempFile()
     QCOMPARE(temps(), QStringList());
     QVERIFY(leftovers.isEmpty());
     QVERIFY(foreign.exists());
+}
+
+// A write the SFTP server fails (as on a full disk: OpenSSH names no reason) is the server's
+// failure, not a host key that doesn't match.
+void TestOnlinePublisher::sftpWriteFailure()
+{
+    if (LoopbackSftp::Binary().isEmpty())
+        QSKIP("sshd is not installed");
+    LoopbackSftp sftp;
+    QVERIFY(sftp.Prepare());
+    QVERIFY(sftp.Start(2));
+    const QByteArray home = qgetenv("HOME");
+    qputenv("HOME", QFile::encodeName(sftp.Home()));
+    const auto restoreHome = qScopeGuard([&] { qputenv("HOME", home); });
+    QVERIFY(sftp.WriteKnownHosts(LoopbackSftp::Known::Right));
+    OnlineTarget target;
+    target.folder = sftp.Folder();
+    QVERIFY(UploadFiles(target, {{QStringLiteral("ergebnisse.json"), "{}"}}).ok());
+    const OnlineResult result =
+        UploadFiles(target, {{QStringLiteral("ergebnisse.json"), QByteArray(4096, 'x')}});
+    QCOMPARE(int(result.error), int(OnlineResult::Error::ServerError));
+    QVERIFY2(result.message.startsWith(u"127.0.0.1 meldet einen Fehler beim Schreiben (") &&
+                 result.message.endsWith(u"Ist der Speicher voll?"),
+             qPrintable(result.message));
+    OnlineStatus status;
+    status.error = result.message;
+    status.kind = result.error;
+    QVERIFY2(status.Text().startsWith(u"Online: Server meldet Schreibfehler seit "),
+             qPrintable(status.Text()));
+    QCOMPARE(sftp.Read(QStringLiteral("ergebnisse.json")), QByteArray("{}")); // the old state stays
 }
 
 QTEST_GUILESS_MAIN(TestOnlinePublisher)
