@@ -64,6 +64,9 @@ void TestOnlinePublisher::errors_data()
     QTest::addColumn<QString>("shown"); // the status bar's text while it fails
     QTest::newRow("login right") << "locked"
                                  << "richtig" << int(OnlineResult::Error::None) << "";
+    // As settings kept it before the password went to the keyring: used, not sent in the URL.
+    QTest::newRow("password in the address") << "locked"
+                                             << "in der Adresse" << int(OnlineResult::Error::None) << "";
     QTest::newRow("login wrong") << "locked"
                                  << "falsch" << int(OnlineResult::Error::Login) << "Anmeldung abgelehnt";
     QTest::newRow("no write permission")
@@ -96,6 +99,11 @@ void TestOnlinePublisher::errors()
         target.folder = m_webdav.TlsFolder(QStringLiteral("site"));
     target.user = QStringLiteral("verein");
     target.password = password;
+    if (password == u"in der Adresse") {
+        target.folder.setUserName(QStringLiteral("verein"));
+        target.folder.setPassword(QStringLiteral("richtig"));
+        target.password.clear();
+    }
     const OnlineResult result = UploadFiles(target, {{QStringLiteral("ergebnisse.json"), "{}"}});
     QCOMPARE(int(result.error), error);
     QCOMPARE(result.message.isEmpty(), error == int(OnlineResult::Error::None));
