@@ -299,6 +299,13 @@ public:
     // "Verbindung prüfen" in the settings: writes a small file into the folder and
     // says in German what went wrong; an SFTP host not yet known is asked about.
     void CheckOnlineConnection(const QString& folder, const QString& user, const QString& password);
+    // The settings' OK for the web host: refuses an address it can't upload to, warns before
+    // a password goes unencrypted, and takes a password out of the address (it goes to the
+    // keyring with the typed one). False: the dialog stays open.
+    bool AcceptOnlineSettings(QString& folder, const QString& user, QString& password);
+    // Asked before a login crosses the network unencrypted; true: go on.
+    bool LoginInClearAccepted(QWidget* parent, const QUrl& folder, const QString& user,
+                              const QString& password, const QString& action);
     void mTafelClick();
     // What the spectators see now.
     LiveSnapshot LiveView() const;

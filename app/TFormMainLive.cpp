@@ -135,22 +135,64 @@ std::shared_ptr<IPasswordStore> TFormMain::Passwords() const
     return m_access.Passwords ? m_access.Passwords : OnlinePasswords();
 }
 
+bool TFormMain::LoginInClearAccepted(QWidget* parent, const QUrl& folder, const QString& user,
+                                     const QString& password, const QString& action)
+{
+    // A user without a password typed logs in with the keyring's, over the same wire.
+    const bool login = !password.isEmpty() || !folder.password().isEmpty() || !user.isEmpty() ||
+                       !folder.userName().isEmpty();
+    if (!login || !OnlineLoginInClear(folder))
+        return true;
+    return Dialogs().AskYesNo(
+        parent, QStringLiteral("Über %1:// geht das Passwort unverschlüsselt durchs Netz: jeder im WLAN oder "
+                               "unterwegs kann es mitlesen. Sicherer sind https://, sftp:// oder ftps://, "
+                               "falls der Anbieter sie kennt. %2")
+                    .arg(folder.scheme(), action));
+}
+
+bool TFormMain::AcceptOnlineSettings(QString& folder, const QString& user, QString& password)
+{
+    if (folder.isEmpty())
+        return true; // uploads off
+    QWidget* parent = CfgDialog ? static_cast<QWidget*>(CfgDialog) : this;
+    if (const QString problem = OnlineFolderProblem(folder); !problem.isEmpty()) {
+        Dialogs().ShowMessage(parent, problem);
+        return false;
+    }
+    QUrl url(folder);
+    // Asked when the login changes, not at every OK of the settings.
+    const bool changed = folder != Settings.OnlineZiel || user != Settings.OnlineBenutzer ||
+                         !password.isEmpty() || !url.password().isEmpty();
+    if (changed &&
+        !LoginInClearAccepted(parent, url, user, password, QStringLiteral("Trotzdem so speichern?")))
+        return false;
+    if (!url.password().isEmpty()) {
+        // A password in the address would sit in the settings file, readable by anyone.
+        if (password.isEmpty())
+            password = url.password();
+        url.setPassword({});
+        folder = url.toString();
+    }
+    return true;
+}
+
 void TFormMain::CheckOnlineConnection(const QString& folder, const QString& user, const QString& password)
 {
     QWidget* parent = CfgDialog ? static_cast<QWidget*>(CfgDialog) : this;
     const QUrl url(folder);
-    const QStringList schemes = {QStringLiteral("sftp"), QStringLiteral("ftps"), QStringLiteral("ftp"),
-                                 QStringLiteral("https"), QStringLiteral("http")};
-    if (folder.isEmpty() || !url.isValid() || url.host().isEmpty() || !schemes.contains(url.scheme())) {
-        Dialogs().ShowMessage(parent, QStringLiteral("„%1“ ist kein Ordner auf einem Webserver. Beispiel: "
-                                                     "sftp://verein@www.example.de/live/")
-                                          .arg(folder));
+    if (const QString problem = OnlineFolderProblem(folder); !problem.isEmpty()) {
+        Dialogs().ShowMessage(parent, problem);
         return;
     }
+    if (!LoginInClearAccepted(parent, url, user, password, QStringLiteral("Trotzdem prüfen?")))
+        return;
     OnlineTarget target;
     target.folder = url;
     target.user = user;
-    target.password = password.isEmpty() && folder == Settings.OnlineZiel ? m_onlinePassword : password;
+    target.password = !password.isEmpty()             ? password
+                      : !url.password().isEmpty()     ? url.password()
+                      : folder == Settings.OnlineZiel ? m_onlinePassword
+                                                      : QString();
     // Asked on this thread while the transfer waits for the answer.
     target.acceptNewHostKey = [this, parent](const QString& host, const QString& fingerprint) {
         bool accepted = false;
@@ -244,10 +286,9 @@ void TFormMain::UpdateLive()
 
 LiveSnapshot TFormMain::LiveView() const
 {
-    return AudienceView(
-        m_session, Settings.Veranstaltung,
-        QLocale(QLocale::German).toString(QDate::currentDate(), QStringLiteral("dd.MM.yyyy")),
-        TickSource().GetTickCount());
+    return AudienceView(m_session, Settings.Veranstaltung,
+                        QLocale(QLocale::German).toString(QDate::currentDate(), QStringLiteral("dd.MM.yyyy")),
+                        TickSource().GetTickCount());
 }
 
 std::array<ScoreboardLane, 2> TFormMain::ScoreboardLanes() const

@@ -121,6 +121,9 @@ void TFormMain::CreateCfgDialog()
         [this](const QString& folder, const QString& user, const QString& password) {
             CheckOnlineConnection(folder, user, password);
         });
+    CfgDialog->SetOnlineAcceptCheck([this](QString& folder, const QString& user, QString& password) {
+        return AcceptOnlineSettings(folder, user, password);
+    });
     TraceStep(QStringLiteral("Program.TCfgDialog"), CfgDialog->windowTitle());
 }
 

@@ -379,6 +379,23 @@ void TCfgDialog::Fill(const TStoredSettings& settings)
     edOnlinePasswort->clear();
 }
 
+void TCfgDialog::SetOnlineAcceptCheck(
+    std::function<bool(QString& folder, const QString& user, QString& password)> check)
+{
+    m_OnlineAcceptCheck = std::move(check);
+}
+
+void TCfgDialog::accept()
+{
+    QString folder = edOnlineZiel->text().trimmed();
+    QString password = edOnlinePasswort->text();
+    if (m_OnlineAcceptCheck && !m_OnlineAcceptCheck(folder, edOnlineBenutzer->text().trimmed(), password))
+        return;
+    edOnlineZiel->setText(folder);
+    edOnlinePasswort->setText(password);
+    QDialog::accept();
+}
+
 QString TCfgDialog::OnlinePasswordEntered() const
 {
     return edOnlinePasswort->text();

@@ -41,6 +41,11 @@ public:
     // password as they stand in the dialog; without it the button is hidden.
     void SetConnectionCheck(
         std::function<void(const QString& folder, const QString& user, const QString& password)> check);
+    // What OK does first with the web host's folder, user and typed password: it may move a
+    // password out of the folder's address into the password (the fields take both);
+    // false keeps the dialog open with everything as it was typed.
+    void
+    SetOnlineAcceptCheck(std::function<bool(QString& folder, const QString& user, QString& password)> check);
 
     // Fills the controls from the settings before the dialog is shown: the port
     // entry of settings.Port (none selected if that port was not found, "Kein"
@@ -120,6 +125,8 @@ public:
     QPushButton* OKBtn = nullptr;
     QPushButton* CancelBtn = nullptr;
 
+    void accept() override;
+
 protected:
     void showEvent(QShowEvent* event) override;
 
@@ -134,6 +141,7 @@ private:
     std::function<QStringList(int port)> m_PortNotes;
     std::function<QString(int port)> m_PortProblem = PortAccessProblem;
     std::function<void(const QString&, const QString&, const QString&)> m_ConnectionCheck;
+    std::function<bool(QString&, const QString&, QString&)> m_OnlineAcceptCheck;
     int m_CountBahn = 2;
     int m_RememberedPortIndex = 0;
 };

@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 
 #include <curl/curl.h>
 
@@ -13,6 +14,7 @@
 #include <QWaitCondition>
 
 #include <algorithm>
+#include <chrono>
 #include <condition_variable>
 #include <cstring>
 #include <mutex>
@@ -38,9 +40,33 @@ size_t ReadChunk(char* out, size_t size, size_t count, void* user)
     return n;
 }
 
-int Progress(void* cancel, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
+// One for the whole upload, shared by its requests: the wait is the operator's, not a request's.
+struct UploadClock
 {
-    return cancel && static_cast<const std::atomic<bool>*>(cancel)->load() ? 1 : 0;
+    const OnlineProgress* progress = nullptr;
+    std::chrono::steady_clock::time_point started = std::chrono::steady_clock::now();
+    int reportedSeconds = -1;
+};
+
+// libcurl calls it about once a second even while the host says nothing, so a hanging
+// host shows up as one that keeps the upload waiting instead of the last good state.
+int Progress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
+{
+    auto* clock = static_cast<UploadClock*>(user);
+    const OnlineProgress& progress = *clock->progress;
+    if (progress.cancel && progress.cancel->load())
+        return 1;
+    if (progress.waiting) {
+        const auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(
+                                std::chrono::steady_clock::now() - clock->started)
+                                .count();
+        const int seconds = int(waited / 1000);
+        if (waited >= progress.waitingAfterMs && seconds != clock->reportedSeconds) {
+            clock->reportedSeconds = seconds;
+            progress.waiting(seconds);
+        }
+    }
+    return 0;
 }
 
 size_t Discard(char*, size_t size, size_t count, void*)
@@ -48,9 +74,15 @@ size_t Discard(char*, size_t size, size_t count, void*)
     return size * count;
 }
 
-OnlineResult FromCurl(CURLcode code, long httpStatus, const QString& host)
+OnlineResult FromCurl(CURLcode code, long httpStatus, const QString& host, const QString& detail = {})
 {
     using E = OnlineResult::Error;
+    // A host that answers with an error may have cut the request short doing so.
+    if (httpStatus == 507)
+        return {E::StorageFull, QStringLiteral("Der Speicher auf %1 ist voll (507).").arg(host), 507};
+    if (httpStatus >= 500 && httpStatus < 600)
+        return {E::ServerError, QStringLiteral("%1 meldet Fehler %2.").arg(host).arg(httpStatus),
+                int(httpStatus)};
     switch (code) {
     case CURLE_OK:
         break;
@@ -68,7 +100,13 @@ OnlineResult FromCurl(CURLcode code, long httpStatus, const QString& host)
     case CURLE_SSL_CONNECT_ERROR:
         return {E::Certificate, QStringLiteral("Das Zertifikat von %1 ist nicht gültig.").arg(host)};
     case CURLE_SSH:
-        return {E::HostKey, QStringLiteral("Der Schlüssel von %1 passt nicht zu known_hosts.").arg(host)};
+        // A host key that doesn't match is told before this; what is left is the server failing
+        // an SFTP request, and OpenSSH's SFTP says "failure" for a full disk too.
+        return {E::ServerError,
+                QStringLiteral("%1 meldet einen Fehler beim Schreiben (%2). Ist der Speicher voll?")
+                    .arg(host, detail.isEmpty() ? QString::fromUtf8(curl_easy_strerror(code)) : detail)};
+    case CURLE_REMOTE_DISK_FULL:
+        return {E::StorageFull, QStringLiteral("Der Speicher auf %1 ist voll.").arg(host)};
     case CURLE_UPLOAD_FAILED:
     case CURLE_QUOTE_ERROR:
         return {E::Permission, QStringLiteral("Keine Schreibrechte im Ordner auf %1.").arg(host)};
@@ -82,7 +120,8 @@ OnlineResult FromCurl(CURLcode code, long httpStatus, const QString& host)
     if (httpStatus == 403 || httpStatus == 405 || httpStatus == 409)
         return {E::Permission, QStringLiteral("Keine Schreibrechte im Ordner auf %1.").arg(host)};
     if (httpStatus >= 400)
-        return {E::Other, QStringLiteral("%1 antwortet mit Fehler %2.").arg(host).arg(httpStatus)};
+        return {E::Other, QStringLiteral("%1 antwortet mit Fehler %2.").arg(host).arg(httpStatus),
+                int(httpStatus)};
     return {};
 }
 
@@ -91,6 +130,12 @@ struct Easy
     CURL* curl = curl_easy_init();
     curl_slist* headers = nullptr;
     curl_slist* quote = nullptr;
+    char errorText[CURL_ERROR_SIZE] = {};
+    Easy()
+    {
+        if (curl)
+            curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, errorText);
+    }
     ~Easy()
     {
         curl_slist_free_all(headers);
@@ -136,14 +181,12 @@ int CheckHostKey(CURL*, const curl_khkey* knownKey, const curl_khkey* foundKey, 
 }
 
 void CommonOptions(CURL* curl, const OnlineTarget& target, const QByteArray& user, const QByteArray& password,
-                   const QByteArray& knownHosts, const QByteArray& privateKey,
-                   const std::atomic<bool>* cancel, HostKeyCheck* hostKey)
+                   const QByteArray& knownHosts, const QByteArray& privateKey, UploadClock* clock,
+                   HostKeyCheck* hostKey)
 {
-    if (cancel) {
-        curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
-        curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, Progress);
-        curl_easy_setopt(curl, CURLOPT_XFERINFODATA, const_cast<std::atomic<bool>*>(cancel));
-    }
+    curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
+    curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, Progress);
+    curl_easy_setopt(curl, CURLOPT_XFERINFODATA, clock);
     curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, long(target.connectTimeoutMs));
     curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, 30000L);
@@ -169,8 +212,41 @@ void CommonOptions(CURL* curl, const OnlineTarget& target, const QByteArray& use
 
 } // namespace
 
+QString OnlineFolderProblem(const QString& folder)
+{
+    const QUrl url(folder, QUrl::StrictMode);
+    const QString example = QStringLiteral("Beispiel: sftp://verein@www.example.de/live/");
+    const QStringList schemes = {QStringLiteral("sftp"), QStringLiteral("ftps"), QStringLiteral("ftp"),
+                                 QStringLiteral("https"), QStringLiteral("http")};
+    if (url.isValid() && !url.scheme().isEmpty() && !schemes.contains(url.scheme().toLower()))
+        return QStringLiteral("„%1“ beginnt mit %2:// – hochladen kann das Programm nur über sftp://, "
+                              "ftps://, ftp://, https:// oder http://. %3")
+            .arg(folder, url.scheme(), example);
+    if (folder.isEmpty() || !url.isValid() || url.host().isEmpty() || url.scheme().isEmpty())
+        return QStringLiteral("„%1“ ist kein Ordner auf einem Webserver. %2").arg(folder, example);
+    return {};
+}
+
+bool OnlineLoginInClear(const QUrl& folder)
+{
+    const QString scheme = folder.scheme().toLower();
+    return scheme == QLatin1String("http") || scheme == QLatin1String("ftp");
+}
+
+QString OnlineTempName(const QString& fileName, const QString& token)
+{
+    return QStringLiteral(".%1.%2.tmp").arg(fileName, token);
+}
+
+bool IsOnlineTempName(const QString& name)
+{
+    static const QRegularExpression pattern(
+        QStringLiteral(R"(^\.(ergebnisse\.json|index\.html|verbindungstest\.txt)\.[0-9a-f]{1,8}\.tmp$)"));
+    return pattern.match(name).hasMatch();
+}
+
 OnlineResult UploadFiles(const OnlineTarget& target, const QList<OnlineFile>& files,
-                         const std::atomic<bool>* cancel)
+                         const OnlineProgress& progress)
 {
     std::call_once(curlInit, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
     QUrl folder = target.folder;
@@ -178,16 +254,19 @@ OnlineResult UploadFiles(const OnlineTarget& target, const QList<OnlineFile>& fi
         folder.setPath(folder.path() + QLatin1Char('/'));
     const QString scheme = folder.scheme();
     const bool http = scheme == QLatin1String("http") || scheme == QLatin1String("https");
+    const bool sftp = scheme == QLatin1String("sftp");
     const QString host = folder.host();
     const QByteArray user = (folder.userName().isEmpty() ? target.user : folder.userName()).toUtf8();
-    const QByteArray password = target.password.toUtf8();
+    // A password still in the address (settings from before it went to the keyring) is
+    // used as a password, never sent along in the URL.
+    const QByteArray password = (target.password.isEmpty() ? folder.password() : target.password).toUtf8();
     folder.setUserInfo({});
     const QByteArray knownHosts =
         QFile::encodeName(target.knownHosts.isEmpty() ? QDir::homePath() + QStringLiteral("/.ssh/known_hosts")
                                                       : target.knownHosts);
     // libcurl alone would look for id_rsa and id_dsa only; take the user's keys in ssh's order.
     QByteArray privateKey;
-    if (scheme == QLatin1String("sftp")) {
+    if (sftp) {
         for (const char* name : {"id_ed25519", "id_ecdsa", "id_rsa"}) {
             const QString path = QDir::homePath() + QStringLiteral("/.ssh/") + QLatin1String(name);
             if (QFileInfo::exists(path)) {
@@ -198,13 +277,39 @@ OnlineResult UploadFiles(const OnlineTarget& target, const QList<OnlineFile>& fi
     }
     const QString token = QString::number(QRandomGenerator::global()->generate(), 16);
     HostKeyCheck hostKey{&target, host};
-    if (scheme == QLatin1String("sftp") && target.acceptNewHostKey) {
+    if (sftp && target.acceptNewHostKey) {
         // A key accepted now is written there; the folder may not exist yet.
         QDir().mkpath(QFileInfo(QFile::decodeName(knownHosts)).absolutePath());
     }
+    UploadClock clock{&progress};
+    // Only the program's own names are ever removed, whatever the list was handed.
+    QStringList leftovers;
+    if (progress.leftovers) {
+        for (const QString& name : std::as_const(*progress.leftovers)) {
+            if (IsOnlineTempName(name))
+                leftovers.append(name);
+        }
+    }
+    // A rename that failed leaves the temporary file behind; the next success removes it.
+    const auto failed = [&](OnlineResult result, CURLcode code, const QString& tempName) {
+        const bool hostReached = code != CURLE_COULDNT_RESOLVE_HOST && code != CURLE_COULDNT_CONNECT &&
+                                 code != CURLE_LOGIN_DENIED && code != CURLE_PEER_FAILED_VERIFICATION &&
+                                 code != CURLE_SSL_CONNECT_ERROR && code != CURLE_SSL_CACERT_BADFILE &&
+                                 !hostKey.unknown && !hostKey.mismatch &&
+                                 result.error != OnlineResult::Error::Login;
+        if (progress.leftovers && hostReached && !progress.leftovers->contains(tempName)) {
+            constexpr qsizetype keptAtMost = 32;
+            progress.leftovers->append(tempName);
+            if (progress.leftovers->size() > keptAtMost)
+                progress.leftovers->removeFirst();
+        }
+        return result;
+    };
 
-    for (const OnlineFile& file : files) {
-        const QString tempName = QStringLiteral(".%1.%2.tmp").arg(file.name, token);
+    for (qsizetype index = 0; index < files.size(); ++index) {
+        const OnlineFile& file = files.at(index);
+        const bool lastFile = index == files.size() - 1;
+        const QString tempName = OnlineTempName(file.name, token);
         const QByteArray tempUrl = folder.resolved(QUrl(tempName)).toEncoded();
         const QByteArray finalUrl = folder.resolved(QUrl(file.name)).toEncoded();
         long status = 0;
@@ -215,7 +320,7 @@ OnlineResult UploadFiles(const OnlineTarget& target, const QList<OnlineFile>& fi
             Easy put;
             if (!put.curl)
                 return {OnlineResult::Error::Other, QStringLiteral("libcurl nicht verfügbar.")};
-            CommonOptions(put.curl, target, user, password, knownHosts, privateKey, cancel, &hostKey);
+            CommonOptions(put.curl, target, user, password, knownHosts, privateKey, &clock, &hostKey);
             ReadBuffer buffer{&file.data, 0};
             curl_easy_setopt(put.curl, CURLOPT_URL, tempUrl.constData());
             curl_easy_setopt(put.curl, CURLOPT_UPLOAD, 1L);
@@ -227,13 +332,25 @@ OnlineResult UploadFiles(const OnlineTarget& target, const QList<OnlineFile>& fi
                 const QString dir = folder.path();
                 const QByteArray from = (dir + tempName).toUtf8();
                 const QByteArray to = (dir + file.name).toUtf8();
-                if (scheme == QLatin1String("sftp")) {
+                if (sftp) {
+                    // libcurl's "rename" (libssh2) can't replace a file on OpenSSH, whose
+                    // SFTP version 3 has no overwrite flag, and libcurl offers no
+                    // posix-rename: the old file goes first, for one round trip.
                     put.quote = curl_slist_append(put.quote, ("*rm \"" + to + "\"").constData());
                     put.quote =
                         curl_slist_append(put.quote, ("rename \"" + from + "\" \"" + to + "\"").constData());
+                    if (lastFile) {
+                        for (const QString& name : std::as_const(leftovers))
+                            put.quote = curl_slist_append(
+                                put.quote, ("*rm \"" + (dir + name).toUtf8() + "\"").constData());
+                    }
                 } else {
                     put.quote = curl_slist_append(put.quote, ("RNFR " + tempName.toUtf8()).constData());
                     put.quote = curl_slist_append(put.quote, ("RNTO " + file.name.toUtf8()).constData());
+                    if (lastFile) {
+                        for (const QString& name : std::as_const(leftovers))
+                            put.quote = curl_slist_append(put.quote, ("*DELE " + name.toUtf8()).constData());
+                    }
                 }
                 curl_easy_setopt(put.curl, CURLOPT_POSTQUOTE, put.quote);
             }
@@ -251,13 +368,14 @@ OnlineResult UploadFiles(const OnlineTarget& target, const QList<OnlineFile>& fi
                         QStringLiteral("Der Schlüssel von %1 passt nicht zu dem bekannten (known_hosts): "
                                        "ist das wirklich der Server des Vereins?")
                             .arg(host)};
-            if (OnlineResult r = FromCurl(code, http ? status : 0, host); !r.ok())
-                return r;
+            if (OnlineResult r = FromCurl(code, http ? status : 0, host, QString::fromUtf8(put.errorText));
+                !r.ok())
+                return failed(r, code, tempName);
             break;
         }
         if (http) {
             Easy move;
-            CommonOptions(move.curl, target, user, password, knownHosts, privateKey, cancel, &hostKey);
+            CommonOptions(move.curl, target, user, password, knownHosts, privateKey, &clock, &hostKey);
             curl_easy_setopt(move.curl, CURLOPT_URL, tempUrl.constData());
             curl_easy_setopt(move.curl, CURLOPT_CUSTOMREQUEST, "MOVE");
             move.headers = curl_slist_append(move.headers, ("Destination: " + finalUrl).constData());
@@ -266,14 +384,30 @@ OnlineResult UploadFiles(const OnlineTarget& target, const QList<OnlineFile>& fi
             const CURLcode code = curl_easy_perform(move.curl);
             curl_easy_getinfo(move.curl, CURLINFO_RESPONSE_CODE, &status);
             if (OnlineResult r = FromCurl(code, status, host); !r.ok())
-                return r;
+                return failed(r, code, tempName);
         }
     }
+    if (http) {
+        // What is already gone (404) or can't go now is not tried again.
+        for (const QString& name : std::as_const(leftovers)) {
+            Easy remove;
+            CommonOptions(remove.curl, target, user, password, knownHosts, privateKey, &clock, &hostKey);
+            const QByteArray url = folder.resolved(QUrl(name)).toEncoded();
+            curl_easy_setopt(remove.curl, CURLOPT_URL, url.constData());
+            curl_easy_setopt(remove.curl, CURLOPT_CUSTOMREQUEST, "DELETE");
+            curl_easy_perform(remove.curl);
+        }
+    }
+    if (progress.leftovers)
+        progress.leftovers->clear();
     return {};
 }
 
 QString OnlineStatus::Text() const
 {
+    // Before "aktuell": the state on the host may be half a minute old by now.
+    if (waitingSeconds > 0)
+        return QStringLiteral("Online: wartet seit %1 s auf den Server").arg(waitingSeconds);
     if (current)
         return QStringLiteral("Online: aktuell (%1)").arg(since.toString(QStringLiteral("HH:mm:ss")));
     if (!error.isEmpty()) {
@@ -285,7 +419,11 @@ QString OnlineStatus::Text() const
                              : kind == E::Certificate ? QStringLiteral("Zertifikat ungültig")
                              : kind == E::HostKey || kind == E::UnknownHostKey
                                  ? QStringLiteral("Serverschlüssel abgelehnt")
-                                 : QStringLiteral("nicht erreichbar");
+                             : kind == E::StorageFull ? QStringLiteral("Speicher voll")
+                             : kind == E::ServerError && serverStatus > 0
+                                 ? QStringLiteral("Server meldet Fehler %1").arg(serverStatus)
+                             : kind == E::ServerError ? QStringLiteral("Server meldet Schreibfehler")
+                                                      : QStringLiteral("nicht erreichbar");
         return QStringLiteral("Online: %1 seit %2 – neuer Versuch in %3 s")
             .arg(what, since.toString(QStringLiteral("HH:mm")))
             .arg(retryInSeconds);
@@ -370,7 +508,7 @@ bool OnlinePublisher::WaitForThreads(QDeadlineTimer deadline)
 {
     std::unique_lock lock(uploadThreadsMutex);
     return uploadThreadsChanged.wait_until(lock, deadline.deadline<std::chrono::steady_clock>(),
-                                     [] { return uploadThreadsRunning == 0; });
+                                           [] { return uploadThreadsRunning == 0; });
 }
 
 void OnlinePublisher::Publish(const QByteArray& json)
@@ -402,6 +540,7 @@ void OnlinePublisher::Run(const std::shared_ptr<Shared>& shared)
     int pauseMs = 0;
     OnlineStatus status;
     QDateTime failingSince;
+    QStringList leftovers; // temporary files failed renames may have left on the host
     QMutexLocker lock(&s.mutex);
     while (!s.stop) {
         if (!s.hasPending) {
@@ -422,8 +561,16 @@ void OnlinePublisher::Run(const std::shared_ptr<Shared>& shared)
             keyringEmpty = !kept;
             target.password = kept.value_or(QString());
         }
+        OnlineProgress progress;
+        progress.cancel = &s.cancel;
+        progress.leftovers = &leftovers;
+        progress.waiting = [&](int seconds) {
+            OnlineStatus waiting = status;
+            waiting.waitingSeconds = seconds;
+            s.TellOwner([&](OnlinePublisher& owner) { emit owner.StatusChanged(waiting); });
+        };
         OnlineResult result =
-            s.cancel ? OnlineResult{OnlineResult::Error::Other, {}} : UploadFiles(target, files, &s.cancel);
+            s.cancel ? OnlineResult{OnlineResult::Error::Other, {}} : UploadFiles(target, files, progress);
         if (result.error == OnlineResult::Error::Login && keyringEmpty)
             result.message +=
                 QStringLiteral(" Der Schlüsselbund des Desktops lieferte kein Passwort für %1: in den "
@@ -442,6 +589,7 @@ void OnlinePublisher::Run(const std::shared_ptr<Shared>& shared)
             status.since = QDateTime::currentDateTime();
             status.error.clear();
             status.kind = OnlineResult::Error::None;
+            status.serverStatus = 0;
             status.retryInSeconds = 0;
             lock.unlock();
             s.TellOwner([&](OnlinePublisher& owner) {
@@ -463,6 +611,7 @@ void OnlinePublisher::Run(const std::shared_ptr<Shared>& shared)
         status.since = failingSince;
         status.error = result.message;
         status.kind = result.error;
+        status.serverStatus = result.serverStatus;
         status.retryInSeconds = (pauseMs + 999) / 1000;
         lock.unlock();
         s.TellOwner([&](OnlinePublisher& owner) { emit owner.StatusChanged(status); });

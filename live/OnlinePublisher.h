@@ -6,6 +6,7 @@
 #include <QList>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <QUrl>
 
 #include "OnlinePasswords.h"
@@ -48,19 +49,45 @@ struct OnlineResult
         HostKey,
         UnknownHostKey,
         Permission,
+        ServerError, // the host answered with a 5xx status
+        StorageFull, // 507, or the host's disk is full
         Other
     };
     Error error = Error::None;
     QString message;
+    int serverStatus = 0; // the HTTP status a failed answer carried
     bool ok() const { return error == Error::None; }
+};
+
+// Why the program can't upload to this folder address, in German; empty when it can.
+// Only sftp, ftps, ftp, https and http (WebDAV or PUT) are taken, with a host.
+QString OnlineFolderProblem(const QString& folder);
+// Whether a password for this folder would cross the network readable by anyone on the way.
+bool OnlineLoginInClear(const QUrl& folder);
+
+// The temporary name a file goes up under before it replaces the old one.
+QString OnlineTempName(const QString& fileName, const QString& token);
+// Whether a name in the folder is one of those temporary names (a leftover of a failed rename).
+bool IsOnlineTempName(const QString& name);
+
+// How an upload may report while it runs (all called on the transfer's thread).
+struct OnlineProgress
+{
+    const std::atomic<bool>* cancel = nullptr; // set: the transfer ends within about a second
+    // Called about once a second from waitingAfterMs on while the transfer has not finished,
+    // with the seconds it has taken so far.
+    std::function<void(int seconds)> waiting;
+    int waitingAfterMs = 3000;
+    // In: temporary files failed transfers may have left in the folder; they are removed
+    // after the next transfer that succeeds. Out: those of this transfer if it failed.
+    QStringList* leftovers = nullptr;
 };
 
 // Puts files into the folder through libcurl, each under a temporary name first and
 // then renamed, so a spectator never reads half a file. Blocking: call it off the
 // window's thread.
-// A set cancel flag ends a transfer within about a second.
 OnlineResult UploadFiles(const OnlineTarget& target, const QList<OnlineFile>& files,
-                         const std::atomic<bool>* cancel = nullptr);
+                         const OnlineProgress& progress = {});
 
 struct OnlineStatus
 {
@@ -69,8 +96,10 @@ struct OnlineStatus
     int retryInSeconds = 0; // while failing: pause before the next try
     QString error;          // while failing: what went wrong
     OnlineResult::Error kind = OnlineResult::Error::None;
-    int uploads = 0;      // uploads made so far
-    QString Text() const; // for the status bar
+    int serverStatus = 0;   // while failing with ServerError: the host's status code
+    int waitingSeconds = 0; // a transfer under way that has waited this long for the host
+    int uploads = 0;        // uploads made so far
+    QString Text() const;   // for the status bar
 };
 
 // Publishes the newest results to the host after every change, on a thread of its own:

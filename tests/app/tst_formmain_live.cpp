@@ -225,6 +225,7 @@ private slots:
         QVERIFY(webdav.Start());
         passwords->refuseWith = QStringLiteral("kein Schlüsselbund erreichbar");
         const auto configure = [&](const QString& password) {
+            dialogs->answers.enqueue(true); // a login over http:// is warned about
             dialogs->modalAnswers.enqueue([&, password](QDialog&) {
                 TCfgDialog* settings = window->CfgDialog;
                 settings->edOnlineZiel->setText(webdav.Folder(QStringLiteral("locked")).toString());
@@ -263,6 +264,7 @@ private slots:
         passwords->ignoreCancel = true; // as a keyring job, which nothing cuts short
         passwords->Hold();
         const auto configure = [&](const QString& user) {
+            dialogs->answers.enqueue(true); // a login over http:// is warned about
             dialogs->modalAnswers.enqueue([&, user](QDialog&) {
                 TCfgDialog* settings = window->CfgDialog;
                 settings->edOnlineZiel->setText(webdav.Folder(QStringLiteral("locked")).toString());
@@ -408,6 +410,7 @@ private slots:
             QSKIP("nginx is not installed");
         QVERIFY(webdav.Start());
         const QString typed = folder.contains(u'.') ? folder : webdav.Folder(folder).toString();
+        dialogs->answers.enqueue(true); // the password goes over http:// all the same
         dialogs->modalAnswers.enqueue([&](QDialog&) {
             TCfgDialog* settings = window->CfgDialog;
             settings->edOnlineZiel->setText(typed);
@@ -426,6 +429,129 @@ private slots:
         QCOMPARE(written.startsWith("Quellorix: Verbindung geprüft am "),
                  message.startsWith(u"Verbindung in Ordnung"));
         QVERIFY(window->Settings.OnlineZiel.isEmpty()); // cancelled: nothing kept
+    }
+
+    // An address with the password in it ("http://verein:richtig@…"): at OK the password goes
+    // to the keyring and out of the address and the settings file, and the uploads use it.
+    void passwordInTheAddressGoesToTheKeyring()
+    {
+        LoopbackWebDav webdav;
+        if (!webdav.Prepare())
+            QSKIP("nginx is not installed");
+        QVERIFY(webdav.Start());
+        QUrl typed = webdav.Folder(QStringLiteral("locked"));
+        typed.setUserName(QStringLiteral("verein"));
+        typed.setPassword(QStringLiteral("richtig"));
+        dialogs->answers.enqueue(true); // unencrypted, but the club's choice
+        dialogs->modalAnswers.enqueue([&](QDialog&) {
+            window->CfgDialog->edOnlineZiel->setText(typed.toString());
+            window->CfgDialog->OKBtn->click();
+        });
+        window->bCFGClick();
+        QCOMPARE(dialogs->questions.size(), 1);
+        QVERIFY2(dialogs->questions.constFirst().contains(u"unverschlüsselt"),
+                 qPrintable(dialogs->questions.constFirst()));
+        QUrl kept = typed;
+        kept.setPassword({});
+        QCOMPARE(window->Settings.OnlineZiel, kept.toString());
+        QCOMPARE(passwords->Read(QStringLiteral("verein@127.0.0.1"), nullptr),
+                 std::optional<QString>(QStringLiteral("richtig")));
+        QVERIFY(!ReadFile(QStringLiteral("settings.ini")).contains("richtig"));
+        QTRY_VERIFY_WITH_TIMEOUT(OnlineState().first.startsWith(u"Online: aktuell"), 10000);
+        QVERIFY(webdav.Read(QStringLiteral("locked"), QStringLiteral("ergebnisse.json")).contains("Muster"));
+    }
+
+    void addressTheProgramCannotUseIsRefusedAtOk_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("scp") << "scp://verein@www.example.de/live/"
+                             << "„scp://verein@www.example.de/live/“ beginnt mit scp://";
+        QTest::newRow("typing error") << "htps://www.example.de/live/"
+                                      << "„htps://www.example.de/live/“ beginnt mit htps://";
+        QTest::newRow("no scheme") << "www.example.de/live/"
+                                   << "„www.example.de/live/“ ist kein Ordner auf einem Webserver";
+    }
+
+    // Refused with a German message at OK, not only by "Verbindung prüfen": the dialog stays
+    // open with what was typed, and the settings keep the old address.
+    void addressTheProgramCannotUseIsRefusedAtOk()
+    {
+        QFETCH(QString, typed);
+        QFETCH(QString, message);
+        window->Settings.OnlineZiel = QStringLiteral("https://www.example.de/alt/");
+        dialogs->modalAnswers.enqueue([&](QDialog& dialog) {
+            TCfgDialog* settings = window->CfgDialog;
+            settings->edOnlineZiel->setText(typed);
+            settings->edOnlinePasswort->setText(QStringLiteral("geheim"));
+            settings->OKBtn->click();
+            QVERIFY(dialog.isVisible());
+            QCOMPARE(settings->edOnlineZiel->text(), typed);
+            QCOMPARE(settings->edOnlinePasswort->text(), QStringLiteral("geheim"));
+            settings->CancelBtn->click();
+        });
+        window->bCFGClick();
+        QCOMPARE(dialogs->messages.size(), 1);
+        QVERIFY2(dialogs->messages.constFirst().startsWith(message),
+                 qPrintable(dialogs->messages.constFirst()));
+        QCOMPARE(window->Settings.OnlineZiel, QStringLiteral("https://www.example.de/alt/"));
+    }
+
+    void loginInClearIsWarnedAbout_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("password");
+        QTest::addColumn<bool>("check"); // "Verbindung prüfen" instead of OK
+        QTest::addColumn<bool>("answer");
+        QTest::addColumn<bool>("asked");
+        QTest::addColumn<QString>("kept"); // the address in the settings afterwards
+        QTest::newRow("http, kept anyway")
+            << "http://verein@127.0.0.1:9/dav/"
+            << "geheim" << false << true << true << "http://verein@127.0.0.1:9/dav/";
+        QTest::newRow("ftp, back to the dialog") << "ftp://verein@127.0.0.1:9/live/"
+                                                 << "geheim" << false << false << true << "";
+        QTest::newRow("https, nothing to warn about")
+            << "https://verein@127.0.0.1:9/dav/"
+            << "geheim" << false << false << false << "https://verein@127.0.0.1:9/dav/";
+        QTest::newRow("http without a login") << "http://127.0.0.1:9/dav/"
+                                              << "" << false << false << false << "http://127.0.0.1:9/dav/";
+        QTest::newRow("check over http, not sent") << "http://verein@127.0.0.1:9/dav/"
+                                                   << "geheim" << true << false << true << "";
+    }
+
+    void loginInClearIsWarnedAbout()
+    {
+        QFETCH(QString, typed);
+        QFETCH(QString, password);
+        QFETCH(bool, check);
+        QFETCH(bool, answer);
+        QFETCH(bool, asked);
+        QFETCH(QString, kept);
+        dialogs->answers.enqueue(answer);
+        dialogs->modalAnswers.enqueue([&](QDialog& dialog) {
+            TCfgDialog* settings = window->CfgDialog;
+            settings->edOnlineZiel->setText(typed);
+            settings->edOnlinePasswort->setText(password);
+            if (check) {
+                settings->btnOnlineCheck->click();
+                settings->CancelBtn->click();
+                return;
+            }
+            settings->OKBtn->click();
+            if (dialog.isVisible()) {
+                QCOMPARE(settings->edOnlineZiel->text(), typed);
+                settings->CancelBtn->click();
+            }
+        });
+        window->bCFGClick();
+        QCOMPARE(dialogs->questions.size(), asked ? 1 : 0);
+        if (asked)
+            QVERIFY2(
+                dialogs->questions.constFirst().startsWith(
+                    QStringLiteral("Über %1:// geht das Passwort unverschlüsselt").arg(QUrl(typed).scheme())),
+                qPrintable(dialogs->questions.constFirst()));
+        QVERIFY(dialogs->messages.isEmpty()); // the check over http didn't run
+        QCOMPARE(window->Settings.OnlineZiel, kept);
     }
 };
 

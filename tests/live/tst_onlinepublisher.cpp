@@ -8,6 +8,7 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QSignalSpy>
+#include <QTcpServer>
 #include <QtTest>
 
 #include <chrono>
@@ -24,12 +25,16 @@ private slots:
     void uploadAfterChange();
     void coalescesBurst();
     void hostDownThenBack();
+    void hangingHostIsShownWaiting();
+    void failedRenamesLeaveNoTempFiles();
     void passwordFromStore_data();
     void passwordFromStore();
     void closingLetsASilentKeyringGo_data();
     void closingLetsASilentKeyringGo();
     void sftpHostKeys_data();
     void sftpHostKeys();
+    void sftpFailedRenameLeavesNoTempFile();
+    void sftpWriteFailure();
 
 private:
     QByteArray OnHost(const QString& name) const { return m_webdav.Read(QStringLiteral("site"), name); }
@@ -56,16 +61,27 @@ void TestOnlinePublisher::errors_data()
     QTest::addColumn<QString>("folder");
     QTest::addColumn<QString>("password");
     QTest::addColumn<int>("error");
+    QTest::addColumn<QString>("shown"); // the status bar's text while it fails
     QTest::newRow("login right") << "locked"
-                                 << "richtig" << int(OnlineResult::Error::None);
+                                 << "richtig" << int(OnlineResult::Error::None) << "";
+    // As settings kept it before the password went to the keyring: used, not sent in the URL.
+    QTest::newRow("password in the address") << "locked"
+                                             << "in der Adresse" << int(OnlineResult::Error::None) << "";
     QTest::newRow("login wrong") << "locked"
-                                 << "falsch" << int(OnlineResult::Error::Login);
-    QTest::newRow("no write permission") << "ro"
-                                         << "" << int(OnlineResult::Error::Permission);
+                                 << "falsch" << int(OnlineResult::Error::Login) << "Anmeldung abgelehnt";
+    QTest::newRow("no write permission")
+        << "ro"
+        << "" << int(OnlineResult::Error::Permission) << "keine Schreibrechte";
     QTest::newRow("refused") << "closed"
-                             << "" << int(OnlineResult::Error::Refused);
-    QTest::newRow("certificate nobody signed") << "tls"
-                                               << "" << int(OnlineResult::Error::Certificate);
+                             << "" << int(OnlineResult::Error::Refused) << "nicht erreichbar";
+    QTest::newRow("certificate nobody signed")
+        << "tls"
+        << "" << int(OnlineResult::Error::Certificate) << "Zertifikat ungültig";
+    QTest::newRow("server error") << "kaputt"
+                                  << "" << int(OnlineResult::Error::ServerError)
+                                  << "Server meldet Fehler 500";
+    QTest::newRow("storage full") << "voll"
+                                  << "" << int(OnlineResult::Error::StorageFull) << "Speicher voll";
 }
 
 void TestOnlinePublisher::errors()
@@ -73,16 +89,33 @@ void TestOnlinePublisher::errors()
     QFETCH(QString, folder);
     QFETCH(QString, password);
     QFETCH(int, error);
+    QFETCH(QString, shown);
     OnlineTarget target = Target(folder);
+    m_webdav.SetStorageFull(folder == QLatin1String("voll"));
+    const auto notFull = qScopeGuard([&] { m_webdav.SetStorageFull(false); });
     if (folder == QLatin1String("closed"))
         target.folder.setPort(LoopbackWebDav::FreePort());
     if (folder == QLatin1String("tls"))
         target.folder = m_webdav.TlsFolder(QStringLiteral("site"));
     target.user = QStringLiteral("verein");
     target.password = password;
+    if (password == u"in der Adresse") {
+        target.folder.setUserName(QStringLiteral("verein"));
+        target.folder.setPassword(QStringLiteral("richtig"));
+        target.password.clear();
+    }
     const OnlineResult result = UploadFiles(target, {{QStringLiteral("ergebnisse.json"), "{}"}});
     QCOMPARE(int(result.error), error);
     QCOMPARE(result.message.isEmpty(), error == int(OnlineResult::Error::None));
+    if (result.ok())
+        return;
+    OnlineStatus status;
+    status.since = QDateTime::currentDateTime();
+    status.error = result.message;
+    status.kind = result.error;
+    status.serverStatus = result.serverStatus;
+    QVERIFY2(status.Text().startsWith(QStringLiteral("Online: ") + shown + QStringLiteral(" seit ")),
+             qPrintable(status.Text()));
 }
 
 void TestOnlinePublisher::uploadAfterChange()
@@ -131,6 +164,60 @@ void TestOnlinePublisher::hostDownThenBack()
     QVERIFY(m_webdav.Start());
     QTRY_COMPARE_WITH_TIMEOUT(OnHost(QStringLiteral("ergebnisse.json")), QByteArray("neuester"), 10000);
     QTRY_VERIFY(status.last().first().value<OnlineStatus>().current);
+}
+
+// A host that takes the connection and then says nothing: the status bar doesn't go on
+// saying "aktuell" for the half minute until the transfer gives up.
+void TestOnlinePublisher::hangingHostIsShownWaiting()
+{
+    QTcpServer silent;
+    QVERIFY(silent.listen(QHostAddress::LocalHost));
+    OnlineTarget target;
+    target.folder = QUrl(QStringLiteral("http://127.0.0.1:%1/site/").arg(silent.serverPort()));
+    auto publisher = std::make_unique<OnlinePublisher>(target);
+    QSignalSpy status(publisher.get(), &OnlinePublisher::StatusChanged);
+    publisher->Publish("{}");
+    const auto waited = [&] {
+        return status.isEmpty() ? 0 : status.last().first().value<OnlineStatus>().waitingSeconds;
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(waited() >= 3, 20000);
+    QCOMPARE(status.last().first().value<OnlineStatus>().Text(),
+             QStringLiteral("Online: wartet seit %1 s auf den Server").arg(waited()));
+    // It counts on while the host stays silent.
+    const int first = waited();
+    QTRY_VERIFY_WITH_TIMEOUT(waited() > first, 20000);
+}
+
+// Each MOVE the full host refused left its temporary file; the first upload that gets
+// through removes them, and nothing else in the folder.
+void TestOnlinePublisher::failedRenamesLeaveNoTempFiles()
+{
+    const QString folder = QFileInfo(m_webdav.Path(QStringLiteral("voll"), {})).path();
+    QFile foreign(folder + QStringLiteral("/.notizen.tmp"));
+    QVERIFY(foreign.open(QIODevice::WriteOnly));
+    foreign.close();
+    const auto temps = [&] {
+        return QDir(folder).entryList({QStringLiteral(".ergebnisse.json.*.tmp")}, QDir::Files | QDir::Hidden);
+    };
+    for (const QString& name : temps()) // the "storage full" row's, of a transfer without a publisher
+        QVERIFY(QFile::remove(folder + QLatin1Char('/') + name));
+    m_webdav.SetStorageFull(true);
+    const auto notFull = qScopeGuard([&] { m_webdav.SetStorageFull(false); });
+    OnlinePublisher publisher(Target(QStringLiteral("voll")));
+    publisher.SetMaxRetryPause(200);
+    QSignalSpy status(&publisher, &OnlinePublisher::StatusChanged);
+    publisher.Publish("erst voll");
+    QTRY_VERIFY_WITH_TIMEOUT(temps().size() >= 3, 20000);
+    QTRY_VERIFY(!status.isEmpty() &&
+                status.last().first().value<OnlineStatus>().kind == OnlineResult::Error::StorageFull);
+    QVERIFY2(status.last().first().value<OnlineStatus>().Text().startsWith(u"Online: Speicher voll seit "),
+             qPrintable(status.last().first().value<OnlineStatus>().Text()));
+    m_webdav.SetStorageFull(false);
+    QTRY_VERIFY_WITH_TIMEOUT(!status.isEmpty() && status.last().first().value<OnlineStatus>().current, 20000);
+    QCOMPARE(m_webdav.Read(QStringLiteral("voll"), QStringLiteral("ergebnisse.json")),
+             QByteArray("erst voll"));
+    QCOMPARE(temps(), QStringList());
+    QVERIFY(foreign.exists());
 }
 
 void TestOnlinePublisher::passwordFromStore_data()
@@ -270,6 +357,73 @@ void TestOnlinePublisher::sftpHostKeys()
     target.acceptNewHostKey = nullptr;
     QVERIFY(UploadFiles(target, {{QStringLiteral("ergebnisse.json"), "{\"v\":2}"}}).ok());
     QCOMPARE(sftp.Read(QStringLiteral("ergebnisse.json")), QByteArray("{\"v\":2}"));
+}
+
+// The rename onto ergebnisse.json fails while a folder of that name is in the way: the
+// temporary file stays, and the next transfer that gets through removes it.
+void TestOnlinePublisher::sftpFailedRenameLeavesNoTempFile()
+{
+    if (LoopbackSftp::Binary().isEmpty())
+        QSKIP("sshd is not installed");
+    LoopbackSftp sftp;
+    QVERIFY(sftp.Prepare());
+    QVERIFY(sftp.Start());
+    const QByteArray home = qgetenv("HOME");
+    qputenv("HOME", QFile::encodeName(sftp.Home()));
+    const auto restoreHome = qScopeGuard([&] { qputenv("HOME", home); });
+    QVERIFY(sftp.WriteKnownHosts(LoopbackSftp::Known::Right));
+    const QString folder = QFileInfo(sftp.Path(QStringLiteral("ergebnisse.json"))).path();
+    QVERIFY(QDir(folder).mkdir(QStringLiteral("ergebnisse.json")));
+    QFile foreign(folder + QStringLiteral("/.notizen.tmp"));
+    QVERIFY(foreign.open(QIODevice::WriteOnly));
+    foreign.close();
+    const auto temps = [&] {
+        return QDir(folder).entryList({QStringLiteral(".ergebnisse.json.*.tmp")}, QDir::Files | QDir::Hidden);
+    };
+    OnlineTarget target;
+    target.folder = sftp.Folder();
+    QStringList leftovers;
+    OnlineProgress progress;
+    progress.leftovers = &leftovers;
+    QVERIFY(!UploadFiles(target, {{QStringLiteral("ergebnisse.json"), "{\"v\":1}"}}, progress).ok());
+    QCOMPARE(temps().size(), 1);
+    QCOMPARE(leftovers, temps());
+    QVERIFY(QDir(folder).rmdir(QStringLiteral("ergebnisse.json")));
+    QVERIFY(UploadFiles(target, {{QStringLiteral("ergebnisse.json"), "{\"v\":2}"}}, progress).ok());
+    QCOMPARE(sftp.Read(QStringLiteral("ergebnisse.json")), QByteArray("{\"v\":2}"));
+    QCOMPARE(temps(), QStringList());
+    QVERIFY(leftovers.isEmpty());
+    QVERIFY(foreign.exists());
+}
+
+// A write the SFTP server fails (as on a full disk: OpenSSH names no reason) is the server's
+// failure, not a host key that doesn't match.
+void TestOnlinePublisher::sftpWriteFailure()
+{
+    if (LoopbackSftp::Binary().isEmpty())
+        QSKIP("sshd is not installed");
+    LoopbackSftp sftp;
+    QVERIFY(sftp.Prepare());
+    QVERIFY(sftp.Start(2));
+    const QByteArray home = qgetenv("HOME");
+    qputenv("HOME", QFile::encodeName(sftp.Home()));
+    const auto restoreHome = qScopeGuard([&] { qputenv("HOME", home); });
+    QVERIFY(sftp.WriteKnownHosts(LoopbackSftp::Known::Right));
+    OnlineTarget target;
+    target.folder = sftp.Folder();
+    QVERIFY(UploadFiles(target, {{QStringLiteral("ergebnisse.json"), "{}"}}).ok());
+    const OnlineResult result =
+        UploadFiles(target, {{QStringLiteral("ergebnisse.json"), QByteArray(4096, 'x')}});
+    QCOMPARE(int(result.error), int(OnlineResult::Error::ServerError));
+    QVERIFY2(result.message.startsWith(u"127.0.0.1 meldet einen Fehler beim Schreiben (") &&
+                 result.message.endsWith(u"Ist der Speicher voll?"),
+             qPrintable(result.message));
+    OnlineStatus status;
+    status.error = result.message;
+    status.kind = result.error;
+    QVERIFY2(status.Text().startsWith(u"Online: Server meldet Schreibfehler seit "),
+             qPrintable(status.Text()));
+    QCOMPARE(sftp.Read(QStringLiteral("ergebnisse.json")), QByteArray("{}")); // the old state stays
 }
 
 QTEST_GUILESS_MAIN(TestOnlinePublisher)

@@ -62,15 +62,29 @@ public:
         return true;
     }
 
-    // Starts sshd and waits (by connecting, up to 10 s) until it answers.
-    bool Start()
+    // Starts sshd and waits (by connecting, up to 10 s) until it answers. fileLimitBlocks > 0: the
+    // server can't write files larger than that many 512-byte blocks (a write past it fails as
+    // on a full disk; OpenSSH's SFTP reports both as a plain failure).
+    bool Start(int fileLimitBlocks = 0)
     {
         if (geteuid() == 0)
             QDir().mkpath(QStringLiteral("/run/sshd")); // its privilege separation needs it
         m_server = std::make_unique<QProcess>();
         m_server->setProcessChannelMode(QProcess::ForwardedChannels);
-        m_server->start(Binary(), {QStringLiteral("-D"), QStringLiteral("-e"), QStringLiteral("-f"),
-                                   m_dir.path() + QStringLiteral("/sshd_config")});
+        const QStringList arguments = {QStringLiteral("-D"), QStringLiteral("-e"), QStringLiteral("-f"),
+                                       m_dir.path() + QStringLiteral("/sshd_config")};
+        if (fileLimitBlocks > 0) {
+            // Ignored, the signal would end the server instead of failing the write.
+            m_server->start(
+                QStringLiteral("/bin/sh"),
+                QStringList{
+                    QStringLiteral("-c"),
+                    QStringLiteral("trap '' XFSZ; ulimit -f %1; exec \"$0\" \"$@\"").arg(fileLimitBlocks),
+                    Binary()} +
+                    arguments);
+        } else {
+            m_server->start(Binary(), arguments);
+        }
         if (!m_server->waitForStarted())
             return false;
         for (QDeadlineTimer deadline(10000); !deadline.hasExpired();) {
@@ -97,6 +111,7 @@ public:
         return QUrl(
             QStringLiteral("sftp://%1@127.0.0.1:%2%3/www/site/").arg(m_user).arg(m_port).arg(m_dir.path()));
     }
+    QString Path(const QString& file) const { return m_dir.path() + QStringLiteral("/www/site/") + file; }
     QByteArray Read(const QString& file) const
     {
         QFile f(m_dir.path() + QStringLiteral("/www/site/") + file);

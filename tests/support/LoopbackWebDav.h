@@ -2,7 +2,8 @@
 
 // nginx with WebDAV on a free loopback port, for the upload tests and bench: /site/ takes
 // PUT and MOVE from anyone, /locked/ only from "verein" with the password "richtig",
-// /ro/ takes no writes. A second port speaks TLS with a certificate nobody signed
+// /ro/ takes no writes, /kaputt/ answers everything with 500, /voll/ is like /site/ until
+// SetStorageFull. A second port speaks TLS with a certificate nobody signed
 // (TlsFolder), for the certificate check.
 #include "FreePort.h"
 
@@ -45,7 +46,7 @@ public:
         if (Binary().isEmpty() || !m_dir.isValid())
             return false;
         const QString d = m_dir.path();
-        for (const char* sub : {"www/site", "www/locked", "www/ro", "body"})
+        for (const char* sub : {"www/site", "www/locked", "www/ro", "www/voll", "body"})
             QDir(d).mkpath(QString::fromLatin1(sub));
         QFile pw(d + QStringLiteral("/htpasswd"));
         if (!pw.open(QIODevice::WriteOnly))
@@ -73,6 +74,13 @@ public:
                 dir + "/body; scgi_temp_path " + dir +
                 "/body;\n server {\n  listen 127.0.0.1:" + QByteArray::number(m_port) + ";\n  root " + dir +
                 "/www;\n  location /site/ { dav_methods PUT DELETE MKCOL COPY MOVE; }\n"
+                "  location /kaputt/ { return 500; }\n"
+                "  location /voll/ { dav_methods PUT DELETE MOVE; set $voll \"\";\n"
+                "   if (-f " +
+                dir +
+                "/voll.flag) { set $voll 1; }\n"
+                "   if ($request_method = MOVE) { set $voll \"${voll}M\"; }\n"
+                "   if ($voll = 1M) { return 507; }\n  }\n"
                 "  location /locked/ { dav_methods PUT DELETE MOVE; auth_basic \"Verein\"; "
                 "auth_basic_user_file " +
                 dir + "/htpasswd; }\n  location /ro/ { }\n }\n server {\n  listen 127.0.0.1:" +
@@ -114,6 +122,16 @@ public:
     }
 
     ~LoopbackWebDav() { Stop(); }
+
+    // While full, /voll/ takes uploads but answers their MOVE with 507 Insufficient Storage.
+    void SetStorageFull(bool full)
+    {
+        const QString flag = m_dir.path() + QStringLiteral("/voll.flag");
+        if (full)
+            QFile(flag).open(QIODevice::WriteOnly);
+        else
+            QFile::remove(flag);
+    }
 
     quint16 Port() const { return m_port; }
     QUrl Folder(const QString& name) const
