@@ -64,6 +64,7 @@ public:
                       bool clockGood);
 
     TStartAcceptance& Acceptance() { return mAcceptance; }
+    const TStartAcceptance& Acceptance() const { return mAcceptance; }
     // The paired station's agreement as its latest probe told, none before one.
     struct StationClock
     {
