@@ -299,3 +299,42 @@ StartLinkDecoded DecodeStartLink(const QByteArray& bytes, const QByteArray& key)
     d.clockGood = flags == 1;
     return result;
 }
+
+FinishAddressCheck CheckFinishAddress(const QString& typed)
+{
+    FinishAddressCheck result;
+    const QString text = typed.trimmed();
+    const qsizetype colon = text.lastIndexOf(u':');
+    QString host = colon > 0 ? text.left(colon) : QString();
+    bool portOk = false;
+    const uint port = colon > 0 ? text.mid(colon + 1).toUInt(&portOk) : 0;
+    if (colon <= 0 || !portOk || port < 1 || port > 65535) {
+        result.error =
+            QStringLiteral("Die Zieladresse braucht die Form Adresse:Port, z. B. 192.168.1.20:47110.");
+        return result;
+    }
+    bool sound = false;
+    if (host.startsWith(u'[') && host.endsWith(u']')) {
+        host = host.mid(1, host.size() - 2);
+        sound = !host.isEmpty() && host.size() <= 45 && host.contains(u':') &&
+                std::all_of(host.cbegin(), host.cend(), [](QChar c) {
+                    return c == u':' || c == u'.' || c == u'%' || c.isLetterOrNumber();
+                });
+    } else {
+        const QStringList parts = host.split(u'.');
+        sound = parts.size() == 4 && std::all_of(parts.cbegin(), parts.cend(), [](const QString& part) {
+                    bool ok = false;
+                    const uint value = part.toUInt(&ok);
+                    return ok && part.size() <= 3 && value <= 255 &&
+                           std::all_of(part.cbegin(), part.cend(), [](QChar c) { return c.isDigit(); });
+                });
+    }
+    if (!sound) {
+        result.error =
+            QStringLiteral("„%1“ ist keine IP-Adresse des Ziel-Laptops (z. B. 192.168.1.20).").arg(host);
+        return result;
+    }
+    result.host = host;
+    result.port = std::uint16_t(port);
+    return result;
+}

@@ -31,6 +31,16 @@ struct PairingCodeCheck
 PairingCodeCheck NormalisePairingCode(const QString& typed);
 // Four groups of four with dashes, for display.
 QString FormatPairingCode(const QString& normalised);
+// The finish's address as the station's setting gives it, "192.168.1.20:47110"
+// or "[fe80::1]:47110": an IPv4 address or an IPv6 one in brackets, and a port.
+struct FinishAddressCheck
+{
+    QString host; // without brackets; empty on error
+    std::uint16_t port = 0;
+    QString error; // German; empty when sound
+};
+FinishAddressCheck CheckFinishAddress(const QString& typed);
+
 // The 32-byte MAC key of a normalised code.
 QByteArray StartLinkKey(const QString& normalisedCode);
 

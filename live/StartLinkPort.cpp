@@ -228,22 +228,11 @@ int TStationStartLinkPort::LinkForeignCount() const
 FinishAddress ParseFinishAddress(const QString& text)
 {
     FinishAddress result;
-    const QString t = text.trimmed();
-    const qsizetype colon = t.lastIndexOf(u':');
-    QString host = colon > 0 ? t.left(colon) : QString();
-    if (host.startsWith(u'[') && host.endsWith(u']'))
-        host = host.mid(1, host.size() - 2);
-    bool portOk = false;
-    const uint port = colon > 0 ? t.mid(colon + 1).toUInt(&portOk) : 0;
-    if (t.isEmpty() || colon <= 0 || !portOk || port < 1 || port > 65535) {
-        result.error =
-            QStringLiteral("Die Zieladresse braucht die Form Adresse:Port, z. B. 192.168.1.20:47110.");
-        return result;
-    }
-    if (!result.host.setAddress(host)) {
-        result.error = QStringLiteral("„%1“ ist keine IP-Adresse des Ziel-Laptops.").arg(host);
-        return result;
-    }
-    result.port = quint16(port);
+    const FinishAddressCheck check = CheckFinishAddress(text);
+    result.error = check.error;
+    if (check.error.isEmpty() && !result.host.setAddress(check.host))
+        result.error = QStringLiteral("„%1“ ist keine IP-Adresse des Ziel-Laptops.").arg(check.host);
+    if (result.error.isEmpty())
+        result.port = check.port;
     return result;
 }
