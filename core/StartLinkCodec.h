@@ -54,7 +54,8 @@ enum class StartLinkType : std::uint8_t {
     ProbeReply = 2,   // finish → station: the probing station, t1 echoed, t2 received, t3 sent
     Start = 3,        // station → finish: a start edge, see StartLinkDatagram
     Acknowledge = 4,  // finish → station: originSession and originSequence taken
-    FinishStatus = 5, // finish → station: run state, the pair on the lanes, clock quality
+    FinishStatus = 5, // finish → station: run state, the pair on the lanes, clock quality, start barrier
+    ArmRequest = 6,   // station → finish: the start crew arms (or disarms) the start barrier
 };
 
 enum class FinishRunState : std::uint8_t {
@@ -84,6 +85,8 @@ struct StartLinkDatagram
     // Start: the conversion's; probe: the station's agreement now; status: as the finish sees it.
     std::uint32_t uncertaintyUs = 0;
     bool clockGood = false;
+    // Status: the finish's start barrier is armed; arm request: the state asked for.
+    bool startArmed = false;
     // Status.
     FinishRunState runState = FinishRunState::TrackClear;
     QString lane1;
