@@ -103,10 +103,12 @@ bool TFinishStartLinkPort::Listen(quint16 port, QString* error, const QHostAddre
     return Bind(address, port, error);
 }
 
-void TFinishStartLinkPort::SetStatus(FinishRunState state, const QString& lane1, const QString& lane2)
+void TFinishStartLinkPort::SetStatus(FinishRunState state, const QString& lane1, const QString& lane2,
+                                     bool startArmed)
 {
-    if (state == m_state && lane1 == m_lane1 && lane2 == m_lane2)
+    if (state == m_state && lane1 == m_lane1 && lane2 == m_lane2 && startArmed == m_startArmed)
         return;
+    m_startArmed = startArmed;
     m_state = state;
     m_lane1 = lane1;
     m_lane2 = lane2;
@@ -133,7 +135,7 @@ void TFinishStartLinkPort::Take(const QByteArray& bytes, const QHostAddress& fro
                                 qint64 receivedUs)
 {
     const TFinishLink::Received received = m_link.Receive(bytes, receivedUs);
-    if (received.replies.isEmpty() && !received.start)
+    if (received.replies.isEmpty() && !received.start && !received.arm)
         return;
     // Only an authentic datagram of the paired station tells where it is.
     const bool moved = !m_station || m_station->first != from || m_station->second != port;
@@ -144,6 +146,8 @@ void TFinishStartLinkPort::Take(const QByteArray& bytes, const QHostAddress& fro
         SendStatus();
     if (received.start)
         emit StartArrived(*received.start);
+    if (received.arm)
+        emit ArmRequested(*received.arm);
     emit LinkChanged();
 }
 
@@ -166,7 +170,8 @@ void TFinishStartLinkPort::SendStatus()
         return;
     const auto& clock = m_link.PairedClock();
     Send(m_link.Status(m_state, m_lane1, m_lane2,
-                       clock ? clock->uncertaintyUs : TClockAgreement::NoEstimateUs, clock && clock->good),
+                       clock ? clock->uncertaintyUs : TClockAgreement::NoEstimateUs, clock && clock->good,
+                       m_startArmed),
          m_station->first, m_station->second);
 }
 
@@ -197,6 +202,12 @@ bool TStationStartLinkPort::Open(const QHostAddress& finish, quint16 port, QStri
 void TStationStartLinkPort::Edge(qint64 stationUs)
 {
     m_link.Edge(stationUs, Now());
+    Poll(Now());
+}
+
+void TStationStartLinkPort::RequestArm(bool armed)
+{
+    m_link.RequestArm(armed, Now());
     Poll(Now());
 }
 

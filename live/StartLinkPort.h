@@ -67,7 +67,7 @@ public:
     bool Listen(quint16 port, QString* error, const QHostAddress& address = QHostAddress::Any);
     quint16 Port() const { return BoundPort(); }
     // What the station shows; sent on every change and every StatusPeriodMs.
-    void SetStatus(FinishRunState state, const QString& lane1, const QString& lane2);
+    void SetStatus(FinishRunState state, const QString& lane1, const QString& lane2, bool startArmed);
     static constexpr int StatusPeriodMs = 500;
     // A station was heard within TStartAcceptance::AliveUs.
     bool StationAlive() const;
@@ -78,6 +78,8 @@ public:
 signals:
     // A start taken (once): finishStampUs is on this port's clock.
     void StartArrived(const StartLinkDatagram& start);
+    // The start crew arms (true) or disarms the start barrier.
+    void ArmRequested(bool armed);
     // The station appeared or fell silent, or its clock agreement changed.
     void LinkChanged();
 
@@ -94,6 +96,7 @@ private:
     FinishRunState m_state = FinishRunState::TrackClear;
     QString m_lane1;
     QString m_lane2;
+    bool m_startArmed = false;
     qint64 m_nextStatusUs = 0;
     bool m_wasAlive = false;
 };
@@ -112,6 +115,8 @@ public:
     bool Open(const QHostAddress& finish, quint16 port, QString* error);
     // A start edge stamped at stationUs on this port's clock; sent at once.
     void Edge(qint64 stationUs);
+    // The start crew arms or disarms the finish's start barrier.
+    void RequestArm(bool armed);
     TStationLink& Link() { return m_link; }
 
 signals:

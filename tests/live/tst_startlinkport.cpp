@@ -44,9 +44,17 @@ void TestStartLinkPort::aStationStartArrivesOnceWithItsStamp()
     QTRY_VERIFY_WITH_TIMEOUT(
         finish.LinkText().startsWith(QStringLiteral("Startplatz verbunden, Uhrabgleich ±")), 10000);
     QTRY_VERIFY_WITH_TIMEOUT(station.Link().FinishStatus().has_value(), 10000);
-    finish.SetStatus(FinishRunState::Running, QStringLiteral("7 Huber"), QStringLiteral("8 Maier"));
+    // The crew's arm request reaches the finish, whose status then shows it.
+    QSignalSpy armed(&finish, &TFinishStartLinkPort::ArmRequested);
+    station.RequestArm(true);
+    QVERIFY(armed.wait(10000));
+    QCOMPARE(armed.at(0).at(0).toBool(), true);
+    finish.SetStatus(FinishRunState::Running, QStringLiteral("7 Huber"), QStringLiteral("8 Maier"), true);
     QTRY_COMPARE_WITH_TIMEOUT(station.Link().FinishStatus()->lane2, QStringLiteral("8 Maier"), 10000);
     QCOMPARE(station.Link().FinishStatus()->runState, FinishRunState::Running);
+    QVERIFY(station.Link().FinishStatus()->startArmed);
+    QVERIFY(!station.Link().ArmRequestPending());
+    QCOMPARE(armed.count(), 1);
 
     const qint64 edgeUs = station.Now() - 3000;
     station.Edge(edgeUs);
