@@ -339,6 +339,7 @@ void TFormMain::bCFGClick()
         WriteStoredSettings();
         StoreOnlinePassword(CfgDialog->OnlinePasswordEntered());
         ApplyLiveSettings();
+        ApplyStartLinkSettings();
     }
     PanelTimer->setFocus();
 }

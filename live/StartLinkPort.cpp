@@ -94,7 +94,7 @@ std::uint64_t RandomLinkSession()
 } // namespace
 
 TFinishStartLinkPort::TFinishStartLinkPort(const QByteArray& key, Clock clock, QObject* parent)
-    : TStartLinkPort(std::move(clock), parent), m_link(key, RandomLinkSession())
+    : TStartLinkPort(std::move(clock), parent), m_key(key), m_link(key, RandomLinkSession())
 {
 }
 
@@ -134,6 +134,7 @@ QString TFinishStartLinkPort::LinkText() const
 void TFinishStartLinkPort::Take(const QByteArray& bytes, const QHostAddress& from, quint16 port,
                                 qint64 receivedUs)
 {
+    const bool wasAlive = StationAlive();
     const TFinishLink::Received received = m_link.Receive(bytes, receivedUs);
     if (received.replies.isEmpty() && !received.start && !received.arm)
         return;
@@ -142,7 +143,8 @@ void TFinishStartLinkPort::Take(const QByteArray& bytes, const QHostAddress& fro
     m_station = std::make_pair(from, port);
     for (const QByteArray& reply : received.replies)
         Send(reply, from, port);
-    if (moved)
+    // A station heard again (anew or after a silence) learns at once how things stand.
+    if (moved || !wasAlive)
         SendStatus();
     if (received.start)
         emit StartArrived(*received.start);
@@ -164,10 +166,9 @@ void TFinishStartLinkPort::Poll(qint64 nowUs)
 
 void TFinishStartLinkPort::SendStatus()
 {
-    const qint64 now = Now();
-    m_nextStatusUs = now + qint64(StatusPeriodMs) * 1000;
     if (!m_station || !StationAlive())
         return;
+    m_nextStatusUs = Now() + qint64(StatusPeriodMs) * 1000;
     const auto& clock = m_link.PairedClock();
     Send(m_link.Status(m_state, m_lane1, m_lane2,
                        clock ? clock->uncertaintyUs : TClockAgreement::NoEstimateUs, clock && clock->good,

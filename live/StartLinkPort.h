@@ -74,6 +74,7 @@ public:
     // "Startplatz verbunden, Uhrabgleich ±0,3 ms", "Startplatz nicht verbunden".
     QString LinkText() const;
     TFinishLink& Link() { return m_link; }
+    const QByteArray& Key() const { return m_key; }
 
 signals:
     // A start taken (once): finishStampUs is on this port's clock.
@@ -91,6 +92,7 @@ protected:
 private:
     void SendStatus();
 
+    QByteArray m_key;
     TFinishLink m_link;
     std::optional<std::pair<QHostAddress, quint16>> m_station;
     FinishRunState m_state = FinishRunState::TrackClear;
