@@ -40,6 +40,7 @@ public:
 
     const TClockAgreement& Agreement() const { return mAgreement; }
     TStartOutbox& Outbox() { return mOutbox; }
+    const TStartOutbox& Outbox() const { return mOutbox; }
     // The finish's latest status, none before the first.
     const std::optional<StartLinkDatagram>& FinishStatus() const { return mStatus; }
     const StartLinkCounters& Counters() const { return mCounters; }

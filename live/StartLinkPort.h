@@ -120,6 +120,7 @@ public:
     // The start crew arms or disarms the finish's start barrier.
     void RequestArm(bool armed);
     TStationLink& Link() { return m_link; }
+    const TStationLink& Link() const { return m_link; }
 
 signals:
     // The finish's status or the clock agreement changed, or a start was acknowledged.

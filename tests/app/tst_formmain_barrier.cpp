@@ -13,6 +13,7 @@
 #include "TCfgDialog.h"
 #include "TComPort.h"
 #include "TFormMain.h"
+#include "TFormStation.h"
 #include "TSortGrid.h"
 #include "TStatusBar.h"
 #include "TestDialogs.h"
@@ -309,6 +310,72 @@ private Q_SLOTS:
         QVERIFY(window->mStart->isEnabled());
         window->mStart->trigger();
         QVERIFY(window->Clock->isActive());
+    }
+
+    // The station's own window on its own (fake) serial line, beside the finish's:
+    // [F4] at the station arms the finish's start barrier, the station's start
+    // edge starts the run at its tick, the finish's edge stops it; the start
+    // not yet acknowledged is kept in the station's file.
+    void startStationWindowStartsTheFinishsRun()
+    {
+        const quint16 port = FreeUdpPort();
+        QVERIFY(port != 0);
+        const QString code = QStringLiteral("23456789ABCDEFGH");
+        linkOnFakeTicks = true;
+        CreateWindow(0, 0, 0, 2, [&](TStoredSettings& s) {
+            s.StartplatzPort = port;
+            s.StartplatzSchluessel = code;
+        });
+        window->LockLS1->trigger();
+        window->LockLS21->trigger();
+        const QString stationSettings = settingsDir.filePath(QStringLiteral("station.ini"));
+        {
+            TStoredSettings stored;
+            stored.Port = 1;
+            stored.ZielAdresse = QStringLiteral("127.0.0.1:%1").arg(port);
+            stored.StartplatzSchluessel = code;
+            QSettings file(stationSettings, QSettings::IniFormat);
+            QVERIFY(WriteSettings(file, stored));
+        }
+        FakeSerialLine stationLine;
+        TStationAccess access;
+        access.OpenSettings = [stationSettings] {
+            return std::make_unique<QSettings>(stationSettings, QSettings::IniFormat);
+        };
+        access.DeviceFactory = stationLine.Factory();
+        access.Clock = [this] { return LinkNow(); };
+        access.OutboxFile = settingsDir.filePath(QStringLiteral("startplatz-starts.bin"));
+        TFormStation station(access);
+        QVERIFY(ShowActive(station));
+        QVERIFY(stationLine.WaitForIdleMonitor());
+        QTRY_VERIFY_WITH_TIMEOUT(
+            (clock->Advance(200), station.RunState->text() == QStringLiteral("Strecke frei")), 20000);
+        QTRY_VERIFY_WITH_TIMEOUT((clock->Advance(200), station.Link()->Link().Agreement().IsGood(LinkNow())),
+                                 20000);
+        QCOMPARE(station.Lane1->text(), QStringLiteral("1 Fahrer1 (A)"));
+        QCOMPARE(station.BarrierState->text(), QStringLiteral("Start-Lichtschranke aus"));
+
+        QTest::keyClick(&station, Qt::Key_F4);
+        QTRY_VERIFY_WITH_TIMEOUT(On(window->ImageLSstart), 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(station.BarrierState->text(), QStringLiteral("Start-Lichtschranke scharf"),
+                                  10000);
+
+        const std::uint32_t startTick = clock->GetTickCount();
+        stationLine.Raise(EV_CTS, MS_CTS_ON, startTick);
+        QTRY_VERIFY_WITH_TIMEOUT(window->Clock->isActive(), 10000);
+        QCOMPARE(station.LastStarts->count(), 1);
+        QVERIFY(station.LastStarts->item(0)->text().endsWith(QStringLiteral("Start gesendet")));
+        // Acknowledged, the start leaves the station's file.
+        QTRY_VERIFY_WITH_TIMEOUT(station.Link()->Link().Outbox().Pending().empty(), 10000);
+        QFile kept(access.OutboxFile);
+        QVERIFY(kept.open(QIODevice::ReadOnly));
+        TStartOutbox empty(1);
+        QVERIFY(empty.Load(kept.readAll(), 0));
+        QVERIFY(empty.Pending().empty());
+        QTRY_COMPARE_WITH_TIMEOUT(station.RunState->text(), QStringLiteral("Läuft"), 10000);
+        EndLock();
+        Edge(EV_DSR, MS_DSR_ON, startTick + 25430);
+        QCOMPARE(Cell(ColLauf1, 1), QStringLiteral("25,43"));
     }
 
     // The repeat filter compares the whole status word: the same line state
