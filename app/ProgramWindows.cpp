@@ -1,5 +1,10 @@
 #include "ProgramWindows.h"
 
+#include "TFormStation.h"
+
+#include <QDir>
+#include <QStandardPaths>
+
 #include "AppDialogs.h"
 #include "OnlinePublisher.h"
 #include "RaceJournal.h"
@@ -52,4 +57,15 @@ int RunProgram()
     if (!probe.isEmpty() && !WriteTrace(probe))
         return 1;
     return result;
+}
+
+int RunStation()
+{
+    TStationAccess access;
+    const QString folder = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+    if (QDir().mkpath(folder))
+        access.OutboxFile = QDir(folder).filePath(QStringLiteral("startplatz-starts.bin"));
+    TFormStation station(std::move(access));
+    station.show();
+    return QApplication::exec();
 }

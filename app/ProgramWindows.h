@@ -29,3 +29,5 @@ private:
 // The program entry after the application object exists: the windows, the
 // message loop, and the trial start of StartupProbeFile(). Returns the exit code.
 int RunProgram();
+// The start station's window (--startplatz) until it is closed.
+int RunStation();

@@ -1,6 +1,7 @@
 #include "TFormMain.h"
 
 #include "LiveServer.h"
+#include "StartLinkPort.h"
 
 #include "BarrierPictures.h"
 #include "Dialogs.h"
@@ -227,6 +228,7 @@ TFormMain::TFormMain(TSystemAccess access, QWidget* parent)
 
     FormCreate();
     CreateLive();
+    CreateStartLink();
 }
 
 TFormMain::~TFormMain()

@@ -55,6 +55,8 @@ struct JournalReplay;
 enum class JournalCellChange : std::uint8_t;
 class TFormInfo;
 class TLiveServer;
+class TFinishStartLinkPort;
+struct StartLinkDatagram;
 class THelpViewer;
 class TSortGrid;
 struct TFormatOptions;
@@ -103,6 +105,9 @@ struct TSystemAccess
     std::function<QString()> BootId;           // empty: the system's boot id
     // Called at each step of restoring a session (tests stop a child there).
     std::function<void(const QString&)> RestoreStep;
+    // Microseconds on the session's tick base for the start station's link
+    // (ticks × 1000 and finer); empty: the monotonic clock the ticks come from.
+    std::function<qint64()> StartLinkClock;
     // The clock, the message and file dialogs and the print dialogs; empty: the
     // system's. The window installs them for its lifetime, so that everything
     // in it (the barrier threads, the grid, the dialogs it opens) uses them too.
@@ -316,6 +321,13 @@ public:
     // The uploader to the club's web host, or nullptr while it is off.
     const OnlinePublisher* Online() const { return m_online.get(); }
 
+    // The start station at the top of the track (TFormMainStartStation.cpp):
+    // while Settings.StartplatzPort is set the finish listens for it, the
+    // session takes its starts, and the station is told the pair, the run and
+    // the start barrier.
+    void ApplyStartLinkSettings();
+    const TFinishStartLinkPort* StartLink() const { return m_startLink.get(); }
+
 protected:
     void closeEvent(QCloseEvent* event) override;
     void showEvent(QShowEvent* event) override;
@@ -419,6 +431,11 @@ private:
     void SetProtocolCell(int col, int row, const QString& text);
     // The load-order numbers of the grid's rows, top to bottom.
     void CreateLive();
+    void CreateStartLink();
+    void StationStartArrived(const StartLinkDatagram& start);
+    void SendFinishStatus();
+    void ShowStartLinkState();
+    void ShowPendingStops();
     void ScheduleLiveUpdate();
     // From now on the web host gets every state, an empty protocol too.
     void RaceToPublish();
@@ -520,6 +537,9 @@ private:
     // until then the host keeps the results it has, such as yesterday's.
     bool m_raceToPublish = false;
     QLabel* OnlineState = nullptr;
+    std::unique_ptr<TFinishStartLinkPort> m_startLink;
+    QLabel* StartLinkState = nullptr;
+    std::array<QLabel*, 2> StartPending{};
     QString m_portFault;
     QString m_onlinePassword; // typed in the settings this session; else the keyring's
 

@@ -338,6 +338,7 @@ void TFormMain::bCFGClick()
         WriteStoredSettings();
         StoreOnlinePassword(CfgDialog->OnlinePasswordEntered());
         ApplyLiveSettings();
+        ApplyStartLinkSettings();
     }
     PanelTimer->setFocus();
 }

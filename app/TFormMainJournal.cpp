@@ -215,6 +215,8 @@ bool TFormMain::ApplyJournalReplay(const JournalReplay& replay, const QString& s
     m_restoring = true;
     m_session.Replay(commands, [this] { RestoreStep("command"); });
     m_restoring = false;
+    // Paired or not is this program's setting now, whatever the journal said.
+    m_session.SetStationPaired(m_startLink != nullptr);
     RestoreStep("protocol filled");
     m_session.ForgetUndo();
     // A restored race is worth showing on the club's page.

@@ -64,7 +64,8 @@ void TFormMain::ApplySettings()
 void TFormMain::mStartClick(std::uint32_t tick)
 {
     // The start tick is taken at the trigger; the sound plays asynchronously.
-    if (!m_session.Start(tick)) {
+    // With the start station paired, F5 is the fallback: journalled as a start by hand.
+    if (!m_session.Start(tick, m_session.StationPaired())) {
         // Both times would go to the one starter.
         if (RunIdle())
             statusBar()->showMessage(

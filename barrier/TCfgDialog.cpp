@@ -1,5 +1,7 @@
 #include "TCfgDialog.h"
 
+#include "QrCode.h"
+#include "StartLinkCodec.h"
 #include "TColor.h"
 
 #include <QDoubleSpinBox>
@@ -193,6 +195,47 @@ void TCfgDialog::CreateControls()
                               edOnlinePasswort->text());
     });
 
+    gbStartplatz = new QGroupBox(QStringLiteral("Startplatz"), this);
+    LabelStartplatzPort = new QLabel(QStringLiteral("Im Ziel, UDP-Port:"), gbStartplatz);
+    seStartplatzPort = new QSpinBox(gbStartplatz);
+    seStartplatzPort->setRange(0, MaxStartplatzPort);
+    seStartplatzPort->setSpecialValueText(QStringLiteral("aus"));
+    seStartplatzPort->setToolTip(QStringLiteral(
+        "Der Laptop am Start schickt die Starts über das WLAN an diesen Port, z. B. 47110; aus = 0"));
+    LabelStartplatzSchluessel = new QLabel(QStringLiteral("Schlüssel:"), gbStartplatz);
+    edStartplatzSchluessel = new QLineEdit(gbStartplatz);
+    edStartplatzSchluessel->setMaxLength(40);
+    edStartplatzSchluessel->setPlaceholderText(QStringLiteral("wird im Ziel erzeugt"));
+    edStartplatzSchluessel->setToolTip(
+        QStringLiteral("Derselbe Code auf beiden Laptops: nur wer ihn kennt, kann Starts schicken"));
+    btnNeuerSchluessel = new QPushButton(QStringLiteral("Neuer Schlüssel"), gbStartplatz);
+    btnNeuerSchluessel->setAutoDefault(false);
+    LabelZielAdresse = new QLabel(QStringLiteral("Am Start, Zieladresse:"), gbStartplatz);
+    edZielAdresse = new QLineEdit(gbStartplatz);
+    edZielAdresse->setMaxLength(MaxZielAdresseLength);
+    edZielAdresse->setPlaceholderText(QStringLiteral("z. B. 192.168.1.20:47110"));
+    edZielAdresse->setToolTip(QStringLiteral("Adresse und Port des Ziel-Laptops, für den Laptop am Start"));
+    ImageStartplatzCode = new QLabel(gbStartplatz);
+    ImageStartplatzCode->setFixedSize(StartplatzCodeImageSize, StartplatzCodeImageSize);
+    ImageStartplatzCode->setToolTip(QStringLiteral("Der Schlüssel zum Abfotografieren mit dem Handy"));
+    LabelStartplatzFehler = new QLabel(gbStartplatz);
+    LabelStartplatzFehler->setWordWrap(true);
+    LabelStartplatzFehler->setStyleSheet(QStringLiteral("color: #b00000"));
+    // Two lines are kept for the note whether shown or not: the dialog keeps its size.
+    LabelStartplatzFehler->setFixedHeight(2 * LabelStartplatzFehler->fontMetrics().lineSpacing() + 2);
+    connect(seStartplatzPort, &QSpinBox::valueChanged, this, [this](int port) {
+        // A finish that listens needs a code to show.
+        if (port > 0 && edStartplatzSchluessel->text().trimmed().isEmpty())
+            edStartplatzSchluessel->setText(FormatPairingCode(GeneratePairingCode()));
+    });
+    connect(btnNeuerSchluessel, &QPushButton::clicked, this,
+            [this] { edStartplatzSchluessel->setText(FormatPairingCode(GeneratePairingCode())); });
+    connect(edStartplatzSchluessel, &QLineEdit::textChanged, this, [this] {
+        ShowPairingCode();
+        LabelStartplatzFehler->clear();
+    });
+    connect(edZielAdresse, &QLineEdit::textChanged, LabelStartplatzFehler, &QLabel::clear);
+
     OKBtn = new QPushButton(QStringLiteral("OK"), this);
     OKBtn->setDefault(true);
     CancelBtn = new QPushButton(QStringLiteral("Abbrechen"), this);
@@ -243,6 +286,18 @@ void TCfgDialog::CreateControls()
     live->addWidget(edOnlinePasswort, 4, 1);
     live->addWidget(btnOnlineCheck, 5, 1, Qt::AlignLeft);
 
+    auto* station = new QGridLayout(gbStartplatz);
+    station->addWidget(LabelStartplatzPort, 0, 0);
+    station->addWidget(seStartplatzPort, 0, 1, Qt::AlignLeft);
+    station->addWidget(LabelStartplatzSchluessel, 1, 0);
+    station->addWidget(edStartplatzSchluessel, 1, 1);
+    station->addWidget(btnNeuerSchluessel, 1, 2);
+    station->addWidget(LabelZielAdresse, 2, 0);
+    station->addWidget(edZielAdresse, 2, 1, 1, 2);
+    station->addWidget(LabelStartplatzFehler, 3, 0, 1, 3);
+    station->addWidget(ImageStartplatzCode, 0, 3, 4, 1, Qt::AlignTop);
+    station->setColumnStretch(1, 1);
+
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
     buttons->addWidget(OKBtn);
@@ -252,6 +307,7 @@ void TCfgDialog::CreateControls()
     main->addLayout(top);
     main->addWidget(gbLS);
     main->addWidget(gbLive);
+    main->addWidget(gbStartplatz);
     main->addLayout(buttons);
     main->setSizeConstraint(QLayout::SetFixedSize);
 
@@ -274,6 +330,7 @@ void TCfgDialog::CreateControls()
     LabelPortNote->setObjectName(QStringLiteral("LabelPortNote"));
     LabelMindestzeit->setObjectName(QStringLiteral("LabelMindestzeit"));
     seMindestzeit->setObjectName(QStringLiteral("seMindestzeit"));
+    ShowPairingCode();
 }
 
 void TCfgDialog::FormCreate(std::uint32_t portsFound)
@@ -377,6 +434,44 @@ void TCfgDialog::Fill(const TStoredSettings& settings)
     edOnlineZiel->setText(settings.OnlineZiel);
     edOnlineBenutzer->setText(settings.OnlineBenutzer);
     edOnlinePasswort->clear();
+    // The code first: a port given afterwards finds it and makes none.
+    edStartplatzSchluessel->setText(settings.StartplatzSchluessel.isEmpty()
+                                        ? QString()
+                                        : FormatPairingCode(settings.StartplatzSchluessel));
+    seStartplatzPort->setValue(settings.StartplatzPort);
+    edZielAdresse->setText(settings.ZielAdresse);
+    LabelStartplatzFehler->clear();
+}
+
+void TCfgDialog::ShowPairingCode()
+{
+    const PairingCodeCheck check = NormalisePairingCode(edStartplatzSchluessel->text());
+    QPixmap picture(StartplatzCodeImageSize, StartplatzCodeImageSize);
+    picture.fill(Qt::transparent);
+    if (!check.code.isEmpty()) {
+        const QImage code = QrCodeImage(FormatPairingCode(check.code));
+        if (!code.isNull())
+            picture = QPixmap::fromImage(code.scaled(StartplatzCodeImageSize, StartplatzCodeImageSize,
+                                                     Qt::KeepAspectRatio, Qt::FastTransformation));
+    }
+    ImageStartplatzCode->setPixmap(picture);
+}
+
+QString TCfgDialog::StartplatzProblem() const
+{
+    const QString typed = edStartplatzSchluessel->text().trimmed();
+    if (!typed.isEmpty()) {
+        const PairingCodeCheck check = NormalisePairingCode(typed);
+        if (!check.error.isEmpty())
+            return check.error;
+    }
+    const QString address = edZielAdresse->text().trimmed();
+    if (!address.isEmpty()) {
+        const FinishAddressCheck check = CheckFinishAddress(address);
+        if (!check.error.isEmpty())
+            return check.error;
+    }
+    return {};
 }
 
 void TCfgDialog::SetOnlineAcceptCheck(
@@ -387,6 +482,12 @@ void TCfgDialog::SetOnlineAcceptCheck(
 
 void TCfgDialog::accept()
 {
+    const QString problem = StartplatzProblem();
+    if (!problem.isEmpty()) {
+        LabelStartplatzFehler->setText(problem);
+        edStartplatzSchluessel->setFocus();
+        return;
+    }
     QString folder = edOnlineZiel->text().trimmed();
     QString password = edOnlinePasswort->text();
     if (m_OnlineAcceptCheck && !m_OnlineAcceptCheck(folder, edOnlineBenutzer->text().trimmed(), password))
@@ -407,6 +508,12 @@ void TCfgDialog::ApplyTo(TStoredSettings& settings) const
     settings.LivePort = seLivePort->value();
     settings.OnlineZiel = edOnlineZiel->text().trimmed();
     settings.OnlineBenutzer = edOnlineBenutzer->text().trimmed();
+    settings.StartplatzPort = seStartplatzPort->value();
+    // Only a sound code is taken (OK refuses any other).
+    settings.StartplatzSchluessel = NormalisePairingCode(edStartplatzSchluessel->text()).code;
+    if (CheckFinishAddress(edZielAdresse->text()).error.isEmpty() ||
+        edZielAdresse->text().trimmed().isEmpty())
+        settings.ZielAdresse = edZielAdresse->text().trimmed();
     settings.ProbeLaufe = seProbe->Value();
     settings.AllLaufe = seALL->Value();
     settings.TimerGesperrt = seTimeout->Value() * 1000;

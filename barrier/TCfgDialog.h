@@ -122,9 +122,24 @@ public:
     QLabel* LabelOnlinePasswort = nullptr;
     QLineEdit* edOnlinePasswort = nullptr;
     QPushButton* btnOnlineCheck = nullptr;
+    // The start station: the finish's port and pairing code (shown as a QR code
+    // too), the station's address of the finish; a German note when unsound.
+    QGroupBox* gbStartplatz = nullptr;
+    QLabel* LabelStartplatzPort = nullptr;
+    QSpinBox* seStartplatzPort = nullptr;
+    QLabel* LabelStartplatzSchluessel = nullptr;
+    QLineEdit* edStartplatzSchluessel = nullptr;
+    QPushButton* btnNeuerSchluessel = nullptr;
+    QLabel* LabelZielAdresse = nullptr;
+    QLineEdit* edZielAdresse = nullptr;
+    QLabel* ImageStartplatzCode = nullptr;
+    QLabel* LabelStartplatzFehler = nullptr;
+    static constexpr int StartplatzCodeImageSize = 96;
     QPushButton* OKBtn = nullptr;
     QPushButton* CancelBtn = nullptr;
 
+    // OK: refused, with the reason beside the fields, while the start station's
+    // pairing code or the finish's address is unsound, or the online check refuses.
     void accept() override;
 
 protected:
@@ -136,6 +151,9 @@ private:
     bool PortChosen() const { return cbPort->currentIndex() > 0; }
 
     void ShowPortNotes();
+    void ShowPairingCode();
+    // The reason the start station's fields can't be taken, or empty.
+    QString StartplatzProblem() const;
     void EnableBarrierControls();
 
     std::function<QStringList(int port)> m_PortNotes;

@@ -1,6 +1,7 @@
 #include "TSettings.h"
 
 #include "SerialPorts.h"
+#include "StartLinkCodec.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -91,6 +92,14 @@ TStoredSettings ReadSettings(QSettings& settings)
         settings.value(QStringLiteral("OnlineZiel")).toString().trimmed().left(MaxOnlineZielLength);
     values.OnlineBenutzer =
         settings.value(QStringLiteral("OnlineBenutzer")).toString().trimmed().left(MaxOnlineBenutzerLength);
+    const int startPort = StoredInt(settings.value(QStringLiteral("StartplatzPort"))).value_or(0);
+    values.StartplatzPort = startPort > 0 && startPort <= MaxStartplatzPort ? startPort : 0;
+    // A code that is no longer sound is none: the finish makes a new one.
+    values.StartplatzSchluessel =
+        NormalisePairingCode(settings.value(QStringLiteral("StartplatzSchluessel")).toString().left(100))
+            .code;
+    values.ZielAdresse =
+        settings.value(QStringLiteral("ZielAdresse")).toString().trimmed().left(MaxZielAdresseLength);
     return values;
 }
 
@@ -127,12 +136,16 @@ bool WriteSettings(QSettings& settings, const TStoredSettings& values)
         settings.setValue(QStringLiteral("PortAdapter"), values.PortAdapter);
     settings.setValue(QStringLiteral("Mindestzeit"), values.Mindestzeit);
     settings.setValue(QStringLiteral("LivePort"), values.LivePort);
+    settings.setValue(QStringLiteral("StartplatzPort"), values.StartplatzPort);
     if (values.Veranstaltung.isEmpty())
         settings.remove(QStringLiteral("Veranstaltung"));
     else
         settings.setValue(QStringLiteral("Veranstaltung"), values.Veranstaltung);
-    for (const auto& [name, value] : {std::pair{QStringLiteral("OnlineZiel"), values.OnlineZiel},
-                                      std::pair{QStringLiteral("OnlineBenutzer"), values.OnlineBenutzer}}) {
+    for (const auto& [name, value] :
+         {std::pair{QStringLiteral("OnlineZiel"), values.OnlineZiel},
+          std::pair{QStringLiteral("OnlineBenutzer"), values.OnlineBenutzer},
+          std::pair{QStringLiteral("StartplatzSchluessel"), values.StartplatzSchluessel},
+          std::pair{QStringLiteral("ZielAdresse"), values.ZielAdresse}}) {
         if (value.isEmpty())
             settings.remove(name);
         else

@@ -46,6 +46,13 @@ struct TStoredSettings
     // Stored apart from the numbers.
     QString OnlineZiel;
     QString OnlineBenutzer;
+    // The start station at the top of the track. On the finish: the UDP port it
+    // listens on, 0 = off. On the station (--startplatz): the finish's
+    // "address:port". On both: the pairing code the finish shows, normalised
+    // (16 characters); empty until the finish makes one. Stored apart from the numbers.
+    int StartplatzPort = 0;
+    QString StartplatzSchluessel;
+    QString ZielAdresse;
 
     friend bool operator==(const TStoredSettings&, const TStoredSettings&) = default;
 };
@@ -56,6 +63,8 @@ inline constexpr int MaxLivePort = 65535;
 inline constexpr int MaxVeranstaltungLength = 200;
 inline constexpr int MaxOnlineZielLength = 1000;
 inline constexpr int MaxOnlineBenutzerLength = 200;
+inline constexpr int MaxStartplatzPort = 65535;
+inline constexpr int MaxZielAdresseLength = 100;
 
 // Reads the stored values in their fixed order, starting from the defaults.
 // Reading stops silently at the first value that is missing or not an integer;

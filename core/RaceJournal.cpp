@@ -300,7 +300,7 @@ bool DecodePayload(const QByteArray& payload, JournalRecord& r)
         return false;
     r.type = JournalRecordType(type);
     Fields(in, r);
-    if (r.type == JournalRecordType::Command && int(r.command.kind) > int(SessionCommand::EndLock))
+    if (r.type == JournalRecordType::Command && int(r.command.kind) > int(SessionCommand::PendingStop))
         return false;
     return in.ok && in.AtEnd();
 }

@@ -5,6 +5,7 @@
 #include "RunTime.h"
 #include "RunTimeEntry.h"
 #include "SortCompare.h"
+#include "TickSource.h"
 
 #include <QHash>
 #include <QSet>
@@ -15,6 +16,19 @@
 namespace {
 
 constexpr std::size_t kUndoLevels = 10;
+// The station's starts remembered for refusing one sent again (a restarted
+// finish no longer knows what it acknowledged).
+constexpr qsizetype kStationStartsKept = 256;
+// A station start older than this when it reaches the finish is an old one
+// from the station's outbox (the finish was off): no car is still on its way.
+constexpr std::uint32_t kStationStartMaxAgeMs = 5 * 60 * 1000;
+// A converted stamp may lie a little ahead of the finish's tick.
+constexpr std::uint32_t kStationStartAheadMs = 2000;
+
+bool TickNotBefore(std::uint32_t tick, std::uint32_t reference)
+{
+    return ElapsedTicks(reference, tick) < 0x80000000u;
+}
 
 } // namespace
 
@@ -120,9 +134,13 @@ std::vector<SessionCommand> TRaceSession::StateCommands() const
     for (int lane = 1; lane <= 2; ++lane)
         commands.push_back(
             {.kind = SessionCommand::SelectLane, .lane = lane, .numbers = {m_lanePositions.at(lane - 1)}});
+    if (m_stationPaired || !m_stationStarts.isEmpty())
+        commands.push_back(
+            {.kind = SessionCommand::StationPaired, .flag = m_stationPaired, .keys = m_stationStarts});
     if (!Idle()) {
         const RunTicks& ticks = m_run.Ticks();
-        commands.push_back({.kind = SessionCommand::Start, .tick = ticks.start});
+        commands.push_back(
+            {.kind = SessionCommand::Start, .tick = ticks.start, .numbers = {m_runClockDoubtful ? 1 : 0}});
         for (int lane = 1; lane <= m_run.LaneCount(); ++lane) {
             if (m_run.LaneRunning(lane)) {
                 if (m_timedAcrossRestart.at(lane - 1))
@@ -141,6 +159,10 @@ std::vector<SessionCommand> TRaceSession::StateCommands() const
     for (int barrier = 1; barrier <= 3; ++barrier)
         commands.push_back(
             {.kind = SessionCommand::Arm, .lane = barrier, .flag = m_armed.at(std::size_t(barrier - 1))});
+    for (int lane = 1; lane <= 2; ++lane) {
+        if (const std::optional<std::uint32_t> tick = m_pendingStops.at(lane - 1))
+            commands.push_back({.kind = SessionCommand::PendingStop, .lane = lane, .tick = *tick});
+    }
     return commands;
 }
 
@@ -174,7 +196,22 @@ void TRaceSession::Replay(const std::vector<SessionCommand>& commands, const std
             // it was given, or this start would not have been taken.
             if (m_run.CanReset())
                 Reset();
-            Start(c.tick);
+            // A state's run keeps whether its station start came with a poor clock agreement.
+            if (Start(c.tick, c.flag) && c.numbers.value(0) == 1)
+                m_runClockDoubtful = true;
+            break;
+        case SessionCommand::StationStart:
+            if (m_run.CanReset())
+                Reset();
+            StationStart(c.tick, c.key, c.flag, std::uint32_t(c.numbers.value(0)));
+            break;
+        case SessionCommand::StationPaired:
+            SetStationPaired(c.flag);
+            if (!c.keys.isEmpty())
+                m_stationStarts = c.keys.mid(std::max<qsizetype>(0, c.keys.size() - kStationStartsKept));
+            break;
+        case SessionCommand::PendingStop:
+            KeepPendingStop(c.lane, c.tick);
             break;
         case SessionCommand::Stop:
             Stop(c.lane, c.tick, c.flag);
@@ -608,17 +645,30 @@ bool TRaceSession::StartAvailable() const
     return m_rules.laneCount < 2 || m_lanePositions[0] != m_lanePositions[1];
 }
 
-bool TRaceSession::Start(std::uint32_t tick)
+bool TRaceSession::StartRefused() const
 {
-    if (!Idle() ||
-        (m_rules.laneCount == 2 && m_lanePositions[0] >= 0 && m_lanePositions[0] == m_lanePositions[1]))
+    return !Idle() ||
+           (m_rules.laneCount == 2 && m_lanePositions[0] >= 0 && m_lanePositions[0] == m_lanePositions[1]);
+}
+
+bool TRaceSession::Start(std::uint32_t tick, bool byHand)
+{
+    if (StartRefused())
         return false;
+    Record({.kind = SessionCommand::Start, .tick = tick, .flag = byHand});
+    // A start by hand comes after any finish edge kept for the station's start.
+    DropPendingStops();
+    return StartRun(tick);
+}
+
+bool TRaceSession::StartRun(std::uint32_t tick)
+{
     m_run.SetLaneCount(m_rules.laneCount);
-    Record({.kind = SessionCommand::Start, .tick = tick});
     m_lastRunPositions = m_lanePositions;
     m_lastRunCells.clear();
     if (!m_run.Start(tick))
         return false;
+    m_runClockDoubtful = false;
     // The start crew arms the start barrier again when the next pair stands
     // ready; the finish barriers are armed once the lock is over.
     SetArmed(1, false);
@@ -627,12 +677,90 @@ bool TRaceSession::Start(std::uint32_t tick)
     return true;
 }
 
+void TRaceSession::SetStationPaired(bool paired)
+{
+    if (paired == m_stationPaired)
+        return;
+    Record({.kind = SessionCommand::StationPaired, .flag = paired});
+    m_stationPaired = paired;
+    if (!paired)
+        DropPendingStops();
+}
+
+bool TRaceSession::StationStart(std::uint32_t tick, const QString& identity, bool clockGood,
+                                std::uint32_t now)
+{
+    const bool fresh =
+        ElapsedTicks(tick, now) <= kStationStartMaxAgeMs || ElapsedTicks(now, tick) <= kStationStartAheadMs;
+    if (!m_stationPaired || identity.isEmpty() || m_stationStarts.contains(identity) || !BarrierArmed(1) ||
+        !fresh || StartRefused())
+        return false;
+    Record({.kind = SessionCommand::StationStart,
+            .tick = tick,
+            .flag = clockGood,
+            .key = identity,
+            .numbers = {int(now)}});
+    m_stationStarts.append(identity);
+    if (m_stationStarts.size() > kStationStartsKept)
+        m_stationStarts.removeFirst();
+    const std::array<std::optional<std::uint32_t>, 2> pending = std::exchange(m_pendingStops, {});
+    if (pending[0] || pending[1])
+        emit PendingStopsChanged();
+    if (!StartRun(tick))
+        return false;
+    m_runClockDoubtful = !clockGood;
+    // The lanes that crossed the finish before the start came stop at their
+    // ticks, the earlier first; an edge before the stamp or within the lock
+    // was no car of this run.
+    std::array<int, 2> order{1, 2};
+    if (pending[0] && pending[1] && ElapsedTicks(tick, *pending[1]) < ElapsedTicks(tick, *pending[0]))
+        order = {2, 1};
+    for (int lane : order) {
+        const std::optional<std::uint32_t>& stop = pending.at(lane - 1);
+        if (stop && TickNotBefore(*stop, tick) && !m_run.LockedAt(*stop) && m_run.LaneRunning(lane))
+            StopLane(lane, *stop, false);
+    }
+    return true;
+}
+
+std::optional<std::uint32_t> TRaceSession::PendingStop(int lane) const
+{
+    return IsLane(lane) ? m_pendingStops.at(lane - 1) : std::nullopt;
+}
+
+bool TRaceSession::KeepPendingStop(int lane, std::uint32_t tick)
+{
+    if (!m_stationPaired || !Idle() || !IsLane(lane) || lane > m_rules.laneCount ||
+        m_pendingStops.at(lane - 1))
+        return false;
+    Record({.kind = SessionCommand::PendingStop, .lane = lane, .tick = tick});
+    m_pendingStops.at(lane - 1) = tick;
+    SetArmed(lane + 1, false);
+    emit PendingStopsChanged();
+    return true;
+}
+
+void TRaceSession::DropPendingStops()
+{
+    if (!m_pendingStops[0] && !m_pendingStops[1])
+        return;
+    m_pendingStops = {};
+    emit PendingStopsChanged();
+}
+
 std::optional<int> TRaceSession::Stop(int lane, std::uint32_t tick, bool eliminated)
 {
     if (!m_run.LaneRunning(lane))
         return std::nullopt;
     Record({.kind = SessionCommand::Stop, .lane = lane, .tick = tick, .flag = eliminated});
+    return StopLane(lane, tick, eliminated);
+}
+
+std::optional<int> TRaceSession::StopLane(int lane, std::uint32_t tick, bool eliminated)
+{
     const std::optional<int> ms = m_run.Stop(lane, tick);
+    if (!ms)
+        return ms;
     SetArmed(lane + 1, false);
     RecordLaneResult(lane, *ms, eliminated);
     return ms;
@@ -661,10 +789,10 @@ void TRaceSession::RecordLaneResult(int lane, int ms, bool eliminated)
     m_lastRunCells.append({key, col});
     emit LaneStopped(lane, eliminated ? -1 : ms, key, col, text);
     if (!eliminated)
-        CheckRecordedTime(key, col, acrossRestart);
+        CheckRecordedTime(key, col, acrossRestart, m_runClockDoubtful);
 }
 
-void TRaceSession::CheckRecordedTime(const QString& key, int col, bool acrossRestart)
+void TRaceSession::CheckRecordedTime(const QString& key, int col, bool acrossRestart, bool clockDoubtful)
 {
     // A restore finds the mark the check gave as a command of its own: the
     // check (over the whole class) is not made again for every time.
@@ -684,14 +812,15 @@ void TRaceSession::CheckRecordedTime(const QString& key, int col, bool acrossRes
             others.append(time / 10);
     }
     const TimeDoubt doubt = CheckRunTime(ms / 10, m_rules.minimumHundredths, others);
-    if (doubt == TimeDoubt::None && !acrossRestart)
+    if (doubt == TimeDoubt::None && !acrossRestart && !clockDoubtful)
         return;
     Record({.kind = SessionCommand::Mark, .key = key, .numbers = {col}});
     QList<TimeMark> marks = m_unconfirmed;
     marks.append({key, col});
     SetMarks(std::move(marks));
     const QString why =
-        acrossRestart ? QStringLiteral("über den Neustart gemessen")
+        acrossRestart   ? QStringLiteral("über den Neustart gemessen")
+        : clockDoubtful ? QStringLiteral("Uhrabgleich ungenau")
         : doubt == TimeDoubt::BelowMinimum
             ? QStringLiteral("unter der Mindestzeit %1").arg(FormatRunTime(m_rules.minimumHundredths * 10))
             : QStringLiteral("weit weg von Klasse %1 in diesem Lauf").arg(runClass);
@@ -749,6 +878,9 @@ BarrierCommand TRaceSession::LineChanged(int line, std::uint32_t modemStatus, st
 
 BarrierCommand TRaceSession::StartEdge(std::uint32_t tick)
 {
+    // The station's start barrier starts the runs; a line here is a leftover wire.
+    if (m_stationPaired)
+        return BarrierCommand::None;
     const BarrierCommand command = m_run.StartEdge(StartAvailable(), BarrierArmedAt(1, tick), tick);
     if (command == BarrierCommand::Start)
         Start(tick);
@@ -757,6 +889,14 @@ BarrierCommand TRaceSession::StartEdge(std::uint32_t tick)
 
 BarrierCommand TRaceSession::FinishEdge(int lane, std::uint32_t tick)
 {
+    // With the station paired a finish edge never starts: before the run, with
+    // the start barrier armed, a car may have crossed while its start is still
+    // on the way (the link down): its tick is kept for when the start comes.
+    if (m_stationPaired && m_run.CanStart()) {
+        if (BarrierArmedAt(1, tick) && BarrierArmedAt(lane + 1, tick) && KeepPendingStop(lane, tick))
+            return BarrierCommand::Stop;
+        return BarrierCommand::None;
+    }
     const BarrierCommand command = m_run.FinishEdge(lane, StartAvailable(), BarrierArmedAt(1, tick),
                                                     BarrierArmedAt(lane + 1, tick), tick);
     if (command == BarrierCommand::None)

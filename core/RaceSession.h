@@ -25,7 +25,9 @@ struct SessionCommand
         SetRules,   // numbers: laneCount, probeLaufe, allLaufe, minimum (hundredths)
         SelectLane, // lane, number: position
         Swap,
-        Start,            // tick
+        // tick, flag: by hand (F5) while the start station is paired; numbers: 1 when
+        // a state's run came from a station start with a poor clock agreement
+        Start,
         Stop,             // lane, tick, flag: eliminated ("EL" instead of the time)
         EliminateStopped, // lane
         Reset,
@@ -50,6 +52,15 @@ struct SessionCommand
         Unplaced,           // lane, key, text: a time kept apart, as a journal's state holds it
         Arm,                // lane: the barrier (1 start, 2 and 3 the finishes), flag: armed
         EndLock,            // the lock ran out: finish barriers waiting for it are armed
+        // The start station is paired (flag) or not; keys: the starts it has
+        // delivered so far ("session:sequence"), each taken once.
+        StationPaired,
+        // A start from the station: tick its stamp on the finish's tick, key
+        // "session:sequence", flag: the clock agreement was good.
+        StationStart, // numbers: the finish's tick as it arrived
+        // A finish edge before the station's start came (lane, tick): applied
+        // when the start arrives with an earlier stamp.
+        PendingStop,
     };
     Kind kind = Load;
     int lane = 0;
@@ -198,7 +209,27 @@ public:
     // The start command (F5) is taken whenever no run is going, also without
     // starters: such a lane's time is kept apart. Only two lanes on one starter
     // are refused, whose two times would both go to him.
-    bool Start(std::uint32_t tick);
+    // byHand: F5 as the fallback while the start station is paired (journalled as such).
+    bool Start(std::uint32_t tick, bool byHand = false);
+
+    // ---- The start station at the top of the track.
+    // Paired, its starts start the runs and the finish's own start line is
+    // ignored (F5 stays as the fallback). Unpairing drops pending stops.
+    bool StationPaired() const { return m_stationPaired; }
+    // The station's starts taken ("session:sequence"), newest last.
+    const QStringList& StationStarts() const { return m_stationStarts; }
+    void SetStationPaired(bool paired);
+    // A start stamped at the station, its stamp converted to the finish's tick.
+    // Taken once per identity ("session:sequence"), only with no run going,
+    // the start barrier armed and a stamp after the last run; lanes whose
+    // finish edge came first stop at their kept tick. A start whose clock
+    // agreement was not good makes the run's times doubtful.
+    // now: the finish's tick as it arrived (a start from the outbox of hours ago
+    // is refused).
+    bool StationStart(std::uint32_t tick, const QString& identity, bool clockGood, std::uint32_t now);
+    // A finish edge came while the station's start was still on its way.
+    std::optional<std::uint32_t> PendingStop(int lane) const;
+    bool KeepPendingStop(int lane, std::uint32_t tick);
     // Stops a running lane: the time (or "EL") goes to its starter's next run
     // column. Returns the lane's time in ms; none when the lane does not run.
     std::optional<int> Stop(int lane, std::uint32_t tick, bool eliminated = false);
@@ -286,6 +317,8 @@ signals:
     // A recorded time is doubtful; why: "unter der Mindestzeit", ...
     void TimeDoubtful(const QString& key, int col, const QString& why);
     void MarksChanged();
+    // A lane's finish edge waits for the station's start ("Start unterwegs"), or no longer.
+    void PendingStopsChanged();
 
 private:
     struct UndoStep
@@ -307,11 +340,17 @@ private:
     BarrierCommand StartEdge(std::uint32_t tick);
     BarrierCommand FinishEdge(int lane, std::uint32_t tick);
     void SetArmed(int barrier, bool armed);
+    // No run going, and not two lanes on one starter.
+    bool StartRefused() const;
+    // Start and Stop without their record: a station start carries them out.
+    bool StartRun(std::uint32_t tick);
+    std::optional<int> StopLane(int lane, std::uint32_t tick, bool eliminated);
+    void DropPendingStops();
     // The lanes to the next pair, as "0,00" moves them.
     void AdvanceLanes();
     // Writes a lane's time (or "EL") into its starter's next run column.
     void RecordLaneResult(int lane, int ms, bool eliminated);
-    void CheckRecordedTime(const QString& key, int col, bool acrossRestart);
+    void CheckRecordedTime(const QString& key, int col, bool acrossRestart, bool clockDoubtful);
     void RebuildStartOrder(const ProtocolTable& rows);
     void SetMarks(QList<TimeMark> marks);
 
@@ -326,6 +365,13 @@ private:
     QList<UnplacedTime> m_unplaced;
     std::array<bool, 3> m_armed{false, false, false};
     bool m_finishArmPending = false; // armed when the lock ends
+    bool m_stationPaired = false;
+    std::array<std::optional<std::uint32_t>, 2> m_pendingStops;
+    QStringList m_stationStarts; // identities taken, newest last, a bounded number
+    // The tick the last run ended (its last stop) or started: a station start
+    // stamped before it is an old one sent again.
+    std::optional<std::uint32_t> m_lastRunTick;
+    bool m_runClockDoubtful = false; // this run's start came with a poor clock agreement
     std::array<TBarrierLine, 3> m_lines{
         {{MS_CTS_ON, kLastCtsStart}, {MS_DSR_ON, kLastDsrStart}, {MS_RLSD_ON, kLastRlsdStart}}};
     QList<TimeMark> m_lastRunCells;

@@ -30,7 +30,13 @@ void TSessionJournal::Write(const SessionCommand& command)
         const SessionCommand ruling{
             .kind = SessionCommand::SetRules,
             .numbers = {rules.laneCount, rules.probeLaufe, rules.allLaufe, rules.minimumHundredths}};
-        m_file->Begin({CommandRecord(ruling), CommandRecord(command)}, false);
+        std::vector<JournalRecord> records{CommandRecord(ruling), CommandRecord(command)};
+        // The start station stays paired over a new list, and its starts stay taken.
+        if (m_session.StationPaired() || !m_session.StationStarts().isEmpty())
+            records.push_back(CommandRecord({.kind = SessionCommand::StationPaired,
+                                             .flag = m_session.StationPaired(),
+                                             .keys = m_session.StationStarts()}));
+        m_file->Begin(records, false);
         return;
     }
     // Nothing before the first load.

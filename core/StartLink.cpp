@@ -22,6 +22,17 @@ QList<QByteArray> TStationLink::Poll(qint64 nowUs)
         out.append(EncodeStartLink(probe, mKey));
         mNextProbeUs = nowUs + ProbePeriodUs;
     }
+    if (mArmUntilUs != 0 && nowUs > mArmUntilUs)
+        mArmUntilUs = 0;
+    if (mArmUntilUs != 0 && nowUs >= mNextArmUs) {
+        StartLinkDatagram arm;
+        arm.type = StartLinkType::ArmRequest;
+        arm.session = mOutbox.Session();
+        arm.sequence = mArmSequence;
+        arm.startArmed = mArmWanted;
+        out.append(EncodeStartLink(arm, mKey));
+        mNextArmUs = nowUs + ArmRetryUs;
+    }
     mOutbox.Reconvert(mAgreement);
     for (const StartLinkDatagram& start : mOutbox.Due(nowUs))
         out.append(EncodeStartLink(start, mKey));
@@ -54,10 +65,20 @@ void TStationLink::Receive(const QByteArray& bytes, qint64 receivedUs)
         ++mCounters.stale;
         return;
     }
-    if (d.type == StartLinkType::FinishStatus)
+    if (d.type == StartLinkType::FinishStatus) {
         mStatus = d;
-    else if (!mAgreement.Add({d.t1, d.t2, d.t3, receivedUs}))
+        if (d.startArmed == mArmWanted)
+            mArmUntilUs = 0;
+    } else if (!mAgreement.Add({d.t1, d.t2, d.t3, receivedUs}))
         ++mCounters.malformed;
+}
+
+void TStationLink::RequestArm(bool armed, qint64 nowUs)
+{
+    mArmWanted = armed;
+    ++mArmSequence;
+    mArmUntilUs = nowUs + ArmRequestLifeUs;
+    mNextArmUs = nowUs;
 }
 
 TFinishLink::Received TFinishLink::Receive(const QByteArray& bytes, qint64 receivedUs)
@@ -72,7 +93,8 @@ TFinishLink::Received TFinishLink::Receive(const QByteArray& bytes, qint64 recei
         return result;
     }
     const StartLinkDatagram& d = decoded.datagram;
-    if (d.type != StartLinkType::ClockProbe && d.type != StartLinkType::Start) {
+    if (d.type != StartLinkType::ClockProbe && d.type != StartLinkType::Start &&
+        d.type != StartLinkType::ArmRequest) {
         mAcceptance.NoteMalformed();
         return result;
     }
@@ -92,6 +114,18 @@ TFinishLink::Received TFinishLink::Receive(const QByteArray& bytes, qint64 recei
         result.replies.append(EncodeStartLink(reply, mKey));
         return result;
     }
+    if (d.type == StartLinkType::ArmRequest) {
+        // Each request once, in order: an older one arriving late is no longer the crew's wish.
+        if (d.session != mArmSession) {
+            mArmSession = d.session;
+            mArmSequence = 0;
+        }
+        if (d.sequence > mArmSequence) {
+            mArmSequence = d.sequence;
+            result.arm = d.startArmed;
+        }
+        return result;
+    }
     result.verdict = mAcceptance.Offer(d);
     if (*result.verdict == StartVerdict::Accepted)
         result.start = d;
@@ -105,7 +139,7 @@ TFinishLink::Received TFinishLink::Receive(const QByteArray& bytes, qint64 recei
 }
 
 QByteArray TFinishLink::Status(FinishRunState state, const QString& lane1, const QString& lane2,
-                               qint64 uncertaintyUs, bool clockGood)
+                               qint64 uncertaintyUs, bool clockGood, bool startArmed)
 {
     StartLinkDatagram status;
     status.type = StartLinkType::FinishStatus;
@@ -117,5 +151,6 @@ QByteArray TFinishLink::Status(FinishRunState state, const QString& lane1, const
     status.lane2 = lane2;
     status.uncertaintyUs = std::uint32_t(std::clamp<qint64>(uncertaintyUs, 0, UINT32_MAX));
     status.clockGood = clockGood;
+    status.startArmed = startArmed;
     return EncodeStartLink(status, mKey);
 }

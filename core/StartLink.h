@@ -29,9 +29,18 @@ public:
     QList<QByteArray> Poll(qint64 nowUs);
     // A datagram from the finish, received at receivedUs.
     void Receive(const QByteArray& bytes, qint64 receivedUs);
+    // The start crew arms (or disarms) the finish's start barrier: asked again
+    // with every poll (every ArmRetryUs) until the finish's status shows it, for
+    // up to ArmRequestLifeUs.
+    void RequestArm(bool armed, qint64 nowUs);
+    static constexpr qint64 ArmRetryUs = 200'000;
+    static constexpr qint64 ArmRequestLifeUs = 5'000'000;
+    // An arm request waits for the finish's answer.
+    bool ArmRequestPending() const { return mArmUntilUs != 0; }
 
     const TClockAgreement& Agreement() const { return mAgreement; }
     TStartOutbox& Outbox() { return mOutbox; }
+    const TStartOutbox& Outbox() const { return mOutbox; }
     // The finish's latest status, none before the first.
     const std::optional<StartLinkDatagram>& FinishStatus() const { return mStatus; }
     const StartLinkCounters& Counters() const { return mCounters; }
@@ -44,6 +53,10 @@ private:
     qint64 mNextProbeUs = std::numeric_limits<qint64>::min();
     std::optional<StartLinkDatagram> mStatus;
     StartLinkCounters mCounters;
+    bool mArmWanted = false;
+    std::uint32_t mArmSequence = 0;
+    qint64 mArmUntilUs = 0; // 0: none pending
+    qint64 mNextArmUs = 0;
 };
 
 // The finish: answers probes, takes each start once and acknowledges it.
@@ -57,13 +70,15 @@ public:
         QList<QByteArray> replies;              // to the sender
         std::optional<StartLinkDatagram> start; // a start to take, once
         std::optional<StartVerdict> verdict;    // for a start datagram
+        std::optional<bool> arm;                // the paired station's crew arms (true) or disarms
     };
     Received Receive(const QByteArray& bytes, qint64 receivedUs);
     // The status for the paired station.
     QByteArray Status(FinishRunState state, const QString& lane1, const QString& lane2, qint64 uncertaintyUs,
-                      bool clockGood);
+                      bool clockGood, bool startArmed = false);
 
     TStartAcceptance& Acceptance() { return mAcceptance; }
+    const TStartAcceptance& Acceptance() const { return mAcceptance; }
     // The paired station's agreement as its latest probe told, none before one.
     struct StationClock
     {
@@ -78,4 +93,8 @@ private:
     std::optional<StationClock> mPairedClock;
     std::uint32_t mSent = 0;
     TStartAcceptance mAcceptance;
+    // The paired station's last arm request taken: a request repeated or
+    // replayed arms nothing again.
+    std::uint64_t mArmSession = 0;
+    std::uint32_t mArmSequence = 0;
 };

@@ -222,9 +222,12 @@ QByteArray EncodeStartLink(const StartLinkDatagram& d, const QByteArray& key)
         LinkPut<std::uint64_t>(out, d.originSession);
         LinkPut<std::uint8_t>(out, std::uint8_t(d.runState));
         LinkPut<std::uint32_t>(out, d.uncertaintyUs);
-        LinkPut<std::uint8_t>(out, d.clockGood ? 1 : 0);
+        LinkPut<std::uint8_t>(out, std::uint8_t((d.clockGood ? 1 : 0) | (d.startArmed ? 2 : 0)));
         LinkPutText(out, d.lane1);
         LinkPutText(out, d.lane2);
+        break;
+    case StartLinkType::ArmRequest:
+        LinkPut<std::uint8_t>(out, d.startArmed ? 1 : 0);
         break;
     }
     out.append(LinkMac(key, out));
@@ -259,7 +262,7 @@ StartLinkDecoded DecodeStartLink(const QByteArray& bytes, const QByteArray& key)
     in.Get(type);
     in.Get(d.session);
     in.Get(d.sequence);
-    if (type < std::uint8_t(StartLinkType::ClockProbe) || type > std::uint8_t(StartLinkType::FinishStatus))
+    if (type < std::uint8_t(StartLinkType::ClockProbe) || type > std::uint8_t(StartLinkType::ArmRequest))
         return reject(StartLinkReject::UnknownType);
     d.type = StartLinkType(type);
     bool complete = true;
@@ -287,15 +290,62 @@ StartLinkDecoded DecodeStartLink(const QByteArray& bytes, const QByteArray& key)
         std::uint8_t state = 0;
         complete = in.Get(d.originSession) && in.Get(state) && in.Get(d.uncertaintyUs) && in.Get(flags) &&
                    in.GetText(d.lane1, sound) && in.GetText(d.lane2, sound);
-        sound = sound && state <= std::uint8_t(FinishRunState::FinishWaiting) && flags <= 1;
+        sound = sound && state <= std::uint8_t(FinishRunState::FinishWaiting) && flags <= 3;
         d.runState = FinishRunState(std::min<std::uint8_t>(state, 2));
+        d.startArmed = (flags & 2) != 0;
+        flags &= 1;
         break;
     }
+    case StartLinkType::ArmRequest:
+        complete = in.Get(flags);
+        sound = sound && flags <= 1;
+        d.startArmed = flags == 1;
+        flags = 0;
+        break;
     }
     if (!complete || !in.AtEnd())
         return reject(StartLinkReject::BadLength);
     if (!sound)
         return reject(StartLinkReject::BadField);
     d.clockGood = flags == 1;
+    return result;
+}
+
+FinishAddressCheck CheckFinishAddress(const QString& typed)
+{
+    FinishAddressCheck result;
+    const QString text = typed.trimmed();
+    const qsizetype colon = text.lastIndexOf(u':');
+    QString host = colon > 0 ? text.left(colon) : QString();
+    bool portOk = false;
+    const uint port = colon > 0 ? text.mid(colon + 1).toUInt(&portOk) : 0;
+    if (colon <= 0 || !portOk || port < 1 || port > 65535) {
+        result.error =
+            QStringLiteral("Die Zieladresse braucht die Form Adresse:Port, z. B. 192.168.1.20:47110.");
+        return result;
+    }
+    bool sound = false;
+    if (host.startsWith(u'[') && host.endsWith(u']')) {
+        host = host.mid(1, host.size() - 2);
+        sound = !host.isEmpty() && host.size() <= 45 && host.contains(u':') &&
+                std::all_of(host.cbegin(), host.cend(), [](QChar c) {
+                    return c == u':' || c == u'.' || c == u'%' || c.isLetterOrNumber();
+                });
+    } else {
+        const QStringList parts = host.split(u'.');
+        sound = parts.size() == 4 && std::all_of(parts.cbegin(), parts.cend(), [](const QString& part) {
+                    bool ok = false;
+                    const uint value = part.toUInt(&ok);
+                    return ok && part.size() <= 3 && value <= 255 &&
+                           std::all_of(part.cbegin(), part.cend(), [](QChar c) { return c.isDigit(); });
+                });
+    }
+    if (!sound) {
+        result.error =
+            QStringLiteral("„%1“ ist keine IP-Adresse des Ziel-Laptops (z. B. 192.168.1.20).").arg(host);
+        return result;
+    }
+    result.host = host;
+    result.port = std::uint16_t(port);
     return result;
 }

@@ -31,6 +31,16 @@ struct PairingCodeCheck
 PairingCodeCheck NormalisePairingCode(const QString& typed);
 // Four groups of four with dashes, for display.
 QString FormatPairingCode(const QString& normalised);
+// The finish's address as the station's setting gives it, "192.168.1.20:47110"
+// or "[fe80::1]:47110": an IPv4 address or an IPv6 one in brackets, and a port.
+struct FinishAddressCheck
+{
+    QString host; // without brackets; empty on error
+    std::uint16_t port = 0;
+    QString error; // German; empty when sound
+};
+FinishAddressCheck CheckFinishAddress(const QString& typed);
+
 // The 32-byte MAC key of a normalised code.
 QByteArray StartLinkKey(const QString& normalisedCode);
 
@@ -44,7 +54,8 @@ enum class StartLinkType : std::uint8_t {
     ProbeReply = 2,   // finish → station: the probing station, t1 echoed, t2 received, t3 sent
     Start = 3,        // station → finish: a start edge, see StartLinkDatagram
     Acknowledge = 4,  // finish → station: originSession and originSequence taken
-    FinishStatus = 5, // finish → station: run state, the pair on the lanes, clock quality
+    FinishStatus = 5, // finish → station: run state, the pair on the lanes, clock quality, start barrier
+    ArmRequest = 6,   // station → finish: the start crew arms (or disarms) the start barrier
 };
 
 enum class FinishRunState : std::uint8_t {
@@ -74,6 +85,8 @@ struct StartLinkDatagram
     // Start: the conversion's; probe: the station's agreement now; status: as the finish sees it.
     std::uint32_t uncertaintyUs = 0;
     bool clockGood = false;
+    // Status: the finish's start barrier is armed; arm request: the state asked for.
+    bool startArmed = false;
     // Status.
     FinishRunState runState = FinishRunState::TrackClear;
     QString lane1;

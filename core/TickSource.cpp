@@ -13,6 +13,12 @@ std::uint32_t MonotonicTickSource::GetTickCount() const
     return std::uint32_t(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
 }
 
+qint64 MonotonicMicroseconds()
+{
+    using namespace std::chrono;
+    return duration_cast<microseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
 ITickSource& TickSource()
 {
     static MonotonicTickSource monotonic;
@@ -20,4 +26,7 @@ ITickSource& TickSource()
     return source ? *source : monotonic;
 }
 
-void SetTickSource(ITickSource* source) { installedSource.store(source); }
+void SetTickSource(ITickSource* source)
+{
+    installedSource.store(source);
+}

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QtGlobal>
 #include <cstdint>
 
 // A 32-bit millisecond tick counter that wraps like the system's. Elapsed
@@ -25,4 +26,16 @@ ITickSource& TickSource();
 // Installs a replacement (not owned); nullptr restores the monotonic clock.
 void SetTickSource(ITickSource* source);
 
-constexpr std::uint32_t ElapsedTicks(std::uint32_t from, std::uint32_t to) { return to - from; }
+// Microseconds of the monotonic clock MonotonicTickSource reads: its tick is
+// TickOfMicroseconds of this, so a time on this clock (a start converted from
+// the start station's) is a tick of the session's.
+qint64 MonotonicMicroseconds();
+constexpr std::uint32_t TickOfMicroseconds(qint64 us)
+{
+    return std::uint32_t(us >= 0 ? us / 1000 : (us - 999) / 1000);
+}
+
+constexpr std::uint32_t ElapsedTicks(std::uint32_t from, std::uint32_t to)
+{
+    return to - from;
+}

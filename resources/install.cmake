@@ -17,7 +17,8 @@ install(FILES ${QUELLORIX_WORD_TEMPLATE} DESTINATION ${CMAKE_INSTALL_DATADIR}/qu
 # A lower-case command beside the program; the settings follow the program file, not the link.
 file(CREATE_LINK Quellorix ${CMAKE_CURRENT_BINARY_DIR}/quellorix SYMBOLIC)
 install(FILES ${CMAKE_CURRENT_BINARY_DIR}/quellorix DESTINATION ${CMAKE_INSTALL_BINDIR})
-install(FILES ${CMAKE_CURRENT_LIST_DIR}/quellorix.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+install(FILES ${CMAKE_CURRENT_LIST_DIR}/quellorix.desktop ${CMAKE_CURRENT_LIST_DIR}/quellorix-startplatz.desktop
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES ${CMAKE_CURRENT_LIST_DIR}/images/Quellorix.svg
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps RENAME quellorix.svg)
 install(DIRECTORY ${CMAKE_SOURCE_DIR}/reports/manual/ DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/quellorix/handbuch)

@@ -3,14 +3,17 @@
 #include "FakeSerialDevice.h"
 #include "FakeTickSource.h"
 #include "FormMainAccess.h"
+#include "FreePort.h"
 #include "LineSampler.h"
 #include "ProtocolLogic.h"
 #include "SerialAdapters.h"
 #include "SerialPorts.h"
+#include "StartLinkPort.h"
 #include "TBitBtnWithColor.h"
 #include "TCfgDialog.h"
 #include "TComPort.h"
 #include "TFormMain.h"
+#include "TFormStation.h"
 #include "TSortGrid.h"
 #include "TStatusBar.h"
 #include "TestDialogs.h"
@@ -53,6 +56,7 @@ private:
     QList<int> presentPorts{1, 3};
     QHash<int, QString> portProblems; // what keeps this user from a port
     QTemporaryDir devFolder;          // device nodes and their by-id links
+    bool linkOnFakeTicks = false;     // the start station's link runs on the fake ticks
 
     QString SettingsFile() const { return settingsDir.filePath(QStringLiteral("settings.ini")); }
 
@@ -78,6 +82,8 @@ private:
         }
         TSystemAccess access;
         access.Ticks = clock.get();
+        if (linkOnFakeTicks)
+            access.StartLinkClock = [this] { return LinkNow(); };
         access.Dialogs = dialogs.get();
         const QString file = SettingsFile();
         access.OpenSettings = [file] { return std::make_unique<QSettings>(file, QSettings::IniFormat); };
@@ -127,6 +133,9 @@ private:
 
     void EndLock() { window->TimerGesperrtTimer(); }
 
+    // The fake ticks in microseconds, for both ends of the start station's link.
+    qint64 LinkNow() const { return qint64(clock->GetTickCount()) * 1000; }
+
     // Where the lane-dependent parts of the window lie, at a fixed window size.
     QList<QRect> LaneLayout()
     {
@@ -159,6 +168,7 @@ private Q_SLOTS:
         dialogs = std::make_unique<TestDialogs>();
         line = std::make_unique<FakeSerialLine>();
         presentPorts = {1, 3};
+        linkOnFakeTicks = false;
     }
 
     void cleanup()
@@ -230,6 +240,142 @@ private Q_SLOTS:
         QVERIFY(!window->TimerGesperrtStart->isActive());
         Edge(EV_DSR, MS_DSR_ON, 51700); // the car arrives 0.2 s later
         QCOMPARE(Cell(ColLauf1, 1), QStringLiteral("1,70"));
+    }
+
+    // The start station at the top of the track, over loopback: its crew arms
+    // the start barrier, its start starts the run at the station's stamp, the
+    // finish's own start line starts nothing, and a finish edge that comes
+    // before the start (the link down) waits, shown, for the exact time.
+    void startStationStartsTheRunsAtTheFinish()
+    {
+        const quint16 port = FreeUdpPort();
+        QVERIFY(port != 0);
+        const QString code = QStringLiteral("ABCDEFGHJKLMNPQR");
+        linkOnFakeTicks = true;
+        CreateWindow(0, 0, 0, 2, [&](TStoredSettings& s) {
+            s.StartplatzPort = port;
+            s.StartplatzSchluessel = code;
+        });
+        QVERIFY(window->StartLink());
+        QVERIFY(window->Session().StationPaired());
+        auto* state = window->findChild<QLabel*>(QStringLiteral("StartLinkState"));
+        QVERIFY(state && state->isVisible());
+        QCOMPARE(state->text(), QStringLiteral("Startplatz nicht verbunden"));
+        TStationStartLinkPort station(StartLinkKey(code), 4711, [this] { return LinkNow(); });
+        QString error;
+        QVERIFY2(station.Open(QHostAddress::LocalHost, port, &error), qPrintable(error));
+        // The probes go while the (fake) clock moves on.
+        QTRY_VERIFY_WITH_TIMEOUT((clock->Advance(200), station.Link().Agreement().IsGood(station.Now())),
+                                 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(state->text().startsWith(QStringLiteral("Startplatz verbunden")), 10000);
+
+        station.RequestArm(true);
+        QTRY_VERIFY_WITH_TIMEOUT(On(window->ImageLSstart), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(station.Link().FinishStatus() && station.Link().FinishStatus()->startArmed,
+                                 10000);
+        QCOMPARE(station.Link().FinishStatus()->lane1, QStringLiteral("1 Fahrer1 (A)"));
+        QCOMPARE(station.Link().FinishStatus()->lane2, QStringLiteral("2 Fahrer2 (A)"));
+        QCOMPARE(FinishRunStateText(station.Link().FinishStatus()->runState), QStringLiteral("Strecke frei"));
+        window->LockLS1->trigger();
+        window->LockLS21->trigger();
+        QVERIFY(On(window->ImageLS1) && On(window->ImageLS2));
+
+        // A wire left on the finish's start line starts nothing.
+        Edge(EV_CTS, MS_CTS_ON, clock->GetTickCount());
+        QVERIFY(!window->Clock->isActive());
+
+        // The station's edge stamped now; lane 1 finishes 30 s later, before the start has arrived.
+        const std::uint32_t startTick = clock->GetTickCount();
+        clock->Advance(31000);
+        Edge(EV_DSR, MS_DSR_ON, startTick + 30000);
+        auto* pending = window->findChild<QLabel*>(QStringLiteral("StartPending1"));
+        QVERIFY(pending && pending->isVisible());
+        QVERIFY(!window->Clock->isActive());
+        QTRY_COMPARE_WITH_TIMEOUT(FinishRunStateText(station.Link().FinishStatus()->runState),
+                                  QStringLiteral("Ziel wartet"), 10000);
+        station.Edge(qint64(startTick) * 1000);
+        QTRY_COMPARE_WITH_TIMEOUT(Cell(ColLauf1, 1), QStringLiteral("30,00"), 10000);
+        QVERIFY(!pending->isVisible());
+        QVERIFY(window->Clock->isActive());
+        QVERIFY(!On(window->ImageLSstart));
+        EndLock();
+        Edge(EV_RLSD, MS_RLSD_ON, startTick + 31250);
+        QCOMPARE(Cell(ColLauf2, 1).isEmpty(), true);
+        QCOMPARE(Cell(ColLauf1, 2), QStringLiteral("31,25"));
+        QTRY_VERIFY_WITH_TIMEOUT(station.Link().Outbox().Pending().empty(), 10000);
+
+        // F5 stays the fallback, journalled as a start by hand.
+        window->bRESET->click();
+        QVERIFY(window->Session().Idle());
+        QVERIFY(window->mStart->isEnabled());
+        window->mStart->trigger();
+        QVERIFY(window->Clock->isActive());
+    }
+
+    // The station's own window on its own (fake) serial line, beside the finish's:
+    // [F4] at the station arms the finish's start barrier, the station's start
+    // edge starts the run at its tick, the finish's edge stops it; the start
+    // not yet acknowledged is kept in the station's file.
+    void startStationWindowStartsTheFinishsRun()
+    {
+        const quint16 port = FreeUdpPort();
+        QVERIFY(port != 0);
+        const QString code = QStringLiteral("23456789ABCDEFGH");
+        linkOnFakeTicks = true;
+        CreateWindow(0, 0, 0, 2, [&](TStoredSettings& s) {
+            s.StartplatzPort = port;
+            s.StartplatzSchluessel = code;
+        });
+        window->LockLS1->trigger();
+        window->LockLS21->trigger();
+        const QString stationSettings = settingsDir.filePath(QStringLiteral("station.ini"));
+        {
+            TStoredSettings stored;
+            stored.Port = 1;
+            stored.ZielAdresse = QStringLiteral("127.0.0.1:%1").arg(port);
+            stored.StartplatzSchluessel = code;
+            QSettings file(stationSettings, QSettings::IniFormat);
+            QVERIFY(WriteSettings(file, stored));
+        }
+        FakeSerialLine stationLine;
+        TStationAccess access;
+        access.OpenSettings = [stationSettings] {
+            return std::make_unique<QSettings>(stationSettings, QSettings::IniFormat);
+        };
+        access.DeviceFactory = stationLine.Factory();
+        access.Clock = [this] { return LinkNow(); };
+        access.OutboxFile = settingsDir.filePath(QStringLiteral("startplatz-starts.bin"));
+        TFormStation station(access);
+        QVERIFY(ShowActive(station));
+        QVERIFY(stationLine.WaitForIdleMonitor());
+        QTRY_VERIFY_WITH_TIMEOUT(
+            (clock->Advance(200), station.RunState->text() == QStringLiteral("Strecke frei")), 20000);
+        QTRY_VERIFY_WITH_TIMEOUT((clock->Advance(200), station.Link()->Link().Agreement().IsGood(LinkNow())),
+                                 20000);
+        QCOMPARE(station.Lane1->text(), QStringLiteral("1 Fahrer1 (A)"));
+        QCOMPARE(station.BarrierState->text(), QStringLiteral("Start-Lichtschranke aus"));
+
+        QTest::keyClick(&station, Qt::Key_F4);
+        QTRY_VERIFY_WITH_TIMEOUT(On(window->ImageLSstart), 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(station.BarrierState->text(), QStringLiteral("Start-Lichtschranke scharf"),
+                                  10000);
+
+        const std::uint32_t startTick = clock->GetTickCount();
+        stationLine.Raise(EV_CTS, MS_CTS_ON, startTick);
+        QTRY_VERIFY_WITH_TIMEOUT(window->Clock->isActive(), 10000);
+        QCOMPARE(station.LastStarts->count(), 1);
+        QVERIFY(station.LastStarts->item(0)->text().endsWith(QStringLiteral("Start gesendet")));
+        // Acknowledged, the start leaves the station's file.
+        QTRY_VERIFY_WITH_TIMEOUT(station.Link()->Link().Outbox().Pending().empty(), 10000);
+        QFile kept(access.OutboxFile);
+        QVERIFY(kept.open(QIODevice::ReadOnly));
+        TStartOutbox empty(1);
+        QVERIFY(empty.Load(kept.readAll(), 0));
+        QVERIFY(empty.Pending().empty());
+        QTRY_COMPARE_WITH_TIMEOUT(station.RunState->text(), QStringLiteral("Läuft"), 10000);
+        EndLock();
+        Edge(EV_DSR, MS_DSR_ON, startTick + 25430);
+        QCOMPARE(Cell(ColLauf1, 1), QStringLiteral("25,43"));
     }
 
     // The repeat filter compares the whole status word: the same line state

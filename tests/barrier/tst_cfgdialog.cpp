@@ -16,6 +16,7 @@
 
 #include "SerialAdapters.h"
 #include "SerialPorts.h"
+#include "StartLinkCodec.h"
 
 namespace {
 
@@ -96,6 +97,9 @@ private slots:
     void minimumTimeTransfer_data();
     void minimumTimeTransfer();
     void okAndCancelResults();
+    void startStationFieldsTransfer();
+    void startStationFieldsRefuseUnsoundInput_data();
+    void startStationFieldsRefuseUnsoundInput();
     void contactPictures();
     void drawItemGeometry();
     void drawItemPicturesAndText();
@@ -637,6 +641,96 @@ void TestCfgDialog::okAndCancelResults()
     QTest::keyClick(&dialog, Qt::Key_Escape);
     QCOMPARE(dialog.result(), int(QDialog::Rejected));
     QCOMPARE(rejected.count(), 2);
+}
+
+void TestCfgDialog::startStationFieldsTransfer()
+{
+    TCfgDialog dialog(Com1AndCom3);
+    TStoredSettings settings = WithPort(0);
+    settings.StartplatzSchluessel = QStringLiteral("ABCDEFGHJKLMNPQR");
+    settings.ZielAdresse = QStringLiteral("192.168.1.20:47110");
+    dialog.Fill(settings);
+    QCOMPARE(dialog.edStartplatzSchluessel->text(), QStringLiteral("ABCD-EFGH-JKLM-NPQR"));
+    QVERIFY(HasPixel(dialog.ImageStartplatzCode->pixmap().toImage(), qRgb(0, 0, 0)));
+    dialog.show();
+    dialog.layout()->activate();
+    const QSize size = dialog.size();
+    // Typed as people type a code they read; a port given keeps the code.
+    dialog.edStartplatzSchluessel->setText(QStringLiteral("2345 6789 abcd efgh"));
+    dialog.seStartplatzPort->setValue(47110);
+    QTest::mouseClick(dialog.OKBtn, Qt::LeftButton);
+    QCOMPARE(dialog.result(), int(QDialog::Accepted));
+    dialog.ApplyTo(settings);
+    QCOMPARE(settings.StartplatzPort, 47110);
+    QCOMPARE(settings.StartplatzSchluessel, QStringLiteral("23456789ABCDEFGH"));
+    QCOMPARE(settings.ZielAdresse, QStringLiteral("192.168.1.20:47110"));
+
+    // A finish that listens without a code gets a fresh one to show.
+    settings.StartplatzPort = 0;
+    settings.StartplatzSchluessel.clear();
+    dialog.Fill(settings);
+    QVERIFY(dialog.edStartplatzSchluessel->text().isEmpty());
+    dialog.seStartplatzPort->setValue(47111);
+    QVERIFY(NormalisePairingCode(dialog.edStartplatzSchluessel->text()).error.isEmpty());
+    const QString made = dialog.edStartplatzSchluessel->text();
+    QTest::mouseClick(dialog.btnNeuerSchluessel, Qt::LeftButton);
+    QVERIFY(dialog.edStartplatzSchluessel->text() != made);
+    QVERIFY(HasPixel(dialog.ImageStartplatzCode->pixmap().toImage(), qRgb(0, 0, 0)));
+    dialog.show();
+    dialog.layout()->activate();
+    QCOMPARE(dialog.size(), size);
+}
+
+void TestCfgDialog::startStationFieldsRefuseUnsoundInput_data()
+{
+    QTest::addColumn<QString>("code");
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<QString>("note");
+    QTest::newRow("a letter the code never has") << "ABCD-EFGH-JKLM-NPQO"
+                                                 << ""
+                                                 << "Der Schlüssel enthält „O“";
+    QTest::newRow("a code too short") << "ABCD-EFGH"
+                                      << ""
+                                      << "Der Schlüssel ist unvollständig: 8 von 16";
+    QTest::newRow("an address without port") << ""
+                                             << "192.168.1.20"
+                                             << "Die Zieladresse braucht die Form Adresse:Port";
+    QTest::newRow("a name instead of an address") << ""
+                                                  << "ziel:47110"
+                                                  << "„ziel“ ist keine IP-Adresse des Ziel-Laptops";
+}
+
+void TestCfgDialog::startStationFieldsRefuseUnsoundInput()
+{
+    QFETCH(QString, code);
+    QFETCH(QString, address);
+    QFETCH(QString, note);
+    TCfgDialog dialog(Com1AndCom3);
+    TStoredSettings settings = WithPort(0);
+    settings.StartplatzSchluessel = QStringLiteral("ABCDEFGHJKLMNPQR");
+    settings.ZielAdresse = QStringLiteral("10.0.0.2:5000");
+    dialog.Fill(settings);
+    dialog.show();
+    dialog.layout()->activate();
+    const QSize size = dialog.size();
+    dialog.edStartplatzSchluessel->setText(code);
+    dialog.edZielAdresse->setText(address);
+    QTest::mouseClick(dialog.OKBtn, Qt::LeftButton);
+    // Refused: the dialog stays, says why in German, and keeps its size.
+    QVERIFY(dialog.isVisible());
+    QVERIFY2(dialog.LabelStartplatzFehler->text().startsWith(note),
+             qPrintable(dialog.LabelStartplatzFehler->text()));
+    dialog.layout()->activate();
+    QCOMPARE(dialog.size(), size);
+    // Mended, it is taken.
+    dialog.edStartplatzSchluessel->setText(QStringLiteral("abcd efgh jklm npqr"));
+    dialog.edZielAdresse->setText(QStringLiteral("[fe80::1]:5000"));
+    QVERIFY(dialog.LabelStartplatzFehler->text().isEmpty());
+    QTest::mouseClick(dialog.OKBtn, Qt::LeftButton);
+    QCOMPARE(dialog.result(), int(QDialog::Accepted));
+    dialog.ApplyTo(settings);
+    QCOMPARE(settings.StartplatzSchluessel, QStringLiteral("ABCDEFGHJKLMNPQR"));
+    QCOMPARE(settings.ZielAdresse, QStringLiteral("[fe80::1]:5000"));
 }
 
 void TestCfgDialog::contactPictures()

@@ -241,6 +241,18 @@ void TestSettings::readsHandWrittenFile_data()
             << QByteArray("Left=x\nOnlineZiel=sftp://verein@www.example.de/live/\nOnlineBenutzer=verein\n")
             << s;
     }
+    {
+        TStoredSettings s;
+        s.StartplatzPort = 47110;
+        s.StartplatzSchluessel = QStringLiteral("ABCDEFGHJKLMNPQR");
+        s.ZielAdresse = QStringLiteral("192.168.1.20:47110");
+        QTest::newRow("start station beside the numbers, the code as typed")
+            << QByteArray("Left=x\nStartplatzPort=47110\nStartplatzSchluessel=abcd-efgh jklm-npqr\n"
+                          "ZielAdresse= 192.168.1.20:47110\n")
+            << s;
+        QTest::newRow("start station port out of range and an unsound code are off")
+            << QByteArray("StartplatzPort=70000\nStartplatzSchluessel=ABCD-0000\n") << TStoredSettings{};
+    }
 }
 
 void TestSettings::readsHandWrittenFile()
@@ -278,6 +290,9 @@ void TestSettings::writtenValuesReadBackInANewStore()
     values.Mindestzeit = 875;
     values.OnlineZiel = QStringLiteral("https://www.example.de/dav/live/");
     values.OnlineBenutzer = QStringLiteral("verein");
+    values.StartplatzPort = 47110;
+    values.StartplatzSchluessel = QStringLiteral("ABCDEFGHJKLMNPQR");
+    values.ZielAdresse = QStringLiteral("[fe80::1]:47110");
     {
         QSettings store(path, QSettings::IniFormat);
         QVERIFY(WriteSettings(store, values));

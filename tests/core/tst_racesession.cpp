@@ -22,6 +22,8 @@
 //   sel <lane> <position> | swap | edit <key> <col> <text> | confirm | repeat
 //   del <key> | clear | undo | rank | late <nr> <class> (a late entry) | unlock (the lock time is over) |
 //   sedge <ms> <armed> | fedge <lane> <ms> <start armed> <finish armed>
+//   pair <0|1> (the start station) | arm <barrier> <0|1> | hand <ms> (F5 while paired) |
+//   sstart <ms> <session:sequence> <clock good 0|1> [<finish tick as it arrived>] (the station's start)
 // The protocol is written as "key:runs=total#place" per starter in start order.
 class TestRaceSession : public QObject
 {
@@ -110,6 +112,14 @@ bool Give(TRaceSession& session, const QString& line)
         session.Undo();
     } else if (c == u"rank") {
         session.Rank();
+    } else if (c == u"pair") {
+        session.SetStationPaired(n(1) != 0);
+    } else if (c == u"arm") {
+        session.ArmBarrier(n(1), n(2) != 0);
+    } else if (c == u"hand") {
+        session.Start(u(1), true);
+    } else if (c == u"sstart") {
+        session.StationStart(u(1), w.value(2), n(3) != 0, w.size() > 4 ? u(4) : u(1));
     } else if (c == u"unlock") {
         session.EndLock();
     } else if (c == u"sedge" || c == u"fedge") {
@@ -152,6 +162,12 @@ QString StateText(const TRaceSession& session)
     QString marks;
     for (const auto& [key, col] : session.Unconfirmed())
         marks += QStringLiteral(" ?%1/%2").arg(key).arg(col - ColLauf1 + 1);
+    if (session.StationPaired())
+        marks += QStringLiteral(" paired");
+    for (int lane = 1; lane <= 2; ++lane) {
+        if (const auto tick = session.PendingStop(lane))
+            marks += QStringLiteral(" pending %1@%2").arg(lane).arg(*tick);
+    }
     return QStringLiteral("%1 lanes %2,%3%4%5")
         .arg(QLatin1String(states[int(session.Run().State())]))
         .arg(session.LaneKey(1).isEmpty() ? QStringLiteral("-") : session.LaneKey(1))
@@ -342,6 +358,50 @@ void TestRaceSession::raceDayScript_data()
         << "load A A; edit 1 5 31.5; edit 2 5 abc; edit 2 5 el; edit 2 6 -3"
         << "1:31,50 2:EL"
         << "Ready lanes 1,2";
+    QTest::newRow("the station's start starts the run at its stamp, the finish edges stop the lanes")
+        << "load A A; pair 1; arm 1 1; sstart 1000 s:1 1 1040; unlock; fedge 1 31000 0 1; fedge 2 32000 0 1"
+        << "1:30,00 2:31,00"
+        << "ResetDue lanes 1,2 paired";
+    QTest::newRow("with the station paired the finish's own start line starts nothing")
+        << "load A A; pair 1; sedge 0 1"
+        << "1: 2:"
+        << "Ready lanes 1,2 paired";
+    QTest::newRow("finish edges before the start waits for it; the late start gives the exact times")
+        << "load A A; pair 1; fedge 2 32000 1 1; fedge 1 31000 1 1; sstart 1000 s:1 1 33500; unlock; "
+           "fedge 1 34000 0 1"
+        << "1:30,00 2:31,00"
+        << "ResetDue lanes 1,2 paired";
+    QTest::newRow("a finish edge waiting for the start is shown until it comes")
+        << "load A A; pair 1; fedge 1 31000 1 1; fedge 1 31500 1 1"
+        << "1: 2:"
+        << "Ready lanes 1,2 paired pending 1@31000";
+    QTest::newRow("a finish edge before the start's stamp was no car of this run")
+        << "load A A; pair 1; fedge 1 500 1 1; sstart 1000 s:1 1 1100; unlock; fedge 1 31000 0 1; "
+           "fedge 2 32000 0 1"
+        << "1:30,00 2:31,00"
+        << "ResetDue lanes 1,2 paired";
+    QTest::newRow("a station start sent again or during a run changes nothing")
+        << "load A A A A; pair 1; arm 1 1; sstart 1000 s:1 1; sstart 1000 s:1 1; sstart 1500 s:2 1; unlock; "
+           "fedge 1 31000 0 1; fedge 2 32000 0 1; reset; arm 1 1; sstart 1000 s:1 1 40000"
+        << "1:30,00 2:31,00 3: 4:"
+        << "Ready lanes 3,4 paired";
+    QTest::newRow("a start with a poor clock agreement makes the run's times doubtful")
+        << "load A A; pair 1; arm 1 1; sstart 1000 s:1 0; unlock; fedge 1 31000 0 1; fedge 2 32000 0 1"
+        << "1:30,00 2:31,00"
+        << "ResetDue lanes 1,2 ?1/1 ?2/1 paired";
+    QTest::newRow("F5 stays the fallback while paired; the station's late start changes nothing")
+        << "load A A; pair 1; arm 1 1; hand 1000; sstart 900 s:1 1 1100; stop 1 31000; stop 2 32000"
+        << "1:30,00 2:31,00"
+        << "ResetDue lanes 1,2 paired";
+    QTest::newRow("a station start is refused unarmed, unpaired, or hours old")
+        << "load A A; pair 1; sstart 1000 s:1 1; arm 1 1; sstart 1000 s:2 1 900000; pair 0; "
+           "sstart 1000 s:3 1"
+        << "1: 2:"
+        << "Ready lanes 1,2";
+    QTest::newRow("paired before the list is loaded, the station stays paired in the new journal")
+        << "pair 1; load A A; fedge 1 31000 1 1"
+        << "1: 2:"
+        << "Ready lanes 1,2 paired pending 1@31000";
 }
 
 void TestRaceSession::raceDayScript()
@@ -435,6 +495,24 @@ void TestRaceSession::signalsCarryWhatChanged()
     session.Stop(1, 2000);
     QCOMPARE(unplaced.count(), 1);
     QCOMPARE(unplaced.at(0), (QVariantList{1, QStringLiteral("2"), QStringLiteral("2,00")}));
+
+    // The station's start with a poor clock agreement says why its times are doubtful;
+    // F5 while paired is journalled as a start by hand.
+    TRaceSession station;
+    for (const char* line : {"load A A", "pair 1", "arm 1 1"})
+        QVERIFY(Give(station, QString::fromLatin1(line)));
+    QSignalSpy stationDoubtful(&station, &TRaceSession::TimeDoubtful);
+    QSignalSpy pending(&station, &TRaceSession::PendingStopsChanged);
+    QVERIFY(station.KeepPendingStop(1, 31000));
+    QCOMPARE(pending.count(), 1);
+    QVERIFY(station.StationStart(1000, QStringLiteral("7:1"), false, 31500));
+    QCOMPARE(pending.count(), 2);
+    QCOMPARE(stationDoubtful.count(), 1);
+    QCOMPARE(stationDoubtful.at(0).at(2).toString(), QStringLiteral("Uhrabgleich ungenau"));
+    for (const char* line : {"unlock", "fedge 2 32000 0 1", "reset", "arm 1 1", "hand 40000"})
+        QVERIFY(Give(station, QString::fromLatin1(line)));
+    QCOMPARE(station.Commands().back().kind, SessionCommand::Start);
+    QVERIFY(station.Commands().back().flag);
 }
 
 QTEST_GUILESS_MAIN(TestRaceSession)

@@ -74,6 +74,11 @@ StartLinkDatagram Sample(StartLinkType type)
         d.lane1 = QStringLiteral("12 Jörg Müßig");
         d.lane2 = QStringLiteral("13 Ana Šimić");
         d.uncertaintyUs = 2500;
+        d.startArmed = true;
+        break;
+    case StartLinkType::ArmRequest:
+        d.originSession = 0;
+        d.startArmed = true;
         break;
     }
     return d;
@@ -85,7 +90,8 @@ bool SameDatagram(const StartLinkDatagram& a, const StartLinkDatagram& b)
            a.t2 == b.t2 && a.t3 == b.t3 && a.originSession == b.originSession &&
            a.originSequence == b.originSequence && a.stationStampUs == b.stationStampUs &&
            a.finishStampUs == b.finishStampUs && a.uncertaintyUs == b.uncertaintyUs &&
-           a.clockGood == b.clockGood && a.runState == b.runState && a.lane1 == b.lane1 && a.lane2 == b.lane2;
+           a.clockGood == b.clockGood && a.startArmed == b.startArmed && a.runState == b.runState &&
+           a.lane1 == b.lane1 && a.lane2 == b.lane2;
 }
 
 LinkConditions WifiLink(qint64 offsetUs, double drift, qint64 forwardUs, qint64 backwardUs)
@@ -170,6 +176,7 @@ private slots:
     void acceptanceMemoryIsBounded();
     void foreignDatagramsChangeNothing();
     void replayedDatagramsTakeNothing();
+    void armRequestsArmOnceAndStopWhenShown();
     void startsArriveExactlyOnce_data();
     void startsArriveExactlyOnce();
 };
@@ -255,6 +262,7 @@ void TestStartLink::datagramRoundTrip_data()
     QTest::newRow("start") << int(StartLinkType::Start);
     QTest::newRow("acknowledgement") << int(StartLinkType::Acknowledge);
     QTest::newRow("finish status") << int(StartLinkType::FinishStatus);
+    QTest::newRow("arm request") << int(StartLinkType::ArmRequest);
 }
 
 void TestStartLink::datagramRoundTrip()
@@ -622,6 +630,43 @@ void TestStartLink::foreignDatagramsChangeNothing()
     station.Receive(EncodeStartLink(status, TestKey()), 1000);
     QVERIFY(station.FinishStatus());
     QCOMPARE(FinishRunStateText(station.FinishStatus()->runState), QStringLiteral("Ziel wartet"));
+}
+
+// The start crew's arm request goes until the finish's status shows the barrier
+// armed; the finish takes each request once, and a late older one not at all.
+void TestStartLink::armRequestsArmOnceAndStopWhenShown()
+{
+    TStationLink station(TestKey(), 100);
+    TFinishLink finish(TestKey(), 900);
+    const auto armsIn = [&finish](const QList<QByteArray>& sent, qint64 now) {
+        QList<bool> arms;
+        for (const QByteArray& bytes : sent) {
+            if (const auto arm = finish.Receive(bytes, now).arm)
+                arms.append(*arm);
+        }
+        return arms;
+    };
+    QCOMPARE(armsIn(station.Poll(0), 0), QList<bool>{}); // the first probe pairs
+    station.RequestArm(true, 10'000);
+    QVERIFY(station.ArmRequestPending());
+    const QList<QByteArray> first = station.Poll(10'000);
+    QCOMPARE(armsIn(first, 10'000), QList<bool>{true});
+    // Sent again at the next retry, taken no more.
+    QCOMPARE(armsIn(station.Poll(10'000 + TStationLink::ArmRetryUs), 20'000), QList<bool>{});
+    station.RequestArm(false, 300'000);
+    const QList<QByteArray> disarm = station.Poll(300'000);
+    QCOMPARE(armsIn(disarm, 300'000), QList<bool>{false});
+    // The first request, late or replayed, is older than the one taken.
+    QCOMPARE(armsIn(first, 310'000), QList<bool>{});
+    // The finish's status showing it ends the request.
+    station.Receive(finish.Status(FinishRunState::TrackClear, {}, {}, 300, true, false), 320'000);
+    QVERIFY(!station.ArmRequestPending());
+    QVERIFY(!station.FinishStatus()->startArmed);
+    QCOMPARE(armsIn(station.Poll(1'000'000), 1'000'000), QList<bool>{});
+    // Unanswered, a request ends after its life.
+    station.RequestArm(true, 2'000'000);
+    QVERIFY(!station.Poll(2'000'000 + TStationLink::ArmRequestLifeUs + 1).isEmpty());
+    QVERIFY(!station.ArmRequestPending());
 }
 
 // Someone on the Wi-Fi records the station's datagrams and sends them again: a

@@ -8,7 +8,8 @@ endif()
 
 foreach(file bin/Quellorix lib/quellorix/quellorix-xls share/quellorix/Protokollvorlage.docx
              share/doc/quellorix/copyright share/doc/quellorix/changelog.gz share/man/man1/quellorix.1.gz
-             share/man/man1/Quellorix.1.gz share/applications/quellorix.desktop share/icons/hicolor/scalable/apps/quellorix.svg
+             share/man/man1/Quellorix.1.gz share/applications/quellorix.desktop
+             share/applications/quellorix-startplatz.desktop share/icons/hicolor/scalable/apps/quellorix.svg
              share/doc/quellorix/handbuch/index.html share/doc/quellorix/handbuch/stecker.svg
              share/doc/quellorix/handbuch/beispiel-starterliste.txt)
     if(NOT EXISTS ${PREFIX}/${file})
@@ -31,5 +32,12 @@ foreach(line "Name=Quellorix Zeitmessung" "Exec=quellorix" "Icon=quellorix" "Cat
     string(FIND "${entry}" "\n${line}" at)
     if(at EQUAL -1)
         message(FATAL_ERROR "desktop entry lacks: ${line}")
+    endif()
+endforeach()
+file(READ ${PREFIX}/share/applications/quellorix-startplatz.desktop entry)
+foreach(line "Name=Quellorix Startplatz" "Exec=quellorix --startplatz" "Icon=quellorix")
+    string(FIND "${entry}" "\n${line}" at)
+    if(at EQUAL -1)
+        message(FATAL_ERROR "start station's desktop entry lacks: ${line}")
     endif()
 endforeach()
