@@ -2,7 +2,6 @@
 
 #include "ResultsJson.h"
 
-#include <QCryptographicHash>
 #include <QFile>
 #include <QHash>
 #include <QHostAddress>
@@ -16,7 +15,12 @@
 
 #include <algorithm>
 #include <chrono>
+#include <condition_variable>
 #include <functional>
+#include <mutex>
+#include <optional>
+#include <random>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -54,6 +58,14 @@ QByteArray EventFrame(const QByteArray& json)
 {
     return QByteArrayLiteral("data: ") + json + QByteArrayLiteral("\n\n");
 }
+
+// What one stream's socket takes of a shared event at a time: all that is
+// copied for one client, however large the results.
+constexpr qint64 kStreamSlice = 16 * 1024;
+
+// A frame of a running lane carries its age; reused for this long, so that
+// many phones coming at once share one rather than each getting its own.
+constexpr auto kAgedFrameReuse = std::chrono::milliseconds(40);
 
 // On every response: the page's own inline script and style, its fetch and
 // stream to this server, nothing from elsewhere, not inside another site's frame.
@@ -276,15 +288,67 @@ public:
         return true;
     }
 
-    void Publish(const QByteArray& json)
+    // The whole results of change version, taken at taken; broadcast: they go
+    // out on the streams too (not when the change went as a part before).
+    void Whole(const QByteArray& json, qint64 version, Clock::time_point taken, bool broadcast)
     {
+        if (version < currentVersion)
+            return;
         current = json;
-        publishedAt = Clock::now();
-        // Weak: the bytes differ by the age they carry while a lane runs.
-        etag = "W/\"" + QCryptographicHash::hash(json, QCryptographicHash::Sha256).toHex().left(20) + '"';
+        currentVersion = version;
+        publishedAt = taken;
+        wholeFrame = {current, publishedAt};
+        // Weak: the bytes differ by the age they carry while a lane runs. A
+        // tag of this run and change: no other results can carry it.
+        etag = "W/\"" + etagSalt + '-' + QByteArray::number(version, 16) + '"';
         pageWithResults.clear();
+        if (broadcast)
+            Broadcast(wholeFrame);
+    }
+
+    // The rows that changed (TResultsChanges), ahead of the whole results of the same change.
+    void Part(const QByteArray& json, qint64 version, Clock::time_point taken)
+    {
+        if (version <= currentVersion)
+            return;
+        partVersion = version;
+        partFrame = {json, taken};
+        Broadcast(partFrame);
+    }
+
+private:
+    // One event, built once for every stream that is sent it; a running
+    // lane's age is renewed no more often than kAgedFrameReuse.
+    struct SharedFrame
+    {
+        SharedFrame() = default;
+        SharedFrame(const QByteArray& json, Clock::time_point taken)
+            : json(json), taken(taken), runs(json.contains("\"laeuftMs\":"))
+        {
+        }
+        QByteArray json;
+        Clock::time_point taken;
+        bool runs = false;
+        QByteArray frame;
+        Clock::time_point built;
+    };
+
+    QByteArray Frame(SharedFrame& shared)
+    {
+        const Clock::time_point now = Clock::now();
+        if (shared.frame.isEmpty() || (shared.runs && now - shared.built > kAgedFrameReuse)) {
+            const auto age = std::chrono::duration_cast<std::chrono::milliseconds>(now - shared.taken).count();
+            shared.frame = EventFrame(ResultsJsonAged(shared.json, age));
+            shared.built = now;
+            ++owner.framesBuilt;
+        }
+        return shared.frame;
+    }
+
+    void Broadcast(SharedFrame& shared)
+    {
         int reached = 0;
-        const QByteArray frame = EventFrame(Aged());
+        const QByteArray frame = Frame(shared);
         for (QTcpSocket* socket : std::as_const(streams)) {
             if (Send(socket, frame))
                 ++reached;
@@ -292,7 +356,6 @@ public:
         emit owner.Published(reached);
     }
 
-private:
     enum class Phase { Request, Stream, Closing };
     struct Connection
     {
@@ -305,6 +368,10 @@ private:
         Clock::time_point waitingSince = Clock::now();
         qint64 streamInput = 0;
         bool behind = false; // a newer event waits until the last one is sent
+        // Events for a stream, shared with the others, and how far the first
+        // of them has gone into the socket.
+        QList<QByteArray> outgoing;
+        qint64 outgoingAt = 0;
         qint64 lastUnsent = 0;
         Clock::time_point lastProgress = Clock::now();
     };
@@ -438,12 +505,13 @@ private:
         if (it == connections.end())
             return;
         it->lastProgress = Clock::now();
-        if (socket->bytesToWrite() > 0)
+        if (socket->bytesToWrite() > 0 && it->outgoing.isEmpty())
             return;
         switch (it->phase) {
         case Phase::Stream:
-            if (it->behind)
-                Send(socket);
+            Pump(socket);
+            if (it->behind && !Busy(socket))
+                CatchUp(socket);
             break;
         case Phase::Request:
             it->waitingSince = Clock::now();
@@ -607,26 +675,76 @@ private:
         Connection& connection = connections[socket];
         connection.phase = Phase::Stream;
         connection.lastProgress = Clock::now();
-        socket->write(QByteArrayLiteral("retry: 2000\n\n") + EventFrame(Aged()));
+        socket->write(QByteArrayLiteral("retry: 2000\n\n"));
         streams.append(socket);
         owner.streamClients = int(streams.size());
+        CatchUp(socket);
     }
 
-    // The newest results to one stream, now or, while it is still sending,
-    // once it is through. False when it is behind. frame: the event as built
-    // once for every stream of a publish.
-    bool Send(QTcpSocket* socket, const QByteArray& frame = {})
+    // Whether a stream still has something of an event to send.
+    bool Busy(QTcpSocket* socket) const
+    {
+        const auto it = connections.constFind(socket);
+        return socket->bytesToWrite() > 0 || (it != connections.cend() && !it->outgoing.isEmpty());
+    }
+
+    // What of its events a stream still holds beyond its socket.
+    qint64 Remaining(const Connection& connection) const
+    {
+        qint64 remaining = -connection.outgoingAt;
+        for (const QByteArray& frame : connection.outgoing)
+            remaining += frame.size();
+        return remaining;
+    }
+
+    // An event to one stream, now, or false when it is still sending the last
+    // one: then it gets the newest results whole once it is through. frame:
+    // the event as built once for every stream.
+    bool Send(QTcpSocket* socket, const QByteArray& frame)
     {
         Connection& connection = connections[socket];
-        if (socket->bytesToWrite() > 0) {
+        if (Busy(socket)) {
             connection.behind = true;
             return false;
         }
         // The stall clock isn't wound back here: the sweep keeps it current
         // while nothing waits, and one that has waited since is asleep.
         connection.behind = false;
-        socket->write(frame.isEmpty() ? EventFrame(Aged()) : frame);
+        connection.outgoing.append(frame);
+        Pump(socket);
         return true;
+    }
+
+    // The newest results whole, and the part of a change whose whole results
+    // are still being made.
+    void CatchUp(QTcpSocket* socket)
+    {
+        Connection& connection = connections[socket];
+        connection.behind = false;
+        connection.outgoing.append(Frame(wholeFrame));
+        if (partVersion > currentVersion)
+            connection.outgoing.append(Frame(partFrame));
+        Pump(socket);
+    }
+
+    // The shared events into the socket a slice at a time.
+    void Pump(QTcpSocket* socket)
+    {
+        const auto it = connections.find(socket);
+        if (it == connections.end())
+            return;
+        Connection& connection = *it;
+        while (!connection.outgoing.isEmpty() && socket->bytesToWrite() < kStreamSlice &&
+               socket->state() == QAbstractSocket::ConnectedState) {
+            const QByteArray& frame = connection.outgoing.constFirst();
+            const qint64 slice = std::min(kStreamSlice, frame.size() - connection.outgoingAt);
+            socket->write(frame.constData() + connection.outgoingAt, slice);
+            connection.outgoingAt += slice;
+            if (connection.outgoingAt >= frame.size()) {
+                connection.outgoing.removeFirst();
+                connection.outgoingAt = 0;
+            }
+        }
     }
 
     // The results as they leave now: a running lane's time grows with their age.
@@ -664,7 +782,7 @@ private:
             if (socket->state() != QAbstractSocket::ConnectedState)
                 continue;
             const qint64 queued = socket->bytesToWrite();
-            const qint64 unsent = queued + KernelUnsent(socket->socketDescriptor());
+            const qint64 unsent = queued + Remaining(*it) + KernelUnsent(socket->socketDescriptor());
             if (unsent == 0 || unsent < it->lastUnsent)
                 it->lastProgress = now;
             it->lastUnsent = unsent;
@@ -757,8 +875,13 @@ private:
     const TLiveServer::Limits limits;
     const QByteArray page;
     QByteArray current = QByteArrayLiteral("{}");
+    qint64 currentVersion = 0;
     Clock::time_point publishedAt = Clock::now();
-    QByteArray etag = QByteArrayLiteral("W/\"0\"");
+    SharedFrame wholeFrame{current, publishedAt};
+    qint64 partVersion = 0;
+    SharedFrame partFrame;
+    const QByteArray etagSalt = QByteArray::number(std::random_device{}(), 16);
+    QByteArray etag = "W/\"" + etagSalt + "-0\"";
     QByteArray pageWithResults; // built once per publish while no lane runs
     QHash<QTcpSocket*, Connection> connections;
     QHash<QHostAddress, int> perAddress;
@@ -767,6 +890,91 @@ private:
     QSet<QByteArray> ownNames;
     Clock::time_point learned;
     QTimer* sweep = new QTimer(this);
+};
+
+// Makes snapshots into the text the phones get, off the caller's thread: a
+// large protocol takes long enough to hold up the window. Only the newest
+// snapshot waiting is made; what it replaces was never begun.
+class TLiveResultsBuilder
+{
+public:
+    explicit TLiveResultsBuilder(TLiveServer& owner, TLiveServerWorker* worker)
+        : owner(owner), worker(worker), thread([this] { Run(); })
+    {
+    }
+    ~TLiveResultsBuilder()
+    {
+        {
+            const std::lock_guard lock(mutex);
+            ending = true;
+        }
+        wake.notify_one();
+        thread.join();
+    }
+
+    void Submit(const LiveSnapshot& snapshot, qint64 version)
+    {
+        {
+            const std::lock_guard lock(mutex);
+            waiting = Pending{snapshot, version, Clock::now()};
+        }
+        wake.notify_one();
+    }
+
+    // Results published as text meanwhile: the next change goes whole.
+    void ForgetBasis() { basisStale = true; }
+
+private:
+    struct Pending
+    {
+        LiveSnapshot snapshot;
+        qint64 version = 0;
+        Clock::time_point taken;
+    };
+
+    void Run()
+    {
+        for (;;) {
+            Pending next;
+            {
+                std::unique_lock lock(mutex);
+                wake.wait(lock, [this] { return ending || waiting.has_value(); });
+                if (ending)
+                    return;
+                next = std::move(*waiting);
+                waiting.reset();
+            }
+            if (owner.buildHook)
+                owner.buildHook();
+            if (basisStale.exchange(false))
+                changes.Forget();
+            TLiveServerWorker* const target = worker;
+            // The part first: it is small and what the streams wait for.
+            const QByteArray part = changes.Next(next.snapshot, next.version);
+            if (!part.isEmpty())
+                QMetaObject::invokeMethod(
+                    target, [target, part, next] { target->Part(part, next.version, next.taken); },
+                    Qt::QueuedConnection);
+            const QByteArray whole = ResultsJsonVersioned(ResultsJson(next.snapshot), next.version);
+            const bool broadcast = part.isEmpty();
+            QMetaObject::invokeMethod(
+                target,
+                [target, whole, broadcast, version = next.version, taken = next.taken] {
+                    target->Whole(whole, version, taken, broadcast);
+                },
+                Qt::QueuedConnection);
+        }
+    }
+
+    TLiveServer& owner;
+    TLiveServerWorker* const worker;
+    TResultsChanges changes;
+    std::atomic<bool> basisStale{false};
+    std::mutex mutex;
+    std::condition_variable wake;
+    std::optional<Pending> waiting;
+    bool ending = false;
+    std::thread thread; // last: it starts once the rest is there
 };
 
 QHostAddress TLiveServer::ClientGroup(const QHostAddress& address)
@@ -802,6 +1010,8 @@ bool TLiveServer::Start(quint16 wanted, QString* error)
     QMetaObject::invokeMethod(
         starting, [&, starting] { listening = starting->Listen(wanted, reason); },
         Qt::BlockingQueuedConnection);
+    if (listening)
+        builder = std::make_unique<TLiveResultsBuilder>(*this, worker);
     if (!listening) {
         Stop();
         if (error)
@@ -817,6 +1027,7 @@ void TLiveServer::Stop()
 {
     if (!thread)
         return;
+    builder.reset();
     if (worker) {
         TLiveServerWorker* const ending = worker;
         QMetaObject::invokeMethod(
@@ -846,8 +1057,20 @@ void TLiveServer::Publish(const QByteArray& json)
     if (!worker)
         return;
     TLiveServerWorker* const target = worker;
+    const qint64 version = ++lastVersion;
+    if (builder)
+        builder->ForgetBasis();
+    const auto taken = Clock::now();
     QMetaObject::invokeMethod(
-        target, [target, json] { target->Publish(json); }, Qt::QueuedConnection);
+        target,
+        [target, json, version, taken] { target->Whole(ResultsJsonVersioned(json, version), version, taken, true); },
+        Qt::QueuedConnection);
+}
+
+void TLiveServer::Publish(const LiveSnapshot& snapshot)
+{
+    if (builder)
+        builder->Submit(snapshot, ++lastVersion);
 }
 
 QStringList TLiveServer::LocalUrls(quint16 port)
