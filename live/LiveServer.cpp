@@ -782,6 +782,8 @@ private:
             if (socket->state() != QAbstractSocket::ConnectedState)
                 continue;
             const qint64 queued = socket->bytesToWrite();
+            if (it->phase == Phase::Stream && queued > owner.largestStreamQueue)
+                owner.largestStreamQueue = queued;
             const qint64 unsent = queued + Remaining(*it) + KernelUnsent(socket->socketDescriptor());
             if (unsent == 0 || unsent < it->lastUnsent)
                 it->lastProgress = now;

@@ -88,6 +88,8 @@ public:
     void SetBuildHook(std::function<void()> hook) { buildHook = std::move(hook); }
     // Event frames made so far: one per change and stream kind, not one per client.
     int FramesBuilt() const { return framesBuilt.load(); }
+    // The most a stream's socket has held queued in the program, as the sweep saw it.
+    qint64 LargestStreamQueue() const { return largestStreamQueue.load(); }
 
     // Counts, readable from any thread.
     int OpenConnections() const { return openConnections.load(); }
@@ -127,5 +129,6 @@ private:
     std::atomic<int> dropped{0};
     std::atomic<int> reclaimed{0};
     std::atomic<int> framesBuilt{0};
+    std::atomic<qint64> largestStreamQueue{0};
     std::atomic<qint64> lastVersion{0};
 };
