@@ -102,6 +102,19 @@ qint64 KernelUnsent(qintptr descriptor)
     return 0;
 }
 
+// What has come on a socket that the program hasn't read yet; 0 where it can't say.
+qint64 KernelUnread(qintptr descriptor)
+{
+#if defined(Q_OS_UNIX)
+    int unread = 0;
+    if (descriptor >= 0 && ::ioctl(int(descriptor), FIONREAD, &unread) == 0)
+        return unread;
+#else
+    Q_UNUSED(descriptor);
+#endif
+    return 0;
+}
+
 void SetSocketBuffers(qintptr descriptor, int bytes)
 {
 #ifdef Q_OS_UNIX
@@ -440,9 +453,11 @@ private:
         }
         std::sort(waiting.begin(), waiting.end(),
                   [](const auto& a, const auto& b) { return a.first < b.first; });
-        // An answer still in the kernel is on its way too.
+        // An answer still in the kernel is on its way too; a request that came
+        // and isn't read yet (a crowd that scans the QR code at once) is no spare.
         const auto found = std::find_if(waiting.cbegin(), waiting.cend(), [](const auto& entry) {
-            return KernelUnsent(entry.second->socketDescriptor()) == 0;
+            return KernelUnsent(entry.second->socketDescriptor()) == 0 && entry.second->bytesAvailable() == 0 &&
+                   KernelUnread(entry.second->socketDescriptor()) == 0;
         });
         if (found == waiting.cend())
             return false;
