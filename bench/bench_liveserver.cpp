@@ -676,6 +676,7 @@ public:
     {
         for (auto& count : arrived)
             count = 0;
+        publishedAt[0] = Clock::now(); // what is there when they come
         thread = std::thread([this] { Run(); });
     }
     ~Phones()
@@ -715,6 +716,7 @@ private:
         bool settled = false;
         bool reused = false; // the connection has answered a poll before
         QByteArray buffer;
+        qsizetype scanned = 0; // of the buffer, for the end of an event
         QByteArray etag;
         int seen = -1;
         Clock::time_point nextPoll;
@@ -730,7 +732,8 @@ private:
         if (at == publishedAt.end())
             return;
         ++arrived[std::size_t(stop)];
-        (streamed ? streamedMs : polledMs).push_back(Ms(Clock::now() - at->second));
+        if (stop > 0)
+            (streamed ? streamedMs : polledMs).push_back(Ms(Clock::now() - at->second));
     }
 
     void Settle(Phone& phone)
@@ -749,6 +752,7 @@ private:
         phone.connected = false;
         phone.asked = false;
         phone.buffer.clear();
+        phone.scanned = 0;
         if (phone.stream) {
             phone.stream = false;
             ++polling;
@@ -764,6 +768,7 @@ private:
         phone.asked = false;
         phone.reused = false;
         phone.buffer.clear();
+        phone.scanned = 0;
     }
 
     QByteArray Request(const Phone& phone) const
@@ -858,7 +863,8 @@ private:
                         BecomePoller(phone);
                         continue;
                     }
-                    for (qsizetype end; (end = phone.buffer.indexOf("\n\n")) >= 0;) {
+                    for (qsizetype end; (end = phone.buffer.indexOf("\n\n", phone.scanned)) >= 0;) {
+                        phone.scanned = 0;
                         if (!phone.settled && phone.buffer.startsWith("HTTP/1.1 200")) {
                             ++streaming;
                             Settle(phone);
@@ -866,6 +872,7 @@ private:
                         Seen(phone, StopIn(phone.buffer.constData(), std::size_t(end)), true);
                         phone.buffer.remove(0, end + 2);
                     }
+                    phone.scanned = std::max<qsizetype>(0, phone.buffer.size() - 1);
                 } else if (phone.asked && Answered(phone)) {
                     phone.asked = false;
                     phone.reused = true;
@@ -911,9 +918,10 @@ int Follow(int count, int starters, int stops)
     Phones phones(server.Port(), count, stops);
     QElapsedTimer waited;
     waited.start();
-    while (phones.Settled() < count && waited.elapsed() < 30000)
+    // Until every phone has the results as they stand (or polls).
+    while ((phones.Settled() < count || phones.Arrived(0) < phones.Streaming()) && waited.elapsed() < 60000)
         Serve(20);
-    Serve(1000);
+    Serve(500);
     std::printf("%d phones, %d starters: %d streamed, %d polling (%d unsettled); the server: %d streams, %d "
                 "open, %d refused\n",
                 count, starters, phones.Streaming(), phones.Polling(), count - phones.Settled(),
@@ -986,7 +994,7 @@ int SlowReaders(int starters, int count)
     const double after = StatusMb("VmRSS:");
     std::printf("%d starters, %d slow readers (%d streams, %d dropped), a change every 500 ms for 20 s:\n",
                 starters, count, streams, dropped);
-    std::printf("  program RSS: before %.1f MB, peak %.1f MB (+%.1f), 2 s after they left %.1f MB (+%.1f)\n",
+    std::printf("  program RSS: before %.1f MB, peak %.1f MB (%+.1f), 2 s after they left %.1f MB (%+.1f)\n",
                 before, peak, peak - before, after, after - before);
     return 0;
 }
