@@ -62,11 +62,11 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
-#include <map>
-#include <mutex>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <memory>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -614,8 +614,8 @@ LiveSnapshot RaceAt(int starters, int stop)
     snapshot.places.reserve(starters);
     for (int i = 0; i < starters; ++i) {
         const bool mine = i == changed;
-        const QString total = mine ? QStringLiteral("29,%1").arg(stop % 100, 2, 10, QLatin1Char('0'))
-                                   : QStringLiteral("62,05");
+        const QString total =
+            mine ? QStringLiteral("29,%1").arg(stop % 100, 2, 10, QLatin1Char('0')) : QStringLiteral("62,05");
         // Who stands behind the new time in its class moves down a place.
         const int place = i % 200 + 1 + (i / 200 == changedClass && !mine ? 1 : 0);
         snapshot.rows << QStringList{QString::number(i + 1),
@@ -642,8 +642,7 @@ LiveSnapshot RaceAt(int starters, int stop)
 
 // As the window does it: the snapshot to the server, or, where it only takes
 // text, the text made here.
-template <typename Server>
-void PublishAsWindow(Server& server, const LiveSnapshot& snapshot)
+template <typename Server> void PublishAsWindow(Server& server, const LiveSnapshot& snapshot)
 {
     if constexpr (requires { server.Publish(snapshot); })
         server.Publish(snapshot);

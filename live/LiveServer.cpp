@@ -353,7 +353,8 @@ private:
     {
         const Clock::time_point now = Clock::now();
         if (shared.frame.isEmpty() || (shared.runs && now - shared.built > kAgedFrameReuse)) {
-            const auto age = std::chrono::duration_cast<std::chrono::milliseconds>(now - shared.taken).count();
+            const auto age =
+                std::chrono::duration_cast<std::chrono::milliseconds>(now - shared.taken).count();
             shared.frame = EventFrame(ResultsJsonAged(shared.json, age));
             shared.built = now;
             ++owner.framesBuilt;
@@ -459,8 +460,8 @@ private:
         // An answer still in the kernel is on its way too; a request that came
         // and isn't read yet (a crowd that scans the QR code at once) is no spare.
         const auto found = std::find_if(waiting.cbegin(), waiting.cend(), [](const auto& entry) {
-            return KernelUnsent(entry.second->socketDescriptor()) == 0 && entry.second->bytesAvailable() == 0 &&
-                   KernelUnread(entry.second->socketDescriptor()) == 0;
+            return KernelUnsent(entry.second->socketDescriptor()) == 0 &&
+                   entry.second->bytesAvailable() == 0 && KernelUnread(entry.second->socketDescriptor()) == 0;
         });
         if (found == waiting.cend())
             return false;
@@ -921,7 +922,7 @@ private:
     QByteArray pageWithResults; // built once per publish while no lane runs
     QHash<QTcpSocket*, Connection> connections;
     QHash<QHostAddress, int> perAddress;
-    QList<QTcpSocket*> streams; // removed when closed
+    QList<QTcpSocket*> streams;     // removed when closed
     qsizetype streamsSinceTrim = 0; // the most streams since memory was last handed back
     QSet<QHostAddress> ownAddresses;
     QSet<QByteArray> ownNames;
@@ -1100,7 +1101,9 @@ void TLiveServer::Publish(const QByteArray& json)
     const auto taken = Clock::now();
     QMetaObject::invokeMethod(
         target,
-        [target, json, version, taken] { target->Whole(ResultsJsonVersioned(json, version), version, taken, true); },
+        [target, json, version, taken] {
+            target->Whole(ResultsJsonVersioned(json, version), version, taken, true);
+        },
         Qt::QueuedConnection);
 }
 

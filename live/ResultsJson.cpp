@@ -117,8 +117,8 @@ QByteArray ResultsJsonVersioned(const QByteArray& json, qint64 version)
 {
     if (!json.endsWith('}'))
         return json;
-    return json.chopped(1) + (json.size() > 2 ? ",\"version\":" : "\"version\":") + QByteArray::number(version) +
-           '}';
+    return json.chopped(1) + (json.size() > 2 ? ",\"version\":" : "\"version\":") +
+           QByteArray::number(version) + '}';
 }
 
 QByteArray TResultsChanges::Next(const LiveSnapshot& snapshot, qint64 version)
@@ -140,7 +140,8 @@ QByteArray TResultsChanges::Next(const LiveSnapshot& snapshot, qint64 version)
     for (qsizetype i = 0; i < compared; ++i) {
         if (touched.at(i))
             continue;
-        const bool changed = i >= count || i >= previous.rows.size() || snapshot.rows.at(i) != previous.rows.at(i) ||
+        const bool changed = i >= count || i >= previous.rows.size() ||
+                             snapshot.rows.at(i) != previous.rows.at(i) ||
                              snapshot.unconfirmedRows.value(i) != previous.unconfirmedRows.value(i) ||
                              !SamePlace(snapshot.places.value(i), previous.places.value(i));
         if (changed) {

@@ -109,8 +109,18 @@ LiveSnapshot Protocol(int rows, int changed = -1)
     snapshot.title = QStringLiteral("Seifenkistenrennen am Berg");
     for (int i = 0; i < rows; ++i) {
         const QString time = i == changed ? QStringLiteral("29,99") : QStringLiteral("31,25");
-        snapshot.rows << QStringList{QString::number(i + 1), QStringLiteral("Läufer %1").arg(i), "", "",
-                                     QStringLiteral("K%1").arg(i / 50), time, "", "", "", "", "", time,
+        snapshot.rows << QStringList{QString::number(i + 1),
+                                     QStringLiteral("Läufer %1").arg(i),
+                                     "",
+                                     "",
+                                     QStringLiteral("K%1").arg(i / 50),
+                                     time,
+                                     "",
+                                     "",
+                                     "",
+                                     "",
+                                     "",
+                                     time,
                                      QString::number(i % 50 + 1)};
         snapshot.places << AudiencePlace{QString::number(i % 50 + 1), {}, 1, 0, time};
         snapshot.unconfirmedRows << (i == changed);
@@ -1075,7 +1085,13 @@ void TestLiveServer::largeProtocolSendsTheChangedRows()
     // A phone that comes now gets them whole.
     StreamReader late(server->Port(), Phone(1));
     QTRY_VERIFY(!late.events.isEmpty());
-    QCOMPARE(QJsonDocument::fromJson(late.events.last()).object().value("zeilen").toArray().at(123).toArray().at(5),
+    QCOMPARE(QJsonDocument::fromJson(late.events.last())
+                 .object()
+                 .value("zeilen")
+                 .toArray()
+                 .at(123)
+                 .toArray()
+                 .at(5),
              QStringLiteral("29,99"));
 }
 
