@@ -448,6 +448,19 @@ private:
     // reset. Streams and answers on their way keep their places. False if there is none.
     bool ReclaimOldest()
     {
+        // What has come on them is read first: a crowd that scans the QR code
+        // at once has its requests in the kernel before the server gets to
+        // them, and they are answered rather than let go for the next one.
+        QList<QTcpSocket*> unread;
+        for (auto it = connections.cbegin(); it != connections.cend(); ++it) {
+            if (it->phase == Phase::Request && KernelUnread(it.key()->socketDescriptor()) > 0)
+                unread.append(it.key());
+        }
+        for (QTcpSocket* socket : std::as_const(unread)) {
+            // Reading can answer it or end it; it emits readyRead, which serves it.
+            if (connections.contains(socket) && socket->state() == QAbstractSocket::ConnectedState)
+                socket->waitForReadyRead(0);
+        }
         std::vector<std::pair<Clock::time_point, QTcpSocket*>> waiting;
         for (auto it = connections.cbegin(); it != connections.cend(); ++it) {
             QTcpSocket* const socket = it.key();
