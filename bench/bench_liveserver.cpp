@@ -931,8 +931,9 @@ int Follow(int count, int starters, int stops)
         const LiveSnapshot snapshot = RaceAt(starters, stop);
         const Clock::time_point at = Clock::now();
         phones.Published(stop, at);
+        const Clock::time_point window = Clock::now();
         PublishAsWindow(server, snapshot);
-        windowMs.push_back(Ms(Clock::now() - at));
+        windowMs.push_back(Ms(Clock::now() - window));
         // Streams at once, pollers within their 3-4 s; whoever lacks it after 10 s is stale.
         while (phones.Arrived(stop) < count && Clock::now() - at < std::chrono::seconds(10))
             Serve(5);
