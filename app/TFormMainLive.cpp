@@ -265,11 +265,12 @@ void TFormMain::ScheduleLiveUpdate()
 void TFormMain::UpdateLive()
 {
     if (m_live || m_online) {
-        const QByteArray json = ResultsJson(LiveView());
+        // Only the snapshot is taken here; the live server makes its text on a thread of its own.
+        const LiveSnapshot view = LiveView();
         if (m_live)
-            m_live->Publish(json);
+            m_live->Publish(view);
         if (m_online && m_raceToPublish)
-            m_online->Publish(json);
+            m_online->Publish(ResultsJson(view));
     }
     if (!Scoreboard->isVisible())
         return;

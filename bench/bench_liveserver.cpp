@@ -21,6 +21,19 @@
 //                                       other phones load the page
 //   bench_liveserver sleepers [streams] streams (300) that never read while big
 //                                       results go out: kernel memory and time to drop
+//
+// Following a race, as the window publishes (it takes the snapshot and hands
+// it over; where the server can't take a snapshot, the window makes the text
+// itself), with clients on a thread of their own:
+//   bench_liveserver follow [phones] [starters] [stops]  phones (500) open the stream
+//                                       as the page does; one turned away asks for the
+//                                       results every 3-4 s with the tag it has. Each stop
+//                                       (10) changes a time and its class's places: how
+//                                       long until every phone has it, streamed or polling,
+//                                       and how long the window's thread was busy
+//   bench_liveserver slow [starters] [readers]  readers (536) that read 40 KB/s while a
+//                                       change goes out every 500 ms for 20 s: the
+//                                       program's memory, and once they have left
 #include "LiveClient.h"
 #include "LiveServer.h"
 #include "ProcessCpu.h"
@@ -51,7 +64,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <memory>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -586,6 +601,404 @@ int Sleepers(int count)
     return 0;
 }
 
+// starters in classes of 200; stop: the number of the stop, its time (and
+// marker "Stop<n>" on lane 1) for one starter and new places for its class.
+LiveSnapshot RaceAt(int starters, int stop)
+{
+    LiveSnapshot snapshot;
+    snapshot.title = QStringLiteral("Seifenkistenrennen");
+    snapshot.date = QStringLiteral("10.12.2026");
+    const int changed = stop > 0 ? (stop * 7919) % starters : -1;
+    const int changedClass = changed / 200;
+    snapshot.rows.reserve(starters);
+    snapshot.places.reserve(starters);
+    for (int i = 0; i < starters; ++i) {
+        const bool mine = i == changed;
+        const QString total =
+            mine ? QStringLiteral("29,%1").arg(stop % 100, 2, 10, QLatin1Char('0')) : QStringLiteral("62,05");
+        // Who stands behind the new time in its class moves down a place.
+        const int place = i % 200 + 1 + (i / 200 == changedClass && !mine ? 1 : 0);
+        snapshot.rows << QStringList{QString::number(i + 1),
+                                     QStringLiteral("Muster"),
+                                     QStringLiteral("Max"),
+                                     QStringLiteral("SC Berg"),
+                                     QStringLiteral("Klasse %1").arg(i / 200),
+                                     QStringLiteral("31,25"),
+                                     QStringLiteral("30,80"),
+                                     "",
+                                     "",
+                                     "",
+                                     "",
+                                     total,
+                                     QString::number(mine ? 1 : place)};
+        snapshot.places << AudiencePlace{QString::number(mine ? 1 : place), {}, 2, 0, total};
+        snapshot.unconfirmedRows << false;
+    }
+    snapshot.lanes[0].state = LiveLane::State::Stopped;
+    snapshot.lanes[0].time = QStringLiteral("Stop%1").arg(stop);
+    snapshot.lanes[0].starter = QStringLiteral("%1 Muster Max").arg(changed + 1);
+    return snapshot;
+}
+
+// As the window does it: the snapshot to the server, or, where it only takes
+// text, the text made here.
+template <typename Server> void PublishAsWindow(Server& server, const LiveSnapshot& snapshot)
+{
+    if constexpr (requires { server.Publish(snapshot); })
+        server.Publish(snapshot);
+    else
+        server.Publish(ResultsJson(snapshot));
+}
+
+// The last "Stop<n>" in text, -1 if none.
+int StopIn(const char* data, std::size_t size)
+{
+    static const QByteArrayView mark("\"Stop");
+    const QByteArrayView text(data, qsizetype(size));
+    const qsizetype at = text.lastIndexOf(mark);
+    if (at < 0)
+        return -1;
+    int stop = 0;
+    for (qsizetype i = at + mark.size(); i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i)
+        stop = stop * 10 + (text[i] - '0');
+    return stop;
+}
+
+// Phones as the page behaves, on a thread of their own: each opens the
+// stream; one turned away (a reset, a 503) asks for the results every 3-4 s
+// with the tag it has, on a kept connection while the server keeps it.
+class Phones
+{
+public:
+    Phones(quint16 port, int count, int maxStops)
+        : port(port), phones(std::size_t(count)), arrived(std::size_t(maxStops + 1))
+    {
+        for (auto& count : arrived)
+            count = 0;
+        publishedAt[0] = Clock::now(); // what is there when they come
+        thread = std::thread([this] { Run(); });
+    }
+    ~Phones()
+    {
+        ending = true;
+        thread.join();
+        for (const Phone& phone : phones) {
+            if (phone.fd >= 0)
+                ::close(phone.fd);
+        }
+    }
+
+    // Stop stop was published at at.
+    void Published(int stop, Clock::time_point at)
+    {
+        const std::lock_guard lock(mutex);
+        publishedAt[stop] = at;
+    }
+    int Streaming() const { return streaming.load(); }
+    int Polling() const { return polling.load(); }
+    int Settled() const { return settled.load(); }
+    int Arrived(int stop) const { return arrived[std::size_t(stop)].load(); }
+    // Latencies (ms) of stop's deliveries by way.
+    std::vector<double> Latencies(bool streamed)
+    {
+        const std::lock_guard lock(mutex);
+        return streamed ? streamedMs : polledMs;
+    }
+
+private:
+    struct Phone
+    {
+        int fd = -1;
+        bool stream = true;
+        bool connected = false;
+        bool asked = false;
+        bool settled = false;
+        bool reused = false; // the connection has answered a poll before
+        QByteArray buffer;
+        qsizetype scanned = 0; // of the buffer, for the end of an event
+        QByteArray etag;
+        int seen = -1;
+        Clock::time_point nextPoll;
+    };
+
+    void Seen(Phone& phone, int stop, bool streamed)
+    {
+        if (stop <= phone.seen)
+            return;
+        phone.seen = stop;
+        const std::lock_guard lock(mutex);
+        const auto at = publishedAt.find(stop);
+        if (at == publishedAt.end())
+            return;
+        ++arrived[std::size_t(stop)];
+        if (stop > 0)
+            (streamed ? streamedMs : polledMs).push_back(Ms(Clock::now() - at->second));
+    }
+
+    void Settle(Phone& phone)
+    {
+        if (!phone.settled) {
+            phone.settled = true;
+            ++settled;
+        }
+    }
+
+    void BecomePoller(Phone& phone)
+    {
+        if (phone.fd >= 0)
+            ::close(phone.fd);
+        phone.fd = -1;
+        phone.connected = false;
+        phone.asked = false;
+        phone.buffer.clear();
+        phone.scanned = 0;
+        if (phone.stream) {
+            phone.stream = false;
+            ++polling;
+            Settle(phone);
+        }
+        phone.nextPoll = Clock::now() + std::chrono::milliseconds(3000 + std::rand() % 1000);
+    }
+
+    void Open(Phone& phone, int index)
+    {
+        phone.fd = ConnectFrom(port, index, false);
+        phone.connected = false;
+        phone.asked = false;
+        phone.reused = false;
+        phone.buffer.clear();
+        phone.scanned = 0;
+    }
+
+    QByteArray Request(const Phone& phone) const
+    {
+        if (phone.stream)
+            return Get("/live");
+        return "GET /ergebnisse.json HTTP/1.1\r\nHost: localhost\r\n" +
+               (phone.etag.isEmpty() ? QByteArray() : "If-None-Match: " + phone.etag + "\r\n") + "\r\n";
+    }
+
+    // A complete answer to a poll at the front of the buffer: taken off, true.
+    bool Answered(Phone& phone)
+    {
+        const qsizetype end = phone.buffer.indexOf("\r\n\r\n");
+        if (end < 0)
+            return false;
+        const QByteArray head = phone.buffer.left(end).toLower();
+        qint64 length = 0;
+        const qsizetype at = head.indexOf("content-length:");
+        if (at >= 0)
+            length = head.mid(at + 15, head.indexOf('\r', at) - at - 15).trimmed().toLongLong();
+        if (phone.buffer.size() - end - 4 < length)
+            return false;
+        if (head.startsWith("http/1.1 200")) {
+            const qsizetype tag = phone.buffer.indexOf("ETag: ");
+            if (tag >= 0 && tag < end)
+                phone.etag = phone.buffer.mid(tag + 6, phone.buffer.indexOf('\r', tag) - tag - 6);
+            Seen(phone, StopIn(phone.buffer.constData() + end + 4, std::size_t(length)), false);
+        }
+        phone.buffer.remove(0, end + 4 + length);
+        return true;
+    }
+
+    void Run()
+    {
+        for (std::size_t i = 0; i < phones.size(); ++i)
+            Open(phones[i], int(i));
+        std::vector<pollfd> watched;
+        std::vector<std::size_t> which;
+        char chunk[65536];
+        while (!ending) {
+            watched.clear();
+            which.clear();
+            const Clock::time_point now = Clock::now();
+            for (std::size_t i = 0; i < phones.size(); ++i) {
+                Phone& phone = phones[i];
+                if (!phone.stream && !phone.asked && now >= phone.nextPoll) {
+                    if (phone.fd < 0)
+                        Open(phone, int(i));
+                    if (phone.connected && SendAll(phone.fd, Request(phone)))
+                        phone.asked = true;
+                }
+                if (phone.fd >= 0)
+                    watched.push_back({phone.fd, short(phone.connected ? POLLIN : POLLOUT), 0});
+                which.push_back(i);
+                if (phone.fd < 0)
+                    which.pop_back();
+            }
+            ::poll(watched.data(), nfds_t(watched.size()), 5);
+            for (std::size_t w = 0; w < watched.size(); ++w) {
+                if (watched[w].revents == 0)
+                    continue;
+                Phone& phone = phones[which[w]];
+                if (!phone.connected) {
+                    int error = 0;
+                    socklen_t size = sizeof error;
+                    ::getsockopt(phone.fd, SOL_SOCKET, SO_ERROR, &error, &size);
+                    phone.connected = error == 0;
+                    if (!phone.connected || (phone.stream && !SendAll(phone.fd, Request(phone)))) {
+                        BecomePoller(phone);
+                        continue;
+                    }
+                    phone.asked = phone.stream || (SendAll(phone.fd, Request(phone)));
+                    continue;
+                }
+                const ssize_t got = ::recv(phone.fd, chunk, sizeof chunk, 0);
+                if (got <= 0) {
+                    if (got < 0 && errno == EAGAIN)
+                        continue;
+                    // Closed: a stream turned away polls at once; a kept connection let go
+                    // is asked again on a new one (as a browser does), once.
+                    const bool retry = phone.stream || (phone.asked && phone.reused);
+                    BecomePoller(phone);
+                    if (retry)
+                        phone.nextPoll = Clock::now();
+                    phone.asked = false;
+                    continue;
+                }
+                phone.buffer.append(chunk, got);
+                if (phone.stream) {
+                    if (phone.buffer.startsWith("HTTP/1.1 503")) {
+                        BecomePoller(phone);
+                        continue;
+                    }
+                    for (qsizetype end; (end = phone.buffer.indexOf("\n\n", phone.scanned)) >= 0;) {
+                        phone.scanned = 0;
+                        if (!phone.settled && phone.buffer.startsWith("HTTP/1.1 200")) {
+                            ++streaming;
+                            Settle(phone);
+                        }
+                        Seen(phone, StopIn(phone.buffer.constData(), std::size_t(end)), true);
+                        phone.buffer.remove(0, end + 2);
+                    }
+                    phone.scanned = std::max<qsizetype>(0, phone.buffer.size() - 1);
+                } else if (phone.asked && Answered(phone)) {
+                    phone.asked = false;
+                    phone.reused = true;
+                    phone.nextPoll = Clock::now() + std::chrono::milliseconds(3000 + std::rand() % 1000);
+                }
+            }
+        }
+    }
+
+    const quint16 port;
+    std::vector<Phone> phones;
+    std::vector<std::atomic<int>> arrived;
+    std::atomic<int> streaming{0};
+    std::atomic<int> polling{0};
+    std::atomic<int> settled{0};
+    std::atomic<bool> ending{false};
+    std::mutex mutex;
+    std::map<int, Clock::time_point> publishedAt;
+    std::vector<double> streamedMs;
+    std::vector<double> polledMs;
+    std::thread thread;
+};
+
+void PrintSpread(const char* what, std::vector<double> ms)
+{
+    std::sort(ms.begin(), ms.end());
+    if (ms.empty()) {
+        std::printf("  %-22s none\n", what);
+        return;
+    }
+    std::printf("  %-22s median %7.1f ms  99%% %7.1f ms  worst %7.1f ms  (%zu deliveries)\n", what,
+                ms[ms.size() / 2], ms[std::size_t(0.99 * double(ms.size() - 1))], ms.back(), ms.size());
+}
+
+int Follow(int count, int starters, int stops)
+{
+    RaiseFileLimit();
+    TLiveServer server;
+    if (!server.Start(0))
+        return 1;
+    PublishAsWindow(server, RaceAt(starters, 0));
+    Serve(500);
+    Phones phones(server.Port(), count, stops);
+    QElapsedTimer waited;
+    waited.start();
+    // Until every phone has the results as they stand (or polls).
+    while ((phones.Settled() < count || phones.Arrived(0) < phones.Streaming()) && waited.elapsed() < 60000)
+        Serve(20);
+    Serve(500);
+    std::printf("%d phones, %d starters: %d streamed, %d polling (%d unsettled); the server: %d streams, %d "
+                "open, %d refused\n",
+                count, starters, phones.Streaming(), phones.Polling(), count - phones.Settled(),
+                server.StreamClients(), server.OpenConnections(), server.Refused());
+    std::vector<double> windowMs;
+    int stale = 0;
+    for (int stop = 1; stop <= stops; ++stop) {
+        const LiveSnapshot snapshot = RaceAt(starters, stop);
+        const Clock::time_point at = Clock::now();
+        phones.Published(stop, at);
+        const Clock::time_point window = Clock::now();
+        PublishAsWindow(server, snapshot);
+        windowMs.push_back(Ms(Clock::now() - window));
+        // Streams at once, pollers within their 3-4 s; whoever lacks it after 10 s is stale.
+        while (phones.Arrived(stop) < count && Clock::now() - at < std::chrono::seconds(10))
+            Serve(5);
+        stale += count - phones.Arrived(stop);
+        Serve(phones.Polling() > 0 ? 0 : 200);
+    }
+    PrintSpread("streamed", phones.Latencies(true));
+    PrintSpread("polling", phones.Latencies(false));
+    PrintSpread("window's thread busy", windowMs);
+    std::printf("  stale after 10 s: %d of %d deliveries\n", stale, count * stops);
+    return 0;
+}
+
+// Readers that take 2 KB every 50 ms while changes go out, then leave.
+int SlowReaders(int starters, int count)
+{
+    RaiseFileLimit();
+    TLiveServer server;
+    if (!server.Start(0))
+        return 1;
+    PublishAsWindow(server, RaceAt(starters, 0));
+    Serve(1000);
+    const double before = StatusMb("VmRSS:");
+    std::vector<int> readers;
+    for (int i = 0; i < count; ++i) {
+        const int fd = ConnectFrom(server.Port(), i, true, 16 * 1024);
+        if (fd >= 0 && SendAll(fd, Get("/live"))) {
+            ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
+            readers.push_back(fd);
+        }
+    }
+    std::atomic<bool> leave{false};
+    std::thread reading([&] {
+        char chunk[2048];
+        while (!leave) {
+            for (const int fd : readers)
+                (void)::recv(fd, chunk, sizeof chunk, 0);
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+    });
+    QElapsedTimer waited;
+    waited.start();
+    while (server.StreamClients() < count && waited.elapsed() < 20000)
+        Serve(10);
+    const int streams = server.StreamClients();
+    double peak = before;
+    for (int stop = 1; stop <= 40; ++stop) {
+        PublishAsWindow(server, RaceAt(starters, stop));
+        Serve(500);
+        peak = std::max(peak, StatusMb("VmRSS:"));
+    }
+    const int dropped = server.Dropped();
+    leave = true;
+    reading.join();
+    for (const int fd : readers)
+        ::close(fd);
+    Serve(2000);
+    const double after = StatusMb("VmRSS:");
+    std::printf("%d starters, %d slow readers (%d streams, %d dropped), a change every 500 ms for 20 s:\n",
+                starters, count, streams, dropped);
+    std::printf("  program RSS: before %.1f MB, peak %.1f MB (%+.1f), 2 s after they left %.1f MB (%+.1f)\n",
+                before, peak, peak - before, after, after - before);
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -603,6 +1016,10 @@ int main(int argc, char** argv)
         return Crowd(number(2, 80), number(3, 40));
     if (mode == "sleepers")
         return Sleepers(number(2, 300));
+    if (mode == "follow")
+        return Follow(number(2, 500), number(3, 300), number(4, 10));
+    if (mode == "slow")
+        return SlowReaders(number(2, 5000), number(3, 536));
     const int clients = argc > 1 ? std::max(1, std::atoi(argv[1])) : 200;
     const int updates = argc > 2 ? std::max(1, std::atoi(argv[2])) : 100;
 

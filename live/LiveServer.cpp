@@ -2,7 +2,6 @@
 
 #include "ResultsJson.h"
 
-#include <QCryptographicHash>
 #include <QFile>
 #include <QHash>
 #include <QHostAddress>
@@ -16,10 +15,18 @@
 
 #include <algorithm>
 #include <chrono>
+#include <condition_variable>
 #include <functional>
+#include <mutex>
+#include <optional>
+#include <random>
+#include <thread>
 #include <utility>
 #include <vector>
 
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 #ifdef Q_OS_UNIX
 #include <sys/ioctl.h>
 #include <sys/socket.h>
@@ -55,6 +62,14 @@ QByteArray EventFrame(const QByteArray& json)
     return QByteArrayLiteral("data: ") + json + QByteArrayLiteral("\n\n");
 }
 
+// What one stream's socket takes of a shared event at a time: all that is
+// copied for one client, however large the results.
+constexpr qint64 kStreamSlice = 16 * 1024;
+
+// A frame of a running lane carries its age; reused for this long, so that
+// many phones coming at once share one rather than each getting its own.
+constexpr auto kAgedFrameReuse = std::chrono::milliseconds(40);
+
 // On every response: the page's own inline script and style, its fetch and
 // stream to this server, nothing from elsewhere, not inside another site's frame.
 const QByteArray securityHeaders =
@@ -84,6 +99,19 @@ qint64 KernelUnsent(qintptr descriptor)
     int unsent = 0;
     if (descriptor >= 0 && ::ioctl(int(descriptor), TIOCOUTQ, &unsent) == 0)
         return unsent;
+#else
+    Q_UNUSED(descriptor);
+#endif
+    return 0;
+}
+
+// What has come on a socket that the program hasn't read yet; 0 where it can't say.
+qint64 KernelUnread(qintptr descriptor)
+{
+#if defined(Q_OS_UNIX)
+    int unread = 0;
+    if (descriptor >= 0 && ::ioctl(int(descriptor), FIONREAD, &unread) == 0)
+        return unread;
 #else
     Q_UNUSED(descriptor);
 #endif
@@ -276,15 +304,68 @@ public:
         return true;
     }
 
-    void Publish(const QByteArray& json)
+    // The whole results of change version, taken at taken; broadcast: they go
+    // out on the streams too (not when the change went as a part before).
+    void Whole(const QByteArray& json, qint64 version, Clock::time_point taken, bool broadcast)
     {
+        if (version < currentVersion)
+            return;
         current = json;
-        publishedAt = Clock::now();
-        // Weak: the bytes differ by the age they carry while a lane runs.
-        etag = "W/\"" + QCryptographicHash::hash(json, QCryptographicHash::Sha256).toHex().left(20) + '"';
+        currentVersion = version;
+        publishedAt = taken;
+        wholeFrame = {current, publishedAt};
+        // Weak: the bytes differ by the age they carry while a lane runs. A
+        // tag of this run and change: no other results can carry it.
+        etag = "W/\"" + etagSalt + '-' + QByteArray::number(version, 16) + '"';
         pageWithResults.clear();
+        if (broadcast)
+            Broadcast(wholeFrame);
+    }
+
+    // The rows that changed (TResultsChanges), ahead of the whole results of the same change.
+    void Part(const QByteArray& json, qint64 version, Clock::time_point taken)
+    {
+        if (version <= currentVersion)
+            return;
+        partVersion = version;
+        partFrame = {json, taken};
+        Broadcast(partFrame);
+    }
+
+private:
+    // One event, built once for every stream that is sent it; a running
+    // lane's age is renewed no more often than kAgedFrameReuse.
+    struct SharedFrame
+    {
+        SharedFrame() = default;
+        SharedFrame(const QByteArray& json, Clock::time_point taken)
+            : json(json), taken(taken), runs(json.contains("\"laeuftMs\":"))
+        {
+        }
+        QByteArray json;
+        Clock::time_point taken;
+        bool runs = false;
+        QByteArray frame;
+        Clock::time_point built;
+    };
+
+    QByteArray Frame(SharedFrame& shared)
+    {
+        const Clock::time_point now = Clock::now();
+        if (shared.frame.isEmpty() || (shared.runs && now - shared.built > kAgedFrameReuse)) {
+            const auto age =
+                std::chrono::duration_cast<std::chrono::milliseconds>(now - shared.taken).count();
+            shared.frame = EventFrame(ResultsJsonAged(shared.json, age));
+            shared.built = now;
+            ++owner.framesBuilt;
+        }
+        return shared.frame;
+    }
+
+    void Broadcast(SharedFrame& shared)
+    {
         int reached = 0;
-        const QByteArray frame = EventFrame(Aged());
+        const QByteArray frame = Frame(shared);
         for (QTcpSocket* socket : std::as_const(streams)) {
             if (Send(socket, frame))
                 ++reached;
@@ -292,7 +373,6 @@ public:
         emit owner.Published(reached);
     }
 
-private:
     enum class Phase { Request, Stream, Closing };
     struct Connection
     {
@@ -305,6 +385,10 @@ private:
         Clock::time_point waitingSince = Clock::now();
         qint64 streamInput = 0;
         bool behind = false; // a newer event waits until the last one is sent
+        // Events for a stream, shared with the others, and how far the first
+        // of them has gone into the socket.
+        QList<QByteArray> outgoing;
+        qint64 outgoingAt = 0;
         qint64 lastUnsent = 0;
         Clock::time_point lastProgress = Clock::now();
     };
@@ -364,6 +448,19 @@ private:
     // reset. Streams and answers on their way keep their places. False if there is none.
     bool ReclaimOldest()
     {
+        // What has come on them is read first: a crowd that scans the QR code
+        // at once has its requests in the kernel before the server gets to
+        // them, and they are answered rather than let go for the next one.
+        QList<QTcpSocket*> unread;
+        for (auto it = connections.cbegin(); it != connections.cend(); ++it) {
+            if (it->phase == Phase::Request && KernelUnread(it.key()->socketDescriptor()) > 0)
+                unread.append(it.key());
+        }
+        for (QTcpSocket* socket : std::as_const(unread)) {
+            // Reading can answer it or end it; it emits readyRead, which serves it.
+            if (connections.contains(socket) && socket->state() == QAbstractSocket::ConnectedState)
+                socket->waitForReadyRead(0);
+        }
         std::vector<std::pair<Clock::time_point, QTcpSocket*>> waiting;
         for (auto it = connections.cbegin(); it != connections.cend(); ++it) {
             QTcpSocket* const socket = it.key();
@@ -373,9 +470,11 @@ private:
         }
         std::sort(waiting.begin(), waiting.end(),
                   [](const auto& a, const auto& b) { return a.first < b.first; });
-        // An answer still in the kernel is on its way too.
+        // An answer still in the kernel is on its way too; a request that came
+        // and isn't read yet (a crowd that scans the QR code at once) is no spare.
         const auto found = std::find_if(waiting.cbegin(), waiting.cend(), [](const auto& entry) {
-            return KernelUnsent(entry.second->socketDescriptor()) == 0;
+            return KernelUnsent(entry.second->socketDescriptor()) == 0 &&
+                   entry.second->bytesAvailable() == 0 && KernelUnread(entry.second->socketDescriptor()) == 0;
         });
         if (found == waiting.cend())
             return false;
@@ -438,12 +537,13 @@ private:
         if (it == connections.end())
             return;
         it->lastProgress = Clock::now();
-        if (socket->bytesToWrite() > 0)
+        if (socket->bytesToWrite() > 0 && it->outgoing.isEmpty())
             return;
         switch (it->phase) {
         case Phase::Stream:
-            if (it->behind)
-                Send(socket);
+            Pump(socket);
+            if (it->behind && !Busy(socket))
+                CatchUp(socket);
             break;
         case Phase::Request:
             it->waitingSince = Clock::now();
@@ -607,26 +707,76 @@ private:
         Connection& connection = connections[socket];
         connection.phase = Phase::Stream;
         connection.lastProgress = Clock::now();
-        socket->write(QByteArrayLiteral("retry: 2000\n\n") + EventFrame(Aged()));
+        socket->write(QByteArrayLiteral("retry: 2000\n\n"));
         streams.append(socket);
         owner.streamClients = int(streams.size());
+        CatchUp(socket);
     }
 
-    // The newest results to one stream, now or, while it is still sending,
-    // once it is through. False when it is behind. frame: the event as built
-    // once for every stream of a publish.
-    bool Send(QTcpSocket* socket, const QByteArray& frame = {})
+    // Whether a stream still has something of an event to send.
+    bool Busy(QTcpSocket* socket) const
+    {
+        const auto it = connections.constFind(socket);
+        return socket->bytesToWrite() > 0 || (it != connections.cend() && !it->outgoing.isEmpty());
+    }
+
+    // What of its events a stream still holds beyond its socket.
+    qint64 Remaining(const Connection& connection) const
+    {
+        qint64 remaining = -connection.outgoingAt;
+        for (const QByteArray& frame : connection.outgoing)
+            remaining += frame.size();
+        return remaining;
+    }
+
+    // An event to one stream, now, or false when it is still sending the last
+    // one: then it gets the newest results whole once it is through. frame:
+    // the event as built once for every stream.
+    bool Send(QTcpSocket* socket, const QByteArray& frame)
     {
         Connection& connection = connections[socket];
-        if (socket->bytesToWrite() > 0) {
+        if (Busy(socket)) {
             connection.behind = true;
             return false;
         }
         // The stall clock isn't wound back here: the sweep keeps it current
         // while nothing waits, and one that has waited since is asleep.
         connection.behind = false;
-        socket->write(frame.isEmpty() ? EventFrame(Aged()) : frame);
+        connection.outgoing.append(frame);
+        Pump(socket);
         return true;
+    }
+
+    // The newest results whole, and the part of a change whose whole results
+    // are still being made.
+    void CatchUp(QTcpSocket* socket)
+    {
+        Connection& connection = connections[socket];
+        connection.behind = false;
+        connection.outgoing.append(Frame(wholeFrame));
+        if (partVersion > currentVersion)
+            connection.outgoing.append(Frame(partFrame));
+        Pump(socket);
+    }
+
+    // The shared events into the socket a slice at a time.
+    void Pump(QTcpSocket* socket)
+    {
+        const auto it = connections.find(socket);
+        if (it == connections.end())
+            return;
+        Connection& connection = *it;
+        while (!connection.outgoing.isEmpty() && socket->bytesToWrite() < kStreamSlice &&
+               socket->state() == QAbstractSocket::ConnectedState) {
+            const QByteArray& frame = connection.outgoing.constFirst();
+            const qint64 slice = std::min(kStreamSlice, frame.size() - connection.outgoingAt);
+            socket->write(frame.constData() + connection.outgoingAt, slice);
+            connection.outgoingAt += slice;
+            if (connection.outgoingAt >= frame.size()) {
+                connection.outgoing.removeFirst();
+                connection.outgoingAt = 0;
+            }
+        }
     }
 
     // The results as they leave now: a running lane's time grows with their age.
@@ -664,7 +814,9 @@ private:
             if (socket->state() != QAbstractSocket::ConnectedState)
                 continue;
             const qint64 queued = socket->bytesToWrite();
-            const qint64 unsent = queued + KernelUnsent(socket->socketDescriptor());
+            if (it->phase == Phase::Stream && queued > owner.largestStreamQueue)
+                owner.largestStreamQueue = queued;
+            const qint64 unsent = queued + Remaining(*it) + KernelUnsent(socket->socketDescriptor());
             if (unsent == 0 || unsent < it->lastUnsent)
                 it->lastProgress = now;
             it->lastUnsent = unsent;
@@ -685,6 +837,22 @@ private:
             socket->disconnectFromHost();
         for (QTcpSocket* socket : std::as_const(delivered))
             CloseWhenDelivered(socket);
+        GiveBackAfterCrowd();
+    }
+
+    // The allocator keeps what a crowd of streams and their events freed (in
+    // each thread's arena) for later; once many have gone, the program hands
+    // it back rather than staying at its peak for the rest of the race.
+    void GiveBackAfterCrowd()
+    {
+        const qsizetype now = streams.size();
+        streamsSinceTrim = std::max(streamsSinceTrim, now);
+        if (streamsSinceTrim - now < 32 && !(now == 0 && streamsSinceTrim > 0))
+            return;
+        streamsSinceTrim = now;
+#if defined(__GLIBC__)
+        ::malloc_trim(0);
+#endif
     }
 
     // The names and addresses a request may give for this machine; anything
@@ -757,16 +925,107 @@ private:
     const TLiveServer::Limits limits;
     const QByteArray page;
     QByteArray current = QByteArrayLiteral("{}");
+    qint64 currentVersion = 0;
     Clock::time_point publishedAt = Clock::now();
-    QByteArray etag = QByteArrayLiteral("W/\"0\"");
+    SharedFrame wholeFrame{current, publishedAt};
+    qint64 partVersion = 0;
+    SharedFrame partFrame;
+    const QByteArray etagSalt = QByteArray::number(std::random_device{}(), 16);
+    QByteArray etag = "W/\"" + etagSalt + "-0\"";
     QByteArray pageWithResults; // built once per publish while no lane runs
     QHash<QTcpSocket*, Connection> connections;
     QHash<QHostAddress, int> perAddress;
-    QList<QTcpSocket*> streams; // removed when closed
+    QList<QTcpSocket*> streams;     // removed when closed
+    qsizetype streamsSinceTrim = 0; // the most streams since memory was last handed back
     QSet<QHostAddress> ownAddresses;
     QSet<QByteArray> ownNames;
     Clock::time_point learned;
     QTimer* sweep = new QTimer(this);
+};
+
+// Makes snapshots into the text the phones get, off the caller's thread: a
+// large protocol takes long enough to hold up the window. Only the newest
+// snapshot waiting is made; what it replaces was never begun.
+class TLiveResultsBuilder
+{
+public:
+    explicit TLiveResultsBuilder(TLiveServer& owner, TLiveServerWorker* worker)
+        : owner(owner), worker(worker), thread([this] { Run(); })
+    {
+    }
+    ~TLiveResultsBuilder()
+    {
+        {
+            const std::lock_guard lock(mutex);
+            ending = true;
+        }
+        wake.notify_one();
+        thread.join();
+    }
+
+    void Submit(const LiveSnapshot& snapshot, qint64 version)
+    {
+        {
+            const std::lock_guard lock(mutex);
+            waiting = Pending{snapshot, version, Clock::now()};
+        }
+        wake.notify_one();
+    }
+
+    // Results published as text meanwhile: the next change goes whole.
+    void ForgetBasis() { basisStale = true; }
+
+private:
+    struct Pending
+    {
+        LiveSnapshot snapshot;
+        qint64 version = 0;
+        Clock::time_point taken;
+    };
+
+    void Run()
+    {
+        for (;;) {
+            Pending next;
+            {
+                std::unique_lock lock(mutex);
+                wake.wait(lock, [this] { return ending || waiting.has_value(); });
+                if (ending)
+                    return;
+                next = std::move(*waiting);
+                waiting.reset();
+            }
+            if (owner.buildHook)
+                owner.buildHook();
+            if (basisStale.exchange(false))
+                changes.Forget();
+            TLiveServerWorker* const target = worker;
+            // The part first: it is small and what the streams wait for.
+            const QByteArray part = changes.Next(next.snapshot, next.version);
+            if (!part.isEmpty())
+                QMetaObject::invokeMethod(
+                    target, [target, part, next] { target->Part(part, next.version, next.taken); },
+                    Qt::QueuedConnection);
+            const QByteArray whole = ResultsJsonVersioned(ResultsJson(next.snapshot), next.version);
+            const bool broadcast = part.isEmpty();
+            QMetaObject::invokeMethod(
+                target,
+                [target, whole, broadcast, version = next.version, taken = next.taken] {
+                    target->Whole(whole, version, taken, broadcast);
+                },
+                Qt::QueuedConnection);
+        }
+    }
+
+    TLiveServer& owner;
+    TLiveServerWorker* const worker;
+    TResultsChanges changes;
+    std::atomic<bool> basisStale{false};
+    std::mutex mutex;
+    std::condition_variable wake;
+    std::optional<Pending> waiting;
+    bool ending = false;
+    std::thread thread; // last: it starts once the rest is there
 };
 
 QHostAddress TLiveServer::ClientGroup(const QHostAddress& address)
@@ -802,6 +1061,8 @@ bool TLiveServer::Start(quint16 wanted, QString* error)
     QMetaObject::invokeMethod(
         starting, [&, starting] { listening = starting->Listen(wanted, reason); },
         Qt::BlockingQueuedConnection);
+    if (listening)
+        builder = std::make_unique<TLiveResultsBuilder>(*this, worker);
     if (!listening) {
         Stop();
         if (error)
@@ -817,6 +1078,7 @@ void TLiveServer::Stop()
 {
     if (!thread)
         return;
+    builder.reset();
     if (worker) {
         TLiveServerWorker* const ending = worker;
         QMetaObject::invokeMethod(
@@ -846,8 +1108,22 @@ void TLiveServer::Publish(const QByteArray& json)
     if (!worker)
         return;
     TLiveServerWorker* const target = worker;
+    const qint64 version = ++lastVersion;
+    if (builder)
+        builder->ForgetBasis();
+    const auto taken = Clock::now();
     QMetaObject::invokeMethod(
-        target, [target, json] { target->Publish(json); }, Qt::QueuedConnection);
+        target,
+        [target, json, version, taken] {
+            target->Whole(ResultsJsonVersioned(json, version), version, taken, true);
+        },
+        Qt::QueuedConnection);
+}
+
+void TLiveServer::Publish(const LiveSnapshot& snapshot)
+{
+    if (builder)
+        builder->Submit(snapshot, ++lastVersion);
 }
 
 QStringList TLiveServer::LocalUrls(quint16 port)

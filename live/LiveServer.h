@@ -1,5 +1,7 @@
 #pragma once
 
+#include "AudienceView.h"
+
 #include <QByteArray>
 #include <QHostAddress>
 #include <QObject>
@@ -7,17 +9,20 @@
 #include <QStringList>
 
 #include <atomic>
+#include <functional>
 #include <memory>
 
 class QThread;
 class TLiveServerWorker;
+class TLiveResultsBuilder;
 
 // Live results for the spectators' phones: an HTTP/1.1 server on a thread of
 // its own that serves, read-only,
 //   /                  the results page (German, for narrow screens),
 //   /ergebnisse.json   the latest published results (see ResultsJson.h),
 //   /live              a Server-Sent Events stream: the results again after
-//                      every Publish.
+//                      every Publish; where the protocol is large, only the
+//                      rows that changed (see TResultsChanges).
 // Nothing else is served, and nothing a client sends changes the race.
 // Everything one device on the network can hold is bounded: its connections,
 // what it may send, how long it may take to ask and what may wait for it in
@@ -46,9 +51,11 @@ public:
         // A connection with something to send that has got nothing of it
         // through for this long (a phone that went to sleep) is reset.
         int stallMs = 5000;
-        // Every event carries the whole results, so a stream that is still
-        // sending the last one gets only the newest once it is through; this
-        // bounds what waits in the program for one client beyond that.
+        // An event is built once and shared by every stream; each socket
+        // takes it in slices, so what waits in the program for one client is
+        // a slice of its own. A stream that is still sending gets no further
+        // events but, once it is through, the newest results whole. This
+        // bounds what one answer may leave queued in a socket.
         qint64 maxUnsentBytes = 4 * 1024 * 1024;
         // The kernel's send and receive buffers of each connection; left to
         // itself it grows them to megabytes for a client that doesn't read.
@@ -71,6 +78,18 @@ public:
 
     // Becomes /ergebnisse.json and one event on every stream. Returns at once.
     void Publish(const QByteArray& json);
+    // The same from what the spectators see: the text is made on a thread of
+    // its own (a newer snapshot replaces one not yet begun), so the caller
+    // only pays for taking the snapshot. Returns at once.
+    void Publish(const LiveSnapshot& snapshot);
+
+    // For tests: runs on the building thread before each snapshot is made
+    // into text. Set before Start.
+    void SetBuildHook(std::function<void()> hook) { buildHook = std::move(hook); }
+    // Event frames made so far: one per change and stream kind, not one per client.
+    int FramesBuilt() const { return framesBuilt.load(); }
+    // The most a stream's socket has held queued in the program, as the sweep saw it.
+    qint64 LargestStreamQueue() const { return largestStreamQueue.load(); }
 
     // Counts, readable from any thread.
     int OpenConnections() const { return openConnections.load(); }
@@ -96,9 +115,12 @@ signals:
 
 private:
     friend class TLiveServerWorker;
+    friend class TLiveResultsBuilder;
 
     const Limits limits;
+    std::function<void()> buildHook;
     std::unique_ptr<QThread> thread;
+    std::unique_ptr<TLiveResultsBuilder> builder;
     TLiveServerWorker* worker = nullptr; // lives on thread
     quint16 port = 0;
     std::atomic<int> openConnections{0};
@@ -106,4 +128,7 @@ private:
     std::atomic<int> refused{0};
     std::atomic<int> dropped{0};
     std::atomic<int> reclaimed{0};
+    std::atomic<int> framesBuilt{0};
+    std::atomic<qint64> largestStreamQueue{0};
+    std::atomic<qint64> lastVersion{0};
 };

@@ -21,13 +21,8 @@ QString StateName(LiveLane::State state)
     return QStringLiteral("bereit");
 }
 
-} // namespace
-
-QByteArray ResultsJson(const LiveSnapshot& snapshot)
+QJsonArray LiveLanesJson(const LiveSnapshot& snapshot)
 {
-    QJsonArray rows;
-    for (const QStringList& row : snapshot.rows)
-        rows.append(QJsonArray::fromStringList(row));
     QJsonArray lanes;
     for (int lane = 0; lane < std::clamp(snapshot.laneCount, 1, 2); ++lane) {
         const LiveLane& view = snapshot.lanes[lane];
@@ -44,6 +39,22 @@ QByteArray ResultsJson(const LiveSnapshot& snapshot)
             shown.insert(QStringLiteral("laeuftMs"), view.elapsedMs);
         lanes.append(shown);
     }
+    return lanes;
+}
+
+bool SamePlace(const AudiencePlace& a, const AudiencePlace& b)
+{
+    return a.place == b.place && a.afterRuns == b.afterRuns && a.total == b.total;
+}
+
+} // namespace
+
+QByteArray ResultsJson(const LiveSnapshot& snapshot)
+{
+    QJsonArray rows;
+    for (const QStringList& row : snapshot.rows)
+        rows.append(QJsonArray::fromStringList(row));
+    const QJsonArray lanes = LiveLanesJson(snapshot);
     QJsonArray unconfirmed;
     for (int row = 0; row < snapshot.unconfirmedRows.size(); ++row) {
         if (snapshot.unconfirmedRows.at(row))
@@ -100,4 +111,64 @@ QByteArray ResultsJsonForHtml(const QByteArray& json)
             safe += c;
     }
     return safe;
+}
+
+QByteArray ResultsJsonVersioned(const QByteArray& json, qint64 version)
+{
+    if (!json.endsWith('}'))
+        return json;
+    return json.chopped(1) + (json.size() > 2 ? ",\"version\":" : "\"version\":") +
+           QByteArray::number(version) + '}';
+}
+
+QByteArray TResultsChanges::Next(const LiveSnapshot& snapshot, qint64 version)
+{
+    const qsizetype count = snapshot.rows.size();
+    const bool sameFrame = haveBasis && snapshot.title == previous.title && snapshot.date == previous.date &&
+                           snapshot.columns == previous.columns && snapshot.testRuns == previous.testRuns;
+    if (!sameFrame || count < minRows) {
+        haveBasis = count >= minRows;
+        basis = version;
+        previous = snapshot;
+        touched = QList<bool>(count, false);
+        touchedCount = 0;
+        return {};
+    }
+    const qsizetype compared = std::max(count, previous.rows.size());
+    if (touched.size() < compared)
+        touched.resize(compared, false);
+    for (qsizetype i = 0; i < compared; ++i) {
+        if (touched.at(i))
+            continue;
+        const bool changed = i >= count || i >= previous.rows.size() ||
+                             snapshot.rows.at(i) != previous.rows.at(i) ||
+                             snapshot.unconfirmedRows.value(i) != previous.unconfirmedRows.value(i) ||
+                             !SamePlace(snapshot.places.value(i), previous.places.value(i));
+        if (changed) {
+            touched[i] = true;
+            ++touchedCount;
+        }
+    }
+    previous = snapshot;
+    // Past an eighth of the rows the whole results are hardly larger.
+    if (qsizetype(touchedCount) * 8 > count) {
+        basis = version;
+        touched = QList<bool>(count, false);
+        touchedCount = 0;
+        return {};
+    }
+    QJsonArray changed;
+    for (qsizetype i = 0; i < count; ++i) {
+        if (!touched.at(i))
+            continue;
+        const AudiencePlace place = snapshot.places.value(i);
+        changed.append(QJsonArray{int(i), QJsonArray::fromStringList(snapshot.rows.at(i)), place.place,
+                                  place.afterRuns, place.total, snapshot.unconfirmedRows.value(i) ? 1 : 0});
+    }
+    const QJsonObject part{{QStringLiteral("version"), version},
+                           {QStringLiteral("basis"), basis},
+                           {QStringLiteral("anzahl"), int(count)},
+                           {QStringLiteral("geaendert"), changed},
+                           {QStringLiteral("bahnen"), LiveLanesJson(snapshot)}};
+    return QJsonDocument(part).toJson(QJsonDocument::Compact);
 }

@@ -54,6 +54,10 @@ function Page({ statisch = false, mitgebracht = "", zufall = 0.5 } = {}) {
   page.settle = () => new Promise(r => setImmediate(r)).then(() => new Promise(r => setImmediate(r)));
   page.laneTime = i => nodes.bahnen.children[i].children[1].textContent;
   page.headings = () => nodes.klassen.children.map(s => s.children[0].textContent);
+  // Per class shown: its rows as "place name total", "?" where unconfirmed.
+  page.table = () => nodes.klassen.children.map(s => s.children[1].children.slice(1).map(
+    tr => [tr.children[0].textContent, tr.children[1].children[0].textContent,
+           tr.children[3].textContent + (tr.children[3].children.length ? " ?" : "")].join(" ")));
   return page;
 }
 
@@ -111,6 +115,34 @@ const results = {
   assert.strictEqual(live.timers.filter(t => !t.done).length, 0);
   last.onmessage({ data: JSON.stringify({ ...results, bahnen: [{ bahn: 1, zustand: "gestoppt", zeit: "33,12" }] }) });
   assert.strictEqual(live.laneTime(0), "33,12");
+
+  // A large protocol: a change comes as the rows changed since a version the phone holds.
+  const gross = Page({ mitgebracht: JSON.stringify({ zeilen: [row(1, "A", "30,00", "1"), row(2, "A", "31,00", "2")],
+                                                     plaetze: ["1", "2"], gesamt: ["30,00", "31,00"],
+                                                     unbestaetigt: [], version: 5 }) });
+  assert.deepStrictEqual(gross.table(), [["1 1 N1 30,00", "2 2 N2 31,00"]]);
+  const teil = (version, basis, geaendert, anzahl = 2) =>
+    ({ data: JSON.stringify({ version, basis, anzahl, geaendert, bahnen: [{ bahn: 1, zustand: "gestoppt", zeit: "29,50" }] }) });
+  const quelle = gross.sources[0];
+  quelle.onmessage(teil(6, 5, [[1, row(2, "A", "29,50", "1"), "1", 0, "29,50", 1], [0, row(1, "A", "30,00", "2"), "2", 0, "30,00", 0]]));
+  assert.deepStrictEqual(gross.table(), [["1 2 N2 29,50 ?", "2 1 N1 30,00"]]);
+  assert.strictEqual(gross.laneTime(0), "29,50");
+  // A later part on the same basis holds every row touched since; one that is not newer changes nothing.
+  quelle.onmessage(teil(8, 5, [[1, row(2, "A", "29,50", "1"), "1", 0, "29,50", 0], [0, row(1, "A", "30,00", "2"), "2", 0, "30,00", 0],
+                               [2, row(3, "A", "35,00", "3"), "3", 0, "35,00", 0]], 3));
+  quelle.onmessage(teil(7, 5, [[1, row(2, "A", "99,00", "1"), "1", 0, "99,00", 0]]));
+  assert.deepStrictEqual(gross.table(), [["1 2 N2 29,50", "2 1 N1 30,00", "3 3 N3 35,00"]]);
+  // A part on a basis the phone never had (it missed the whole results in between): it asks for them,
+  // without the tag of what it holds.
+  assert.strictEqual(gross.requests.length, 0);
+  gross.answers.push({ status: 200, headers: { ETag: 'W/"b"' },
+                       body: { zeilen: [row(4, "B", "40,00", "1")], plaetze: ["1"], gesamt: ["40,00"], version: 12 } });
+  quelle.onmessage(teil(13, 12, [[0, row(4, "B", "39,00", "1"), "1", 0, "39,00", 0]], 1));
+  await gross.settle();
+  assert.deepStrictEqual(JSON.stringify(gross.requests), JSON.stringify([{}]));
+  assert.deepStrictEqual(gross.table(), [["1 4 N4 40,00"]]);
+  quelle.onmessage(teil(13, 12, [[0, row(4, "B", "39,00", "1"), "1", 0, "39,00", 0]], 1));
+  assert.deepStrictEqual(gross.table(), [["1 4 N4 39,00"]]);
 
   // On a web host's static files the age comes from the host's own clock.
   const host = Page({ statisch: true });

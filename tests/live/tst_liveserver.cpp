@@ -9,6 +9,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QNetworkInterface>
+#include <QSemaphore>
 #include <QSignalSpy>
 #include <QTcpSocket>
 #include <QtTest>
@@ -99,6 +100,32 @@ QByteArray Results(const QString& name, int size = 0)
     snapshot.lanes[0].state = LiveLane::State::Stopped;
     snapshot.lanes[0].time = QStringLiteral("31,25");
     return ResultsJson(snapshot);
+}
+
+// A protocol of rows starters in classes of 50; changed: one of them with a new time.
+LiveSnapshot Protocol(int rows, int changed = -1)
+{
+    LiveSnapshot snapshot;
+    snapshot.title = QStringLiteral("Seifenkistenrennen am Berg");
+    for (int i = 0; i < rows; ++i) {
+        const QString time = i == changed ? QStringLiteral("29,99") : QStringLiteral("31,25");
+        snapshot.rows << QStringList{QString::number(i + 1),
+                                     QStringLiteral("Läufer %1").arg(i),
+                                     "",
+                                     "",
+                                     QStringLiteral("K%1").arg(i / 50),
+                                     time,
+                                     "",
+                                     "",
+                                     "",
+                                     "",
+                                     "",
+                                     time,
+                                     QString::number(i % 50 + 1)};
+        snapshot.places << AudiencePlace{QString::number(i % 50 + 1), {}, 1, 0, time};
+        snapshot.unconfirmedRows << (i == changed);
+    }
+    return snapshot;
 }
 
 // A raw client socket from one phone's address, for what QTcpSocket won't do
@@ -214,6 +241,10 @@ private slots:
     void slowRequestsLoseTheirPlace_data();
     void slowRequestsLoseTheirPlace();
     void clientThatNeverReadsIsResetWhileOthersKeepUp();
+    void oneFramePerChangeForEveryStream_data();
+    void oneFramePerChangeForEveryStream();
+    void largeProtocolSendsTheChangedRows();
+    void buildingTheTextDoesNotHoldUpTheCaller();
     void busyPortIsToldInGerman();
 
 private:
@@ -966,17 +997,140 @@ void TestLiveServer::clientThatNeverReadsIsResetWhileOthersKeepUp()
 
     const int publishes = 60;
     for (int i = 0; i < publishes; ++i)
-        server->Publish(Results(QStringLiteral("Läufer %1").arg(i), 100 * 1024));
+        // The first larger than what the kernel takes for the sleeper.
+        server->Publish(Results(QStringLiteral("Läufer %1").arg(i), i == 0 ? 1024 * 1024 : 100 * 1024));
     // The reader gets the newest results, though not every one in between
     // when they come faster than it reads; the sleeper is let go, with a
     // reset so that nothing of it waits in the kernel.
     QTRY_VERIFY_WITH_TIMEOUT(!reader.events.isEmpty() && reader.events.last().contains("Läufer 59"), 20000);
     QTRY_COMPARE_WITH_TIMEOUT(server->StreamClients(), 1, 20000);
     QCOMPARE(server->Dropped(), 1);
+    // Each event was shared: what waited in the program for the sleeper was a
+    // slice of it, not a copy of the megabyte.
+    QVERIFY(server->LargestStreamQueue() > 0);
+    QVERIFY2(server->LargestStreamQueue() <= 32 * 1024, QByteArray::number(server->LargestStreamQueue()));
     QTRY_COMPARE_WITH_TIMEOUT(TcpState(stuck), int(TCP_CLOSE), 10000);
     server->Publish(Results(QStringLiteral("Zuletzt")));
     QTRY_VERIFY(reader.events.last().contains("Zuletzt"));
     ::close(stuck);
+}
+
+void TestLiveServer::oneFramePerChangeForEveryStream_data()
+{
+    QTest::addColumn<int>("rows");
+    QTest::newRow("a small protocol, whole each time") << 3;
+    QTest::newRow("a large one, the changed rows") << 400;
+}
+
+// However many phones follow, a change is made into text and an event once;
+// phones that come later share the frame that is there.
+void TestLiveServer::oneFramePerChangeForEveryStream()
+{
+    QFETCH(int, rows);
+    QSignalSpy published(server.get(), &TLiveServer::Published);
+    server->Publish(Protocol(rows));
+    QTRY_COMPARE(published.count(), 1);
+    std::vector<std::unique_ptr<StreamReader>> readers;
+    for (int i = 0; i < 6; ++i)
+        readers.push_back(std::make_unique<StreamReader>(server->Port(), Phone(i)));
+    QTRY_COMPARE(server->StreamClients(), 6);
+    for (const auto& reader : readers)
+        QTRY_COMPARE(reader->events.size(), 1);
+    const int before = server->FramesBuilt();
+    QCOMPARE(before, 1);
+    for (int change = 0; change < 3; ++change) {
+        server->Publish(Protocol(rows, change));
+        QTRY_COMPARE(published.count(), change + 2);
+        for (const auto& reader : readers)
+            QTRY_COMPARE(reader->events.size(), change + 2);
+    }
+    QCOMPARE(server->FramesBuilt(), before + 3);
+    QCOMPARE(readers.front()->events, readers.back()->events);
+}
+
+void TestLiveServer::largeProtocolSendsTheChangedRows()
+{
+    QSignalSpy published(server.get(), &TLiveServer::Published);
+    server->Publish(Protocol(400));
+    QTRY_COMPARE(published.count(), 1);
+    StreamReader reader(server->Port());
+    QTRY_COMPARE(reader.events.size(), 1);
+    const QJsonObject whole = QJsonDocument::fromJson(reader.events.at(0)).object();
+    QCOMPARE(whole.value("zeilen").toArray().size(), 400);
+    const qint64 basis = whole.value("version").toInteger(-1);
+    QVERIFY(basis > 0);
+
+    for (const int changed : {7, 123}) {
+        server->Publish(Protocol(400, changed));
+        QTRY_VERIFY(reader.events.size() == (changed == 7 ? 2 : 3));
+    }
+    // Each part holds every row touched since its basis, with what the phone shows of it.
+    const QJsonObject part = QJsonDocument::fromJson(reader.events.last()).object();
+    QVERIFY(!part.contains("zeilen"));
+    QCOMPARE(part.value("basis").toInteger(-1), basis);
+    QVERIFY(part.value("version").toInteger(-1) > basis);
+    QCOMPARE(part.value("anzahl").toInt(), 400);
+    const QJsonArray changed = part.value("geaendert").toArray();
+    QCOMPARE(changed.size(), 2);
+    QCOMPARE(changed.at(0).toArray().at(0).toInt(), 7);
+    QCOMPARE(changed.at(1).toArray().at(0).toInt(), 123);
+    QCOMPARE(changed.at(1).toArray().at(1).toArray().at(5).toString(), QStringLiteral("29,99"));
+    QCOMPARE(changed.at(1).toArray().at(5).toInt(), 1);
+    QVERIFY(reader.events.last().size() < reader.events.first().size() / 20);
+    // The whole results of the same change are there for a phone that asks.
+    QTRY_COMPARE(QJsonDocument::fromJson(Ask(server->Port(), Get("/ergebnisse.json")).body)
+                     .object()
+                     .value("version")
+                     .toInteger(-1),
+                 part.value("version").toInteger(-1));
+    // A phone that comes now gets them whole.
+    StreamReader late(server->Port(), Phone(1));
+    QTRY_VERIFY(!late.events.isEmpty());
+    QCOMPARE(QJsonDocument::fromJson(late.events.last())
+                 .object()
+                 .value("zeilen")
+                 .toArray()
+                 .at(123)
+                 .toArray()
+                 .at(5),
+             QStringLiteral("29,99"));
+}
+
+// The text of a large protocol takes a while: the caller only hands over the
+// snapshot, and a newer one replaces one still waiting.
+void TestLiveServer::buildingTheTextDoesNotHoldUpTheCaller()
+{
+    QSemaphore entered;
+    QSemaphore release;
+    server = std::make_unique<TLiveServer>();
+    server->SetBuildHook([&] {
+        entered.release();
+        release.acquire();
+    });
+    QVERIFY(server->Start(0));
+    QSignalSpy published(server.get(), &TLiveServer::Published);
+    StreamReader reader(server->Port());
+    QTRY_COMPARE(reader.events.size(), 1);
+
+    server->Publish(Protocol(3, 0));
+    QVERIFY(entered.tryAcquire(1, kPatience)); // the first is being made and held there
+    server->Publish(Protocol(3, 1));
+    server->Publish(Protocol(3, 2));
+    // The caller's thread carries on meanwhile: its events are handled, the page is served.
+    bool ticked = false;
+    QTimer::singleShot(0, this, [&] { ticked = true; });
+    QTRY_VERIFY(ticked);
+    QCOMPARE(Ask(server->Port(), Get("/ergebnisse.json")).status, 200);
+    QCOMPARE(published.count(), 0);
+
+    release.release(2);
+    QTRY_COMPARE(published.count(), 2);
+    QTRY_COMPARE(reader.events.size(), 3);
+    // The second snapshot was replaced before it was begun.
+    QVERIFY(reader.events.at(1).contains("\"unbestaetigt\":[0]"));
+    QVERIFY(reader.events.at(2).contains("\"unbestaetigt\":[2]"));
+    QCOMPARE(server->FramesBuilt(), 3);
+    release.release(8); // whatever else comes may go through
 }
 
 void TestLiveServer::busyPortIsToldInGerman()
