@@ -13,7 +13,7 @@ std::uint32_t MonotonicTickSource::GetTickCount() const
     return std::uint32_t(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
 }
 
-qint64 MonotonicMicroseconds()
+std::int64_t MonotonicMicroseconds()
 {
     using namespace std::chrono;
     return duration_cast<microseconds>(steady_clock::now().time_since_epoch()).count();

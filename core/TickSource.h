@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QtGlobal>
 #include <cstdint>
 
 // A 32-bit millisecond tick counter that wraps like the system's. Elapsed
@@ -29,8 +28,8 @@ void SetTickSource(ITickSource* source);
 // Microseconds of the monotonic clock MonotonicTickSource reads: its tick is
 // TickOfMicroseconds of this, so a time on this clock (a start converted from
 // the start station's) is a tick of the session's.
-qint64 MonotonicMicroseconds();
-constexpr std::uint32_t TickOfMicroseconds(qint64 us)
+std::int64_t MonotonicMicroseconds();
+constexpr std::uint32_t TickOfMicroseconds(std::int64_t us)
 {
     return std::uint32_t(us >= 0 ? us / 1000 : (us - 999) / 1000);
 }
