@@ -161,7 +161,9 @@ void TFormMain::RankProtocol()
     // The session ranks by its own rule; the grid shows the protocol either in
     // start order or, with "Sort", in the order the places were counted.
     m_session.Rank();
-    m_session.ShowInOrder(m_session.ShownByPlace() ? m_session.RankingOrder() : m_session.StartOrder());
+    // Rank leaves the rows in the ranking order: only the start order is sorted anew.
+    if (!m_session.ShownByPlace())
+        m_session.ShowInOrder(m_session.StartOrder());
     ShowSessionOrder();
     // Typed letters search the class column, in either view; a header click
     // may have left the direction descending.
