@@ -52,9 +52,13 @@ int main(int argc, char** argv)
     LinkConditions backwards = asymmetric;
     backwards.offsetUs = -1'000'000;
     backwards.drift = -100e-6;
+    // A relay or driver delivering on a millisecond timer.
+    LinkConditions steps = symmetric;
+    steps.delayStepUs = 1000;
     const BenchCase cases[] = {{"2,3/2,3 ms, +1 s, +100 ppm", symmetric},
                                {"2,0/2,6 ms, +1 s, +100 ppm", asymmetric},
-                               {"2,0/2,6 ms, -1 s, -100 ppm", backwards}};
+                               {"2,0/2,6 ms, -1 s, -100 ppm", backwards},
+                               {"2,3/2,3 ms, 1-ms-Schritte", steps}};
 
     std::printf("Uhrabgleich, 10 Minuten, Jitter ±20 ms, 10 %% Verlust, 10 s Ausfall, 5 Seeds\n");
     std::printf("%-28s %9s %9s %9s %9s %9s %11s\n", "Fall", "Median", "99 %", "max", "max 5 s", "U ab 2 min",

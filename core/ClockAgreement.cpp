@@ -14,6 +14,7 @@ namespace {
 constexpr int AgreementBuckets = 4;
 // Below this span the rate is not fitted: the previous rate is kept, or none assumed.
 constexpr qint64 AgreementRateSpanUs = 20'000'000;
+constexpr qint64 AgreementRateRefitUs = 1'000'000;
 // The offset is taken from this newest part of the window.
 constexpr qint64 AgreementAnchorUs = 40'000'000;
 // What a crystal may drift (the allowance without a fitted rate), and how much the
@@ -21,6 +22,8 @@ constexpr qint64 AgreementAnchorUs = 40'000'000;
 constexpr double AgreementUnfittedDrift = 200e-6;
 constexpr double AgreementRateWander = 1e-6;
 constexpr double AgreementFloorUs = 20;
+// Below this many samples in the newest part the spacing near the lines is not trusted.
+constexpr int AgreementFewSamples = 30;
 // The uncertainty's standard errors: the lines' misses are exponential, with longer
 // tails than a normal error.
 constexpr double AgreementSigmas = 4.25;
@@ -81,44 +84,94 @@ struct AgreementRateFit
     bool fitted = false;
 };
 
-// One slope through both directions' bucket extremes (each direction with its own
-// intercept), by least squares. The extremes depend on the rate removed, the rate
-// on the extremes: a few rounds settle it.
-AgreementRateFit BucketRate(const std::deque<ClockExchange>& samples, qint64 refUs, qint64 firstUs,
-                            qint64 spanUs, double rate)
+// The rate whose floor and ceiling lines rest closest, in sum, on the samples of
+// both directions, within what a crystal can drift. The true rate's lines lie
+// closest: every sample is off its line by its own extra delay, and any other
+// slope tilts one end of the lines away from the samples. Every sample counts, not
+// one per part of the window: when delays come in whole steps (a driver or relay on
+// a timer), many samples sit exactly on the floor, and a part of the window without
+// one must not tilt the line. The sum is convex in the rate (the lines are the
+// samples' minimum and maximum), so a section search finds its lowest point.
+double EnvelopeRate(const std::deque<ClockExchange>& samples, qint64 refUs)
+{
+    std::vector<std::pair<double, double>> forward;
+    std::vector<std::pair<double, double>> backward;
+    forward.reserve(samples.size());
+    backward.reserve(samples.size());
+    double forwardX = 0;
+    double backwardX = 0;
+    for (const ClockExchange& s : samples) {
+        forward.emplace_back(double(s.t1 - refUs), double(s.t2 - s.t1));
+        backward.emplace_back(double(s.t4 - refUs), double(s.t3 - s.t4));
+        forwardX += forward.back().first;
+        backwardX += backward.back().first;
+    }
+    const double count = double(samples.size());
+    // The sum of the distances without the samples' own values, which don't depend on the rate.
+    const auto distance = [&](double rate) {
+        double floor = std::numeric_limits<double>::max();
+        double ceiling = std::numeric_limits<double>::lowest();
+        for (const auto& [x, y] : forward)
+            floor = std::min(floor, y - rate * x);
+        for (const auto& [x, y] : backward)
+            ceiling = std::max(ceiling, y - rate * x);
+        return count * (ceiling - floor) + rate * (backwardX - forwardX);
+    };
+    constexpr double limit = 1000e-6;
+    constexpr double resolution = 1e-10;
+    const double golden = (std::sqrt(5.0) - 1) / 2;
+    double low = -limit;
+    double high = limit;
+    double a = high - golden * (high - low);
+    double b = low + golden * (high - low);
+    double fa = distance(a);
+    double fb = distance(b);
+    while (high - low > resolution) {
+        if (fa <= fb) {
+            high = b;
+            b = a;
+            fb = fa;
+            a = high - golden * (high - low);
+            fa = distance(a);
+        } else {
+            low = a;
+            a = b;
+            fa = fb;
+            b = low + golden * (high - low);
+            fb = distance(b);
+        }
+    }
+    return (low + high) / 2;
+}
+
+// The rate's scatter: the extreme of each time bucket about the lines of that rate
+// (each direction with its own intercept), by least squares.
+AgreementRateFit BucketScatter(const std::deque<ClockExchange>& samples, qint64 refUs, qint64 firstUs,
+                               qint64 spanUs, double rate)
 {
     AgreementRateFit fit;
-    for (int round = 0; round < 3; ++round) {
-        double sxx = 0;
-        double sxy = 0;
-        int count = 0;
-        std::array<std::vector<std::pair<double, double>>, 2> sides = {
-            BucketExtremes(samples, refUs, firstUs, spanUs, rate, true),
-            BucketExtremes(samples, refUs, firstUs, spanUs, rate, false)};
-        std::array<std::pair<double, double>, 2> means{};
-        for (int side = 0; side < 2; ++side) {
-            if (sides.at(side).size() < 3)
-                return fit;
-            for (const auto& [x, y] : sides.at(side)) {
-                means.at(side).first += x / double(sides.at(side).size());
-                means.at(side).second += y / double(sides.at(side).size());
-            }
-            for (const auto& [x, y] : sides.at(side)) {
-                sxx += (x - means.at(side).first) * (x - means.at(side).first);
-                sxy += (x - means.at(side).first) * (y - means.at(side).second);
-            }
-            count += int(sides.at(side).size());
-        }
-        if (sxx <= 0)
+    double sxx = 0;
+    double residuals = 0;
+    int count = 0;
+    for (bool forward : {true, false}) {
+        const std::vector<std::pair<double, double>> side =
+            BucketExtremes(samples, refUs, firstUs, spanUs, rate, forward);
+        if (side.size() < 3)
             return fit;
-        rate = sxy / sxx;
-        double residuals = 0;
-        for (int side = 0; side < 2; ++side)
-            for (const auto& [x, y] : sides.at(side))
-                residuals += std::pow(y - means.at(side).second - rate * (x - means.at(side).first), 2);
-        fit = {rate, residuals / std::max(count - 3, 1) / sxx, sxx, true};
+        std::pair<double, double> mean{};
+        for (const auto& [x, y] : side) {
+            mean.first += x / double(side.size());
+            mean.second += y / double(side.size());
+        }
+        for (const auto& [x, y] : side) {
+            sxx += (x - mean.first) * (x - mean.first);
+            residuals += std::pow(y - mean.second - rate * (x - mean.first), 2);
+        }
+        count += int(side.size());
     }
-    return fit;
+    if (sxx <= 0)
+        return fit;
+    return {rate, residuals / std::max(count - 3, 1) / sxx, sxx, true};
 }
 
 // The scale of the error of a line resting on the most extreme of many samples:
@@ -179,9 +232,12 @@ void TClockAgreement::Refit()
         first = std::min(first, s.t1);
         last = std::max(last, s.t4);
     }
-    if (last - first >= AgreementRateSpanUs) {
+    // The rate changes slowly and its search reads the whole window: once a second is enough.
+    if (last - first >= AgreementRateSpanUs && (!mRateFitted || last >= mRateDueUs)) {
+        mRateDueUs = last + AgreementRateRefitUs;
         const qint64 middle = first + (last - first) / 2;
-        const AgreementRateFit fit = BucketRate(mSamples, middle, first, last - first, mRate);
+        const AgreementRateFit fit =
+            BucketScatter(mSamples, middle, first, last - first, EnvelopeRate(mSamples, middle));
         if (fit.fitted) {
             mRate = fit.rate;
             // A handful of extremes tells their scatter only roughly; a bucket's extreme
@@ -222,6 +278,9 @@ void TClockAgreement::Refit()
     // midpoint's spread, and its bias when the two ways are not alike.
     mOffsetVar = (forwardSpacing * forwardSpacing + backwardSpacing * backwardSpacing) / 4;
     mSkewUs = std::abs(forwardSpacing - backwardSpacing) / 2;
+    // Few samples tell their spacing by chance; until enough have come, only what every
+    // exchange proves holds: the offset lies between the ceiling and the floor.
+    mFewSamplesSpreadUs = int(recent.size()) < AgreementFewSamples ? std::max(gap, 0.0) / 2 : 0;
     mFirstUs = first;
     mLastUs = last;
 }
@@ -239,7 +298,9 @@ qint64 TClockAgreement::UncertaintyUs(qint64 localUs) const
         return NoEstimateUs;
     const double distance = std::abs(double(localUs - mRefUs)) + double(mAnchorHalfUs);
     const double outside = double(std::max<qint64>({mFirstUs - localUs, localUs - mLastUs, 0}));
-    const double spread = AgreementSigmas * std::sqrt(mOffsetVar + distance * distance * mRateVar);
+    double spread = AgreementSigmas * std::sqrt(mOffsetVar + distance * distance * mRateVar);
+    if (mFewSamplesSpreadUs > 0)
+        spread = std::max(spread, mFewSamplesSpreadUs + distance * AgreementUnfittedDrift);
     return std::llround(spread + mSkewUs + AgreementFloorUs + AgreementRateWander * outside);
 }
 

@@ -23,9 +23,9 @@ struct ClockExchange
 // lower envelope of the forward one-way values (t2 − t1 = offset + forward delay,
 // whose minimum is offset + the minimal forward delay) and the upper envelope of
 // the backward ones (t3 − t4 = offset − backward delay, whose maximum is offset −
-// the minimal backward delay). The rate is the common slope of a line fitted
-// through the extreme sample of each direction in a few time buckets of the window
-// (each taken after removing the rate, a few rounds); the offset is the midpoint of
+// the minimal backward delay). The rate is the common slope of the two envelope
+// lines that rest closest, in sum, on all samples of the window (its scatter from
+// the extreme samples of a few time buckets); the offset is the midpoint of
 // the forward floor and the backward ceiling, the lines of that slope resting on
 // the single most extreme samples of the newest part of the window, where stamps
 // are converted. What the midpoint cannot see is a constant difference between the
@@ -71,12 +71,14 @@ private:
     qint64 mNewestUs = std::numeric_limits<qint64>::min();
     bool mFitted = false;
     bool mRateFitted = false;
+    qint64 mRateDueUs = 0;
     qint64 mRefUs = 0; // the line is offset(x) = mOffsetUs + mRate * (x - mRefUs)
     double mOffsetUs = 0;
     double mRate = 0;
     double mOffsetVar = 0; // at mRefUs
     double mRateVar = 0;
-    double mSkewUs = 0;  // half the difference of the envelopes' spreads
+    double mSkewUs = 0; // half the difference of the envelopes' spreads
+    double mFewSamplesSpreadUs = 0;
     qint64 mFirstUs = 0; // the window's samples span [mFirstUs, mLastUs]
     qint64 mLastUs = 0;
     qint64 mAnchorHalfUs = 0; // where in the newest part the lines rest is not known

@@ -2,6 +2,7 @@
 
 #include <QMessageAuthenticationCode>
 #include <QStringDecoder>
+#include <QStringList>
 #include <QtEndian>
 #include <algorithm>
 

@@ -2,7 +2,9 @@
 
 #include "TickSource.h"
 
+#include <QLocale>
 #include <QNetworkDatagram>
+#include <QRandomGenerator>
 #include <array>
 
 TStartLinkPort::TStartLinkPort(Clock clock, QObject* parent) : QObject(parent), m_clock(std::move(clock))

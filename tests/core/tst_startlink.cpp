@@ -368,6 +368,14 @@ void TestStartLink::clockAgreement_data()
     QTest::newRow("-1 s, -100 ppm, jitter, loss, outage") << WifiLink(-1'000'000, -100e-6, 2300, 2300) << 3u;
     QTest::newRow("asymmetric 2.0/2.6 ms") << WifiLink(1'000'000, 100e-6, 2000, 2600) << 4u;
     QTest::newRow("asymmetric, another seed") << WifiLink(-700'000, 80e-6, 2000, 2600) << 5u;
+    LinkConditions relay = WifiLink(1'000'000, 100e-6, 2300, 2300);
+    relay.delayStepUs = 1000;
+    QTest::newRow("delays in whole milliseconds") << relay << 6u;
+    relay.jitterUs = 3000;
+    relay.loss = 0;
+    QTest::newRow("whole milliseconds, little jitter") << relay << 7u;
+    relay.backwardDelayUs = 3300;
+    QTest::newRow("whole milliseconds, asymmetric") << relay << 8u;
 }
 
 // After a minute's warm-up the agreement is within 1 ms (plus half the asymmetry it

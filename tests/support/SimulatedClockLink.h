@@ -19,7 +19,10 @@ struct LinkConditions
     qint64 forwardDelayUs = 2000;
     qint64 backwardDelayUs = 2000;
     qint64 jitterUs = 0; // ± around the middle: delays spread over [minimal, minimal + 2 jitter]
-    double loss = 0;     // per datagram
+    // A relay or driver that delivers on a timer delays by whole steps of this (0: continuously),
+    // so many datagrams meet exactly the minimal delay.
+    qint64 delayStepUs = 0;
+    double loss = 0; // per datagram
     qint64 outageFromUs = 0;
     qint64 outageUs = 0; // from the simulation's start
 };
@@ -40,7 +43,11 @@ public:
         const qint64 since = stationUs - StationZeroUs;
         return since >= mLink.outageFromUs && since < mLink.outageFromUs + mLink.outageUs;
     }
-    qint64 Delay(qint64 minimalUs) { return minimalUs + qint64(mRandom.bounded(2 * mLink.jitterUs + 1)); }
+    qint64 Delay(qint64 minimalUs)
+    {
+        const qint64 extra = qint64(mRandom.bounded(2 * mLink.jitterUs + 1));
+        return minimalUs + (mLink.delayStepUs > 0 ? extra / mLink.delayStepUs * mLink.delayStepUs : extra);
+    }
     bool Lost(qint64 stationUs) { return Down(stationUs) || mRandom.generateDouble() < mLink.loss; }
 
     // The probe sent at t1, answered after a moment at the finish; none when either way lost it.
