@@ -6,7 +6,7 @@ packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-serialport-dev qt6-m
           poppler-utils libqt6svg6 libxlsxwriter-dev libzip-dev
           qt6-translations-l10n libqrencode-dev
           libcurl4-openssl-dev qtkeychain-qt6-dev nginx-light openssh-server openssh-client openssl
-          nodejs)
+          nodejs faketime)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
