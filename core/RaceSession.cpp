@@ -891,9 +891,12 @@ BarrierCommand TRaceSession::FinishEdge(int lane, std::uint32_t tick)
 {
     // With the station paired a finish edge never starts: before the run, with
     // the start barrier armed, a car may have crossed while its start is still
-    // on the way (the link down): its tick is kept for when the start comes.
+    // on the way (the link down): its tick is kept for when the start comes. The
+    // lane's own barrier is not asked: the last stop switched it off, and only the
+    // start that has not come yet would have armed it again (the lock is checked
+    // when it comes).
     if (m_stationPaired && m_run.CanStart()) {
-        if (BarrierArmedAt(1, tick) && BarrierArmedAt(lane + 1, tick) && KeepPendingStop(lane, tick))
+        if (BarrierArmedAt(1, tick) && KeepPendingStop(lane, tick))
             return BarrierCommand::Stop;
         return BarrierCommand::None;
     }
