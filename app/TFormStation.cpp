@@ -12,8 +12,11 @@
 #include <QDateTime>
 #include <QFile>
 #include <QGridLayout>
+#include <QListWidget>
 #include <QRandomGenerator>
+#include <QTimer>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace {
 
@@ -102,6 +105,12 @@ TFormStation::TFormStation(TStationAccess access, QWidget* parent)
     if (const std::unique_ptr<QSettings> store = m_access.OpenSettings ? m_access.OpenSettings() : nullptr)
         m_settings = ReadSettings(*store);
     ApplySettings();
+
+    // Nothing arrives while the link is down: the window tells it by the clock.
+    auto* refresh = new QTimer(this);
+    refresh->setInterval(500);
+    connect(refresh, &QTimer::timeout, this, &TFormStation::ShowLink);
+    refresh->start();
 }
 
 TFormStation::~TFormStation()
@@ -192,6 +201,8 @@ void TFormStation::StartEdge(std::uint32_t tick)
     LastStarts->insertItem(0,
                            QStringLiteral("%1  Start gesendet")
                                .arg(QDateTime::currentDateTime().toString(QStringLiteral("HH:mm:ss,zzz"))));
+    if (!m_link->Link().Outbox().Pending().empty())
+        LastStarts->item(0)->setData(Qt::UserRole, m_link->Link().Outbox().Pending().back().originSequence);
     while (LastStarts->count() > 8)
         delete LastStarts->takeItem(LastStarts->count() - 1);
     SaveOutbox();
@@ -237,8 +248,12 @@ void TFormStation::ShowLink()
     TStationLink& link = m_link->Link();
     const qint64 now = m_link->Now();
     const auto& status = link.FinishStatus();
-    QStringList parts{status ? QStringLiteral("Ziel verbunden") : QStringLiteral("Warte auf das Ziel …"),
-                      link.Agreement().Text(now)};
+    const bool stale = link.FinishStatusStale(now);
+    QStringList parts{
+        !status ? QStringLiteral("Warte auf das Ziel …")
+        : stale ? QStringLiteral("Ziel seit %1 s nicht erreichbar").arg(link.FinishSilentUs(now) / 1'000'000)
+                : QStringLiteral("Ziel verbunden"),
+        link.Agreement().Text(now)};
     if (!link.Outbox().Pending().empty())
         parts << QStringLiteral("%1 Start(s) unterwegs").arg(link.Outbox().Pending().size());
     if (m_link->ForeignCount() > 0)
@@ -246,7 +261,10 @@ void TFormStation::ShowLink()
     if (!portProblem.isEmpty())
         parts << portProblem;
     LinkState->setText(parts.join(QStringLiteral(" · ")));
-    RunState->setText(status ? FinishRunStateText(status->runState) : QStringLiteral("–"));
+    // A stale status must not tell the crew the track is clear: they ask the finish by radio.
+    RunState->setText(!status ? QStringLiteral("–")
+                      : stale ? QStringLiteral("Kein Kontakt zum Ziel")
+                              : FinishRunStateText(status->runState));
     Lane1->setText(status ? status->lane1 : QString());
     Lane2->setText(status ? status->lane2 : QString());
     const bool armed = status && status->startArmed;
@@ -257,6 +275,22 @@ void TFormStation::ShowLink()
     ArmButton->setText(link.ArmRequestPending() ? QStringLiteral("… wird ans Ziel gemeldet")
                        : armed                  ? QStringLiteral("[F4] Start-Lichtschranke aus")
                                                 : QStringLiteral("[F4] Start-Lichtschranke scharf schalten"));
-    // Acknowledged starts leave the outbox: its file follows.
+    // Acknowledged starts leave the outbox: the list says so, and the file follows.
+    for (int row = 0; row < LastStarts->count(); ++row) {
+        QListWidgetItem* item = LastStarts->item(row);
+        const QVariant sequence = item->data(Qt::UserRole);
+        if (!sequence.isValid())
+            continue;
+        const auto& pending = link.Outbox().Pending();
+        const bool waiting = std::any_of(pending.begin(), pending.end(), [&](const PendingStart& start) {
+            return start.originSession == link.Outbox().Session() &&
+                   start.originSequence == sequence.toUInt();
+        });
+        if (!waiting) {
+            item->setText(
+                item->text().replace(QStringLiteral("Start gesendet"), QStringLiteral("Start im Ziel")));
+            item->setData(Qt::UserRole, QVariant());
+        }
+    }
     SaveOutbox();
 }

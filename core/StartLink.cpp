@@ -66,7 +66,13 @@ void TStationLink::Receive(const QByteArray& bytes, qint64 receivedUs)
         return;
     }
     if (d.type == StartLinkType::FinishStatus) {
+        // A status overtaken on the air, or replayed, would show the track as it was.
+        if (mStatus && d.session == mStatus->session && d.sequence <= mStatus->sequence) {
+            ++mCounters.stale;
+            return;
+        }
         mStatus = d;
+        mStatusUs = receivedUs;
         if (d.startArmed == mArmWanted)
             mArmUntilUs = 0;
     } else if (!mAgreement.Add({d.t1, d.t2, d.t3, receivedUs}))

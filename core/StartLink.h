@@ -43,6 +43,12 @@ public:
     const TStartOutbox& Outbox() const { return mOutbox; }
     // The finish's latest status, none before the first.
     const std::optional<StartLinkDatagram>& FinishStatus() const { return mStatus; }
+    // The finish sends its status every half second: one older than this is no
+    // longer how the track stands (the link is down).
+    static constexpr qint64 StatusStaleUs = 2'000'000;
+    bool FinishStatusStale(qint64 nowUs) const { return mStatus && nowUs - mStatusUs > StatusStaleUs; }
+    // Seconds since the finish was last heard, for the start crew.
+    qint64 FinishSilentUs(qint64 nowUs) const { return mStatus ? nowUs - mStatusUs : 0; }
     const StartLinkCounters& Counters() const { return mCounters; }
 
 private:
@@ -52,6 +58,7 @@ private:
     std::uint32_t mProbeSequence = 0;
     qint64 mNextProbeUs = std::numeric_limits<qint64>::min();
     std::optional<StartLinkDatagram> mStatus;
+    qint64 mStatusUs = 0;
     StartLinkCounters mCounters;
     bool mArmWanted = false;
     std::uint32_t mArmSequence = 0;

@@ -363,7 +363,6 @@ private Q_SLOTS:
         stationLine.Raise(EV_CTS, MS_CTS_ON, startTick);
         QTRY_VERIFY_WITH_TIMEOUT(window->Clock->isActive(), 10000);
         QCOMPARE(station.LastStarts->count(), 1);
-        QVERIFY(station.LastStarts->item(0)->text().endsWith(QStringLiteral("Start gesendet")));
         // Acknowledged, the start leaves the station's file.
         QTRY_VERIFY_WITH_TIMEOUT(station.Link()->Link().Outbox().Pending().empty(), 10000);
         QFile kept(access.OutboxFile);
@@ -372,9 +371,18 @@ private Q_SLOTS:
         QVERIFY(empty.Load(kept.readAll(), 0));
         QVERIFY(empty.Pending().empty());
         QTRY_COMPARE_WITH_TIMEOUT(station.RunState->text(), QStringLiteral("Läuft"), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(station.LastStarts->item(0)->text().endsWith(QStringLiteral("Start im Ziel")),
+                                 10000);
         EndLock();
         Edge(EV_DSR, MS_DSR_ON, startTick + 25430);
         QCOMPARE(Cell(ColLauf1, 1), QStringLiteral("25,43"));
+
+        // The finish falls silent: the crew is not told the track is still as it was.
+        window->SetUnsaved(false);
+        window.reset();
+        QTRY_VERIFY_WITH_TIMEOUT(
+            (clock->Advance(200), station.RunState->text() == QStringLiteral("Kein Kontakt zum Ziel")), 20000);
+        QVERIFY(station.LinkState->text().startsWith(QStringLiteral("Ziel seit ")));
     }
 
     // The repeat filter compares the whole status word: the same line state

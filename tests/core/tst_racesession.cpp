@@ -513,6 +513,18 @@ void TestRaceSession::signalsCarryWhatChanged()
         QVERIFY(Give(station, QString::fromLatin1(line)));
     QCOMPARE(station.Commands().back().kind, SessionCommand::Start);
     QVERIFY(station.Commands().back().flag);
+    // The link down at the start: both cars cross the finish, whose barriers the last
+    // stop switched off, before the start arrives; each lane stops at its own edge.
+    TRaceSession late;
+    for (const char* line : {"load A A", "pair 1", "arm 1 1", "fedge 1 31000 1 0", "fedge 2 31800 1 0"})
+        QVERIFY(Give(late, QString::fromLatin1(line)));
+    QVERIFY(late.PendingStop(1) && late.PendingStop(2));
+    late.SetRules({2, 0, 6, 0, 3000});
+    QSignalSpy lateStops(&late, &TRaceSession::LaneStopped);
+    QVERIFY(late.StationStart(25000, QStringLiteral("7:2"), true, 33000));
+    QCOMPARE(lateStops.count(), 2);
+    QCOMPARE(lateStops.at(0).at(4).toString(), QStringLiteral("6,00"));
+    QCOMPARE(lateStops.at(1).at(4).toString(), QStringLiteral("6,80"));
 }
 
 QTEST_GUILESS_MAIN(TestRaceSession)

@@ -708,6 +708,29 @@ void TestStartLink::replayedDatagramsTakeNothing()
     QCOMPARE(finish.Acceptance().Counters().accepted, 1);
     QCOMPARE(finish.Acceptance().Counters().duplicates, 2);
     QCOMPARE(finish.Acceptance().Counters().stale, 2);
+
+    // At the station, a status older than the one shown (overtaken or replayed) does not
+    // turn "Läuft" back into "Strecke frei"; a status not renewed for 2 s is stale.
+    TStationLink station(TestKey(), 77);
+    StartLinkDatagram status = Sample(StartLinkType::FinishStatus);
+    status.session = 900;
+    status.originSession = 77;
+    status.sequence = 5;
+    status.runState = FinishRunState::Running;
+    station.Receive(EncodeStartLink(status, TestKey()), 1'000'000);
+    status.sequence = 4;
+    status.runState = FinishRunState::TrackClear;
+    station.Receive(EncodeStartLink(status, TestKey()), 1'100'000);
+    QCOMPARE(station.FinishStatus()->runState, FinishRunState::Running);
+    QCOMPARE(station.Counters().stale, 1);
+    QVERIFY(!station.FinishStatusStale(3'000'000));
+    QVERIFY(station.FinishStatusStale(3'000'001));
+    // A finish restarted under a new session starts its sequence anew.
+    status.session = 901;
+    status.sequence = 1;
+    station.Receive(EncodeStartLink(status, TestKey()), 3'500'000);
+    QCOMPARE(station.FinishStatus()->runState, FinishRunState::TrackClear);
+    QVERIFY(!station.FinishStatusStale(3'500'000));
 }
 
 void TestStartLink::startsArriveExactlyOnce_data()
