@@ -73,28 +73,35 @@ static int OpenFake(int flags)
     return fd;
 }
 
-int open(const char* path, int flags, ...)
+static int OpenPath(const char* realName, const char* path, int flags, mode_t mode)
 {
     if (IsDevice(path))
         return OpenFake(flags);
-    va_list args;
-    va_start(args, flags);
-    const mode_t mode = va_arg(args, mode_t);
-    va_end(args);
-    int (*realOpen)(const char*, int, ...) = dlsym(RTLD_NEXT, "open");
+    int (*realOpen)(const char*, int, ...) = dlsym(RTLD_NEXT, realName);
     return realOpen(path, flags, mode);
+}
+
+// The mode is there only when a file may be made.
+#define FAKELINE_MODE(flags, mode)                                                                   \
+    if ((flags) & (O_CREAT | O_TMPFILE)) {                                                          \
+        va_list args;                                                                                \
+        va_start(args, flags);                                                                       \
+        mode = va_arg(args, mode_t);                                                                 \
+        va_end(args);                                                                                \
+    }
+
+int open(const char* path, int flags, ...)
+{
+    mode_t mode = 0;
+    FAKELINE_MODE(flags, mode)
+    return OpenPath("open", path, flags, mode);
 }
 
 int open64(const char* path, int flags, ...)
 {
-    if (IsDevice(path))
-        return OpenFake(flags);
-    va_list args;
-    va_start(args, flags);
-    const mode_t mode = va_arg(args, mode_t);
-    va_end(args);
-    int (*realOpen)(const char*, int, ...) = dlsym(RTLD_NEXT, "open64");
-    return realOpen(path, flags, mode);
+    mode_t mode = 0;
+    FAKELINE_MODE(flags, mode)
+    return OpenPath("open64", path, flags, mode);
 }
 
 int close(int fd)
