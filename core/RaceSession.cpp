@@ -160,8 +160,8 @@ std::vector<SessionCommand> TRaceSession::StateCommands() const
         commands.push_back(
             {.kind = SessionCommand::Arm, .lane = barrier, .flag = m_armed.at(std::size_t(barrier - 1))});
     for (int lane = 1; lane <= 2; ++lane) {
-        if (const std::optional<std::uint32_t> tick = m_pendingStops.at(lane - 1))
-            commands.push_back({.kind = SessionCommand::PendingStop, .lane = lane, .tick = *tick});
+        for (std::uint32_t tick : m_pendingStops.at(lane - 1))
+            commands.push_back({.kind = SessionCommand::PendingStop, .lane = lane, .tick = tick});
     }
     return commands;
 }
@@ -703,21 +703,29 @@ bool TRaceSession::StationStart(std::uint32_t tick, const QString& identity, boo
     m_stationStarts.append(identity);
     if (m_stationStarts.size() > kStationStartsKept)
         m_stationStarts.removeFirst();
-    const std::array<std::optional<std::uint32_t>, 2> pending = std::exchange(m_pendingStops, {});
-    if (pending[0] || pending[1])
+    const std::array<std::vector<std::uint32_t>, 2> pending = std::exchange(m_pendingStops, {});
+    if (!pending[0].empty() || !pending[1].empty())
         emit PendingStopsChanged();
     if (!StartRun(tick))
         return false;
     m_runClockDoubtful = !clockGood;
-    // The lanes that crossed the finish before the start came stop at their
-    // ticks, the earlier first; an edge before the stamp or within the lock
-    // was no car of this run.
+    // The lanes that crossed the finish before the start came stop at the first
+    // edge of theirs that was a car of this run: not before the stamp, not within
+    // the lock. The earlier lane stops first.
+    std::array<std::optional<std::uint32_t>, 2> stops;
+    for (int lane = 1; lane <= 2; ++lane) {
+        for (std::uint32_t stop : pending.at(lane - 1)) {
+            if (TickNotBefore(stop, tick) && !m_run.LockedAt(stop)) {
+                stops.at(lane - 1) = stop;
+                break;
+            }
+        }
+    }
     std::array<int, 2> order{1, 2};
-    if (pending[0] && pending[1] && ElapsedTicks(tick, *pending[1]) < ElapsedTicks(tick, *pending[0]))
+    if (stops[0] && stops[1] && ElapsedTicks(tick, *stops[1]) < ElapsedTicks(tick, *stops[0]))
         order = {2, 1};
     for (int lane : order) {
-        const std::optional<std::uint32_t>& stop = pending.at(lane - 1);
-        if (stop && TickNotBefore(*stop, tick) && !m_run.LockedAt(*stop) && m_run.LaneRunning(lane))
+        if (const std::optional<std::uint32_t>& stop = stops.at(lane - 1); stop && m_run.LaneRunning(lane))
             StopLane(lane, *stop, false);
     }
     return true;
@@ -725,16 +733,18 @@ bool TRaceSession::StationStart(std::uint32_t tick, const QString& identity, boo
 
 std::optional<std::uint32_t> TRaceSession::PendingStop(int lane) const
 {
-    return IsLane(lane) ? m_pendingStops.at(lane - 1) : std::nullopt;
+    if (!IsLane(lane) || m_pendingStops.at(lane - 1).empty())
+        return std::nullopt;
+    return m_pendingStops.at(lane - 1).front();
 }
 
 bool TRaceSession::KeepPendingStop(int lane, std::uint32_t tick)
 {
     if (!m_stationPaired || !Idle() || !IsLane(lane) || lane > m_rules.laneCount ||
-        m_pendingStops.at(lane - 1))
+        int(m_pendingStops.at(lane - 1).size()) >= kPendingStopsKept)
         return false;
     Record({.kind = SessionCommand::PendingStop, .lane = lane, .tick = tick});
-    m_pendingStops.at(lane - 1) = tick;
+    m_pendingStops.at(lane - 1).push_back(tick);
     SetArmed(lane + 1, false);
     emit PendingStopsChanged();
     return true;
@@ -742,7 +752,7 @@ bool TRaceSession::KeepPendingStop(int lane, std::uint32_t tick)
 
 void TRaceSession::DropPendingStops()
 {
-    if (!m_pendingStops[0] && !m_pendingStops[1])
+    if (m_pendingStops[0].empty() && m_pendingStops[1].empty())
         return;
     m_pendingStops = {};
     emit PendingStopsChanged();

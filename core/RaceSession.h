@@ -227,9 +227,12 @@ public:
     // now: the finish's tick as it arrived (a start from the outbox of hours ago
     // is refused).
     bool StationStart(std::uint32_t tick, const QString& identity, bool clockGood, std::uint32_t now);
-    // A finish edge came while the station's start was still on its way.
+    // A finish edge came while the station's start was still on its way: the first
+    // one kept. A lane keeps up to kPendingStopsKept: one within the lock (someone
+    // crossing the beam) must not push out the car's own edge that follows.
     std::optional<std::uint32_t> PendingStop(int lane) const;
     bool KeepPendingStop(int lane, std::uint32_t tick);
+    static constexpr int kPendingStopsKept = 16;
     // Stops a running lane: the time (or "EL") goes to its starter's next run
     // column. Returns the lane's time in ms; none when the lane does not run.
     std::optional<int> Stop(int lane, std::uint32_t tick, bool eliminated = false);
@@ -366,7 +369,8 @@ private:
     std::array<bool, 3> m_armed{false, false, false};
     bool m_finishArmPending = false; // armed when the lock ends
     bool m_stationPaired = false;
-    std::array<std::optional<std::uint32_t>, 2> m_pendingStops;
+    // Per lane, the finish edges while the station's start is on its way, oldest first.
+    std::array<std::vector<std::uint32_t>, 2> m_pendingStops;
     QStringList m_stationStarts; // identities taken, newest last, a bounded number
     // The tick the last run ended (its last stop) or started: a station start
     // stamped before it is an old one sent again.
