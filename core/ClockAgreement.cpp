@@ -23,7 +23,7 @@ constexpr double AgreementUnfittedDrift = 200e-6;
 constexpr double AgreementRateWander = 1e-6;
 constexpr double AgreementFloorUs = 20;
 // Below this many samples in the newest part the spacing near the lines is not trusted.
-constexpr int AgreementFewSamples = 30;
+constexpr int AgreementFewSamples = 60;
 // The uncertainty's standard errors: the lines' misses are exponential, with longer
 // tails than a normal error.
 constexpr double AgreementSigmas = 4.25;

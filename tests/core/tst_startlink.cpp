@@ -376,6 +376,10 @@ void TestStartLink::clockAgreement_data()
     QTest::newRow("whole milliseconds, little jitter") << relay << 7u;
     relay.backwardDelayUs = 3300;
     QTest::newRow("whole milliseconds, asymmetric") << relay << 8u;
+    // Coarse steps: in the first seconds few samples, if any, sit on the floor.
+    LinkConditions coarse = WifiLink(1'000'000, -100e-6, 2300, 2300);
+    coarse.delayStepUs = 4000;
+    QTest::newRow("4 ms steps") << coarse << 15u;
 }
 
 // After a minute's warm-up the agreement is within 1 ms (plus half the asymmetry it
